@@ -1,0 +1,33 @@
+// Scoped lock over an IXpCritSec: locks on construction, unlocks on every way out.
+#pragma once
+
+#include "XpInterfaces.h"
+
+class CritSecAutoLock {
+public:
+    explicit CritSecAutoLock(IXpCritSec* critSec) : m_pCritSec(critSec)
+    {
+        m_Locked = m_pCritSec != nullptr && m_pCritSec->Lock() == KXAPI_OK;
+    }
+    ~CritSecAutoLock()
+    {
+        if (m_Locked)
+            m_pCritSec->Unlock();
+    }
+    CritSecAutoLock(const CritSecAutoLock&) = delete;
+    CritSecAutoLock& operator=(const CritSecAutoLock&) = delete;
+
+    // Releases the lock before the end of the scope.
+    void Unlock()
+    {
+        if (m_Locked) {
+            m_pCritSec->Unlock();
+            m_Locked = false;
+        }
+    }
+    bool IsLocked() const { return m_Locked; }
+
+private:
+    IXpCritSec* m_pCritSec;
+    bool m_Locked = false;
+};

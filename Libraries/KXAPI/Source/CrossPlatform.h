@@ -1,0 +1,45 @@
+// Xp: the platform singleton. Factory of every platform object and owner of the log writer.
+#pragma once
+
+#include "XpInterfaces.h"
+
+class Xp {
+public:
+    // The one instance, constructed before main.
+    static Xp* Instance();
+
+    // Fresh, uninitialised objects; the caller owns and deletes them. Null only when out of memory.
+    IXpThread* NewThread();
+    IXpEvent* NewEvent();
+    IXpCritSec* NewCritSec();
+    IXpMutex* NewMutex();
+    IXpNamedMutex* NewNamedMutex();
+    IXpSharedMem* NewShMem();
+    IXpPipeListener* NewPipeListener();
+    IXpPipeConnection* NewPipeConnection();
+
+    // Event log and debug output, forwarded to the owned log writer.
+    KXAPI_RESULT EventLogOpen(const char* identity, IXpEventLogStore* store);
+    void EventLog(int id, int argCount, ...);
+    void EventLogClose();
+    void DbgLog(LogLevel level, LogLevel threshold, const char* file, unsigned int line, const char* format, ...)
+        __attribute__((format(printf, 6, 7)));
+    void DbgPrint(const char* text);
+
+    // Places every FIFO and key file in `directory` instead of "/tmp/" and "/dev/shm/"
+    // (isolated test and demo instances). Call before any platform object is used.
+    static KXAPI_RESULT SetIpcDirectory(const char* directory);
+
+    // Test seam: routes the log operations to `log` (not owned) until called again with
+    // null, which restores the system-log writer. Returns the writer that was active.
+    IXpLog* ReplaceLog(IXpLog* log);
+
+    Xp();
+    ~Xp();
+    Xp(const Xp&) = delete;
+    Xp& operator=(const Xp&) = delete;
+
+private:
+    IXpLog* m_pLog;         // the system-log writer, owned
+    IXpLog* m_pActiveLog;   // m_pLog, or a test's replacement
+};

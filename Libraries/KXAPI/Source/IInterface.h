@@ -1,0 +1,7 @@
+// Root of every platform and service interface.
+#pragma once
+
+class IInterface {
+public:
+    virtual ~IInterface() = default;
+};

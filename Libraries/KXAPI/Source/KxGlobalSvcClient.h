@@ -1,0 +1,46 @@
+// Client of the service's global FIFO "KxGlobalRecvPipe": service version and device state.
+// One request at a time (under the client's lock); a failed transfer closes the connection
+// and the next request connects again.
+#pragma once
+
+#include <cstdint>
+
+#include "PipeMessenger.h"
+
+struct KxServiceVersion {
+    uint32_t m_Major = 0;
+    uint32_t m_Minor = 0;
+    uint32_t m_Revision = 0;
+    uint32_t m_Build = 0;
+};
+
+class KxGlobalSvcClient {
+public:
+    KxGlobalSvcClient();
+    // Sends the close command when connected.
+    ~KxGlobalSvcClient();
+    KxGlobalSvcClient(const KxGlobalSvcClient&) = delete;
+    KxGlobalSvcClient& operator=(const KxGlobalSvcClient&) = delete;
+
+    // Connects and checks that the service is version 3.2 or later:
+    // KXAPI_E_CONNECT_TO_SERVICE when no service answers, KXAPI_E_SERVICE_INCOMP when older.
+    KXAPI_RESULT Open();
+    // The service's version numbers (connects first when needed).
+    KXAPI_RESULT GetServiceVersion(KxServiceVersion& version);
+    // Asks the service to switch a device on or off by name (at most 259 characters).
+    KXAPI_RESULT SetDeviceState(const char* name, bool on);
+    // Sends the close command and closes the connection.
+    void Close();
+
+    // Time-out for each reply; XP_INFINITE (the default) waits without limit.
+    void SetReplyTimeout(unsigned int timeoutMs) { m_ReplyTimeoutMs = timeoutMs; }
+
+private:
+    KXAPI_RESULT EnsureConnected();
+    // Sends `request` and reads a reply of exactly `replySize` bytes into `reply`.
+    KXAPI_RESULT Transfer(char* request, int requestSize, char* reply, int replySize);
+
+    IXpCritSec* m_pLock;
+    PipeMessenger* m_pMessenger = nullptr;
+    unsigned int m_ReplyTimeoutMs = XP_INFINITE;
+};

@@ -1,0 +1,114 @@
+#include "PipeMessenger.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "CrossPlatform.h"
+
+unsigned int PipeBuildHeader(unsigned int size, unsigned char* header)
+{
+    if (size <= 65534) {
+        header[0] = static_cast<unsigned char>(size & 0xFF);
+        header[1] = static_cast<unsigned char>(size >> 8);
+        return 2;
+    }
+    header[0] = 0xFF;
+    header[1] = 0xFF;
+    header[2] = 0x00;
+    header[3] = 0x00;
+    for (int i = 0; i < 4; i++)
+        header[4 + i] = static_cast<unsigned char>((size >> (8 * i)) & 0xFF);
+    return 8;
+}
+
+PipeMessenger::PipeMessenger() : m_FreshConnection(true), m_pConnection(Xp::Instance()->NewPipeConnection()) {}
+
+PipeMessenger::PipeMessenger(IXpPipeConnection* connection) : m_FreshConnection(false), m_pConnection(connection) {}
+
+PipeMessenger::~PipeMessenger()
+{
+    delete m_pConnection;
+}
+
+KXAPI_RESULT PipeMessenger::ClearRxPipe()
+{
+    return m_pConnection != nullptr ? m_pConnection->ClearRx() : KXAPI_E_NOT_INITIALIZED;
+}
+
+bool PipeMessenger::Connect(const char* name)
+{
+    if (m_pConnection == nullptr)
+        return false;
+    m_LastResult = m_pConnection->Connect(name);
+    return m_LastResult == KXAPI_OK;
+}
+
+KXAPI_RESULT PipeMessenger::Disconnect()
+{
+    return m_pConnection != nullptr ? m_pConnection->Close() : KXAPI_E_NOT_INITIALIZED;
+}
+
+bool PipeMessenger::Init()
+{
+    if (m_pConnection == nullptr)
+        return false;
+    if (!m_FreshConnection)
+        return true;
+    return m_pConnection->Init() == KXAPI_OK;
+}
+
+bool PipeMessenger::WriteMsg(char* buffer, int size)
+{
+    if (m_pConnection == nullptr || size < 0 || (buffer == nullptr && size > 0))
+        return false;
+    unsigned char header[8];
+    unsigned int headerLength = PipeBuildHeader(static_cast<unsigned int>(size), header);
+    m_LastResult = m_pConnection->Write(reinterpret_cast<char*>(header), headerLength, XP_INFINITE);
+    if (m_LastResult != KXAPI_OK)
+        return false;
+    m_LastResult = m_pConnection->Write(buffer, static_cast<unsigned int>(size), PIPE_BODY_TIMEOUT_MS);
+    return m_LastResult == KXAPI_OK && !m_Stopped.load();
+}
+
+bool PipeMessenger::ReadMsg(char*& buffer, int& size, unsigned int timeoutMs)
+{
+    buffer = nullptr;
+    size = 0;
+    if (m_pConnection == nullptr)
+        return false;
+    unsigned char header[8] = {};
+    m_LastResult = m_pConnection->Read(reinterpret_cast<char*>(header), 2, timeoutMs);
+    // A transfer cut short by a stop request returns KXAPI_OK without its bytes: never parse those.
+    if (m_LastResult != KXAPI_OK || m_Stopped.load())
+        return false;
+    unsigned int length = header[0] | (header[1] << 8);
+    if (length == 0xFFFF) {
+        m_LastResult = m_pConnection->Read(reinterpret_cast<char*>(header + 2), 6, timeoutMs);
+        if (m_LastResult != KXAPI_OK || m_Stopped.load())
+            return false;
+        length = header[4] | (header[5] << 8) | (header[6] << 16) | (static_cast<unsigned int>(header[7]) << 24);
+    }
+    if (length > PIPE_MAX_MESSAGE_SIZE || length > 0x7FFFFFFFu) {
+        m_LastResult = KXAPI_E_INVALID_SIZE;
+        return false;
+    }
+    char* body = static_cast<char*>(malloc(length > 0 ? length : 1));
+    if (body == nullptr) {
+        m_LastResult = KXAPI_E_OUT_OF_MEM;
+        return false;
+    }
+    m_LastResult = m_pConnection->Read(body, length, PIPE_BODY_TIMEOUT_MS);
+    if (m_LastResult != KXAPI_OK || m_Stopped.load()) {
+        free(body);
+        return false;
+    }
+    buffer = body;
+    size = static_cast<int>(length);
+    return true;
+}
+
+KXAPI_RESULT PipeMessenger::StopRW()
+{
+    m_Stopped = true;
+    return m_pConnection != nullptr ? m_pConnection->StopIo() : KXAPI_E_NOT_INITIALIZED;
+}

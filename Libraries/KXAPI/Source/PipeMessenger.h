@@ -1,0 +1,56 @@
+// Length-prefixed messages over an IXpPipeConnection.
+//
+// Frame: a body of 0..65534 bytes has a 2-byte little-endian length; longer bodies have the
+// 8-byte header FF FF 00 00 followed by the 4-byte little-endian length.
+#pragma once
+
+#include <atomic>
+
+#include "XpInterfaces.h"
+
+// Largest body a reader accepts; a longer announced length ends the read before allocating.
+constexpr unsigned int PIPE_MAX_MESSAGE_SIZE = 16u * 1024u * 1024u;
+// Time-out of a message body once its header has arrived.
+constexpr unsigned int PIPE_BODY_TIMEOUT_MS = 500;
+
+class PipeMessenger {
+public:
+    // Creates its own, unconnected connection.
+    PipeMessenger();
+    // Adopts a connected connection (owned from now on).
+    explicit PipeMessenger(IXpPipeConnection* connection);
+    virtual ~PipeMessenger();
+    PipeMessenger(const PipeMessenger&) = delete;
+    PipeMessenger& operator=(const PipeMessenger&) = delete;
+
+    // Discards waiting input.
+    virtual KXAPI_RESULT ClearRxPipe();
+    // Connects to the listener of the given name; true on success.
+    virtual bool Connect(const char* name);
+    // Closes the connection.
+    virtual KXAPI_RESULT Disconnect();
+    // Prepares a fresh connection; an adopted one is left as it is.
+    virtual bool Init();
+    // Reads one message into a malloc'ed buffer (caller frees). False on failure, on a
+    // stop request, or when the announced length exceeds PIPE_MAX_MESSAGE_SIZE.
+    virtual bool ReadMsg(char*& buffer, int& size, unsigned int timeoutMs);
+    // Makes a transfer in progress return within one slice.
+    virtual KXAPI_RESULT StopRW();
+    // Writes one message; true when header and body were written.
+    virtual bool WriteMsg(char* buffer, int size);
+
+    // The result of the last failed transfer of ReadMsg or WriteMsg (KXAPI_OK after success).
+    KXAPI_RESULT LastResult() const { return m_LastResult; }
+
+protected:
+    bool m_FreshConnection;
+    IXpPipeConnection* m_pConnection;
+
+private:
+    std::atomic<bool> m_Stopped{false};
+    KXAPI_RESULT m_LastResult = KXAPI_OK;
+};
+
+// Builds the frame header for a body of `size` bytes into `header` (8 bytes of room);
+// returns the header length (2 or 8).
+unsigned int PipeBuildHeader(unsigned int size, unsigned char* header);

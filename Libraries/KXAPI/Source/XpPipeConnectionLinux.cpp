@@ -1,0 +1,521 @@
+#include "XpPipeConnectionLinux.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/select.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "XpUtil.h"
+
+const char* XpPipeBaseLinux::m_pFifoPrefix = "/tmp/";
+
+namespace {
+
+constexpr mode_t FIFO_MODE = 0777;
+constexpr int CONNECT_OPEN_ATTEMPTS = 10;
+constexpr int CONNECT_OPEN_SPACING_MS = 10;
+constexpr unsigned int HANDSHAKE_TIMEOUT_MS = 500;
+constexpr unsigned int ACCEPT_REPLY_TIMEOUT_MS = 100;
+
+// Waits at most one slice for `fd` to become readable (or writable). 1 ready, 0 not, -1 error.
+int WaitSlice(int fd, bool forWrite)
+{
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(fd, &set);
+    timespec slice{};
+    slice.tv_sec = 0;
+    slice.tv_nsec = static_cast<long>(XP_PIPE_SLICE_MS) * 1000000L;
+    int ready = forWrite ? pselect(fd + 1, nullptr, &set, nullptr, &slice, nullptr)
+                         : pselect(fd + 1, &set, nullptr, nullptr, &slice, nullptr);
+    if (ready < 0)
+        return errno == EINTR ? 0 : -1;
+    return ready > 0 ? 1 : 0;
+}
+
+// The shared loop of ReadFromFifo and WriteToFifo.
+KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int length, unsigned int timeoutMs,
+                      const std::atomic<bool>* stop, unsigned int* moved, bool forWrite)
+{
+    if (moved != nullptr)
+        *moved = 0;
+    if (fd < 0 || (buffer == nullptr && length > 0))
+        return KXAPI_E_INVALID_ARG;
+    const std::atomic<bool> neverStop{false};
+    if (stop == nullptr)
+        stop = &neverStop;
+
+    unsigned int budget = XpPipeBaseLinux::SliceBudget(timeoutMs);
+    bool unlimited = timeoutMs == XP_INFINITE;
+    unsigned int done = 0;
+
+    auto once = [&]() -> ssize_t {
+        return forWrite ? write(fd, buffer + done, length - done) : read(fd, buffer + done, length - done);
+    };
+
+    if (length > 0) {
+        ssize_t n = once();
+        if (n > 0)
+            done += static_cast<unsigned int>(n);
+    }
+    KXAPI_RESULT result = KXAPI_OK;
+    while (done < length && (unlimited || budget > 0)) {
+        if (stop->load())
+            break;
+        int ready = WaitSlice(fd, forWrite);
+        if (ready < 0) {
+            result = KXAPI_E_INTERNAL;
+            break;
+        }
+        if (ready == 0) {
+            if (!unlimited)
+                budget--;
+            continue;
+        }
+        ssize_t n = once();
+        if (n > 0) {
+            done += static_cast<unsigned int>(n);
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            continue;
+        if (forWrite)
+            result = errno == EPIPE ? KXAPI_E_COMMUNICATION : KXAPI_E_INTERNAL;
+        else
+            result = n == 0 ? KXAPI_E_COMMUNICATION : KXAPI_E_INTERNAL;
+        break;
+    }
+    if (moved != nullptr)
+        *moved = done;
+    if (result != KXAPI_OK)
+        return result;
+    if (done == length || stop->load())
+        return KXAPI_OK;
+    return KXAPI_E_TIMEOUT;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// Shared helpers
+
+unsigned int XpPipeBaseLinux::SliceBudget(unsigned int timeoutMs)
+{
+    if (timeoutMs == XP_INFINITE)
+        return XP_INFINITE;
+    unsigned int slices = timeoutMs / XP_PIPE_SLICE_MS;
+    if (timeoutMs >= 1 && timeoutMs < XP_PIPE_SLICE_MS)
+        slices++;
+    return slices;
+}
+
+KXAPI_RESULT XpPipeBaseLinux::ReadFromFifo(int fd, char* buffer, unsigned int length, unsigned int timeoutMs,
+                                           const std::atomic<bool>* stop, unsigned int* moved)
+{
+    return Transfer(fd, buffer, length, timeoutMs, stop, moved, false);
+}
+
+KXAPI_RESULT XpPipeBaseLinux::WriteToFifo(int fd, const char* buffer, unsigned int length, unsigned int timeoutMs,
+                                          const std::atomic<bool>* stop, unsigned int* moved)
+{
+    return Transfer(fd, const_cast<char*>(buffer), length, timeoutMs, stop, moved, true);
+}
+
+bool XpPipeBaseLinux::IsSafeName(const char* name)
+{
+    if (name == nullptr || name[0] == '\0')
+        return false;
+    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0)
+        return false;
+    for (const char* c = name; *c != '\0'; c++) {
+        bool ok = (*c >= 'A' && *c <= 'Z') || (*c >= 'a' && *c <= 'z') || (*c >= '0' && *c <= '9') || *c == '_' ||
+                  *c == '.' || *c == '-';
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+bool XpPipeBaseLinux::IsFifoDirPath(const char* path, unsigned int size)
+{
+    if (path == nullptr || memchr(path, '\0', size) == nullptr)
+        return false;
+    size_t prefixLength = strlen(m_pFifoPrefix);
+    if (strncmp(path, m_pFifoPrefix, prefixLength) != 0)
+        return false;
+    const char* name = path + prefixLength;
+    if (name[0] == '\0' || strchr(name, '/') != nullptr)
+        return false;
+    return strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
+}
+
+int XpPipeBaseLinux::OpenFifoChecked(const char* path, int flags)
+{
+    struct stat before {};
+    if (lstat(path, &before) != 0 || !S_ISFIFO(before.st_mode))
+        return -1;
+    int fd = open(path, flags | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat after {};
+    if (fstat(fd, &after) != 0 || !S_ISFIFO(after.st_mode) || after.st_ino != before.st_ino ||
+        after.st_dev != before.st_dev) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// ---------------------------------------------------------------------------------------
+// Connection
+
+XpPipeConnectionLinux::XpPipeConnectionLinux(int readFd, int writeFd) : m_WriteFd(writeFd), m_ReadFd(readFd) {}
+
+XpPipeConnectionLinux::~XpPipeConnectionLinux()
+{
+    Close();
+}
+
+KXAPI_RESULT XpPipeConnectionLinux::Init()
+{
+    m_StopIo = false;
+    return KXAPI_OK;
+}
+
+KXAPI_RESULT XpPipeConnectionLinux::CreateFifoFile(const char* name, char* path, int size)
+{
+    if (path == nullptr || size <= 0)
+        return KXAPI_E_INVALID_ARG;
+    for (int attempt = 0; attempt < 10; attempt++) {
+        KXAPI_RESULT result =
+            XpUtil::Sprintf(path, size, "%s%s_%d_%ld", m_pFifoPrefix, name, XpUtil::GetCurrentProcessId(), random());
+        if (KxapiFailed(result) || path[0] == '\0')
+            continue;
+        if (mkfifo(path, FIFO_MODE) == 0)
+            return KXAPI_OK;
+        if (errno != EEXIST) {
+            path[0] = '\0';
+            return KXAPI_E_INTERNAL;
+        }
+    }
+    path[0] = '\0';
+    return KXAPI_E_INTERNAL;
+}
+
+KXAPI_RESULT XpPipeConnectionLinux::Connect(const char* name)
+{
+    if (IsOpen())
+        return KXAPI_E_IN_USE;
+    if (name == nullptr)
+        return KXAPI_E_INVALID_ARG;
+    char listenerPath[300];
+    if (strlen(m_pFifoPrefix) + strlen(name) > 259)
+        return KXAPI_E_BUF_TOO_SMALL;
+    XpUtil::Sprintf(listenerPath, sizeof(listenerPath), "%s%s", m_pFifoPrefix, name);
+
+    KXAPI_RESULT result = CreateFifoFile(name, m_SendPath, sizeof(m_SendPath));
+    if (result == KXAPI_OK)
+        result = CreateFifoFile(name, m_RecvPath, sizeof(m_RecvPath));
+    if (result != KXAPI_OK) {
+        Close();
+        return result;
+    }
+
+    m_ReadFd = open(m_RecvPath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (m_ReadFd < 0) {
+        Close();
+        return KXAPI_E_INTERNAL;
+    }
+
+    int listenerFd = -1;
+    for (int attempt = 0; attempt < CONNECT_OPEN_ATTEMPTS; attempt++) {
+        listenerFd = open(listenerPath, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (listenerFd >= 0 || errno != ENXIO)
+            break;
+        XpUtil::Sleep(CONNECT_OPEN_SPACING_MS);
+    }
+    if (listenerFd < 0) {
+        Close();
+        return KXAPI_E_COMMUNICATION;
+    }
+
+    char request[XP_PIPE_REQUEST_SIZE] = {};
+    memcpy(request, m_SendPath, sizeof(m_SendPath));
+    memcpy(request + XP_PIPE_PATH_SIZE, m_RecvPath, sizeof(m_RecvPath));
+    // One write of 200 bytes: below the atomic FIFO write size, so requests never interleave.
+    result = WriteToFifo(listenerFd, request, sizeof(request), HANDSHAKE_TIMEOUT_MS, nullptr);
+    close(listenerFd);
+    if (result != KXAPI_OK) {
+        Close();
+        return KXAPI_E_COMMUNICATION;
+    }
+
+    KXAPI_RESULT reply = KXAPI_E_INTERNAL;
+    result = ReadFromFifo(m_ReadFd, reinterpret_cast<char*>(&reply), sizeof(reply), HANDSHAKE_TIMEOUT_MS, nullptr);
+    if (result != KXAPI_OK) {
+        Close();
+        return result;
+    }
+    if (KxapiFailed(reply)) {
+        Close();
+        return reply;
+    }
+
+    m_WriteFd = open(m_SendPath, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (m_WriteFd < 0) {
+        Close();
+        return KXAPI_E_COMMUNICATION;
+    }
+    // The open descriptors stay valid; no FIFO of an established connection stays in the directory.
+    unlink(m_SendPath);
+    unlink(m_RecvPath);
+    m_SendPath[0] = '\0';
+    m_RecvPath[0] = '\0';
+    return KXAPI_OK;
+}
+
+KXAPI_RESULT XpPipeConnectionLinux::ClearRx()
+{
+    if (!IsOpen())
+        return KXAPI_E_NOT_INITIALIZED;
+    char chunk[100];
+    while (read(m_ReadFd, chunk, sizeof(chunk)) == static_cast<ssize_t>(sizeof(chunk))) {
+    }
+    return KXAPI_OK;
+}
+
+KXAPI_RESULT XpPipeConnectionLinux::Write(const char* buffer, unsigned int length, unsigned int timeoutMs)
+{
+    if (!IsOpen())
+        return KXAPI_E_NOT_INITIALIZED;
+    return WriteToFifo(m_WriteFd, buffer, length, timeoutMs, &m_StopIo);
+}
+
+KXAPI_RESULT XpPipeConnectionLinux::Read(char* buffer, unsigned int length, unsigned int timeoutMs)
+{
+    if (!IsOpen())
+        return KXAPI_E_NOT_INITIALIZED;
+    return ReadFromFifo(m_ReadFd, buffer, length, timeoutMs, &m_StopIo);
+}
+
+KXAPI_RESULT XpPipeConnectionLinux::StopIo()
+{
+    m_StopIo = true;
+    return KXAPI_OK;
+}
+
+KXAPI_RESULT XpPipeConnectionLinux::ResumeIo()
+{
+    m_StopIo = false;
+    return KXAPI_OK;
+}
+
+KXAPI_RESULT XpPipeConnectionLinux::Close()
+{
+    if (m_ReadFd != -1) {
+        close(m_ReadFd);
+        m_ReadFd = -1;
+    }
+    if (m_WriteFd != -1) {
+        close(m_WriteFd);
+        m_WriteFd = -1;
+    }
+    if (m_SendPath[0] != '\0') {
+        unlink(m_SendPath);
+        m_SendPath[0] = '\0';
+    }
+    if (m_RecvPath[0] != '\0') {
+        unlink(m_RecvPath);
+        m_RecvPath[0] = '\0';
+    }
+    return KXAPI_OK;
+}
+
+bool XpPipeConnectionLinux::CleanupOrphanPipe(const char* name, int pid)
+{
+    if (pid < 1)
+        return true;
+    if (getpgid(pid) >= 0 || errno != ESRCH)
+        return false;
+    // Only a single safe file name inside the FIFO directory is ever removed.
+    if (!IsSafeName(name))
+        return false;
+    char path[XP_PIPE_PATH_SIZE];
+    if (KxapiFailed(XpUtil::Sprintf(path, sizeof(path), "%s%s", m_pFifoPrefix, name)))
+        return false;
+    remove(path);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Listener
+
+XpPipeListenerLinux::~XpPipeListenerLinux()
+{
+    if (m_pStream != nullptr)
+        fclose(m_pStream);
+    else if (m_Fd != -1)
+        close(m_Fd);
+    m_pStream = nullptr;
+    m_Fd = -1;
+    if (m_Path[0] != '\0')
+        unlink(m_Path);
+}
+
+KXAPI_RESULT XpPipeListenerLinux::Init(const char* name)
+{
+    if (m_Initialised)
+        return KXAPI_E_IN_USE;
+    if (name == nullptr)
+        return KXAPI_E_INVALID_ARG;
+    if (strlen(m_pFifoPrefix) + strlen(name) >= XP_PIPE_PATH_SIZE)
+        return KXAPI_E_BUF_TOO_SMALL;
+    XpUtil::Sprintf(m_Path, sizeof(m_Path), "%s%s", m_pFifoPrefix, name);
+
+    struct stat info {};
+    if (lstat(m_Path, &info) == 0 && unlink(m_Path) != 0) {
+        m_Path[0] = '\0';
+        return KXAPI_E_INTERNAL;
+    }
+    if (mkfifo(m_Path, FIFO_MODE) != 0) {
+        m_Path[0] = '\0';
+        return KXAPI_E_INTERNAL;
+    }
+    // Read-write: the listener is a writer of its own FIFO and never sees end-of-file.
+    m_Fd = open(m_Path, O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (m_Fd < 0) {
+        unlink(m_Path);
+        m_Path[0] = '\0';
+        return KXAPI_E_INTERNAL;
+    }
+    m_pStream = fdopen(m_Fd, "r+");
+    if (m_pStream == nullptr) {
+        close(m_Fd);
+        m_Fd = -1;
+        unlink(m_Path);
+        m_Path[0] = '\0';
+        return KXAPI_E_INTERNAL;
+    }
+    m_Initialised = true;
+    return KXAPI_OK;
+}
+
+KXAPI_RESULT XpPipeListenerLinux::WaitPipeCreated()
+{
+    return m_Initialised ? KXAPI_OK : KXAPI_E_NOT_INITIALIZED;
+}
+
+KXAPI_RESULT XpPipeListenerLinux::StopWaiting()
+{
+    if (!m_Initialised)
+        return KXAPI_E_NOT_INITIALIZED;
+    m_StopWaiting = true;
+    return KXAPI_OK;
+}
+
+// Waits (in slices, watching the stop flag) for one request. Every client writes its request
+// in a single 200-byte write, which the FIFO delivers whole, so one read at a request
+// boundary returns exactly 200 bytes; a read that returns fewer holds no request (stray
+// bytes of a misbehaving writer) and is discarded, which keeps later requests aligned.
+XpPipeListenerLinux::RequestRead XpPipeListenerLinux::ReadRequest(char* request)
+{
+    while (!m_StopWaiting.load()) {
+        ssize_t n = read(m_Fd, request, XP_PIPE_REQUEST_SIZE);
+        if (n == static_cast<ssize_t>(XP_PIPE_REQUEST_SIZE))
+            return RequestRead::Request;
+        if (n > 0)
+            continue; // a fragment: drop it
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return RequestRead::Failed;
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(m_Fd, &set);
+        timespec slice{0, static_cast<long>(XP_PIPE_SLICE_MS) * 1000000L};
+        if (pselect(m_Fd + 1, &set, nullptr, nullptr, &slice, nullptr) < 0 && errno != EINTR)
+            return RequestRead::Failed;
+    }
+    return RequestRead::Nothing;
+}
+
+IXpPipeConnection* XpPipeListenerLinux::AcceptRequest(const char* request)
+{
+    const char* clientToServer = request;
+    const char* serverToClient = request + XP_PIPE_PATH_SIZE;
+    if (!IsFifoDirPath(clientToServer, XP_PIPE_PATH_SIZE) || !IsFifoDirPath(serverToClient, XP_PIPE_PATH_SIZE))
+        return nullptr;
+    int readFd = OpenFifoChecked(clientToServer, O_RDONLY);
+    if (readFd < 0)
+        return nullptr;
+    int writeFd = OpenFifoChecked(serverToClient, O_WRONLY);
+    if (writeFd < 0) {
+        close(readFd);
+        return nullptr;
+    }
+    auto* connection = new (std::nothrow) XpPipeConnectionLinux(readFd, writeFd);
+    if (connection == nullptr) {
+        close(readFd);
+        close(writeFd);
+        return nullptr;
+    }
+    KXAPI_RESULT reply = KXAPI_OK;
+    if (connection->Init() != KXAPI_OK ||
+        connection->Write(reinterpret_cast<const char*>(&reply), sizeof(reply), ACCEPT_REPLY_TIMEOUT_MS) != KXAPI_OK) {
+        delete connection;
+        return nullptr;
+    }
+    return connection;
+}
+
+bool XpPipeListenerLinux::ReopenListenerFifo()
+{
+    if (m_pStream != nullptr)
+        fclose(m_pStream);
+    else if (m_Fd != -1)
+        close(m_Fd);
+    m_pStream = nullptr;
+    m_Fd = -1;
+    if (m_Path[0] == '\0')
+        return false;
+    m_Fd = open(m_Path, O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (m_Fd < 0) {
+        if (mkfifo(m_Path, FIFO_MODE) != 0)
+            return false;
+        m_Fd = open(m_Path, O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        if (m_Fd < 0)
+            return false;
+    }
+    m_pStream = fdopen(m_Fd, "r+");
+    return true;
+}
+
+KXAPI_RESULT XpPipeListenerLinux::WaitConnection(IXpPipeConnection*& connection)
+{
+    connection = nullptr;
+    if (!m_Initialised)
+        return KXAPI_E_NOT_INITIALIZED;
+    int failuresInRow = 0;
+    char request[XP_PIPE_REQUEST_SIZE];
+    for (;;) {
+        if (m_StopWaiting.load())
+            return KXAPI_E_CANCELLED;
+        RequestRead got = ReadRequest(request);
+        if (got == RequestRead::Nothing)
+            continue;
+        if (got == RequestRead::Failed) {
+            if (++failuresInRow < 2)
+                continue;
+            failuresInRow = 0;
+            if (!ReopenListenerFifo())
+                return m_StopWaiting.load() ? KXAPI_E_CANCELLED : KXAPI_E_INTERNAL;
+            continue;
+        }
+        failuresInRow = 0;
+        connection = AcceptRequest(request);
+        if (connection != nullptr)
+            return KXAPI_OK;
+        // Unusable request: dropped without a reply; the client's wait times out.
+    }
+}

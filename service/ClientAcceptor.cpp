@@ -1,0 +1,150 @@
+#include "ClientAcceptor.h"
+
+#include <vector>
+
+#include "CritSecAutoLockSvc.h"
+#include "CrossPlatform.h"
+#include "XpUtil.h"
+
+ClientAcceptor::ClientAcceptor(HandlerFactory factory) : m_Factory(std::move(factory)) {}
+
+ClientAcceptor::~ClientAcceptor()
+{
+    Stop();
+    Close();
+}
+
+bool ClientAcceptor::Init(const wchar_t* pipeName)
+{
+    if (m_Initialised)
+        return false;
+    char name[100];
+    if (XpUtil::WsToCs(name, pipeName, sizeof(name)) != KXAPI_OK)
+        return false;
+    m_pListener = Xp::Instance()->NewPipeListener();
+    if (m_pListener == nullptr || m_pListener->Init(name) != KXAPI_OK) {
+        Close();
+        return false;
+    }
+    m_pClientListLock = Xp::Instance()->NewCritSec();
+    if (m_pClientListLock == nullptr || m_pClientListLock->Init() != KXAPI_OK) {
+        delete m_pClientListLock;
+        m_pClientListLock = nullptr;
+        Close();
+        return false;
+    }
+    m_Initialised = true;
+    return true;
+}
+
+bool ClientAcceptor::Start()
+{
+    if (!m_Initialised || m_Running.load())
+        return false;
+    if (m_pAcceptThread == nullptr)
+        m_pAcceptThread = Xp::Instance()->NewThread();
+    if (m_pAcceptThread == nullptr)
+        return false;
+    m_Running = true;
+    if (m_pAcceptThread->Create(StaticClientConnectRun, this) != KXAPI_OK) {
+        m_Running = false;
+        return false;
+    }
+    return true;
+}
+
+void ClientAcceptor::Stop()
+{
+    if (!m_Initialised || !m_Running.exchange(false))
+        return;
+    m_pListener->StopWaiting();
+    m_pAcceptThread->WaitFinished();
+    m_pAcceptThread->Close();
+}
+
+void ClientAcceptor::Close()
+{
+    if (m_pAcceptThread != nullptr) {
+        m_Running = false;
+        if (m_pListener != nullptr)
+            m_pListener->StopWaiting();
+        m_pAcceptThread->Close();
+        delete m_pAcceptThread;
+        m_pAcceptThread = nullptr;
+    }
+    delete m_pListener; // removes the listener FIFO
+    m_pListener = nullptr;
+    if (m_pClientListLock != nullptr) {
+        {
+            CritSecAutoLockSvc lock(m_pClientListLock);
+            for (PipeServerImpl* client : m_Clients)
+                client->Stop();
+            for (PipeServerImpl* client : m_Clients) {
+                client->WaitStopped();
+                delete client;
+            }
+            m_Clients.clear();
+        }
+        m_pClientListLock->Close();
+        delete m_pClientListLock;
+        m_pClientListLock = nullptr;
+    }
+    m_Initialised = false;
+}
+
+void ClientAcceptor::StaticClientConnectRun(void* self)
+{
+    static_cast<ClientAcceptor*>(self)->ClientConnectRun();
+}
+
+void ClientAcceptor::ClientConnectRun()
+{
+    while (m_Running.load()) {
+        IXpPipeConnection* connection = nullptr;
+        if (m_pListener->WaitConnection(connection) != KXAPI_OK || connection == nullptr)
+            continue;
+        if (m_PruneOnConnect)
+            CleanClientList();
+        PipeServerImpl* client = m_Factory(connection);
+        if (client == nullptr) {
+            delete connection;
+            continue;
+        }
+        // A handler that cannot start is destroyed at once and never enters the list.
+        if (!client->Init() || !client->Start()) {
+            delete client;
+            continue;
+        }
+        CritSecAutoLockSvc lock(m_pClientListLock);
+        m_Clients.push_back(client);
+    }
+}
+
+void ClientAcceptor::CleanClientList()
+{
+    if (m_pClientListLock == nullptr)
+        return;
+    std::vector<PipeServerImpl*> finished;
+    {
+        CritSecAutoLockSvc lock(m_pClientListLock);
+        for (auto it = m_Clients.begin(); it != m_Clients.end();) {
+            if (!(*it)->Running()) {
+                finished.push_back(*it);
+                it = m_Clients.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    // Joined outside the lock: a finished handler's thread ends without taking it.
+    for (PipeServerImpl* client : finished)
+        delete client;
+}
+
+size_t ClientAcceptor::ClientCount()
+{
+    if (m_pClientListLock == nullptr)
+        return 0;
+    CritSecAutoLockSvc lock(m_pClientListLock);
+    return m_Clients.size();
+}

@@ -1,0 +1,25 @@
+// The service's table of numbered system-log events.
+#pragma once
+
+#include "XpInterfaces.h"
+
+// Event ids written by the service.
+enum KxapiSvcEventId {
+    KXAPI_EVENT_STARTED = 0,           // argument: the version text
+    KXAPI_EVENT_STOPPED = 1,
+    KXAPI_EVENT_UNKNOWN_COMMAND = 2,   // argument: the command id as "%u"
+    KXAPI_EVENT_DEMOD_INIT_FAILED = 3,
+    KXAPI_EVENT_KXE_INIT_FAILED = 4,
+    KXAPI_EVENT_GLOBAL_INIT_FAILED = 6,
+};
+
+class EventLogController : public IXpEventLogStore {
+public:
+    // Severity (syslog priority) and format of event `id`; KXAPI_E_INVALID_ARG outside 0..7.
+    KXAPI_RESULT EventGetMessage(int id, int& severity, const char*& message) override;
+};
+
+extern EventLogController g_EventLogger;
+
+// Logs event 2 for a command id that is not recognised.
+void LogUnknownCommand(unsigned int command);

@@ -1,0 +1,22 @@
+// The KxeManager: serves "KxeRecvPipe".
+#pragma once
+
+#include "ClientAcceptor.h"
+
+class KxeManager {
+public:
+    KxeManager();
+    // Ends its own threads when destroyed without Stop.
+    virtual ~KxeManager();
+
+    // Creates the listener FIFO and the client-list lock; false when already initialised
+    // or when either cannot be had.
+    bool Init();
+    // Starts the accept thread.
+    bool Start();
+    // Ends the accept thread; harmless when never initialised or started.
+    void Stop();
+
+private:
+    ClientAcceptor m_Acceptor;
+};

@@ -1,0 +1,269 @@
+#include "TestSupport.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "CrossPlatform.h"
+#include "XpIpcLinux.h"
+#include "XpPipeConnectionLinux.h"
+
+namespace kxtest {
+
+namespace {
+
+void RemoveTree(const std::string& path)
+{
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0)
+        return;
+    if (S_ISDIR(info.st_mode)) {
+        for (const std::string& name : ListDir(path))
+            RemoveTree(path + "/" + name);
+        rmdir(path.c_str());
+    } else {
+        unlink(path.c_str());
+    }
+}
+
+void SleepMs(unsigned int ms)
+{
+    struct timespec ts {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+    nanosleep(&ts, nullptr);
+}
+
+} // namespace
+
+TempDir::TempDir()
+{
+    char pattern[] = "/tmp/kxtest.XXXXXX";
+    char* made = mkdtemp(pattern);
+    m_Path = made != nullptr ? made : "";
+    if (made != nullptr)
+        chmod(made, 0777);
+}
+
+TempDir::~TempDir()
+{
+    if (!m_Path.empty())
+        RemoveTree(m_Path);
+}
+
+ScopedIpcDirectory::ScopedIpcDirectory()
+    : m_pOldFifoPrefix(XpPipeBaseLinux::m_pFifoPrefix),
+      m_pOldMutexPrefix(XpNamedMutexLinux::m_pPrefix),
+      m_pOldShmPrefix(XpSharedMemLinux::m_pPrefix)
+{
+    Xp::SetIpcDirectory(m_Dir.Path().c_str());
+}
+
+ScopedIpcDirectory::~ScopedIpcDirectory()
+{
+    XpPipeBaseLinux::m_pFifoPrefix = m_pOldFifoPrefix;
+    XpNamedMutexLinux::m_pPrefix = m_pOldMutexPrefix;
+    XpSharedMemLinux::m_pPrefix = m_pOldShmPrefix;
+}
+
+RecordingLog::RecordingLog() : m_pPrevious(Xp::Instance()->ReplaceLog(this)) {}
+
+RecordingLog::~RecordingLog()
+{
+    Xp::Instance()->ReplaceLog(m_pPrevious == this ? nullptr : m_pPrevious);
+}
+
+KXAPI_RESULT RecordingLog::EventLogOpen(const char* identity, IXpEventLogStore* store)
+{
+    if (store == nullptr)
+        return KXAPI_E_INVALID_ARG;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_pStore = store;
+    m_Identity = identity != nullptr ? identity : "";
+    m_Opens++;
+    return KXAPI_OK;
+}
+
+void RecordingLog::EventLog(int id, int argCount, va_list args)
+{
+    (void)argCount;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    if (m_pStore == nullptr)
+        return;
+    int severity = 0;
+    const char* format = nullptr;
+    if (m_pStore->EventGetMessage(id, severity, format) != KXAPI_OK)
+        return;
+    char text[512];
+    vsnprintf(text, sizeof(text), format, args);
+    m_Events.push_back({id, severity, text});
+}
+
+void RecordingLog::EventLogClose()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_Closes++;
+}
+
+std::vector<LoggedEvent> RecordingLog::Events()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_Events;
+}
+
+std::string RecordingLog::Identity()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_Identity;
+}
+
+int RecordingLog::OpenCount()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_Opens;
+}
+
+int RecordingLog::CloseCount()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_Closes;
+}
+
+ProcessResult WaitChild(pid_t pid, unsigned int timeoutMs)
+{
+    ProcessResult result;
+    int status = 0;
+    for (unsigned int waited = 0;; waited += 10) {
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            break;
+        if (done < 0)
+            return result;
+        if (waited >= timeoutMs) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            result.m_TimedOut = true;
+            return result;
+        }
+        SleepMs(10);
+    }
+    if (WIFEXITED(status)) {
+        result.m_Exited = true;
+        result.m_Status = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.m_Signal = WTERMSIG(status);
+    }
+    return result;
+}
+
+ProcessResult RunProgram(const std::vector<std::string>& argv, unsigned int timeoutMs)
+{
+    TempDir dir;
+    std::string outPath = dir.File("output");
+    pid_t pid = fork();
+    if (pid == 0) {
+        int fd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd >= 0) {
+            dup2(fd, 1);
+            dup2(fd, 2);
+            close(fd);
+        }
+        std::vector<char*> args;
+        for (const std::string& arg : argv)
+            args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    ProcessResult result = WaitChild(pid, timeoutMs);
+    result.m_Output = ReadFile(outPath);
+    return result;
+}
+
+SimService::SimService() : m_LogPath(m_Dir.File("service.log")) {}
+
+SimService::~SimService()
+{
+    if (m_Pid > 0)
+        Stop(SIGKILL, 5000);
+}
+
+bool SimService::Start(const std::vector<std::string>& extraArgs)
+{
+    pid_t pid = fork();
+    if (pid == 0) {
+        int fd = open(m_LogPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd >= 0) {
+            dup2(fd, 1);
+            dup2(fd, 2);
+            close(fd);
+        }
+        std::vector<std::string> argv = {KX_SIM_BINARY, "--fifo-dir", m_Dir.Path(), "--no-daemon"};
+        argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
+        std::vector<char*> args;
+        for (const std::string& arg : argv)
+            args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    if (pid < 0)
+        return false;
+    m_Pid = pid;
+    return WaitForPath(File("DemodRecvPipe"), 10000) && WaitForPath(File("KxeRecvPipe"), 10000) &&
+           WaitForPath(File("KxGlobalRecvPipe"), 10000);
+}
+
+ProcessResult SimService::Stop(int signal, unsigned int timeoutMs)
+{
+    ProcessResult result;
+    if (m_Pid <= 0)
+        return result;
+    kill(m_Pid, signal);
+    result = WaitChild(m_Pid, timeoutMs);
+    m_Pid = -1;
+    result.m_Output = Log();
+    return result;
+}
+
+std::string SimService::Log() const
+{
+    return ReadFile(m_LogPath);
+}
+
+bool WaitForPath(const std::string& path, unsigned int timeoutMs)
+{
+    return WaitUntil([&] { return access(path.c_str(), F_OK) == 0; }, timeoutMs);
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> ListDir(const std::string& path)
+{
+    std::vector<std::string> names;
+    DIR* dir = opendir(path.c_str());
+    if (dir == nullptr)
+        return names;
+    while (dirent* entry = readdir(dir)) {
+        if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
+            names.push_back(entry->d_name);
+    }
+    closedir(dir);
+    return names;
+}
+
+} // namespace kxtest

@@ -1,0 +1,136 @@
+// Helpers shared by the test programs: private FIFO directories, a recording log, and
+// service processes started and stopped under control.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+#include "XpInterfaces.h"
+
+namespace kxtest {
+
+// A fresh directory under /tmp, removed with its contents on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return m_Path; }
+    std::string File(const std::string& name) const { return m_Path + "/" + name; }
+
+private:
+    std::string m_Path;
+};
+
+// Points every FIFO and key file of this process at a private directory for the scope.
+class ScopedIpcDirectory {
+public:
+    ScopedIpcDirectory();
+    ~ScopedIpcDirectory();
+    const std::string& Path() const { return m_Dir.Path(); }
+    std::string File(const std::string& name) const { return m_Dir.File(name); }
+
+private:
+    TempDir m_Dir;
+    const char* m_pOldFifoPrefix;
+    const char* m_pOldMutexPrefix;
+    const char* m_pOldShmPrefix;
+};
+
+// One event written through the log seam: id and the formatted message.
+struct LoggedEvent {
+    int m_Id;
+    int m_Severity;
+    std::string m_Text;
+};
+
+// An IXpLog that records events (formatted with the store's message) instead of writing
+// them to the system log; installed for its lifetime.
+class RecordingLog : public IXpLog {
+public:
+    RecordingLog();
+    ~RecordingLog() override;
+
+    void DbgLog(LogLevel, LogLevel, const char*, unsigned int, const char*, va_list) override {}
+    void DbgPrint(const char*) override {}
+    KXAPI_RESULT EventLogOpen(const char* identity, IXpEventLogStore* store) override;
+    void EventLog(int id, int argCount, va_list args) override;
+    void EventLogClose() override;
+
+    std::vector<LoggedEvent> Events();
+    std::string Identity();
+    int OpenCount();
+    int CloseCount();
+
+private:
+    std::mutex m_Mutex;
+    IXpLog* m_pPrevious;
+    IXpEventLogStore* m_pStore = nullptr;
+    std::string m_Identity;
+    std::vector<LoggedEvent> m_Events;
+    int m_Opens = 0;
+    int m_Closes = 0;
+};
+
+// Result of a finished child process.
+struct ProcessResult {
+    bool m_Exited = false;      // ended normally (not by a signal, not timed out)
+    int m_Status = -1;          // exit status when m_Exited
+    int m_Signal = 0;           // the signal that ended it, if any
+    bool m_TimedOut = false;
+    std::string m_Output;       // standard output and standard error
+};
+
+// Runs a program to completion (killed after timeoutMs) and collects its output.
+ProcessResult RunProgram(const std::vector<std::string>& argv, unsigned int timeoutMs = 10000);
+
+// Waits for a child; kills it after timeoutMs.
+ProcessResult WaitChild(pid_t pid, unsigned int timeoutMs);
+
+// KxapiServiceSim in the foreground on a private FIFO directory.
+class SimService {
+public:
+    SimService();
+    // Stops the service (SIGTERM) if it still runs.
+    ~SimService();
+
+    // Starts the service with `extraArgs`; true once its three listener FIFOs exist.
+    bool Start(const std::vector<std::string>& extraArgs = {});
+    // Sends `signal` and waits for the exit.
+    ProcessResult Stop(int signal = 15, unsigned int timeoutMs = 10000);
+    pid_t Pid() const { return m_Pid; }
+    const std::string& Dir() const { return m_Dir.Path(); }
+    std::string File(const std::string& name) const { return m_Dir.File(name); }
+    // What the service printed so far (its events, in foreground mode).
+    std::string Log() const;
+
+private:
+    TempDir m_Dir;
+    std::string m_LogPath;
+    pid_t m_Pid = -1;
+};
+
+// True when `path` exists within timeoutMs.
+bool WaitForPath(const std::string& path, unsigned int timeoutMs);
+// True when `predicate` holds within timeoutMs (polled every 10 ms).
+template <typename Predicate>
+bool WaitUntil(Predicate predicate, unsigned int timeoutMs)
+{
+    for (unsigned int waited = 0; waited <= timeoutMs; waited += 10) {
+        if (predicate())
+            return true;
+        struct timespec ts {0, 10000000};
+        nanosleep(&ts, nullptr);
+    }
+    return predicate();
+}
+
+// Reads a whole file ("" when missing).
+std::string ReadFile(const std::string& path);
+// Names of the entries of a directory.
+std::vector<std::string> ListDir(const std::string& path);
+
+} // namespace kxtest

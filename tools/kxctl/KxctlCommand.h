@@ -1,0 +1,27 @@
+// The command table of kxctl. A command registers itself from its own source file:
+//
+//   static KxctlRegistrar g_Version({"version", "", "print the service version", RunVersion});
+#pragma once
+
+#include <vector>
+
+#include "KxapiResult.h"
+
+struct KxctlCommand {
+    const char* m_pName;  // first word on the command line
+    const char* m_pArgs;  // argument synopsis for the usage text
+    const char* m_pHelp;  // one line of help
+    // Runs the command with the words after its name; returns the exit status.
+    int (*m_pRun)(int argc, char** argv);
+};
+
+class KxctlRegistrar {
+public:
+    explicit KxctlRegistrar(const KxctlCommand& command);
+    static const std::vector<KxctlCommand>& Commands();
+};
+
+// Prints "kxctl: <what>: <result name> (<value>)" on stderr and returns exit status 1.
+int KxctlFail(const char* what, KXAPI_RESULT result);
+// Prints "kxctl: <message>" and the usage of `command` on stderr; returns exit status 2.
+int KxctlUsage(const char* command, const char* message);

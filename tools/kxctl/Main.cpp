@@ -1,0 +1,80 @@
+// kxctl: command-line client of KxapiService.
+#include <cstdio>
+#include <cstring>
+
+#include "CrossPlatform.h"
+#include "KxctlCommand.h"
+
+namespace {
+
+std::vector<KxctlCommand>& Table()
+{
+    static std::vector<KxctlCommand> commands;
+    return commands;
+}
+
+void PrintUsage(FILE* out)
+{
+    fprintf(out, "usage: kxctl [--fifo-dir DIR] COMMAND [ARGS]\n\n");
+    fprintf(out, "  --fifo-dir DIR   talk to a service instance whose FIFOs live in DIR (default /tmp/)\n\n");
+    fprintf(out, "commands:\n");
+    for (const KxctlCommand& command : Table())
+        fprintf(out, "  %-10s %-24s %s\n", command.m_pName, command.m_pArgs, command.m_pHelp);
+}
+
+} // namespace
+
+KxctlRegistrar::KxctlRegistrar(const KxctlCommand& command)
+{
+    Table().push_back(command);
+}
+
+const std::vector<KxctlCommand>& KxctlRegistrar::Commands()
+{
+    return Table();
+}
+
+int KxctlFail(const char* what, KXAPI_RESULT result)
+{
+    fprintf(stderr, "kxctl: %s: %s (%u)\n", what, KxapiResult2Str(result), result);
+    return 1;
+}
+
+int KxctlUsage(const char* command, const char* message)
+{
+    fprintf(stderr, "kxctl: %s\n", message);
+    for (const KxctlCommand& entry : Table())
+        if (strcmp(entry.m_pName, command) == 0)
+            fprintf(stderr, "usage: kxctl %s %s\n", entry.m_pName, entry.m_pArgs);
+    return 2;
+}
+
+int main(int argc, char** argv)
+{
+    int next = 1;
+    while (next < argc && strncmp(argv[next], "--", 2) == 0) {
+        if (strcmp(argv[next], "--fifo-dir") == 0 && next + 1 < argc) {
+            KXAPI_RESULT result = Xp::SetIpcDirectory(argv[next + 1]);
+            if (result != KXAPI_OK)
+                return KxctlFail("--fifo-dir", result);
+            next += 2;
+        } else if (strcmp(argv[next], "--help") == 0) {
+            PrintUsage(stdout);
+            return 0;
+        } else {
+            fprintf(stderr, "kxctl: unknown option %s\n", argv[next]);
+            PrintUsage(stderr);
+            return 2;
+        }
+    }
+    if (next >= argc) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    for (const KxctlCommand& command : Table())
+        if (strcmp(command.m_pName, argv[next]) == 0)
+            return command.m_pRun(argc - next - 1, argv + next + 1);
+    fprintf(stderr, "kxctl: unknown command '%s'\n", argv[next]);
+    PrintUsage(stderr);
+    return 2;
+}
