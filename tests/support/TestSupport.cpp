@@ -22,6 +22,13 @@ namespace kxtest {
 
 namespace {
 
+// Like the service, test programs take a write into a FIFO whose reader has gone as an
+// error (EPIPE), not as a fatal signal.
+const bool g_SigPipeIgnored = [] {
+    signal(SIGPIPE, SIG_IGN);
+    return true;
+}();
+
 void RemoveTree(const std::string& path)
 {
     struct stat info {};

@@ -1,4 +1,5 @@
 // kxctl: command-line client of KxapiService.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -51,6 +52,8 @@ int KxctlUsage(const char* command, const char* message)
 
 int main(int argc, char** argv)
 {
+    // A service that goes away mid-request is reported as an error, not a fatal signal.
+    signal(SIGPIPE, SIG_IGN);
     int next = 1;
     while (next < argc && strncmp(argv[next], "--", 2) == 0) {
         if (strcmp(argv[next], "--fifo-dir") == 0 && next + 1 < argc) {

@@ -1,0 +1,407 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "CrossPlatform.h"
+#include "PipeMessenger.h"
+#include "TestSupport.h"
+#include "XpPipeConnectionLinux.h"
+#include "XpUtil.h"
+
+namespace {
+
+using kxtest::ScopedIpcDirectory;
+
+// A listener on a private directory with a thread that accepts every client.
+class ListenerFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_pListener = Xp::Instance()->NewPipeListener();
+        ASSERT_EQ(m_pListener->Init("TestPipe"), KXAPI_OK);
+        m_pThread = Xp::Instance()->NewThread();
+        ASSERT_EQ(m_pThread->Create(StaticAccept, this), KXAPI_OK);
+    }
+    void TearDown() override
+    {
+        m_pListener->StopWaiting();
+        delete m_pThread;
+        for (IXpPipeConnection* connection : m_Accepted)
+            delete connection;
+        delete m_pListener;
+    }
+    static void StaticAccept(void* self) { static_cast<ListenerFixture*>(self)->Accept(); }
+    void Accept()
+    {
+        for (;;) {
+            IXpPipeConnection* connection = nullptr;
+            KXAPI_RESULT result = m_pListener->WaitConnection(connection);
+            if (result == KXAPI_E_CANCELLED)
+                return;
+            if (result == KXAPI_OK) {
+                std::lock_guard<std::mutex> lock(m_Mutex);
+                m_Accepted.push_back(connection);
+            }
+        }
+    }
+    IXpPipeConnection* AcceptedConnection(size_t index)
+    {
+        kxtest::WaitUntil([&] { std::lock_guard<std::mutex> lock(m_Mutex); return m_Accepted.size() > index; }, 2000);
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_Accepted.size() > index ? m_Accepted[index] : nullptr;
+    }
+    size_t AcceptedCount()
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_Accepted.size();
+    }
+    // Writes a raw 200-byte connection request into the listener FIFO.
+    void WriteRequest(const char* first, size_t firstLength, const char* second, size_t secondLength)
+    {
+        char request[200] = {};
+        memcpy(request, first, firstLength);
+        memcpy(request + 100, second, secondLength);
+        int fd = open(m_Dir.File("TestPipe").c_str(), O_WRONLY | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(write(fd, request, sizeof(request)), 200);
+        close(fd);
+    }
+
+    ScopedIpcDirectory m_Dir;
+    IXpPipeListener* m_pListener = nullptr;
+    IXpThread* m_pThread = nullptr;
+    std::mutex m_Mutex;
+    std::vector<IXpPipeConnection*> m_Accepted;
+};
+
+TEST(PipeListener, NameLengthIsBoundedByTheHundredBytePath)
+{
+    // With the standard "/tmp/" prefix a 94-character name fits in 100 bytes, 95 does not.
+    const char* oldPrefix = XpPipeBaseLinux::m_pFifoPrefix;
+    XpPipeBaseLinux::m_pFifoPrefix = "/tmp/";
+    char base[32];
+    snprintf(base, sizeof(base), "kxtest%d_", getpid());
+    std::string name94 = std::string(base) + std::string(94 - strlen(base), 'n');
+    std::string name95 = name94 + "n";
+    IXpPipeListener* listener = Xp::Instance()->NewPipeListener();
+    EXPECT_EQ(listener->WaitPipeCreated(), KXAPI_E_NOT_INITIALIZED);
+    EXPECT_EQ(listener->StopWaiting(), KXAPI_E_NOT_INITIALIZED);
+    EXPECT_EQ(listener->Init(name95.c_str()), KXAPI_E_BUF_TOO_SMALL);
+    EXPECT_EQ(listener->Init(name94.c_str()), KXAPI_OK);
+    EXPECT_EQ(listener->Init(name94.c_str()), KXAPI_E_IN_USE);
+    EXPECT_EQ(listener->WaitPipeCreated(), KXAPI_OK);
+    delete listener;
+    EXPECT_NE(access(("/tmp/" + name94).c_str(), F_OK), 0); // removed with the listener
+    XpPipeBaseLinux::m_pFifoPrefix = oldPrefix;
+}
+
+TEST(PipeListener, StopWaitingEndsAWaitWithinASliceAndEveryLaterWait)
+{
+    ScopedIpcDirectory dir;
+    IXpPipeListener* listener = Xp::Instance()->NewPipeListener();
+    ASSERT_EQ(listener->Init("StopPipe"), KXAPI_OK);
+    struct Waiter {
+        IXpPipeListener* m_pListener;
+        std::atomic<KXAPI_RESULT> m_Result{KXAPI_OK};
+        static void StaticRun(void* self)
+        {
+            auto* waiter = static_cast<Waiter*>(self);
+            IXpPipeConnection* connection = nullptr;
+            waiter->m_Result = waiter->m_pListener->WaitConnection(connection);
+        }
+    } waiter{listener};
+    IXpThread* thread = Xp::Instance()->NewThread();
+    ASSERT_EQ(thread->Create(Waiter::StaticRun, &waiter), KXAPI_OK);
+    XpUtil::Sleep(50);
+    unsigned int start = XpUtil::GetTickCount();
+    listener->StopWaiting();
+    thread->WaitFinished();
+    EXPECT_LT(XpUtil::GetTickCount() - start, 350u);
+    EXPECT_EQ(waiter.m_Result.load(), KXAPI_E_CANCELLED);
+    IXpPipeConnection* connection = nullptr;
+    EXPECT_EQ(listener->WaitConnection(connection), KXAPI_E_CANCELLED);
+    delete thread;
+    delete listener;
+}
+
+TEST(PipeConnect, FailsCleanlyWhenNobodyServesTheName)
+{
+    ScopedIpcDirectory dir;
+    IXpPipeConnection* connection = Xp::Instance()->NewPipeConnection();
+    EXPECT_EQ(connection->Connect("Nobody"), KXAPI_E_COMMUNICATION);
+    EXPECT_TRUE(kxtest::ListDir(dir.Path()).empty());
+
+    // A listener FIFO file that no process holds open is the same as a missing one.
+    ASSERT_EQ(mkfifo(dir.File("Stale").c_str(), 0600), 0);
+    unsigned int start = XpUtil::GetTickCount();
+    EXPECT_EQ(connection->Connect("Stale"), KXAPI_E_COMMUNICATION);
+    EXPECT_GE(XpUtil::GetTickCount() - start, 80u); // ten attempts spaced 10 ms
+    EXPECT_EQ(kxtest::ListDir(dir.Path()), std::vector<std::string>{"Stale"});
+
+    // Held open but never served: the reply never comes.
+    int held = open(dir.File("Stale").c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(held, 0);
+    start = XpUtil::GetTickCount();
+    EXPECT_EQ(connection->Connect("Stale"), KXAPI_E_TIMEOUT);
+    unsigned int elapsed = XpUtil::GetTickCount() - start;
+    EXPECT_GE(elapsed, 450u);
+    EXPECT_LT(elapsed, 1500u);
+    EXPECT_EQ(kxtest::ListDir(dir.Path()), std::vector<std::string>{"Stale"});
+    close(held);
+
+    // Names that pass the 259-character rule but leave no room for the private FIFO paths.
+    std::string longName(100, 'L');
+    EXPECT_EQ(connection->Connect(longName.c_str()), KXAPI_E_INTERNAL);
+    EXPECT_EQ(connection->Connect(std::string(300, 'L').c_str()), KXAPI_E_BUF_TOO_SMALL);
+    delete connection;
+}
+
+TEST_F(ListenerFixture, ConnectLeavesOnlyTheListenerFifoAndCarriesBothDirections)
+{
+    IXpPipeConnection* client = Xp::Instance()->NewPipeConnection();
+    ASSERT_EQ(client->Connect("TestPipe"), KXAPI_OK);
+    EXPECT_EQ(client->Connect("TestPipe"), KXAPI_E_IN_USE);
+    EXPECT_EQ(kxtest::ListDir(m_Dir.Path()), std::vector<std::string>{"TestPipe"});
+    IXpPipeConnection* server = AcceptedConnection(0);
+    ASSERT_NE(server, nullptr);
+
+    ASSERT_EQ(client->Write("ping", 4, 100), KXAPI_OK);
+    char buffer[8] = {};
+    ASSERT_EQ(server->Read(buffer, 4, 100), KXAPI_OK);
+    EXPECT_STREQ(buffer, "ping");
+    ASSERT_EQ(server->Write("pong!", 5, 100), KXAPI_OK);
+    ASSERT_EQ(client->Read(buffer, 5, 100), KXAPI_OK);
+    EXPECT_STREQ(buffer, "pong!");
+
+    // ClearRx drops whatever is waiting.
+    ASSERT_EQ(server->Write("stale bytes", 11, 100), KXAPI_OK);
+    XpUtil::Sleep(10);
+    EXPECT_EQ(client->ClearRx(), KXAPI_OK);
+    EXPECT_EQ(client->Read(buffer, 1, 0), KXAPI_E_TIMEOUT);
+
+    // The peer closing its write end ends a read with a communication error.
+    delete client;
+    EXPECT_EQ(server->Read(buffer, 1, XP_INFINITE), KXAPI_E_COMMUNICATION);
+    EXPECT_EQ(server->Write("x", 1, 100), KXAPI_E_COMMUNICATION); // reader gone: EPIPE, no signal
+}
+
+TEST_F(ListenerFixture, ReadTimeoutsAreCountedInWholeSlices)
+{
+    IXpPipeConnection* client = Xp::Instance()->NewPipeConnection();
+    ASSERT_EQ(client->Connect("TestPipe"), KXAPI_OK);
+    char byte;
+    struct Case {
+        unsigned int m_TimeoutMs;
+        unsigned int m_MinMs;
+        unsigned int m_MaxMs;
+    };
+    for (Case c : {Case{0, 0, 60}, Case{50, 90, 400}, Case{150, 90, 400}, Case{250, 190, 600}}) {
+        unsigned int start = XpUtil::GetTickCount();
+        EXPECT_EQ(client->Read(&byte, 1, c.m_TimeoutMs), KXAPI_E_TIMEOUT) << c.m_TimeoutMs;
+        unsigned int elapsed = XpUtil::GetTickCount() - start;
+        EXPECT_GE(elapsed, c.m_MinMs) << c.m_TimeoutMs;
+        EXPECT_LE(elapsed, c.m_MaxMs) << c.m_TimeoutMs;
+    }
+    EXPECT_EQ(XpPipeBaseLinux::SliceBudget(0), 0u);
+    EXPECT_EQ(XpPipeBaseLinux::SliceBudget(1), 1u);
+    EXPECT_EQ(XpPipeBaseLinux::SliceBudget(99), 1u);
+    EXPECT_EQ(XpPipeBaseLinux::SliceBudget(100), 1u);
+    EXPECT_EQ(XpPipeBaseLinux::SliceBudget(199), 1u);
+    EXPECT_EQ(XpPipeBaseLinux::SliceBudget(500), 5u);
+    delete client;
+}
+
+TEST_F(ListenerFixture, StopIoEndsAReadWithoutLimitWithinOneSlice)
+{
+    IXpPipeConnection* client = Xp::Instance()->NewPipeConnection();
+    ASSERT_EQ(client->Connect("TestPipe"), KXAPI_OK);
+    struct Reader {
+        IXpPipeConnection* m_pConnection;
+        char m_Buffer[4] = {'-', '-', '-', '-'};
+        std::atomic<KXAPI_RESULT> m_Result{KXAPI_E_INTERNAL};
+        static void StaticRun(void* self)
+        {
+            auto* reader = static_cast<Reader*>(self);
+            reader->m_Result = reader->m_pConnection->Read(reader->m_Buffer, 4, XP_INFINITE);
+        }
+    } reader{client};
+    IXpThread* thread = Xp::Instance()->NewThread();
+    ASSERT_EQ(thread->Create(Reader::StaticRun, &reader), KXAPI_OK);
+    XpUtil::Sleep(150);
+    unsigned int start = XpUtil::GetTickCount();
+    client->StopIo();
+    thread->WaitFinished();
+    EXPECT_LT(XpUtil::GetTickCount() - start, 300u);
+    EXPECT_EQ(reader.m_Result.load(), KXAPI_OK);
+    EXPECT_EQ(reader.m_Buffer[0], '-'); // nothing arrived
+    client->ResumeIo();
+    char byte;
+    EXPECT_EQ(client->Read(&byte, 1, 0), KXAPI_E_TIMEOUT);
+    delete thread;
+    delete client;
+}
+
+TEST_F(ListenerFixture, MessageFramesUseTheShortHeaderUpTo65534Bytes)
+{
+    PipeMessenger messenger;
+    ASSERT_TRUE(messenger.Init());
+    ASSERT_TRUE(messenger.Connect("TestPipe"));
+    IXpPipeConnection* server = AcceptedConnection(0);
+    ASSERT_NE(server, nullptr);
+
+    for (unsigned int size : {0u, 4u, 65534u, 65535u, 200000u}) {
+        std::vector<char> body(size);
+        for (unsigned int i = 0; i < size; i++)
+            body[i] = static_cast<char>(i * 7);
+        // Bodies larger than the FIFO's capacity need the reader running beside the writer.
+        struct Writer {
+            PipeMessenger* m_pMessenger;
+            std::vector<char>* m_pBody;
+            std::atomic<bool> m_Ok{false};
+            static void StaticRun(void* self)
+            {
+                auto* writer = static_cast<Writer*>(self);
+                writer->m_Ok = writer->m_pMessenger->WriteMsg(writer->m_pBody->data(),
+                                                              static_cast<int>(writer->m_pBody->size()));
+            }
+        } writer{&messenger, &body};
+        IXpThread* thread = Xp::Instance()->NewThread();
+        ASSERT_EQ(thread->Create(Writer::StaticRun, &writer), KXAPI_OK);
+        unsigned char header[8] = {};
+        unsigned int headerLength = size <= 65534 ? 2 : 8;
+        ASSERT_EQ(server->Read(reinterpret_cast<char*>(header), headerLength, 1000), KXAPI_OK);
+        if (size <= 65534) {
+            EXPECT_EQ(header[0] | (header[1] << 8), static_cast<int>(size));
+        } else {
+            const unsigned char expected[4] = {0xFF, 0xFF, 0x00, 0x00};
+            EXPECT_EQ(memcmp(header, expected, 4), 0) << size;
+            EXPECT_EQ(header[4] | (header[5] << 8) | (header[6] << 16) | (header[7] << 24), static_cast<int>(size));
+        }
+        std::vector<char> received(size);
+        ASSERT_EQ(server->Read(received.data(), size, 1000), KXAPI_OK);
+        delete thread;
+        EXPECT_TRUE(writer.m_Ok.load()) << size;
+        EXPECT_EQ(received, body);
+    }
+    unsigned char header[2];
+    EXPECT_EQ(PipeBuildHeader(65534, header), 2u);
+    EXPECT_EQ(header[0], 0xFE);
+    EXPECT_EQ(header[1], 0xFF);
+}
+
+TEST_F(ListenerFixture, ReadMsgRefusesLengthsBeyondTheBoundBeforeAllocating)
+{
+    PipeMessenger messenger;
+    ASSERT_TRUE(messenger.Init());
+    ASSERT_TRUE(messenger.Connect("TestPipe"));
+    IXpPipeConnection* server = AcceptedConnection(0);
+    ASSERT_NE(server, nullptr);
+    const unsigned char hostile[8] = {0xFF, 0xFF, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF};
+    ASSERT_EQ(server->Write(reinterpret_cast<const char*>(hostile), 8, 100), KXAPI_OK);
+    char* body = nullptr;
+    int size = -1;
+    EXPECT_FALSE(messenger.ReadMsg(body, size, 1000));
+    EXPECT_EQ(body, nullptr);
+    EXPECT_EQ(size, 0);
+
+    // A header whose body never comes times out after the body's 500 ms.
+    const unsigned char shortHeader[2] = {10, 0};
+    ASSERT_EQ(server->Write(reinterpret_cast<const char*>(shortHeader), 2, 100), KXAPI_OK);
+    ASSERT_EQ(server->Write("abc", 3, 100), KXAPI_OK);
+    EXPECT_FALSE(messenger.ReadMsg(body, size, 1000));
+    EXPECT_EQ(messenger.LastResult(), KXAPI_E_TIMEOUT);
+}
+
+TEST_F(ListenerFixture, HostileRequestsTouchNothingAndTheListenerKeepsServing)
+{
+    // A regular file, a symbolic link to a FIFO, a FIFO outside the directory, a path
+    // without terminator, "..", and stray bytes: none is opened, none is written.
+    std::string victim = m_Dir.File("victim");
+    FILE* file = fopen(victim.c_str(), "w");
+    fputs("keep me", file);
+    fclose(file);
+    chmod(victim.c_str(), 0640);
+
+    kxtest::TempDir outside;
+    std::string outsideFifo = outside.File("fifo");
+    ASSERT_EQ(mkfifo(outsideFifo.c_str(), 0600), 0);
+    int outsideReader = open(outsideFifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(outsideReader, 0);
+    ASSERT_EQ(symlink(outsideFifo.c_str(), m_Dir.File("link").c_str()), 0);
+    ASSERT_EQ(mkfifo(m_Dir.File("inside").c_str(), 0600), 0);
+    int insideReader = open(m_Dir.File("inside").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(insideReader, 0);
+
+    std::string link = m_Dir.File("link");
+    std::string inside = m_Dir.File("inside");
+    std::string dotdot = m_Dir.Path() + "/..";
+    std::string unterminated(100, 'A');
+    memcpy(&unterminated[0], m_Dir.Path().c_str(), m_Dir.Path().size());
+    struct Request {
+        std::string m_First;
+        std::string m_Second;
+    };
+    for (const Request& r : {Request{inside, victim}, Request{inside, link}, Request{inside, outsideFifo},
+                             Request{inside, dotdot}, Request{victim, inside}}) {
+        WriteRequest(r.m_First.c_str(), r.m_First.size() + 1, r.m_Second.c_str(), r.m_Second.size() + 1);
+    }
+    WriteRequest(unterminated.data(), 100, inside.c_str(), inside.size() + 1);
+    int fd = open(m_Dir.File("TestPipe").c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_EQ(write(fd, "garbage", 7), 7); // a fragment that is no request
+    close(fd);
+
+    XpUtil::Sleep(300);
+    EXPECT_EQ(AcceptedCount(), 0u);
+    EXPECT_EQ(kxtest::ReadFile(victim), "keep me");
+    struct stat info {};
+    stat(victim.c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    char byte;
+    EXPECT_EQ(read(outsideReader, &byte, 1), 0); // nothing was ever written there
+    close(outsideReader);
+    close(insideReader);
+
+    // Well-formed clients are still served.
+    IXpPipeConnection* client = Xp::Instance()->NewPipeConnection();
+    ASSERT_EQ(client->Connect("TestPipe"), KXAPI_OK);
+    EXPECT_EQ(AcceptedCount(), 1u);
+    delete client;
+}
+
+TEST(PipeNames, OnlySinglePlainComponentsAreSafe)
+{
+    for (const char* name : {"KxapiKxeSvc_EvPipe_12", "a.b-c_D9"})
+        EXPECT_TRUE(XpPipeBaseLinux::IsSafeName(name)) << name;
+    for (const char* name : {"", ".", "..", "a/b", "../x", "sp ace", "a\nb", "ü"})
+        EXPECT_FALSE(XpPipeBaseLinux::IsSafeName(name)) << name;
+}
+
+TEST(PipeNames, OrphanCleanupRemovesOnlySafeNamesOfDeadProcesses)
+{
+    ScopedIpcDirectory dir;
+    IXpPipeConnection* connection = Xp::Instance()->NewPipeConnection();
+    ASSERT_EQ(mkfifo(dir.File("Orphan_1").c_str(), 0600), 0);
+    EXPECT_TRUE(connection->CleanupOrphanPipe("Orphan_1", 0)); // pid below 1: nothing to check
+    EXPECT_FALSE(connection->CleanupOrphanPipe("Orphan_1", getpid())); // owner alive
+    EXPECT_EQ(access(dir.File("Orphan_1").c_str(), F_OK), 0);
+    pid_t dead = fork();
+    if (dead == 0)
+        _exit(0);
+    waitpid(dead, nullptr, 0);
+    EXPECT_FALSE(connection->CleanupOrphanPipe("../Orphan_1", dead));
+    EXPECT_EQ(access(dir.File("Orphan_1").c_str(), F_OK), 0);
+    EXPECT_TRUE(connection->CleanupOrphanPipe("Orphan_1", dead));
+    EXPECT_NE(access(dir.File("Orphan_1").c_str(), F_OK), 0);
+    delete connection;
+}
+
+} // namespace
