@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <syslog.h>
+#include <vector>
+
+#include "CrossPlatform.h"
+#include "EventLogController.h"
+#include "KxapiSvc.h"
+#include "PipeMessenger.h"
+#include "TestSupport.h"
+#include "XpUtil.h"
+
+namespace {
+
+using kxtest::RecordingLog;
+using kxtest::ScopedIpcDirectory;
+
+std::vector<int> EventIds(RecordingLog& log)
+{
+    std::vector<int> ids;
+    for (const kxtest::LoggedEvent& event : log.Events())
+        ids.push_back(event.m_Id);
+    return ids;
+}
+
+// True when a client of `name` gets its connection accepted.
+bool Accepts(const char* name)
+{
+    IXpPipeConnection* connection = Xp::Instance()->NewPipeConnection();
+    bool accepted = connection->Connect(name) == KXAPI_OK;
+    delete connection;
+    return accepted;
+}
+
+TEST(EventLog, TableHoldsEightEventsWithTheirSeverities)
+{
+    int severity = -1;
+    const char* message = nullptr;
+    ASSERT_EQ(g_EventLogger.EventGetMessage(0, severity, message), KXAPI_OK);
+    EXPECT_EQ(severity, LOG_INFO);
+    EXPECT_STREQ(message, "The Kxapi Service (version %s) has started successfully.");
+    ASSERT_EQ(g_EventLogger.EventGetMessage(2, severity, message), KXAPI_OK);
+    EXPECT_EQ(severity, LOG_WARNING);
+    const char* five = nullptr;
+    const char* six = nullptr;
+    g_EventLogger.EventGetMessage(5, severity, five);
+    g_EventLogger.EventGetMessage(6, severity, six);
+    EXPECT_EQ(severity, LOG_ERR);
+    EXPECT_STREQ(five, six);
+    ASSERT_EQ(g_EventLogger.EventGetMessage(7, severity, message), KXAPI_OK);
+    EXPECT_STREQ(message, "The DirectShow manager failed to initialize.");
+
+    severity = 99;
+    message = "untouched";
+    EXPECT_EQ(g_EventLogger.EventGetMessage(8, severity, message), KXAPI_E_INVALID_ARG);
+    EXPECT_EQ(g_EventLogger.EventGetMessage(-1, severity, message), KXAPI_E_INVALID_ARG);
+    EXPECT_EQ(severity, 99);
+    EXPECT_STREQ(message, "untouched");
+}
+
+TEST(EventLog, NothingIsWrittenForUnknownIdsOrBeforeTheLogIsOpen)
+{
+    RecordingLog log;
+    Xp::Instance()->EventLog(0, 1, "before open");
+    EXPECT_TRUE(log.Events().empty());
+    EXPECT_EQ(Xp::Instance()->EventLogOpen("KxapiService", nullptr), KXAPI_E_INVALID_ARG);
+    ASSERT_EQ(Xp::Instance()->EventLogOpen("KxapiService", &g_EventLogger), KXAPI_OK);
+    Xp::Instance()->EventLog(8, 0);
+    Xp::Instance()->EventLog(-1, 0);
+    LogUnknownCommand(4294967294u);
+    ASSERT_EQ(log.Events().size(), 1u);
+    EXPECT_EQ(log.Events()[0].m_Text, "Received an unknown command ID (4294967294).");
+}
+
+class ServiceTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        KxapiSvc::Delete();
+        KxapiSvc::ClearStopRequest();
+    }
+    ScopedIpcDirectory m_Dir;
+    RecordingLog m_Log;
+};
+
+TEST_F(ServiceTest, AStopRequestedBeforeTheMainLoopLogsStartAndStopAtOnce)
+{
+    ASSERT_TRUE(KxapiSvc::Instance()->Init());
+    EXPECT_EQ(m_Log.Identity(), "KxapiService");
+    EXPECT_TRUE(Accepts("DemodRecvPipe"));
+    EXPECT_TRUE(Accepts("KxeRecvPipe"));
+    EXPECT_TRUE(Accepts("KxGlobalRecvPipe"));
+
+    KxapiSvc::RequestStopFromSignal(); // what the signal handler does
+    unsigned int start = XpUtil::GetTickCount();
+    KxapiSvc::Instance()->MainLoop();
+    EXPECT_LT(XpUtil::GetTickCount() - start, 1000u);
+    std::vector<kxtest::LoggedEvent> events = m_Log.Events();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].m_Text, "The Kxapi Service (version 3.8.7 Build 96) has started successfully.");
+    EXPECT_EQ(events[0].m_Severity, LOG_INFO);
+    EXPECT_EQ(events[1].m_Text, "The Kxapi Service has stopped.");
+
+    KxapiSvc::Delete();
+    KxapiSvc::Delete(); // a second Delete does nothing
+    EXPECT_EQ(m_Log.CloseCount(), 1);
+    EXPECT_TRUE(kxtest::ListDir(m_Dir.Path()).empty()); // every listener FIFO removed
+}
+
+TEST_F(ServiceTest, StopFromAnotherThreadEndsTheMainLoop)
+{
+    ASSERT_TRUE(KxapiSvc::Instance()->Init());
+    IXpThread* stopper = Xp::Instance()->NewThread();
+    ASSERT_EQ(stopper->Create([](void*) {
+        XpUtil::Sleep(100);
+        KxapiSvc::Instance()->Stop();
+    }, nullptr), KXAPI_OK);
+    KxapiSvc::Instance()->MainLoop();
+    delete stopper;
+    EXPECT_EQ(EventIds(m_Log), (std::vector<int>{0, 1}));
+    EXPECT_FALSE(Accepts("KxGlobalRecvPipe")); // accept threads have ended
+}
+
+TEST_F(ServiceTest, AGlobalManagerThatCannotInitialiseLogsEventSixAndNothingStarts)
+{
+    ASSERT_EQ(mkdir(m_Dir.File("KxGlobalRecvPipe").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(m_Dir.File("KxGlobalRecvPipe/busy").c_str(), 0700), 0);
+    EXPECT_FALSE(KxapiSvc::Instance()->Init());
+    std::vector<kxtest::LoggedEvent> events = m_Log.Events();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].m_Id, 6);
+    EXPECT_EQ(events[0].m_Severity, LOG_ERR);
+    EXPECT_EQ(events[0].m_Text, "The shared channel manager failed to initialize.");
+    // The demod and network-device listeners exist, but no accept thread ever ran.
+    EXPECT_FALSE(Accepts("DemodRecvPipe"));
+    EXPECT_FALSE(Accepts("KxeRecvPipe"));
+    KxapiSvc::Delete(); // without Stop, as after a failed start-up
+}
+
+TEST_F(ServiceTest, StandInManagersAnswerTheVersionAndRefuseOtherCommands)
+{
+    ASSERT_TRUE(KxapiSvc::Instance()->Init());
+    for (const char* name : {"DemodRecvPipe", "KxeRecvPipe"}) {
+        PipeMessenger messenger;
+        ASSERT_TRUE(messenger.Init());
+        ASSERT_TRUE(messenger.Connect(name));
+        char request[4] = {0, 0, 0, 0};
+        ASSERT_TRUE(messenger.WriteMsg(request, 4));
+        char* reply = nullptr;
+        int size = 0;
+        ASSERT_TRUE(messenger.ReadMsg(reply, size, 2000));
+        EXPECT_EQ(size, 24) << name;
+        free(reply);
+        const char close[4] = {'\xFF', '\xFF', '\xFF', '\xFF'};
+        ASSERT_TRUE(messenger.WriteMsg(const_cast<char*>(close), 4));
+        EXPECT_FALSE(messenger.ReadMsg(reply, size, 2000));
+    }
+    KxapiSvc::Instance()->Stop();
+}
+
+} // namespace
