@@ -205,6 +205,23 @@ SimService::~SimService()
 
 bool SimService::Start(const std::vector<std::string>& extraArgs)
 {
+    return Launch(extraArgs) && WaitForPath(File("DemodRecvPipe"), 10000) &&
+           WaitForPath(File("KxeRecvPipe"), 10000) && WaitForPath(File("KxGlobalRecvPipe"), 10000);
+}
+
+ProcessResult SimService::Wait(unsigned int timeoutMs)
+{
+    ProcessResult result;
+    if (m_Pid <= 0)
+        return result;
+    result = WaitChild(m_Pid, timeoutMs);
+    m_Pid = -1;
+    result.m_Output = Log();
+    return result;
+}
+
+bool SimService::Launch(const std::vector<std::string>& extraArgs)
+{
     pid_t pid = fork();
     if (pid == 0) {
         int fd = open(m_LogPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -225,8 +242,7 @@ bool SimService::Start(const std::vector<std::string>& extraArgs)
     if (pid < 0)
         return false;
     m_Pid = pid;
-    return WaitForPath(File("DemodRecvPipe"), 10000) && WaitForPath(File("KxeRecvPipe"), 10000) &&
-           WaitForPath(File("KxGlobalRecvPipe"), 10000);
+    return true;
 }
 
 ProcessResult SimService::Stop(int signal, unsigned int timeoutMs)

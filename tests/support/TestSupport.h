@@ -99,6 +99,10 @@ public:
 
     // Starts the service with `extraArgs`; true once its three listener FIFOs exist.
     bool Start(const std::vector<std::string>& extraArgs = {});
+    // Starts the service without waiting for anything.
+    bool Launch(const std::vector<std::string>& extraArgs = {});
+    // Waits for the service to end by itself.
+    ProcessResult Wait(unsigned int timeoutMs = 10000);
     // Sends `signal` and waits for the exit.
     ProcessResult Stop(int signal = 15, unsigned int timeoutMs = 10000);
     pid_t Pid() const { return m_Pid; }
