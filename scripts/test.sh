@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the normal build, the whole suite
+# again under AddressSanitizer and UndefinedBehaviorSanitizer, the threaded parts under
+# ThreadSanitizer, and each fuzz target for a bounded time.
+#
+#   scripts/test.sh            everything
+#   KX_FUZZ_SECONDS=10 scripts/test.sh   shorter fuzzing
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+jobs=$(nproc)
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:exitcode=23"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+
+step() { printf '\n=== %s ===\n' "$*"; }
+
+step "build and test (RelWithDebInfo)"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ninja -C build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+step "build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKX_SANITIZE=ON -DKX_BUILD_BENCH=OFF
+ninja -C build-asan -j "$jobs"
+ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+# The threaded components: platform layer, FIFO servers and managers.
+TSAN_TESTS=(test_platform test_service test_process)
+step "threaded parts under ThreadSanitizer: ${TSAN_TESTS[*]}"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKX_TSAN=ON -DKX_BUILD_BENCH=OFF
+ninja -C build-tsan -j "$jobs" "${TSAN_TESTS[@]}" KxapiServiceSim kxctl
+labels=$(IFS='|'; echo "^(${TSAN_TESTS[*]//test_/})\$")
+# Any race report fails the test program. ASLR is turned off for the run because this
+# ThreadSanitizer runtime cannot map its shadow memory under the kernel's larger ASLR range.
+TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
+  setarch "$(uname -m)" -R ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L "$labels"
+
+if [ -x scripts/run-fuzz.sh ]; then
+  step "fuzz targets, ${KX_FUZZ_SECONDS:-60} s each"
+  scripts/run-fuzz.sh "${KX_FUZZ_SECONDS:-60}"
+fi
+
+step "all tests passed"
