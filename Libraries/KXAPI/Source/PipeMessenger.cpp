@@ -61,9 +61,17 @@ bool PipeMessenger::WriteMsg(char* buffer, int size)
 {
     if (m_pConnection == nullptr || size < 0 || (buffer == nullptr && size > 0))
         return false;
-    unsigned char header[8];
-    unsigned int headerLength = PipeBuildHeader(static_cast<unsigned int>(size), header);
-    m_LastResult = m_pConnection->Write(reinterpret_cast<char*>(header), headerLength, XP_INFINITE);
+    unsigned char frame[PIPE_ATOMIC_FRAME_SIZE];
+    unsigned int headerLength = PipeBuildHeader(static_cast<unsigned int>(size), frame);
+    if (headerLength + static_cast<unsigned int>(size) <= sizeof(frame)) {
+        // A small frame goes out in one write, which the FIFO moves whole or not at all: a
+        // time-out never leaves half a message behind, and the reader wakes once.
+        memcpy(frame + headerLength, buffer, static_cast<size_t>(size));
+        m_LastResult = m_pConnection->Write(reinterpret_cast<char*>(frame), headerLength + static_cast<unsigned int>(size),
+                                            PIPE_BODY_TIMEOUT_MS);
+        return m_LastResult == KXAPI_OK && !m_Stopped.load();
+    }
+    m_LastResult = m_pConnection->Write(reinterpret_cast<char*>(frame), headerLength, XP_INFINITE);
     if (m_LastResult != KXAPI_OK)
         return false;
     m_LastResult = m_pConnection->Write(buffer, static_cast<unsigned int>(size), PIPE_BODY_TIMEOUT_MS);

@@ -10,7 +10,9 @@
 
 // Largest body a reader accepts; a longer announced length ends the read before allocating.
 constexpr unsigned int PIPE_MAX_MESSAGE_SIZE = 16u * 1024u * 1024u;
-// Time-out of a message body once its header has arrived.
+// Frames up to this size (the atomic FIFO write size) are written in one piece.
+constexpr unsigned int PIPE_ATOMIC_FRAME_SIZE = 4096;
+// Time-out of a message body once its header has arrived (and of a whole small frame).
 constexpr unsigned int PIPE_BODY_TIMEOUT_MS = 500;
 
 class PipeMessenger {
@@ -36,7 +38,9 @@ public:
     virtual bool ReadMsg(char*& buffer, int& size, unsigned int timeoutMs);
     // Makes a transfer in progress return within one slice.
     virtual KXAPI_RESULT StopRW();
-    // Writes one message; true when header and body were written.
+    // Writes one message; true when header and body were written. Frames of up to 4096
+    // bytes are written whole within 500 ms; larger ones wait without limit for room for
+    // the header and 500 ms for the body.
     virtual bool WriteMsg(char* buffer, int size);
 
     // The result of the last failed transfer of ReadMsg or WriteMsg (KXAPI_OK after success).

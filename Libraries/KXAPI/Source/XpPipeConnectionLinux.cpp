@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sched.h>
+#include <ctime>
 #include <sys/select.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +21,17 @@ constexpr int CONNECT_OPEN_ATTEMPTS = 10;
 constexpr int CONNECT_OPEN_SPACING_MS = 10;
 constexpr unsigned int HANDSHAKE_TIMEOUT_MS = 500;
 constexpr unsigned int ACCEPT_REPLY_TIMEOUT_MS = 100;
+// Before a transfer sleeps in pselect it retries for this long, yielding the processor in
+// between. A request/reply exchange usually completes within it; waking a thread that
+// sleeps in pselect costs tens of microseconds on virtual machines, a yield loop a few.
+constexpr long SPIN_BEFORE_WAIT_NS = 100000;
+
+long ElapsedNs(const timespec& since)
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (now.tv_sec - since.tv_sec) * 1000000000L + (now.tv_nsec - since.tv_nsec);
+}
 
 // Waits at most one slice for `fd` to become readable (or writable). 1 ready, 0 not, -1 error.
 int WaitSlice(int fd, bool forWrite)
@@ -60,6 +73,21 @@ KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int length, unsigned int ti
         ssize_t n = once();
         if (n > 0)
             done += static_cast<unsigned int>(n);
+    }
+    if (done < length && (unlimited || budget > 0)) {
+        // A short spin: the peer is often about to answer.
+        timespec spinStart{};
+        clock_gettime(CLOCK_MONOTONIC, &spinStart);
+        while (done < length && !stop->load() && ElapsedNs(spinStart) < SPIN_BEFORE_WAIT_NS) {
+            sched_yield();
+            ssize_t n = once();
+            if (n > 0)
+                done += static_cast<unsigned int>(n);
+            else if (n == 0 && !forWrite)
+                break; // end of file, or no writer yet: let the wait below decide
+            else if (n < 0 && errno != EAGAIN && errno != EINTR)
+                break; // the wait below reports the error
+        }
     }
     KXAPI_RESULT result = KXAPI_OK;
     while (done < length && (unlimited || budget > 0)) {
