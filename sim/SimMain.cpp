@@ -4,10 +4,9 @@
 //
 // --fifo-dir DIR  FIFOs and key files live in DIR instead of /tmp/ and /dev/shm/, so several
 //                 instances never collide (the single-instance check is then skipped).
-// --no-daemon     stay in the foreground; system-log events are also printed on stderr.
+// --no-daemon     stay in the foreground; events go to stderr instead of the system log.
 #include <cstdio>
 #include <cstring>
-#include <syslog.h>
 
 #include "CrossPlatform.h"
 #include "KxapiResult.h"
@@ -40,7 +39,7 @@ int main(int argc, char** argv)
             options.m_CheckSingleInstance = false;
         } else if (strcmp(argv[i], "--no-daemon") == 0) {
             options.m_Daemonise = false;
-            XpLogLinux::m_ExtraOpenOptions = LOG_PERROR;
+            XpLogLinux::m_ToStandardError = true;
         } else if (strncmp(argv[i], "--", 2) == 0 || options.m_pPidFile != nullptr) {
             return Usage();
         } else {

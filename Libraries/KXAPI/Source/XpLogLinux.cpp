@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <syslog.h>
 
-int XpLogLinux::m_ExtraOpenOptions = 0;
+bool XpLogLinux::m_ToStandardError = false;
 
 void XpLogLinux::DbgLog(LogLevel level, LogLevel threshold, const char* file, unsigned int line,
                         const char* format, va_list args)
@@ -29,7 +29,9 @@ KXAPI_RESULT XpLogLinux::EventLogOpen(const char* identity, IXpEventLogStore* st
     if (store == nullptr)
         return KXAPI_E_INVALID_ARG;
     m_pStore = store;
-    openlog(identity, m_ExtraOpenOptions, LOG_DAEMON);
+    snprintf(m_Identity, sizeof(m_Identity), "%s", identity != nullptr ? identity : "");
+    if (!m_ToStandardError)
+        openlog(identity, 0, LOG_DAEMON);
     return KXAPI_OK;
 }
 
@@ -42,10 +44,17 @@ void XpLogLinux::EventLog(int id, int argCount, va_list args)
     const char* format = nullptr;
     if (m_pStore->EventGetMessage(id, severity, format) != KXAPI_OK || format == nullptr)
         return;
+    if (m_ToStandardError) {
+        char text[1024];
+        vsnprintf(text, sizeof(text), format, args);
+        fprintf(stderr, "%s: %s\n", m_Identity, text);
+        return;
+    }
     vsyslog(severity | LOG_DAEMON, format, args);
 }
 
 void XpLogLinux::EventLogClose()
 {
-    closelog();
+    if (!m_ToStandardError)
+        closelog();
 }

@@ -5,8 +5,9 @@
 
 class XpLogLinux : public IXpLog {
 public:
-    // Extra openlog options; 0 in the daemon. A foreground test instance adds LOG_PERROR.
-    static int m_ExtraOpenOptions;
+    // When set, events go to standard error as "<identity>: <text>" instead of the system
+    // log (foreground test and demo instances). Off in the daemon.
+    static bool m_ToStandardError;
 
     void DbgLog(LogLevel level, LogLevel threshold, const char* file, unsigned int line, const char* format,
                 va_list args) override;
@@ -17,4 +18,5 @@ public:
 
 private:
     IXpEventLogStore* m_pStore = nullptr;
+    char m_Identity[64] = {};
 };
