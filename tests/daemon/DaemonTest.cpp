@@ -2,6 +2,7 @@
 // and its events in the system log. These tests use the fixed FIFO names and share one lock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -124,15 +125,18 @@ protected:
     }
 
     // Reaps every re-parented process (intermediate parents and daemons) until none is
-    // left and returns their exit statuses; -1 stands for an end by a signal.
+    // left and returns their exit statuses in ascending order (the order in which they end
+    // is up to the scheduler); -1 stands for an end by a signal.
     std::vector<int> ReapAll(unsigned int timeoutMs)
     {
         std::vector<int> statuses;
         for (unsigned int waited = 0; waited <= timeoutMs; waited += 10) {
             int status = 0;
             pid_t pid = waitpid(-1, &status, WNOHANG);
-            if (pid < 0 && errno == ECHILD)
+            if (pid < 0 && errno == ECHILD) {
+                std::sort(statuses.begin(), statuses.end());
                 return statuses;
+            }
             if (pid > 0) {
                 statuses.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
                 continue;
@@ -140,6 +144,7 @@ protected:
             usleep(10000);
         }
         statuses.push_back(-2); // something still runs
+        std::sort(statuses.begin(), statuses.end());
         return statuses;
     }
 
@@ -221,7 +226,7 @@ TEST_F(DaemonTest, WithoutArgumentsNoPidFileIsWrittenAndSigintStops)
     std::vector<pid_t> daemons = RunningDaemons();
     ASSERT_EQ(daemons.size(), 1u);
     kill(daemons[0], SIGINT);
-    EXPECT_EQ(ReapAll(10000), (std::vector<int>{0, 0})); // the first child, then the daemon
+    EXPECT_EQ(ReapAll(10000), (std::vector<int>{0, 0})); // the first child and the daemon
     EXPECT_TRUE(kxtest::ListDir(m_Dir.Path()).empty());
 }
 
@@ -279,7 +284,7 @@ TEST_F(DaemonTest, SigHupKillsTheDaemonWithItsDefaultAction)
     pid_t daemon = DaemonFromPidFile(pidFile);
     ASSERT_GT(daemon, 0);
     kill(daemon, SIGHUP);
-    EXPECT_EQ(ReapAll(5000), (std::vector<int>{0, -1}));
+    EXPECT_EQ(ReapAll(5000), (std::vector<int>{-1, 0}));
     for (const char* name : {"/tmp/DemodRecvPipe", "/tmp/KxeRecvPipe", "/tmp/KxGlobalRecvPipe"})
         unlink(name); // a killed daemon leaves its FIFOs; the next start replaces them anyway
 }

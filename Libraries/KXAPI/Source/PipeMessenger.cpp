@@ -66,7 +66,8 @@ bool PipeMessenger::WriteMsg(char* buffer, int size)
     if (headerLength + static_cast<unsigned int>(size) <= sizeof(frame)) {
         // A small frame goes out in one write, which the FIFO moves whole or not at all: a
         // time-out never leaves half a message behind, and the reader wakes once.
-        memcpy(frame + headerLength, buffer, static_cast<size_t>(size));
+        if (size > 0)
+            memcpy(frame + headerLength, buffer, static_cast<size_t>(size));
         m_LastResult = m_pConnection->Write(reinterpret_cast<char*>(frame), headerLength + static_cast<unsigned int>(size),
                                             PIPE_BODY_TIMEOUT_MS);
         return m_LastResult == KXAPI_OK && !m_Stopped.load();
