@@ -1,0 +1,284 @@
+#include "Markup.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace Kxapi {
+
+namespace {
+
+const unsigned int PARSE_FLAGS = pugi::parse_fragment | pugi::parse_escapes | pugi::parse_eol |
+                                 pugi::parse_wconv_attribute;
+
+// Strips blanks around a number so that "<FreqHz> 5 </FreqHz>" reads as 5.
+void Trim(const char*& begin, const char*& end)
+{
+    while (begin < end && (*begin == ' ' || *begin == '\t' || *begin == '\r' || *begin == '\n'))
+        begin++;
+    while (end > begin && (end[-1] == ' ' || end[-1] == '\t' || end[-1] == '\r' || end[-1] == '\n'))
+        end--;
+}
+
+template <typename T> KXAPI_RESULT ParseNumber(const char* text, T& value)
+{
+    const char* begin = text;
+    const char* end = text + std::strlen(text);
+    Trim(begin, end);
+    if (begin == end)
+        return KXAPI_E_XML_SYNTAX;
+    if (*begin == '+')
+        begin++;
+    T parsed{};
+    auto [ptr, ec] = std::from_chars(begin, end, parsed);
+    if (ec != std::errc() || ptr != end)
+        return KXAPI_E_XML_SYNTAX;
+    value = parsed;
+    return KXAPI_OK;
+}
+
+class StringWriter : public pugi::xml_writer {
+public:
+    explicit StringWriter(std::string& out) : m_Out(out) {}
+    void write(const void* data, size_t size) override { m_Out.append(static_cast<const char*>(data), size); }
+
+private:
+    std::string& m_Out;
+};
+
+void AppendUtf8(uint32_t cp, std::string& out)
+{
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+} // namespace
+
+KXAPI_RESULT WideToUtf8(const std::wstring& text, std::string& utf8)
+{
+    utf8.clear();
+    utf8.reserve(text.size());
+    for (wchar_t ch : text) {
+        uint32_t cp = static_cast<uint32_t>(ch);
+        if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return KXAPI_E_XML_SYNTAX;
+        AppendUtf8(cp, utf8);
+    }
+    return KXAPI_OK;
+}
+
+void Utf8AppendToWide(const char* utf8, size_t size, std::wstring& text)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8);
+    size_t i = 0;
+    while (i < size) {
+        unsigned char lead = p[i];
+        if (lead < 0x80) {
+            text.push_back(static_cast<wchar_t>(lead));
+            i++;
+            continue;
+        }
+        int extra = -1;
+        uint32_t cp = 0;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            extra = 1;
+            cp = lead & 0x1Fu;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            extra = 2;
+            cp = lead & 0x0Fu;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            extra = 3;
+            cp = lead & 0x07u;
+        }
+        bool ok = extra > 0 && i + static_cast<size_t>(extra) < size;
+        for (int k = 1; ok && k <= extra; k++) {
+            unsigned char c = p[i + static_cast<size_t>(k)];
+            if ((c & 0xC0) != 0x80)
+                ok = false;
+            else
+                cp = (cp << 6) | (c & 0x3Fu);
+        }
+        const uint32_t minimum[4] = {0, 0x80, 0x800, 0x10000};
+        if (ok && (cp < minimum[extra > 0 ? extra : 0] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
+            ok = false;
+        if (!ok) {
+            text.push_back(static_cast<wchar_t>(0xFFFD));
+            i++;
+            continue;
+        }
+        text.push_back(static_cast<wchar_t>(cp));
+        i += static_cast<size_t>(extra) + 1;
+    }
+}
+
+MarkupElem MarkupElem::FindChild(const char* name) const
+{
+    return MarkupElem(m_Node.child(name));
+}
+
+MarkupElem MarkupElem::NextSame() const
+{
+    return MarkupElem(m_Node.next_sibling(m_Node.name()));
+}
+
+size_t MarkupElem::CountChildren(const char* name) const
+{
+    size_t count = 0;
+    for (pugi::xml_node n = m_Node.child(name); n; n = n.next_sibling(name))
+        count++;
+    return count;
+}
+
+MarkupElem MarkupElem::AddChild(const char* name) const
+{
+    pugi::xml_node node = m_Node;
+    return MarkupElem(node.append_child(name));
+}
+
+bool MarkupElem::HasAttrib(const char* name) const
+{
+    return static_cast<bool>(m_Node.attribute(name));
+}
+
+KXAPI_RESULT MarkupElem::GetAttrib(const char* name, int32_t& value) const
+{
+    pugi::xml_attribute a = m_Node.attribute(name);
+    return a ? ParseNumber(a.value(), value) : KXAPI_OK;
+}
+
+KXAPI_RESULT MarkupElem::GetAttrib(const char* name, int64_t& value) const
+{
+    pugi::xml_attribute a = m_Node.attribute(name);
+    return a ? ParseNumber(a.value(), value) : KXAPI_OK;
+}
+
+KXAPI_RESULT MarkupElem::GetAttrib(const char* name, double& value) const
+{
+    pugi::xml_attribute a = m_Node.attribute(name);
+    return a ? ParseNumber(a.value(), value) : KXAPI_OK;
+}
+
+KXAPI_RESULT MarkupElem::GetAttrib(const char* name, bool& value) const
+{
+    pugi::xml_attribute a = m_Node.attribute(name);
+    if (!a)
+        return KXAPI_OK;
+    int64_t number = 0;
+    KXAPI_RESULT result = ParseNumber(a.value(), number);
+    if (KxapiSucceeded(result))
+        value = number != 0;
+    return result;
+}
+
+void MarkupElem::SetAttrib(const char* name, int32_t value) const
+{
+    SetAttrib(name, static_cast<int64_t>(value));
+}
+
+void MarkupElem::SetAttrib(const char* name, int64_t value) const
+{
+    char text[24];
+    auto [ptr, ec] = std::to_chars(text, text + sizeof(text) - 1, value);
+    *ptr = '\0';
+    (void)ec;
+    pugi::xml_node node = m_Node;
+    node.append_attribute(name).set_value(text);
+}
+
+void MarkupElem::SetAttrib(const char* name, double value) const
+{
+    char text[40];
+    auto [ptr, ec] = std::to_chars(text, text + sizeof(text) - 1, value);
+    *ptr = '\0';
+    (void)ec;
+    pugi::xml_node node = m_Node;
+    node.append_attribute(name).set_value(text);
+}
+
+void MarkupElem::SetAttrib(const char* name, bool value) const
+{
+    pugi::xml_node node = m_Node;
+    node.append_attribute(name).set_value(value ? "1" : "0");
+}
+
+KXAPI_RESULT MarkupElem::GetTextInt(int64_t& value) const
+{
+    const char* text = m_Node.child_value();
+    const char* begin = text;
+    const char* end = text + std::strlen(text);
+    Trim(begin, end);
+    if (begin == end)
+        return KXAPI_E_XML_ELEM;
+    return ParseNumber(text, value);
+}
+
+void MarkupElem::SetTextInt(int64_t value) const
+{
+    char text[24];
+    auto [ptr, ec] = std::to_chars(text, text + sizeof(text) - 1, value);
+    *ptr = '\0';
+    (void)ec;
+    pugi::xml_node node = m_Node;
+    node.append_child(pugi::node_pcdata).set_value(text);
+}
+
+KXAPI_RESULT Markup::Parse(const std::wstring& text)
+{
+    m_Doc.reset();
+    if (text.size() > MARKUP_MAX_CHARS)
+        return KXAPI_E_TOO_LONG;
+    std::string utf8;
+    KXAPI_RESULT result = WideToUtf8(text, utf8);
+    if (KxapiFailed(result))
+        return result;
+    return ParseUtf8(utf8.data(), utf8.size());
+}
+
+KXAPI_RESULT Markup::ParseUtf8(const char* text, size_t size)
+{
+    m_Doc.reset();
+    if (size > 4 * MARKUP_MAX_CHARS)
+        return KXAPI_E_TOO_LONG;
+    if (size == 0)
+        return KXAPI_OK;
+    pugi::xml_parse_result parsed = m_Doc.load_buffer(text, size, PARSE_FLAGS, pugi::encoding_utf8);
+    if (!parsed) {
+        m_Doc.reset();
+        return KXAPI_E_XML_SYNTAX;
+    }
+    return KXAPI_OK;
+}
+
+MarkupElem Markup::AddElem(const char* name)
+{
+    return MarkupElem(m_Doc.append_child(name));
+}
+
+std::string Markup::ToUtf8() const
+{
+    std::string out;
+    StringWriter writer(out);
+    m_Doc.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+    return out;
+}
+
+void Markup::AppendTo(std::wstring& text) const
+{
+    std::string utf8 = ToUtf8();
+    text.reserve(text.size() + utf8.size());
+    Utf8AppendToWide(utf8.data(), utf8.size(), text);
+}
+
+} // namespace Kxapi
