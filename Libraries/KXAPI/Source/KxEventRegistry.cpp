@@ -1,0 +1,248 @@
+#include "KxEventRegistry.h"
+
+#include "CritSecAutoLock.h"
+#include "CrossPlatform.h"
+#include "KxDeviceBackend.h"
+#include "XpUtil.h"
+
+namespace Kxapi {
+
+namespace {
+
+constexpr unsigned int HOTPLUG_SLICE_MS = 200;
+constexpr uint32_t DEVICE_EVENTS = 0x8000001Cu;
+constexpr uint32_t GLOBAL_EVENTS = 3;
+
+} // namespace
+
+KxEventWatcher::KxEventWatcher(int64_t serial, KxDriverFamily family, int nodeIndex, bool global)
+    : m_Serial(serial), m_Family(family), m_NodeIndex(nodeIndex), m_Global(global)
+{
+}
+
+KxEventWatcher::~KxEventWatcher()
+{
+    Stop();
+}
+
+bool KxEventWatcher::Start()
+{
+    m_pThread = Xp::Instance()->NewThread();
+    if (m_pThread->Create(m_Global ? StaticRunHotplug : StaticRun, this) != KXAPI_OK) {
+        delete m_pThread;
+        m_pThread = nullptr;
+        return false;
+    }
+    return true;
+}
+
+void KxEventWatcher::Stop()
+{
+    m_Cancel.store(true);
+    if (m_pThread != nullptr) {
+        m_pThread->WaitFinished();
+        m_pThread->Close();
+        delete m_pThread;
+        m_pThread = nullptr;
+    }
+}
+
+void KxEventWatcher::StaticRun(void* self)
+{
+    static_cast<KxEventWatcher*>(self)->Run();
+}
+
+void KxEventWatcher::Run()
+{
+    std::unique_ptr<Device> device;
+    if (KxapiFailed(Device::Open(m_Family, m_NodeIndex, device)))
+        return; // the device offers no event source
+    uint32_t request = device->EventRequest();
+    while (!m_Cancel.load()) {
+        KxDriverEvent event;
+        KXAPI_RESULT result = device->Driver().WaitEvent(request, m_Cancel, event);
+        if (result == KXAPI_E_CANCELLED || result == KXAPI_E_NOT_SUPPORTED)
+            break;
+        if (KxapiFailed(result)) {
+            XpUtil::Sleep(100); // a failed wait is retried after one slice
+            continue;
+        }
+        Dispatch(static_cast<int>(event.m_Event), event.m_Value, event.m_Value2, m_Serial);
+    }
+}
+
+void KxEventWatcher::StaticRunHotplug(void* self)
+{
+    static_cast<KxEventWatcher*>(self)->RunHotplug();
+}
+
+void KxEventWatcher::RunHotplug()
+{
+    IXpDriverNodeFactory* source = XpDriverNodes::Factory();
+    uint64_t cursor = source->HotplugCursor();
+    while (!m_Cancel.load()) {
+        int event = 0;
+        int64_t serial = 0;
+        if (source->WaitHotplug(HOTPLUG_SLICE_MS, cursor, event, serial))
+            Dispatch(event, 0, 0, serial);
+    }
+}
+
+void KxEventWatcher::Dispatch(int event, uint32_t value, uint32_t value2, int64_t serial)
+{
+    for (const KxSubscription& subscriber : KxEventRegistry::Instance().Subscribers(this, event)) {
+        KxEventArgs args{serial, value, value2, subscriber.m_pContext};
+        subscriber.m_Callback(event, &args);
+    }
+}
+
+KxEventRegistry& KxEventRegistry::Instance()
+{
+    static KxEventRegistry registry;
+    return registry;
+}
+
+KxEventRegistry::KxEventRegistry() : m_pLock(Xp::Instance()->NewCritSec())
+{
+    m_pLock->Init();
+}
+
+std::vector<KxSubscription> KxEventRegistry::Subscribers(KxEventWatcher* watcher, int event)
+{
+    CritSecAutoLock lock(m_pLock);
+    std::vector<KxSubscription> matching;
+    for (KxSubscription* subscription : watcher->m_Subscribers)
+        if ((subscription->m_Mask & static_cast<uint32_t>(event)) != 0)
+            matching.push_back(*subscription);
+    return matching;
+}
+
+KXAPI_RESULT KxEventRegistry::SubscribeGlobal(KxEventCallback callback, void* context, uint32_t mask, void** id)
+{
+    CritSecAutoLock lock(m_pLock);
+    if (!m_pGlobal) {
+        m_pGlobal.reset(new KxEventWatcher(0, KX_FAMILY_KXA, -1, true));
+        if (!m_pGlobal->Start()) {
+            m_pGlobal.reset();
+            return KXAPI_E_OUT_OF_RESOURCES;
+        }
+    }
+    auto* subscription = new KxSubscription{callback, context, mask, 0, true};
+    m_pGlobal->m_Subscribers.push_back(subscription);
+    *id = subscription;
+    return KXAPI_OK;
+}
+
+KXAPI_RESULT KxEventRegistry::SubscribeDevice(Device& device, KxEventCallback callback, void* context, uint32_t mask,
+                                             void** id)
+{
+    CritSecAutoLock lock(m_pLock);
+    int64_t serial = device.Desc().m_Serial;
+    std::unique_ptr<KxEventWatcher>& watcher = m_Devices[serial];
+    if (!watcher) {
+        watcher.reset(new KxEventWatcher(serial, device.Family(), device.Desc().m_NodeIndex, false));
+        if (!watcher->Start()) {
+            m_Devices.erase(serial);
+            return KXAPI_E_OUT_OF_RESOURCES;
+        }
+    }
+    auto* subscription = new KxSubscription{callback, context, mask, serial, false};
+    watcher->m_Subscribers.push_back(subscription);
+    *id = subscription;
+    return KXAPI_OK;
+}
+
+KXAPI_RESULT KxEventRegistry::Unsubscribe(void* id)
+{
+    std::unique_ptr<KxEventWatcher> finished;
+    {
+        CritSecAutoLock lock(m_pLock);
+        auto* subscription = static_cast<KxSubscription*>(id);
+        KxEventWatcher* watcher = nullptr;
+        if (m_pGlobal) {
+            for (KxSubscription* s : m_pGlobal->m_Subscribers)
+                if (s == subscription)
+                    watcher = m_pGlobal.get();
+        }
+        for (auto& entry : m_Devices)
+            for (KxSubscription* s : entry.second->m_Subscribers)
+                if (s == subscription)
+                    watcher = entry.second.get();
+        if (watcher == nullptr)
+            return KXAPI_E_NOT_FOUND;
+        std::erase(watcher->m_Subscribers, subscription);
+        if (watcher->m_Subscribers.empty()) {
+            if (watcher == m_pGlobal.get()) {
+                finished = std::move(m_pGlobal);
+            } else {
+                auto it = m_Devices.find(subscription->m_Serial);
+                finished = std::move(it->second);
+                m_Devices.erase(it);
+            }
+        }
+        delete subscription;
+    }
+    // Joined outside the lock: a callback in flight may still ask for subscribers.
+    finished.reset();
+    return KXAPI_OK;
+}
+
+void CancelSubscriptions(void*& subscriptions)
+{
+    auto* ids = static_cast<std::vector<void*>*>(subscriptions);
+    if (ids == nullptr)
+        return;
+    for (void* id : *ids)
+        KxEventRegistry::Instance().Unsubscribe(id);
+    delete ids;
+    subscriptions = nullptr;
+}
+
+} // namespace Kxapi
+
+KXAPI_RESULT KxapiRegisterCallback(KxEventCallback callback, void* context, int eventMask, void** id)
+{
+    if (id == nullptr || callback == nullptr)
+        return KXAPI_E_INVALID_ARG;
+    uint32_t mask = eventMask == -1 ? 3u : static_cast<uint32_t>(eventMask);
+    if (mask == 0 || (mask & ~3u) != 0)
+        return KXAPI_E_INVALID_TYPE;
+    return Kxapi::KxEventRegistry::Instance().SubscribeGlobal(callback, context, mask, id);
+}
+
+KXAPI_RESULT KxapiUnregisterCallback(void* id)
+{
+    return Kxapi::KxEventRegistry::Instance().Unsubscribe(id);
+}
+
+namespace Kxapi {
+
+KXAPI_RESULT KxDevice::RegisterCallback(KxEventCallback callback, void* context, int eventMask, void** id)
+{
+    if (!IsAttached())
+        return KXAPI_E_NOT_ATTACHED;
+    if (id == nullptr || callback == nullptr)
+        return KXAPI_E_INVALID_ARG;
+    uint32_t mask = eventMask == -1 ? DEVICE_EVENTS : static_cast<uint32_t>(eventMask);
+    if (mask == 0 || (mask & ~DEVICE_EVENTS) != 0)
+        return KXAPI_E_INVALID_TYPE;
+    KXAPI_RESULT result = KxEventRegistry::Instance().SubscribeDevice(*m_pDevice, callback, context, mask, id);
+    if (KxapiSucceeded(result)) {
+        if (m_pSubscriptions == nullptr)
+            m_pSubscriptions = new std::vector<void*>();
+        static_cast<std::vector<void*>*>(m_pSubscriptions)->push_back(*id);
+    }
+    return result;
+}
+
+KXAPI_RESULT KxDevice::UnregisterCallback(void* id)
+{
+    if (!IsAttached())
+        return KXAPI_E_NOT_ATTACHED;
+    auto* ids = static_cast<std::vector<void*>*>(m_pSubscriptions);
+    if (ids == nullptr || std::erase(*ids, id) == 0)
+        return KXAPI_E_NOT_FOUND;
+    return KxEventRegistry::Instance().Unsubscribe(id);
+}
+
+} // namespace Kxapi

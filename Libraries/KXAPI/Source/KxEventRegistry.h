@@ -1,0 +1,67 @@
+// The process-wide event registry: device watchers (one per subscribed device) and the global
+// watcher (hot-plug source), each with its own thread; callbacks run on those threads.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "KxDevice.h"
+#include "XpDriverNode.h"
+#include "XpInterfaces.h"
+
+namespace Kxapi {
+
+class Device;
+
+struct KxSubscription {
+    KxEventCallback m_Callback;
+    void* m_pContext;
+    uint32_t m_Mask;
+    int64_t m_Serial;    // device subscriptions
+    bool m_Global;
+};
+
+class KxEventWatcher {
+public:
+    KxEventWatcher(int64_t serial, KxDriverFamily family, int nodeIndex, bool global);
+    ~KxEventWatcher();
+    bool Start();
+    void Stop();
+    std::vector<KxSubscription*> m_Subscribers;
+
+    static void StaticRun(void* self);
+    void Run();
+    static void StaticRunHotplug(void* self);
+    void RunHotplug();
+
+private:
+    void Dispatch(int event, uint32_t value, uint32_t value2, int64_t serial);
+
+    int64_t m_Serial;
+    KxDriverFamily m_Family;
+    int m_NodeIndex;
+    bool m_Global;
+    std::atomic<bool> m_Cancel{false};
+    IXpThread* m_pThread = nullptr;
+};
+
+class KxEventRegistry {
+public:
+    static KxEventRegistry& Instance();
+    KXAPI_RESULT SubscribeGlobal(KxEventCallback callback, void* context, uint32_t mask, void** id);
+    KXAPI_RESULT SubscribeDevice(Device& device, KxEventCallback callback, void* context, uint32_t mask, void** id);
+    KXAPI_RESULT Unsubscribe(void* id);
+    // Copies the subscribers of `watcher` whose mask holds `event` (under the registry lock).
+    std::vector<KxSubscription> Subscribers(KxEventWatcher* watcher, int event);
+
+private:
+    KxEventRegistry();
+    IXpCritSec* m_pLock;
+    std::unique_ptr<KxEventWatcher> m_pGlobal;
+    std::map<int64_t, std::unique_ptr<KxEventWatcher>> m_Devices;
+};
+
+} // namespace Kxapi

@@ -1,0 +1,96 @@
+// Device and global event subscriptions: watcher threads deliver driver and hot-plug events.
+#include <atomic>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <vector>
+
+#include "KxDevice.h"
+#include "RecordingNode.h"
+#include "TestSupport.h"
+
+using Kxapi::KxDeviceInt;
+using kxtest::WaitUntil;
+
+namespace {
+
+struct Received {
+    std::mutex m_Mutex;
+    std::vector<std::pair<int, KxEventArgs>> m_Events;
+    size_t Count()
+    {
+        std::lock_guard<std::mutex> guard(m_Mutex);
+        return m_Events.size();
+    }
+    std::pair<int, KxEventArgs> At(size_t i)
+    {
+        std::lock_guard<std::mutex> guard(m_Mutex);
+        return m_Events.at(i);
+    }
+};
+
+void Record(int event, const KxEventArgs* args)
+{
+    auto* received = static_cast<Received*>(args->m_pContext);
+    std::lock_guard<std::mutex> guard(received->m_Mutex);
+    received->m_Events.push_back({event, *args});
+}
+
+TEST(DeviceEvents, PowerEventReachesDeviceSubscriberAsFourWithValueOne)
+{
+    RecordingFactory factory;
+    factory.AddCard(KX_FAMILY_PCIE, 1, 3470009, 3470);
+    KxDeviceInt device;
+    ASSERT_EQ(KXAPI_OK, device.AttachToSerial(3470009));
+    Received power, other;
+    void* powerId = nullptr;
+    void* otherId = nullptr;
+    ASSERT_EQ(KXAPI_OK, device.RegisterCallback(Record, &power, KX_DEVICE_EVENT_POWER, &powerId));
+    ASSERT_EQ(KXAPI_OK, device.RegisterCallback(Record, &other, 8, &otherId));
+    factory.RaiseDeviceEvent(KX_FAMILY_PCIE, 1, 1, 2, 0);
+    ASSERT_TRUE(WaitUntil([&] { return power.Count() == 1; }, 3000));
+    EXPECT_EQ(4, power.At(0).first);
+    EXPECT_EQ(1u, power.At(0).second.m_Value);
+    EXPECT_EQ(3470009, power.At(0).second.m_Serial);
+    EXPECT_EQ(0u, other.Count());
+    EXPECT_EQ(KXAPI_OK, device.UnregisterCallback(powerId));
+    EXPECT_EQ(KXAPI_E_NOT_FOUND, device.UnregisterCallback(powerId));
+    // Detach cancels the remaining subscription and ends the watcher.
+    EXPECT_EQ(KXAPI_OK, device.Detach());
+}
+
+TEST(DeviceEvents, MaskRules)
+{
+    RecordingFactory factory;
+    factory.AddCard(KX_FAMILY_KXU, 0, 1, 830);
+    KxDeviceInt device;
+    void* id = nullptr;
+    EXPECT_EQ(KXAPI_E_NOT_ATTACHED, device.RegisterCallback(Record, nullptr, -1, &id));
+    ASSERT_EQ(KXAPI_OK, device.AttachToSerial(1));
+    EXPECT_EQ(KXAPI_E_INVALID_TYPE, device.RegisterCallback(Record, nullptr, 0, &id));
+    EXPECT_EQ(KXAPI_E_INVALID_TYPE, device.RegisterCallback(Record, nullptr, 2, &id));
+    EXPECT_EQ(KXAPI_E_INVALID_ARG, device.RegisterCallback(Record, nullptr, 4, nullptr));
+    EXPECT_EQ(KXAPI_E_INVALID_TYPE, KxapiRegisterCallback(Record, nullptr, 4, &id));
+    EXPECT_EQ(KXAPI_E_INVALID_TYPE, KxapiRegisterCallback(Record, nullptr, 0, &id));
+    EXPECT_EQ(KXAPI_E_INVALID_ARG, KxapiRegisterCallback(Record, nullptr, 3, nullptr));
+}
+
+TEST(GlobalEvents, HotplugReachesSubscriberWithSerial)
+{
+    RecordingFactory factory;
+    Received removed, all;
+    void* removedId = nullptr;
+    void* allId = nullptr;
+    ASSERT_EQ(KXAPI_OK, KxapiRegisterCallback(Record, &removed, KX_GLOBAL_EVENT_REMOVED, &removedId));
+    ASSERT_EQ(KXAPI_OK, KxapiRegisterCallback(Record, &all, -1, &allId));
+    factory.RaiseHotplug(KX_GLOBAL_EVENT_ADDED, 8100001);
+    factory.RaiseHotplug(KX_GLOBAL_EVENT_REMOVED, 8100001);
+    ASSERT_TRUE(WaitUntil([&] { return all.Count() == 2 && removed.Count() == 1; }, 3000));
+    EXPECT_EQ(2, removed.At(0).first);
+    EXPECT_EQ(8100001, removed.At(0).second.m_Serial);
+    EXPECT_EQ(1, all.At(0).first);
+    EXPECT_EQ(KXAPI_OK, KxapiUnregisterCallback(removedId));
+    EXPECT_EQ(KXAPI_OK, KxapiUnregisterCallback(allId));
+    EXPECT_EQ(KXAPI_E_NOT_FOUND, KxapiUnregisterCallback(allId));
+}
+
+} // namespace
