@@ -1,0 +1,373 @@
+// DemodSvcClient: request building and reply checking of a demod port client.
+#include "DemodSvcClient.h"
+
+#include "CritSecAutoLock.h"
+#include "CrossPlatform.h"
+#include "DemodPars.h"
+#include "DemodSvcGeneric.h"
+#include "DemodSvcProtocol.h"
+#include "KxServiceDefs.h"
+#include "KxWire.h"
+#include "Markup.h"
+
+namespace Kxapi {
+
+DemodSvcClient::DemodSvcClient(IDemodSvcTransport* pTransport)
+    : m_pTransport(pTransport), m_pLock(Xp::Instance()->NewCritSec())
+{
+    if (m_pLock)
+        m_pLock->Init();
+}
+
+DemodSvcClient::~DemodSvcClient()
+{
+    if (m_pLock)
+        m_pLock->Close();
+}
+
+KXAPI_RESULT DemodSvcClient::TransferSvcMsg(const DemodMsg& request, DemodMsg& reply)
+{
+    CritSecAutoLock lock(m_pLock.get());
+    reply.clear();
+    if (m_pTransport == nullptr || KxapiFailed(m_pTransport->Transfer(request, reply)))
+        return KXAPI_E_INTERNAL;
+    return KXAPI_OK;
+}
+
+KXAPI_RESULT DemodSvcClient::Simple(const DemodMsg& request, size_t expectedSize)
+{
+    DemodMsg reply;
+    KXAPI_RESULT r = TransferSvcMsg(request, reply);
+    if (KxapiFailed(r))
+        return r;
+    return DemodCheckReply(reply.data(), reply.size(), KxGetU32(request.data(), 0), expectedSize);
+}
+
+KXAPI_RESULT DemodSvcClient::ServiceVersion(uint32_t (&version)[4])
+{
+    DemodMsg reply;
+    KXAPI_RESULT r = TransferSvcMsg(DemodBuildCodeOnly(DEMOD_CMD_SERVICE_VERSION), reply);
+    if (KxapiFailed(r))
+        return r;
+    r = DemodParseVersionReply(reply.data(), reply.size(), version);
+    if (KxapiFailed(r))
+        return r;
+    return KxServiceVersionAccepted(version[0], version[1]) ? r : KXAPI_E_SERVICE_INCOMP;
+}
+
+KXAPI_RESULT DemodSvcClient::Attach(int64_t serial, int32_t portIndex, uint32_t xtra)
+{
+    KXAPI_RESULT r = Simple(DemodBuildAttach(serial, portIndex + 1, xtra));
+    return r == KXAPI_E_INTERNAL ? KXAPI_E_CONNECT_TO_SERVICE : r;
+}
+
+KXAPI_RESULT DemodSvcClient::InitDemodulator()
+{
+    KXAPI_RESULT r = Simple(DemodBuildCodeOnly(DEMOD_CMD_INIT_DEMODULATOR));
+    return r == KXAPI_E_INTERNAL ? KXAPI_E_CONNECT_TO_SERVICE : r;
+}
+
+KXAPI_RESULT DemodSvcClient::Detach()
+{
+    return Simple(DemodBuildCodeOnly(DEMOD_CMD_DETACH));
+}
+
+KXAPI_RESULT DemodSvcClient::EventPipeRegister(const std::wstring& pipeName, uint64_t eventMask)
+{
+    DemodMsg request;
+    KXAPI_RESULT r = DemodBuildEventRegisterReq(pipeName, eventMask, request);
+    return KxapiFailed(r) ? r : Simple(request);
+}
+
+KXAPI_RESULT DemodSvcClient::ControlGetOld(OldStyleParsWire& pars)
+{
+    DemodMsg reply;
+    KXAPI_RESULT r = TransferSvcMsg(DemodBuildCodeOnly(DEMOD_CMD_CONTROL_GET_OLD), reply);
+    return KxapiFailed(r) ? r : DemodParseControlGetOldReply(reply.data(), reply.size(), pars);
+}
+
+KXAPI_RESULT DemodSvcClient::ControlSetOld(const OldStyleParsWire& pars)
+{
+    return Simple(DemodBuildControlSetOldReq(pars));
+}
+
+KXAPI_RESULT DemodSvcClient::TuneOld(int64_t freqHz, const OldStyleParsWire& pars)
+{
+    return Simple(DemodBuildTuneOldReq(freqHz, pars));
+}
+
+KXAPI_RESULT DemodSvcClient::LockMerGet(bool& locked, int32_t& merTenthsDb)
+{
+    DemodMsg reply;
+    KXAPI_RESULT r = TransferSvcMsg(DemodBuildCodeOnly(DEMOD_CMD_LOCK_MER_GET_OLD), reply);
+    return KxapiFailed(r) ? r : DemodParseLockMerReply(reply.data(), reply.size(), locked, merTenthsDb);
+}
+
+KXAPI_RESULT DemodSvcClient::TuneParsGet(TuneParsWire& pars)
+{
+    DemodMsg reply;
+    KXAPI_RESULT r = TransferSvcMsg(DemodBuildCodeOnly(DEMOD_CMD_TUNE_PARS_GET), reply);
+    return KxapiFailed(r) ? r : DemodParseTuneParsReply(reply.data(), reply.size(), DEMOD_CMD_TUNE_PARS_GET, pars);
+}
+
+KXAPI_RESULT DemodSvcClient::TuneParsSet(TuneParsWire& pars)
+{
+    DemodMsg reply;
+    KXAPI_RESULT r = TransferSvcMsg(DemodBuildTuneParsSetReq(pars), reply);
+    return KxapiFailed(r) ? r : DemodParseTuneParsReply(reply.data(), reply.size(), DEMOD_CMD_TUNE_PARS_SET, pars);
+}
+
+KXAPI_RESULT DemodSvcClient::TunerFreqGetOld(int64_t& freqHz)
+{
+    DemodMsg reply;
+    KXAPI_RESULT r = TransferSvcMsg(DemodBuildCodeOnly(DEMOD_CMD_TUNER_FREQ_GET_OLD), reply);
+    return KxapiFailed(r) ? r : DemodParseFreqGetReply(reply.data(), reply.size(), freqHz);
+}
+
+KXAPI_RESULT DemodSvcClient::TunerFreqSetOld(int64_t freqHz)
+{
+    return Simple(DemodBuildFreqSetReq(freqHz));
+}
+
+KXAPI_RESULT DemodSvcClient::LnbEnable(bool enable)
+{
+    return Simple(DemodBuildWordReq(DEMOD_CMD_LNB_ENABLE, enable ? 1 : 0));
+}
+
+KXAPI_RESULT DemodSvcClient::LnbVoltageSet(uint32_t level)
+{
+    return Simple(DemodBuildWordReq(DEMOD_CMD_LNB_VOLTAGE_SET, level));
+}
+
+KXAPI_RESULT DemodSvcClient::LnbToneEnable(bool enable)
+{
+    return Simple(DemodBuildWordReq(DEMOD_CMD_LNB_TONE_ENABLE, enable ? 1 : 0));
+}
+
+KXAPI_RESULT DemodSvcClient::LnbBurstSend(uint32_t burst)
+{
+    return Simple(DemodBuildWordReq(DEMOD_CMD_LNB_BURST_SEND, burst));
+}
+
+KXAPI_RESULT DemodSvcClient::LnbDiseqcSend(const std::vector<uint8_t>& message, int32_t replyCapacity,
+                                           std::vector<uint8_t>& reply)
+{
+    if (replyCapacity < 0 || replyCapacity > DEMOD_MAX_DISEQC_BYTES || message.size() > size_t(DEMOD_MAX_DISEQC_BYTES))
+        return KXAPI_E_INVALID_ARG;
+    DemodMsg answer;
+    KXAPI_RESULT r = TransferSvcMsg(DemodBuildDiseqcReq(replyCapacity, message), answer);
+    return KxapiFailed(r) ? r : DemodParseDiseqcReply(answer.data(), answer.size(), replyCapacity, reply);
+}
+
+KXAPI_RESULT DemodSvcClient::AntPowerSet(int32_t mode)
+{
+    return Simple(DemodBuildWordReq(DEMOD_CMD_ANT_POWER_SET, static_cast<uint32_t>(mode)));
+}
+
+KXAPI_RESULT DemodSvcClient::AgcReset(uint32_t what)
+{
+    return Simple(DemodBuildWordReq(DEMOD_CMD_AGC_RESET, what));
+}
+
+KXAPI_RESULT DemodSvcClient::TuningModeSet(int32_t mode)
+{
+    return Simple(DemodBuildWordReq(DEMOD_CMD_TUNING_MODE_SET, static_cast<uint32_t>(mode)));
+}
+
+KXAPI_RESULT DemodSvcClient::StatsModeSet(int32_t mode0, int32_t mode1)
+{
+    return Simple(DemodBuildStatsModeReq(mode0, mode1));
+}
+
+KXAPI_RESULT DemodSvcClient::StatisticsGetOld(const std::vector<int32_t>& ids, std::vector<StatRecordWire>& stats)
+{
+    if (ids.size() > size_t(DEMOD_MAX_STATISTICS))
+        return KXAPI_E_INVALID_ARG;
+    DemodMsg reply;
+    KXAPI_RESULT r = TransferSvcMsg(DemodBuildStatsOldReq(ids), reply);
+    return KxapiFailed(r) ? r
+                          : DemodParseStatsOldReply(reply.data(), reply.size(), static_cast<int32_t>(ids.size()), stats);
+}
+
+KXAPI_RESULT DemodSvcClient::SupportedStatsGetOld(int32_t capacity, std::vector<int32_t>& ids)
+{
+    if (capacity < 0 || capacity > DEMOD_MAX_STATISTICS)
+        return KXAPI_E_INVALID_ARG;
+    DemodMsg reply;
+    KXAPI_RESULT r = TransferSvcMsg(DemodBuildSupportedOldReq(capacity), reply);
+    return KxapiFailed(r) ? r : DemodParseSupportedOldReply(reply.data(), reply.size(), capacity, ids);
+}
+
+KXAPI_RESULT DemodSvcClient::ConstelGetOld(int32_t count, std::vector<ConstelPointWire>& points)
+{
+    if (count < 0 || count > DEMOD_MAX_CONSTEL_POINTS)
+        return KXAPI_E_INVALID_ARG;
+    DemodMsg reply;
+    KXAPI_RESULT r = TransferSvcMsg(DemodBuildConstelReq(count), reply);
+    return KxapiFailed(r) ? r : DemodParseConstelReply(reply.data(), reply.size(), count, points);
+}
+
+KXAPI_RESULT DemodSvcClient::BlindScanOld(const BlindScanOldReq& req, std::vector<TransmitterWire>& found)
+{
+    if (req.m_MaxTransmitters < 0 || req.m_MaxTransmitters > DEMOD_MAX_TRANSMITTERS)
+        return KXAPI_E_INVALID_ARG;
+    DemodMsg reply;
+    KXAPI_RESULT r = TransferSvcMsg(DemodBuildBlindScanOldReq(req), reply);
+    return KxapiFailed(r) ? r : DemodParseBlindScanOldReply(reply.data(), reply.size(), req.m_MaxTransmitters, found);
+}
+
+KXAPI_RESULT DemodSvcClient::BlindScanCancel()
+{
+    return Simple(DemodBuildCodeOnly(DEMOD_CMD_BLIND_SCAN_CANCEL));
+}
+
+KXAPI_RESULT DemodSvcClient::SpectrumScanCancel()
+{
+    return Simple(DemodBuildCodeOnly(DEMOD_CMD_SPECTRUM_SCAN_CANCEL));
+}
+
+KXAPI_RESULT DemodSvcClient::TransferGeneric(uint32_t cmd, const std::wstring& requestXml, std::wstring& replyXml)
+{
+    // Commands without request text send the code alone.
+    DemodMsg request = requestXml.empty() ? DemodBuildCodeOnly(cmd) : DemodBuildGenericReq(cmd, requestXml);
+    DemodMsg reply;
+    KXAPI_RESULT r = TransferSvcMsg(request, reply);
+    if (KxapiFailed(r))
+        return r;
+    return DemodParseGenericReply(reply.data(), reply.size(), cmd, replyXml);
+}
+
+namespace {
+
+// A generic reply that must carry text on success.
+KXAPI_RESULT NeedText(KXAPI_RESULT r, const std::wstring& text)
+{
+    return (KxapiSucceeded(r) && text.empty()) ? KXAPI_E_INTERNAL : r;
+}
+
+} // namespace
+
+KXAPI_RESULT DemodSvcClient::ControlGet(KxDemodPars& pars)
+{
+    std::wstring reply;
+    KXAPI_RESULT r = NeedText(TransferGeneric(DEMOD_CMD_CONTROL_GET, L"", reply), reply);
+    if (KxapiFailed(r))
+        return r;
+    return KxapiFailed(pars.FromXml(reply)) ? KXAPI_E_INTERNAL : r;
+}
+
+KXAPI_RESULT DemodSvcClient::ControlSet(const KxDemodPars& pars)
+{
+    std::wstring xml, reply;
+    KXAPI_RESULT r = pars.ToXml(xml);
+    return KxapiFailed(r) ? r : TransferGeneric(DEMOD_CMD_CONTROL_SET, xml, reply);
+}
+
+KXAPI_RESULT DemodSvcClient::Tune(int64_t freqHz, const KxDemodPars& pars)
+{
+    std::wstring xml, reply;
+    DemodAppendIntElem(xml, DEMOD_ELEM_FREQ_HZ, freqHz);
+    std::wstring parsXml;
+    KXAPI_RESULT r = pars.ToXml(parsXml);
+    if (KxapiFailed(r))
+        return r;
+    xml += parsXml;
+    return TransferGeneric(DEMOD_CMD_TUNE, xml, reply);
+}
+
+KXAPI_RESULT DemodSvcClient::GetStatisticsXml(const std::wstring& requestList, std::wstring& replyList)
+{
+    Markup request;
+    if (KxapiFailed(request.Parse(requestList)))
+        return KXAPI_E_INVALID_ARG;
+    KXAPI_RESULT r = TransferGeneric(DEMOD_CMD_GET_STATISTICS, requestList, replyList);
+    if (KxapiFailed(r))
+        return r;
+    Markup reply;
+    if (KxapiFailed(reply.Parse(replyList)) ||
+        reply.Top().CountChildren("kxstat") != request.Top().CountChildren("kxstat"))
+        return KXAPI_E_INTERNAL;
+    return r;
+}
+
+KXAPI_RESULT DemodSvcClient::Equalise(int64_t setting)
+{
+    std::wstring xml, reply;
+    DemodAppendIntElem(xml, DEMOD_ELEM_EQUALISER_SETTING, setting);
+    return TransferGeneric(DEMOD_CMD_EQUALISE, xml, reply);
+}
+
+KXAPI_RESULT DemodSvcClient::TunerFrequencyGet(int32_t tunerId, int64_t& freqHz)
+{
+    std::wstring xml, reply;
+    DemodAppendIntElem(xml, DEMOD_ELEM_TUNER_ID, tunerId);
+    KXAPI_RESULT r = TransferGeneric(DEMOD_CMD_TUNER_FREQ_GET, xml, reply);
+    if (KxapiFailed(r))
+        return r;
+    Markup doc;
+    if (KxapiFailed(doc.Parse(reply)))
+        return KXAPI_E_INTERNAL;
+    KXAPI_RESULT e = DemodGetIntElem(doc, DEMOD_ELEM_FREQ_HZ, freqHz);
+    return KxapiFailed(e) ? e : r;
+}
+
+KXAPI_RESULT DemodSvcClient::TunerFrequencySet(int64_t freqHz, int32_t tunerId)
+{
+    std::wstring xml, reply;
+    DemodAppendIntElem(xml, DEMOD_ELEM_FREQ_HZ, freqHz);
+    DemodAppendIntElem(xml, DEMOD_ELEM_TUNER_ID, tunerId);
+    return TransferGeneric(DEMOD_CMD_TUNER_FREQ_SET, xml, reply);
+}
+
+KXAPI_RESULT DemodSvcClient::StatisticsPollingEnable(bool enable)
+{
+    std::wstring xml, reply;
+    DemodAppendIntElem(xml, DEMOD_ELEM_ENABLE, enable ? 1 : 0);
+    return TransferGeneric(DEMOD_CMD_STATS_POLLING_ENABLE, xml, reply);
+}
+
+KXAPI_RESULT DemodSvcClient::BlindScan(const KxDemodPars& pars, int64_t stepHz, int64_t startFreqHz, int64_t endFreqHz)
+{
+    std::wstring xml, reply;
+    KXAPI_RESULT r = pars.ToXml(xml);
+    if (KxapiFailed(r))
+        return r;
+    DemodAppendIntElem(xml, DEMOD_ELEM_FREQ_HZ_STEPS, stepHz);
+    DemodAppendIntElem(xml, DEMOD_ELEM_START_FREQ_HZ, startFreqHz);
+    DemodAppendIntElem(xml, DEMOD_ELEM_END_FREQ_HZ, endFreqHz);
+    return TransferGeneric(DEMOD_CMD_BLIND_SCAN, xml, reply);
+}
+
+KXAPI_RESULT DemodSvcClient::SpectrumScan(int32_t scanType, int64_t stepHz, int64_t startFreqHz, int64_t endFreqHz)
+{
+    std::wstring xml, reply;
+    DemodAppendIntElem(xml, DEMOD_ELEM_SCAN_TYPE, scanType);
+    DemodAppendIntElem(xml, DEMOD_ELEM_FREQ_HZ_STEPS, stepHz);
+    DemodAppendIntElem(xml, DEMOD_ELEM_START_FREQ_HZ, startFreqHz);
+    DemodAppendIntElem(xml, DEMOD_ELEM_END_FREQ_HZ, endFreqHz);
+    return TransferGeneric(DEMOD_CMD_SPECTRUM_SCAN, xml, reply);
+}
+
+KXAPI_RESULT DemodSvcClient::GetAttribute(int32_t port, int32_t attributeId, int64_t& value)
+{
+    std::wstring xml, reply;
+    DemodAppendIntElem(xml, DEMOD_ELEM_PORT, port);
+    DemodAppendIntElem(xml, DEMOD_ELEM_ATTRIBUTE_ID, attributeId);
+    KXAPI_RESULT r = TransferGeneric(DEMOD_CMD_GET_ATTRIBUTE, xml, reply);
+    if (KxapiFailed(r))
+        return r;
+    Markup doc;
+    if (KxapiFailed(doc.Parse(reply)))
+        return KXAPI_E_INTERNAL;
+    KXAPI_RESULT e = DemodGetIntElem(doc, DEMOD_ELEM_VALUE, value);
+    return KxapiFailed(e) ? e : r;
+}
+
+KXAPI_RESULT DemodSvcClient::CloseStream(int64_t streamId)
+{
+    std::wstring xml, reply;
+    DemodAppendIntElem(xml, DEMOD_ELEM_STREAM_ID, streamId);
+    return TransferGeneric(DEMOD_CMD_CLOSE_STREAM, xml, reply);
+}
+
+} // namespace Kxapi

@@ -1,0 +1,97 @@
+// The message layer of a demod port client: builds each request, exchanges it through a
+// transport and checks the reply's exact length. One object per receiver port; requests of
+// one object are serialised by its lock. The FIFO connection (with reconnect and re-attach
+// after a failed transfer), the event FIFO and its thread plug in as the transport.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DemodSvcLayouts.h"
+#include "IInterface.h"
+#include "KxapiResult.h"
+#include "XpInterfaces.h"
+
+namespace Kxapi {
+
+class KxDemodPars;
+
+// One request/reply exchange with the service. A failure means no valid reply was read.
+class IDemodSvcTransport : public IInterface {
+public:
+    virtual KXAPI_RESULT Transfer(const DemodMsg& request, DemodMsg& reply) = 0;
+};
+
+class DemodSvcClient {
+public:
+    // The transport is not owned and must outlive the client.
+    explicit DemodSvcClient(IDemodSvcTransport* pTransport);
+    ~DemodSvcClient();
+    DemodSvcClient(const DemodSvcClient&) = delete;
+    DemodSvcClient& operator=(const DemodSvcClient&) = delete;
+
+    // One exchange under the client's lock: KXAPI_E_INTERNAL when the transfer fails.
+    KXAPI_RESULT TransferSvcMsg(const DemodMsg& request, DemodMsg& reply);
+
+    // Connection. Attach sends the 1-based port (portIndex + 1); Attach and InitDemodulator
+    // report a failed transfer or a reply of the wrong length as KXAPI_E_CONNECT_TO_SERVICE.
+    KXAPI_RESULT ServiceVersion(uint32_t (&version)[4]); // KXAPI_E_SERVICE_INCOMP below 3.2
+    KXAPI_RESULT Attach(int64_t serial, int32_t portIndex, uint32_t xtra);
+    KXAPI_RESULT InitDemodulator();
+    KXAPI_RESULT Detach();
+    KXAPI_RESULT EventPipeRegister(const std::wstring& pipeName, uint64_t eventMask);
+    // The 4-byte close message; no reply is read.
+    DemodMsg CloseMessage() const { return DemodBuildCodeOnly(0xFFFFFFFFu); }
+
+    // Fixed-layout commands.
+    KXAPI_RESULT ControlGetOld(OldStyleParsWire& pars);
+    KXAPI_RESULT ControlSetOld(const OldStyleParsWire& pars);
+    KXAPI_RESULT TuneOld(int64_t freqHz, const OldStyleParsWire& pars);
+    KXAPI_RESULT LockMerGet(bool& locked, int32_t& merTenthsDb);
+    KXAPI_RESULT TuneParsGet(TuneParsWire& pars);
+    KXAPI_RESULT TuneParsSet(TuneParsWire& pars); // pars receives the words after the call
+    KXAPI_RESULT TunerFreqGetOld(int64_t& freqHz);
+    KXAPI_RESULT TunerFreqSetOld(int64_t freqHz);
+    KXAPI_RESULT LnbEnable(bool enable);
+    KXAPI_RESULT LnbVoltageSet(uint32_t level);
+    KXAPI_RESULT LnbToneEnable(bool enable);
+    KXAPI_RESULT LnbBurstSend(uint32_t burst);
+    KXAPI_RESULT LnbDiseqcSend(const std::vector<uint8_t>& message, int32_t replyCapacity, std::vector<uint8_t>& reply);
+    KXAPI_RESULT AntPowerSet(int32_t mode);
+    KXAPI_RESULT AgcReset(uint32_t what);
+    KXAPI_RESULT TuningModeSet(int32_t mode);
+    KXAPI_RESULT StatsModeSet(int32_t mode0, int32_t mode1);
+    KXAPI_RESULT StatisticsGetOld(const std::vector<int32_t>& ids, std::vector<StatRecordWire>& stats);
+    KXAPI_RESULT SupportedStatsGetOld(int32_t capacity, std::vector<int32_t>& ids);
+    KXAPI_RESULT ConstelGetOld(int32_t count, std::vector<ConstelPointWire>& points);
+    KXAPI_RESULT BlindScanOld(const BlindScanOldReq& req, std::vector<TransmitterWire>& found);
+    KXAPI_RESULT BlindScanCancel();
+    KXAPI_RESULT SpectrumScanCancel();
+
+    // Generic (XML) commands.
+    // One exchange of a generic command: the reply's result with its text.
+    KXAPI_RESULT TransferGeneric(uint32_t cmd, const std::wstring& requestXml, std::wstring& replyXml);
+    KXAPI_RESULT ControlGet(KxDemodPars& pars);
+    KXAPI_RESULT ControlSet(const KxDemodPars& pars);
+    KXAPI_RESULT Tune(int64_t freqHz, const KxDemodPars& pars);
+    // Statistics as "kxstat" lists: a reply with another number of elements than the
+    // request is KXAPI_E_INTERNAL.
+    KXAPI_RESULT GetStatisticsXml(const std::wstring& requestList, std::wstring& replyList);
+    KXAPI_RESULT Equalise(int64_t setting);
+    KXAPI_RESULT TunerFrequencyGet(int32_t tunerId, int64_t& freqHz);
+    KXAPI_RESULT TunerFrequencySet(int64_t freqHz, int32_t tunerId);
+    KXAPI_RESULT StatisticsPollingEnable(bool enable);
+    KXAPI_RESULT BlindScan(const KxDemodPars& pars, int64_t stepHz, int64_t startFreqHz, int64_t endFreqHz);
+    KXAPI_RESULT SpectrumScan(int32_t scanType, int64_t stepHz, int64_t startFreqHz, int64_t endFreqHz);
+    KXAPI_RESULT GetAttribute(int32_t port, int32_t attributeId, int64_t& value);
+    KXAPI_RESULT CloseStream(int64_t streamId);
+
+private:
+    KXAPI_RESULT Simple(const DemodMsg& request, size_t expectedSize = 8);
+    IDemodSvcTransport* m_pTransport;
+    std::unique_ptr<IXpCritSec> m_pLock;
+};
+
+} // namespace Kxapi

@@ -1,0 +1,105 @@
+// Generic (XML) command bodies and integer elements.
+#include "DemodSvcGeneric.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "KxWire.h"
+#include "Markup.h"
+
+namespace Kxapi {
+
+namespace {
+
+void PutWide(DemodMsg& msg, size_t offset, const std::wstring& text)
+{
+    for (size_t i = 0; i < text.size(); i++)
+        KxPutU32(msg.data(), static_cast<unsigned int>(offset + 4 * i), static_cast<uint32_t>(text[i]));
+}
+
+// Text from offset up to the first wide NUL; the last wide character must be NUL.
+bool GetWide(const uint8_t* body, size_t size, size_t offset, std::wstring& text)
+{
+    text.clear();
+    if (size < offset + 4 || (size - offset) % 4 != 0 || KxGetU32(body, static_cast<unsigned int>(size - 4)) != 0)
+        return false;
+    const size_t chars = (size - offset) / 4 - 1;
+    text.reserve(chars);
+    for (size_t i = 0; i < chars; i++) {
+        const uint32_t c = KxGetU32(body, static_cast<unsigned int>(offset + 4 * i));
+        if (c == 0)
+            break;
+        text.push_back(static_cast<wchar_t>(c));
+    }
+    return true;
+}
+
+} // namespace
+
+DemodMsg DemodBuildGenericReq(uint32_t cmd, const std::wstring& xml)
+{
+    DemodMsg msg(4 * (xml.size() + 2), 0);
+    KxPutU32(msg.data(), 0, cmd);
+    PutWide(msg, 4, xml);
+    return msg;
+}
+
+KXAPI_RESULT DemodParseGenericReq(const uint8_t* body, size_t size, std::wstring& xml)
+{
+    if (body == nullptr || size < 8 || !GetWide(body, size, 4, xml))
+        return KXAPI_E_INTERNAL;
+    return KXAPI_OK;
+}
+
+DemodMsg DemodBuildGenericReply(uint32_t cmd, KXAPI_RESULT result, const std::wstring& xml)
+{
+    if (xml.empty())
+        return DemodBuildReply(cmd, result);
+    DemodMsg msg = DemodBuildReply(cmd, result, 4 * (xml.size() + 1));
+    PutWide(msg, 8, xml);
+    return msg;
+}
+
+KXAPI_RESULT DemodParseGenericReply(const uint8_t* body, size_t size, uint32_t cmd, std::wstring& xml)
+{
+    xml.clear();
+    if (body == nullptr || size < 8 || KxGetU32(body, 0) != cmd)
+        return KXAPI_E_INTERNAL;
+    if (size > 8 && !GetWide(body, size, 8, xml))
+        return KXAPI_E_INTERNAL;
+    return KxGetU32(body, 4);
+}
+
+void DemodAppendIntElem(std::wstring& xml, const char* name, int64_t value)
+{
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "<%s>%" PRId64 "</%s>", name, value, name);
+    for (const char* p = buf; *p; p++)
+        xml.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*p)));
+}
+
+KXAPI_RESULT DemodGetIntElem(const Markup& doc, const char* name, int64_t& value)
+{
+    MarkupElem e = doc.Top().FindChild(name);
+    if (!e.Valid())
+        return KXAPI_E_INTERNAL;
+    int64_t v = 0;
+    if (KxapiFailed(e.GetTextInt(v)))
+        return KXAPI_E_INTERNAL;
+    value = v;
+    return KXAPI_OK;
+}
+
+KXAPI_RESULT DemodGetIntElem(const Markup& doc, const char* name, int32_t& value)
+{
+    int64_t v = 0;
+    KXAPI_RESULT r = DemodGetIntElem(doc, name, v);
+    if (KxapiFailed(r))
+        return r;
+    if (v < INT32_MIN || v > INT32_MAX)
+        return KXAPI_E_INTERNAL;
+    value = static_cast<int32_t>(v);
+    return KXAPI_OK;
+}
+
+} // namespace Kxapi
