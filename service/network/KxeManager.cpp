@@ -1,28 +1,370 @@
 #include "network/KxeManager.h"
 
-#include "KxServiceDefs.h"
-#include "ServiceVersionHandler.h"
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <new>
 
-KxeManager::KxeManager()
-    : m_Acceptor([](IXpPipeConnection* connection) -> PipeServerImpl* {
-          return new (std::nothrow) ServiceVersionHandler(connection);
-      })
+#include "CritSecAutoLockSvc.h"
+#include "CrossPlatform.h"
+#include "KxServiceDefs.h"
+#include "KxWire.h"
+#include "XpUtil.h"
+#include "XpPipeConnectionLinux.h"
+#include "network/KxeClient.h"
+
+namespace {
+constexpr int DISCO_POLL_MS = 5;
+constexpr int FORCE_POLL_MS = 10;
+constexpr int FORCE_POLLS = 1000;
+
+IXpCritSec* NewInitialisedCritSec()
 {
+    IXpCritSec* lock = Xp::Instance()->NewCritSec();
+    if (lock != nullptr && lock->Init() != KXAPI_OK) {
+        delete lock;
+        lock = nullptr;
+    }
+    return lock;
+}
+} // namespace
+
+KxeManager::KxeManager() : KxeManager(NewKxeEnumerator(), &NewKxeInputRpc) {}
+
+KxeManager::KxeManager(IKxeEnumerator* enumerator, KxeInputRpcFactory rpcFactory)
+    : m_pEnumerator(enumerator),
+      m_Ports(std::move(rpcFactory)),
+      m_Acceptor([this](IXpPipeConnection* connection) { return NewClient(connection); })
+{
+    m_Scratch.resize(KXE_LIST_CAPACITY);
 }
 
-KxeManager::~KxeManager() = default;
+KxeManager::~KxeManager()
+{
+    Stop();
+    Close();
+}
+
+uint64_t KxeManager::DeviceKey(const KxeListEntry& entry)
+{
+    return static_cast<uint64_t>(entry.m_Serial) * 65536u + (static_cast<uint32_t>(entry.m_Port) & 0xFFFFu);
+}
 
 bool KxeManager::Init()
 {
-    return m_Acceptor.Init(KXE_SERVICE_PIPE_NAME);
+    if (m_Initialised)
+        return false;
+    char shmName[100];
+    char mutexName[100];
+    if (XpUtil::WsToCs(shmName, KXE_LIST_SHMEM_NAME, sizeof(shmName)) != KXAPI_OK ||
+        XpUtil::WsToCs(mutexName, KXE_LIST_MUTEX_NAME, sizeof(mutexName)) != KXAPI_OK)
+        return false;
+    m_Initialised = true; // lets Close release what is made below
+    bool ok = false;
+    m_pShMem = Xp::Instance()->NewShMem();
+    if (m_pShMem != nullptr && m_pShMem->CreateNew(shmName, KXE_LIST_SHMEM_SIZE, m_pShMemPtr) == KXAPI_OK &&
+        m_pShMemPtr != nullptr) {
+        KxPutU32(ListMem(), KXE_LIST_OFFS_VERSION, KXE_LIST_VERSION);
+        KxPutU32(ListMem(), KXE_LIST_OFFS_CAPACITY, KXE_LIST_CAPACITY);
+        KxPutU32(ListMem(), KXE_LIST_OFFS_COUNT, 0);
+        KxPutU32(ListMem(), KXE_LIST_OFFS_TIME, static_cast<uint32_t>(time(nullptr)));
+        m_pListMutex = Xp::Instance()->NewNamedMutex();
+        ok = m_pListMutex != nullptr && m_pListMutex->CreateNew(mutexName) == KXAPI_OK;
+    }
+    m_DeviceMap.clear();
+    char pipeName[100];
+    ok = ok && XpUtil::WsToCs(pipeName, KXE_SERVICE_PIPE_NAME, sizeof(pipeName)) == KXAPI_OK;
+    ok = ok && m_Acceptor.Init(KXE_SERVICE_PIPE_NAME);
+    if (ok) {
+        m_pClientLock = NewInitialisedCritSec();
+        m_pEventPipeLock = NewInitialisedCritSec();
+        ok = m_pClientLock != nullptr && m_pEventPipeLock != nullptr && m_Ports.Init() && m_Vpd.Init();
+    }
+    if (!ok) {
+        Close();
+        return false;
+    }
+    return true;
 }
 
 bool KxeManager::Start()
 {
+    if (!m_Initialised)
+        return false;
+    if (!m_DiscoRunFlag.load()) {
+        delete m_pDiscoThread;
+        m_pDiscoThread = Xp::Instance()->NewThread();
+    }
+    m_DiscoRunFlag = true;
+    if (m_pDiscoThread == nullptr || m_pDiscoThread->Create(&KxeManager::StaticDiscoRun, this) != KXAPI_OK) {
+        m_DiscoRunFlag = false;
+        return false;
+    }
+    m_pDiscoThread->SetName("KxeDiscovery");
     return m_Acceptor.Start();
 }
 
 void KxeManager::Stop()
 {
+    if (!m_Initialised)
+        return;
+    m_DiscoRunFlag = false;
+    if (m_pDiscoThread != nullptr) {
+        m_pDiscoThread->WaitFinished();
+        m_pDiscoThread->Close();
+    }
     m_Acceptor.Stop();
+}
+
+void KxeManager::Close()
+{
+    if (!m_Initialised)
+        return;
+    m_DiscoRunFlag = false;
+    if (m_pDiscoThread != nullptr) {
+        m_pDiscoThread->Close();
+        delete m_pDiscoThread;
+        m_pDiscoThread = nullptr;
+    }
+    // Stops and deletes every client first: they use everything below.
+    m_Acceptor.Close();
+    if (m_pShMem != nullptr) {
+        m_pShMem->Close();
+        delete m_pShMem;
+        m_pShMem = nullptr;
+        m_pShMemPtr = nullptr;
+    }
+    if (m_pListMutex != nullptr) {
+        m_pListMutex->Close();
+        delete m_pListMutex;
+        m_pListMutex = nullptr;
+    }
+    m_DeviceMap.clear();
+    m_Ports.ClearAll();
+    delete m_pClientLock;
+    m_pClientLock = nullptr;
+    delete m_pEventPipeLock;
+    m_pEventPipeLock = nullptr;
+    m_EventPipes.clear();
+    m_Initialised = false;
+}
+
+void KxeManager::StaticDiscoRun(void* self)
+{
+    static_cast<KxeManager*>(self)->DiscoRun();
+}
+
+void KxeManager::DiscoRun()
+{
+    bool first = true;
+    unsigned int cycleEnd = 0;
+    while (m_DiscoRunFlag.load()) {
+        if (!first && !m_ForceFlag.load() && XpUtil::GetTickCount() - cycleEnd < KXE_DISCOVERY_PERIOD_MS) {
+            XpUtil::Sleep(DISCO_POLL_MS);
+            continue;
+        }
+        first = false;
+        if (m_Initialised) {
+            int count = static_cast<int>(KXE_LIST_CAPACITY);
+            if (m_pEnumerator == nullptr || !m_pEnumerator->EnumerateDevices(m_Scratch.data(), count))
+                count = 0;
+            count = std::max(0, std::min(count, static_cast<int>(KXE_LIST_CAPACITY)));
+            Update(m_Scratch.data(), count);
+        }
+        m_ForceFlag = false;
+        cycleEnd = XpUtil::GetTickCount();
+    }
+}
+
+KXAPI_RESULT KxeManager::ForceDiscovery()
+{
+    m_ForceFlag = true;
+    for (int i = 0; i < FORCE_POLLS; ++i) {
+        if (!m_ForceFlag.load())
+            return KXAPI_OK;
+        XpUtil::Sleep(FORCE_POLL_MS);
+    }
+    return m_ForceFlag.load() ? KXAPI_E_TIMEOUT : KXAPI_OK;
+}
+
+bool KxeManager::GetKxeListKeys(char* shmKey, char* mutexKey)
+{
+    if (m_pShMem == nullptr || m_pListMutex == nullptr)
+        return false;
+    return m_pShMem->GetKey(shmKey, KXE_KEY_CHARS) == KXAPI_OK &&
+           m_pListMutex->GetKey(mutexKey, KXE_KEY_CHARS) == KXAPI_OK;
+}
+
+bool KxeManager::Update(const KxeListEntry* entries, int count)
+{
+    if (!m_Initialised || m_pShMemPtr == nullptr || count < 0)
+        return false;
+    std::map<uint64_t, int64_t> oldKeys;
+    for (const auto& device : m_DeviceMap)
+        oldKeys.emplace(device.first, device.second->m_Serial);
+
+    if (static_cast<size_t>(count) == m_DeviceMap.size()) {
+        bool same = true;
+        for (int i = 0; i < count && same; ++i) {
+            auto found = m_DeviceMap.find(DeviceKey(entries[i]));
+            if (found == m_DeviceMap.end()) {
+                same = false;
+                break;
+            }
+            const KxeListEntry& a = entries[i];
+            const KxeListEntry& b = *found->second;
+            same = memcmp(a.m_IpAddr, b.m_IpAddr, 4) == 0 && memcmp(a.m_MacAddr, b.m_MacAddr, 6) == 0 &&
+                   a.m_Serial == b.m_Serial && a.m_TypeNumber == b.m_TypeNumber &&
+                   a.m_FirmwareVersion == b.m_FirmwareVersion && a.m_FirmwareVariant == b.m_FirmwareVariant &&
+                   a.m_OpMode == b.m_OpMode && a.m_Port == b.m_Port;
+        }
+        if (same)
+            return true;
+    }
+
+    if (m_pListMutex->Lock(KXE_LIST_MUTEX_TIMEOUT_MS) != KXAPI_OK)
+        return false;
+    m_DeviceMap.clear();
+    auto* slots = reinterpret_cast<KxeListEntry*>(ListMem() + KXE_LIST_HEADER_SIZE);
+    uint32_t written = 0;
+    for (int i = 0; i < count && written < KXE_LIST_CAPACITY; ++i, ++written) {
+        memcpy(&slots[written], &entries[i], sizeof(KxeListEntry));
+        m_DeviceMap.emplace(DeviceKey(entries[i]), &slots[written]); // a second equal key is not mapped
+    }
+    KxPutU32(ListMem(), KXE_LIST_OFFS_COUNT, written);
+    KxPutU32(ListMem(), KXE_LIST_OFFS_TIME, static_cast<uint32_t>(time(nullptr)));
+    HandleAddRemoveEvents(oldKeys);
+    m_pListMutex->Unlock();
+    return true;
+}
+
+void KxeManager::HandleAddRemoveEvents(const std::map<uint64_t, int64_t>& oldKeys)
+{
+    CritSecAutoLockSvc lock(m_pClientLock);
+    if (m_Clients.empty())
+        return;
+    for (const auto& old : oldKeys) {
+        if (m_DeviceMap.count(old.first) != 0)
+            continue;
+        for (KxeClient* client : m_Clients)
+            client->OnDeviceEvent(old.second, KXE_EVENT_DEVICE_REMOVED);
+    }
+    for (const auto& device : m_DeviceMap) {
+        if (oldKeys.count(device.first) != 0)
+            continue;
+        for (KxeClient* client : m_Clients)
+            client->OnDeviceEvent(device.second->m_Serial, KXE_EVENT_DEVICE_ADDED);
+    }
+}
+
+KXAPI_RESULT KxeManager::AttachKxePort(const uint8_t ip[4], int64_t serial, int port, int& channelId,
+                                       uint32_t& attachId)
+{
+    return m_Ports.Attach(ip, serial, port, channelId, attachId);
+}
+
+KXAPI_RESULT KxeManager::DetachKxePort(int64_t serial, int port, uint32_t attachId)
+{
+    return m_Ports.Detach(serial, port, attachId);
+}
+
+KXAPI_RESULT KxeManager::ExclusiveAccess(int64_t serial, int port, uint32_t command, uint32_t owner)
+{
+    auto probe = [this, serial, port]() -> KXAPI_RESULT {
+        if (m_pListMutex == nullptr || m_pListMutex->Lock(KXE_LIST_MUTEX_TIMEOUT_MS) != KXAPI_OK)
+            return KXAPI_E_NOT_FOUND;
+        uint8_t ip[4] = {};
+        bool found = false;
+        uint32_t count = std::min(KxGetU32(ListMem(), KXE_LIST_OFFS_COUNT), KXE_LIST_CAPACITY);
+        const auto* slots = reinterpret_cast<const KxeListEntry*>(ListMem() + KXE_LIST_HEADER_SIZE);
+        for (uint32_t i = 0; i < count && !found; ++i) {
+            if (slots[i].m_Serial == serial) {
+                memcpy(ip, slots[i].m_IpAddr, sizeof(ip));
+                found = true;
+            }
+        }
+        m_pListMutex->Unlock();
+        return found ? m_Ports.ProbeAttach(ip, serial, port) : KXAPI_E_NOT_FOUND;
+    };
+    return m_Ports.Exclusive(serial, port, command, owner, probe);
+}
+
+void KxeManager::RegisterEventPipe(const wchar_t* name)
+{
+    if (name == nullptr || m_pEventPipeLock == nullptr)
+        return;
+    CritSecAutoLockSvc lock(m_pEventPipeLock);
+    if (std::find(m_EventPipes.begin(), m_EventPipes.end(), name) == m_EventPipes.end())
+        m_EventPipes.emplace_back(name);
+}
+
+void KxeManager::CleanEventPipes(IXpPipeConnection* connection)
+{
+    if (m_pEventPipeLock == nullptr)
+        return;
+    CritSecAutoLockSvc lock(m_pEventPipeLock);
+    for (auto it = m_EventPipes.begin(); it != m_EventPipes.end();) {
+        if (CleanEventPipe(it->c_str(), connection))
+            it = m_EventPipes.erase(it);
+        else
+            ++it;
+    }
+}
+
+bool KxeManager::CleanEventPipe(const wchar_t* name, IXpPipeConnection* connection)
+{
+    char narrow[KXE_EVENT_NAME_CHARS * 4 + 1];
+    if (XpUtil::WsToCs(narrow, name, sizeof(narrow)) != KXAPI_OK)
+        return true;
+    const size_t prefixLength = strlen(KXE_EVENT_PIPE_PREFIX);
+    if (strncmp(narrow, KXE_EVENT_PIPE_PREFIX, prefixLength) != 0)
+        return true;
+    // A name that is not one safe path component never reaches the file system.
+    if (!XpPipeBaseLinux::IsSafeName(narrow))
+        return true;
+    // The third "_"-separated part is the process id.
+    const char* part = strchr(narrow, '_');
+    part = part != nullptr ? strchr(part + 1, '_') : nullptr;
+    if (part == nullptr || part[1] == '\0')
+        return true;
+    char* end = nullptr;
+    long pid = strtol(part + 1, &end, 10);
+    if (pid <= 0 || pid > 0x7FFFFFFF || end == part + 1)
+        return true;
+    if (connection == nullptr)
+        return false;
+    return connection->CleanupOrphanPipe(narrow, static_cast<int>(pid));
+}
+
+std::vector<std::wstring> KxeManager::EventPipeNames()
+{
+    if (m_pEventPipeLock == nullptr)
+        return {};
+    CritSecAutoLockSvc lock(m_pEventPipeLock);
+    return m_EventPipes;
+}
+
+void KxeManager::AddClient(KxeClient* client)
+{
+    CritSecAutoLockSvc lock(m_pClientLock);
+    m_Clients.push_back(client);
+}
+
+void KxeManager::RemoveClient(KxeClient* client)
+{
+    CritSecAutoLockSvc lock(m_pClientLock);
+    m_Clients.erase(std::remove(m_Clients.begin(), m_Clients.end(), client), m_Clients.end());
+}
+
+PipeServerImpl* KxeManager::NewClient(IXpPipeConnection* connection)
+{
+    // Finished clients were pruned just before: with none left, undo the attachments of
+    // clients that are gone.
+    {
+        CritSecAutoLockSvc lock(m_pClientLock);
+        if (m_Clients.empty())
+            m_Ports.ClearAll();
+    }
+    CleanEventPipes(connection);
+    return new (std::nothrow) KxeClient(this, connection);
 }

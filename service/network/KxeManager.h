@@ -1,22 +1,101 @@
-// The KxeManager: serves "KxeRecvPipe".
+// The network device manager: runs discovery, publishes the devices in the shared list
+// (named shared memory guarded by a named mutex), reports devices that come and go to the
+// registered clients, and serves "KxeRecvPipe" with one KxeClient per connection.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "ClientAcceptor.h"
+#include "KxeListDefs.h"
+#include "network/KxeEnum.h"
+#include "network/KxeInputRpc.h"
+#include "network/KxePortList.h"
+#include "network/KxeVpdCache.h"
+
+class KxeClient;
+
+constexpr unsigned int KXE_DISCOVERY_PERIOD_MS = 60000;
 
 class KxeManager {
 public:
+    // The WS-Discovery enumerator and the devices' SOAP clients by default.
     KxeManager();
-    // Ends its own threads when destroyed without Stop.
+    // For tests: another enumerator (adopted) and another maker of device clients.
+    KxeManager(IKxeEnumerator* enumerator, KxeInputRpcFactory rpcFactory);
     virtual ~KxeManager();
+    KxeManager(const KxeManager&) = delete;
+    KxeManager& operator=(const KxeManager&) = delete;
 
-    // Creates the listener FIFO and the client-list lock; false when already initialised
-    // or when either cannot be had.
+    // Creates the shared list, its named mutex, the listener and the locks; false when
+    // already initialised or when any of them cannot be had (everything made is released).
     bool Init();
-    // Starts the accept thread.
+    // Starts the discovery thread, then the accept thread.
     bool Start();
-    // Ends the accept thread; harmless when never initialised or started.
+    // Ends the discovery and accept threads; connected clients keep being served.
     void Stop();
+    // Releases everything; stops and deletes every client.
+    void Close();
+
+    // Asks the discovery thread for a cycle now and waits (about 10 s at most) until it ran.
+    KXAPI_RESULT ForceDiscovery();
+    // Key texts of the shared list and its named mutex (100-character buffers).
+    bool GetKxeListKeys(char* shmKey, char* mutexKey);
+    // Publishes a discovery result; false when the named mutex could not be had in 5 s.
+    bool Update(const KxeListEntry* entries, int count);
+
+    // Client connections.
+    KXAPI_RESULT AttachKxePort(const uint8_t ip[4], int64_t serial, int port, int& channelId, uint32_t& attachId);
+    KXAPI_RESULT DetachKxePort(int64_t serial, int port, uint32_t attachId);
+    KXAPI_RESULT ExclusiveAccess(int64_t serial, int port, uint32_t command, uint32_t owner);
+    void ClearKxePortRefCountList() { m_Ports.ClearAll(); }
+    KxeVpdCache& VpdCache() { return m_Vpd; }
+
+    // Event FIFO registry.
+    void RegisterEventPipe(const wchar_t* name);
+    void CleanEventPipes(IXpPipeConnection* connection);
+    bool CleanEventPipe(const wchar_t* name, IXpPipeConnection* connection);
+    std::vector<std::wstring> EventPipeNames();
+
+    // Client handlers enter and leave the list of clients that hear device events.
+    void AddClient(KxeClient* client);
+    void RemoveClient(KxeClient* client);
+    // Prunes finished clients.
+    void CleanKxeClientList() { m_Acceptor.CleanClientList(); }
+    size_t ClientCount() { return m_Acceptor.ClientCount(); }
+    size_t PortRecordCount() { return m_Ports.RecordCount(); }
+    // Serialises a client's messenger changes with the change report.
+    IXpCritSec* ClientListLock() { return m_pClientLock; }
 
 private:
+    static void StaticDiscoRun(void* self);
+    void DiscoRun();
+    PipeServerImpl* NewClient(IXpPipeConnection* connection);
+    void HandleAddRemoveEvents(const std::map<uint64_t, int64_t>& oldKeys);
+    static uint64_t DeviceKey(const KxeListEntry& entry);
+    unsigned char* ListMem() { return static_cast<unsigned char*>(m_pShMemPtr); }
+
+    bool m_Initialised = false;
+    std::unique_ptr<IKxeEnumerator> m_pEnumerator;
+    IXpSharedMem* m_pShMem = nullptr;
+    void* m_pShMemPtr = nullptr;
+    IXpNamedMutex* m_pListMutex = nullptr;
+    std::map<uint64_t, KxeListEntry*> m_DeviceMap;
+    std::vector<KxeListEntry> m_Scratch;
+
+    IXpCritSec* m_pClientLock = nullptr;
+    std::vector<KxeClient*> m_Clients;
+    KxePortList m_Ports;
+    KxeVpdCache m_Vpd;
+    IXpCritSec* m_pEventPipeLock = nullptr;
+    std::vector<std::wstring> m_EventPipes;
+
+    IXpThread* m_pDiscoThread = nullptr;
+    std::atomic<bool> m_DiscoRunFlag{false};
+    std::atomic<bool> m_ForceFlag{false};
     ClientAcceptor m_Acceptor;
 };

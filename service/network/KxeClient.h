@@ -1,0 +1,56 @@
+// Handler of one client of "KxeRecvPipe": reads one request at a time and answers it.
+#pragma once
+
+#include <cstdint>
+
+#include "KxapiResult.h"
+#include "PipeServerImpl.h"
+
+class KxeManager;
+class KxeEventMessenger;
+
+class KxeClient : public PipeServerImpl {
+public:
+    // Joins the manager's list of clients that hear device events.
+    KxeClient(KxeManager* manager, IXpPipeConnection* connection);
+    // Leaves the list and deletes the event messenger.
+    ~KxeClient() override;
+
+    bool Init() override;
+    void Run() override;
+
+    // Connects to the client's event FIFO (mask non-zero) or drops it (mask 0).
+    KXAPI_RESULT EventPipeRegister(const wchar_t* name, uint32_t mask);
+    // Forwards a device report to the event FIFO, if any (called under the client-list lock).
+    void OnDeviceEvent(int64_t serial, uint32_t event);
+
+    // One request (at least 4 bytes); writes the reply, if any.
+    void HandleRequest(const char* body, int size);
+
+private:
+    using Handler = void (KxeClient::*)(const char* body, int size, char* reply, int& replySize);
+    struct CommandRow {
+        uint32_t m_Code;
+        int m_RequestSize; // 0: any size
+        int m_ReplySize;
+        Handler m_Handler;
+    };
+    static const CommandRow COMMANDS[];
+
+    void OnVersion(const char* body, int size, char* reply, int& replySize);
+    void OnPropGet(const char* body, int size, char* reply, int& replySize);
+    void OnPropGetText(const char* body, int size, char* reply, int& replySize);
+    void OnListKeys(const char* body, int size, char* reply, int& replySize);
+    void OnEventRegister(const char* body, int size, char* reply, int& replySize);
+    void OnAttach(const char* body, int size, char* reply, int& replySize);
+    void OnDetach(const char* body, int size, char* reply, int& replySize);
+    void OnExclusive(const char* body, int size, char* reply, int& replySize);
+    void OnVpdClear(const char* body, int size, char* reply, int& replySize);
+    void OnVpdRead(const char* body, int size, char* reply, int& replySize);
+    void OnVpdUpdate(const char* body, int size, char* reply, int& replySize);
+    void OnForceDiscovery(const char* body, int size, char* reply, int& replySize);
+
+    KxeManager* m_pManager;
+    KxeEventMessenger* m_pEventMessenger = nullptr;
+    uint32_t m_AttachId = 0;
+};

@@ -1,0 +1,58 @@
+#include "network/KxeEventMessenger.h"
+
+#include "CritSecAutoLockSvc.h"
+#include "CrossPlatform.h"
+#include "KxWire.h"
+#include "KxeListDefs.h"
+#include "XpPipeConnectionLinux.h"
+
+KxeEventMessenger::KxeEventMessenger() = default;
+
+KxeEventMessenger::~KxeEventMessenger()
+{
+    if (m_pLock != nullptr) {
+        {
+            CritSecAutoLockSvc lock(m_pLock);
+            Disconnect();
+        }
+        delete m_pLock;
+    }
+}
+
+bool KxeEventMessenger::Init(const char* name, uint32_t mask)
+{
+    if (m_pLock != nullptr || name == nullptr || !XpPipeBaseLinux::IsSafeName(name))
+        return false;
+    if (!PipeMessenger::Init())
+        return false;
+    m_pLock = Xp::Instance()->NewCritSec();
+    if (m_pLock == nullptr || m_pLock->Init() != KXAPI_OK) {
+        delete m_pLock;
+        m_pLock = nullptr;
+        return false;
+    }
+    m_Mask = mask;
+    bool connected;
+    {
+        CritSecAutoLockSvc lock(m_pLock);
+        connected = Connect(name);
+    }
+    if (!connected) {
+        delete m_pLock;
+        m_pLock = nullptr;
+        return false;
+    }
+    return true;
+}
+
+void KxeEventMessenger::DeviceStateChangedEv(int64_t serial, uint32_t event)
+{
+    if (m_pLock == nullptr || (m_Mask.load() & event) == 0)
+        return;
+    char message[KXE_EVENT_MSG_SIZE] = {};
+    KxPutU32(message, 0, 0);
+    KxPutI64(message, 8, serial);
+    KxPutU32(message, 16, event);
+    CritSecAutoLockSvc lock(m_pLock);
+    WriteMsg(message, sizeof(message));
+}

@@ -1,0 +1,26 @@
+// Writes device-added and device-removed messages to one client's event FIFO.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "PipeMessenger.h"
+
+class KxeEventMessenger : public PipeMessenger {
+public:
+    KxeEventMessenger();
+    // Disconnects under the lock, then deletes it.
+    ~KxeEventMessenger() override;
+
+    // Connects to the client's FIFO `name` (one safe path component); false when already
+    // initialised or when the FIFO cannot be reached.
+    bool Init(const char* name, uint32_t mask);
+    void SetMask(uint32_t mask) { m_Mask = mask; }
+    uint32_t Mask() const { return m_Mask; }
+    // Sends {0, 0, serial, event, 0} when the mask selects the event; a failed write is ignored.
+    void DeviceStateChangedEv(int64_t serial, uint32_t event);
+
+private:
+    IXpCritSec* m_pLock = nullptr;
+    std::atomic<uint32_t> m_Mask{0};
+};

@@ -1,0 +1,47 @@
+// Cache of the devices' VPD items shared by all clients. An item is served for 30 seconds
+// after it was stored; afterwards (or when missing) the client reads the device itself and
+// stores the outcome again.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "KxapiResult.h"
+#include "XpInterfaces.h"
+
+struct KxeVpdItem {
+    std::string m_Keyword;
+    std::vector<uint8_t> m_Data;
+    int64_t m_TimeStored = 0;
+    int m_Section = 0;
+    bool m_Valid = false;
+};
+
+constexpr int64_t KXE_VPD_MAX_AGE_S = 30;
+
+class KxeVpdCache {
+public:
+    KxeVpdCache();
+    ~KxeVpdCache();
+    bool Init();
+
+    KXAPI_RESULT Update(int64_t serial, int section, bool valid, const char* keyword, const uint8_t* data,
+                        int length);
+    // KXAPI_E_NO_SUCH_DATA: nothing fresh cached; KXAPI_E_NOT_FOUND: cached as absent at the device.
+    KXAPI_RESULT Read(int64_t serial, int section, const char* keyword, uint8_t* buffer, int bufferSize,
+                      int& length);
+    KXAPI_RESULT Clear(int64_t serial);
+
+    // Test seam: the clock in seconds since 1970.
+    void SetClock(int64_t (*clock)()) { m_Clock = clock; }
+
+private:
+    static int64_t SystemClock() { return static_cast<int64_t>(time(nullptr)); }
+
+    IXpCritSec* m_pLock = nullptr;
+    std::map<int64_t, std::vector<KxeVpdItem>> m_Items;
+    int64_t (*m_Clock)() = &KxeVpdCache::SystemClock;
+};

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "network/KxeProperties.h"
+#include "network/KxePropertyStore.h"
+#include "network/KxeVpdCache.h"
+
+namespace {
+
+TEST(KxeProperties, StoresHoldTheDocumentedEntriesAndValues)
+{
+    KxeProperties& properties = KxeProperties::Instance();
+    EXPECT_EQ(159u, properties.TotalEntries());
+    KxePropertyValue value;
+    ASSERT_EQ(KXAPI_OK, properties.GetValue("REF_CLK_FREQ", 5900, 0, -1, value));
+    EXPECT_EQ(54000000, value.m_Value);
+    ASSERT_EQ(KXAPI_OK, properties.GetValue("REF_CLK_WIDTH", 5900, 0, -1, value));
+    EXPECT_EQ(32, value.m_Value);
+    ASSERT_EQ(KXAPI_OK, properties.GetValue("VPD_MAC_23_14", 5900, 0, -1, value));
+    EXPECT_EQ(4095, value.m_Value);
+    ASSERT_EQ(KXAPI_OK, properties.GetText("VPD_ID", 5900, 0, -1, value));
+    EXPECT_STREQ("Networked Manufacturer", value.m_pStrValue);
+    // Every store answers a device-level property; port-level capabilities use port 0.
+    for (int type : {5910, 5914, 5920, 5937, 5950}) {
+        EXPECT_EQ(KXAPI_OK, properties.GetValue("PORT_COUNT", type, 0, -1, value)) << type;
+        EXPECT_EQ(KXAPI_OK, properties.GetValue("CAP_TS", type, 0, 0, value)) << type;
+        EXPECT_EQ(1, value.m_Value) << type;
+        EXPECT_EQ(nullptr, properties.PropertyFind("CAP_TS", type, 0, 0, -1)) << "device level: " << type;
+    }
+}
+
+TEST(KxeProperties, FilterMinimumsAndCapabilityFallBack)
+{
+    KxeProperties& properties = KxeProperties::Instance();
+    KxePropertyValue value;
+    EXPECT_EQ(KXAPI_E_NOT_FOUND, properties.GetText("CAP_TXONTIME", 5910, 12, 0, value));
+    EXPECT_EQ(KXAPI_OK, properties.GetText("CAP_TXONTIME", 5910, 13, 0, value));
+    // A capability the store lacks is reported as absent, as found, by the value lookup only.
+    ASSERT_EQ(KXAPI_OK, properties.GetValue("CAP_LNB", 5920, 0, 0, value));
+    EXPECT_EQ(0, value.m_Value);
+    EXPECT_EQ(0, value.m_ValueType);
+    EXPECT_EQ(3, value.m_Scope);
+    EXPECT_EQ(KXAPI_E_NOT_FOUND, properties.GetText("CAP_LNB", 5920, 0, 0, value));
+    EXPECT_EQ(KXAPI_E_NOT_FOUND, properties.GetValue("NO_SUCH_PROPERTY", 5910, 0, -1, value));
+    // A type without a store finds nothing (but a CAP_ name still falls back).
+    EXPECT_EQ(nullptr, properties.PropertyFind("PORT_COUNT", 1234, 0, 0, -1));
+    EXPECT_EQ(KXAPI_E_NOT_FOUND, properties.GetValue("PORT_COUNT", 1234, 0, -1, value));
+}
+
+TEST(KxePropertyStore, Djb2AndContinuationEntries)
+{
+    EXPECT_EQ(5381u, KxePropertyStore::Djb2(""));
+    EXPECT_EQ(5381u * 33 + 'a', KxePropertyStore::Djb2("a"));
+    // Wraps around at 32 bits instead of overflowing.
+    uint32_t expected = 5381;
+    for (char c : std::string("FIRMWARE_RELEASE_N18_2"))
+        expected = expected * 33 + static_cast<unsigned char>(c);
+    EXPECT_EQ(expected, KxePropertyStore::Djb2("FIRMWARE_RELEASE_N18_2"));
+
+    static const KxePropertyEntry entries[] = {
+        {"GAIN", 1, nullptr, 0, -1, 0, 0, 1},
+        {nullptr, 2, nullptr, 0, 0, 0, 0, 2},  // port 0
+        {nullptr, 3, nullptr, 0, 0, 5, 0, 2},  // port 0 from filter 1 = 5 (never reached: the
+                                               // entry before answers first)
+        {nullptr, 4, nullptr, 0, 1, 5, 2, 2},  // port 1, filters 5 and 2
+        {"OTHER", 9, nullptr, 0, 1, 0, 0, 1},
+    };
+    KxePropertyStore store(1, entries, 5);
+    EXPECT_EQ(1, store.Find("GAIN", 0, 0, -1)->m_Value);
+    EXPECT_EQ(2, store.Find("GAIN", 9, 9, 0)->m_Value);
+    EXPECT_EQ(nullptr, store.Find("GAIN", 4, 2, 1));
+    EXPECT_EQ(nullptr, store.Find("GAIN", 5, 1, 1));
+    EXPECT_EQ(4, store.Find("GAIN", 5, 2, 1)->m_Value);
+    // The entries of another name are not continuations of this one.
+    EXPECT_EQ(nullptr, store.Find("GAIN", 0, 0, 2));
+    EXPECT_EQ(9, store.Find("OTHER", 0, 0, 1)->m_Value);
+    EXPECT_EQ(nullptr, store.Find("GAI", 0, 0, -1));
+}
+
+int64_t g_NowS = 1000000;
+int64_t TestClock()
+{
+    return g_NowS;
+}
+
+TEST(KxeVpdCache, ServesFreshItemsReplacesEqualOnesAndForgetsStaleOnes)
+{
+    KxeVpdCache cache;
+    ASSERT_TRUE(cache.Init());
+    EXPECT_FALSE(cache.Init());
+    cache.SetClock(&TestClock);
+    g_NowS = 1000000;
+    uint8_t buffer[256];
+    int length = -1;
+    EXPECT_EQ(KXAPI_E_NO_SUCH_DATA, cache.Read(7, 0, "PN", buffer, sizeof(buffer), length));
+
+    const uint8_t first[] = {1, 2, 3};
+    const uint8_t second[] = {9, 8};
+    ASSERT_EQ(KXAPI_OK, cache.Update(7, 0, true, "PN", first, 3));
+    ASSERT_EQ(KXAPI_OK, cache.Update(7, 1, true, "PN", first, 1)); // other section: a second item
+    ASSERT_EQ(KXAPI_OK, cache.Update(7, 0, true, "PN", second, 2)); // replaces the first
+    ASSERT_EQ(KXAPI_OK, cache.Read(7, 0, "PN", buffer, sizeof(buffer), length));
+    ASSERT_EQ(2, length);
+    EXPECT_EQ(9, buffer[0]);
+    ASSERT_EQ(KXAPI_OK, cache.Read(7, 1, "PN", buffer, sizeof(buffer), length));
+    EXPECT_EQ(1, length);
+    EXPECT_EQ(KXAPI_E_NO_SUCH_DATA, cache.Read(7, 0, "SN", buffer, sizeof(buffer), length));
+    EXPECT_EQ(KXAPI_E_NO_SUCH_DATA, cache.Read(8, 0, "PN", buffer, sizeof(buffer), length));
+
+    // Stored as absent at the device.
+    ASSERT_EQ(KXAPI_OK, cache.Update(7, 0, false, "XX", nullptr, 0));
+    EXPECT_EQ(KXAPI_E_NOT_FOUND, cache.Read(7, 0, "XX", buffer, sizeof(buffer), length));
+
+    // Served for 30 seconds, then the client must read the device again.
+    g_NowS += KXE_VPD_MAX_AGE_S;
+    EXPECT_EQ(KXAPI_OK, cache.Read(7, 0, "PN", buffer, sizeof(buffer), length));
+    g_NowS += 1;
+    EXPECT_EQ(KXAPI_E_NO_SUCH_DATA, cache.Read(7, 0, "PN", buffer, sizeof(buffer), length));
+    EXPECT_EQ(KXAPI_E_NO_SUCH_DATA, cache.Read(7, 0, "XX", buffer, sizeof(buffer), length));
+
+    ASSERT_EQ(KXAPI_OK, cache.Update(7, 0, true, "PN", first, 3));
+    EXPECT_EQ(KXAPI_OK, cache.Clear(7));
+    EXPECT_EQ(KXAPI_E_NO_SUCH_DATA, cache.Read(7, 0, "PN", buffer, sizeof(buffer), length));
+    EXPECT_EQ(KXAPI_OK, cache.Clear(7));
+}
+
+} // namespace
