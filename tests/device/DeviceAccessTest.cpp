@@ -34,7 +34,7 @@ TEST_F(TwelveCards, ScanWithRoomForAllFindsEverySerial)
     ASSERT_EQ(KXAPI_OK, KxapiDeviceScan(20, found, descs, false, 0));
     ASSERT_EQ(12, found);
     // Family order: PCIe legacy, USB, block driver.
-    EXPECT_EQ(4700012, descs[0].m_Serial);
+    EXPECT_EQ(4700012, int64_t{descs[0].m_Serial});
     EXPECT_EQ(KX_FAMILY_KXA, static_cast<int>(descs[0].m_Category));
     EXPECT_EQ(KX_FAMILY_KXU, static_cast<int>(descs[4].m_Category));
     EXPECT_EQ(KX_FAMILY_PCIE, static_cast<int>(descs[8].m_Category));
@@ -47,7 +47,7 @@ TEST_F(TwelveCards, ScanWithRoomForTenIsTooSmallWithFullCount)
     EXPECT_EQ(KXAPI_E_BUF_TOO_SMALL, KxapiDeviceScan(10, found, descs, false, 1));
     EXPECT_EQ(12, found);
     for (const KxDeviceDesc& desc : descs)
-        EXPECT_NE(0, desc.m_Serial);
+        EXPECT_NE(0, int64_t{desc.m_Serial});
 }
 
 TEST_F(TwelveCards, SortOrdersBySerial)
@@ -56,7 +56,7 @@ TEST_F(TwelveCards, SortOrdersBySerial)
     int found = 0;
     ASSERT_EQ(KXAPI_OK, KxapiDeviceScan(12, found, descs, false, 1));
     for (int i = 0; i < 12; i++)
-        EXPECT_EQ(4700001 + i, descs[i].m_Serial);
+        EXPECT_EQ(4700001 + i, int64_t{descs[i].m_Serial});
 }
 
 TEST_F(TwelveCards, ScanArgumentChecks)
@@ -93,7 +93,7 @@ TEST_P(OneDevice, AttachAndDetachRules)
     EXPECT_EQ(KXAPI_E_ATTACHED, m_Device.AttachToSerial(3470001));
     KxDeviceDesc desc{};
     ASSERT_EQ(KXAPI_OK, m_Device.GetDescriptor(desc));
-    EXPECT_EQ(3470001, desc.m_Serial);
+    EXPECT_EQ(3470001, int64_t{desc.m_Serial});
     EXPECT_EQ(KXAPI_OK, m_Device.Detach());
     EXPECT_EQ(KXAPI_E_NOT_ATTACHED, m_Device.Detach());
     int value = 7;

@@ -1,5 +1,6 @@
 #include "RecordingNode.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "KxapiResult.h"
@@ -139,7 +140,19 @@ int RecordingNode::IoCtl(uint32_t request, void* buffer, uint32_t size)
             KxPutU32(bytes, 4 * i, event[i]);
         return 0;
     }
+    case KXP_REQ_EXCL_ACCESS: {
+        uint32_t instance = KxGetU32(bytes, 8);
+        bool busy = std::find(m_Card.m_BusyInstances.begin(), m_Card.m_BusyInstances.end(), instance) !=
+                    m_Card.m_BusyInstances.end();
+        return busy && KxGetU32(bytes, 16) == 0 ? -static_cast<int>(KX_DRV_STATUS_IN_USE) : 0;
+    }
     default: {
+        auto byCommand = m_Card.m_CommandAnswers.find({request, KxGetU32(input.data(), 16)});
+        if (byCommand != m_Card.m_CommandAnswers.end()) {
+            for (size_t i = 0; i < byCommand->second.size() && 4 * i + 4 <= size; i++)
+                KxPutU32(bytes, static_cast<unsigned int>(4 * i), byCommand->second[i]);
+            return 0;
+        }
         auto answer = m_Card.m_BlockAnswers.find(request);
         if (answer != m_Card.m_BlockAnswers.end()) {
             for (size_t i = 0; i < answer->second.size() && 4 * i + 4 <= size; i++)

@@ -34,6 +34,8 @@ struct TestCard {
     std::vector<uint32_t> m_Window = std::vector<uint32_t>(KXA_REGISTER_WINDOW_SIZE / 4);
     std::deque<std::vector<uint32_t>> m_Events; // {kind, value, value2}
     std::map<uint32_t, std::vector<uint32_t>> m_BlockAnswers; // by request word: answer words
+    std::map<std::pair<uint32_t, uint32_t>, std::vector<uint32_t>> m_CommandAnswers; // by request and command
+    std::vector<uint32_t> m_BusyInstances; // exclusive-access acquire answers "in use"
 };
 
 class RecordingFactory;

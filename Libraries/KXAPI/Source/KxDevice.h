@@ -10,6 +10,7 @@
 #pragma pack(push, 4)
 // One found device: 188 bytes (47 words) in scan arrays.
 struct KxDeviceDesc {
+    // Packed: bind no references to m_Serial (copy it) as it is 4-byte aligned in arrays.
     uint32_t m_Category;        // driver family of the device
     int64_t m_Serial;
     int32_t m_TypeNumber;       // model, for example 3470

@@ -27,6 +27,9 @@ KxEventWatcher::~KxEventWatcher()
 
 bool KxEventWatcher::Start()
 {
+    // A global watcher reports the hot-plug events raised from now on, even before its thread runs.
+    if (m_Global)
+        m_HotplugCursor = XpDriverNodes::Factory()->HotplugCursor();
     m_pThread = Xp::Instance()->NewThread();
     if (m_pThread->Create(m_Global ? StaticRunHotplug : StaticRun, this) != KXAPI_OK) {
         delete m_pThread;
@@ -79,11 +82,10 @@ void KxEventWatcher::StaticRunHotplug(void* self)
 void KxEventWatcher::RunHotplug()
 {
     IXpDriverNodeFactory* source = XpDriverNodes::Factory();
-    uint64_t cursor = source->HotplugCursor();
     while (!m_Cancel.load()) {
         int event = 0;
         int64_t serial = 0;
-        if (source->WaitHotplug(HOTPLUG_SLICE_MS, cursor, event, serial))
+        if (source->WaitHotplug(HOTPLUG_SLICE_MS, m_HotplugCursor, event, serial))
             Dispatch(event, 0, 0, serial);
     }
 }

@@ -45,6 +45,7 @@ private:
     int m_NodeIndex;
     bool m_Global;
     std::atomic<bool> m_Cancel{false};
+    uint64_t m_HotplugCursor = 0;
     IXpThread* m_pThread = nullptr;
 };
 
