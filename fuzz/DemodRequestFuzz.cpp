@@ -89,7 +89,7 @@ void ServiceSide(const uint8_t* data, size_t size)
         break;
     }
     case DEMOD_CMD_TUNE_PARS_SET: {
-        TuneParsWire tp;
+        KxTunePars tp;
         Check(DemodParseTuneParsSetReq(data, size, tp) == KXAPI_OK);
         break;
     }
@@ -119,15 +119,15 @@ void ServiceSide(const uint8_t* data, size_t size)
 void ClientSide(const uint8_t* data, size_t size)
 {
     const int32_t count = size >= 12 ? int32_t(data[size - 1] % 8) : 1;
-    std::vector<ConstelPointWire> pts;
+    std::vector<KxConstelPoint> pts;
     if (DemodParseConstelReply(data, size, count, pts) == KXAPI_OK)
         Check(pts.size() == size_t(count));
-    std::vector<StatRecordWire> stats;
+    std::vector<TStatPars> stats;
     DemodParseStatsOldReply(data, size, count, stats);
     std::vector<int32_t> ids;
     if (KxapiSucceeded(DemodParseSupportedOldReply(data, size, count, ids)))
         Check(ids.size() <= size_t(count));
-    std::vector<TransmitterWire> tx;
+    std::vector<KxTransmitter> tx;
     if (KxapiSucceeded(DemodParseBlindScanOldReply(data, size, count, tx)))
         Check(tx.size() <= size_t(count));
     std::vector<uint8_t> dq;

@@ -66,20 +66,20 @@ TEST(DemodClient, FixedLayoutRepliesMustHaveTheExactLength)
 {
     ScriptedTransport t;
     DemodSvcClient client(&t);
-    DemodMsg stats = DemodBuildStatsOldReply(KXAPI_OK, {StatRecordWire{}, StatRecordWire{}});
+    DemodMsg stats = DemodBuildStatsOldReply(KXAPI_OK, {TStatPars{}, TStatPars{}});
     t.m_Replies.push_back(stats);
-    std::vector<StatRecordWire> out;
+    std::vector<TStatPars> out;
     EXPECT_EQ(client.StatisticsGetOld({512, 262}, out), KXAPI_OK);
     EXPECT_EQ(out.size(), 2u);
     EXPECT_EQ(t.m_Requests.back(), DemodBuildStatsOldReq({512, 262}));
     // The service answered one statistic for three asked.
-    t.m_Replies.push_back(DemodBuildStatsOldReply(KXAPI_OK, {StatRecordWire{}}));
+    t.m_Replies.push_back(DemodBuildStatsOldReply(KXAPI_OK, {TStatPars{}}));
     EXPECT_EQ(client.StatisticsGetOld({512, 262, 1}, out), KXAPI_E_INTERNAL);
 
-    TuneParsWire tp;
+    KxTunePars tp;
     tp.m_Words[8] = 5;
     t.m_Replies.push_back(DemodBuildTuneParsReply(DEMOD_CMD_TUNE_PARS_SET, KXAPI_OK, tp));
-    TuneParsWire mine;
+    KxTunePars mine;
     EXPECT_EQ(client.TuneParsSet(mine), KXAPI_OK);
     EXPECT_EQ(mine.m_Words[8], 5);
 
@@ -89,7 +89,7 @@ TEST(DemodClient, FixedLayoutRepliesMustHaveTheExactLength)
     EXPECT_EQ(client.TunerFreqGetOld(f), KXAPI_E_OUT_OF_MEM);
     // Negative counts are refused before anything is sent.
     const size_t sent = t.m_Requests.size();
-    std::vector<ConstelPointWire> pts;
+    std::vector<KxConstelPoint> pts;
     EXPECT_EQ(client.ConstelGetOld(-1, pts), KXAPI_E_INVALID_ARG);
     EXPECT_EQ(t.m_Requests.size(), sent);
 }

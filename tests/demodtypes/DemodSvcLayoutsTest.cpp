@@ -152,7 +152,7 @@ TEST(DemodLayouts, LockMerAndUnsupportedReplies)
 
 TEST(DemodLayouts, TuneParsAreNineWordsAfterCodeOrHeader)
 {
-    TuneParsWire p;
+    KxTunePars p;
     for (int i = 0; i < 9; i++)
         p.m_Words[i] = 100 + i;
     Bytes req = DemodBuildTuneParsSetReq(p);
@@ -160,7 +160,7 @@ TEST(DemodLayouts, TuneParsAreNineWordsAfterCodeOrHeader)
     EXPECT_EQ(U32At(req, 0), 12u);
     EXPECT_EQ(I32At(req, 4), 100);
     EXPECT_EQ(I32At(req, 36), 108);
-    TuneParsWire back;
+    KxTunePars back;
     EXPECT_EQ(DemodParseTuneParsSetReq(req.data(), req.size(), back), KXAPI_OK);
     EXPECT_EQ(back, p);
 
@@ -262,7 +262,7 @@ TEST(DemodLayouts, BlindScanRequestAlignsItsI64sAndTheReplyHasRoomForTheMaximum)
         EXPECT_EQ(DemodParseBlindScanOldReq(b.data(), b.size(), back), KXAPI_E_INVALID_PARS) << bad;
     }
 
-    const std::vector<TransmitterWire> found = {{1000000000, 32, 27500000}, {1200000000, 0, 22000000}};
+    const std::vector<KxTransmitter> found = {{1000000000, 32, 27500000}, {1200000000, 0, 22000000}};
     Bytes reply = DemodBuildBlindScanOldReply(KXAPI_OK, 3, found);
     ASSERT_EQ(reply.size(), 16u + 16u * 3);
     EXPECT_EQ(I32At(reply, 8), 2);
@@ -271,7 +271,7 @@ TEST(DemodLayouts, BlindScanRequestAlignsItsI64sAndTheReplyHasRoomForTheMaximum)
     EXPECT_EQ(I32At(reply, 24), 32);
     EXPECT_EQ(I32At(reply, 28), 27500000);
     EXPECT_EQ(I64At(reply, 32), 1200000000);
-    std::vector<TransmitterWire> got;
+    std::vector<KxTransmitter> got;
     EXPECT_EQ(DemodParseBlindScanOldReply(reply.data(), reply.size(), 3, got), KXAPI_OK);
     EXPECT_EQ(got, found);
     EXPECT_EQ(DemodParseBlindScanOldReply(reply.data(), reply.size(), 2, got), KXAPI_E_INTERNAL);
@@ -323,14 +323,14 @@ TEST(DemodLayouts, StatisticsReadCountMustMatchTheRequest)
     EXPECT_EQ(DemodParseStatsOldReq(bad.data(), bad.size(), ids), KXAPI_E_INVALID_PARS);
     EXPECT_TRUE(ids.empty());
 
-    StatRecordWire lock;
+    TStatPars lock;
     lock.m_Value[0] = 1;
     lock.m_StatisticId = 512;
-    StatRecordWire mer;
+    TStatPars mer;
     mer.m_Value[0] = 0x1F;
     mer.m_Value[1] = 0x01;
     mer.m_StatisticId = 262;
-    mer.m_Result = int32_t(KXAPI_E_NOT_LOCKED);
+    mer.m_Result = KXAPI_E_NOT_LOCKED;
     Bytes reply = DemodBuildStatsOldReply(KXAPI_OK, {lock, mer});
     ASSERT_EQ(reply.size(), 8u + 32u);
     EXPECT_EQ(reply[8], 1);
@@ -339,10 +339,13 @@ TEST(DemodLayouts, StatisticsReadCountMustMatchTheRequest)
     EXPECT_EQ(I32At(reply, 24), 0x11F);
     EXPECT_EQ(I32At(reply, 32), 262);
     EXPECT_EQ(U32At(reply, 36), KXAPI_E_NOT_LOCKED);
-    std::vector<StatRecordWire> back;
+    std::vector<TStatPars> back;
     EXPECT_EQ(DemodParseStatsOldReply(reply.data(), reply.size(), 2, back), KXAPI_OK);
     ASSERT_EQ(back.size(), 2u);
-    EXPECT_EQ(back[1], mer);
+    EXPECT_EQ(back[1].m_StatisticId, 262);
+    EXPECT_EQ(back[1].m_Result, KXAPI_E_NOT_LOCKED);
+    EXPECT_EQ(back[1].m_Value[1], 0x01);
+    EXPECT_EQ(back[0].m_Value[0], 1);
     EXPECT_EQ(DemodParseStatsOldReply(reply.data(), reply.size(), 3, back), KXAPI_E_INTERNAL);
 }
 
@@ -383,14 +386,14 @@ TEST(DemodLayouts, ConstellationCountIsBoundedAndTheReplyExact)
         Bytes b = DemodBuildConstelReq(bad);
         EXPECT_EQ(DemodParseConstelReq(b.data(), b.size(), n), KXAPI_E_INVALID_PARS) << bad;
     }
-    const std::vector<ConstelPointWire> pts = {{-100, 200}, {300, -400}};
+    const std::vector<KxConstelPoint> pts = {{-100, 200}, {300, -400}};
     Bytes reply = DemodBuildConstelReply(KXAPI_OK, pts);
     ASSERT_EQ(reply.size(), 24u);
     EXPECT_EQ(I32At(reply, 8), -100);
     EXPECT_EQ(I32At(reply, 12), 200);
     EXPECT_EQ(I32At(reply, 16), 300);
     EXPECT_EQ(I32At(reply, 20), -400);
-    std::vector<ConstelPointWire> back;
+    std::vector<KxConstelPoint> back;
     EXPECT_EQ(DemodParseConstelReply(reply.data(), reply.size(), 2, back), KXAPI_OK);
     EXPECT_EQ(back, pts);
     EXPECT_EQ(DemodParseConstelReply(reply.data(), reply.size(), 3, back), KXAPI_E_INTERNAL);

@@ -103,14 +103,14 @@ KXAPI_RESULT DemodSvcClient::LockMerGet(bool& locked, int32_t& merTenthsDb)
     return KxapiFailed(r) ? r : DemodParseLockMerReply(reply.data(), reply.size(), locked, merTenthsDb);
 }
 
-KXAPI_RESULT DemodSvcClient::TuneParsGet(TuneParsWire& pars)
+KXAPI_RESULT DemodSvcClient::TuneParsGet(KxTunePars& pars)
 {
     DemodMsg reply;
     KXAPI_RESULT r = TransferSvcMsg(DemodBuildCodeOnly(DEMOD_CMD_TUNE_PARS_GET), reply);
     return KxapiFailed(r) ? r : DemodParseTuneParsReply(reply.data(), reply.size(), DEMOD_CMD_TUNE_PARS_GET, pars);
 }
 
-KXAPI_RESULT DemodSvcClient::TuneParsSet(TuneParsWire& pars)
+KXAPI_RESULT DemodSvcClient::TuneParsSet(KxTunePars& pars)
 {
     DemodMsg reply;
     KXAPI_RESULT r = TransferSvcMsg(DemodBuildTuneParsSetReq(pars), reply);
@@ -179,7 +179,7 @@ KXAPI_RESULT DemodSvcClient::StatsModeSet(int32_t mode0, int32_t mode1)
     return Simple(DemodBuildStatsModeReq(mode0, mode1));
 }
 
-KXAPI_RESULT DemodSvcClient::StatisticsGetOld(const std::vector<int32_t>& ids, std::vector<StatRecordWire>& stats)
+KXAPI_RESULT DemodSvcClient::StatisticsGetOld(const std::vector<int32_t>& ids, std::vector<TStatPars>& stats)
 {
     if (ids.size() > size_t(DEMOD_MAX_STATISTICS))
         return KXAPI_E_INVALID_ARG;
@@ -198,7 +198,7 @@ KXAPI_RESULT DemodSvcClient::SupportedStatsGetOld(int32_t capacity, std::vector<
     return KxapiFailed(r) ? r : DemodParseSupportedOldReply(reply.data(), reply.size(), capacity, ids);
 }
 
-KXAPI_RESULT DemodSvcClient::ConstelGetOld(int32_t count, std::vector<ConstelPointWire>& points)
+KXAPI_RESULT DemodSvcClient::ConstelGetOld(int32_t count, std::vector<KxConstelPoint>& points)
 {
     if (count < 0 || count > DEMOD_MAX_CONSTEL_POINTS)
         return KXAPI_E_INVALID_ARG;
@@ -207,7 +207,7 @@ KXAPI_RESULT DemodSvcClient::ConstelGetOld(int32_t count, std::vector<ConstelPoi
     return KxapiFailed(r) ? r : DemodParseConstelReply(reply.data(), reply.size(), count, points);
 }
 
-KXAPI_RESULT DemodSvcClient::BlindScanOld(const BlindScanOldReq& req, std::vector<TransmitterWire>& found)
+KXAPI_RESULT DemodSvcClient::BlindScanOld(const BlindScanOldReq& req, std::vector<KxTransmitter>& found)
 {
     if (req.m_MaxTransmitters < 0 || req.m_MaxTransmitters > DEMOD_MAX_TRANSMITTERS)
         return KXAPI_E_INVALID_ARG;

@@ -50,8 +50,8 @@ public:
     KXAPI_RESULT ControlSetOld(const OldStyleParsWire& pars);
     KXAPI_RESULT TuneOld(int64_t freqHz, const OldStyleParsWire& pars);
     KXAPI_RESULT LockMerGet(bool& locked, int32_t& merTenthsDb);
-    KXAPI_RESULT TuneParsGet(TuneParsWire& pars);
-    KXAPI_RESULT TuneParsSet(TuneParsWire& pars); // pars receives the words after the call
+    KXAPI_RESULT TuneParsGet(KxTunePars& pars);
+    KXAPI_RESULT TuneParsSet(KxTunePars& pars); // pars receives the words after the call
     KXAPI_RESULT TunerFreqGetOld(int64_t& freqHz);
     KXAPI_RESULT TunerFreqSetOld(int64_t freqHz);
     KXAPI_RESULT LnbEnable(bool enable);
@@ -63,10 +63,10 @@ public:
     KXAPI_RESULT AgcReset(uint32_t what);
     KXAPI_RESULT TuningModeSet(int32_t mode);
     KXAPI_RESULT StatsModeSet(int32_t mode0, int32_t mode1);
-    KXAPI_RESULT StatisticsGetOld(const std::vector<int32_t>& ids, std::vector<StatRecordWire>& stats);
+    KXAPI_RESULT StatisticsGetOld(const std::vector<int32_t>& ids, std::vector<TStatPars>& stats);
     KXAPI_RESULT SupportedStatsGetOld(int32_t capacity, std::vector<int32_t>& ids);
-    KXAPI_RESULT ConstelGetOld(int32_t count, std::vector<ConstelPointWire>& points);
-    KXAPI_RESULT BlindScanOld(const BlindScanOldReq& req, std::vector<TransmitterWire>& found);
+    KXAPI_RESULT ConstelGetOld(int32_t count, std::vector<KxConstelPoint>& points);
+    KXAPI_RESULT BlindScanOld(const BlindScanOldReq& req, std::vector<KxTransmitter>& found);
     KXAPI_RESULT BlindScanCancel();
     KXAPI_RESULT SpectrumScanCancel();
 

@@ -120,17 +120,15 @@ KXAPI_RESULT DemodParseConstelReq(const uint8_t* body, size_t size, int32_t& cou
     return (count < 0 || count > DEMOD_MAX_CONSTEL_POINTS) ? KXAPI_E_INVALID_PARS : KXAPI_OK;
 }
 
-DemodMsg DemodBuildConstelReply(KXAPI_RESULT result, const std::vector<ConstelPointWire>& points)
+DemodMsg DemodBuildConstelReply(KXAPI_RESULT result, const std::vector<KxConstelPoint>& points)
 {
     DemodMsg msg = DemodBuildReply(DEMOD_CMD_CONSTEL_GET_OLD, result, 8 * points.size());
-    for (size_t i = 0; i < points.size(); i++) {
-        KxPutI32(msg.data(), static_cast<unsigned int>(8 + 8 * i), points[i].m_X);
-        KxPutI32(msg.data(), static_cast<unsigned int>(12 + 8 * i), points[i].m_Y);
-    }
+    for (size_t i = 0; i < points.size(); i++)
+        points[i].Encode(msg.data(), static_cast<unsigned int>(8 + KXCONSTELPOINT_SIZE * i));
     return msg;
 }
 
-KXAPI_RESULT DemodParseConstelReply(const uint8_t* body, size_t size, int32_t count, std::vector<ConstelPointWire>& points)
+KXAPI_RESULT DemodParseConstelReply(const uint8_t* body, size_t size, int32_t count, std::vector<KxConstelPoint>& points)
 {
     points.clear();
     if (count < 0 || count > DEMOD_MAX_CONSTEL_POINTS)
@@ -141,7 +139,7 @@ KXAPI_RESULT DemodParseConstelReply(const uint8_t* body, size_t size, int32_t co
         return r;
     points.resize(static_cast<size_t>(count));
     for (size_t i = 0; i < points.size(); i++)
-        points[i] = {KxGetI32(body, static_cast<unsigned int>(8 + 8 * i)), KxGetI32(body, static_cast<unsigned int>(12 + 8 * i))};
+        points[i] = KxConstelPoint::Decode(body, static_cast<unsigned int>(8 + KXCONSTELPOINT_SIZE * i));
     return r;
 }
 
@@ -199,37 +197,33 @@ DemodMsg DemodBuildNotSupportedReply(uint32_t cmd)
     return DemodBuildReply(cmd, KXAPI_E_NOT_SUPPORTED, cmd == DEMOD_CMD_UNSUPPORTED_10 ? 8 : 4);
 }
 
-DemodMsg DemodBuildTuneParsReply(uint32_t cmd, KXAPI_RESULT result, const TuneParsWire& pars)
+DemodMsg DemodBuildTuneParsReply(uint32_t cmd, KXAPI_RESULT result, const KxTunePars& pars)
 {
     DemodMsg msg = DemodBuildReply(cmd, result, 36);
-    for (unsigned int i = 0; i < 9; i++)
-        KxPutI32(msg.data(), 8 + 4 * i, pars.m_Words[i]);
+    pars.Encode(msg.data(), 8);
     return msg;
 }
 
-KXAPI_RESULT DemodParseTuneParsReply(const uint8_t* body, size_t size, uint32_t cmd, TuneParsWire& pars)
+KXAPI_RESULT DemodParseTuneParsReply(const uint8_t* body, size_t size, uint32_t cmd, KxTunePars& pars)
 {
     KXAPI_RESULT r = DemodCheckReply(body, size, cmd, DEMOD_TUNE_PARS_REPLY_SIZE);
     if (size == DEMOD_TUNE_PARS_REPLY_SIZE && r != KXAPI_E_INTERNAL)
-        for (unsigned int i = 0; i < 9; i++)
-            pars.m_Words[i] = KxGetI32(body, 8 + 4 * i);
+        pars = KxTunePars::Decode(body, 8);
     return r;
 }
 
-DemodMsg DemodBuildTuneParsSetReq(const TuneParsWire& pars)
+DemodMsg DemodBuildTuneParsSetReq(const KxTunePars& pars)
 {
     DemodMsg msg = Request(DEMOD_CMD_TUNE_PARS_SET, DEMOD_TUNE_PARS_REQ_SIZE);
-    for (unsigned int i = 0; i < 9; i++)
-        KxPutI32(msg.data(), 4 + 4 * i, pars.m_Words[i]);
+    pars.Encode(msg.data(), 4);
     return msg;
 }
 
-KXAPI_RESULT DemodParseTuneParsSetReq(const uint8_t* body, size_t size, TuneParsWire& pars)
+KXAPI_RESULT DemodParseTuneParsSetReq(const uint8_t* body, size_t size, KxTunePars& pars)
 {
     if (!AtLeast(size, DEMOD_TUNE_PARS_REQ_SIZE))
         return KXAPI_E_INVALID_HEADER;
-    for (unsigned int i = 0; i < 9; i++)
-        pars.m_Words[i] = KxGetI32(body, 4 + 4 * i);
+    pars = KxTunePars::Decode(body, 4);
     return KXAPI_OK;
 }
 
@@ -356,23 +350,20 @@ KXAPI_RESULT DemodParseBlindScanOldReq(const uint8_t* body, size_t size, BlindSc
     return KXAPI_OK;
 }
 
-DemodMsg DemodBuildBlindScanOldReply(KXAPI_RESULT result, int32_t maxTransmitters, const std::vector<TransmitterWire>& found)
+DemodMsg DemodBuildBlindScanOldReply(KXAPI_RESULT result, int32_t maxTransmitters, const std::vector<KxTransmitter>& found)
 {
     const size_t room = maxTransmitters > 0 ? static_cast<size_t>(maxTransmitters) : 0;
     const size_t n = found.size() < room ? found.size() : room;
     DemodMsg msg = DemodBuildReply(DEMOD_CMD_BLIND_SCAN_OLD, result, 8 + 16 * room);
     KxPutI32(msg.data(), 8, static_cast<int32_t>(n));
     for (size_t i = 0; i < n; i++) {
-        const unsigned int at = static_cast<unsigned int>(16 + 16 * i);
-        KxPutI64(msg.data(), at, found[i].m_FreqHz);
-        KxPutI32(msg.data(), at + 8, found[i].m_ModType);
-        KxPutI32(msg.data(), at + 12, found[i].m_SymRateBd);
+        found[i].Encode(msg.data(), static_cast<unsigned int>(16 + KXTRANSMITTER_SIZE * i));
     }
     return msg;
 }
 
 KXAPI_RESULT DemodParseBlindScanOldReply(const uint8_t* body, size_t size, int32_t maxTransmitters,
-                                         std::vector<TransmitterWire>& found)
+                                         std::vector<KxTransmitter>& found)
 {
     found.clear();
     if (maxTransmitters < 0 || maxTransmitters > DEMOD_MAX_TRANSMITTERS)
@@ -385,8 +376,7 @@ KXAPI_RESULT DemodParseBlindScanOldReply(const uint8_t* body, size_t size, int32
     if (n < 0 || n > maxTransmitters)
         return KXAPI_E_INTERNAL;
     for (int32_t i = 0; i < n; i++) {
-        const unsigned int at = static_cast<unsigned int>(16 + 16 * i);
-        found.push_back({KxGetI64(body, at), KxGetI32(body, at + 8), KxGetI32(body, at + 12)});
+        found.push_back(KxTransmitter::Decode(body, static_cast<unsigned int>(16 + KXTRANSMITTER_SIZE * i)));
     }
     return r;
 }
@@ -459,19 +449,16 @@ KXAPI_RESULT DemodParseStatsOldReq(const uint8_t* body, size_t size, std::vector
     return KXAPI_OK;
 }
 
-DemodMsg DemodBuildStatsOldReply(KXAPI_RESULT result, const std::vector<StatRecordWire>& stats)
+DemodMsg DemodBuildStatsOldReply(KXAPI_RESULT result, const std::vector<TStatPars>& stats)
 {
     DemodMsg msg = DemodBuildReply(DEMOD_CMD_STATISTICS_GET_OLD, result, 16 * stats.size());
     for (size_t i = 0; i < stats.size(); i++) {
-        const unsigned int at = static_cast<unsigned int>(8 + 16 * i);
-        std::memcpy(msg.data() + at, stats[i].m_Value, 8);
-        KxPutI32(msg.data(), at + 8, stats[i].m_StatisticId);
-        KxPutI32(msg.data(), at + 12, stats[i].m_Result);
+        stats[i].Encode(msg.data(), static_cast<unsigned int>(8 + TSTATPARS_SIZE * i));
     }
     return msg;
 }
 
-KXAPI_RESULT DemodParseStatsOldReply(const uint8_t* body, size_t size, int32_t count, std::vector<StatRecordWire>& stats)
+KXAPI_RESULT DemodParseStatsOldReply(const uint8_t* body, size_t size, int32_t count, std::vector<TStatPars>& stats)
 {
     stats.clear();
     if (count < 0 || count > DEMOD_MAX_STATISTICS)
@@ -482,10 +469,7 @@ KXAPI_RESULT DemodParseStatsOldReply(const uint8_t* body, size_t size, int32_t c
         return r;
     stats.resize(static_cast<size_t>(count));
     for (size_t i = 0; i < stats.size(); i++) {
-        const unsigned int at = static_cast<unsigned int>(8 + 16 * i);
-        std::memcpy(stats[i].m_Value, body + at, 8);
-        stats[i].m_StatisticId = KxGetI32(body, at + 8);
-        stats[i].m_Result = KxGetI32(body, at + 12);
+        stats[i] = TStatPars::Decode(body, static_cast<unsigned int>(8 + TSTATPARS_SIZE * i));
     }
     return r;
 }

@@ -10,34 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "KxDemodTypes.h"
+#include "KxStatistic.h"
 #include "KxapiResult.h"
 
 namespace Kxapi {
 
 using DemodMsg = std::vector<uint8_t>;
 
-// Record layouts as they stand on the wire.
-struct ConstelPointWire { // 8 bytes: X then Y
-    int32_t m_X = 0;
-    int32_t m_Y = 0;
-    bool operator==(const ConstelPointWire&) const = default;
-};
-struct TransmitterWire { // 16 bytes: frequency, modulation type, symbol rate
-    int64_t m_FreqHz = 0;
-    int32_t m_ModType = 0;
-    int32_t m_SymRateBd = 0;
-    bool operator==(const TransmitterWire&) const = default;
-};
-struct StatRecordWire { // 16 bytes (TStatPars): value, statistic id, result
-    uint8_t m_Value[8] = {}; // bool in byte 0, int32 in bytes 0..3, or a double
-    int32_t m_StatisticId = 0;
-    int32_t m_Result = 0;
-    bool operator==(const StatRecordWire&) const = default;
-};
-struct TuneParsWire { // 36 bytes (KxTunePars): nine words passed through to the HAL
-    int32_t m_Words[9] = {};
-    bool operator==(const TuneParsWire&) const = default;
-};
+// Records: KxConstelPoint, KxTransmitter and KxTunePars (KxDemodTypes.h) and TStatPars
+// (KxStatistic.h) carry their own wire forms; the four-integer parameter form is here.
 struct OldStyleParsWire { // the four-integer form of the demodulation parameters
     int32_t m_ModType = 0;
     int32_t m_ParXtra0 = 0;
@@ -91,8 +73,8 @@ KXAPI_RESULT DemodParseVersionReply(const uint8_t* body, size_t size, uint32_t (
 // ---- 5: constellation read ---------------------------------------------------------------
 DemodMsg DemodBuildConstelReq(int32_t count);
 KXAPI_RESULT DemodParseConstelReq(const uint8_t* body, size_t size, int32_t& count);
-DemodMsg DemodBuildConstelReply(KXAPI_RESULT result, const std::vector<ConstelPointWire>& points);
-KXAPI_RESULT DemodParseConstelReply(const uint8_t* body, size_t size, int32_t count, std::vector<ConstelPointWire>& points);
+DemodMsg DemodBuildConstelReply(KXAPI_RESULT result, const std::vector<KxConstelPoint>& points);
+KXAPI_RESULT DemodParseConstelReply(const uint8_t* body, size_t size, int32_t count, std::vector<KxConstelPoint>& points);
 
 // ---- 6 / 15: four-integer parameters -------------------------------------------------------
 DemodMsg DemodBuildControlGetOldReply(KXAPI_RESULT result, const OldStyleParsWire& pars);
@@ -108,10 +90,10 @@ KXAPI_RESULT DemodParseLockMerReply(const uint8_t* body, size_t size, bool& lock
 DemodMsg DemodBuildNotSupportedReply(uint32_t cmd);
 
 // ---- 11 / 12: tuner parameters -----------------------------------------------------------
-DemodMsg DemodBuildTuneParsReply(uint32_t cmd, KXAPI_RESULT result, const TuneParsWire& pars);
-KXAPI_RESULT DemodParseTuneParsReply(const uint8_t* body, size_t size, uint32_t cmd, TuneParsWire& pars);
-DemodMsg DemodBuildTuneParsSetReq(const TuneParsWire& pars);
-KXAPI_RESULT DemodParseTuneParsSetReq(const uint8_t* body, size_t size, TuneParsWire& pars);
+DemodMsg DemodBuildTuneParsReply(uint32_t cmd, KXAPI_RESULT result, const KxTunePars& pars);
+KXAPI_RESULT DemodParseTuneParsReply(const uint8_t* body, size_t size, uint32_t cmd, KxTunePars& pars);
+DemodMsg DemodBuildTuneParsSetReq(const KxTunePars& pars);
+KXAPI_RESULT DemodParseTuneParsSetReq(const uint8_t* body, size_t size, KxTunePars& pars);
 
 // ---- 13 / 14: tuner frequency ------------------------------------------------------------
 DemodMsg DemodBuildFreqGetReply(KXAPI_RESULT result, int64_t freqHz);
@@ -143,9 +125,9 @@ struct BlindScanOldReq {
 DemodMsg DemodBuildBlindScanOldReq(const BlindScanOldReq& req);
 KXAPI_RESULT DemodParseBlindScanOldReq(const uint8_t* body, size_t size, BlindScanOldReq& req);
 // 16 + 16 x maxTransmitters bytes; found.size() must not exceed maxTransmitters.
-DemodMsg DemodBuildBlindScanOldReply(KXAPI_RESULT result, int32_t maxTransmitters, const std::vector<TransmitterWire>& found);
+DemodMsg DemodBuildBlindScanOldReply(KXAPI_RESULT result, int32_t maxTransmitters, const std::vector<KxTransmitter>& found);
 KXAPI_RESULT DemodParseBlindScanOldReply(const uint8_t* body, size_t size, int32_t maxTransmitters,
-                                         std::vector<TransmitterWire>& found);
+                                         std::vector<KxTransmitter>& found);
 
 // ---- 26: event FIFO registration -------------------------------------------------------------
 // The name is at most 63 characters (KXAPI_E_INVALID_ARG otherwise).
@@ -161,8 +143,8 @@ KXAPI_RESULT DemodParseTuneOldReq(const uint8_t* body, size_t size, int64_t& fre
 DemodMsg DemodBuildStatsOldReq(const std::vector<int32_t>& statisticIds);
 // KXAPI_E_INVALID_PARS when the count is negative, above DEMOD_MAX_STATISTICS or longer than the request.
 KXAPI_RESULT DemodParseStatsOldReq(const uint8_t* body, size_t size, std::vector<int32_t>& statisticIds);
-DemodMsg DemodBuildStatsOldReply(KXAPI_RESULT result, const std::vector<StatRecordWire>& stats);
-KXAPI_RESULT DemodParseStatsOldReply(const uint8_t* body, size_t size, int32_t count, std::vector<StatRecordWire>& stats);
+DemodMsg DemodBuildStatsOldReply(KXAPI_RESULT result, const std::vector<TStatPars>& stats);
+KXAPI_RESULT DemodParseStatsOldReply(const uint8_t* body, size_t size, int32_t count, std::vector<TStatPars>& stats);
 
 // ---- 31: supported statistics ----------------------------------------------------------------
 DemodMsg DemodBuildSupportedOldReq(int32_t capacity);
