@@ -76,6 +76,7 @@ TEST(DeviceEvents, MaskRules)
 
 TEST(GlobalEvents, HotplugReachesSubscriberWithSerial)
 {
+    kxtest::ScopedIpcDirectory ipc; // no network-device manager here: hot-plug source only
     RecordingFactory factory;
     Received removed, all;
     void* removedId = nullptr;

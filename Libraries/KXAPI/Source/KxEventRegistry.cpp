@@ -3,6 +3,7 @@
 #include "CritSecAutoLock.h"
 #include "CrossPlatform.h"
 #include "KxDeviceBackend.h"
+#include "KxeSvcClient.h"
 #include "XpUtil.h"
 
 namespace Kxapi {
@@ -28,8 +29,10 @@ KxEventWatcher::~KxEventWatcher()
 bool KxEventWatcher::Start()
 {
     // A global watcher reports the hot-plug events raised from now on, even before its thread runs.
-    if (m_Global)
+    if (m_Global) {
         m_HotplugCursor = XpDriverNodes::Factory()->HotplugCursor();
+        StartNetworkEvents();
+    }
     m_pThread = Xp::Instance()->NewThread();
     if (m_pThread->Create(m_Global ? StaticRunHotplug : StaticRun, this) != KXAPI_OK) {
         delete m_pThread;
@@ -39,9 +42,30 @@ bool KxEventWatcher::Start()
     return true;
 }
 
+bool KxEventWatcher::StartNetworkEvents()
+{
+    auto* client = new KxeSvcClient();
+    KXAPI_RESULT result = client->Open();
+    if (result == KXAPI_OK)
+        result = client->RegisterEvents(GLOBAL_EVENTS, [this](int64_t serial, uint32_t event) {
+            Dispatch(static_cast<int>(event), 0, 0, serial);
+        });
+    if (result != KXAPI_OK) {
+        delete client;
+        return false;
+    }
+    m_pNetworkEvents = client;
+    return true;
+}
+
 void KxEventWatcher::Stop()
 {
     m_Cancel.store(true);
+    if (m_pNetworkEvents != nullptr) {
+        m_pNetworkEvents->UnregisterEvents();
+        delete m_pNetworkEvents;
+        m_pNetworkEvents = nullptr;
+    }
     if (m_pThread != nullptr) {
         m_pThread->WaitFinished();
         m_pThread->Close();

@@ -12,6 +12,8 @@
 #include "XpDriverNode.h"
 #include "XpInterfaces.h"
 
+class KxeSvcClient;
+
 namespace Kxapi {
 
 class Device;
@@ -39,6 +41,9 @@ public:
 
 private:
     void Dispatch(int event, uint32_t value, uint32_t value2, int64_t serial);
+    // Connects to the network-device manager for its added/removed reports; false when it
+    // cannot (the watcher then runs with the hot-plug source only).
+    bool StartNetworkEvents();
 
     int64_t m_Serial;
     KxDriverFamily m_Family;
@@ -46,6 +51,7 @@ private:
     bool m_Global;
     std::atomic<bool> m_Cancel{false};
     uint64_t m_HotplugCursor = 0;
+    KxeSvcClient* m_pNetworkEvents = nullptr; // registered with the network-device manager
     IXpThread* m_pThread = nullptr;
 };
 
