@@ -67,8 +67,14 @@ TEST(DemodParsTypes, EveryCodeSelectsItsRecord)
         ASSERT_EQ(KXAPI_OK, pars.SetModType(row.m_Code)) << row.m_Code;
         EXPECT_TRUE((pars.*row.m_Is)()) << row.m_Code;
     }
-    for (int32_t bad : {1, 2, 13, 14, 17, 31, 36, 38, 51, 55, 59, 68, 70, -2})
+    for (int32_t bad : {1, 2, 13, 14, 17, 31, 36, 38, 51, 55, 59, 68, 70, -2}) {
         EXPECT_EQ(KXAPI_E_INVALID_MODTYPE, KxDemodPars().SetModType(bad)) << bad;
+        EXPECT_STREQ("?", KxModTypeName(bad));
+    }
+    // Every type has a printable name.
+    for (const auto& row : rows)
+        EXPECT_STRNE("?", KxModTypeName(row.m_Code)) << row.m_Code;
+    EXPECT_STREQ("DVB-S2X 16APSK-L", KxModTypeName(61));
 }
 
 TEST(DemodParsTypes, CopyIsDeep)

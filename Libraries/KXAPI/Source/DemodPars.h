@@ -23,6 +23,9 @@ enum KxModType : int32_t {
     KX_MOD_DVBS2X_256APSK = 67, KX_MOD_ATSC3 = 69, KX_MOD_IQ_ALT = 78126315,
 };
 
+// Printable name of a modulation type ("DVB-T", "QAM64", "DVB-S2X 16APSK-L"); "?" when unknown.
+const char* KxModTypeName(int32_t modType);
+
 class KxDemodPars {
 public:
     using Variant = std::variant<std::monostate, KxDemodParsDvbS, KxDemodParsQam, KxDemodParsDvbT, KxDemodParsAtsc,

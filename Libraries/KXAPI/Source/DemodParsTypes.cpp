@@ -40,7 +40,34 @@ const ModTypeRange* FindRange(int32_t modType)
     return nullptr;
 }
 
+struct ModTypeName {
+    int32_t m_ModType;
+    const char* m_pName;
+};
+
+constexpr ModTypeName MOD_TYPE_NAMES[] = {
+    {KX_MOD_NONE, "none"},        {KX_MOD_DVBS, "DVB-S"},         {KX_MOD_QAM4, "QAM4"},
+    {KX_MOD_QAM16, "QAM16"},      {KX_MOD_QAM32, "QAM32"},        {KX_MOD_QAM64, "QAM64"},
+    {KX_MOD_QAM128, "QAM128"},    {KX_MOD_QAM256, "QAM256"},      {KX_MOD_DVBT, "DVB-T"},
+    {KX_MOD_ATSC, "ATSC"},        {KX_MOD_DVBT2, "DVB-T2"},       {KX_MOD_ISDBT, "ISDB-T"},
+    {KX_MOD_IQ, "IQ"},            {KX_MOD_IQ3460, "IQ-3460"},     {32, "DVB-S2 QPSK"},
+    {33, "DVB-S2 8PSK"},          {34, "DVB-S2 16APSK"},          {35, "DVB-S2 32APSK"},
+    {KX_MOD_DVBS2, "DVB-S2"},     {KX_MOD_DVBC2, "DVB-C2"},       {KX_MOD_DAB, "DAB"},
+    {KX_MOD_QAMAUTO, "QAM auto"}, {60, "DVB-S2X 8APSK-L"},        {61, "DVB-S2X 16APSK-L"},
+    {62, "DVB-S2X 32APSK-L"},     {63, "DVB-S2X 64APSK-L"},       {64, "DVB-S2X 64APSK"},
+    {65, "DVB-S2X 128APSK"},      {66, "DVB-S2X 256APSK-L"},      {67, "DVB-S2X 256APSK"},
+    {KX_MOD_ATSC3, "ATSC 3.0"},   {KX_MOD_IQ_ALT, "IQ"},
+};
+
 } // namespace
+
+const char* KxModTypeName(int32_t modType)
+{
+    for (const ModTypeName& entry : MOD_TYPE_NAMES)
+        if (entry.m_ModType == modType)
+            return entry.m_pName;
+    return "?";
+}
 
 bool KxDemodPars::IsModType(int32_t modType)
 {
