@@ -150,6 +150,8 @@ int ServiceMain(const char* programPath, const ServiceStartOptions& options)
     // Every manager thread is created here and inherits the blocked mask, so a stop signal
     // is only ever taken by the main thread.
     bool initialised = KxapiSvc::Instance()->Init();
+    if (initialised && options.m_pOnStarted != nullptr)
+        options.m_pOnStarted(options.m_pOnStartedArg);
 
     sigset_t stopSignals;
     sigemptyset(&stopSignals);

@@ -10,6 +10,10 @@ struct ServiceStartOptions {
     bool m_CheckSingleInstance = true;
     // Path of the PID file, or null for none.
     const char* m_pPidFile = nullptr;
+    // Called once the managers run (after any daemonising, with stop signals still blocked),
+    // so that a caller's own threads live in the final process; null for none.
+    void (*m_pOnStarted)(void* arg) = nullptr;
+    void* m_pOnStartedArg = nullptr;
 };
 
 // Runs the service from start-up to exit; returns the process exit status.

@@ -1,0 +1,142 @@
+#include "SimCardRack.h"
+
+#include "CritSecAutoLock.h"
+#include "CrossPlatform.h"
+#include "SimVirtualNode.h"
+#include "XpUtil.h"
+
+namespace {
+constexpr size_t MAX_HOTPLUG_EVENTS = 100000;
+constexpr unsigned int HOTPLUG_POLL_MS = 5;
+} // namespace
+
+SimCardRack::SimCardRack() : m_pLock(Xp::Instance()->NewCritSec())
+{
+    m_pLock->Init();
+    for (auto& slots : m_Slots)
+        slots.resize(KX_DRIVER_NODES_PER_FAMILY);
+}
+
+SimCardRack::~SimCardRack()
+{
+    m_pLock->Close();
+    delete m_pLock;
+}
+
+KXAPI_RESULT SimCardRack::Plug(std::shared_ptr<SimCard> card)
+{
+    if (!card || card->m_Family < 0 || card->m_Family >= KX_FAMILY_COUNT)
+        return KXAPI_E_INVALID_ARG;
+    CritSecAutoLock lock(m_pLock);
+    for (auto& slots : m_Slots) {
+        for (auto& slot : slots) {
+            if (slot && slot->m_Serial == card->m_Serial)
+                return KXAPI_E_ATTACHED;
+        }
+    }
+    for (auto& slot : m_Slots[card->m_Family]) {
+        if (!slot) {
+            card->SetRemoved(false);
+            slot = card;
+            if (m_Hotplug.size() < MAX_HOTPLUG_EVENTS)
+                m_Hotplug.push_back({1, card->m_Serial});
+            return KXAPI_OK;
+        }
+    }
+    return KXAPI_E_OUT_OF_RESOURCES;
+}
+
+KXAPI_RESULT SimCardRack::Unplug(int64_t serial)
+{
+    CritSecAutoLock lock(m_pLock);
+    for (auto& slots : m_Slots) {
+        for (auto& slot : slots) {
+            if (slot && slot->m_Serial == serial) {
+                slot->SetRemoved(true);
+                slot.reset();
+                if (m_Hotplug.size() < MAX_HOTPLUG_EVENTS)
+                    m_Hotplug.push_back({2, serial});
+                return KXAPI_OK;
+            }
+        }
+    }
+    return KXAPI_E_NOT_FOUND;
+}
+
+KXAPI_RESULT SimCardRack::RaisePowerEvent(int64_t serial, uint32_t driverValue)
+{
+    std::shared_ptr<SimCard> card = Find(serial);
+    if (!card)
+        return KXAPI_E_NOT_FOUND;
+    SimEventRecord record;
+    record.m_Kind = 1;
+    record.m_Value = driverValue;
+    card->RaiseEvent(record);
+    return KXAPI_OK;
+}
+
+std::shared_ptr<SimCard> SimCardRack::Find(int64_t serial)
+{
+    CritSecAutoLock lock(m_pLock);
+    for (auto& slots : m_Slots) {
+        for (auto& slot : slots) {
+            if (slot && slot->m_Serial == serial)
+                return slot;
+        }
+    }
+    return nullptr;
+}
+
+std::vector<std::shared_ptr<SimCard>> SimCardRack::Cards()
+{
+    CritSecAutoLock lock(m_pLock);
+    std::vector<std::shared_ptr<SimCard>> cards;
+    for (auto& slots : m_Slots) {
+        for (auto& slot : slots) {
+            if (slot)
+                cards.push_back(slot);
+        }
+    }
+    return cards;
+}
+
+IXpDriverNode* SimCardRack::Open(KxDriverFamily family, int index)
+{
+    if (family < 0 || family >= KX_FAMILY_COUNT || index < 0 || index >= KX_DRIVER_NODES_PER_FAMILY)
+        return nullptr;
+    std::shared_ptr<SimCard> card;
+    {
+        CritSecAutoLock lock(m_pLock);
+        card = m_Slots[family][static_cast<size_t>(index)];
+    }
+    if (!card)
+        return nullptr;
+    return new SimVirtualNode(card);
+}
+
+bool SimCardRack::WaitHotplug(unsigned int timeoutMs, uint64_t& cursor, int& event, int64_t& serial)
+{
+    const unsigned int start = XpUtil::GetTickCount();
+    for (;;) {
+        {
+            CritSecAutoLock lock(m_pLock);
+            if (cursor < m_Hotplug.size()) {
+                event = m_Hotplug[cursor].m_Event;
+                serial = m_Hotplug[cursor].m_Serial;
+                cursor++;
+                return true;
+            }
+        }
+        const unsigned int elapsed = XpUtil::GetTickCount() - start;
+        if (elapsed >= timeoutMs)
+            return false;
+        const unsigned int left = timeoutMs - elapsed;
+        XpUtil::Sleep(static_cast<int>(left < HOTPLUG_POLL_MS ? left : HOTPLUG_POLL_MS));
+    }
+}
+
+uint64_t SimCardRack::HotplugCursor()
+{
+    CritSecAutoLock lock(m_pLock);
+    return m_Hotplug.size();
+}

@@ -1,0 +1,49 @@
+// The virtual driver families: the cards plugged into the 50 nodes of each family, the node
+// factory the device access layer opens them through, and the hot-plug source.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "SimCard.h"
+#include "XpDriverNode.h"
+#include "XpInterfaces.h"
+
+constexpr uint32_t SIM_DRIVER_POWER_OFF = 1;
+constexpr uint32_t SIM_DRIVER_POWER_ON = 2;
+
+class SimCardRack : public IXpDriverNodeFactory {
+public:
+    SimCardRack();
+    ~SimCardRack() override;
+    SimCardRack(const SimCardRack&) = delete;
+    SimCardRack& operator=(const SimCardRack&) = delete;
+
+    // Puts card into the first free node of its family and announces it (hot-plug event 1).
+    // KXAPI_E_ATTACHED when a card with that serial is present; KXAPI_E_OUT_OF_RESOURCES when
+    // the family's 50 nodes are taken.
+    KXAPI_RESULT Plug(std::shared_ptr<SimCard> card);
+    // Removes the card with serial: its nodes fail from then on, hot-plug event 2.
+    // KXAPI_E_NOT_FOUND when absent.
+    KXAPI_RESULT Unplug(int64_t serial);
+    // Raises a driver power event (kind 1) on the card with the driver's value
+    // (SIM_DRIVER_POWER_ON reaches subscribers as power event value 1, OFF as 2).
+    KXAPI_RESULT RaisePowerEvent(int64_t serial, uint32_t driverValue);
+    std::shared_ptr<SimCard> Find(int64_t serial);
+    std::vector<std::shared_ptr<SimCard>> Cards();
+
+    // IXpDriverNodeFactory.
+    IXpDriverNode* Open(KxDriverFamily family, int index) override;
+    bool WaitHotplug(unsigned int timeoutMs, uint64_t& cursor, int& event, int64_t& serial) override;
+    uint64_t HotplugCursor() override;
+
+private:
+    struct HotplugEvent {
+        int m_Event;
+        int64_t m_Serial;
+    };
+    IXpCritSec* m_pLock;
+    std::vector<std::shared_ptr<SimCard>> m_Slots[KX_FAMILY_COUNT];
+    std::vector<HotplugEvent> m_Hotplug; // cursor n is the n-th event
+};

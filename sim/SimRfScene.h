@@ -1,0 +1,76 @@
+// The RF scene of a virtual card: carriers per RF input, and the helpers the chip models use to
+// derive what a receiver tuned somewhere in that scene would read. All results are
+// deterministic for a given random generator state.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "SimRandom.h"
+
+struct SimCarrier {
+    int64_t m_FreqHz = 0;           // centre frequency
+    std::string m_Standard;         // "DVB-S2", "DVB-T", "QAM", "ATSC", "IQ", ...
+    int m_Constellation = 4;        // points of the constellation (4 = QPSK, 64 = 64-QAM, ...)
+    int64_t m_SymbolRateBd = 0;     // single-carrier standards
+    int64_t m_BandwidthHz = 0;      // OFDM standards (occupied bandwidth)
+    int m_RollOffPercent = 20;      // single-carrier roll-off
+    double m_LevelDbm = -40.0;      // input level
+    double m_CnDb = 20.0;           // carrier-to-noise ratio
+    std::vector<int> m_StreamIds;   // ISI or PLP ids
+    int m_ModCod = 0;               // MODCOD / PLS where the standard has one
+
+    // Occupied bandwidth: symbol rate × (1 + roll-off) or the OFDM bandwidth.
+    int64_t OccupiedBandwidthHz() const;
+};
+
+struct SimIqSample {
+    int16_t m_I;
+    int16_t m_Q;
+};
+
+class SimRfScene {
+public:
+    std::vector<SimCarrier>& Carriers(int input);
+    const std::vector<SimCarrier>* FindInput(int input) const;
+    int NumInputs() const { return static_cast<int>(m_Inputs.size()); }
+    void SetNumInputs(int count) { m_Inputs.resize(count < 0 ? 0 : static_cast<size_t>(count)); }
+
+    // The carrier whose occupied band contains tunedHz on input (the strongest when several do);
+    // null when none does.
+    const SimCarrier* CarrierAt(int input, int64_t tunedHz) const;
+
+private:
+    std::vector<std::vector<SimCarrier>> m_Inputs;
+};
+
+namespace SimRf {
+
+// Time a demodulator needs to lock on carrier (longer for low symbol rates and OFDM).
+unsigned int LockTimeMs(const SimCarrier& carrier);
+// Whether a receiver tuned to tunedHz msSinceTune ago has locked: needs a carrier within its
+// capture range, a C/N above the standard's threshold and the lock time elapsed.
+bool IsLocked(const SimCarrier* pCarrier, int64_t tunedHz, unsigned int msSinceTune);
+// C/N needed for a lock (threshold of a quasi-error-free reception) of carrier.
+double RequiredCnDb(const SimCarrier& carrier);
+// Measured carrier offset in Hz (tuned minus actual, as a demodulator reports it).
+int64_t CarrierOffsetHz(const SimCarrier& carrier, int64_t tunedHz);
+// MER (dB): C/N less 0.5 dB implementation loss, with 0.1 dB rms measurement noise.
+double MerDb(const SimCarrier& carrier, SimRandom& random);
+// Bit error rate of an ideal M-point QAM/PSK at merDb (before error correction).
+double BerFromMer(double merDb, int constellation);
+// Packet error rate of 188-byte packets after error correction, from the raw BER.
+double PerFromBer(double ber);
+// AGC word (0..65535, higher for weaker inputs) and the level reading in tenths of dBm
+// with 0.2 dB rms noise.
+int AgcWord(double levelDbm);
+int LevelTenthsDbm(double levelDbm, SimRandom& random);
+// n constellation points (scaled to ±8192 full scale) of carrier at merDb.
+std::vector<SimIqSample> ConstellationPoints(const SimCarrier& carrier, double merDb, int n, SimRandom& random);
+// n complex samples at sampleRateHz of carrier seen by a receiver tuned to tunedHz: random
+// symbols shaped by a raised-cosine pulse, shifted by the offset, plus noise at the C/N.
+std::vector<SimIqSample> IqBlock(const SimCarrier& carrier, int64_t tunedHz, int64_t sampleRateHz, int n,
+                                 SimRandom& random);
+
+} // namespace SimRf

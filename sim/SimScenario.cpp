@@ -1,0 +1,246 @@
+#include "SimScenario.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+using nlohmann::json;
+
+namespace {
+
+struct ModelRow {
+    int m_Model;
+    int m_SubType; // -1: any
+    KxDriverFamily m_Family;
+    int m_NumPorts;
+};
+
+const ModelRow MODEL_TABLE[] = {
+    {3460, -1, KX_FAMILY_KXA, 1},  {3470, -1, KX_FAMILY_PCIE, 2}, {3480, -1, KX_FAMILY_KXA, 2},
+    {3490, -1, KX_FAMILY_KXA, 2},  {3510, -1, KX_FAMILY_KXA, 2},  {3520, -1, KX_FAMILY_KXA, 1},
+    {3530, 2, KX_FAMILY_PCIE, 12}, {3530, 3, KX_FAMILY_PCIE, 12}, {3530, -1, KX_FAMILY_KXA, 12},
+    {810, -1, KX_FAMILY_KXU, 1},   {820, -1, KX_FAMILY_KXU, 1},   {830, -1, KX_FAMILY_KXU, 1},
+    {850, -1, KX_FAMILY_KXU, 1},
+};
+
+constexpr size_t MAX_TABLE_ENTRIES = 4096;
+constexpr size_t MAX_VPD_BYTES = 512;
+constexpr int MAX_I2C_DEVICE_BYTES = 65536;
+
+bool ParseHex(const std::string& hex, std::vector<unsigned char>& bytes)
+{
+    if (hex.size() % 2 != 0)
+        return false;
+    bytes.clear();
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        unsigned int byte = 0;
+        if (sscanf(hex.c_str() + i, "%2x", &byte) != 1)
+            return false;
+        bytes.push_back(static_cast<unsigned char>(byte));
+    }
+    return true;
+}
+
+SimCarrier CarrierFromJson(const json& j)
+{
+    SimCarrier c;
+    c.m_FreqHz = j.at("freqHz").get<int64_t>();
+    c.m_Standard = j.value("standard", std::string("QAM"));
+    c.m_Constellation = j.value("constellation", 4);
+    c.m_SymbolRateBd = j.value("symbolRateBd", int64_t(0));
+    c.m_BandwidthHz = j.value("bandwidthHz", int64_t(0));
+    c.m_RollOffPercent = j.value("rollOffPercent", 20);
+    c.m_LevelDbm = j.value("levelDbm", -40.0);
+    c.m_CnDb = j.value("cnDb", 20.0);
+    c.m_ModCod = j.value("modCod", 0);
+    if (j.contains("streams"))
+        c.m_StreamIds = j.at("streams").get<std::vector<int>>();
+    if (c.m_SymbolRateBd <= 0 && c.m_BandwidthHz <= 0)
+        throw std::invalid_argument("carrier needs symbolRateBd or bandwidthHz");
+    if (c.m_Constellation < 2 || c.m_Constellation > 4096)
+        throw std::invalid_argument("carrier constellation out of range");
+    return c;
+}
+
+// Publishes the block tree in the property store the way the block driver does: per instance
+// "<name>_TYPE", "<name>_UUID", optional "<name>_ROLE" and children "<name>.1", "<name>.2", ...;
+// the function instances of a port are the children of "DEVICE" (port-filtered).
+void PublishBlock(SimCard& card, const SimBlock& block, const std::string& role)
+{
+    card.SetProperty(block.m_Port, block.m_Name + "_TYPE", block.m_TypeCode);
+    card.SetProperty(block.m_Port, block.m_Name + "_UUID", block.m_Uuid);
+    if (!role.empty())
+        card.SetStringProperty(block.m_Port, block.m_Name + "_ROLE", role);
+    for (size_t i = 0; i < block.m_Children.size(); i++)
+        card.SetStringProperty(block.m_Port, block.m_Name + "." + std::to_string(i + 1), block.m_Children[i]);
+    card.AddBlock(block);
+}
+
+std::shared_ptr<SimCard> CardFromJson(const json& j, uint64_t seed)
+{
+    auto card = std::make_shared<SimCard>();
+    card->m_Model = j.at("model").get<int>();
+    card->m_SubType = j.value("subType", 0);
+    card->m_Serial = j.at("serial").get<int64_t>();
+    card->m_FirmwareVersion = j.value("firmware", 1);
+    const std::string status = j.value("firmwareStatus", std::string("ok"));
+    card->m_FirmwareStatus = status == "tainted" ? 1 : (status == "obsolete" ? 2 : 0);
+    KxDriverFamily family;
+    int ports = 0;
+    if (!SimModelInfo(card->m_Model, card->m_SubType, family, ports))
+        throw std::invalid_argument("unknown model " + std::to_string(card->m_Model));
+    card->m_Family = family;
+    card->m_NumPorts = j.value("ports", ports);
+    if (card->m_NumPorts < 1 || card->m_NumPorts > 64)
+        throw std::invalid_argument("ports out of range");
+    // Drivers of the day unless the card says otherwise.
+    static const int DEFAULT_DRIVER[KX_FAMILY_COUNT][4] = {{4, 12, 0, 112}, {4, 9, 1, 80}, {1, 10, 2, 0}};
+    for (int i = 0; i < 4; i++)
+        card->m_DriverVersion[i] = DEFAULT_DRIVER[family][i];
+    if (j.contains("driver")) {
+        const auto version = j.at("driver").get<std::vector<int>>();
+        if (version.size() != 4)
+            throw std::invalid_argument("driver needs four numbers");
+        for (int i = 0; i < 4; i++)
+            card->m_DriverVersion[i] = version[static_cast<size_t>(i)];
+    }
+    card->SetProperty(-1, "NUM_PORTS", card->m_NumPorts);
+    for (const json& p : j.value("properties", json::array())) {
+        const int port = p.value("port", -1);
+        const std::string name = p.at("name").get<std::string>();
+        if (name.size() > 49)
+            throw std::invalid_argument("property name too long: " + name);
+        if (p.contains("text"))
+            card->SetStringProperty(port, name, p.at("text").get<std::string>());
+        else
+            card->SetProperty(port, name, p.at("value").get<int64_t>());
+    }
+    for (const json& t : j.value("tables", json::array())) {
+        std::vector<std::pair<int64_t, int64_t>> entries;
+        for (const json& e : t.at("entries")) {
+            if (entries.size() >= MAX_TABLE_ENTRIES)
+                throw std::invalid_argument("table too long");
+            entries.emplace_back(e.at(0).get<int64_t>(), e.at(1).get<int64_t>());
+        }
+        card->SetTable(t.value("port", -1), t.at("name").get<std::string>(), entries);
+    }
+    for (const json& v : j.value("vpd", json::array())) {
+        std::vector<unsigned char> data;
+        if (v.contains("hex")) {
+            if (!ParseHex(v.at("hex").get<std::string>(), data))
+                throw std::invalid_argument("bad VPD hex");
+        } else {
+            const std::string text = v.at("text").get<std::string>();
+            data.assign(text.begin(), text.end());
+        }
+        const std::string keyword = v.at("keyword").get<std::string>();
+        if (data.size() > MAX_VPD_BYTES || keyword.empty() || keyword.size() > 4)
+            throw std::invalid_argument("bad VPD item");
+        card->SetVpd(v.value("port", -1), keyword, data);
+    }
+    for (const json& d : j.value("i2c", json::array())) {
+        const int size = d.value("size", 256);
+        if (size < 1 || size > MAX_I2C_DEVICE_BYTES)
+            throw std::invalid_argument("bad I2C device size");
+        auto* pDevice = new SimI2cRegisterFile(size);
+        std::vector<unsigned char> contents;
+        if (d.contains("hex") && ParseHex(d.at("hex").get<std::string>(), contents)) {
+            for (size_t i = 0; i < contents.size() && i < pDevice->Memory().size(); i++)
+                pDevice->Memory()[i] = contents[i];
+        }
+        card->AddI2cDevice(d.value("bus", -1), d.at("address").get<int>(), pDevice);
+    }
+    for (const json& b : j.value("blocks", json::array())) {
+        SimBlock block;
+        block.m_Name = b.at("name").get<std::string>();
+        block.m_TypeCode = b.at("type").get<int>();
+        block.m_Uuid = b.at("uuid").get<uint32_t>();
+        block.m_Port = b.value("port", -1);
+        block.m_Children = b.value("children", std::vector<std::string>());
+        PublishBlock(*card, block, b.value("role", std::string()));
+    }
+    // The function instances ("AF_...") of each port hang under "DEVICE".
+    for (const json& root : j.value("functions", json::array())) {
+        const int port = root.value("port", -1);
+        const auto names = root.at("names").get<std::vector<std::string>>();
+        for (size_t i = 0; i < names.size(); i++)
+            card->SetStringProperty(port, "DEVICE." + std::to_string(i + 1), names[i]);
+    }
+    const json inputs = j.value("inputs", json::array());
+    card->Scene().SetNumInputs(static_cast<int>(inputs.size()));
+    for (size_t input = 0; input < inputs.size(); input++) {
+        for (const json& c : inputs[input])
+            card->Scene().Carriers(static_cast<int>(input)).push_back(CarrierFromJson(c));
+    }
+    // Each card draws from its own stream, fixed by the scenario's seed and its serial.
+    card->Random().Seed(seed ^ (static_cast<uint64_t>(card->m_Serial) * 0x9E3779B97F4A7C15ull));
+    return card;
+}
+
+} // namespace
+
+bool SimModelInfo(int model, int subType, KxDriverFamily& family, int& numPorts)
+{
+    for (const ModelRow& row : MODEL_TABLE) {
+        if (row.m_Model == model && (row.m_SubType == -1 || row.m_SubType == subType)) {
+            family = row.m_Family;
+            numPorts = row.m_NumPorts;
+            return true;
+        }
+    }
+    return false;
+}
+
+KXAPI_RESULT SimParseScenario(const std::string& text, SimScenario& scenario, std::string& error)
+{
+    scenario = SimScenario();
+    try {
+        const json j = json::parse(text);
+        scenario.m_Seed = j.value("seed", uint64_t(1));
+        for (const json& c : j.at("cards"))
+            scenario.m_Cards.push_back(CardFromJson(c, scenario.m_Seed));
+    } catch (const std::exception& e) {
+        error = e.what();
+        scenario = SimScenario();
+        return KXAPI_E_INVALID_FORMAT;
+    }
+    return KXAPI_OK;
+}
+
+KXAPI_RESULT SimLoadScenarioFile(const char* pPath, SimScenario& scenario, std::string& error)
+{
+    std::ifstream file(pPath);
+    if (!file) {
+        error = std::string("cannot open ") + pPath;
+        return KXAPI_E_FILE_OPEN;
+    }
+    std::stringstream text;
+    text << file.rdbuf();
+    return SimParseScenario(text.str(), scenario, error);
+}
+
+KXAPI_RESULT SimParseCard(const std::string& text, uint64_t seed, std::shared_ptr<SimCard>& card, std::string& error)
+{
+    card.reset();
+    try {
+        card = CardFromJson(json::parse(text), seed);
+    } catch (const std::exception& e) {
+        error = e.what();
+        card.reset();
+        return KXAPI_E_INVALID_FORMAT;
+    }
+    return KXAPI_OK;
+}
+
+KXAPI_RESULT SimParseCarrier(const std::string& text, SimCarrier& carrier, std::string& error)
+{
+    try {
+        carrier = CarrierFromJson(json::parse(text));
+    } catch (const std::exception& e) {
+        error = e.what();
+        return KXAPI_E_INVALID_FORMAT;
+    }
+    return KXAPI_OK;
+}

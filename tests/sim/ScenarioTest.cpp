@@ -1,0 +1,99 @@
+// Scenario files: the default scenario's contents and the refusal of malformed files.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "SimScenario.h"
+
+namespace {
+
+TEST(Scenario, DefaultListsEveryModelWithCarriers)
+{
+    SimScenario scenario;
+    std::string error;
+    ASSERT_EQ(KXAPI_OK, SimParseScenario(SimDefaultScenarioText(), scenario, error)) << error;
+    std::set<std::pair<int, int>> models;
+    for (const auto& card : scenario.m_Cards) {
+        models.insert({card->m_Model, card->m_Model == 3530 || card->m_Model == 830 ? card->m_SubType : 0});
+        ASSERT_GE(card->Scene().NumInputs(), 1) << card->m_Model;
+        EXPECT_FALSE(card->Scene().Carriers(0).empty()) << card->m_Model;
+        EXPECT_EQ(card->m_NumPorts, card->Scene().NumInputs()) << "one RF input per port: " << card->m_Model;
+    }
+    const std::set<std::pair<int, int>> expected = {{3460, 0}, {3470, 0}, {3480, 0}, {3490, 0}, {3510, 0},
+                                                    {3520, 0}, {3530, 1}, {3530, 2}, {3530, 3}, {810, 0},
+                                                    {820, 0},  {830, 0},  {830, 1},  {850, 0}};
+    EXPECT_EQ(expected, models);
+}
+
+TEST(Scenario, FamiliesFollowTheModelTable)
+{
+    KxDriverFamily family;
+    int ports = 0;
+    ASSERT_TRUE(SimModelInfo(3470, 0, family, ports));
+    EXPECT_EQ(KX_FAMILY_PCIE, family);
+    EXPECT_EQ(2, ports);
+    ASSERT_TRUE(SimModelInfo(3530, 1, family, ports));
+    EXPECT_EQ(KX_FAMILY_KXA, family);
+    ASSERT_TRUE(SimModelInfo(3530, 3, family, ports));
+    EXPECT_EQ(KX_FAMILY_PCIE, family);
+    EXPECT_EQ(12, ports);
+    ASSERT_TRUE(SimModelInfo(850, 0, family, ports));
+    EXPECT_EQ(KX_FAMILY_KXU, family);
+    EXPECT_FALSE(SimModelInfo(9999, 0, family, ports));
+}
+
+TEST(Scenario, MalformedFilesAreRefusedWithAReason)
+{
+    const char* bad[] = {
+        "",
+        "{",
+        "{\"cards\": 5}",
+        "{\"cards\": [{\"model\": 9999, \"serial\": 1}]}",
+        "{\"cards\": [{\"model\": 3490}]}",
+        "{\"cards\": [{\"model\": 3490, \"serial\": 1, \"inputs\": [[{\"freqHz\": 1}]]}]}",
+        "{\"cards\": [{\"model\": 3490, \"serial\": 1, \"vpd\": [{\"keyword\": \"TOOLONG\", \"text\": \"x\"}]}]}",
+        "{\"cards\": [{\"model\": 3490, \"serial\": 1, \"ports\": 0}]}",
+        "{\"cards\": [{\"model\": \"3490\", \"serial\": 1}]}",
+    };
+    for (const char* text : bad) {
+        SimScenario scenario;
+        std::string error;
+        EXPECT_EQ(KXAPI_E_INVALID_FORMAT, SimParseScenario(text, scenario, error)) << text;
+        EXPECT_FALSE(error.empty()) << text;
+        EXPECT_TRUE(scenario.m_Cards.empty());
+    }
+}
+
+TEST(Scenario, CardFieldsReachTheCard)
+{
+    const char* text = R"({"seed": 9, "cards": [{"model": 830, "subType": 1, "serial": 77, "firmware": 3,
+        "firmwareStatus": "obsolete", "properties": [{"name": "A", "value": 5}, {"port": 0, "name": "B", "text": "t"}],
+        "tables": [{"port": 0, "name": "T", "entries": [[1, 2], [3, 4]]}],
+        "vpd": [{"keyword": "EC", "hex": "0a0b"}], "i2c": [{"address": 160, "hex": "01"}],
+        "inputs": [[{"freqHz": 306000000, "symbolRateBd": 6900000, "constellation": 256}]]}]})";
+    SimScenario scenario;
+    std::string error;
+    ASSERT_EQ(KXAPI_OK, SimParseScenario(text, scenario, error)) << error;
+    ASSERT_EQ(1u, scenario.m_Cards.size());
+    SimCard& card = *scenario.m_Cards[0];
+    EXPECT_EQ(9u, scenario.m_Seed);
+    EXPECT_EQ(2, card.m_FirmwareStatus);
+    bool isString = false;
+    int64_t value = 0;
+    std::string textValue;
+    ASSERT_TRUE(card.GetProperty(-1, "A", isString, value, textValue));
+    EXPECT_EQ(5, value);
+    ASSERT_TRUE(card.GetProperty(0, "B", isString, value, textValue));
+    EXPECT_TRUE(isString);
+    EXPECT_EQ("t", textValue);
+    std::vector<std::pair<int64_t, int64_t>> entries;
+    ASSERT_TRUE(card.GetTable(0, "T", entries));
+    EXPECT_EQ(2u, entries.size());
+    std::vector<unsigned char> vpd;
+    ASSERT_TRUE(card.GetVpd(-1, "EC", vpd));
+    EXPECT_EQ((std::vector<unsigned char>{0x0a, 0x0b}), vpd);
+    ASSERT_NE(nullptr, card.I2cDevice(-1, 0xA1)) << "read address finds the same device";
+    ASSERT_NE(nullptr, card.Scene().CarrierAt(0, 306000000));
+}
+
+} // namespace

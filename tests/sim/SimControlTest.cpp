@@ -1,0 +1,172 @@
+// The control FIFO of the virtual cards: plug, unplug, power events and carrier changes reach
+// the device access layer's subscribers through the same path as driver events; kxctl drives it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+#include "KxDevice.h"
+#include "KxWire.h"
+#include "SimControlProtocol.h"
+#include "SimControlServer.h"
+#include "SimEnvironment.h"
+#include "TestSupport.h"
+
+using namespace Kxapi;
+using namespace kxtest;
+
+namespace {
+
+constexpr int64_t SERIAL_3490 = 3490000001;
+constexpr int64_t SERIAL_850 = 850000001;
+
+struct EventSink {
+    std::mutex m_Mutex;
+    std::vector<std::pair<int, KxEventArgs>> m_Events;
+
+    static void Callback(int event, const KxEventArgs* pArgs)
+    {
+        auto* pSink = static_cast<EventSink*>(pArgs->m_pContext);
+        std::lock_guard<std::mutex> lock(pSink->m_Mutex);
+        pSink->m_Events.push_back({event, *pArgs});
+    }
+    bool Has(int event, int64_t serial, uint32_t value, bool checkValue)
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        for (const auto& e : m_Events) {
+            if (e.first == event && e.second.m_Serial == serial && (!checkValue || e.second.m_Value == value))
+                return true;
+        }
+        return false;
+    }
+};
+
+class SimControlTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string error;
+        ASSERT_EQ(KXAPI_OK, m_Environment.Load(nullptr, error)) << error;
+        ASSERT_TRUE(m_Server.Start());
+    }
+    void TearDown() override { m_Server.Stop(); }
+
+    ScopedIpcDirectory m_Ipc;
+    SimEnvironment m_Environment;
+    SimControlServer m_Server{&m_Environment.Rack(), 1};
+};
+
+TEST_F(SimControlTest, UnplugReachesGlobalSubscriberAsDeviceRemoved)
+{
+    EventSink sink;
+    void* id = nullptr;
+    ASSERT_EQ(KXAPI_OK, KxapiRegisterCallback(EventSink::Callback, &sink, -1, &id));
+    SimControlClient client;
+    ASSERT_EQ(KXAPI_OK, client.Unplug(SERIAL_3490));
+    EXPECT_TRUE(WaitUntil([&] { return sink.Has(2, SERIAL_3490, 0, false); }, 3000));
+    EXPECT_EQ(KXAPI_E_NOT_FOUND, client.Unplug(SERIAL_3490)) << "already gone";
+    KxDeviceInt device;
+    EXPECT_EQ(KXAPI_E_NO_SUCH_DEVICE, device.AttachToSerial(SERIAL_3490));
+
+    // Plugged again from its JSON description: announced and attachable.
+    ASSERT_EQ(KXAPI_OK, client.Plug(R"({"model": 3490, "serial": 3490000001})"));
+    EXPECT_TRUE(WaitUntil([&] { return sink.Has(1, SERIAL_3490, 0, false); }, 3000));
+    EXPECT_EQ(KXAPI_OK, device.AttachToSerial(SERIAL_3490));
+    EXPECT_EQ(KXAPI_E_ATTACHED, client.Plug(R"({"model": 3490, "serial": 3490000001})"));
+    EXPECT_EQ(KXAPI_E_INVALID_FORMAT, client.Plug("{not json"));
+    ASSERT_EQ(KXAPI_OK, KxapiUnregisterCallback(id));
+}
+
+TEST_F(SimControlTest, PowerEventReachesDeviceSubscriberAsEvent4Value1)
+{
+    KxDeviceInt device;
+    ASSERT_EQ(KXAPI_OK, device.AttachToSerial(SERIAL_850));
+    EventSink sink;
+    void* id = nullptr;
+    ASSERT_EQ(KXAPI_OK, device.RegisterCallback(EventSink::Callback, &sink, 4, &id));
+    SimControlClient client;
+    ASSERT_EQ(KXAPI_OK, client.Power(SERIAL_850, true));
+    EXPECT_TRUE(WaitUntil([&] { return sink.Has(4, SERIAL_850, 1, true); }, 3000));
+    ASSERT_EQ(KXAPI_OK, client.Power(SERIAL_850, false));
+    EXPECT_TRUE(WaitUntil([&] { return sink.Has(4, SERIAL_850, 2, true); }, 3000));
+    EXPECT_EQ(KXAPI_E_NOT_FOUND, client.Power(123, true));
+    ASSERT_EQ(KXAPI_OK, device.UnregisterCallback(id));
+}
+
+TEST_F(SimControlTest, CarriersAreAddedMovedAndRemoved)
+{
+    SimControlClient client;
+    auto card = m_Environment.Rack().Find(SERIAL_3490);
+    ASSERT_EQ(KXAPI_OK, client.Carrier(SERIAL_3490, 1, SIM_CARRIER_CLEAR, 0, 0, ""));
+    EXPECT_EQ(nullptr, card->Scene().CarrierAt(1, 306000000));
+    ASSERT_EQ(KXAPI_OK, client.Carrier(SERIAL_3490, 1, SIM_CARRIER_ADD, 0, 0,
+                                       R"({"freqHz": 500000000, "symbolRateBd": 6900000, "constellation": 64})"));
+    ASSERT_NE(nullptr, card->Scene().CarrierAt(1, 500000000));
+    ASSERT_EQ(KXAPI_OK, client.Carrier(SERIAL_3490, 1, SIM_CARRIER_MOVE, 500000000, 600000000, ""));
+    EXPECT_EQ(nullptr, card->Scene().CarrierAt(1, 500000000));
+    EXPECT_NE(nullptr, card->Scene().CarrierAt(1, 600000000));
+    EXPECT_EQ(KXAPI_E_NOT_FOUND, client.Carrier(SERIAL_3490, 1, SIM_CARRIER_REMOVE, 500000000, 0, ""));
+    ASSERT_EQ(KXAPI_OK, client.Carrier(SERIAL_3490, 1, SIM_CARRIER_REMOVE, 600000000, 0, ""));
+    EXPECT_EQ(nullptr, card->Scene().CarrierAt(1, 600000000));
+    EXPECT_EQ(KXAPI_E_INVALID_PARS, client.Carrier(SERIAL_3490, 1, SIM_CARRIER_ADD, 0, 0, R"({"freqHz": 1})"));
+    EXPECT_EQ(KXAPI_E_INVALID_ARG, client.Carrier(SERIAL_3490, -1, SIM_CARRIER_CLEAR, 0, 0, ""));
+    EXPECT_NE(nullptr, m_Environment.Rack().Find(SERIAL_3490)->Scene().FindInput(0)) << "other input untouched";
+}
+
+TEST_F(SimControlTest, MalformedRequestsGetAnErrorOrNoReply)
+{
+    std::string reply;
+    m_Server.Handle("\x01\x00", 2, reply);
+    EXPECT_TRUE(reply.empty()) << "too short for a command";
+    char unplug[11] = {2};
+    m_Server.Handle(unplug, sizeof(unplug), reply);
+    ASSERT_EQ(8u, reply.size());
+    EXPECT_EQ(KXAPI_E_INVALID_PARS, KxGetU32(reply.data(), 4)) << "short serial";
+    char unknown[4] = {77};
+    m_Server.Handle(unknown, sizeof(unknown), reply);
+    EXPECT_EQ(KXAPI_E_NOT_SUPPORTED, KxGetU32(reply.data(), 4));
+    std::string carrier(SIM_CTRL_CARRIER_HEADER - 1, '\0');
+    KxPutU32(carrier.data(), 0, SIM_CTRL_CARRIER);
+    m_Server.Handle(carrier.data(), static_cast<int>(carrier.size()), reply);
+    EXPECT_EQ(KXAPI_E_INVALID_PARS, KxGetU32(reply.data(), 4));
+}
+
+TEST(SimControlProcess, KxctlListsAndUnplugsCardsOfTheRunningSimulator)
+{
+    SimService sim;
+    ASSERT_TRUE(sim.Start());
+    ASSERT_TRUE(WaitForPath(sim.File("KxSimCtrlPipe"), 5000));
+    ProcessResult list = RunProgram({KX_KXCTL_BINARY, "--fifo-dir", sim.Dir(), "sim", "list"});
+    ASSERT_TRUE(list.m_Exited);
+    EXPECT_EQ(0, list.m_Status) << list.m_Output;
+    EXPECT_NE(std::string::npos, list.m_Output.find("3470 0 3470000001 pcie-block")) << list.m_Output;
+    EXPECT_NE(std::string::npos, list.m_Output.find("830 1 830000002 usb")) << list.m_Output;
+
+    ProcessResult unplug = RunProgram({KX_KXCTL_BINARY, "--fifo-dir", sim.Dir(), "sim", "unplug", "3470000001"});
+    EXPECT_EQ(0, unplug.m_Status) << unplug.m_Output;
+    ProcessResult again = RunProgram({KX_KXCTL_BINARY, "--fifo-dir", sim.Dir(), "sim", "unplug", "3470000001"});
+    EXPECT_EQ(1, again.m_Status);
+    EXPECT_NE(std::string::npos, again.m_Output.find("KXAPI_E_NOT_FOUND")) << again.m_Output;
+    ProcessResult bad = RunProgram({KX_KXCTL_BINARY, "--fifo-dir", sim.Dir(), "sim", "power", "1", "maybe"});
+    EXPECT_EQ(2, bad.m_Status);
+    ProcessResult exit = sim.Stop();
+    EXPECT_TRUE(exit.m_Exited);
+    EXPECT_EQ(0, exit.m_Status);
+}
+
+TEST(SimControlProcess, BadScenarioFileStopsTheSimulatorWithAReason)
+{
+    TempDir dir;
+    FILE* file = fopen(dir.File("bad.json").c_str(), "w");
+    ASSERT_NE(nullptr, file);
+    fputs("{\"cards\": [{\"model\": 1}]}", file);
+    fclose(file);
+    ProcessResult result = RunProgram({KX_SIM_BINARY, "--no-daemon", "--fifo-dir", dir.Path(), "--scenario",
+                                       dir.File("bad.json")});
+    ASSERT_TRUE(result.m_Exited);
+    EXPECT_EQ(2, result.m_Status);
+    EXPECT_NE(std::string::npos, result.m_Output.find("KXAPI_E_INVALID_FORMAT")) << result.m_Output;
+}
+
+} // namespace
