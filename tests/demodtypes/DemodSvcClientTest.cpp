@@ -2,13 +2,17 @@
 // length does not match the layout rejected.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <deque>
+#include <thread>
 #include <vector>
 
 #include "DemodPars.h"
 #include "DemodSvcClient.h"
 #include "DemodSvcGeneric.h"
 #include "DemodSvcProtocol.h"
+#include "KxStatistic.h"
+#include "KxStreamSel.h"
 
 using namespace Kxapi;
 
@@ -136,4 +140,118 @@ TEST(DemodClient, StatisticsListsMustKeepTheirCount)
     EXPECT_EQ(f, 1550000000);
     t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_TUNER_FREQ_GET, KXAPI_OK, L"<Other>1</Other>"));
     EXPECT_EQ(client.TunerFrequencyGet(1, f), KXAPI_E_INTERNAL);
+}
+
+namespace {
+
+// Answers every request; counts exchanges that overlap another one.
+class OverlapTransport : public IDemodSvcTransport {
+public:
+    KXAPI_RESULT Transfer(const DemodMsg& request, DemodMsg& reply) override
+    {
+        if (m_InFlight.fetch_add(1) != 0)
+            m_Overlaps++;
+        std::this_thread::yield();
+        reply = DemodBuildReply(request[0], KXAPI_OK);
+        m_InFlight.fetch_sub(1);
+        return KXAPI_OK;
+    }
+    std::atomic<int> m_InFlight{0};
+    std::atomic<int> m_Overlaps{0};
+};
+
+} // namespace
+
+TEST(DemodClient, RequestsOfOneClientNeverOverlap)
+{
+    OverlapTransport t;
+    DemodSvcClient client(&t);
+    auto worker = [&client] {
+        for (int i = 0; i < 500; i++)
+            EXPECT_EQ(client.BlindScanCancel(), KXAPI_OK);
+    };
+    std::thread a(worker), b(worker), c(worker);
+    a.join();
+    b.join();
+    c.join();
+    EXPECT_EQ(t.m_Overlaps.load(), 0);
+}
+
+TEST(DemodClient, TypedStatisticsReadFillsResultsInPlace)
+{
+    ScriptedTransport t;
+    DemodSvcClient client(&t);
+    KxStatistic stats[2] = {KxStatistic(512), KxStatistic(262)};
+    // The service's answer: lock true, MER 28.7 dB.
+    KxStatistic answer[2] = {KxStatistic(512), KxStatistic(262)};
+    ASSERT_EQ(answer[0].SetValue(true), KXAPI_OK);
+    ASSERT_EQ(answer[1].SetValue(int32_t(287)), KXAPI_OK);
+    std::wstring answerXml;
+    ASSERT_EQ(KxStatistic::ToXml(answer, 2, answerXml), KXAPI_OK);
+    t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, answerXml));
+    EXPECT_EQ(client.GetStatistics(stats, 2), KXAPI_OK);
+    bool locked = false;
+    int32_t mer = 0;
+    EXPECT_EQ(stats[0].GetValue(locked), KXAPI_OK);
+    EXPECT_TRUE(locked);
+    EXPECT_EQ(stats[1].GetValue(mer), KXAPI_OK);
+    EXPECT_EQ(mer, 287);
+    // The request named both statistics in order.
+    std::wstring sent;
+    ASSERT_EQ(DemodParseGenericReq(t.m_Requests[0].data(), t.m_Requests[0].size(), sent), KXAPI_OK);
+    std::vector<KxStatistic> asked;
+    ASSERT_EQ(KxStatistic::FromXml(sent, asked), KXAPI_OK);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[1].m_StatisticId, 262);
+
+    // One statistic back for two asked.
+    std::wstring one;
+    ASSERT_EQ(answer[0].ToXml(one), KXAPI_OK);
+    t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, one));
+    EXPECT_EQ(client.GetStatistics(stats, 2), KXAPI_E_INTERNAL);
+    EXPECT_EQ(client.GetStatistics(stats, 0), KXAPI_E_INVALID_ARG);
+}
+
+TEST(DemodClient, ConstellationPointsMustMatchTheRequestedNumber)
+{
+    ScriptedTransport t;
+    DemodSvcClient client(&t);
+    std::vector<KxConstelPoint> pts;
+    t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_CONSTEL_POINTS_GET, KXAPI_OK,
+                                                 L"<KxConstPoint X=\"-5\" Y=\"7\"/><KxConstPoint X=\"1\" Y=\"2\"/>"));
+    EXPECT_EQ(client.ConstellationPointsGet(2, 0, pts), KXAPI_OK);
+    ASSERT_EQ(pts.size(), 2u);
+    EXPECT_EQ(pts[0].m_X, -5);
+    EXPECT_EQ(pts[1].m_Y, 2);
+    std::wstring sent;
+    ASSERT_EQ(DemodParseGenericReq(t.m_Requests[0].data(), t.m_Requests[0].size(), sent), KXAPI_OK);
+    EXPECT_EQ(sent, L"<NumPoints>2</NumPoints><StreamId>0</StreamId>");
+    t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_CONSTEL_POINTS_GET, KXAPI_OK, L"<KxConstPoint X=\"1\"/>"));
+    EXPECT_EQ(client.ConstellationPointsGet(1, 0, pts), KXAPI_E_INTERNAL);
+    EXPECT_TRUE(pts.empty());
+}
+
+TEST(DemodClient, StreamSelectionRoundTrips)
+{
+    ScriptedTransport t;
+    DemodSvcClient client(&t);
+    KxDvbT2StreamSelPars t2;
+    t2.m_PlpId = 3;
+    t2.m_CommonPlpId = -1;
+    t.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_STREAM_SEL_SET_T2, KXAPI_OK));
+    EXPECT_EQ(client.StreamSelSet(t2), KXAPI_OK);
+    std::wstring sent, expected;
+    ASSERT_EQ(DemodParseGenericReq(t.m_Requests[0].data(), t.m_Requests[0].size(), sent), KXAPI_OK);
+    ASSERT_EQ(t2.ToXml(expected), KXAPI_OK);
+    EXPECT_EQ(sent, expected);
+
+    t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_STREAM_SEL_GET_T2, KXAPI_OK, expected));
+    KxDvbT2StreamSelPars got;
+    EXPECT_EQ(client.StreamSelGet(got), KXAPI_OK);
+    EXPECT_EQ(got, t2);
+    EXPECT_EQ(t.m_Requests.back(), DemodBuildCodeOnly(DEMOD_CMD_STREAM_SEL_GET_T2));
+    // A C2 get answered without text is broken.
+    t.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_STREAM_SEL_GET_C2, KXAPI_OK));
+    KxDvbC2StreamSelPars c2;
+    EXPECT_EQ(client.StreamSelGet(c2), KXAPI_E_INTERNAL);
 }

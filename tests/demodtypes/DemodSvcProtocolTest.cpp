@@ -3,6 +3,7 @@
 
 #include <set>
 
+#include "DemodSvcGeneric.h"
 #include "DemodSvcProtocol.h"
 #include "DemodSvcValidation.h"
 
@@ -60,4 +61,33 @@ TEST(DemodProtocol, PortCommandAcceptance)
     EXPECT_TRUE(props->m_Queued);
     EXPECT_FALSE(DemodMessageHasCommand(3));
     EXPECT_EQ(DemodCheckPortCommand(msg, 3, props), KXAPI_E_INVALID_HEADER);
+}
+
+TEST(DemodProtocol, GenericRequestsNeedTheirElements)
+{
+    Markup doc;
+    const std::wstring pars = L"<KxDemodPars mod=\"11\"><T2 bw=\"3\" prof=\"0\"/></KxDemodPars>";
+    DemodMsg tune = DemodBuildGenericReq(DEMOD_CMD_TUNE, L"<FreqHz>474000000</FreqHz>" + pars);
+    EXPECT_EQ(DemodOpenGenericRequest(tune.data(), tune.size(), doc), KXAPI_OK);
+    // Order does not matter and unknown elements are ignored.
+    tune = DemodBuildGenericReq(DEMOD_CMD_TUNE, pars + L"<Extra/><FreqHz>1</FreqHz>");
+    EXPECT_EQ(DemodOpenGenericRequest(tune.data(), tune.size(), doc), KXAPI_OK);
+    // A tune without FreqHz, or with an empty one, is refused.
+    tune = DemodBuildGenericReq(DEMOD_CMD_TUNE, pars);
+    EXPECT_EQ(DemodOpenGenericRequest(tune.data(), tune.size(), doc), KXAPI_E_INTERNAL);
+    tune = DemodBuildGenericReq(DEMOD_CMD_TUNE, L"<FreqHz></FreqHz>" + pars);
+    EXPECT_EQ(DemodOpenGenericRequest(tune.data(), tune.size(), doc), KXAPI_E_INTERNAL);
+    // Malformed text and a missing final NUL.
+    tune = DemodBuildGenericReq(DEMOD_CMD_TUNE, L"<FreqHz>1</Freq>" + pars);
+    EXPECT_EQ(DemodOpenGenericRequest(tune.data(), tune.size(), doc), KXAPI_E_INTERNAL);
+    tune = DemodBuildGenericReq(DEMOD_CMD_TUNE, L"<FreqHz>1</FreqHz>" + pars);
+    tune.back() = 'x';
+    EXPECT_EQ(DemodOpenGenericRequest(tune.data(), tune.size(), doc), KXAPI_E_INTERNAL);
+
+    // Port of the attribute read is not required; AttributeId is.
+    DemodMsg attr = DemodBuildGenericReq(DEMOD_CMD_GET_ATTRIBUTE, L"<AttributeId>3</AttributeId>");
+    EXPECT_EQ(DemodOpenGenericRequest(attr.data(), attr.size(), doc), KXAPI_OK);
+    attr = DemodBuildGenericReq(DEMOD_CMD_GET_ATTRIBUTE, L"<Port>1</Port>");
+    EXPECT_EQ(DemodOpenGenericRequest(attr.data(), attr.size(), doc), KXAPI_E_INTERNAL);
+    EXPECT_EQ(DemodGenericRequiredElems(DEMOD_CMD_CONTROL_GET), nullptr);
 }

@@ -7,6 +7,8 @@
 #include "DemodSvcGeneric.h"
 #include "DemodSvcProtocol.h"
 #include "KxServiceDefs.h"
+#include "KxStatistic.h"
+#include "KxStreamSel.h"
 #include "KxWire.h"
 #include "Markup.h"
 
@@ -368,6 +370,126 @@ KXAPI_RESULT DemodSvcClient::CloseStream(int64_t streamId)
     std::wstring xml, reply;
     DemodAppendIntElem(xml, DEMOD_ELEM_STREAM_ID, streamId);
     return TransferGeneric(DEMOD_CMD_CLOSE_STREAM, xml, reply);
+}
+
+KXAPI_RESULT DemodSvcClient::GetStatistics(KxStatistic* stats, int count)
+{
+    if (stats == nullptr || count <= 0 || size_t(count) > KX_STAT_MAX_LIST)
+        return KXAPI_E_INVALID_ARG;
+    std::wstring request, reply;
+    KXAPI_RESULT r = KxStatistic::ToXml(stats, count, request);
+    if (KxapiFailed(r))
+        return r;
+    r = TransferGeneric(DEMOD_CMD_GET_STATISTICS, request, reply);
+    if (KxapiFailed(r))
+        return r;
+    std::vector<KxStatistic> answered;
+    if (KxapiFailed(KxStatistic::FromXml(reply, answered)) || answered.size() != size_t(count))
+        return KXAPI_E_INTERNAL;
+    for (int i = 0; i < count; i++)
+        stats[i] = answered[size_t(i)];
+    return r;
+}
+
+KXAPI_RESULT DemodSvcClient::GetSupportedStatistics(int32_t capacity, std::vector<KxStatistic>& stats)
+{
+    if (capacity < 0 || size_t(capacity) > KX_STAT_MAX_LIST)
+        return KXAPI_E_INVALID_ARG;
+    std::wstring xml, reply;
+    DemodAppendIntElem(xml, DEMOD_ELEM_COUNT, capacity);
+    KXAPI_RESULT r = TransferGeneric(DEMOD_CMD_GET_SUPPORTED_STATS, xml, reply);
+    if (KxapiFailed(r))
+        return r;
+    if (KxapiFailed(KxStatistic::FromXml(reply, stats, size_t(capacity))))
+        return KXAPI_E_INTERNAL;
+    return r;
+}
+
+KXAPI_RESULT DemodSvcClient::ConstellationPointsGet(int32_t numPoints, int64_t streamId, std::vector<KxConstelPoint>& points)
+{
+    points.clear();
+    if (numPoints < 0 || numPoints > DEMOD_MAX_CONSTEL_POINTS)
+        return KXAPI_E_INVALID_ARG;
+    std::wstring xml, reply;
+    DemodAppendIntElem(xml, DEMOD_ELEM_NUM_POINTS, numPoints);
+    DemodAppendIntElem(xml, DEMOD_ELEM_STREAM_ID, streamId);
+    KXAPI_RESULT r = TransferGeneric(DEMOD_CMD_CONSTEL_POINTS_GET, xml, reply);
+    if (KxapiFailed(r))
+        return r;
+    Markup doc;
+    if (KxapiFailed(doc.Parse(reply)) || doc.Top().CountChildren(DEMOD_ELEM_CONST_POINT) != size_t(numPoints))
+        return KXAPI_E_INTERNAL;
+    for (MarkupElem e = doc.Top().FindChild(DEMOD_ELEM_CONST_POINT); e.Valid(); e = e.NextSame()) {
+        KxConstelPoint p;
+        if (!e.HasAttrib("X") || !e.HasAttrib("Y") || KxapiFailed(e.GetAttrib("X", p.m_X)) ||
+            KxapiFailed(e.GetAttrib("Y", p.m_Y))) {
+            points.clear();
+            return KXAPI_E_INTERNAL;
+        }
+        points.push_back(p);
+    }
+    return r;
+}
+
+namespace {
+
+// A Get of one element: the reply must carry it and it must parse.
+template <class T> KXAPI_RESULT GetOne(DemodSvcClient& client, uint32_t cmd, T& pars)
+{
+    std::wstring reply;
+    KXAPI_RESULT r = NeedText(client.TransferGeneric(cmd, L"", reply), reply);
+    if (KxapiFailed(r))
+        return r;
+    T got;
+    if (KxapiFailed(got.FromXml(reply)))
+        return KXAPI_E_INTERNAL;
+    pars = got;
+    return r;
+}
+
+template <class T> KXAPI_RESULT SetOne(DemodSvcClient& client, uint32_t cmd, const T& pars)
+{
+    std::wstring xml, reply;
+    KXAPI_RESULT r = pars.ToXml(xml);
+    return KxapiFailed(r) ? r : client.TransferGeneric(cmd, xml, reply);
+}
+
+} // namespace
+
+KXAPI_RESULT DemodSvcClient::StreamSelGet(KxDvbC2StreamSelPars& pars)
+{
+    return GetOne(*this, DEMOD_CMD_STREAM_SEL_GET_C2, pars);
+}
+
+KXAPI_RESULT DemodSvcClient::StreamSelSet(const KxDvbC2StreamSelPars& pars)
+{
+    return SetOne(*this, DEMOD_CMD_STREAM_SEL_SET_C2, pars);
+}
+
+KXAPI_RESULT DemodSvcClient::StreamSelGet(KxDvbT2StreamSelPars& pars)
+{
+    return GetOne(*this, DEMOD_CMD_STREAM_SEL_GET_T2, pars);
+}
+
+KXAPI_RESULT DemodSvcClient::StreamSelSet(const KxDvbT2StreamSelPars& pars)
+{
+    return SetOne(*this, DEMOD_CMD_STREAM_SEL_SET_T2, pars);
+}
+
+KXAPI_RESULT DemodSvcClient::StreamSelGet(std::vector<KxStreamSelPars>& list)
+{
+    std::wstring reply;
+    KXAPI_RESULT r = TransferGeneric(DEMOD_CMD_STREAM_SEL_GET_LIST, L"", reply);
+    if (KxapiFailed(r))
+        return r;
+    if (KxapiFailed(KxStreamSelPars::FromXml(reply, list)))
+        return KXAPI_E_INTERNAL;
+    return r;
+}
+
+KXAPI_RESULT DemodSvcClient::OpenStream(const KxStreamSelPars& pars)
+{
+    return SetOne(*this, DEMOD_CMD_OPEN_STREAM, pars);
 }
 
 } // namespace Kxapi

@@ -17,6 +17,10 @@
 namespace Kxapi {
 
 class KxDemodPars;
+class KxStatistic;
+struct KxDvbC2StreamSelPars;
+struct KxDvbT2StreamSelPars;
+struct KxStreamSelPars;
 
 // One request/reply exchange with the service. A failure means no valid reply was read.
 class IDemodSvcTransport : public IInterface {
@@ -87,6 +91,19 @@ public:
     KXAPI_RESULT SpectrumScan(int32_t scanType, int64_t stepHz, int64_t startFreqHz, int64_t endFreqHz);
     KXAPI_RESULT GetAttribute(int32_t port, int32_t attributeId, int64_t& value);
     KXAPI_RESULT CloseStream(int64_t streamId);
+    // Reads the named statistics (id and extra ids set by the caller) and stores results and
+    // values in place; KXAPI_E_INTERNAL when the reply holds another number of statistics.
+    KXAPI_RESULT GetStatistics(KxStatistic* stats, int count);
+    // At most capacity supported statistics.
+    KXAPI_RESULT GetSupportedStatistics(int32_t capacity, std::vector<KxStatistic>& stats);
+    // Exactly numPoints points ("KxConstPoint" elements with "X" and "Y") or KXAPI_E_INTERNAL.
+    KXAPI_RESULT ConstellationPointsGet(int32_t numPoints, int64_t streamId, std::vector<KxConstelPoint>& points);
+    KXAPI_RESULT StreamSelGet(KxDvbC2StreamSelPars& pars);
+    KXAPI_RESULT StreamSelSet(const KxDvbC2StreamSelPars& pars);
+    KXAPI_RESULT StreamSelGet(KxDvbT2StreamSelPars& pars);
+    KXAPI_RESULT StreamSelSet(const KxDvbT2StreamSelPars& pars);
+    KXAPI_RESULT StreamSelGet(std::vector<KxStreamSelPars>& list);
+    KXAPI_RESULT OpenStream(const KxStreamSelPars& pars);
 
 private:
     KXAPI_RESULT Simple(const DemodMsg& request, size_t expectedSize = 8);
