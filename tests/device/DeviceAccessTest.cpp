@@ -252,6 +252,29 @@ TEST_P(I2CDevice, DriverFailureIsI2CError)
     EXPECT_EQ(KXAPI_E_I2C, other.I2CRead(0xC0, buffer, 4));
 }
 
+TEST_P(I2CDevice, UnlockWithoutTheLockIsRefused)
+{
+    EXPECT_EQ(KXAPI_E_NOT_LOCKED, m_Device.I2CUnlock());
+    {
+        Kxapi::I2cAutoLock lock(m_Device);
+        ASSERT_TRUE(lock.Locked());
+        ASSERT_EQ(KXAPI_OK, m_Device.I2CLock(100)); // recursive on the same thread
+        EXPECT_EQ(KXAPI_OK, m_Device.I2CUnlock());
+        std::thread other([&] { EXPECT_EQ(KXAPI_E_NOT_LOCKED, m_Device.I2CUnlock()); });
+        other.join();
+    }
+    EXPECT_EQ(KXAPI_E_NOT_LOCKED, m_Device.I2CUnlock());
+    // Each port has a lock of its own.
+    ASSERT_EQ(KXAPI_OK, m_Device.I2CLock(1, 100));
+    std::thread other([&] {
+        EXPECT_EQ(KXAPI_OK, m_Device.I2CLock(2, 100));
+        EXPECT_EQ(KXAPI_OK, m_Device.I2CUnlock(2));
+        EXPECT_EQ(KXAPI_E_I2C_LOCK_TIMEOUT, m_Device.I2CLock(1, 100));
+    });
+    other.join();
+    EXPECT_EQ(KXAPI_OK, m_Device.I2CUnlock(1));
+}
+
 TEST_P(I2CDevice, LockKeepsOtherThreadsOff)
 {
     ASSERT_EQ(KXAPI_OK, m_Device.I2CLock(10000));

@@ -147,7 +147,8 @@ int RecordingNode::IoCtl(uint32_t request, void* buffer, uint32_t size)
         return busy && KxGetU32(bytes, 16) == 0 ? -static_cast<int>(KX_DRV_STATUS_IN_USE) : 0;
     }
     default: {
-        auto byCommand = m_Card.m_CommandAnswers.find({request, KxGetU32(input.data(), 16)});
+        uint32_t command = size >= 20 ? KxGetU32(input.data(), 16) : 0xFFFFFFFFu;
+        auto byCommand = m_Card.m_CommandAnswers.find({request, command});
         if (byCommand != m_Card.m_CommandAnswers.end()) {
             for (size_t i = 0; i < byCommand->second.size() && 4 * i + 4 <= size; i++)
                 KxPutU32(bytes, static_cast<unsigned int>(4 * i), byCommand->second[i]);

@@ -133,6 +133,29 @@ protected:
     void* m_pSubscriptions = nullptr; // event registry entries made through this object
 };
 
+// Holds the device-level I2C lock (10000 ms time-out) for the scope, so that several transfers
+// stay together; Locked() tells whether the lock was obtained.
+class I2cAutoLock {
+public:
+    explicit I2cAutoLock(KxDevice& device, int timeoutMs = 10000) : m_Device(device)
+    {
+        m_Result = m_Device.I2CLock(timeoutMs);
+    }
+    ~I2cAutoLock()
+    {
+        if (Locked())
+            m_Device.I2CUnlock();
+    }
+    I2cAutoLock(const I2cAutoLock&) = delete;
+    I2cAutoLock& operator=(const I2cAutoLock&) = delete;
+    bool Locked() const { return KxapiSucceeded(m_Result); }
+    KXAPI_RESULT Result() const { return m_Result; }
+
+private:
+    KxDevice& m_Device;
+    KXAPI_RESULT m_Result;
+};
+
 // The service's view: the device plus its backend, for the register proxies.
 class KxDeviceInt : public KxDevice {
 public:

@@ -134,7 +134,7 @@ KXAPI_RESULT Device::Vpd(int port, const char* keyword, unsigned char* buffer, i
     return KXAPI_OK;
 }
 
-std::recursive_timed_mutex& Device::LocalI2CLock(int port)
+Device::I2CLockSlot& Device::LocalI2CLock(int port)
 {
     int slot = port + 1;
     if (slot < 0 || slot >= I2C_LOCK_SLOTS)
@@ -142,27 +142,50 @@ std::recursive_timed_mutex& Device::LocalI2CLock(int port)
     return m_I2CLocks[slot];
 }
 
+bool Device::I2CLockSlot::Acquire(int timeoutMs)
+{
+    std::thread::id self = std::this_thread::get_id();
+    auto start = std::chrono::steady_clock::now();
+    std::unique_lock<std::mutex> lock(m_Mutex);
+    while (m_Depth > 0 && m_Owner != self) {
+        if (timeoutMs >= 0 && std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(timeoutMs))
+            return false;
+        m_Freed.wait_for(lock, std::chrono::milliseconds(LOCK_SLICE_MS));
+    }
+    m_Owner = self;
+    m_Depth++;
+    return true;
+}
+
+bool Device::I2CLockSlot::Release()
+{
+    std::unique_lock<std::mutex> lock(m_Mutex);
+    if (m_Depth == 0 || m_Owner != std::this_thread::get_id())
+        return false;
+    if (--m_Depth == 0) {
+        m_Owner = std::thread::id();
+        m_Freed.notify_one();
+    }
+    return true;
+}
+
 KXAPI_RESULT Device::I2CLock(int port, int timeoutMs)
 {
     if (m_pCore)
         return KXAPI_E_NOT_SUPPORTED;
     // Threads of this process are kept apart here; other processes by the driver's lock.
-    std::recursive_timed_mutex& local = LocalI2CLock(port);
-    unsigned int waitedMs = 0;
-    while (!local.try_lock_for(std::chrono::milliseconds(LOCK_SLICE_MS))) {
-        waitedMs += LOCK_SLICE_MS;
-        if (timeoutMs >= 0 && waitedMs >= static_cast<unsigned int>(timeoutMs))
-            return KXAPI_E_I2C_LOCK_TIMEOUT;
-    }
-    uint32_t record[3] = {KX_I2C_CMD_LOCK, static_cast<uint32_t>(port), static_cast<uint32_t>(timeoutMs)};
+    I2CLockSlot& local = LocalI2CLock(port);
+    if (!local.Acquire(timeoutMs))
+        return KXAPI_E_I2C_LOCK_TIMEOUT;
     unsigned char bytes[12];
-    for (int i = 0; i < 3; i++)
-        KxPutU32(bytes, 4 * i, record[i]);
+    KxPutU32(bytes, 0, KX_I2C_CMD_LOCK);
+    KxPutI32(bytes, 4, port);
+    KxPutI32(bytes, 8, timeoutMs);
     unsigned char answer[4] = {};
     uint32_t size = sizeof(answer);
     KXAPI_RESULT result = m_Driver.IoCtl(FAMILY_REQUESTS[Family()].m_I2C, bytes, sizeof(bytes), answer, &size);
     if (KxapiFailed(result))
-        local.unlock();
+        local.Release();
     return result;
 }
 
@@ -170,18 +193,19 @@ KXAPI_RESULT Device::I2CUnlock(int port)
 {
     if (m_pCore)
         return KXAPI_E_NOT_SUPPORTED;
+    I2CLockSlot& local = LocalI2CLock(port);
+    {
+        std::unique_lock<std::mutex> lock(local.m_Mutex);
+        if (local.m_Depth == 0 || local.m_Owner != std::this_thread::get_id())
+            return KXAPI_E_NOT_LOCKED;
+    }
     unsigned char bytes[8];
     KxPutU32(bytes, 0, KX_I2C_CMD_UNLOCK);
     KxPutI32(bytes, 4, port);
     unsigned char answer[4] = {};
     uint32_t size = sizeof(answer);
     KXAPI_RESULT result = m_Driver.IoCtl(FAMILY_REQUESTS[Family()].m_I2C, bytes, sizeof(bytes), answer, &size);
-    std::recursive_timed_mutex& local = LocalI2CLock(port);
-    if (local.try_lock()) {
-        // Held by this thread (recursive): drop both the probe and the caller's hold.
-        local.unlock();
-        local.unlock();
-    }
+    local.Release();
     return result;
 }
 

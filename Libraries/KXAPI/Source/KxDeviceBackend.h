@@ -3,8 +3,10 @@
 // requests; the block-driver family goes through its core proxy.
 #pragma once
 
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <string>
 
 #include "KxDevice.h"
@@ -40,14 +42,25 @@ public:
 
 private:
     Device() = default;
-    std::recursive_timed_mutex& LocalI2CLock(int port);
+    // The in-process half of an I2C lock: which thread holds it and how often (recursive).
+    struct I2CLockSlot {
+        std::mutex m_Mutex;
+        std::condition_variable m_Freed;
+        std::thread::id m_Owner;
+        int m_Depth = 0;
+        // Waits in 100 ms slices; false when `timeoutMs` (negative: no limit) passed first.
+        bool Acquire(int timeoutMs);
+        // False when the calling thread does not hold the lock.
+        bool Release();
+    };
+    I2CLockSlot& LocalI2CLock(int port);
 
     XpDriver m_Driver;
     KxDeviceDesc m_Desc{};
     std::unique_ptr<KxProxyCORE> m_pCore;
     volatile uint32_t* m_pRegisters = nullptr;
     static constexpr int I2C_LOCK_SLOTS = 17; // device level and ports 0..15
-    std::recursive_timed_mutex m_I2CLocks[I2C_LOCK_SLOTS];
+    I2CLockSlot m_I2CLocks[I2C_LOCK_SLOTS];
 };
 
 } // namespace Kxapi
