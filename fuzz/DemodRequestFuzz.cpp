@@ -102,6 +102,9 @@ void ServiceSide(const uint8_t* data, size_t size)
         Markup doc;
         if (KxapiFailed(doc.Parse(xml)))
             break;
+        Markup checked;
+        if (DemodGenericRequiredElems(cmd) != nullptr && KxapiSucceeded(DemodOpenGenericRequest(data, size, checked)))
+            Check(checked.Top().FindChild(DemodGenericRequiredElems(cmd)[0]).Valid());
         int64_t v;
         DemodGetIntElem(doc, DEMOD_ELEM_FREQ_HZ, v);
         DemodGetIntElem(doc, DEMOD_ELEM_TUNER_ID, v);

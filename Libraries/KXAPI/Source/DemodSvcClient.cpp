@@ -36,22 +36,25 @@ KXAPI_RESULT DemodSvcClient::TransferSvcMsg(const DemodMsg& request, DemodMsg& r
     return KXAPI_OK;
 }
 
-KXAPI_RESULT DemodSvcClient::Simple(const DemodMsg& request, size_t expectedSize)
+template <class Parse> KXAPI_RESULT DemodSvcClient::Exchange(const DemodMsg& request, Parse parse)
 {
     DemodMsg reply;
     KXAPI_RESULT r = TransferSvcMsg(request, reply);
-    if (KxapiFailed(r))
-        return r;
-    return DemodCheckReply(reply.data(), reply.size(), KxGetU32(request.data(), 0), expectedSize);
+    return KxapiFailed(r) ? r : parse(reply.data(), reply.size());
+}
+
+KXAPI_RESULT DemodSvcClient::Simple(const DemodMsg& request, size_t expectedSize)
+{
+    const uint32_t cmd = KxGetU32(request.data(), 0);
+    return Exchange(request,
+                    [&](const uint8_t* body, size_t size) { return DemodCheckReply(body, size, cmd, expectedSize); });
 }
 
 KXAPI_RESULT DemodSvcClient::ServiceVersion(uint32_t (&version)[4])
 {
-    DemodMsg reply;
-    KXAPI_RESULT r = TransferSvcMsg(DemodBuildCodeOnly(DEMOD_CMD_SERVICE_VERSION), reply);
-    if (KxapiFailed(r))
-        return r;
-    r = DemodParseVersionReply(reply.data(), reply.size(), version);
+    KXAPI_RESULT r = Exchange(DemodBuildCodeOnly(DEMOD_CMD_SERVICE_VERSION), [&](const uint8_t* body, size_t size) {
+        return DemodParseVersionReply(body, size, version);
+    });
     if (KxapiFailed(r))
         return r;
     return KxServiceVersionAccepted(version[0], version[1]) ? r : KXAPI_E_SERVICE_INCOMP;
@@ -83,9 +86,8 @@ KXAPI_RESULT DemodSvcClient::EventPipeRegister(const std::wstring& pipeName, uin
 
 KXAPI_RESULT DemodSvcClient::ControlGetOld(OldStyleParsWire& pars)
 {
-    DemodMsg reply;
-    KXAPI_RESULT r = TransferSvcMsg(DemodBuildCodeOnly(DEMOD_CMD_CONTROL_GET_OLD), reply);
-    return KxapiFailed(r) ? r : DemodParseControlGetOldReply(reply.data(), reply.size(), pars);
+    return Exchange(DemodBuildCodeOnly(DEMOD_CMD_CONTROL_GET_OLD),
+                    [&](const uint8_t* body, size_t size) { return DemodParseControlGetOldReply(body, size, pars); });
 }
 
 KXAPI_RESULT DemodSvcClient::ControlSetOld(const OldStyleParsWire& pars)
@@ -100,30 +102,29 @@ KXAPI_RESULT DemodSvcClient::TuneOld(int64_t freqHz, const OldStyleParsWire& par
 
 KXAPI_RESULT DemodSvcClient::LockMerGet(bool& locked, int32_t& merTenthsDb)
 {
-    DemodMsg reply;
-    KXAPI_RESULT r = TransferSvcMsg(DemodBuildCodeOnly(DEMOD_CMD_LOCK_MER_GET_OLD), reply);
-    return KxapiFailed(r) ? r : DemodParseLockMerReply(reply.data(), reply.size(), locked, merTenthsDb);
+    return Exchange(DemodBuildCodeOnly(DEMOD_CMD_LOCK_MER_GET_OLD), [&](const uint8_t* body, size_t size) {
+        return DemodParseLockMerReply(body, size, locked, merTenthsDb);
+    });
 }
 
 KXAPI_RESULT DemodSvcClient::TuneParsGet(KxTunePars& pars)
 {
-    DemodMsg reply;
-    KXAPI_RESULT r = TransferSvcMsg(DemodBuildCodeOnly(DEMOD_CMD_TUNE_PARS_GET), reply);
-    return KxapiFailed(r) ? r : DemodParseTuneParsReply(reply.data(), reply.size(), DEMOD_CMD_TUNE_PARS_GET, pars);
+    return Exchange(DemodBuildCodeOnly(DEMOD_CMD_TUNE_PARS_GET), [&](const uint8_t* body, size_t size) {
+        return DemodParseTuneParsReply(body, size, DEMOD_CMD_TUNE_PARS_GET, pars);
+    });
 }
 
 KXAPI_RESULT DemodSvcClient::TuneParsSet(KxTunePars& pars)
 {
-    DemodMsg reply;
-    KXAPI_RESULT r = TransferSvcMsg(DemodBuildTuneParsSetReq(pars), reply);
-    return KxapiFailed(r) ? r : DemodParseTuneParsReply(reply.data(), reply.size(), DEMOD_CMD_TUNE_PARS_SET, pars);
+    return Exchange(DemodBuildTuneParsSetReq(pars), [&](const uint8_t* body, size_t size) {
+        return DemodParseTuneParsReply(body, size, DEMOD_CMD_TUNE_PARS_SET, pars);
+    });
 }
 
 KXAPI_RESULT DemodSvcClient::TunerFreqGetOld(int64_t& freqHz)
 {
-    DemodMsg reply;
-    KXAPI_RESULT r = TransferSvcMsg(DemodBuildCodeOnly(DEMOD_CMD_TUNER_FREQ_GET_OLD), reply);
-    return KxapiFailed(r) ? r : DemodParseFreqGetReply(reply.data(), reply.size(), freqHz);
+    return Exchange(DemodBuildCodeOnly(DEMOD_CMD_TUNER_FREQ_GET_OLD),
+                    [&](const uint8_t* body, size_t size) { return DemodParseFreqGetReply(body, size, freqHz); });
 }
 
 KXAPI_RESULT DemodSvcClient::TunerFreqSetOld(int64_t freqHz)
@@ -156,9 +157,9 @@ KXAPI_RESULT DemodSvcClient::LnbDiseqcSend(const std::vector<uint8_t>& message, 
 {
     if (replyCapacity < 0 || replyCapacity > DEMOD_MAX_DISEQC_BYTES || message.size() > size_t(DEMOD_MAX_DISEQC_BYTES))
         return KXAPI_E_INVALID_ARG;
-    DemodMsg answer;
-    KXAPI_RESULT r = TransferSvcMsg(DemodBuildDiseqcReq(replyCapacity, message), answer);
-    return KxapiFailed(r) ? r : DemodParseDiseqcReply(answer.data(), answer.size(), replyCapacity, reply);
+    return Exchange(DemodBuildDiseqcReq(replyCapacity, message), [&](const uint8_t* body, size_t size) {
+        return DemodParseDiseqcReply(body, size, replyCapacity, reply);
+    });
 }
 
 KXAPI_RESULT DemodSvcClient::AntPowerSet(int32_t mode)
@@ -185,37 +186,36 @@ KXAPI_RESULT DemodSvcClient::StatisticsGetOld(const std::vector<int32_t>& ids, s
 {
     if (ids.size() > size_t(DEMOD_MAX_STATISTICS))
         return KXAPI_E_INVALID_ARG;
-    DemodMsg reply;
-    KXAPI_RESULT r = TransferSvcMsg(DemodBuildStatsOldReq(ids), reply);
-    return KxapiFailed(r) ? r
-                          : DemodParseStatsOldReply(reply.data(), reply.size(), static_cast<int32_t>(ids.size()), stats);
+    return Exchange(DemodBuildStatsOldReq(ids), [&](const uint8_t* body, size_t size) {
+        return DemodParseStatsOldReply(body, size, static_cast<int32_t>(ids.size()), stats);
+    });
 }
 
 KXAPI_RESULT DemodSvcClient::SupportedStatsGetOld(int32_t capacity, std::vector<int32_t>& ids)
 {
     if (capacity < 0 || capacity > DEMOD_MAX_STATISTICS)
         return KXAPI_E_INVALID_ARG;
-    DemodMsg reply;
-    KXAPI_RESULT r = TransferSvcMsg(DemodBuildSupportedOldReq(capacity), reply);
-    return KxapiFailed(r) ? r : DemodParseSupportedOldReply(reply.data(), reply.size(), capacity, ids);
+    return Exchange(DemodBuildSupportedOldReq(capacity), [&](const uint8_t* body, size_t size) {
+        return DemodParseSupportedOldReply(body, size, capacity, ids);
+    });
 }
 
 KXAPI_RESULT DemodSvcClient::ConstelGetOld(int32_t count, std::vector<KxConstelPoint>& points)
 {
     if (count < 0 || count > DEMOD_MAX_CONSTEL_POINTS)
         return KXAPI_E_INVALID_ARG;
-    DemodMsg reply;
-    KXAPI_RESULT r = TransferSvcMsg(DemodBuildConstelReq(count), reply);
-    return KxapiFailed(r) ? r : DemodParseConstelReply(reply.data(), reply.size(), count, points);
+    return Exchange(DemodBuildConstelReq(count), [&](const uint8_t* body, size_t size) {
+        return DemodParseConstelReply(body, size, count, points);
+    });
 }
 
 KXAPI_RESULT DemodSvcClient::BlindScanOld(const BlindScanOldReq& req, std::vector<KxTransmitter>& found)
 {
     if (req.m_MaxTransmitters < 0 || req.m_MaxTransmitters > DEMOD_MAX_TRANSMITTERS)
         return KXAPI_E_INVALID_ARG;
-    DemodMsg reply;
-    KXAPI_RESULT r = TransferSvcMsg(DemodBuildBlindScanOldReq(req), reply);
-    return KxapiFailed(r) ? r : DemodParseBlindScanOldReply(reply.data(), reply.size(), req.m_MaxTransmitters, found);
+    return Exchange(DemodBuildBlindScanOldReq(req), [&](const uint8_t* body, size_t size) {
+        return DemodParseBlindScanOldReply(body, size, req.m_MaxTransmitters, found);
+    });
 }
 
 KXAPI_RESULT DemodSvcClient::BlindScanCancel()
@@ -405,7 +405,8 @@ KXAPI_RESULT DemodSvcClient::GetSupportedStatistics(int32_t capacity, std::vecto
     return r;
 }
 
-KXAPI_RESULT DemodSvcClient::ConstellationPointsGet(int32_t numPoints, int64_t streamId, std::vector<KxConstelPoint>& points)
+KXAPI_RESULT DemodSvcClient::ConstellationPointsGet(int32_t numPoints, int64_t streamId,
+                                                    std::vector<KxConstelPoint>& points)
 {
     points.clear();
     if (numPoints < 0 || numPoints > DEMOD_MAX_CONSTEL_POINTS)

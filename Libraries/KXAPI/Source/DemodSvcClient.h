@@ -107,6 +107,8 @@ public:
 
 private:
     KXAPI_RESULT Simple(const DemodMsg& request, size_t expectedSize = 8);
+    // Transfers the request and hands the reply body to parse(body, size).
+    template <class Parse> KXAPI_RESULT Exchange(const DemodMsg& request, Parse parse);
     IDemodSvcTransport* m_pTransport;
     std::unique_ptr<IXpCritSec> m_pLock;
 };

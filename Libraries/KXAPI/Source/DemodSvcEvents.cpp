@@ -20,19 +20,6 @@ DemodMsg EventHeader(uint32_t kind, int64_t serial, int32_t port, size_t size)
     return msg;
 }
 
-void PutPars(DemodMsg& msg, unsigned int at, const OldStyleParsWire& p)
-{
-    KxPutI32(msg.data(), at, p.m_ModType);
-    KxPutI32(msg.data(), at + 4, p.m_ParXtra0);
-    KxPutI32(msg.data(), at + 8, p.m_ParXtra1);
-    KxPutI32(msg.data(), at + 12, p.m_ParXtra2);
-}
-
-OldStyleParsWire GetPars(const uint8_t* body, unsigned int at)
-{
-    return {KxGetI32(body, at), KxGetI32(body, at + 4), KxGetI32(body, at + 8), KxGetI32(body, at + 12)};
-}
-
 } // namespace
 
 KXAPI_RESULT DemodMakeEventPipeName(int64_t serial, int32_t port, int32_t pid, int32_t counter, std::wstring& name)
@@ -58,9 +45,9 @@ DemodMsg DemodBuildParsEvent(int64_t serial, int32_t port, int64_t oldFreqHz, co
 {
     DemodMsg msg = EventHeader(DEMOD_EVENT_PARS_CHANGED, serial, port, DEMOD_EVENT_PARS_SIZE);
     KxPutI64(msg.data(), 24, oldFreqHz);
-    PutPars(msg, 32, oldPars);
+    oldPars.Encode(msg.data(), 32);
     KxPutI64(msg.data(), 48, newFreqHz);
-    PutPars(msg, 56, newPars);
+    newPars.Encode(msg.data(), 56);
     return msg;
 }
 
@@ -103,9 +90,9 @@ KXAPI_RESULT DemodParseEvent(const uint8_t* body, size_t size, DemodEvent& event
         if (size != DEMOD_EVENT_PARS_SIZE)
             return KXAPI_E_INVALID_PARS;
         event.m_OldFreqHz = KxGetI64(body, 24);
-        event.m_OldPars = GetPars(body, 32);
+        event.m_OldPars = OldStyleParsWire::Decode(body, 32);
         event.m_NewFreqHz = KxGetI64(body, 48);
-        event.m_NewPars = GetPars(body, 56);
+        event.m_NewPars = OldStyleParsWire::Decode(body, 56);
         return KXAPI_OK;
     case DEMOD_EVENT_BLIND_SCAN:
     case DEMOD_EVENT_SPECTRUM_SCAN: {

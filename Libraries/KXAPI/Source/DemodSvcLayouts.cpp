@@ -17,17 +17,21 @@ DemodMsg Request(uint32_t cmd, size_t size)
     return msg;
 }
 
-void PutOldStyle(DemodMsg& msg, unsigned int offset, const OldStyleParsWire& p)
+// A request carrying one count at offset 4.
+DemodMsg CountReq(uint32_t cmd, int32_t count)
 {
-    KxPutI32(msg.data(), offset, p.m_ModType);
-    KxPutI32(msg.data(), offset + 4, p.m_ParXtra0);
-    KxPutI32(msg.data(), offset + 8, p.m_ParXtra1);
-    KxPutI32(msg.data(), offset + 12, p.m_ParXtra2);
+    DemodMsg msg = Request(cmd, 8);
+    KxPutI32(msg.data(), 4, count);
+    return msg;
 }
 
-OldStyleParsWire GetOldStyle(const uint8_t* body, unsigned int offset)
+// The count at offset 4, between 0 and maxCount (KXAPI_E_INVALID_PARS otherwise).
+KXAPI_RESULT ParseCountReq(const uint8_t* body, size_t size, int32_t maxCount, int32_t& count)
 {
-    return {KxGetI32(body, offset), KxGetI32(body, offset + 4), KxGetI32(body, offset + 8), KxGetI32(body, offset + 12)};
+    if (size < 8)
+        return KXAPI_E_INVALID_HEADER;
+    count = KxGetI32(body, 4);
+    return (count < 0 || count > maxCount) ? KXAPI_E_INVALID_PARS : KXAPI_OK;
 }
 
 // Request whose size must be at least minSize (the service has checked CommandProperties,
@@ -35,6 +39,19 @@ OldStyleParsWire GetOldStyle(const uint8_t* body, unsigned int offset)
 bool AtLeast(size_t size, size_t minSize) { return size >= minSize; }
 
 } // namespace
+
+void OldStyleParsWire::Encode(void* body, unsigned int offset) const
+{
+    KxPutI32(body, offset, m_ModType);
+    KxPutI32(body, offset + 4, m_ParXtra0);
+    KxPutI32(body, offset + 8, m_ParXtra1);
+    KxPutI32(body, offset + 12, m_ParXtra2);
+}
+
+OldStyleParsWire OldStyleParsWire::Decode(const void* body, unsigned int offset)
+{
+    return {KxGetI32(body, offset), KxGetI32(body, offset + 4), KxGetI32(body, offset + 8), KxGetI32(body, offset + 12)};
+}
 
 DemodMsg DemodBuildCodeOnly(uint32_t cmd)
 {
@@ -107,17 +124,12 @@ KXAPI_RESULT DemodParseVersionReply(const uint8_t* body, size_t size, uint32_t (
 
 DemodMsg DemodBuildConstelReq(int32_t count)
 {
-    DemodMsg msg = Request(DEMOD_CMD_CONSTEL_GET_OLD, 8);
-    KxPutI32(msg.data(), 4, count);
-    return msg;
+    return CountReq(DEMOD_CMD_CONSTEL_GET_OLD, count);
 }
 
 KXAPI_RESULT DemodParseConstelReq(const uint8_t* body, size_t size, int32_t& count)
 {
-    if (!AtLeast(size, 8))
-        return KXAPI_E_INVALID_HEADER;
-    count = KxGetI32(body, 4);
-    return (count < 0 || count > DEMOD_MAX_CONSTEL_POINTS) ? KXAPI_E_INVALID_PARS : KXAPI_OK;
+    return ParseCountReq(body, size, DEMOD_MAX_CONSTEL_POINTS, count);
 }
 
 DemodMsg DemodBuildConstelReply(KXAPI_RESULT result, const std::vector<KxConstelPoint>& points)
@@ -146,7 +158,7 @@ KXAPI_RESULT DemodParseConstelReply(const uint8_t* body, size_t size, int32_t co
 DemodMsg DemodBuildControlGetOldReply(KXAPI_RESULT result, const OldStyleParsWire& pars)
 {
     DemodMsg msg = DemodBuildReply(DEMOD_CMD_CONTROL_GET_OLD, result, 16);
-    PutOldStyle(msg, 8, pars);
+    pars.Encode(msg.data(), 8);
     return msg;
 }
 
@@ -154,14 +166,14 @@ KXAPI_RESULT DemodParseControlGetOldReply(const uint8_t* body, size_t size, OldS
 {
     KXAPI_RESULT r = DemodCheckReply(body, size, DEMOD_CMD_CONTROL_GET_OLD, DEMOD_CONTROL_GET_OLD_REPLY_SIZE);
     if (size == DEMOD_CONTROL_GET_OLD_REPLY_SIZE && r != KXAPI_E_INTERNAL)
-        pars = GetOldStyle(body, 8);
+        pars = OldStyleParsWire::Decode(body, 8);
     return r;
 }
 
 DemodMsg DemodBuildControlSetOldReq(const OldStyleParsWire& pars)
 {
     DemodMsg msg = Request(DEMOD_CMD_CONTROL_SET_OLD, DEMOD_CONTROL_SET_OLD_REQ_SIZE);
-    PutOldStyle(msg, 4, pars);
+    pars.Encode(msg.data(), 4);
     return msg;
 }
 
@@ -169,7 +181,7 @@ KXAPI_RESULT DemodParseControlSetOldReq(const uint8_t* body, size_t size, OldSty
 {
     if (!AtLeast(size, DEMOD_CONTROL_SET_OLD_REQ_SIZE))
         return KXAPI_E_INVALID_HEADER;
-    pars = GetOldStyle(body, 4);
+    pars = OldStyleParsWire::Decode(body, 4);
     return KXAPI_OK;
 }
 
@@ -413,7 +425,7 @@ DemodMsg DemodBuildTuneOldReq(int64_t freqHz, const OldStyleParsWire& pars)
 {
     DemodMsg msg = Request(DEMOD_CMD_TUNE_OLD, DEMOD_TUNE_OLD_REQ_SIZE);
     KxPutI64(msg.data(), 8, freqHz);
-    PutOldStyle(msg, 16, pars);
+    pars.Encode(msg.data(), 16);
     return msg;
 }
 
@@ -422,7 +434,7 @@ KXAPI_RESULT DemodParseTuneOldReq(const uint8_t* body, size_t size, int64_t& fre
     if (!AtLeast(size, DEMOD_TUNE_OLD_REQ_SIZE))
         return KXAPI_E_INVALID_HEADER;
     freqHz = KxGetI64(body, 8);
-    pars = GetOldStyle(body, 16);
+    pars = OldStyleParsWire::Decode(body, 16);
     return KXAPI_OK;
 }
 
@@ -476,17 +488,12 @@ KXAPI_RESULT DemodParseStatsOldReply(const uint8_t* body, size_t size, int32_t c
 
 DemodMsg DemodBuildSupportedOldReq(int32_t capacity)
 {
-    DemodMsg msg = Request(DEMOD_CMD_SUPPORTED_STATS_GET_OLD, 8);
-    KxPutI32(msg.data(), 4, capacity);
-    return msg;
+    return CountReq(DEMOD_CMD_SUPPORTED_STATS_GET_OLD, capacity);
 }
 
 KXAPI_RESULT DemodParseSupportedOldReq(const uint8_t* body, size_t size, int32_t& capacity)
 {
-    if (!AtLeast(size, 8))
-        return KXAPI_E_INVALID_HEADER;
-    capacity = KxGetI32(body, 4);
-    return (capacity < 0 || capacity > DEMOD_MAX_STATISTICS) ? KXAPI_E_INVALID_PARS : KXAPI_OK;
+    return ParseCountReq(body, size, DEMOD_MAX_STATISTICS, capacity);
 }
 
 DemodMsg DemodBuildSupportedOldReply(KXAPI_RESULT result, int32_t capacity, const std::vector<int32_t>& ids)

@@ -25,6 +25,8 @@ struct OldStyleParsWire { // the four-integer form of the demodulation parameter
     int32_t m_ParXtra0 = 0;
     int32_t m_ParXtra1 = 0;
     int32_t m_ParXtra2 = 0;
+    void Encode(void* body, unsigned int offset) const; // 16 bytes
+    static OldStyleParsWire Decode(const void* body, unsigned int offset);
     bool operator==(const OldStyleParsWire&) const = default;
 };
 
