@@ -140,7 +140,8 @@ void KxeManager::Close()
         m_pListMutex = nullptr;
     }
     m_DeviceMap.clear();
-    m_Ports.ClearAll();
+    m_Ports.Close();
+    m_Vpd.Close();
     delete m_pClientLock;
     m_pClientLock = nullptr;
     delete m_pEventPipeLock;

@@ -12,8 +12,14 @@ KxePortList::KxePortList(KxeInputRpcFactory factory) : m_Factory(std::move(facto
 
 KxePortList::~KxePortList()
 {
+    Close();
+}
+
+void KxePortList::Close()
+{
     ClearAll();
     delete m_pLock;
+    m_pLock = nullptr;
 }
 
 bool KxePortList::Init()

@@ -26,6 +26,8 @@ public:
     explicit KxePortList(KxeInputRpcFactory factory);
     ~KxePortList();
     bool Init();
+    // Releases every record (as ClearAll) and the lock; Init may follow again.
+    void Close();
 
     KXAPI_RESULT Attach(const uint8_t ip[4], int64_t serial, int port, int& channelId, uint32_t& attachId);
     KXAPI_RESULT Detach(int64_t serial, int port, uint32_t attachId);

@@ -9,7 +9,14 @@ KxeVpdCache::KxeVpdCache() = default;
 
 KxeVpdCache::~KxeVpdCache()
 {
+    Close();
+}
+
+void KxeVpdCache::Close()
+{
+    m_Items.clear();
     delete m_pLock;
+    m_pLock = nullptr;
 }
 
 bool KxeVpdCache::Init()

@@ -27,6 +27,8 @@ public:
     KxeVpdCache();
     ~KxeVpdCache();
     bool Init();
+    // Forgets every item and the lock; Init may follow again.
+    void Close();
 
     KXAPI_RESULT Update(int64_t serial, int section, bool valid, const char* keyword, const uint8_t* data,
                         int length);

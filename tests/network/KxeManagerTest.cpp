@@ -261,6 +261,25 @@ TEST_F(ManagerFixture, CleaningDropsForeignAndOrphanNamesAndKeepsLiveOnes)
     EXPECT_TRUE(access(m_Dir.File("Other_1").c_str(), F_OK) == 0);
 }
 
+TEST(KxeManagerLifecycle, ForceDiscoveryWithoutADiscoveryThreadTimesOut)
+{
+    ScopedIpcDirectory dir;
+    KxeManager manager(new ScriptedEnumerator(), RecordingFactory(std::make_shared<DeviceLog>()));
+    ASSERT_TRUE(manager.Init());
+    // Initialised but never started: nobody clears the force flag.
+    unsigned int start = XpUtil::GetTickCount();
+    EXPECT_EQ(KXAPI_E_TIMEOUT, manager.ForceDiscovery());
+    EXPECT_GE(XpUtil::GetTickCount() - start, 9000u);
+    manager.Close();
+    // Closed: a fresh Init works again and publishes an empty list.
+    ASSERT_TRUE(manager.Init());
+    char shmKey[KXE_KEY_CHARS];
+    char mutexKey[KXE_KEY_CHARS];
+    EXPECT_TRUE(manager.GetKxeListKeys(shmKey, mutexKey));
+    manager.Close();
+    EXPECT_FALSE(manager.GetKxeListKeys(shmKey, mutexKey));
+}
+
 const uint8_t IP[4] = {10, 200, 0, 11};
 
 TEST_F(ManagerFixture, TwoClientsShareOneChannelAndTheDeviceSeesOneDetach)
