@@ -96,6 +96,25 @@ TEST(DemodGeneric, IntegerElementsAreFoundByNameInAnyOrder)
     EXPECT_EQ(freq, 474000000);
 }
 
+TEST(DemodGeneric, ConstellationPointElements)
+{
+    std::wstring xml;
+    DemodAppendConstPointElems(xml, {{-5, 7}, {2147483647, -2147483647 - 1}});
+    EXPECT_EQ(xml, L"<KxConstPoint X=\"-5\" Y=\"7\"/><KxConstPoint X=\"2147483647\" Y=\"-2147483648\"/>");
+    Markup doc;
+    ASSERT_EQ(doc.Parse(xml), KXAPI_OK);
+    std::vector<KxConstelPoint> pts;
+    EXPECT_EQ(DemodGetConstPointElems(doc, 2, pts), KXAPI_OK);
+    ASSERT_EQ(pts.size(), 2u);
+    EXPECT_EQ(pts[1].m_Y, INT32_MIN);
+    EXPECT_EQ(DemodGetConstPointElems(doc, 3, pts), KXAPI_E_INTERNAL);
+    EXPECT_TRUE(pts.empty());
+    ASSERT_EQ(doc.Parse(L"<KxConstPoint X=\"1\" Y=\"2147483648\"/>"), KXAPI_OK);
+    EXPECT_EQ(DemodGetConstPointElems(doc, 1, pts), KXAPI_E_INTERNAL);
+    ASSERT_EQ(doc.Parse(L""), KXAPI_OK);
+    EXPECT_EQ(DemodGetConstPointElems(doc, 0, pts), KXAPI_OK);
+}
+
 TEST(DemodEvents, FrequencyAndParameterEventsHaveTheirFixedLayouts)
 {
     Bytes f = DemodBuildFreqEvent(1234567, 2, 474000000, 482000000);

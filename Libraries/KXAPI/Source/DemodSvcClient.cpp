@@ -418,17 +418,11 @@ KXAPI_RESULT DemodSvcClient::ConstellationPointsGet(int32_t numPoints, int64_t s
     if (KxapiFailed(r))
         return r;
     Markup doc;
-    if (KxapiFailed(doc.Parse(reply)) || doc.Top().CountChildren(DEMOD_ELEM_CONST_POINT) != size_t(numPoints))
+    if (KxapiFailed(doc.Parse(reply)))
         return KXAPI_E_INTERNAL;
-    for (MarkupElem e = doc.Top().FindChild(DEMOD_ELEM_CONST_POINT); e.Valid(); e = e.NextSame()) {
-        KxConstelPoint p;
-        if (!e.HasAttrib("X") || !e.HasAttrib("Y") || KxapiFailed(e.GetAttrib("X", p.m_X)) ||
-            KxapiFailed(e.GetAttrib("Y", p.m_Y))) {
-            points.clear();
-            return KXAPI_E_INTERNAL;
-        }
-        points.push_back(p);
-    }
+    KXAPI_RESULT e = DemodGetConstPointElems(doc, numPoints, points);
+    if (KxapiFailed(e))
+        return e;
     return r;
 }
 

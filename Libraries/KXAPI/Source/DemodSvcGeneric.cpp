@@ -102,4 +102,32 @@ KXAPI_RESULT DemodGetIntElem(const Markup& doc, const char* name, int32_t& value
     return KXAPI_OK;
 }
 
+void DemodAppendConstPointElems(std::wstring& xml, const std::vector<KxConstelPoint>& points)
+{
+    char buf[96];
+    for (const KxConstelPoint& p : points) {
+        std::snprintf(buf, sizeof buf, "<%s X=\"%d\" Y=\"%d\"/>", DEMOD_ELEM_CONST_POINT, p.m_X, p.m_Y);
+        for (const char* c = buf; *c; c++)
+            xml.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*c)));
+    }
+}
+
+KXAPI_RESULT DemodGetConstPointElems(const Markup& doc, int32_t count, std::vector<KxConstelPoint>& points)
+{
+    points.clear();
+    if (count < 0 || doc.Top().CountChildren(DEMOD_ELEM_CONST_POINT) != static_cast<size_t>(count))
+        return KXAPI_E_INTERNAL;
+    points.reserve(static_cast<size_t>(count));
+    for (MarkupElem e = doc.Top().FindChild(DEMOD_ELEM_CONST_POINT); e.Valid(); e = e.NextSame()) {
+        KxConstelPoint p;
+        if (!e.HasAttrib("X") || !e.HasAttrib("Y") || KxapiFailed(e.GetAttrib("X", p.m_X)) ||
+            KxapiFailed(e.GetAttrib("Y", p.m_Y))) {
+            points.clear();
+            return KXAPI_E_INTERNAL;
+        }
+        points.push_back(p);
+    }
+    return KXAPI_OK;
+}
+
 } // namespace Kxapi

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "DemodSvcLayouts.h"
 #include "KxapiResult.h"
@@ -50,5 +51,11 @@ void DemodAppendIntElem(std::wstring& xml, const char* name, int64_t value);
 KXAPI_RESULT DemodGetIntElem(const Markup& doc, const char* name, int64_t& value);
 // As above with a 32-bit range check (KXAPI_E_INTERNAL outside it).
 KXAPI_RESULT DemodGetIntElem(const Markup& doc, const char* name, int32_t& value);
+
+// Appends one "KxConstPoint" element per point, with attributes "X" and "Y".
+void DemodAppendConstPointElems(std::wstring& xml, const std::vector<KxConstelPoint>& points);
+// Reads exactly count "KxConstPoint" elements: KXAPI_E_INTERNAL for another number or an
+// element without a valid "X" and "Y".
+KXAPI_RESULT DemodGetConstPointElems(const Markup& doc, int32_t count, std::vector<KxConstelPoint>& points);
 
 } // namespace Kxapi
