@@ -68,10 +68,10 @@ void SimCard::AddBlock(const SimBlock& block)
     m_Blocks.push_back(block);
 }
 
-void SimCard::SetBlockModel(int typeCode, ISimBlockModel* pModel)
+void SimCard::SetBlockModel(int typeCode, bool function, ISimBlockModel* pModel)
 {
     CritSecAutoLock lock(m_pLock);
-    m_BlockModels[typeCode].reset(pModel);
+    m_BlockModels[{typeCode, function}].reset(pModel);
 }
 
 bool SimCard::GetProperty(int port, const std::string& name, bool& isString, int64_t& value, std::string& text)
@@ -120,10 +120,10 @@ bool SimCard::FindBlock(uint32_t uuid, SimBlock& block)
     return false;
 }
 
-ISimBlockModel* SimCard::BlockModel(int typeCode)
+ISimBlockModel* SimCard::BlockModel(const SimBlock& block)
 {
     CritSecAutoLock lock(m_pLock);
-    auto it = m_BlockModels.find(typeCode);
+    auto it = m_BlockModels.find({block.m_TypeCode, block.m_Name.compare(0, 3, "DF_") == 0});
     return it == m_BlockModels.end() ? nullptr : it->second.get();
 }
 

@@ -67,8 +67,9 @@ public:
     void AddI2cDevice(int bus, int addr, ISimI2cDevice* pDevice);
     ISimI2cDevice* I2cDevice(int bus, int addr);
     void AddBlock(const SimBlock& block);
-    // Registers the model answering blocks of typeCode (card owns it).
-    void SetBlockModel(int typeCode, ISimBlockModel* pModel);
+    // Registers the model answering instances of typeCode: blocks ("BC_...") when function is
+    // false, driver functions ("DF_...") when true (the two share codes). The card owns it.
+    void SetBlockModel(int typeCode, bool function, ISimBlockModel* pModel);
 
     // Lookups for the virtual nodes; false when absent. A property missing at a port is looked
     // up at the device level.
@@ -76,7 +77,7 @@ public:
     bool GetTable(int port, const std::string& name, std::vector<std::pair<int64_t, int64_t>>& entries);
     bool GetVpd(int port, const std::string& keyword, std::vector<unsigned char>& data);
     bool FindBlock(uint32_t uuid, SimBlock& block);
-    ISimBlockModel* BlockModel(int typeCode);
+    ISimBlockModel* BlockModel(const SimBlock& block);
 
     // Registers (legacy window / USB register space / block debug access).
     uint32_t* RegisterWindow() { return m_Registers.data(); }
@@ -139,7 +140,7 @@ private:
     std::map<std::pair<int, int>, std::unique_ptr<ISimI2cDevice>> m_I2cDevices;
     std::map<int, uintptr_t> m_I2cLockOwners;
     std::vector<SimBlock> m_Blocks;
-    std::map<int, std::unique_ptr<ISimBlockModel>> m_BlockModels;
+    std::map<std::pair<int, bool>, std::unique_ptr<ISimBlockModel>> m_BlockModels;
     std::vector<uint32_t> m_Registers;
     std::map<uint32_t, uint32_t> m_ExtraRegisters;
     std::map<uintptr_t, EventQueue> m_EventQueues;

@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "SimBlockModels.h"
+
 using nlohmann::json;
 
 namespace {
@@ -161,6 +163,8 @@ std::shared_ptr<SimCard> CardFromJson(const json& j, uint64_t seed)
         block.m_Children = b.value("children", std::vector<std::string>());
         PublishBlock(*card, block, b.value("role", std::string()));
     }
+    if (card->m_Family == KX_FAMILY_PCIE)
+        SimInstallBlockModels(*card);
     // The function instances ("AF_...") of each port hang under "DEVICE".
     for (const json& root : j.value("functions", json::array())) {
         const int port = root.value("port", -1);

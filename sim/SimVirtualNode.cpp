@@ -331,7 +331,7 @@ uint32_t SimVirtualNode::Block(uint32_t request, const unsigned char* pIn, uint3
     SimBlock block;
     if (!m_pCard->FindBlock(uuid, block))
         return SIM_STATUS_NOT_FOUND;
-    ISimBlockModel* pModel = m_pCard->BlockModel(block.m_TypeCode);
+    ISimBlockModel* pModel = m_pCard->BlockModel(block);
     if (pModel == nullptr)
         return SIM_STATUS_NOT_SUPPORTED;
     return pModel->Command(block, command, pPayload, payloadSize, pOut, outCapacity);

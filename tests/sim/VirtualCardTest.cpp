@@ -46,7 +46,7 @@ TEST_F(VirtualCardTest, ScanFindsEveryCardOfTheDefaultScenario)
     for (int i = 0; i < found; i++) {
         models.insert(descs[i].m_TypeNumber);
         if (i > 0) {
-            EXPECT_LT(descs[i - 1].m_Serial, descs[i].m_Serial) << "sorted by serial";
+            EXPECT_LT(int64_t{descs[i - 1].m_Serial}, int64_t{descs[i].m_Serial}) << "sorted by serial";
         }
     }
     EXPECT_EQ((std::set<int>{3460, 3470, 3480, 3490, 3510, 3520, 3530, 810, 820, 830, 850}), models);
@@ -57,8 +57,8 @@ TEST_F(VirtualCardTest, ScanFindsEveryCardOfTheDefaultScenario)
     ASSERT_EQ(KXAPI_E_BUF_TOO_SMALL, KxapiDeviceScan(10, found, small, false, 1));
     EXPECT_EQ(DEFAULT_CARD_COUNT, found);
     for (int i = 0; i < 10; i++)
-        EXPECT_NE(0, small[i].m_Serial);
-    EXPECT_EQ(-7, small[10].m_Serial) << "nothing written past the room given";
+        EXPECT_NE(0, int64_t{small[i].m_Serial});
+    EXPECT_EQ(-7, int64_t{small[10].m_Serial}) << "nothing written past the room given";
 }
 
 TEST_F(VirtualCardTest, AttachReadsIdentityAndDetachReleases)
@@ -69,7 +69,7 @@ TEST_F(VirtualCardTest, AttachReadsIdentityAndDetachReleases)
     EXPECT_EQ(3470, device.TypeNumber());
     KxDeviceDesc desc = {};
     ASSERT_EQ(KXAPI_OK, device.GetDescriptor(desc));
-    EXPECT_EQ(SERIAL_3470, desc.m_Serial);
+    EXPECT_EQ(SERIAL_3470, int64_t{desc.m_Serial});
     EXPECT_EQ(KXAPI_OK, device.Detach());
     EXPECT_EQ(KXAPI_E_NOT_ATTACHED, device.Detach());
     EXPECT_EQ(KXAPI_E_NO_SUCH_DEVICE, device.AttachToSerial(12345));

@@ -1,0 +1,334 @@
+#include "SimBlockModels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "CritSecAutoLock.h"
+#include "KxWire.h"
+#include "SimDriverStatus.h"
+#include "XpUtil.h"
+
+namespace {
+
+constexpr uint32_t OK = 0;
+
+// Shared by the blocks: the RF input of a block is its port's.
+const SimCarrier* PortCarrier(SimCard& card, int port)
+{
+    const std::vector<SimCarrier>* pCarriers = card.Scene().FindInput(port < 0 ? 0 : port);
+    return pCarriers == nullptr || pCarriers->empty() ? nullptr : &pCarriers->front();
+}
+
+// I2C master: Write 1 {address, length, data}; WriteRead 2 {address, read length, write length,
+// data} -> {count, data}. Talks to the card's I2C devices on the bus of the block's port.
+class SimI2cMasterModel : public ISimBlockModel {
+public:
+    explicit SimI2cMasterModel(SimCard* pCard) : m_pCard(pCard) {}
+    uint32_t Command(const SimBlock& block, uint32_t command, const unsigned char* pIn, uint32_t inSize,
+                     unsigned char* pOut, uint32_t outCapacity) override
+    {
+        CritSecAutoLock lock(m_pCard->Lock());
+        if (command == 1 && inSize >= 8) {
+            const int length = KxGetI32(pIn, 4);
+            if (length < 0 || static_cast<uint32_t>(length) > inSize - 8)
+                return SIM_STATUS_INVALID_ARG;
+            ISimI2cDevice* pDevice = m_pCard->I2cDevice(block.m_Port, KxGetI32(pIn, 0));
+            return pDevice != nullptr && pDevice->Write(pIn + 8, length) ? OK : SIM_STATUS_NOT_FOUND;
+        }
+        if (command == 2 && inSize >= 12) {
+            const int readLength = KxGetI32(pIn, 4);
+            const int writeLength = KxGetI32(pIn, 8);
+            if (readLength < 0 || writeLength < 0 || static_cast<uint32_t>(writeLength) > inSize - 12 ||
+                4u + static_cast<uint32_t>(readLength) > outCapacity)
+                return SIM_STATUS_INVALID_ARG;
+            ISimI2cDevice* pDevice = m_pCard->I2cDevice(block.m_Port, KxGetI32(pIn, 0));
+            if (pDevice == nullptr)
+                return SIM_STATUS_NOT_FOUND;
+            std::vector<unsigned char> written(pIn + 12, pIn + 12 + writeLength);
+            std::vector<unsigned char> data(static_cast<size_t>(readLength));
+            if ((writeLength > 0 && !pDevice->Write(written.data(), writeLength)) ||
+                !pDevice->Read(data.data(), readLength))
+                return SIM_STATUS_NOT_FOUND;
+            KxPutU32(pOut, 0, static_cast<uint32_t>(readLength));
+            if (readLength > 0)
+                memcpy(pOut + 4, data.data(), data.size());
+            return OK;
+        }
+        return SIM_STATUS_NOT_SUPPORTED;
+    }
+
+private:
+    SimCard* m_pCard;
+};
+
+// Satellite demodulator (commands 0..14 of the proxy).
+class SimS2DemodModel : public ISimBlockModel {
+public:
+    explicit SimS2DemodModel(SimCard* pCard) : m_pCard(pCard) {}
+    uint32_t Command(const SimBlock& block, uint32_t command, const unsigned char* pIn, uint32_t inSize,
+                     unsigned char* pOut, uint32_t outCapacity) override
+    {
+        CritSecAutoLock lock(m_pCard->Lock());
+        State& s = m_States[block.m_Uuid];
+        const SimCarrier* pCarrier = PortCarrier(*m_pCard, block.m_Port);
+        const bool locked = s.m_Mode == 2 && pCarrier != nullptr && pCarrier->m_CnDb >= SimRf::RequiredCnDb(*pCarrier);
+        auto answer = [&](std::initializer_list<uint32_t> words) -> uint32_t {
+            if (outCapacity < 4 * words.size())
+                return SIM_STATUS_BUF_TOO_SMALL;
+            unsigned int offset = 0;
+            for (uint32_t w : words) {
+                KxPutU32(pOut, offset, w);
+                offset += 4;
+            }
+            return OK;
+        };
+        switch (command) {
+        case 0:
+            return answer({static_cast<uint32_t>(s.m_Mode)});
+        case 1:
+            return answer({static_cast<uint32_t>(s.m_RollOffCode)});
+        case 2: {
+            if (!locked)
+                return answer({0, 16384});
+            // SNR = 10 log10(signal * 16384 / noise).
+            const double mer = SimRf::MerDb(*pCarrier, m_pCard->Random());
+            return answer({static_cast<uint32_t>(std::lround(std::pow(10.0, mer / 10.0) * 1024.0)), 16384u * 1024u});
+        }
+        case 3:
+            return answer({static_cast<uint32_t>(s.m_Inversion)});
+        case 4:
+            return answer({locked ? 1u : 0u, locked ? 1u : 0u, locked ? 1u : 0u, 0});
+        case 5:
+            return answer({s.m_Decimation, 0, 0, s.m_Ratio16});
+        case 6:
+            if (inSize < 4 || (KxGetU32(pIn, 0) != 0 && KxGetU32(pIn, 0) != 2))
+                return SIM_STATUS_INVALID_ARG;
+            s.m_Mode = static_cast<int>(KxGetU32(pIn, 0));
+            return OK;
+        case 7:
+            if (inSize < 4 || KxGetU32(pIn, 0) > 2)
+                return SIM_STATUS_INVALID_ARG;
+            s.m_Inversion = static_cast<int>(KxGetU32(pIn, 0));
+            return OK;
+        case 8:
+            if (inSize < 12 || KxGetU32(pIn, 0) == 0)
+                return SIM_STATUS_INVALID_ARG;
+            s.m_Decimation = KxGetU32(pIn, 0);
+            s.m_Ratio16 = KxGetU32(pIn, 4);
+            return OK;
+        case 9:
+        case 12:
+            s.m_Counters[0] = s.m_Counters[1] = s.m_Counters[2] = s.m_Counters[3] = s.m_Counters[4] = 0;
+            return OK;
+        case 10:
+            if (locked)
+                s.m_Counters[0] += 1000; // frames received since the last read
+            return answer({s.m_Counters[0], s.m_Counters[1], s.m_Counters[2], s.m_Counters[3], s.m_Counters[4]});
+        case 11:
+            return answer({0, 0, 1}); // no residual offset once tuned
+        case 13:
+            return answer({static_cast<uint32_t>(s.m_PlMode), s.m_PlValue});
+        case 14:
+            if (inSize < 8 || KxGetU32(pIn, 0) > 2)
+                return SIM_STATUS_INVALID_ARG;
+            s.m_PlMode = static_cast<int>(KxGetU32(pIn, 0));
+            s.m_PlValue = KxGetU32(pIn, 4);
+            return OK;
+        default:
+            return SIM_STATUS_NOT_SUPPORTED;
+        }
+    }
+
+private:
+    struct State {
+        int m_Mode = 0;
+        int m_RollOffCode = 2;
+        int m_Inversion = 0;
+        uint32_t m_Decimation = 0;
+        uint32_t m_Ratio16 = 0;
+        int m_PlMode = 0;
+        uint32_t m_PlValue = 0;
+        uint32_t m_Counters[5] = {};
+    };
+    SimCard* m_pCard;
+    std::map<uint32_t, State> m_States;
+};
+
+// Constellation grabber: command 0 {first argument, n} -> {n, n pairs of int16 I, Q}.
+class SimConstellationGrabModel : public ISimBlockModel {
+public:
+    explicit SimConstellationGrabModel(SimCard* pCard) : m_pCard(pCard) {}
+    uint32_t Command(const SimBlock& block, uint32_t command, const unsigned char* pIn, uint32_t inSize,
+                     unsigned char* pOut, uint32_t outCapacity) override
+    {
+        if (command != 0 || inSize < 8)
+            return SIM_STATUS_NOT_SUPPORTED;
+        const int n = KxGetI32(pIn, 4);
+        if (n < 0 || 4u + 4u * static_cast<uint32_t>(n) > outCapacity)
+            return SIM_STATUS_INVALID_ARG;
+        CritSecAutoLock lock(m_pCard->Lock());
+        const SimCarrier* pCarrier = PortCarrier(*m_pCard, block.m_Port);
+        KxPutU32(pOut, 0, static_cast<uint32_t>(n));
+        if (pCarrier == nullptr) {
+            memset(pOut + 4, 0, 4u * static_cast<uint32_t>(n));
+            return OK;
+        }
+        const double mer = SimRf::MerDb(*pCarrier, m_pCard->Random());
+        auto points = SimRf::ConstellationPoints(*pCarrier, mer, n, m_pCard->Random());
+        for (int i = 0; i < n; i++) {
+            KxPutU32(pOut, 4 + 4 * i, static_cast<uint16_t>(points[i].m_I) | (static_cast<uint32_t>(static_cast<uint16_t>(points[i].m_Q)) << 16));
+        }
+        return OK;
+    }
+
+private:
+    SimCard* m_pCard;
+};
+
+// I/Q power estimator: SetEstWindow 0 {window}; GetEstPower 1 -> {power}.
+class SimIqPowerModel : public ISimBlockModel {
+public:
+    explicit SimIqPowerModel(SimCard* pCard) : m_pCard(pCard) {}
+    uint32_t Command(const SimBlock& block, uint32_t command, const unsigned char*, uint32_t inSize,
+                     unsigned char* pOut, uint32_t outCapacity) override
+    {
+        if (command == 0)
+            return inSize >= 4 ? OK : SIM_STATUS_INVALID_ARG;
+        if (command != 1 || outCapacity < 4)
+            return SIM_STATUS_NOT_SUPPORTED;
+        CritSecAutoLock lock(m_pCard->Lock());
+        const SimCarrier* pCarrier = PortCarrier(*m_pCard, block.m_Port);
+        const double levelDbm = pCarrier == nullptr ? -100.0 : pCarrier->m_LevelDbm;
+        // Power in 1/256 dB above -100 dBm.
+        KxPutU32(pOut, 0, static_cast<uint32_t>(std::lround((levelDbm + 100.0) * 256.0)));
+        return OK;
+    }
+
+private:
+    SimCard* m_pCard;
+};
+
+// Receive DMA channel: a ring in the caller's memory that the model fills with I/Q samples of
+// the port's carrier as time passes (4 bytes per sample at 8 MS/s).
+class SimDmaChannelModel : public ISimBlockModel {
+public:
+    explicit SimDmaChannelModel(SimCard* pCard) : m_pCard(pCard) {}
+    uint32_t Command(const SimBlock& block, uint32_t command, const unsigned char* pIn, uint32_t inSize,
+                     unsigned char* pOut, uint32_t outCapacity) override
+    {
+        CritSecAutoLock lock(m_pCard->Lock());
+        Ring& ring = m_Rings[block.m_Uuid];
+        switch (command) {
+        case 0: // AllocateBuffer {direction, size, u64 address}
+            if (inSize < 16 || KxGetU32(pIn, 0) != 0 || KxGetU32(pIn, 4) == 0 || KxGetU32(pIn, 4) % GRANULE != 0)
+                return SIM_STATUS_INVALID_ARG;
+            ring = Ring();
+            ring.m_pMemory = reinterpret_cast<unsigned char*>(static_cast<uintptr_t>(KxGetU64(pIn, 8)));
+            ring.m_Size = KxGetU32(pIn, 4);
+            return ring.m_pMemory == nullptr ? SIM_STATUS_INVALID_ARG : OK;
+        case 1:
+            ring = Ring();
+            return OK;
+        case 2: // GetProperties -> {capabilities, granularity}
+            if (outCapacity < 8)
+                return SIM_STATUS_BUF_TOO_SMALL;
+            KxPutU32(pOut, 0, 1);
+            KxPutU32(pOut, 4, GRANULE / 4096);
+            return OK;
+        case 3: // GetRxWriteOffset
+            if (outCapacity < 4)
+                return SIM_STATUS_BUF_TOO_SMALL;
+            Produce(block, ring);
+            KxPutU32(pOut, 0, ring.m_Write);
+            return OK;
+        case 4:
+            if (inSize < 4 || ring.m_Size == 0 || KxGetU32(pIn, 0) >= ring.m_Size)
+                return SIM_STATUS_INVALID_ARG;
+            ring.m_Read = KxGetU32(pIn, 0);
+            return OK;
+        case 5:
+        case 6:
+            if (command == 6)
+                ring.m_Write = ring.m_Read;
+            return OK;
+        case 10:
+            if (inSize < 4 || KxGetU32(pIn, 0) > 2)
+                return SIM_STATUS_INVALID_ARG;
+            ring.m_Running = KxGetU32(pIn, 0) == 2;
+            ring.m_LastTick = XpUtil::GetTickCount();
+            return OK;
+        default:
+            return SIM_STATUS_NOT_SUPPORTED;
+        }
+    }
+
+private:
+    static constexpr uint32_t GRANULE = 4096;
+    static constexpr uint32_t BYTES_PER_MS = 32000;
+    struct Ring {
+        unsigned char* m_pMemory = nullptr;
+        uint32_t m_Size = 0;
+        uint32_t m_Read = 0;
+        uint32_t m_Write = 0;
+        bool m_Running = false;
+        unsigned int m_LastTick = 0;
+    };
+
+    void Produce(const SimBlock& block, Ring& ring)
+    {
+        if (!ring.m_Running || ring.m_Size == 0)
+            return;
+        const unsigned int now = XpUtil::GetTickCount();
+        uint64_t bytes = static_cast<uint64_t>(now - ring.m_LastTick) * BYTES_PER_MS;
+        ring.m_LastTick = now;
+        const uint32_t load = (ring.m_Size - ring.m_Read + ring.m_Write) % ring.m_Size;
+        const uint32_t room = ring.m_Size - 4 - load; // never catch up with the reader
+        bytes = std::min<uint64_t>(bytes, room) & ~3ull;
+        if (bytes == 0)
+            return;
+        const SimCarrier* pCarrier = PortCarrier(*m_pCard, block.m_Port);
+        std::vector<SimIqSample> samples;
+        if (pCarrier != nullptr)
+            samples = SimRf::IqBlock(*pCarrier, pCarrier->m_FreqHz, 8000000, static_cast<int>(bytes / 4),
+                                     m_pCard->Random());
+        samples.resize(bytes / 4, SimIqSample{0, 0});
+        for (const SimIqSample& s : samples) {
+            KxPutU32(ring.m_pMemory, ring.m_Write,
+                     static_cast<uint16_t>(s.m_I) | (static_cast<uint32_t>(static_cast<uint16_t>(s.m_Q)) << 16));
+            ring.m_Write = (ring.m_Write + 4) % ring.m_Size;
+        }
+    }
+
+    SimCard* m_pCard;
+    std::map<uint32_t, Ring> m_Rings;
+};
+
+// The remaining blocks keep what they are told and answer zeros of the asked size: enough for
+// the receiver layers to configure them.
+class SimSettingsModel : public ISimBlockModel {
+public:
+    uint32_t Command(const SimBlock&, uint32_t, const unsigned char*, uint32_t, unsigned char* pOut,
+                     uint32_t outCapacity) override
+    {
+        memset(pOut, 0, outCapacity);
+        return OK;
+    }
+};
+
+} // namespace
+
+void SimInstallBlockModels(SimCard& card)
+{
+    card.SetBlockModel(8, false, new SimI2cMasterModel(&card));
+    card.SetBlockModel(4, false, new SimDmaChannelModel(&card));
+    card.SetBlockModel(347007, false, new SimIqPowerModel(&card));
+    card.SetBlockModel(347007, true, new SimS2DemodModel(&card));
+    card.SetBlockModel(347006, true, new SimConstellationGrabModel(&card));
+    for (int code : {22, 32})
+        card.SetBlockModel(code, false, new SimSettingsModel());
+    for (int code : {347001, 347002, 347003, 347004, 347005, 347010, 347011})
+        card.SetBlockModel(code, true, new SimSettingsModel());
+}

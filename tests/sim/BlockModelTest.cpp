@@ -1,0 +1,169 @@
+// The register proxies of the device access layer against the virtual 3470's blocks: look-up
+// through the block tree, I2C master, satellite demodulator, constellation grabber, receive DMA
+// ring, exclusive access, and reproducible readings for a seed.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "KxAf.h"
+#include "KxDevice.h"
+#include "KxDeviceBackend.h"
+#include "KxProxyBlocks.h"
+#include "KxProxyS2CRDEMOD_3470.h"
+#include "SimEnvironment.h"
+
+using namespace Kxapi;
+
+namespace {
+
+constexpr int64_t SERIAL_3470 = 3470000001;
+constexpr int64_t SAMPLE_RATE_HZ = 100000000;
+
+class BlockModelTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string error;
+        ASSERT_EQ(KXAPI_OK, m_Environment.Load(nullptr, error)) << error;
+        ASSERT_EQ(KXAPI_OK, m_Device.AttachToSerial(SERIAL_3470));
+        ASSERT_NE(nullptr, m_Device.Backend());
+        ASSERT_EQ(KXAPI_OK, m_Af.Init(AF_DEMODCHANNEL, m_Device.Backend()->Core(), 0));
+    }
+
+    SimEnvironment m_Environment;
+    KxDeviceInt m_Device;
+    KxAf m_Af;
+};
+
+TEST_F(BlockModelTest, I2cMasterReachesTheDeviceBehindThePortBus)
+{
+    auto* pChip = new SimI2cRegisterFile(16);
+    m_Environment.Rack().Find(SERIAL_3470)->AddI2cDevice(0, 0xC0, pChip);
+    KxProxyI2CM* pI2c = nullptr;
+    ASSERT_EQ(KXAPI_OK, m_Af.GetProxy(pI2c));
+    KxProxyI2CM* pAgain = nullptr;
+    ASSERT_EQ(KXAPI_OK, m_Af.GetProxy(pAgain));
+    EXPECT_EQ(pI2c, pAgain) << "the same object the second time";
+    const unsigned char write[] = {0x05, 0x77, 0x78};
+    ASSERT_EQ(KXAPI_OK, pI2c->Write(0xC0, sizeof(write), write));
+    EXPECT_EQ(0x77, pChip->Memory()[5]);
+    const unsigned char pointer = 0x06;
+    unsigned char read[4] = {};
+    int count = 0;
+    ASSERT_EQ(KXAPI_OK, pI2c->WriteRead(0xC0, 1, &pointer, 1, read, count));
+    EXPECT_EQ(1, count);
+    EXPECT_EQ(0x78, read[0]);
+    EXPECT_NE(KXAPI_OK, pI2c->Write(0xC2, 1, write)) << "nobody at that address";
+}
+
+TEST_F(BlockModelTest, SatelliteDemodulatorLocksOnThePortCarrier)
+{
+    KxProxyS2CRDEMOD_3470* pDemod = nullptr;
+    ASSERT_EQ(KXAPI_OK, m_Af.GetProxy(pDemod));
+    bool flag0 = true, flag1 = true, flag2 = true;
+    uint32_t word3 = 0;
+    ASSERT_EQ(KXAPI_OK, pDemod->GetStatus(flag0, flag1, flag2, word3));
+    EXPECT_FALSE(flag0) << "stopped";
+    ASSERT_EQ(KXAPI_OK, pDemod->SetOperationalMode(2));
+    ASSERT_EQ(KXAPI_OK, pDemod->SetSymbolRate(SAMPLE_RATE_HZ, 27500000));
+    int64_t rate = 0;
+    ASSERT_EQ(KXAPI_OK, pDemod->GetSymbolRate(SAMPLE_RATE_HZ, rate));
+    EXPECT_NEAR(27500000, rate, 1000);
+    ASSERT_EQ(KXAPI_OK, pDemod->GetStatus(flag0, flag1, flag2, word3));
+    EXPECT_TRUE(flag0 && flag1 && flag2);
+    double snrDb = 0;
+    ASSERT_EQ(KXAPI_OK, pDemod->GetSnr(snrDb));
+    EXPECT_NEAR(11.5, snrDb, 1.0) << "C/N 12 dB of the first carrier less the implementation loss";
+    ASSERT_EQ(KXAPI_OK, pDemod->SetSpectrumInversion(1));
+    int inversion = -1;
+    ASSERT_EQ(KXAPI_OK, pDemod->GetSpectrumInversion(inversion));
+    EXPECT_EQ(1, inversion);
+    int mode = 0;
+    ASSERT_EQ(KXAPI_OK, pDemod->GetOperationalMode(mode));
+    EXPECT_EQ(2, mode);
+}
+
+TEST_F(BlockModelTest, ConstellationPointsAndDmaRing)
+{
+    KxAf grab;
+    ASSERT_EQ(KXAPI_OK, grab.Init(AF_IQCGRAB, m_Device.Backend()->Core(), 0));
+    KxProxyIQCGRAB_3470* pGrab = nullptr;
+    ASSERT_EQ(KXAPI_OK, grab.GetProxy(pGrab));
+    std::vector<KxIqPoint> points;
+    ASSERT_EQ(KXAPI_OK, pGrab->GetIqConstPoints(0, 100, points));
+    ASSERT_EQ(100u, points.size());
+    int nonZero = 0;
+    for (const KxIqPoint& p : points)
+        nonZero += p.m_I != 0 || p.m_Q != 0;
+    EXPECT_GT(nonZero, 90);
+
+    KxAf dma;
+    ASSERT_EQ(KXAPI_OK, dma.Init(AF_AFS2CRDEMOD, m_Device.Backend()->Core(), 0));
+    KxPalCDMAC_Rx* pRing = nullptr;
+    ASSERT_EQ(KXAPI_OK, dma.GetPal(pRing));
+    ASSERT_EQ(KXAPI_OK, pRing->Init(65536));
+    ASSERT_EQ(KXAPI_OK, pRing->SetRxControl(1));
+    int load = 0;
+    for (int i = 0; i < 100 && load < 4096; i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(KXAPI_OK, pRing->GetLoad(load));
+    }
+    ASSERT_GE(load, 4096) << "samples arrive while the channel runs";
+    alignas(4) unsigned char samples[4096];
+    ASSERT_EQ(KXAPI_OK, pRing->Read(samples, sizeof(samples)));
+    int nonZeroBytes = 0;
+    for (unsigned char b : samples)
+        nonZeroBytes += b != 0;
+    EXPECT_GT(nonZeroBytes, 1000);
+    EXPECT_EQ(KXAPI_OK, pRing->SetRxControl(0));
+}
+
+TEST_F(BlockModelTest, ExclusiveAccessIsArbitratedBetweenHolders)
+{
+    KxProxyI2CM* pI2c = nullptr;
+    ASSERT_EQ(KXAPI_OK, m_Af.GetProxy(pI2c));
+    KxDeviceInt other;
+    ASSERT_EQ(KXAPI_OK, other.AttachToSerial(SERIAL_3470));
+    KxAf otherAf;
+    ASSERT_EQ(KXAPI_OK, otherAf.Init(AF_DEMODCHANNEL, other.Backend()->Core(), 0));
+    ASSERT_EQ(KXAPI_OK, m_Af.ExclAccess(1));
+    EXPECT_EQ(KXAPI_E_IN_USE, otherAf.ExclAccess(1));
+    EXPECT_EQ(KXAPI_OK, m_Af.ExclAccess(2));
+    EXPECT_EQ(KXAPI_OK, otherAf.ExclAccess(1)) << "the failed acquire left nothing held";
+    EXPECT_EQ(KXAPI_OK, otherAf.ExclAccess(2));
+}
+
+std::vector<double> SnrReadings()
+{
+    SimEnvironment environment;
+    std::string error;
+    EXPECT_EQ(KXAPI_OK, environment.Load(nullptr, error));
+    KxDeviceInt device;
+    EXPECT_EQ(KXAPI_OK, device.AttachToSerial(SERIAL_3470));
+    KxAf af;
+    EXPECT_EQ(KXAPI_OK, af.Init(AF_DEMODCHANNEL, device.Backend()->Core(), 1));
+    KxProxyS2CRDEMOD_3470* pDemod = nullptr;
+    EXPECT_EQ(KXAPI_OK, af.GetProxy(pDemod));
+    std::vector<double> readings;
+    if (pDemod == nullptr)
+        return readings;
+    pDemod->SetOperationalMode(2);
+    for (int i = 0; i < 8; i++) {
+        double snr = 0;
+        EXPECT_EQ(KXAPI_OK, pDemod->GetSnr(snr));
+        readings.push_back(snr);
+    }
+    return readings;
+}
+
+TEST(BlockModelSeed, TwoRunsWithTheSameSeedReadTheSame)
+{
+    const std::vector<double> first = SnrReadings();
+    const std::vector<double> second = SnrReadings();
+    ASSERT_EQ(8u, first.size());
+    EXPECT_EQ(first, second);
+    EXPECT_NE(first[0], first[1]) << "the readings carry noise";
+}
+
+} // namespace
