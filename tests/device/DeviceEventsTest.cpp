@@ -58,6 +58,41 @@ TEST(DeviceEvents, PowerEventReachesDeviceSubscriberAsFourWithValueOne)
     EXPECT_EQ(KXAPI_OK, device.Detach());
 }
 
+struct DetachOnPower {
+    KxDeviceInt* m_pDevice;
+    std::atomic<KXAPI_RESULT> m_DetachResult{KXAPI_E_INTERNAL};
+    std::atomic<bool> m_Done{false};
+};
+
+void DetachFromCallback(int, const KxEventArgs* args)
+{
+    auto* state = static_cast<DetachOnPower*>(args->m_pContext);
+    state->m_DetachResult = state->m_pDevice->Detach();
+    state->m_Done = true;
+}
+
+TEST(DeviceEvents, DetachFromInsideACallbackDoesNotHang)
+{
+    RecordingFactory factory;
+    factory.AddCard(KX_FAMILY_KXU, 3, 830003, 830);
+    KxDeviceInt device;
+    ASSERT_EQ(KXAPI_OK, device.AttachToSerial(830003));
+    DetachOnPower state{&device};
+    void* id = nullptr;
+    ASSERT_EQ(KXAPI_OK, device.RegisterCallback(DetachFromCallback, &state, -1, &id));
+    factory.RaiseDeviceEvent(KX_FAMILY_KXU, 3, 1, 1, 0);
+    ASSERT_TRUE(WaitUntil([&] { return state.m_Done.load(); }, 3000));
+    EXPECT_EQ(KXAPI_OK, state.m_DetachResult.load());
+    EXPECT_FALSE(device.IsAttached());
+    // The retired watcher is joined by the next registry call from an ordinary thread.
+    ASSERT_EQ(KXAPI_OK, device.AttachToSerial(830003));
+    Received again;
+    ASSERT_EQ(KXAPI_OK, device.RegisterCallback(Record, &again, 4, &id));
+    factory.RaiseDeviceEvent(KX_FAMILY_KXU, 3, 1, 2, 0);
+    ASSERT_TRUE(WaitUntil([&] { return again.Count() == 1; }, 3000));
+    EXPECT_EQ(1u, again.At(0).second.m_Value); // driver value 2 is reported as 1
+}
+
 TEST(DeviceEvents, MaskRules)
 {
     RecordingFactory factory;

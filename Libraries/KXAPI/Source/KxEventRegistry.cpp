@@ -14,6 +14,9 @@ constexpr unsigned int HOTPLUG_SLICE_MS = 200;
 constexpr uint32_t DEVICE_EVENTS = 0x8000001Cu;
 constexpr uint32_t GLOBAL_EVENTS = 3;
 
+// Set while this thread runs subscriber callbacks.
+thread_local bool t_InCallback = false;
+
 } // namespace
 
 KxEventWatcher::KxEventWatcher(int64_t serial, KxDriverFamily family, int nodeIndex, bool global)
@@ -56,6 +59,11 @@ bool KxEventWatcher::StartNetworkEvents()
     }
     m_pNetworkEvents = client;
     return true;
+}
+
+void KxEventWatcher::Cancel()
+{
+    m_Cancel.store(true);
 }
 
 void KxEventWatcher::Stop()
@@ -118,7 +126,9 @@ void KxEventWatcher::Dispatch(int event, uint32_t value, uint32_t value2, int64_
 {
     for (const KxSubscription& subscriber : KxEventRegistry::Instance().Subscribers(this, event)) {
         KxEventArgs args{serial, value, value2, subscriber.m_pContext};
+        t_InCallback = true;
         subscriber.m_Callback(event, &args);
+        t_InCallback = false;
     }
 }
 
@@ -133,6 +143,23 @@ KxEventRegistry::KxEventRegistry() : m_pLock(Xp::Instance()->NewCritSec())
     m_pLock->Init();
 }
 
+KxEventRegistry::~KxEventRegistry()
+{
+    m_Retired.clear();
+}
+
+void KxEventRegistry::ReapRetired()
+{
+    if (t_InCallback)
+        return;
+    std::vector<std::unique_ptr<KxEventWatcher>> retired;
+    {
+        CritSecAutoLock lock(m_pLock);
+        retired.swap(m_Retired);
+    }
+    retired.clear(); // joins, outside the lock
+}
+
 std::vector<KxSubscription> KxEventRegistry::Subscribers(KxEventWatcher* watcher, int event)
 {
     CritSecAutoLock lock(m_pLock);
@@ -145,6 +172,7 @@ std::vector<KxSubscription> KxEventRegistry::Subscribers(KxEventWatcher* watcher
 
 KXAPI_RESULT KxEventRegistry::SubscribeGlobal(KxEventCallback callback, void* context, uint32_t mask, void** id)
 {
+    ReapRetired();
     CritSecAutoLock lock(m_pLock);
     if (!m_pGlobal) {
         m_pGlobal.reset(new KxEventWatcher(0, KX_FAMILY_KXA, -1, true));
@@ -162,6 +190,7 @@ KXAPI_RESULT KxEventRegistry::SubscribeGlobal(KxEventCallback callback, void* co
 KXAPI_RESULT KxEventRegistry::SubscribeDevice(Device& device, KxEventCallback callback, void* context, uint32_t mask,
                                              void** id)
 {
+    ReapRetired();
     CritSecAutoLock lock(m_pLock);
     int64_t serial = device.Desc().m_Serial;
     std::unique_ptr<KxEventWatcher>& watcher = m_Devices[serial];
@@ -207,9 +236,15 @@ KXAPI_RESULT KxEventRegistry::Unsubscribe(void* id)
             }
         }
         delete subscription;
+        if (finished && t_InCallback) {
+            // Called from a watcher's callback: the watcher cannot join its own thread.
+            finished->Cancel();
+            m_Retired.push_back(std::move(finished));
+        }
     }
     // Joined outside the lock: a callback in flight may still ask for subscribers.
     finished.reset();
+    ReapRetired();
     return KXAPI_OK;
 }
 

@@ -32,6 +32,8 @@ public:
     ~KxEventWatcher();
     bool Start();
     void Stop();
+    // Asks the threads to end without waiting for them.
+    void Cancel();
     std::vector<KxSubscription*> m_Subscribers;
 
     static void StaticRun(void* self);
@@ -66,7 +68,12 @@ public:
 
 private:
     KxEventRegistry();
+    ~KxEventRegistry();
+    // Joins watchers retired from inside a callback (a watcher cannot join its own thread).
+    void ReapRetired();
+
     IXpCritSec* m_pLock;
+    std::vector<std::unique_ptr<KxEventWatcher>> m_Retired;
     std::unique_ptr<KxEventWatcher> m_pGlobal;
     std::map<int64_t, std::unique_ptr<KxEventWatcher>> m_Devices;
 };
