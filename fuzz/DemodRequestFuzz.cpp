@@ -138,6 +138,10 @@ void ClientSide(const uint8_t* data, size_t size)
         Check(dq.size() <= size_t(count));
     std::wstring text;
     DemodParseGenericReply(data, size, size >= 4 ? data[0] : 0, text);
+    Markup doc;
+    std::vector<KxConstelPoint> cp;
+    if (!text.empty() && KxapiSucceeded(doc.Parse(text)) && KxapiSucceeded(DemodGetConstPointElems(doc, count, cp)))
+        Check(cp.size() == size_t(count));
     DemodEvent ev;
     if (DemodParseEvent(data, size, ev) == KXAPI_OK)
         Check(size <= DEMOD_EVENT_MAX_BODY && 4 * ev.m_Xml.size() + DEMOD_EVENT_HEADER_SIZE <= size);
