@@ -78,7 +78,9 @@ bool KxeManager::Init()
     if (ok) {
         m_pClientLock = NewInitialisedCritSec();
         m_pEventPipeLock = NewInitialisedCritSec();
-        ok = m_pClientLock != nullptr && m_pEventPipeLock != nullptr && m_Ports.Init() && m_Vpd.Init();
+        m_pUpdateLock = NewInitialisedCritSec();
+        ok = m_pClientLock != nullptr && m_pEventPipeLock != nullptr && m_pUpdateLock != nullptr && m_Ports.Init() &&
+             m_Vpd.Init();
     }
     if (!ok) {
         Close();
@@ -146,6 +148,8 @@ void KxeManager::Close()
     m_pClientLock = nullptr;
     delete m_pEventPipeLock;
     m_pEventPipeLock = nullptr;
+    delete m_pUpdateLock;
+    m_pUpdateLock = nullptr;
     m_EventPipes.clear();
     m_Initialised = false;
 }
@@ -198,8 +202,9 @@ bool KxeManager::GetKxeListKeys(char* shmKey, char* mutexKey)
 
 bool KxeManager::Update(const KxeListEntry* entries, int count)
 {
-    if (!m_Initialised || m_pShMemPtr == nullptr || count < 0)
+    if (!m_Initialised || m_pShMemPtr == nullptr || m_pUpdateLock == nullptr || count < 0)
         return false;
+    CritSecAutoLockSvc updateLock(m_pUpdateLock);
     std::map<uint64_t, int64_t> oldKeys;
     for (const auto& device : m_DeviceMap)
         oldKeys.emplace(device.first, device.second->m_Serial);

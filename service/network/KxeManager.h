@@ -46,6 +46,7 @@ public:
     // Key texts of the shared list and its named mutex (100-character buffers).
     bool GetKxeListKeys(char* shmKey, char* mutexKey);
     // Publishes a discovery result; false when the named mutex could not be had in 5 s.
+    // Calls are serialised (the discovery thread and, in tests, other callers).
     bool Update(const KxeListEntry* entries, int count);
 
     // Client connections.
@@ -84,6 +85,7 @@ private:
     IXpSharedMem* m_pShMem = nullptr;
     void* m_pShMemPtr = nullptr;
     IXpNamedMutex* m_pListMutex = nullptr;
+    IXpCritSec* m_pUpdateLock = nullptr; // guards the device map across one Update
     std::map<uint64_t, KxeListEntry*> m_DeviceMap;
     std::vector<KxeListEntry> m_Scratch;
 
