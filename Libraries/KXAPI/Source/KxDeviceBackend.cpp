@@ -116,7 +116,8 @@ KXAPI_RESULT Device::Vpd(int port, const char* keyword, unsigned char* buffer, i
         return m_pCore->Props().GetVpd(port, keyword, buffer, length);
     unsigned char record[8] = {};
     KxPutI32(record, 0, port);
-    strncpy(reinterpret_cast<char*>(record + 4), keyword, 4);
+    // A 4-byte keyword field, zero-padded and not terminated.
+    memcpy(record + 4, keyword, strnlen(keyword, 4));
     std::vector<unsigned char> answer(4 + KX_VPD_MAX);
     uint32_t size = static_cast<uint32_t>(answer.size());
     KXAPI_RESULT result = m_Driver.IoCtl(FAMILY_REQUESTS[Family()].m_Vpd, record, sizeof(record), answer.data(), &size);

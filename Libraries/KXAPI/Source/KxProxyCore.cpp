@@ -45,7 +45,7 @@ KXAPI_RESULT KxProxyCORE_PROPS::GetVpd(int port, const char* keyword, unsigned c
     KxBlockRequest request(m_InstanceId, port, KXP_PROPS_CMD_VPD);
     request.PutI32(port);
     char key[4] = {};
-    strncpy(key, keyword, sizeof(key));
+    memcpy(key, keyword, strnlen(keyword, sizeof(key))); // zero-padded, not terminated
     request.PutBytes(key, 4);
     std::vector<unsigned char> answer;
     KXAPI_RESULT result = request.Send(*m_pDriver, KXP_REQ_PROPS, answer, 4 + KX_VPD_MAX);
