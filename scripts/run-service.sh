@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts KxapiService as a daemon with a PID file,
-# then asks it for its version through the global FIFO with kxctl.
+# Installs what is missing, builds, and starts the service on the embedded default scenario
+# of virtual cards (KxapiServiceSim, same start-up and managers as KxapiService) as a daemon
+# with a PID file; then talks to it with kxctl.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,15 +9,18 @@ scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 ninja -C build KxapiService KxapiServiceSim kxctl
 
-pidfile=/tmp/KxapiService.pid
+pidfile=/tmp/KxapiServiceSim.pid
 if [ -s "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null; then
-  echo "KxapiService already runs (pid $(cat "$pidfile"))"
+  echo "KxapiServiceSim already runs (pid $(cat "$pidfile"))"
 else
-  build/service/KxapiService "$pidfile"
+  build/sim/KxapiServiceSim "$pidfile"
   for _ in $(seq 50); do [ -s "$pidfile" ] && [ -p /tmp/KxGlobalRecvPipe ] && break; sleep 0.1; done
-  echo "KxapiService started as a daemon (pid $(cat "$pidfile"))"
+  echo "KxapiServiceSim started as a daemon (pid $(cat "$pidfile")) with the default virtual cards"
 fi
 
-build/tools/kxctl version
+echo; echo "\$ kxctl version"; build/tools/kxctl version
+echo; echo "\$ kxctl sim list"; build/tools/kxctl sim list
+echo; echo "\$ kxctl net list"; build/tools/kxctl net list || true
 echo
+echo "More: build/tools/kxctl --help"
 echo "Stop it with:  kill \$(cat $pidfile)"
