@@ -110,13 +110,23 @@ void ClientAcceptor::ClientConnectRun()
             delete connection;
             continue;
         }
-        // A handler that cannot start is destroyed at once and never enters the list.
-        if (!client->Init() || !client->Start()) {
+        if (!client->Init()) {
             delete client;
             continue;
         }
-        CritSecAutoLockSvc lock(m_pClientListLock);
-        m_Clients.push_back(client);
+        // Listed before it starts, so a running handler is never missing from the list; one
+        // that cannot start leaves the list again and is destroyed at once.
+        {
+            CritSecAutoLockSvc lock(m_pClientListLock);
+            m_Clients.push_back(client);
+        }
+        if (!client->Start()) {
+            {
+                CritSecAutoLockSvc lock(m_pClientListLock);
+                m_Clients.remove(client);
+            }
+            delete client;
+        }
     }
 }
 

@@ -97,7 +97,9 @@ TEST_F(ServiceTest, AStopRequestedBeforeTheMainLoopLogsStartAndStopAtOnce)
     KxapiSvc::RequestStopFromSignal(); // what the signal handler does
     unsigned int start = XpUtil::GetTickCount();
     KxapiSvc::Instance()->MainLoop();
-    EXPECT_LT(XpUtil::GetTickCount() - start, 1000u);
+    // No waiting for a signal: only the managers' own stop (a discovery cycle in progress
+    // ends within its receive slice) takes time.
+    EXPECT_LT(XpUtil::GetTickCount() - start, 3000u);
     std::vector<kxtest::LoggedEvent> events = m_Log.Events();
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].m_Text, "The Kxapi Service (version 3.8.7 Build 96) has started successfully.");
