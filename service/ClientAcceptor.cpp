@@ -114,19 +114,20 @@ void ClientAcceptor::ClientConnectRun()
             delete client;
             continue;
         }
-        // Listed before it starts, so a running handler is never missing from the list; one
-        // that cannot start leaves the list again and is destroyed at once.
+        // Listed and started under the lock: pruning never sees a handler that is listed but
+        // not yet running (it would take it for a finished one), and a running handler is never
+        // missing from the list. Start returns as soon as the thread runs, before Run does
+        // anything, so a handler that takes this lock itself cannot hold it up.
+        bool started;
         {
             CritSecAutoLockSvc lock(m_pClientListLock);
             m_Clients.push_back(client);
-        }
-        if (!client->Start()) {
-            {
-                CritSecAutoLockSvc lock(m_pClientListLock);
+            started = client->Start();
+            if (!started)
                 m_Clients.remove(client);
-            }
-            delete client;
         }
+        if (!started)
+            delete client;
     }
 }
 
