@@ -75,8 +75,9 @@ KXAPI_RESULT XpThreadLinux::Create(void (*function)(void*), void* argument)
         while (!m_Started)
             pthread_cond_wait(&m_StartCond, &m_StartMutex);
     }
+    bool started = m_Started; // read under the handshake lock
     pthread_mutex_unlock(&m_StartMutex);
-    return m_Started ? KXAPI_OK : KXAPI_E_INTERNAL;
+    return started ? KXAPI_OK : KXAPI_E_INTERNAL;
 }
 
 KXAPI_RESULT XpThreadLinux::SetAffinity(const std::vector<int>& cpus)
