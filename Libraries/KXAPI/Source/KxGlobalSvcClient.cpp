@@ -2,13 +2,11 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "CritSecAutoLock.h"
 #include "CrossPlatform.h"
 #include "KxServiceDefs.h"
 #include "KxWire.h"
-#include "XpUtil.h"
 
 namespace {
 constexpr int SET_STATE_REQUEST_SIZE = 268;
@@ -35,18 +33,9 @@ KXAPI_RESULT KxGlobalSvcClient::EnsureConnected()
 {
     if (m_pMessenger != nullptr)
         return KXAPI_OK;
-    char name[100];
-    if (XpUtil::WsToCs(name, KXGLOBAL_SERVICE_PIPE_NAME, sizeof(name)) != KXAPI_OK)
-        return KXAPI_E_INTERNAL;
-    auto* messenger = new (std::nothrow) PipeMessenger();
-    if (messenger == nullptr)
-        return KXAPI_E_OUT_OF_MEM;
-    if (!messenger->Init() || !messenger->Connect(name)) {
-        delete messenger;
-        return KXAPI_E_CONNECT_TO_SERVICE;
-    }
-    m_pMessenger = messenger;
-    return KXAPI_OK;
+    KXAPI_RESULT result = KXAPI_OK;
+    m_pMessenger = PipeConnectService(KXGLOBAL_SERVICE_PIPE_NAME, result);
+    return result;
 }
 
 KXAPI_RESULT KxGlobalSvcClient::Transfer(char* request, int requestSize, char* reply, int replySize)

@@ -48,18 +48,9 @@ KXAPI_RESULT KxeSvcClient::EnsureConnected()
 {
     if (m_pMessenger != nullptr)
         return KXAPI_OK;
-    char name[100];
-    if (XpUtil::WsToCs(name, KXE_SERVICE_PIPE_NAME, sizeof(name)) != KXAPI_OK)
-        return KXAPI_E_INTERNAL;
-    auto* messenger = new (std::nothrow) PipeMessenger();
-    if (messenger == nullptr)
-        return KXAPI_E_OUT_OF_MEM;
-    if (!messenger->Init() || !messenger->Connect(name)) {
-        delete messenger;
-        return KXAPI_E_CONNECT_TO_SERVICE;
-    }
-    m_pMessenger = messenger;
-    return KXAPI_OK;
+    KXAPI_RESULT result = KXAPI_OK;
+    m_pMessenger = PipeConnectService(KXE_SERVICE_PIPE_NAME, result);
+    return result;
 }
 
 KXAPI_RESULT KxeSvcClient::TransferRaw(const std::vector<char>& request, std::vector<char>& reply)

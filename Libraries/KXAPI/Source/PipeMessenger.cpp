@@ -4,6 +4,9 @@
 #include <cstring>
 
 #include "CrossPlatform.h"
+#include "XpUtil.h"
+
+#include <new>
 
 unsigned int PipeBuildHeader(unsigned int size, unsigned char* header)
 {
@@ -120,4 +123,25 @@ KXAPI_RESULT PipeMessenger::StopRW()
 {
     m_Stopped = true;
     return m_pConnection != nullptr ? m_pConnection->StopIo() : KXAPI_E_NOT_INITIALIZED;
+}
+
+PipeMessenger* PipeConnectService(const wchar_t* pipeName, KXAPI_RESULT& result)
+{
+    char name[100];
+    if (XpUtil::WsToCs(name, pipeName, sizeof(name)) != KXAPI_OK) {
+        result = KXAPI_E_INTERNAL;
+        return nullptr;
+    }
+    auto* messenger = new (std::nothrow) PipeMessenger();
+    if (messenger == nullptr) {
+        result = KXAPI_E_OUT_OF_MEM;
+        return nullptr;
+    }
+    if (!messenger->Init() || !messenger->Connect(name)) {
+        delete messenger;
+        result = KXAPI_E_CONNECT_TO_SERVICE;
+        return nullptr;
+    }
+    result = KXAPI_OK;
+    return messenger;
 }

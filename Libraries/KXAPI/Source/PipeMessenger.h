@@ -58,3 +58,8 @@ private:
 // Builds the frame header for a body of `size` bytes into `header` (8 bytes of room);
 // returns the header length (2 or 8).
 unsigned int PipeBuildHeader(unsigned int size, unsigned char* header);
+
+// Connects a new messenger to the service FIFO of the wide name `pipeName`. Null with
+// `result` KXAPI_E_CONNECT_TO_SERVICE when nobody serves it (KXAPI_E_OUT_OF_MEM,
+// KXAPI_E_INTERNAL for a name that does not convert).
+PipeMessenger* PipeConnectService(const wchar_t* pipeName, KXAPI_RESULT& result);
