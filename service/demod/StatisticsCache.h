@@ -1,0 +1,83 @@
+// StatisticsCache: the last known value of every supported statistic of one receiver port,
+// with defaults, moving averages, and the last demodulation parameters, tuner frequencies,
+// stream selections and PLP ids, each with the result of the read that produced it.
+// Writer: the port's worker thread; readers: client handler threads. Every operation holds
+// the cache's recursive lock; the worker holds it (GetStatisticsLock) across a whole pass, so
+// a reader never sees half a pass.
+#pragma once
+
+#include <map>
+#include <vector>
+
+#include "DemodPars.h"
+#include "KxStatistic.h"
+#include "KxStreamSel.h"
+#include "KxapiResult.h"
+#include "SupportedStatisticsType.h"
+#include "XpInterfaces.h"
+
+// Statistic id and four extra ids, ordered lexicographically as signed integers.
+struct StatisticKey {
+    int32_t StatisticId = 0;
+    int32_t XtraId[4] = {-1, -1, -1, -1};
+    StatisticKey() = default;
+    explicit StatisticKey(const Kxapi::KxStatistic& stat);
+    bool operator<(const StatisticKey& other) const;
+    bool operator==(const StatisticKey& other) const;
+};
+
+struct MovingAverageType {
+    int32_t WritePos = 0;
+    int32_t Count = 0;
+    std::vector<double> Samples;
+};
+
+class StatisticsCache {
+public:
+    StatisticsCache();
+    virtual ~StatisticsCache();
+    StatisticsCache(const StatisticsCache&) = delete;
+    StatisticsCache& operator=(const StatisticsCache&) = delete;
+
+    // Builds the cache from a model's table; types[i] and defaults[i] belong together.
+    void Init(int count, const SupportedStatisticsType* types, const Kxapi::KxStatistic* defaults);
+    // Disabling resets every value to its default and the parameters, frequencies and
+    // selections to "not locked"; stores are ignored until enabled again.
+    void Enable(bool enable);
+    bool IsEnabled();
+    // The cache's own lock, for a caller that stores a batch atomically.
+    IXpCritSec* GetStatisticsLock() { return m_pLock; }
+
+    void StoreStatistics(std::vector<Kxapi::KxStatistic>& stats, bool refreshKeys);
+    void StoreStatisticsResult(unsigned int result);
+    void SetDefaultValues(std::vector<Kxapi::KxStatistic>& stats);
+    void StoreDemodPars(const Kxapi::KxDemodPars& pars, unsigned int result);
+    // index 0 or 1; any other index sets both tuners.
+    void StoreTunerFrequency(long long freqHz, int index, unsigned int result);
+    void StoreStreamSelection(const Kxapi::KxDvbC2StreamSelPars& sel, unsigned int result);
+    void StoreStreamSelection(const Kxapi::KxDvbT2StreamSelPars& sel, unsigned int result);
+    void StoreStreamSelection(const Kxapi::KxAtsc3StreamSelPars& sel, unsigned int result);
+    void SetMultiPlpIds(std::vector<int>& ids, unsigned int result);
+
+    // Reads statistics in place (keys normalised; averaged when asked). Returns the last poll's
+    // result when that failed, else KXAPI_OK with a result per statistic.
+    KXAPI_RESULT GetStatistics(int count, Kxapi::KxStatistic* stats, bool average);
+    // The fixed-layout form: KXAPI_E_INVALID_ARG for null arrays, KXAPI_E_INVALID_SIZE for count < 1.
+    KXAPI_RESULT GetStatistics(int count, const int* ids, Kxapi::TStatPars* out, bool average);
+    KXAPI_RESULT GetDemodPars(Kxapi::KxDemodPars& pars);
+    // index -1 or 0: tuner 0; 1: tuner 1; others KXAPI_E_INVALID_ARG.
+    KXAPI_RESULT GetTunerFrequency(long long& freqHz, int index);
+    KXAPI_RESULT GetStreamSelection(Kxapi::KxDvbC2StreamSelPars& sel);
+    KXAPI_RESULT GetStreamSelection(Kxapi::KxDvbT2StreamSelPars& sel);
+    KXAPI_RESULT GetStreamSelection(Kxapi::KxAtsc3StreamSelPars& sel);
+    // count: capacity in, number out; KXAPI_E_BUF_TOO_SMALL (nothing copied) when too small.
+    KXAPI_RESULT GetSupportedStatistics(int& count, Kxapi::KxStatistic* list);
+    KXAPI_RESULT GetSupportedStatistics(int& count, int* ids);
+    // The supported types with their keys expanded; KXAPI_E_DEVICE before the first Init.
+    KXAPI_RESULT GetSupportedStatisticsInternal(std::vector<SupportedStatisticsType>& out);
+    void CleanUp();
+
+private:
+    // (implementation's choice)
+    IXpCritSec* m_pLock;
+};
