@@ -1,0 +1,102 @@
+// The demod port client of an application: one object per receiver port. It connects to
+// the service's demod FIFO "DemodRecvPipe", attaches to the port and carries every request
+// of its DemodSvcClient message layer. A failed transfer closes the connection, connects
+// again and repeats the attach (and the event registration), and fails that one request.
+// Each client publishes its own event FIFO ("KxapiDemodSvc_EvPipe_<serial>_<port>_<pid>_<n>"),
+// which the service connects to at registration; an event thread reads the events and
+// hands them to the registered callback.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "DemodSvcClient.h"
+#include "DemodSvcEvents.h"
+#include "PipeMessenger.h"
+#include "XpInterfaces.h"
+
+namespace Kxapi {
+
+class DemodPortClient : public IDemodSvcTransport {
+public:
+    // Called on the client's event thread for each event the service sends and the client
+    // dispatches (kinds 0 and 1 of their exact sizes, kinds 2 and 3 with their XML text).
+    // The callback may change the registration but must not Close the client.
+    using EventCallback = std::function<void(const DemodEvent& event)>;
+
+    // How long Init waits for the service to connect to the event FIFO.
+    static constexpr unsigned int EVENT_CONNECT_WAIT_MS = 1000;
+
+    DemodPortClient();
+    // Close().
+    ~DemodPortClient() override;
+    DemodPortClient(const DemodPortClient&) = delete;
+    DemodPortClient& operator=(const DemodPortClient&) = delete;
+
+    // Connects to the service (KXAPI_E_CONNECT_TO_SERVICE when nobody serves the FIFO),
+    // attaches to port `portIndex` (0-based) of the device `serial`, initialises the
+    // demodulator, opens the event FIFO and registers it with mask 0. KXAPI_E_TIMEOUT when
+    // the service has not connected to the event FIFO within 1000 ms; KXAPI_E_IN_USE when
+    // the client is already open. Any failure leaves the client closed.
+    KXAPI_RESULT Init(int64_t serial, int32_t portIndex, uint32_t xtra = 0);
+    // Registers `callback` for the event kinds of `mask` (bit 0 frequency changed, bit 1
+    // parameters changed); scan progress reaches the callback of the client that started
+    // the scan. A null callback registers mask 0. KXAPI_E_NOT_INITIALIZED before Init.
+    KXAPI_RESULT CallbackRegisterEvents(EventCallback callback, uint64_t mask);
+    // Sends the close message (the service detaches the port), stops the event thread and
+    // removes the event FIFO. Safe to call twice.
+    void Close();
+    bool IsOpen() const { return m_Open.load(); }
+
+    // The message layer: every request of the demod protocol (see DemodSvcClient.h).
+    DemodSvcClient& Svc() { return m_Svc; }
+
+    // IDemodSvcTransport: one request and its reply; a failure reconnects and re-attaches.
+    KXAPI_RESULT Transfer(const DemodMsg& request, DemodMsg& reply) override;
+
+    // Bounds the wait for each reply (XP_INFINITE, the default, waits as long as the
+    // service takes; a blind scan of the fixed layout can take minutes).
+    void SetReplyTimeout(unsigned int timeoutMs) { m_ReplyTimeoutMs = timeoutMs; }
+    // Number of reconnects after failed transfers since Init.
+    int ReconnectCount() const { return m_Reconnects.load(); }
+    const std::wstring& EventPipeName() const { return m_EventPipeName; }
+    int64_t Serial() const { return m_Serial; }
+    int32_t PortIndex() const { return m_PortIndex; }
+
+private:
+    // One raw exchange on the current connection; false when writing or reading failed.
+    bool Exchange(const DemodMsg& request, DemodMsg& reply);
+    // Drops the connection, connects again and repeats attach (and registration).
+    void Reconnect();
+    KXAPI_RESULT StartEventThread();
+    void StopEventThread();
+    static void StaticEventRun(void* pSelf);
+    void EventRun();
+    void Dispatch(const uint8_t* body, size_t size);
+
+    DemodSvcClient m_Svc;
+    IXpCritSec* m_pLock = nullptr;         // the connection: exchanges, reconnect, close
+    IXpCritSec* m_pCallbackLock = nullptr; // the callback and the registered mask
+    IXpCritSec* m_pEventLock = nullptr;    // the event connection while it is read
+    PipeMessenger* m_pMessenger = nullptr;
+    unsigned int m_ReplyTimeoutMs = XP_INFINITE;
+    std::atomic<bool> m_Open{false};
+    std::atomic<int> m_Reconnects{0};
+    int64_t m_Serial = 0;
+    int32_t m_PortIndex = 0;
+    uint32_t m_Xtra = 0;
+
+    // Event side.
+    std::wstring m_EventPipeName;
+    IXpPipeListener* m_pEventListener = nullptr;
+    IXpThread* m_pEventThread = nullptr;
+    IXpEvent* m_pEventConnected = nullptr; // set by the event thread when the service connected
+    PipeMessenger* m_pEventMessenger = nullptr;
+    std::atomic<bool> m_EventRun{false};
+    EventCallback m_Callback;
+    uint64_t m_EventMask = 0;
+};
+
+} // namespace Kxapi
