@@ -1,0 +1,333 @@
+// kxctl demod: sub-command table, argument parsing and the texts every demod sub-command prints.
+#include "CmdDemod.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdarg>
+#include <cinttypes>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "DemodPars.h"
+#include "KxctlCommand.h"
+
+namespace KxctlDemod {
+
+namespace {
+
+std::vector<SubCommand>& Table()
+{
+    static std::vector<SubCommand> commands;
+    return commands;
+}
+
+std::atomic<bool> g_Stop{false};
+
+void OnStopSignal(int)
+{
+    g_Stop = true;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (wchar_t c : text)
+        out += (c > 0 && c < 128) ? static_cast<char>(c) : '?';
+    return out;
+}
+
+std::wstring Wide(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+std::string Format(const char* pFormat, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* pFormat, ...)
+{
+    char buffer[512];
+    va_list args;
+    va_start(args, pFormat);
+    vsnprintf(buffer, sizeof(buffer), pFormat, args);
+    va_end(args);
+    return buffer;
+}
+
+void PrintDemodUsage(FILE* pOut)
+{
+    fprintf(pOut, "usage: kxctl demod SUBCOMMAND [ARGS]   (PORT is the 0-based port index)\n");
+    for (const SubCommand& sub : Table())
+        fprintf(pOut, "  %-10s %s\n  %-10s   %s\n", sub.m_pName, sub.m_pArgs, "", sub.m_pHelp);
+}
+
+int RunDemod(int argc, char** argv)
+{
+    if (argc < 1 || strcmp(argv[0], "help") == 0 || strcmp(argv[0], "--help") == 0) {
+        PrintDemodUsage(argc < 1 ? stderr : stdout);
+        return argc < 1 ? 2 : 0;
+    }
+    for (const SubCommand& sub : Table())
+        if (strcmp(sub.m_pName, argv[0]) == 0)
+            return sub.m_pRun(argc - 1, argv + 1);
+    fprintf(stderr, "kxctl: unknown demod sub-command '%s'\n", argv[0]);
+    PrintDemodUsage(stderr);
+    return 2;
+}
+
+KxctlRegistrar g_Demod({"demod", "SUBCOMMAND [ARGS]",
+                        "receiver ports: list, show, tune, params, freq, stats, live, supported, tunepars, lnb, "
+                        "blindscan, spectrum, attr (kxctl demod help)",
+                        RunDemod});
+
+} // namespace
+
+DemodSubRegistrar::DemodSubRegistrar(const SubCommand& command)
+{
+    Table().push_back(command);
+}
+
+const std::vector<SubCommand>& DemodSubRegistrar::Commands()
+{
+    return Table();
+}
+
+bool ParseI64(const char* pText, int64_t& value)
+{
+    char* pEnd = nullptr;
+    errno = 0;
+    long long parsed = strtoll(pText, &pEnd, 0);
+    if (errno != 0 || pEnd == pText || *pEnd != '\0')
+        return false;
+    value = parsed;
+    return true;
+}
+
+bool ParseI32(const char* pText, int32_t& value)
+{
+    int64_t wide = 0;
+    if (!ParseI64(pText, wide) || wide < INT32_MIN || wide > INT32_MAX)
+        return false;
+    value = static_cast<int32_t>(wide);
+    return true;
+}
+
+bool ParseFreqHz(const char* pText, int64_t& freqHz)
+{
+    if (ParseI64(pText, freqHz))
+        return true;
+    char* pEnd = nullptr;
+    errno = 0;
+    double number = strtod(pText, &pEnd);
+    if (errno != 0 || pEnd == pText)
+        return false;
+    double scale = 0;
+    if (strcmp(pEnd, "k") == 0 || strcmp(pEnd, "kHz") == 0)
+        scale = 1e3;
+    else if (strcmp(pEnd, "M") == 0 || strcmp(pEnd, "MHz") == 0)
+        scale = 1e6;
+    else if (strcmp(pEnd, "G") == 0 || strcmp(pEnd, "GHz") == 0)
+        scale = 1e9;
+    else if (strcmp(pEnd, "Hz") == 0)
+        scale = 1;
+    double hz = number * scale;
+    if (scale == 0 || !std::isfinite(hz) || std::fabs(hz) > 9e18)
+        return false;
+    freqHz = static_cast<int64_t>(std::llround(hz));
+    return true;
+}
+
+int Usage(const char* pSub, const char* pMessage)
+{
+    fprintf(stderr, "kxctl: %s\n", pMessage);
+    for (const SubCommand& sub : Table())
+        if (strcmp(sub.m_pName, pSub) == 0)
+            fprintf(stderr, "usage: kxctl demod %s %s\n", sub.m_pName, sub.m_pArgs);
+    return 2;
+}
+
+bool OpenPort(const char* pSerial, const char* pPort, Kxapi::DemodPortClient& client)
+{
+    int64_t serial = 0;
+    int32_t port = 0;
+    if (!ParseI64(pSerial, serial) || !ParseI32(pPort, port) || port < 0) {
+        fprintf(stderr, "kxctl: SERIAL and PORT must be numbers (PORT is the 0-based index)\n");
+        return false;
+    }
+    client.SetReplyTimeout(REPLY_TIMEOUT_MS);
+    KXAPI_RESULT result = client.Init(serial, port);
+    if (result != KXAPI_OK) {
+        std::string what = Format("attach to %" PRId64 " port %d", serial, port);
+        KxctlFail(what.c_str(), result);
+        return false;
+    }
+    return true;
+}
+
+std::string FreqText(int64_t freqHz)
+{
+    return Format("%" PRId64 " Hz (%.3f MHz)", freqHz, static_cast<double>(freqHz) / 1e6);
+}
+
+std::string ModTypeName(int32_t modType)
+{
+    switch (modType) {
+    case -1: return "none";
+    case 0: return "DVB-S";
+    case 3: case 4: case 5: case 6: case 7: case 8: case 54: return "QAM";
+    case 9: return "DVB-T";
+    case 10: return "ATSC";
+    case 11: return "DVB-T2";
+    case 12: return "ISDB-T";
+    case 15: case 78126315: return "I/Q";
+    case 16: return "I/Q (3460)";
+    case 52: return "DVB-C2";
+    case 53: return "DAB";
+    case 69: return "ATSC 3.0";
+    default: break;
+    }
+    if ((modType >= 32 && modType <= 35) || modType == 37 || (modType >= 60 && modType <= 67))
+        return "DVB-S2";
+    return "unknown";
+}
+
+std::string ParsText(const Kxapi::KxDemodPars& pars)
+{
+    std::string text = Format("%s (type %d)", ModTypeName(pars.ModType()).c_str(), pars.ModType());
+    if (const auto* p = pars.DvbS())
+        text += Format(", code rate %d, inversion %d, symbol rate %d Bd", p->m_CodeRate, p->m_SpecInv, p->m_SymRateBd);
+    else if (const auto* q = pars.Qam())
+        text += Format(", annex %d, interleaving %d, symbol rate %d Bd", q->m_Annex, q->m_Interleaving, q->m_SymRateBd);
+    else if (const auto* iq = pars.Iq())
+        text += Format(", bandwidth %d Hz, I/Q data type %d, sample rate %d Hz", iq->m_BandwidthHz, iq->m_IqDataType,
+                       iq->m_SampleRateHz);
+    else if (const auto* s2 = pars.DvbS2())
+        text += Format(", code rate %d, pilots %d, FEC frame %d, symbol rate %d Bd", s2->m_CodeRate, s2->m_Pilots,
+                       s2->m_FecFrame, s2->m_SymRateBd);
+    else if (pars.ModType() != -1) {
+        std::wstring xml;
+        if (pars.ToXml(xml) == KXAPI_OK)
+            text += ", " + Narrow(xml);
+    }
+    return text;
+}
+
+const char* StatUnit(int32_t statisticId)
+{
+    switch (statisticId) {
+    case 7: return "dBmV";
+    case 266: return "dBm";
+    case 5: case 6: case 21: case 22: return "0.1 dBm";
+    case 9: case 23: return "degC";
+    case 33: return "%";
+    case 261: case 262: case 263: case 271: case 272: case 273: case 34: return "0.1 dB";
+    case 267: case 274: return "Hz";
+    case 268: return "ppm";
+    case 1: case 2: return "AGC steps";
+    case 3: case 8: case 10: case 11: case 12: case 13: case 14: case 15: case 16: case 31: case 32: case 276:
+    case 277: return "count";
+    case 256: case 257: case 258: case 259: case 260: case 264: case 269: case 270: case 278: case 279:
+        return "ratio";
+    default: return "";
+    }
+}
+
+std::string StatLine(const Kxapi::KxStatistic& stat)
+{
+    std::string name, description;
+    if (stat.GetName(name, description) != KXAPI_OK)
+        name = Format("id %d", stat.m_StatisticId);
+    std::string line = Format("%-16s ", name.c_str());
+    if (static_cast<uint32_t>(stat.m_Result) >= 4096)
+        return line + Format("-- %s", KxapiResult2Str(static_cast<KXAPI_RESULT>(stat.m_Result)));
+    const Kxapi::KxStatistic::Value& value = stat.GetRawValue();
+    const char* pUnit = StatUnit(stat.m_StatisticId);
+    if (const bool* b = std::get_if<bool>(&value))
+        line += *b ? "true" : "false";
+    else if (const int32_t* i = std::get_if<int32_t>(&value))
+        line += Format("%d %s", *i, pUnit);
+    else if (const double* d = std::get_if<double>(&value))
+        line += Format("%.3g %s", *d, pUnit);
+    else {
+        std::wstring xml;
+        line += stat.ToXml(xml) == KXAPI_OK ? Narrow(xml) : "(structured value)";
+    }
+    return line;
+}
+
+bool ParseStatisticIds(int argc, char** argv, std::vector<int32_t>& ids, std::string& bad)
+{
+    for (int i = 0; i < argc; i++) {
+        int32_t id = 0;
+        if (ParseI32(argv[i], id) && Kxapi::KxFindStatistic(id) != nullptr) {
+            ids.push_back(id);
+            continue;
+        }
+        bool found = false;
+        for (size_t row = 0; row < Kxapi::KxStatisticCount() && !found; row++) {
+            if (strcasecmp(Kxapi::KxStatisticRow(row).m_pName, argv[i]) == 0) {
+                ids.push_back(Kxapi::KxStatisticRow(row).m_Id);
+                found = true;
+            }
+        }
+        if (!found) {
+            bad = argv[i];
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ParseParsArgs(int& argc, char**& argv, Kxapi::KxDemodPars& pars, bool& fourIntegers, int32_t (&four)[4],
+                   std::string& error)
+{
+    if (argc >= 2 && strcmp(argv[0], "--xml") == 0) {
+        fourIntegers = false;
+        KXAPI_RESULT result = pars.FromXml(Wide(argv[1]));
+        if (result != KXAPI_OK) {
+            error = Format("cannot read the KxDemodPars element: %s", KxapiResult2Str(result));
+            return false;
+        }
+        argc -= 2;
+        argv += 2;
+        return true;
+    }
+    if (argc < 4) {
+        error = "parameters are MOD X0 X1 X2 or --xml '<KxDemodPars mod=\"...\">...</KxDemodPars>'";
+        return false;
+    }
+    for (int i = 0; i < 4; i++) {
+        if (!ParseI32(argv[i], four[i])) {
+            error = Format("'%s' is not a number", argv[i]);
+            return false;
+        }
+    }
+    fourIntegers = true;
+    KXAPI_RESULT result = pars.FromOldStyle(four[0], four[1], four[2], four[3]);
+    if (result != KXAPI_OK) {
+        error = Format("the four integers do not form a parameter set: %s", KxapiResult2Str(result));
+        return false;
+    }
+    argc -= 4;
+    argv += 4;
+    return true;
+}
+
+void InstallStopHandler()
+{
+    g_Stop = false;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool StopRequested()
+{
+    return g_Stop.load();
+}
+
+} // namespace KxctlDemod

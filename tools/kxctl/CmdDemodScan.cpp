@@ -1,0 +1,228 @@
+// kxctl demod blindscan | spectrum: scans with a progress bar and a result table.
+//
+// Event mode (the default): the scan runs on the port's worker thread and reports each step
+// on this client's event FIFO; Ctrl-C cancels the scan and waits for its final report.
+// Fixed layout (blindscan --fixed MAX): one request that answers with the found transmitters.
+#include <cinttypes>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "CmdDemod.h"
+#include "DemodPars.h"
+#include "KxScanProgress.h"
+#include "KxctlCommand.h"
+
+using namespace KxctlDemod;
+using Kxapi::DemodEvent;
+using Kxapi::DemodPortClient;
+using Kxapi::KxDemodPars;
+
+namespace {
+
+constexpr int BAR_WIDTH = 40;
+constexpr unsigned int EVENT_WAIT_SLICE_MS = 100;
+// Without any report for this long the scan is given up (a step waits at most 1 s for lock).
+constexpr unsigned int SILENCE_LIMIT_MS = 30000;
+
+// Progress events of one scan kind, handed over from the client's event thread.
+class ProgressQueue {
+public:
+    explicit ProgressQueue(uint32_t kind) : m_Kind(kind) {}
+    void Push(const DemodEvent& event)
+    {
+        if (event.m_Kind != m_Kind)
+            return;
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_Texts.push_back(event.m_Xml);
+        m_Ready.notify_one();
+    }
+    // The next text, or false after timeoutMs.
+    bool Pop(std::wstring& text, unsigned int timeoutMs)
+    {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        if (!m_Ready.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !m_Texts.empty(); }))
+            return false;
+        text = std::move(m_Texts.front());
+        m_Texts.pop_front();
+        return true;
+    }
+
+private:
+    uint32_t m_Kind;
+    std::mutex m_Mutex;
+    std::condition_variable m_Ready;
+    std::deque<std::wstring> m_Texts;
+};
+
+void DrawBar(int64_t freqHz, int64_t startHz, int64_t endHz, const char* pNote)
+{
+    double fraction = 0;
+    if (startHz >= 0 && endHz > startHz)
+        fraction = static_cast<double>(freqHz - startHz) / static_cast<double>(endHz - startHz);
+    fraction = fraction < 0 ? 0 : (fraction > 1 ? 1 : fraction);
+    int filled = static_cast<int>(fraction * BAR_WIDTH + 0.5);
+    fprintf(stderr, "\r[%.*s%*s] %5.1f %%  %10.3f MHz %-12s", filled, "########################################",
+            BAR_WIDTH - filled, "", fraction * 100.0, static_cast<double>(freqHz) / 1e6, pNote);
+    fflush(stderr);
+}
+
+// Common arguments: SERIAL PORT START END STEP (START and END may be -1: the port's limits).
+struct ScanArgs {
+    int64_t m_StartHz = -1;
+    int64_t m_EndHz = -1;
+    int64_t m_StepHz = 0;
+};
+
+bool ParseScanRange(int argc, char** argv, ScanArgs& args)
+{
+    return argc >= 5 && ParseFreqHz(argv[2], args.m_StartHz) && ParseFreqHz(argv[3], args.m_EndHz) &&
+           ParseFreqHz(argv[4], args.m_StepHz);
+}
+
+// Waits for progress until the final report (or Ctrl-C, which cancels and keeps waiting).
+template <class Progress, class OnStep>
+KXAPI_RESULT FollowScan(ProgressQueue& queue, bool blind, DemodPortClient& client, OnStep onStep)
+{
+    bool cancelSent = false;
+    unsigned int silentMs = 0;
+    for (;;) {
+        if (StopRequested() && !cancelSent) {
+            cancelSent = true;
+            KXAPI_RESULT result = blind ? client.Svc().BlindScanCancel() : client.Svc().SpectrumScanCancel();
+            fprintf(stderr, "\ncancel: %s\n", KxapiResult2Str(result));
+        }
+        std::wstring text;
+        if (!queue.Pop(text, EVENT_WAIT_SLICE_MS)) {
+            silentMs += EVENT_WAIT_SLICE_MS;
+            if (silentMs >= SILENCE_LIMIT_MS) {
+                fprintf(stderr, "\nno progress report for %u s\n", SILENCE_LIMIT_MS / 1000);
+                return KXAPI_E_TIMEOUT;
+            }
+            continue;
+        }
+        silentMs = 0;
+        Progress progress;
+        if (progress.FromXml(text) != KXAPI_OK)
+            continue;
+        if (progress.IsFinal())
+            return static_cast<KXAPI_RESULT>(progress.m_Result);
+        onStep(progress);
+    }
+}
+
+int RunBlindScan(int argc, char** argv)
+{
+    ScanArgs range;
+    if (!ParseScanRange(argc, argv, range))
+        return Usage("blindscan", "blindscan needs SERIAL PORT START END STEP (START/END -1: the port's limits)");
+    const char* pSerial = argv[0];
+    const char* pPort = argv[1];
+    argc -= 5;
+    argv += 5;
+    int32_t maxFixed = -1;
+    if (argc >= 2 && strcmp(argv[0], "--fixed") == 0) {
+        if (!ParseI32(argv[1], maxFixed) || maxFixed < 1 || maxFixed > Kxapi::DEMOD_MAX_TRANSMITTERS)
+            return Usage("blindscan", "--fixed takes the maximum number of transmitters");
+        argc -= 2;
+        argv += 2;
+    }
+    KxDemodPars pars; // no type: the receiver's own blind-scan parameters
+    if (argc > 0) {
+        bool fourIntegers = false;
+        int32_t four[4] = {};
+        std::string error;
+        if (!ParseParsArgs(argc, argv, pars, fourIntegers, four, error) || argc != 0)
+            return Usage("blindscan", error.empty() ? "unexpected arguments" : error.c_str());
+    }
+    DemodPortClient client;
+    if (!OpenPort(pSerial, pPort, client))
+        return 1;
+    InstallStopHandler();
+    printf("%-4s %-28s %s\n", "#", "frequency", "parameters");
+    if (maxFixed > 0) {
+        if (pars.ModType() != -1)
+            return Usage("blindscan", "the fixed layout scans with the receiver's own parameters");
+        client.SetReplyTimeout(XP_INFINITE);
+        Kxapi::BlindScanOldReq request;
+        request.m_MaxTransmitters = maxFixed;
+        request.m_StepHz = range.m_StepHz;
+        request.m_StartFreqHz = range.m_StartHz;
+        request.m_EndFreqHz = range.m_EndHz;
+        std::vector<Kxapi::KxTransmitter> found;
+        KXAPI_RESULT result = client.Svc().BlindScanOld(request, found);
+        for (size_t i = 0; i < found.size(); i++)
+            printf("%-4zu %-28s type %d (%s), symbol rate %d Bd\n", i + 1, FreqText(found[i].m_FreqHz).c_str(),
+                   found[i].m_ModType, ModTypeName(found[i].m_ModType).c_str(), found[i].m_SymRateBd);
+        printf("%zu transmitter(s); result %s\n", found.size(), KxapiResult2Str(result));
+        return result == KXAPI_OK ? 0 : 1;
+    }
+    ProgressQueue queue(Kxapi::DEMOD_EVENT_BLIND_SCAN);
+    client.CallbackRegisterEvents([&queue](const DemodEvent& event) { queue.Push(event); }, 0);
+    KXAPI_RESULT result = client.Svc().BlindScan(pars, range.m_StepHz, range.m_StartHz, range.m_EndHz);
+    if (result != KXAPI_OK)
+        return KxctlFail("blind scan", result);
+    std::vector<Kxapi::KxBsProgress> found;
+    result = FollowScan<Kxapi::KxBsProgress>(queue, true, client, [&](const Kxapi::KxBsProgress& step) {
+        DrawBar(step.m_FreqHz, range.m_StartHz, range.m_EndHz, step.m_ChannelFound ? "found" : "");
+        if (step.m_ChannelFound)
+            found.push_back(step);
+    });
+    fprintf(stderr, "\n");
+    for (size_t i = 0; i < found.size(); i++)
+        printf("%-4zu %-28s %s\n", i + 1, FreqText(found[i].m_FreqHz).c_str(), ParsText(found[i].m_DemodPars).c_str());
+    printf("%zu transmitter(s); result %s\n", found.size(), KxapiResult2Str(result));
+    return result == KXAPI_OK ? 0 : 1;
+}
+
+int RunSpectrum(int argc, char** argv)
+{
+    ScanArgs range;
+    if (!ParseScanRange(argc, argv, range))
+        return Usage("spectrum", "spectrum needs SERIAL PORT START END STEP [TYPE]");
+    int32_t scanType = 5;
+    if (argc == 6 && !ParseI32(argv[5], scanType))
+        return Usage("spectrum", "TYPE is 5 (channel level), 6 (narrow-band level), plus 16 for the variant");
+    if (argc > 6)
+        return Usage("spectrum", "unexpected arguments");
+    DemodPortClient client;
+    if (!OpenPort(argv[0], argv[1], client))
+        return 1;
+    InstallStopHandler();
+    ProgressQueue queue(Kxapi::DEMOD_EVENT_SPECTRUM_SCAN);
+    client.CallbackRegisterEvents([&queue](const DemodEvent& event) { queue.Push(event); }, 0);
+    KXAPI_RESULT result = client.Svc().SpectrumScan(scanType, range.m_StepHz, range.m_StartHz, range.m_EndHz);
+    if (result != KXAPI_OK)
+        return KxctlFail("spectrum scan", result);
+    const int32_t levelId = (scanType & ~16) == 5 ? 21 : 22; // RfLvlChanQs or RfLvlNarrowQs
+    const char* pUnit = StatUnit(levelId);
+    std::vector<Kxapi::KxSpsProgress> points;
+    result = FollowScan<Kxapi::KxSpsProgress>(queue, false, client, [&](const Kxapi::KxSpsProgress& step) {
+        DrawBar(step.m_FreqHz, range.m_StartHz, range.m_EndHz, "");
+        points.push_back(step);
+    });
+    fprintf(stderr, "\n");
+    printf("%-28s %s\n", "frequency", "level");
+    for (const Kxapi::KxSpsProgress& point : points) {
+        if (point.m_Result >= 0 && static_cast<uint32_t>(point.m_Result) < 4096)
+            printf("%-28s %d %s\n", FreqText(point.m_FreqHz).c_str(), point.m_Level, pUnit);
+        else
+            printf("%-28s -- %s\n", FreqText(point.m_FreqHz).c_str(),
+                   KxapiResult2Str(static_cast<KXAPI_RESULT>(point.m_Result)));
+    }
+    printf("%zu point(s); result %s\n", points.size(), KxapiResult2Str(result));
+    return result == KXAPI_OK ? 0 : 1;
+}
+
+DemodSubRegistrar g_BlindScan({"blindscan",
+                               "SERIAL PORT START END STEP [--fixed MAX] [MOD X0 X1 X2 | --xml KXDEMODPARS]",
+                               "blind scan with progress bar and table of transmitters", RunBlindScan});
+DemodSubRegistrar g_Spectrum({"spectrum", "SERIAL PORT START END STEP [TYPE]",
+                              "spectrum scan (TYPE 5 channel level, 6 narrow band) with progress and levels",
+                              RunSpectrum});
+
+} // namespace
