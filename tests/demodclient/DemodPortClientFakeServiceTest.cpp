@@ -1,0 +1,354 @@
+// The demod port client against a scripted stand-in of the service's demod FIFO, in this
+// process: the exact message order of opening and closing, the bounded wait for the event
+// FIFO connection, event dispatch, and reconnect with re-attach after a broken transfer.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "CrossPlatform.h"
+#include "DemodPortClient.h"
+#include "DemodSvcEvents.h"
+#include "DemodSvcLayouts.h"
+#include "KxScanProgress.h"
+#include "KxWire.h"
+#include "PipeMessenger.h"
+#include "TestSupport.h"
+#include "XpUtil.h"
+
+namespace demodclient {
+namespace {
+
+using Kxapi::DemodEvent;
+using Kxapi::DemodMsg;
+using Kxapi::DemodPortClient;
+
+constexpr int64_t SERIAL = 3460000001;
+constexpr int64_t FAKE_FREQ_HZ = 474000000;
+
+// One request as the stand-in received it.
+struct Received {
+    uint32_t m_Code = 0;
+    size_t m_Size = 0;
+    int64_t m_Serial = 0;   // attach
+    int32_t m_Port = 0;     // attach
+    std::wstring m_EvName;  // registration
+    uint64_t m_EvMask = 0;  // registration
+    int m_Connection = 0;   // 1 for the first connection, 2 for the next ...
+};
+
+// Serves "DemodRecvPipe" like the service, within what these tests need: attach, init,
+// event registration (connecting to the client's event FIFO unless told not to), the tuner
+// frequency read, and close. Optionally drops a connection instead of answering.
+class FakeDemodService {
+public:
+    bool m_ConnectEventFifo = true;
+    std::atomic<int> m_DropNextCode{-1}; // close the connection on this code instead of replying
+
+    FakeDemodService()
+    {
+        m_pListener = Xp::Instance()->NewPipeListener();
+        m_Ok = m_pListener != nullptr && m_pListener->Init("DemodRecvPipe") == KXAPI_OK;
+        if (m_Ok)
+            m_Accept = std::thread([this] { Accept(); });
+    }
+    ~FakeDemodService()
+    {
+        m_Run = false;
+        if (m_pListener != nullptr)
+            m_pListener->StopWaiting();
+        if (m_Accept.joinable())
+            m_Accept.join();
+        for (std::thread& t : m_Handlers)
+            t.join();
+        delete m_pListener;
+    }
+    bool Ok() const { return m_Ok; }
+
+    std::vector<Received> Requests()
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_Requests;
+    }
+    std::vector<uint32_t> Codes()
+    {
+        std::vector<uint32_t> codes;
+        for (const Received& r : Requests())
+            codes.push_back(r.m_Code);
+        return codes;
+    }
+    // Writes one framed event body to the client's event FIFO.
+    bool SendEvent(const DemodMsg& body)
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (!m_pEventWriter)
+            return false;
+        DemodMsg copy(body);
+        return m_pEventWriter->WriteMsg(reinterpret_cast<char*>(copy.data()), static_cast<int>(copy.size()));
+    }
+    bool HasEventWriter()
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_pEventWriter != nullptr;
+    }
+
+private:
+    void Accept()
+    {
+        int number = 0;
+        while (m_Run.load()) {
+            IXpPipeConnection* pConnection = nullptr;
+            if (m_pListener->WaitConnection(pConnection) != KXAPI_OK || pConnection == nullptr)
+                continue;
+            int connection = ++number;
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_Handlers.emplace_back([this, pConnection, connection] { Serve(pConnection, connection); });
+        }
+    }
+
+    void Serve(IXpPipeConnection* pConnection, int connection)
+    {
+        PipeMessenger messenger(pConnection);
+        while (m_Run.load()) {
+            char* pBody = nullptr;
+            int size = 0;
+            if (!messenger.ReadMsg(pBody, size, 200)) {
+                if (messenger.LastResult() == KXAPI_E_TIMEOUT)
+                    continue;
+                return;
+            }
+            std::unique_ptr<char, decltype(&free)> body(pBody, &free);
+            if (size < 4)
+                continue;
+            const uint8_t* p = reinterpret_cast<const uint8_t*>(pBody);
+            Received received;
+            received.m_Code = KxGetU32(p, 0);
+            received.m_Size = static_cast<size_t>(size);
+            received.m_Connection = connection;
+            uint32_t xtra = 0;
+            if (received.m_Code == 1)
+                Kxapi::DemodParseAttach(p, received.m_Size, received.m_Serial, received.m_Port, xtra);
+            if (received.m_Code == 26)
+                Kxapi::DemodParseEventRegisterReq(p, received.m_Size, received.m_EvName, received.m_EvMask);
+            {
+                std::lock_guard<std::mutex> lock(m_Mutex);
+                m_Requests.push_back(received);
+            }
+            if (received.m_Code == 0xFFFFFFFFu)
+                return;
+            if (static_cast<int>(received.m_Code) == m_DropNextCode.load()) {
+                m_DropNextCode = -1;
+                return; // the connection closes without a reply
+            }
+            if (received.m_Code == 26 && m_ConnectEventFifo)
+                ConnectEventFifo(received.m_EvName);
+            DemodMsg reply = received.m_Code == 13 ? Kxapi::DemodBuildFreqGetReply(KXAPI_OK, FAKE_FREQ_HZ)
+                                                   : Kxapi::DemodBuildReply(received.m_Code, KXAPI_OK);
+            messenger.WriteMsg(reinterpret_cast<char*>(reply.data()), static_cast<int>(reply.size()));
+        }
+    }
+
+    void ConnectEventFifo(const std::wstring& name)
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (m_EventName == name && m_pEventWriter)
+            return;
+        auto writer = std::make_unique<PipeMessenger>();
+        std::string narrow(name.begin(), name.end());
+        if (writer->Init() && writer->Connect(narrow.c_str())) {
+            m_pEventWriter = std::move(writer);
+            m_EventName = name;
+        }
+    }
+
+    IXpPipeListener* m_pListener = nullptr;
+    bool m_Ok = false;
+    std::atomic<bool> m_Run{true};
+    std::thread m_Accept;
+    std::vector<std::thread> m_Handlers;
+    std::mutex m_Mutex;
+    std::vector<Received> m_Requests;
+    std::unique_ptr<PipeMessenger> m_pEventWriter;
+    std::wstring m_EventName;
+};
+
+class EventLog {
+public:
+    DemodPortClient::EventCallback Callback()
+    {
+        return [this](const DemodEvent& event) {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_Events.push_back(event);
+        };
+    }
+    std::vector<DemodEvent> Events()
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_Events;
+    }
+
+private:
+    std::mutex m_Mutex;
+    std::vector<DemodEvent> m_Events;
+};
+
+TEST(DemodPortClientFake, OpeningAttachesWithTheOneBasedPortInitialisesAndRegistersItsEventFifo)
+{
+    kxtest::ScopedIpcDirectory dir;
+    FakeDemodService service;
+    ASSERT_TRUE(service.Ok());
+    DemodPortClient client;
+    ASSERT_EQ(KXAPI_OK, client.Init(SERIAL, 2, 77));
+    std::vector<Received> requests = service.Requests();
+    ASSERT_EQ(3u, requests.size());
+    EXPECT_EQ(1u, requests[0].m_Code);
+    EXPECT_EQ(24u, requests[0].m_Size);
+    EXPECT_EQ(SERIAL, requests[0].m_Serial);
+    EXPECT_EQ(3, requests[0].m_Port);
+    EXPECT_EQ(3u, requests[1].m_Code);
+    EXPECT_EQ(26u, requests[2].m_Code);
+    EXPECT_EQ(272u, requests[2].m_Size);
+    EXPECT_EQ(0u, requests[2].m_EvMask);
+    EXPECT_EQ(client.EventPipeName(), requests[2].m_EvName);
+    // The event FIFO is published in the FIFO directory under that name while the client is open.
+    std::string fifo = dir.File(std::string(client.EventPipeName().begin(), client.EventPipeName().end()));
+    EXPECT_EQ(0, access(fifo.c_str(), F_OK));
+
+    client.Close();
+    EXPECT_TRUE(kxtest::WaitUntil([&] { return service.Codes().size() == 4; }, 2000));
+    EXPECT_EQ(0xFFFFFFFFu, service.Codes().back());
+    EXPECT_NE(0, access(fifo.c_str(), F_OK));
+}
+
+TEST(DemodPortClientFake, AServiceThatNeverConnectsToTheEventFifoTimesOutTheOpening)
+{
+    kxtest::ScopedIpcDirectory dir;
+    FakeDemodService service;
+    ASSERT_TRUE(service.Ok());
+    service.m_ConnectEventFifo = false;
+    DemodPortClient client;
+    EXPECT_EQ(KXAPI_E_TIMEOUT, client.Init(SERIAL, 0));
+    EXPECT_FALSE(client.IsOpen());
+    // The failed client said goodbye and left no FIFO of its own behind.
+    EXPECT_TRUE(kxtest::WaitUntil([&] { return !service.Codes().empty() && service.Codes().back() == 0xFFFFFFFFu; },
+                                  2000));
+    for (const std::string& name : kxtest::ListDir(dir.Path()))
+        EXPECT_EQ(std::string::npos, name.find("KxapiDemodSvc_EvPipe")) << name;
+}
+
+TEST(DemodPortClientFake, EventsOfTheirExactSizesReachTheCallbackOthersAreDropped)
+{
+    kxtest::ScopedIpcDirectory dir;
+    FakeDemodService service;
+    ASSERT_TRUE(service.Ok());
+    DemodPortClient client;
+    ASSERT_EQ(KXAPI_OK, client.Init(SERIAL, 0));
+    EventLog log;
+    ASSERT_EQ(KXAPI_OK, client.CallbackRegisterEvents(log.Callback(), 3));
+    EXPECT_EQ(3u, service.Requests().back().m_EvMask);
+    ASSERT_TRUE(service.HasEventWriter());
+
+    Kxapi::OldStyleParsWire oldPars{15, 0, 0, 0}, newPars{15, 1, 2, 3};
+    DemodMsg freq = Kxapi::DemodBuildFreqEvent(SERIAL, 1, 474000000, 482000000);
+    DemodMsg longFreq = freq;
+    longFreq.resize(44); // a kind-0 body of the wrong size
+    DemodMsg unknownKind = freq;
+    KxPutU32(unknownKind.data(), 0, 9);
+    Kxapi::KxSpsProgress progress;
+    progress.m_FreqHz = 500000000;
+    progress.m_Level = -423;
+    progress.m_Event = 0;
+    std::wstring xml;
+    ASSERT_EQ(KXAPI_OK, progress.ToXml(xml));
+    ASSERT_TRUE(service.SendEvent(longFreq));
+    ASSERT_TRUE(service.SendEvent(freq));
+    ASSERT_TRUE(service.SendEvent(unknownKind));
+    ASSERT_TRUE(service.SendEvent(DemodMsg(3, 0))); // shorter than a header
+    ASSERT_TRUE(service.SendEvent(Kxapi::DemodBuildParsEvent(SERIAL, 1, 474000000, oldPars, 482000000, newPars)));
+    ASSERT_TRUE(service.SendEvent(Kxapi::DemodBuildScanEvent(Kxapi::DEMOD_EVENT_SPECTRUM_SCAN, SERIAL, 1, xml)));
+
+    ASSERT_TRUE(kxtest::WaitUntil([&] { return log.Events().size() >= 3; }, 3000));
+    XpUtil::Sleep(100);
+    std::vector<DemodEvent> events = log.Events();
+    ASSERT_EQ(3u, events.size());
+    EXPECT_EQ(Kxapi::DEMOD_EVENT_FREQ_CHANGED, events[0].m_Kind);
+    EXPECT_EQ(482000000, events[0].m_NewFreqHz);
+    EXPECT_EQ(Kxapi::DEMOD_EVENT_PARS_CHANGED, events[1].m_Kind);
+    EXPECT_EQ(newPars, events[1].m_NewPars);
+    EXPECT_EQ(oldPars, events[1].m_OldPars);
+    EXPECT_EQ(Kxapi::DEMOD_EVENT_SPECTRUM_SCAN, events[2].m_Kind);
+    Kxapi::KxSpsProgress received;
+    ASSERT_EQ(KXAPI_OK, received.FromXml(events[2].m_Xml));
+    EXPECT_EQ(progress, received);
+}
+
+TEST(DemodPortClientFake, ANullCallbackRegistersMaskZeroAndReceivesNothing)
+{
+    kxtest::ScopedIpcDirectory dir;
+    FakeDemodService service;
+    ASSERT_TRUE(service.Ok());
+    DemodPortClient client;
+    ASSERT_EQ(KXAPI_OK, client.Init(SERIAL, 0));
+    EventLog log;
+    ASSERT_EQ(KXAPI_OK, client.CallbackRegisterEvents(log.Callback(), 3));
+    ASSERT_EQ(KXAPI_OK, client.CallbackRegisterEvents(nullptr, 3));
+    EXPECT_EQ(0u, service.Requests().back().m_EvMask);
+    ASSERT_TRUE(service.SendEvent(Kxapi::DemodBuildFreqEvent(SERIAL, 1, 1, 2)));
+    XpUtil::Sleep(200);
+    EXPECT_TRUE(log.Events().empty());
+}
+
+TEST(DemodPortClientFake, ABrokenTransferFailsOnceThenTheClientIsAttachedAndRegisteredAgain)
+{
+    kxtest::ScopedIpcDirectory dir;
+    FakeDemodService service;
+    ASSERT_TRUE(service.Ok());
+    DemodPortClient client;
+    ASSERT_EQ(KXAPI_OK, client.Init(SERIAL, 0));
+    ASSERT_EQ(KXAPI_OK, client.CallbackRegisterEvents([](const DemodEvent&) {}, 2));
+    service.m_DropNextCode = 13;
+    int64_t freqHz = 0;
+    EXPECT_EQ(KXAPI_E_INTERNAL, client.Svc().TunerFreqGetOld(freqHz));
+    EXPECT_EQ(1, client.ReconnectCount());
+    // On the new connection: attach to the same port, then the registration with its mask.
+    std::vector<Received> requests = service.Requests();
+    ASSERT_GE(requests.size(), 2u);
+    const Received& attach = requests[requests.size() - 2];
+    const Received& registration = requests.back();
+    EXPECT_EQ(2, attach.m_Connection);
+    EXPECT_EQ(1u, attach.m_Code);
+    EXPECT_EQ(SERIAL, attach.m_Serial);
+    EXPECT_EQ(1, attach.m_Port);
+    EXPECT_EQ(26u, registration.m_Code);
+    EXPECT_EQ(2u, registration.m_EvMask);
+    EXPECT_EQ(client.EventPipeName(), registration.m_EvName);
+    // The next request goes through.
+    EXPECT_EQ(KXAPI_OK, client.Svc().TunerFreqGetOld(freqHz));
+    EXPECT_EQ(FAKE_FREQ_HZ, freqHz);
+    EXPECT_EQ(1, client.ReconnectCount());
+}
+
+TEST(DemodPortClientFake, WithTheServiceGoneEveryRequestFailsWithoutHanging)
+{
+    kxtest::ScopedIpcDirectory dir;
+    DemodPortClient client;
+    {
+        FakeDemodService service;
+        ASSERT_TRUE(service.Ok());
+        ASSERT_EQ(KXAPI_OK, client.Init(SERIAL, 0));
+    }
+    int64_t freqHz = 0;
+    EXPECT_EQ(KXAPI_E_INTERNAL, client.Svc().TunerFreqGetOld(freqHz));
+    EXPECT_EQ(KXAPI_E_INTERNAL, client.Svc().TunerFreqGetOld(freqHz));
+    EXPECT_EQ(2, client.ReconnectCount());
+    client.Close();
+}
+
+} // namespace
+} // namespace demodclient
