@@ -9,6 +9,7 @@
 #include "XpIpcLinux.h"
 #include "XpLogLinux.h"
 #include "XpMultiThreadLinux.h"
+#include "XpNetworkLinux.h"
 #include "XpPipeConnectionLinux.h"
 
 namespace {
@@ -36,6 +37,7 @@ IXpNamedMutex* Xp::NewNamedMutex() { return new (std::nothrow) XpNamedMutexLinux
 IXpSharedMem* Xp::NewShMem() { return new (std::nothrow) XpSharedMemLinux(); }
 IXpPipeListener* Xp::NewPipeListener() { return new (std::nothrow) XpPipeListenerLinux(); }
 IXpPipeConnection* Xp::NewPipeConnection() { return new (std::nothrow) XpPipeConnectionLinux(); }
+IXpNetwork* Xp::NewNetwork() { return new (std::nothrow) XpNetworkLinux(); }
 
 KXAPI_RESULT Xp::EventLogOpen(const char* identity, IXpEventLogStore* store)
 {

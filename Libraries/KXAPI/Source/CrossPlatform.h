@@ -2,6 +2,7 @@
 #pragma once
 
 #include "XpInterfaces.h"
+#include "XpNetwork.h"
 
 class Xp {
 public:
@@ -17,6 +18,8 @@ public:
     IXpSharedMem* NewShMem();
     IXpPipeListener* NewPipeListener();
     IXpPipeConnection* NewPipeConnection();
+    // The local network interfaces (discovery of network-attached devices).
+    IXpNetwork* NewNetwork();
 
     // Event log and debug output, forwarded to the owned log writer.
     KXAPI_RESULT EventLogOpen(const char* identity, IXpEventLogStore* store);

@@ -1,0 +1,175 @@
+#include "KxeNetns.h"
+
+#include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "TestSupport.h"
+
+namespace kxtest {
+
+namespace {
+std::atomic<int> g_LabCounter{0};
+
+// The `ip` program (tests start programs by path).
+std::string IpPath()
+{
+    for (const char* path : {"/usr/sbin/ip", "/sbin/ip", "/usr/bin/ip", "/bin/ip"}) {
+        if (access(path, X_OK) == 0)
+            return path;
+    }
+    return "ip";
+}
+
+bool RunIp(const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv = {IpPath()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ProcessResult result = RunProgram(argv, 10000);
+    return result.m_Exited && result.m_Status == 0;
+}
+} // namespace
+
+std::string NetnsLab::Unavailable()
+{
+    if (geteuid() != 0)
+        return "network namespaces need root";
+    ProcessResult result = RunProgram({IpPath(), "netns", "list"}, 5000);
+    if (!result.m_Exited || result.m_Status != 0)
+        return "`ip netns` is not available";
+    return "";
+}
+
+NetnsLab::NetnsLab()
+{
+    m_Prefix = "kxt6-" + std::to_string(getpid()) + "-" + std::to_string(g_LabCounter++);
+}
+
+NetnsLab::~NetnsLab()
+{
+    const std::vector<pid_t> children = m_Children; // Kill() edits the list
+    for (pid_t pid : children)
+        Kill(pid);
+    for (const std::string& ns : m_Namespaces)
+        RunIp({"netns", "del", ns}); // also removes its veth ends
+}
+
+std::string NetnsLab::AddNamespace(const std::string& role)
+{
+    std::string name = m_Prefix + "-" + role;
+    if (!RunIp({"netns", "add", name}))
+        return "";
+    m_Namespaces.push_back(name);
+    RunIp({"-n", name, "link", "set", "lo", "up"});
+    return name;
+}
+
+bool NetnsLab::Link(const std::string& a, const std::string& b, int subnet)
+{
+    // Interface names are at most 15 characters and live inside the namespaces.
+    const std::string endA = "kxa" + std::to_string(m_Next);
+    const std::string endB = "kxb" + std::to_string(m_Next);
+    ++m_Next;
+    const std::string net = "10." + std::to_string(subnet) + ".0.";
+    return RunIp({"link", "add", endA, "netns", a, "type", "veth", "peer", "name", endB, "netns", b}) &&
+           RunIp({"-n", a, "addr", "add", net + "1/24", "dev", endA}) &&
+           RunIp({"-n", b, "addr", "add", net + "2/24", "dev", endB}) &&
+           RunIp({"-n", a, "link", "set", endA, "up"}) && RunIp({"-n", b, "link", "set", endB, "up"});
+}
+
+pid_t NetnsLab::Spawn(const std::string& ns, const std::vector<std::string>& argv, const std::string& output)
+{
+    // The child enters the namespace itself and then becomes the program, so the pid is
+    // the program's own and it leads a process group of its own.
+    const std::string nsPath = "/var/run/netns/" + ns;
+    pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        int nsFd = open(nsPath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (nsFd < 0 || setns(nsFd, CLONE_NEWNET) != 0)
+            _exit(126);
+        close(nsFd);
+        int devNull = open("/dev/null", O_RDWR);
+        if (devNull >= 0)
+            dup2(devNull, STDIN_FILENO);
+        if (!output.empty()) {
+            int out = open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+            if (out >= 0) {
+                dup2(out, STDOUT_FILENO);
+                dup2(out, STDERR_FILENO);
+            }
+        }
+        std::vector<char*> args;
+        for (const std::string& arg : argv)
+            args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    if (pid > 0) {
+        setpgid(pid, pid); // also from here, so that it holds before the child runs
+        m_Children.push_back(pid);
+    }
+    return pid > 0 ? pid : 0;
+}
+
+void NetnsLab::Kill(pid_t pid)
+{
+    bool known = false;
+    for (auto it = m_Children.begin(); it != m_Children.end(); ++it) {
+        if (*it == pid) {
+            m_Children.erase(it);
+            known = true;
+            break;
+        }
+    }
+    if (!known || pid <= 0)
+        return;
+    kill(-pid, SIGTERM); // the whole process group
+    WaitChild(pid, 3000); // kills it when it does not end in time
+    kill(-pid, SIGKILL);  // anything it left behind
+}
+
+bool NetnsLab::EnterOnThisThread(const std::string& ns)
+{
+    const std::string path = "/var/run/netns/" + ns;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = setns(fd, CLONE_NEWNET) == 0;
+    close(fd);
+    return ok;
+}
+
+std::string NetDevBinary()
+{
+    std::string sim = KX_SIM_BINARY;
+    return sim.substr(0, sim.rfind('/')) + "/netdev/KxNetDevSim";
+}
+
+std::string ReadFileText(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+int CountLines(const std::string& text, const std::string& needle)
+{
+    int count = 0;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line))
+        count += line.find(needle) != std::string::npos ? 1 : 0;
+    return count;
+}
+
+} // namespace kxtest

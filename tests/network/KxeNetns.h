@@ -1,0 +1,53 @@
+// Private network namespaces joined by veth pairs, for tests of discovery and of the
+// devices' SOAP service. Everything runs on private 10.x addresses inside namespaces made
+// for one test; the destructor removes them (and kills the processes started in them)
+// also when a test fails.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace kxtest {
+
+class NetnsLab {
+public:
+    NetnsLab();
+    // Kills the processes started here and deletes the namespaces.
+    ~NetnsLab();
+    NetnsLab(const NetnsLab&) = delete;
+    NetnsLab& operator=(const NetnsLab&) = delete;
+
+    // Why namespaces cannot be used here (empty when they can): not root, no `ip`.
+    static std::string Unavailable();
+
+    // Adds a namespace; returns its unique name.
+    std::string AddNamespace(const std::string& role);
+    // Joins two namespaces with a veth pair in subnet 10.<subnet>.0.0/24: .1 in `a`, .2 in `b`.
+    bool Link(const std::string& a, const std::string& b, int subnet);
+
+    // Starts the program `argv` (full path) inside `ns` in a process group of its own,
+    // standard output and error appended to `output` when given; returns its pid (0 on failure).
+    pid_t Spawn(const std::string& ns, const std::vector<std::string>& argv, const std::string& output = "");
+    // Sends SIGTERM to its process group and waits (SIGKILL after 3 s).
+    void Kill(pid_t pid);
+
+    // Moves the calling thread into `ns` (for in-process probes); false on failure.
+    static bool EnterOnThisThread(const std::string& ns);
+
+private:
+    std::string m_Prefix;
+    int m_Next = 0;
+    std::vector<std::string> m_Namespaces;
+    std::vector<pid_t> m_Children;
+};
+
+// Path of the simulated network device program (built beside KxapiServiceSim).
+std::string NetDevBinary();
+// Reads a whole file ("" when missing).
+std::string ReadFileText(const std::string& path);
+// Counts the lines of `text` that contain `needle`.
+int CountLines(const std::string& text, const std::string& needle);
+
+} // namespace kxtest
