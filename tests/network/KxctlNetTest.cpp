@@ -13,6 +13,8 @@ using kxtest::SimService;
 class KxctlNet : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_Service.Start()); }
+    // A clean stop removes the shared list and its named mutex.
+    void TearDown() override { m_Service.Stop(); }
     kxtest::ProcessResult Net(std::vector<std::string> args)
     {
         std::vector<std::string> argv = {KX_KXCTL_BINARY, "--fifo-dir", m_Service.Dir(), "net"};

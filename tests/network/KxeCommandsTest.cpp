@@ -44,6 +44,7 @@ protected:
     {
         m_Messenger.Disconnect();
         m_pDir.reset();
+        m_Service.Stop(); // a clean stop removes the shared list and its named mutex
     }
     // Sends a request and returns the reply body ("" when none came within timeoutMs).
     std::string Request(std::vector<char> body, unsigned int timeoutMs = 3000)

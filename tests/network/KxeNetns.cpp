@@ -92,10 +92,12 @@ pid_t NetnsLab::Spawn(const std::string& ns, const std::vector<std::string>& arg
     pid_t pid = fork();
     if (pid == 0) {
         setpgid(0, 0);
-        int nsFd = open(nsPath.c_str(), O_RDONLY | O_CLOEXEC);
-        if (nsFd < 0 || setns(nsFd, CLONE_NEWNET) != 0)
-            _exit(126);
-        close(nsFd);
+        if (!ns.empty()) {
+            int nsFd = open(nsPath.c_str(), O_RDONLY | O_CLOEXEC);
+            if (nsFd < 0 || setns(nsFd, CLONE_NEWNET) != 0)
+                _exit(126);
+            close(nsFd);
+        }
         int devNull = open("/dev/null", O_RDWR);
         if (devNull >= 0)
             dup2(devNull, STDIN_FILENO);
@@ -120,7 +122,7 @@ pid_t NetnsLab::Spawn(const std::string& ns, const std::vector<std::string>& arg
     return pid > 0 ? pid : 0;
 }
 
-void NetnsLab::Kill(pid_t pid)
+void NetnsLab::Kill(pid_t pid, int signal, unsigned int timeoutMs)
 {
     bool known = false;
     for (auto it = m_Children.begin(); it != m_Children.end(); ++it) {
@@ -132,8 +134,8 @@ void NetnsLab::Kill(pid_t pid)
     }
     if (!known || pid <= 0)
         return;
-    kill(-pid, SIGTERM); // the whole process group
-    WaitChild(pid, 3000); // kills it when it does not end in time
+    kill(-pid, signal); // the whole process group
+    WaitChild(pid, timeoutMs); // kills it when it does not end in time
     kill(-pid, SIGKILL);  // anything it left behind
 }
 

@@ -4,6 +4,7 @@
 // also when a test fails.
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <string>
@@ -27,11 +28,12 @@ public:
     // Joins two namespaces with a veth pair in subnet 10.<subnet>.0.0/24: .1 in `a`, .2 in `b`.
     bool Link(const std::string& a, const std::string& b, int subnet);
 
-    // Starts the program `argv` (full path) inside `ns` in a process group of its own,
+    // Starts the program `argv` (full path) inside `ns` (the test's own namespace when
+    // empty) in a process group of its own,
     // standard output and error appended to `output` when given; returns its pid (0 on failure).
     pid_t Spawn(const std::string& ns, const std::vector<std::string>& argv, const std::string& output = "");
-    // Sends SIGTERM to its process group and waits (SIGKILL after 3 s).
-    void Kill(pid_t pid);
+    // Sends `signal` to its process group and waits (SIGKILL after `timeoutMs`).
+    void Kill(pid_t pid, int signal = SIGTERM, unsigned int timeoutMs = 3000);
 
     // Moves the calling thread into `ns` (for in-process probes); false on failure.
     static bool EnterOnThisThread(const std::string& ns);

@@ -16,7 +16,7 @@
 namespace {
 
 constexpr unsigned int REPLY_TIMEOUT_MS = 15000;
-const char* const NET_USAGE = "net list|discover|watch [SECONDS]|attach IP SERIAL PORT|detach SERIAL PORT ATTACHID|"
+const char* const NET_USAGE = "net list|discover|watch [SECONDS]|attach IP SERIAL PORT [--exclusive] [--hold SECONDS]|detach SERIAL PORT ATTACHID|"
                               "excl SERIAL PORT OWNER acquire|release|probe|prop TYPE NAME [PORT] [FILTER1]|"
                               "vpd SERIAL KEYWORD [SECTION]|vpd-clear SERIAL";
 
@@ -88,6 +88,17 @@ void OnWatchSignal(int)
     g_StopWatch = 1;
 }
 
+// Waits `seconds` (0: until SIGINT or SIGTERM) in 100 ms steps.
+void HoldFor(int seconds)
+{
+    g_StopWatch = 0;
+    signal(SIGINT, OnWatchSignal);
+    signal(SIGTERM, OnWatchSignal);
+    const unsigned int start = XpUtil::GetTickCount();
+    while (!g_StopWatch && (seconds == 0 || XpUtil::GetTickCount() - start < static_cast<unsigned int>(seconds) * 1000u))
+        XpUtil::Sleep(100);
+}
+
 int NetWatch(KxeSvcClient& client, int argc, char** argv)
 {
     int seconds = 0;
@@ -104,28 +115,56 @@ int NetWatch(KxeSvcClient& client, int argc, char** argv)
         return KxctlFail("net watch", result);
     printf("watching\n");
     fflush(stdout);
-    signal(SIGINT, OnWatchSignal);
-    signal(SIGTERM, OnWatchSignal);
-    unsigned int start = XpUtil::GetTickCount();
-    while (!g_StopWatch && (seconds == 0 || XpUtil::GetTickCount() - start < static_cast<unsigned int>(seconds) * 1000u))
-        XpUtil::Sleep(100);
+    HoldFor(seconds);
     client.UnregisterEvents();
     return 0;
 }
 
 int NetAttach(KxeSvcClient& client, int argc, char** argv)
 {
+    const char* const usage = "attach IP SERIAL PORT [--exclusive] [--hold SECONDS]";
     uint8_t ip[4];
     int64_t serial = 0;
     int port = 0;
-    if (argc != 3 || !ParseIp(argv[0], ip) || !ParseI64(argv[1], serial) || !ParseInt(argv[2], port))
-        return Usage("attach IP SERIAL PORT");
+    if (argc < 3 || !ParseIp(argv[0], ip) || !ParseI64(argv[1], serial) || !ParseInt(argv[2], port))
+        return Usage(usage);
+    bool exclusive = false;
+    int holdSeconds = -1;
+    for (int i = 3; i < argc; ++i) {
+        if (strcmp(argv[i], "--exclusive") == 0) {
+            exclusive = true;
+        } else if (strcmp(argv[i], "--hold") == 0 && i + 1 < argc && ParseInt(argv[i + 1], holdSeconds) &&
+                   holdSeconds >= 0) {
+            ++i;
+        } else {
+            return Usage(usage);
+        }
+    }
     int channel = -1;
     uint32_t attachId = 0;
     KXAPI_RESULT result = client.Attach(ip, serial, port, channel, attachId);
     if (result != KXAPI_OK)
         return KxctlFail("net attach", result);
     printf("channel %d attach-id %u\n", channel, attachId);
+    fflush(stdout);
+    if (exclusive) {
+        result = client.ExclusiveAccess(serial, port, attachId, KXE_EXCL_ACQUIRE);
+        if (result != KXAPI_OK) {
+            client.Detach(serial, port, attachId);
+            return KxctlFail("net attach: exclusive access", result);
+        }
+        printf("exclusive\n");
+        fflush(stdout);
+    }
+    if (holdSeconds < 0)
+        return 0; // the service keeps the attachment until the last client has gone
+    HoldFor(holdSeconds);
+    if (exclusive)
+        client.ExclusiveAccess(serial, port, attachId, KXE_EXCL_RELEASE);
+    result = client.Detach(serial, port, attachId);
+    if (result != KXAPI_OK)
+        return KxctlFail("net attach: detach", result);
+    printf("detached\n");
     return 0;
 }
 
