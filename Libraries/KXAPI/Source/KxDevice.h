@@ -140,6 +140,7 @@ public:
     explicit I2cAutoLock(KxDevice& device, int timeoutMs = 10000) : m_Device(device)
     {
         m_Result = m_Device.I2CLock(timeoutMs);
+        m_Held = KxapiSucceeded(m_Result);
     }
     ~I2cAutoLock()
     {
@@ -148,12 +149,21 @@ public:
     }
     I2cAutoLock(const I2cAutoLock&) = delete;
     I2cAutoLock& operator=(const I2cAutoLock&) = delete;
-    bool Locked() const { return KxapiSucceeded(m_Result); }
+    bool Locked() const { return m_Held; }
     KXAPI_RESULT Result() const { return m_Result; }
+    // Releases the lock before the end of the scope.
+    void Unlock()
+    {
+        if (m_Held) {
+            m_Device.I2CUnlock();
+            m_Held = false;
+        }
+    }
 
 private:
     KxDevice& m_Device;
     KXAPI_RESULT m_Result;
+    bool m_Held = false;
 };
 
 // The service's view: the device plus its backend, for the register proxies.

@@ -1,0 +1,305 @@
+// The defaults every receiver model inherits, and the shared services: frequency attributes
+// from device properties, property tables and the RF-level compensation tables.
+#include "DemodHal.h"
+
+#include <cstdio>
+#include <new>
+
+#include "KxRfCal.h"
+
+using namespace Kxapi;
+
+namespace {
+
+struct AttributeProperty {
+    int m_Attribute;
+    const char* m_pName;
+};
+
+const AttributeProperty ATTRIBUTE_PROPERTIES[] = {
+    {DEMOD_ATTR_MOD_FREQ_ABSMAX, "MOD_FREQ_ABSMAX"},
+    {DEMOD_ATTR_MOD_FREQ_ABSMIN, "MOD_FREQ_ABSMIN"},
+    {DEMOD_ATTR_MOD_FREQ_MAX, "MOD_FREQ_MAX"},
+    {DEMOD_ATTR_MOD_FREQ_MIN, "MOD_FREQ_MIN"},
+};
+
+constexpr const char* FREQ_COMP_INDEX_TABLE = "DEMOD_FREQ_COMP_TABLES";
+constexpr size_t TABLE_NAME_CAPACITY = 100;
+
+} // namespace
+
+DemodHal::DemodHal(long long serial, KxDeviceInt& device) : m_Device(device), m_Serial(serial) {}
+
+DemodHal::~DemodHal() = default;
+
+KXAPI_RESULT DemodHal::Init()
+{
+    return KXAPI_OK;
+}
+
+KXAPI_RESULT DemodHal::OnFirstUsage(int)
+{
+    return KXAPI_OK;
+}
+
+KXAPI_RESULT DemodHal::OnLastUsageEnds(int)
+{
+    return KXAPI_OK;
+}
+
+KXAPI_RESULT DemodHal::GetAttribute(int port, int attribute, int& value, bool)
+{
+    for (const AttributeProperty& row : ATTRIBUTE_PROPERTIES) {
+        if (row.m_Attribute != attribute)
+            continue;
+        // The property read zeroes its output first; only a successful read reaches the caller,
+        // so a missing property leaves the caller's value as it was.
+        int read = 0;
+        if (KxapiSucceeded(m_Device.PropertyGetInt(row.m_pName, port - 1, read, -1, -1, 0, 0, -1)))
+            value = read;
+        return KXAPI_OK;
+    }
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::GetDefaultStatisticValues(int, KxStatistic*)
+{
+    return KXAPI_OK;
+}
+
+KXAPI_RESULT DemodHal::GetAutoBlindScanPars(int, KxDemodPars&)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::GetBlindScanFrequencies(int, long long, long long&, KxDemodPars&, long long&)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::CancelBlindScan(int)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::CloseSpectrumScan(int)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::InitSpectrumScan(int, int, int&, int&, int&, long long&, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::GetDemodControl(int, KxDemodPars&)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::GetPlpList(int, std::vector<int>&)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::GetTunerFrequency(int, long long&, int)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::GetStreamSelection(int, KxDvbC2StreamSelPars&)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::GetStreamSelection(int, KxDvbT2StreamSelPars&)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::GetStreamSelection(int, KxAtsc3StreamSelPars&)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::GetStreamSelection(int, std::vector<KxStreamSelPars>&)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::CloseStream(int, long long, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::GetConstellationPoints(int, int, KxConstelPoint*, int, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::GetTunePars(int, KxTunePars*, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::EnableEqualiser(int, int, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::LnbEnable(int, bool, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::LnbEnableTone(int, bool, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::LnbSendBurst(int, unsigned int, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::LnbSendDiseqcMessage(int, const unsigned char*, int, unsigned char*, int*, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::LnbSetVoltage(int, unsigned int, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::OpenStream(int, KxStreamSelPars&, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::ResetAgc(int, unsigned int, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::SetErrorStatsMode(int, int, int, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::SetAntPower(int, int, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::SetDemodControl(int, KxDemodPars&, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::SetStreamSelection(int, KxDvbC2StreamSelPars&, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::SetStreamSelection(int, KxDvbT2StreamSelPars&, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::SetStreamSelection(int, KxAtsc3StreamSelPars&, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::SetTuningMode(int, int, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::SetTunePars(int, KxTunePars*, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::SetTunerFrequency(int, long long, int, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::Tune(int, long long, KxDemodPars&, bool)
+{
+    return KXAPI_E_NOT_SUPPORTED;
+}
+
+KXAPI_RESULT DemodHal::GetTable(int port, const char* name, KxTableEntry*& rows, int& capacity, int& count)
+{
+    if (rows == nullptr) {
+        rows = new (std::nothrow) KxTableEntry[1];
+        if (rows == nullptr)
+            return KXAPI_E_OUT_OF_MEM;
+        capacity = 1;
+    }
+    count = 0;
+    KXAPI_RESULT result = m_Device.GetTable(port - 1, name, capacity, rows, count);
+    if (result == KXAPI_E_BUF_TOO_SMALL && count > 0) {
+        // The device reported how many rows it holds: make room for all of them, ask once more.
+        delete[] rows;
+        rows = new (std::nothrow) KxTableEntry[static_cast<size_t>(count)];
+        if (rows == nullptr) {
+            capacity = 0;
+            count = 0;
+            return KXAPI_E_OUT_OF_MEM;
+        }
+        capacity = count;
+        count = 0;
+        result = m_Device.GetTable(port - 1, name, capacity, rows, count);
+    }
+    return result;
+}
+
+KXAPI_RESULT DemodHal::GetRfLevelTables(int port, KxRfCalV1* cal)
+{
+    if (cal == nullptr)
+        return KXAPI_E_INVALID_ARG;
+    RfCalZero(cal);
+
+    KxTableEntry* index = nullptr;
+    int indexCapacity = 0;
+    int numTables = 0;
+    KXAPI_RESULT result = GetTable(port, FREQ_COMP_INDEX_TABLE, index, indexCapacity, numTables);
+    if (KxapiFailed(result)) {
+        delete[] index;
+        return result;
+    }
+
+    KxTableEntry* points = nullptr;
+    int pointsCapacity = 0;
+    for (int i = 0; i < numTables; i++) {
+        char name[TABLE_NAME_CAPACITY];
+        const int written = snprintf(name, sizeof(name), "DEMOD_FREQ_COMP%02d", static_cast<int>(index[i].X));
+        if (written < 0 || static_cast<size_t>(written) >= sizeof(name)) {
+            result = KXAPI_E_INTERNAL;
+            break;
+        }
+        int numPoints = 0;
+        result = GetTable(port, name, points, pointsCapacity, numPoints);
+        if (KxapiFailed(result))
+            break;
+        if (i == 0) {
+            cal->SetNumTables(static_cast<uint8_t>(numTables & 0xFF));
+            cal->m_StartFreqMHz = numPoints > 0 ? static_cast<uint16_t>(points[0].X) : 0;
+            cal->m_FreqStepMHz = numPoints > 1 ? static_cast<uint8_t>(points[1].X - points[0].X) : 0;
+            cal->SetNumFrequencies(static_cast<uint16_t>(numPoints));
+        }
+        if (static_cast<size_t>(i) >= cal->m_Tables.size())
+            break;
+        KxRfCalTable& table = cal->m_Tables[static_cast<size_t>(i)];
+        table.m_Power = static_cast<int16_t>(static_cast<int>(static_cast<double>(index[i].Y) / 10.0));
+        for (int j = 0; j < numPoints && static_cast<size_t>(j) < table.m_Offsets.size(); j++)
+            table.m_Offsets[static_cast<size_t>(j)] = static_cast<int8_t>(points[j].Y / 10);
+    }
+    delete[] points;
+    delete[] index;
+    return result;
+}
