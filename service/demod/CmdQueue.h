@@ -1,0 +1,79 @@
+// PortCmdType and CmdQueue: port commands on their way from the client handler threads to
+// the port's worker thread. A command carries a copy of the request, its sender and the row
+// of the command property table that decides how the port controller accepts it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+
+#include "IDemodPortClient.h"
+#include "KxapiResult.h"
+#include "XpInterfaces.h"
+
+class PortCmdType {
+public:
+    // The command for one request, or null with result KXAPI_E_INVALID_HEADER (shorter than
+    // 4 bytes or than the command's minimum size) or KXAPI_E_INVALID_PARS (a code that is not
+    // a port command; event 2 is logged with the code). Null with KXAPI_E_OUT_OF_MEM when the
+    // copy cannot be made.
+    static PortCmdType* Create(const void* pMsg, unsigned int size, IDemodPortClient* pClient, KXAPI_RESULT& result);
+
+    PortCmdType();
+    virtual ~PortCmdType();
+    PortCmdType(const PortCmdType& other);
+    PortCmdType& operator=(const PortCmdType& other);
+    // Same sender and same command code.
+    bool operator==(const PortCmdType& other) const;
+
+    const uint8_t* Msg() const { return m_pMsg; }
+
+    uint8_t* m_pMsg = nullptr;     // copy of the request (owned)
+    // The request length. Kept at full width: a generic request may exceed 65535 bytes.
+    unsigned int m_Size = 0;
+    IDemodPortClient* m_pClient = nullptr;
+    int32_t m_Code = 0;
+    bool m_Queued = false;
+    bool m_WaitDone = false;
+    bool m_SuspendsStats = false;
+    int32_t m_ScanClass = 0;
+    int32_t m_MinSize = 0;
+
+private:
+    bool CopyFrom(const PortCmdType& other);
+};
+
+class CmdQueue {
+public:
+    CmdQueue();
+    virtual ~CmdQueue();
+    CmdQueue(const CmdQueue&) = delete;
+    CmdQueue& operator=(const CmdQueue&) = delete;
+
+    bool Init(int port);
+    // Appends cmd (owned from now on). First a not yet executed tail that cmd supersedes is
+    // deleted without reply: a blind-scan-class command supersedes a blind-scan or tuning
+    // class tail, a tuning-class command a tail with its own code, and either class a scan
+    // (24, 50, 52) waiting at the tail. The pending counter (when given) loses the deleted
+    // tail if it suspended statistics.
+    void Add(PortCmdType* cmd, std::atomic<int>* pPending);
+    // The oldest command (the caller owns it), or null.
+    PortCmdType* GetNext();
+    bool IsEmpty();
+    // Takes cmd out of the queue when it is still there (the caller owns it again); false
+    // when the worker has already taken it.
+    bool Remove(PortCmdType* cmd, std::atomic<int>* pPending);
+    // Deletes every command of pClient (every command for null), counting the pending
+    // counter (when given) down for each one that suspended statistics.
+    void Clear(IDemodPortClient* pClient, std::atomic<int>* pPending);
+    // Deletes every command and the lock.
+    void CleanUp();
+    int Count();
+
+private:
+    static void DecrementPending(std::atomic<int>* pPending);
+
+    int m_Port = 0;
+    IXpCritSec* m_pLock = nullptr;
+    std::list<PortCmdType*> m_List;
+};

@@ -1,0 +1,160 @@
+#include "DemodEventMessenger.h"
+
+#include "CritSecAutoLockSvc.h"
+#include "CrossPlatform.h"
+#include "XpUtil.h"
+
+using namespace Kxapi;
+
+namespace {
+constexpr int CONNECT_ATTEMPTS = 10;
+constexpr int CONNECT_RETRY_MS = 100;
+} // namespace
+
+DemodEventMessenger::DemodEventMessenger(IDemodPortClient* pOwner) : m_pOwner(pOwner) {}
+
+DemodEventMessenger::~DemodEventMessenger()
+{
+    if (m_pPipeLock != nullptr) {
+        {
+            CritSecAutoLockSvc lock(m_pPipeLock);
+            Disconnect();
+        }
+        m_pPipeLock->Close();
+        delete m_pPipeLock;
+        m_pPipeLock = nullptr;
+    } else {
+        Disconnect();
+    }
+}
+
+bool DemodEventMessenger::Init(const std::wstring& name, int64_t serial, int32_t port)
+{
+    if (!PipeMessenger::Init())
+        return false;
+    if (m_pPipeLock == nullptr) {
+        m_pPipeLock = Xp::Instance()->NewCritSec();
+        if (m_pPipeLock == nullptr)
+            return false;
+        if (m_pPipeLock->Init() != KXAPI_OK) {
+            delete m_pPipeLock;
+            m_pPipeLock = nullptr;
+            return false;
+        }
+    }
+    CritSecAutoLockSvc lock(m_pPipeLock);
+    m_Serial = serial;
+    m_Port = port;
+    for (KxapiSvcEvent kind : {DEMOD_EVENT_FREQ_CHANGED, DEMOD_EVENT_PARS_CHANGED, DEMOD_EVENT_BLIND_SCAN,
+                               DEMOD_EVENT_SPECTRUM_SCAN})
+        m_EventFlags[kind] = false;
+    return ConnectPipe(name);
+}
+
+bool DemodEventMessenger::ConnectPipe(const std::wstring& name)
+{
+    // FIFO names are plain ASCII path components; anything else cannot be connected.
+    if (name.empty() || name.size() > DEMOD_EVENT_PIPE_NAME_MAX)
+        return false;
+    std::string narrow;
+    for (wchar_t c : name) {
+        if (c <= 0 || c > 0x7E)
+            return false;
+        narrow.push_back(static_cast<char>(c));
+    }
+    for (int attempt = 0; attempt < CONNECT_ATTEMPTS; attempt++) {
+        if (Connect(narrow.c_str()))
+            return true;
+        XpUtil::Sleep(CONNECT_RETRY_MS);
+    }
+    return false;
+}
+
+void DemodEventMessenger::SetEventFlags(const std::map<KxapiSvcEvent, bool>& flags)
+{
+    CritSecAutoLockSvc lock(m_pPipeLock);
+    for (const auto& [kind, on] : flags)
+        m_EventFlags[kind] = on;
+}
+
+bool DemodEventMessenger::AllFlagsDisabled()
+{
+    CritSecAutoLockSvc lock(m_pPipeLock);
+    for (const auto& entry : m_EventFlags)
+        if (entry.second)
+            return false;
+    return true;
+}
+
+bool DemodEventMessenger::IsFlagSet(KxapiSvcEvent kind)
+{
+    CritSecAutoLockSvc lock(m_pPipeLock);
+    return FlagLocked(kind);
+}
+
+bool DemodEventMessenger::FlagLocked(KxapiSvcEvent kind) const
+{
+    auto it = m_EventFlags.find(kind);
+    return it != m_EventFlags.end() && it->second;
+}
+
+bool DemodEventMessenger::WriteEvent(const DemodMsg& body)
+{
+    // The event framing (2-byte length, body of at most 1024 bytes) is the message framing
+    // of short messages.
+    if (body.empty() || body.size() > DEMOD_EVENT_MAX_BODY)
+        return false;
+    return WriteMsg(reinterpret_cast<char*>(const_cast<uint8_t*>(body.data())), static_cast<int>(body.size()));
+}
+
+bool DemodEventMessenger::TuneFreqHasChangedEv(IDemodPortClient* pClient, int64_t oldFreqHz, int64_t newFreqHz)
+{
+    CritSecAutoLockSvc lock(m_pPipeLock);
+    if (pClient != nullptr && pClient == m_pOwner)
+        return true;
+    if (!FlagLocked(DEMOD_EVENT_FREQ_CHANGED))
+        return true;
+    return WriteEvent(DemodBuildFreqEvent(m_Serial, m_Port, oldFreqHz, newFreqHz));
+}
+
+bool DemodEventMessenger::TuneParsHaveChangedEv(IDemodPortClient* pClient, int64_t oldFreqHz,
+                                                const OldStyleParsWire& oldPars, int64_t newFreqHz,
+                                                const OldStyleParsWire& newPars)
+{
+    CritSecAutoLockSvc lock(m_pPipeLock);
+    if (pClient != nullptr && pClient == m_pOwner)
+        return true;
+    if (!FlagLocked(DEMOD_EVENT_PARS_CHANGED))
+        return true;
+    return WriteEvent(DemodBuildParsEvent(m_Serial, m_Port, oldFreqHz, oldPars, newFreqHz, newPars));
+}
+
+bool DemodEventMessenger::BlindScanProgressEv(const KxBsProgress& progress)
+{
+    CritSecAutoLockSvc lock(m_pPipeLock);
+    if (!FlagLocked(DEMOD_EVENT_BLIND_SCAN))
+        return true;
+    std::wstring xml;
+    bool ok = progress.ToXml(xml) == KXAPI_OK;
+    if (ok)
+        ok = WriteEvent(DemodBuildScanEvent(DEMOD_EVENT_BLIND_SCAN, m_Serial, m_Port, xml));
+    // The scan is over for this client even when its last report could not be written.
+    if (progress.IsFinal())
+        m_EventFlags[DEMOD_EVENT_BLIND_SCAN] = false;
+    return ok;
+}
+
+bool DemodEventMessenger::SpectrumScanProgressEv(const KxSpsProgress& progress)
+{
+    CritSecAutoLockSvc lock(m_pPipeLock);
+    if (!FlagLocked(DEMOD_EVENT_SPECTRUM_SCAN))
+        return true;
+    std::wstring xml;
+    bool ok = progress.ToXml(xml) == KXAPI_OK;
+    if (ok)
+        ok = WriteEvent(DemodBuildScanEvent(DEMOD_EVENT_SPECTRUM_SCAN, m_Serial, m_Port, xml));
+    // The scan is over for this client even when its last report could not be written.
+    if (progress.IsFinal())
+        m_EventFlags[DEMOD_EVENT_SPECTRUM_SCAN] = false;
+    return ok;
+}

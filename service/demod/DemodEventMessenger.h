@@ -1,0 +1,53 @@
+// DemodEventMessenger: the service's writer end of one client's event FIFO. Sends the
+// tune-frequency, tune-parameter, blind-scan and spectrum-scan events of one receiver port,
+// each kind only while its flag is on; tune changes caused by the owner (the client that
+// registered the FIFO) are never sent back to it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "DemodSvcEvents.h"
+#include "DemodSvcLayouts.h"
+#include "IDemodPortClient.h"
+#include "KxScanProgress.h"
+#include "PipeMessenger.h"
+
+class DemodEventMessenger : public PipeMessenger {
+public:
+    explicit DemodEventMessenger(IDemodPortClient* pOwner);
+    // Disconnects under the pipe lock, then deletes the lock.
+    ~DemodEventMessenger() override;
+
+    // Connects to the client's event FIFO (up to 10 attempts 100 ms apart) and stores the
+    // header's serial and 1-based port; every flag starts off. False when a step fails.
+    bool Init(const std::wstring& name, int64_t serial, int32_t port);
+    // Sets the flag of every kind in flags (other kinds unchanged).
+    void SetEventFlags(const std::map<Kxapi::KxapiSvcEvent, bool>& flags);
+    bool AllFlagsDisabled();
+    bool IsFlagSet(Kxapi::KxapiSvcEvent kind);
+    IDemodPortClient* Owner() const { return m_pOwner; }
+
+    // Tune changes (kinds 0 and 1): nothing is sent for the owner's own changes or while the
+    // kind is off (true then); otherwise the write's outcome.
+    virtual bool TuneFreqHasChangedEv(IDemodPortClient* pClient, int64_t oldFreqHz, int64_t newFreqHz);
+    virtual bool TuneParsHaveChangedEv(IDemodPortClient* pClient, int64_t oldFreqHz,
+                                       const Kxapi::OldStyleParsWire& oldPars, int64_t newFreqHz,
+                                       const Kxapi::OldStyleParsWire& newPars);
+    // Scan progress (kinds 2 and 3), while the kind is on; a final report (event 1 or 2)
+    // turns the kind off after it was written.
+    virtual bool BlindScanProgressEv(const Kxapi::KxBsProgress& progress);
+    virtual bool SpectrumScanProgressEv(const Kxapi::KxSpsProgress& progress);
+
+private:
+    bool ConnectPipe(const std::wstring& name);
+    bool WriteEvent(const Kxapi::DemodMsg& body);
+    bool FlagLocked(Kxapi::KxapiSvcEvent kind) const;
+
+    IXpCritSec* m_pPipeLock = nullptr;
+    std::map<Kxapi::KxapiSvcEvent, bool> m_EventFlags;
+    int64_t m_Serial = -1;
+    int32_t m_Port = -1;
+    IDemodPortClient* m_pOwner;
+};
