@@ -78,6 +78,36 @@ public:
     void CleanUp();
 
 private:
-    // (implementation's choice)
+    // Keys a supported type stands for (markers in XtraId[0] and XtraId[1]); false when the
+    // type expands to nothing (it then stands for its own key).
+    bool GetXtraIdKeys(const StatisticKey& key, std::vector<StatisticKey>& keys) const;
+    // Clears the extra ids the statistic's supported type does not use.
+    void NormalizeKey(StatisticKey& key) const;
+    // Copies the default of the statistic's id over it, keeping its own extra ids.
+    void SetDefaultValue(Kxapi::KxStatistic& stat) const;
+    void StoreAverageSample(const Kxapi::KxStatistic& stat);
+    void UpdateAverageValue(Kxapi::KxStatistic& stat) const;
+    void ExpandSupportedTypes(std::vector<SupportedStatisticsType>& out) const;
+    void ResetSelections(int32_t value, unsigned int result);
+
     IXpCritSec* m_pLock;
+    std::map<StatisticKey, Kxapi::KxStatistic> m_Values;
+    std::map<int32_t, Kxapi::KxStatistic> m_Defaults;
+    std::vector<Kxapi::KxStatistic> m_SupportedStatistics;
+    std::vector<SupportedStatisticsType> m_SupportedTypes;
+    std::vector<int> m_PlpIds;
+    unsigned int m_StatisticsResult;
+    std::map<int32_t, MovingAverageType> m_Averages;
+    bool m_Enabled = false;
+    bool m_Initialised = false;
+    Kxapi::KxDemodPars m_DemodPars;
+    unsigned int m_DemodParsResult;
+    long long m_TunerFreqHz[2] = {0, 0};
+    unsigned int m_TunerFreqResult[2];
+    Kxapi::KxDvbT2StreamSelPars m_DvbT2Sel;
+    unsigned int m_DvbT2SelResult;
+    Kxapi::KxDvbC2StreamSelPars m_DvbC2Sel;
+    unsigned int m_DvbC2SelResult;
+    Kxapi::KxAtsc3StreamSelPars m_Atsc3Sel;
+    unsigned int m_Atsc3SelResult;
 };
