@@ -122,7 +122,7 @@ bool KxeEnumerator::EnumerateDevicesIf(KxeListEntry* entries, int& count, in_add
 
     char messageId[64];
     GenerateMessageId(messageId, sizeof(messageId));
-    wsdd__ProbeType probe;
+    wsd__ProbeType probe;
     probe.Types = const_cast<char*>(PROBE_TYPES);
     probe.Scopes = nullptr;
     bool result = KxeSetProbeHeader(soap, messageId, PROBE_TO, PROBE_ACTION) &&

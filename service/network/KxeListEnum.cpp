@@ -40,21 +40,21 @@ void KxeParseXAddrs(const char* xaddrs, KxeListEntry& entry)
 
 int KxeReceiveProbeMatch(struct soap* soap, KxeListEntry& entry)
 {
-    struct __wsdd__ProbeMatches message;
-    soap_default___wsdd__ProbeMatches(soap, &message);
+    struct __wsd__ProbeMatches message;
+    soap_default___wsd__ProbeMatches(soap, &message);
     soap_begin(soap);
     if (soap_begin_recv(soap) || soap_envelope_begin_in(soap) || soap_recv_header(soap) ||
         soap_body_begin_in(soap))
         return soap->error;
-    soap_get___wsdd__ProbeMatches(soap, &message, "-wsdd:ProbeMatches", nullptr);
+    soap_get___wsd__ProbeMatches(soap, &message, "-wsd:ProbeMatches", nullptr);
     if (soap->error == SOAP_TAG_MISMATCH && soap->level == 2)
         soap->error = SOAP_OK;
     if (soap->error || soap_body_end_in(soap) || soap_envelope_end_in(soap) || soap_end_recv(soap))
         return soap->error;
-    const wsdd__ProbeMatchesType* matches = message.wsdd__ProbeMatches;
+    const wsd__ProbeMatchesType* matches = message.wsd__ProbeMatches;
     if (matches == nullptr || matches->__sizeProbeMatch < 1 || matches->ProbeMatch == nullptr)
         return SOAP_NO_DATA;
-    const wsdd__ProbeMatchType& match = matches->ProbeMatch[0];
+    const wsd__ProbeMatchType& match = matches->ProbeMatch[0];
     memset(&entry, 0, sizeof(entry));
     KxeParseXAddrs(match.XAddrs, entry);
     if (const Kxapi__KxeDeviceInfoShort* info = match.Kxapi__DeviceInfoShort) {

@@ -51,17 +51,17 @@ std::string NetDevBuildProbeMatches(const NetDevOptions& options, int index, con
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
         "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://www.w3.org/2003/05/soap-envelope\" "
         "xmlns:wsa=\"http://schemas.xmlsoap.org/ws/2004/08/addressing\" "
-        "xmlns:wsdd=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\" "
+        "xmlns:wsd=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\" "
         "xmlns:Kxapi=\"urn:korvix:kxapi:2010\"><SOAP-ENV:Header>"
         "<wsa:MessageID>urn:uuid:netdev-" + std::to_string(serial) + "</wsa:MessageID>"
         "<wsa:RelatesTo>" + std::string(relatesTo) + "</wsa:RelatesTo>"
         "<wsa:To>http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous</wsa:To>"
         "<wsa:Action>http://schemas.xmlsoap.org/ws/2005/04/discovery/ProbeMatches</wsa:Action>"
-        "</SOAP-ENV:Header><SOAP-ENV:Body><wsdd:ProbeMatches><wsdd:ProbeMatch>"
+        "</SOAP-ENV:Header><SOAP-ENV:Body><wsd:ProbeMatches><wsd:ProbeMatch>"
         "<wsa:EndpointReference><wsa:Address>urn:uuid:netdev-" + std::to_string(serial) +
-        "</wsa:Address></wsa:EndpointReference><wsdd:Types>Kxapi:KXE</wsdd:Types>"
-        "<wsdd:XAddrs>" + std::string(xaddrs) + "</wsdd:XAddrs><wsdd:MetadataVersion>1</wsdd:MetadataVersion>" +
-        std::string(extension) + "</wsdd:ProbeMatch></wsdd:ProbeMatches></SOAP-ENV:Body></SOAP-ENV:Envelope>";
+        "</wsa:Address></wsa:EndpointReference><wsd:Types>Kxapi:KXE</wsd:Types>"
+        "<wsd:XAddrs>" + std::string(xaddrs) + "</wsd:XAddrs><wsd:MetadataVersion>1</wsd:MetadataVersion>" +
+        std::string(extension) + "</wsd:ProbeMatch></wsd:ProbeMatches></SOAP-ENV:Body></SOAP-ENV:Envelope>";
     if (options.m_Reply == NetDevReply::Truncated)
         text.resize(text.size() / 2);
     else if (options.m_Reply == NetDevReply::Garbage)

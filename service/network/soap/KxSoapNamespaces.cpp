@@ -7,7 +7,7 @@ SOAP_NMAC struct Namespace namespaces[] = {
     {"xsi", "http://www.w3.org/2001/XMLSchema-instance", "http://www.w3.org/*/XMLSchema-instance", nullptr},
     {"xsd", "http://www.w3.org/2001/XMLSchema", "http://www.w3.org/*/XMLSchema", nullptr},
     {"wsa", "http://schemas.xmlsoap.org/ws/2004/08/addressing", "http://www.w3.org/2005/08/addressing", nullptr},
-    {"wsdd", "http://schemas.xmlsoap.org/ws/2005/04/discovery", nullptr, nullptr},
+    {"wsd", "http://schemas.xmlsoap.org/ws/2005/04/discovery", nullptr, nullptr},
     {"Kxapi", "urn:korvix:kxapi:2010", nullptr, nullptr},
     {"KxInp", "urn:korvix:kxinp:2010", nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr}};

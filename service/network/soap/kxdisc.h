@@ -2,25 +2,25 @@
 // ProbeMatches back with the devices' "Kxapi:DeviceInfoShort" extension.
 #import "wsa.h"
 
-//gsoap wsdd schema namespace: http://schemas.xmlsoap.org/ws/2005/04/discovery
-//gsoap wsdd schema elementForm: qualified
-//gsoap wsdd schema attributeForm: unqualified
+//gsoap wsd schema namespace: http://schemas.xmlsoap.org/ws/2005/04/discovery
+//gsoap wsd schema elementForm: qualified
+//gsoap wsd schema attributeForm: unqualified
 
 //gsoap Kxapi schema namespace: urn:korvix:kxapi:2010
 //gsoap Kxapi schema elementForm: qualified
 //gsoap Kxapi schema attributeForm: unqualified
 
-typedef _QName wsdd__QNameListType;
-typedef char* wsdd__UriListType;
+typedef _QName wsd__QNameListType;
+typedef char* wsd__UriListType;
 
-struct wsdd__ScopesType {
+struct wsd__ScopesType {
     char* __item;
     @char* MatchBy 0;
 };
 
-struct wsdd__ProbeType {
-    wsdd__QNameListType Types 0;
-    struct wsdd__ScopesType* Scopes 0;
+struct wsd__ProbeType {
+    wsd__QNameListType Types 0;
+    struct wsd__ScopesType* Scopes 0;
 };
 
 struct Kxapi__KxeDeviceInfoShort {
@@ -34,22 +34,22 @@ struct Kxapi__KxeDeviceInfoShort {
     int Port 1;
 };
 
-struct wsdd__ProbeMatchType {
+struct wsd__ProbeMatchType {
     struct wsa__EndpointReferenceType wsa__EndpointReference 1;
-    wsdd__QNameListType Types 0;
-    struct wsdd__ScopesType* Scopes 0;
-    wsdd__UriListType XAddrs 0;
+    wsd__QNameListType Types 0;
+    struct wsd__ScopesType* Scopes 0;
+    wsd__UriListType XAddrs 0;
     unsigned int MetadataVersion 1;
     struct Kxapi__KxeDeviceInfoShort* Kxapi__DeviceInfoShort 0;
 };
 
-struct wsdd__ProbeMatchesType {
+struct wsd__ProbeMatchesType {
     $int __sizeProbeMatch 0;
-    struct wsdd__ProbeMatchType* ProbeMatch 0;
+    struct wsd__ProbeMatchType* ProbeMatch 0;
 };
 
-//gsoap wsdd service name: Discovery
-//gsoap wsdd service method-action: Probe http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe
-//gsoap wsdd service method-action: ProbeMatches http://schemas.xmlsoap.org/ws/2005/04/discovery/ProbeMatches
-int __wsdd__Probe(struct wsdd__ProbeType* wsdd__Probe, void);
-int __wsdd__ProbeMatches(struct wsdd__ProbeMatchesType* wsdd__ProbeMatches, void);
+//gsoap wsd service name: Discovery
+//gsoap wsd service method-action: Probe http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe
+//gsoap wsd service method-action: ProbeMatches http://schemas.xmlsoap.org/ws/2005/04/discovery/ProbeMatches
+int __wsd__Probe(struct wsd__ProbeType* wsd__Probe, void);
+int __wsd__ProbeMatches(struct wsd__ProbeMatchesType* wsd__ProbeMatches, void);
