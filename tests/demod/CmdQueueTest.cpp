@@ -1,0 +1,182 @@
+// Port commands: how a request becomes a command, and how the queue lets a newer tuning or
+// scan command replace one that has not run yet.
+#include <gtest/gtest.h>
+
+#include "CmdQueue.h"
+#include "DemodSvcProtocol.h"
+#include "EventLogController.h"
+#include "PortTestSupport.h"
+
+using namespace Kxapi;
+using kxtest::RecordingPortClient;
+
+namespace {
+
+PortCmdType* Make(const DemodMsg& msg, IDemodPortClient* client)
+{
+    KXAPI_RESULT result = KXAPI_E_INTERNAL;
+    PortCmdType* cmd = PortCmdType::Create(msg.data(), static_cast<unsigned int>(msg.size()), client, result);
+    EXPECT_EQ(result, KXAPI_OK);
+    return cmd;
+}
+
+DemodMsg Tune(long long freqHz)
+{
+    return DemodBuildGenericReq(DEMOD_CMD_TUNE, kxtest::TuneXml(freqHz));
+}
+
+std::vector<int32_t> Drain(CmdQueue& queue, std::vector<IDemodPortClient*>* clients = nullptr)
+{
+    std::vector<int32_t> codes;
+    while (PortCmdType* cmd = queue.GetNext()) {
+        codes.push_back(cmd->m_Code);
+        if (clients != nullptr)
+            clients->push_back(cmd->m_pClient);
+        delete cmd;
+    }
+    return codes;
+}
+
+} // namespace
+
+TEST(PortCmdTypeCreate, RefusesShortUnknownAndUndersizedRequests)
+{
+    kxtest::RecordingLog log;
+    Xp::Instance()->EventLogOpen("KxapiService", &g_EventLogger);
+    KXAPI_RESULT result = KXAPI_OK;
+    const uint8_t shortMsg[3] = {3, 0, 0};
+    EXPECT_EQ(PortCmdType::Create(shortMsg, 3, nullptr, result), nullptr);
+    EXPECT_EQ(result, KXAPI_E_INVALID_HEADER);
+
+    DemodMsg unknown = DemodBuildCodeOnly(44);
+    EXPECT_EQ(PortCmdType::Create(unknown.data(), 4, nullptr, result), nullptr);
+    EXPECT_EQ(result, KXAPI_E_INVALID_PARS);
+    auto events = log.Events();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].m_Id, KXAPI_EVENT_UNKNOWN_COMMAND);
+    EXPECT_NE(events[0].m_Text.find("(44)"), std::string::npos) << events[0].m_Text;
+    Xp::Instance()->EventLogClose();
+
+    // Event registration needs its 272 bytes.
+    DemodMsg reg(271, 0);
+    KxPutU32(reg.data(), 0, DEMOD_CMD_EVENT_PIPE_REGISTER);
+    EXPECT_EQ(PortCmdType::Create(reg.data(), 271, nullptr, result), nullptr);
+    EXPECT_EQ(result, KXAPI_E_INVALID_HEADER);
+}
+
+TEST(PortCmdTypeCreate, TakesTheColumnsOfTheCommandsRowAndCopiesTheRequest)
+{
+    RecordingPortClient client;
+    DemodMsg msg = DemodBuildBlindScanOldReq({4, 1000000, 100000000, 200000000});
+    std::unique_ptr<PortCmdType> cmd(Make(msg, &client));
+    ASSERT_NE(cmd, nullptr);
+    EXPECT_EQ(cmd->m_Code, 24);
+    EXPECT_TRUE(cmd->m_Queued);
+    EXPECT_TRUE(cmd->m_WaitDone);
+    EXPECT_TRUE(cmd->m_SuspendsStats);
+    EXPECT_EQ(cmd->m_ScanClass, 1);
+    EXPECT_EQ(cmd->m_MinSize, 32);
+    EXPECT_EQ(cmd->m_pClient, &client);
+    msg[4] = 0x55; // the command holds its own copy
+    EXPECT_EQ(std::memcmp(cmd->Msg(), DemodBuildBlindScanOldReq({4, 1000000, 100000000, 200000000}).data(), 32), 0);
+
+    PortCmdType copy(*cmd);
+    EXPECT_NE(copy.Msg(), cmd->Msg());
+    EXPECT_TRUE(copy == *cmd);
+    RecordingPortClient other;
+    copy.m_pClient = &other;
+    EXPECT_FALSE(copy == *cmd);
+}
+
+TEST(CmdQueueSupersede, ALaterTuneReplacesAQueuedTuneOfAnotherClient)
+{
+    RecordingPortClient a, b;
+    CmdQueue queue;
+    ASSERT_TRUE(queue.Init(1));
+    std::atomic<int> pending{2};
+    queue.Add(Make(Tune(474000000), &a), &pending);
+    queue.Add(Make(Tune(482000000), &b), &pending);
+    EXPECT_EQ(pending.load(), 1);
+    std::vector<IDemodPortClient*> clients;
+    EXPECT_EQ(Drain(queue, &clients), (std::vector<int32_t>{37}));
+    EXPECT_EQ(clients[0], &b);
+}
+
+TEST(CmdQueueSupersede, TuningClassReplacesOnlyItsOwnCode)
+{
+    RecordingPortClient a;
+    CmdQueue queue;
+    ASSERT_TRUE(queue.Init(1));
+    std::atomic<int> pending{0};
+    queue.Add(Make(DemodBuildWordReq(DEMOD_CMD_LNB_VOLTAGE_SET, 13), &a), &pending);
+    queue.Add(Make(DemodBuildWordReq(DEMOD_CMD_LNB_VOLTAGE_SET, 18), &a), &pending);
+    PortCmdType* only = queue.GetNext();
+    ASSERT_NE(only, nullptr);
+    EXPECT_EQ(KxGetU32(only->Msg(), 4), 18u);
+    delete only;
+    EXPECT_TRUE(queue.IsEmpty());
+
+    queue.Add(Make(DemodBuildWordReq(DEMOD_CMD_LNB_VOLTAGE_SET, 13), &a), &pending);
+    queue.Add(Make(DemodBuildWordReq(DEMOD_CMD_LNB_ENABLE, 1), &a), &pending); // other code: both stay
+    // Class 0 supersedes nothing, not even its own code.
+    queue.Add(Make(DemodBuildStatsModeReq(1, 2), &a), &pending);
+    queue.Add(Make(DemodBuildStatsModeReq(1, 2), &a), &pending);
+    EXPECT_EQ(Drain(queue), (std::vector<int32_t>{17, 16, 32, 32}));
+}
+
+TEST(CmdQueueSupersede, ScansWaitingAtTheTailAreDroppedAndOnlyTheTailIsLookedAt)
+{
+    RecordingPortClient a;
+    CmdQueue queue;
+    ASSERT_TRUE(queue.Init(1));
+    std::atomic<int> pending{0};
+    std::wstring sps;
+    DemodAppendIntElem(sps, DEMOD_ELEM_SCAN_TYPE, 5);
+    DemodAppendIntElem(sps, DEMOD_ELEM_FREQ_HZ_STEPS, 1000000);
+    DemodAppendIntElem(sps, DEMOD_ELEM_START_FREQ_HZ, 100000000);
+    DemodAppendIntElem(sps, DEMOD_ELEM_END_FREQ_HZ, 200000000);
+    queue.Add(Make(DemodBuildGenericReq(DEMOD_CMD_SPECTRUM_SCAN, sps), &a), &pending);
+    queue.Add(Make(DemodBuildWordReq(DEMOD_CMD_LNB_VOLTAGE_SET, 13), &a), &pending);
+    EXPECT_EQ(Drain(queue), (std::vector<int32_t>{17}));
+
+    // A tune behind a class-0 command leaves an earlier tune alone.
+    pending = 2;
+    queue.Add(Make(Tune(474000000), &a), &pending);
+    queue.Add(Make(DemodBuildStatsModeReq(1, 2), &a), &pending);
+    queue.Add(Make(Tune(482000000), &a), &pending);
+    EXPECT_EQ(pending.load(), 2);
+    EXPECT_EQ(Drain(queue), (std::vector<int32_t>{37, 32, 37}));
+
+    // A blind-scan-class command replaces a tuning-class tail; the counter never goes negative.
+    pending = 0;
+    queue.Add(Make(DemodBuildFreqSetReq(474000000), &a), &pending);
+    queue.Add(Make(Tune(482000000), &a), &pending);
+    EXPECT_EQ(pending.load(), 0);
+    EXPECT_EQ(Drain(queue), (std::vector<int32_t>{37}));
+}
+
+TEST(CmdQueueClear, DropsOneClientsCommandsAndCountsTheirSuspensions)
+{
+    RecordingPortClient a, b;
+    CmdQueue queue;
+    ASSERT_TRUE(queue.Init(1));
+    std::atomic<int> pending{2};
+    queue.Add(Make(Tune(474000000), &a), &pending);
+    queue.Add(Make(DemodBuildStatsModeReq(1, 2), &b), &pending);
+    queue.Add(Make(DemodBuildFreqSetReq(474000000), &a), &pending);
+    queue.Add(Make(DemodBuildStatsModeReq(3, 4), &b), &pending);
+    queue.Clear(&a, &pending);
+    EXPECT_EQ(pending.load(), 0);
+    std::vector<IDemodPortClient*> clients;
+    EXPECT_EQ(Drain(queue, &clients), (std::vector<int32_t>{32, 32}));
+    EXPECT_EQ(clients, (std::vector<IDemodPortClient*>{&b, &b}));
+
+    queue.Add(Make(Tune(474000000), &a), &pending);
+    PortCmdType* held = Make(DemodBuildStatsModeReq(1, 2), &b);
+    queue.Add(held, &pending);
+    EXPECT_TRUE(queue.Remove(held, &pending));
+    EXPECT_FALSE(queue.Remove(held, &pending));
+    delete held;
+    queue.Clear(nullptr, nullptr);
+    EXPECT_TRUE(queue.IsEmpty());
+}

@@ -1,0 +1,276 @@
+// Blind scans and spectrum scans of a port: range checks, transmitters found, progress
+// events to the requesting client only, the fixed-layout result array, and cancellation.
+#include <gtest/gtest.h>
+
+#include "DemodPortController.h"
+#include "DemodSvcProtocol.h"
+#include "KxScanProgress.h"
+#include "PortTestSupport.h"
+#include "TestDemodHal.h"
+
+using namespace Kxapi;
+using kxtest::EventSink;
+using kxtest::RecordingPortClient;
+using kxtest::TestDemodHal;
+using kxtest::WaitUntil;
+
+namespace {
+
+class ScanTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_Port.Init(1, &m_Hal));
+        ASSERT_TRUE(m_Port.Attach());
+    }
+    void TearDown() override { m_Port.CleanUp(); }
+
+    KXAPI_RESULT Result(RecordingPortClient& client, const DemodMsg& msg)
+    {
+        const size_t before = client.Count();
+        m_Port.ProcessDemodMsg(msg.data(), static_cast<int>(msg.size()), &client);
+        EXPECT_TRUE(WaitUntil([&] { return client.Count() > before; }, 60000));
+        return client.LastResult();
+    }
+    void Register(RecordingPortClient& client, EventSink& sink)
+    {
+        DemodMsg msg;
+        ASSERT_EQ(DemodBuildEventRegisterReq(sink.WideName(), 0, msg), KXAPI_OK);
+        ASSERT_EQ(Result(client, msg), KXAPI_OK);
+        ASSERT_TRUE(WaitUntil([&] { return sink.Connected(); }, 2000));
+    }
+    static DemodMsg BlindScan(long long stepHz, long long startHz, long long endHz)
+    {
+        std::wstring xml;
+        KxDemodPars pars(KX_MOD_DVBT);
+        pars.DvbT()->m_Bandwidth = 4;
+        pars.ToXml(xml);
+        DemodAppendIntElem(xml, DEMOD_ELEM_FREQ_HZ_STEPS, stepHz);
+        DemodAppendIntElem(xml, DEMOD_ELEM_START_FREQ_HZ, startHz);
+        DemodAppendIntElem(xml, DEMOD_ELEM_END_FREQ_HZ, endHz);
+        return DemodBuildGenericReq(DEMOD_CMD_BLIND_SCAN, xml);
+    }
+    static DemodMsg SpectrumScan(int type, long long stepHz, long long startHz, long long endHz)
+    {
+        std::wstring xml;
+        DemodAppendIntElem(xml, DEMOD_ELEM_SCAN_TYPE, type);
+        DemodAppendIntElem(xml, DEMOD_ELEM_FREQ_HZ_STEPS, stepHz);
+        DemodAppendIntElem(xml, DEMOD_ELEM_START_FREQ_HZ, startHz);
+        DemodAppendIntElem(xml, DEMOD_ELEM_END_FREQ_HZ, endHz);
+        return DemodBuildGenericReq(DEMOD_CMD_SPECTRUM_SCAN, xml);
+    }
+    static std::vector<KxBsProgress> BlindProgress(EventSink& sink)
+    {
+        std::vector<KxBsProgress> out;
+        for (const DemodEvent& e : sink.EventsOfKind(DEMOD_EVENT_BLIND_SCAN)) {
+            KxBsProgress p;
+            EXPECT_EQ(p.FromXml(e.m_Xml), KXAPI_OK);
+            out.push_back(p);
+        }
+        return out;
+    }
+    static std::vector<KxSpsProgress> SpectrumProgress(EventSink& sink)
+    {
+        std::vector<KxSpsProgress> out;
+        for (const DemodEvent& e : sink.EventsOfKind(DEMOD_EVENT_SPECTRUM_SCAN)) {
+            KxSpsProgress p;
+            EXPECT_EQ(p.FromXml(e.m_Xml), KXAPI_OK);
+            out.push_back(p);
+        }
+        return out;
+    }
+
+    kxtest::ScopedIpcDirectory m_Ipc;
+    TestDemodHal m_Hal;
+    DemodPortController m_Port;
+};
+
+bool EndsWithFinal(const std::vector<KxBsProgress>& p)
+{
+    return !p.empty() && p.back().IsFinal();
+}
+
+} // namespace
+
+TEST_F(ScanTest, BlindScanRangeAndStepAreCheckedBeforeAnythingIsTuned)
+{
+    RecordingPortClient client;
+    EXPECT_EQ(Result(client, BlindScan(8000000, 474000000, 474000000)), KXAPI_E_INVALID_FREQ);
+    EXPECT_EQ(Result(client, BlindScan(999999, 100000000, 200000000)), KXAPI_E_INVALID_FREQ);
+    EXPECT_EQ(Result(client, BlindScan(8000000, 41000000, 200000000)), KXAPI_E_INVALID_FREQ);
+    EXPECT_EQ(Result(client, BlindScan(8000000, 100000000, 871000000)), KXAPI_E_INVALID_FREQ);
+    EXPECT_TRUE(m_Hal.Executed("SetTunerFrequency").empty());
+    EXPECT_EQ(Result(client, BlindScan(1000000, 100000000, 102000000)), KXAPI_OK);
+    EXPECT_TRUE(WaitUntil([&] { return m_Hal.Executed("SetTunerFrequency").size() == 2; }, 5000));
+}
+
+TEST_F(ScanTest, BlindScanReportsEveryStepToItsClientAndSkipsWhatAFoundCarrierCovers)
+{
+    m_Hal.AddCarrier(474000000);
+    EventSink mine("KxapiDemodSvc_EvPipe_1_1_2_1");
+    EventSink other("KxapiDemodSvc_EvPipe_1_1_2_2");
+    RecordingPortClient a, b;
+    Register(a, mine);
+    Register(b, other);
+    ASSERT_EQ(Result(a, BlindScan(4000000, 470000000, 490000000)), KXAPI_OK);
+    ASSERT_TRUE(WaitUntil([&] { return EndsWithFinal(BlindProgress(mine)); }, 10000));
+    auto progress = BlindProgress(mine);
+    // 470 nothing, 474 found (8 MHz wide: 476 is inside it), 478 is the next free step,
+    // 482 and 486 nothing; 490 is the end and never tuned.
+    std::vector<long long> steps;
+    for (const KxBsProgress& p : progress)
+        if (!p.IsFinal())
+            steps.push_back(p.m_FreqHz);
+    EXPECT_EQ(steps, (std::vector<long long>{470000000, 474000000, 478000000, 482000000, 486000000}));
+    ASSERT_EQ(progress.size(), 6u);
+    EXPECT_TRUE(progress[1].m_ChannelFound);
+    EXPECT_EQ(progress[1].m_DemodPars.ModType(), KX_MOD_DVBT);
+    EXPECT_FALSE(progress[0].m_ChannelFound);
+    EXPECT_EQ(progress.back().m_Event, 2);
+    EXPECT_EQ(progress.back().m_Result, static_cast<int32_t>(KXAPI_OK));
+    EXPECT_TRUE(BlindProgress(other).empty());
+    EXPECT_EQ(m_Hal.Executed("SetTunerFrequency"),
+              (std::vector<long long>{470000000, 474000000, 478000000, 482000000, 486000000}));
+
+    // A later scan of another client does not report to the first one.
+    ASSERT_EQ(Result(b, BlindScan(4000000, 470000000, 478000000)), KXAPI_OK);
+    ASSERT_TRUE(WaitUntil([&] { return EndsWithFinal(BlindProgress(other)); }, 10000));
+    EXPECT_EQ(BlindProgress(mine).size(), 6u);
+    m_Port.Detach(&a);
+    m_Port.Detach(&b);
+}
+
+TEST_F(ScanTest, FixedLayoutBlindScanFillsItsArrayAndCountsWhatDidNotFit)
+{
+    m_Hal.AddCarrier(100000000);
+    m_Hal.AddCarrier(116000000);
+    m_Hal.AddCarrier(132000000);
+    RecordingPortClient client;
+    const size_t before = client.Count();
+    DemodMsg req = DemodBuildBlindScanOldReq({2, 8000000, 100000000, 140000000});
+    m_Port.ProcessDemodMsg(req.data(), static_cast<int>(req.size()), &client);
+    ASSERT_EQ(client.Count(), before + 1); // waited for: the reply is there on return
+    DemodMsg reply = client.Last();
+    ASSERT_EQ(reply.size(), 16u + 16u * 2u);
+    EXPECT_EQ(KxGetU32(reply.data(), 4), KXAPI_E_BUF_TOO_SMALL);
+    EXPECT_EQ(KxGetI32(reply.data(), 8), 3);
+    KxTransmitter first = KxTransmitter::Decode(reply.data(), 16);
+    KxTransmitter second = KxTransmitter::Decode(reply.data(), 32);
+    EXPECT_EQ(first.m_FreqHz, 100000000);
+    EXPECT_EQ(first.m_ModType, KX_MOD_DVBT);
+    EXPECT_EQ(second.m_FreqHz, 116000000);
+
+    // A capacity whose array cannot travel in one reply is refused.
+    DemodMsg huge = DemodBuildBlindScanOldReq({5000, 8000000, 100000000, 140000000});
+    EXPECT_EQ(Result(client, huge), KXAPI_E_INVALID_PARS);
+}
+
+TEST_F(ScanTest, SpectrumScanReadsTheLevelOfItsTypeAndRefusesOtherTypes)
+{
+    EventSink sink("KxapiDemodSvc_EvPipe_1_1_3_1");
+    RecordingPortClient client;
+    Register(client, sink);
+    EXPECT_EQ(Result(client, SpectrumScan(7, 1000000, 100000000, 103000000)), KXAPI_E_INVALID_ARG);
+    EXPECT_EQ(Result(client, SpectrumScan(21, 0, 100000000, 103000000)), KXAPI_E_INVALID_FREQ);
+    const int narrowBefore = m_Hal.StatReads(TestDemodHal::STAT_RF_NARROW);
+    ASSERT_EQ(Result(client, SpectrumScan(21, 1000000, 100000000, 103000000)), KXAPI_OK);
+    ASSERT_TRUE(WaitUntil([&] {
+        auto p = SpectrumProgress(sink);
+        return !p.empty() && p.back().IsFinal();
+    }, 10000));
+    auto progress = SpectrumProgress(sink);
+    ASSERT_EQ(progress.size(), 5u); // 100, 101, 102, 103 MHz and the final report
+    EXPECT_EQ(progress[0].m_FreqHz, 100000000);
+    EXPECT_EQ(progress[3].m_FreqHz, 103000000);
+    EXPECT_EQ(progress[2].m_Level, 102); // the scripted level follows the frequency in MHz
+    EXPECT_EQ(progress.back().m_Event, 2);
+    EXPECT_EQ(m_Hal.StatReads(TestDemodHal::STAT_RF_NARROW), narrowBefore);
+    EXPECT_EQ(m_Hal.Count("CloseSpectrumScan"), 1);
+    m_Port.Detach(&client);
+}
+
+TEST_F(ScanTest, CancellingASpectrumScanEndsItWithOneFinalReport)
+{
+    m_Hal.m_SettleMs = 20;
+    EventSink sink("KxapiDemodSvc_EvPipe_1_1_4_1");
+    RecordingPortClient client;
+    Register(client, sink);
+    ASSERT_EQ(Result(client, SpectrumScan(5, 1000000, 42000000, 870000000)), KXAPI_OK);
+    ASSERT_TRUE(WaitUntil([&] { return SpectrumProgress(sink).size() >= 3; }, 10000));
+    EXPECT_EQ(Result(client, DemodBuildCodeOnly(DEMOD_CMD_SPECTRUM_SCAN_CANCEL)), KXAPI_OK);
+    ASSERT_TRUE(WaitUntil([&] {
+        auto p = SpectrumProgress(sink);
+        return !p.empty() && p.back().IsFinal();
+    }, 10000));
+    XpUtil::Sleep(200);
+    int finals = 0;
+    for (const KxSpsProgress& p : SpectrumProgress(sink)) {
+        if (p.IsFinal()) {
+            finals++;
+            EXPECT_EQ(p.m_Event, 1);
+            EXPECT_EQ(p.m_Result, static_cast<int32_t>(KXAPI_E_CANCELLED));
+        }
+    }
+    EXPECT_EQ(finals, 1);
+    EXPECT_EQ(Result(client, DemodBuildCodeOnly(DEMOD_CMD_SPECTRUM_SCAN_CANCEL)), KXAPI_E_IDLE);
+    m_Port.Detach(&client);
+}
+
+TEST_F(ScanTest, ATuneOfAnotherClientCancelsARunningBlindScan)
+{
+    m_Hal.m_ScanStepDelayMs = 20;
+    m_Hal.AddCarrier(474000000);
+    EventSink sink("KxapiDemodSvc_EvPipe_1_1_5_1");
+    RecordingPortClient scanner, tuner;
+    Register(scanner, sink);
+    ASSERT_EQ(Result(scanner, BlindScan(1000000, 42000000, 870000000)), KXAPI_OK);
+    ASSERT_TRUE(WaitUntil([&] { return BlindProgress(sink).size() >= 3; }, 10000));
+    ASSERT_EQ(Result(tuner, kxtest::GenericReq(DEMOD_CMD_TUNE, kxtest::TuneXml(474000000))), KXAPI_OK);
+    ASSERT_TRUE(WaitUntil([&] { return EndsWithFinal(BlindProgress(sink)); }, 10000));
+    auto progress = BlindProgress(sink);
+    EXPECT_EQ(progress.back().m_Event, 1);
+    EXPECT_EQ(progress.back().m_Result, static_cast<int32_t>(KXAPI_E_CANCELLED));
+    EXPECT_GE(m_Hal.Count("CancelBlindScan"), 1);
+    EXPECT_TRUE(WaitUntil([&] { return m_Hal.Executed("Tune").size() == 1; }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return m_Port.State() == 3 && m_Hal.m_FreqHz.load() == 474000000; }, 5000));
+    m_Port.Detach(&scanner);
+}
+
+TEST_F(ScanTest, DetachEndsTheLeavingClientsScanAndDropsItsEventFifo)
+{
+    m_Hal.m_ScanStepDelayMs = 20;
+    EventSink sink("KxapiDemodSvc_EvPipe_1_1_6_1");
+    RecordingPortClient client;
+    ASSERT_TRUE(m_Port.Attach());
+    Register(client, sink);
+    ASSERT_EQ(Result(client, BlindScan(1000000, 42000000, 870000000)), KXAPI_OK);
+    ASSERT_TRUE(WaitUntil([&] { return BlindProgress(sink).size() >= 2; }, 10000));
+    EXPECT_TRUE(m_Port.Detach(&client));
+    auto progress = BlindProgress(sink);
+    ASSERT_TRUE(EndsWithFinal(progress));
+    EXPECT_EQ(progress.back().m_Event, 1);
+    EXPECT_EQ(m_Port.UserCount(), 1);
+}
+
+TEST(BandWidth, FollowsTheStandardsCodes)
+{
+    KxDemodPars t(KX_MOD_DVBT);
+    t.DvbT()->m_Bandwidth = 3;
+    EXPECT_EQ(DemodPortController::GetBandWidthHz(t), 7000000);
+    KxDemodPars t2(KX_MOD_DVBT2);
+    t2.DvbT2()->m_Bandwidth = 0;
+    EXPECT_EQ(DemodPortController::GetBandWidthHz(t2), 1700000);
+    t2.DvbT2()->m_Bandwidth = 6;
+    EXPECT_EQ(DemodPortController::GetBandWidthHz(t2), -1);
+    KxDemodPars isdbt(KX_MOD_ISDBT);
+    isdbt.Isdbt()->m_Bandwidth = 32;
+    EXPECT_EQ(DemodPortController::GetBandWidthHz(isdbt), 6000000);
+    KxDemodPars c2(KX_MOD_DVBC2);
+    c2.DvbC2()->m_BandwidthMhz = 7;
+    EXPECT_EQ(DemodPortController::GetBandWidthHz(c2), -1);
+    KxDemodPars qam(KX_MOD_QAM64);
+    qam.Qam()->m_SymRateBd = 6900000;
+    EXPECT_EQ(DemodPortController::GetBandWidthHz(qam), 6900000);
+    EXPECT_EQ(DemodPortController::GetBandWidthHz(KxDemodPars(KX_MOD_DAB)), -1);
+    EXPECT_EQ(DemodPortController::GetBandWidthHz(KxDemodPars()), -1);
+}
