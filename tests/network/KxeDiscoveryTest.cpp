@@ -181,7 +181,9 @@ protected:
             argv.push_back(address);
         }
         argv.insert(argv.end(), extra.begin(), extra.end());
-        pid_t pid = m_Lab.Spawn(ns, argv);
+        pid_t pid = m_Lab.Spawn(ns, argv, log + ".out");
+        if (pid > 0)
+            m_Devices.push_back(pid);
         EXPECT_TRUE(kxtest::WaitUntil([&] { return kxtest::CountLines(kxtest::ReadFileText(log), "READY") >= 1; },
                                       5000))
             << kxtest::ReadFileText(log);
@@ -207,8 +209,19 @@ protected:
         return entries;
     }
 
+    // Every simulated device must end cleanly (its sanitizer findings fail the exit status).
+    void TearDown() override
+    {
+        for (pid_t device : m_Devices) {
+            kxtest::ProcessResult result = m_Lab.Kill(device, SIGTERM, 10000);
+            EXPECT_TRUE(result.m_Exited && result.m_Status == 0)
+                << "simulated device status " << result.m_Status << " signal " << result.m_Signal;
+        }
+    }
+
     kxtest::TempDir m_Dir;
     NetnsLab m_Lab;
+    std::vector<pid_t> m_Devices;
     std::string m_Svc;
     std::string m_Dev;
 };

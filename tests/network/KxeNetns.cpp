@@ -122,8 +122,9 @@ pid_t NetnsLab::Spawn(const std::string& ns, const std::vector<std::string>& arg
     return pid > 0 ? pid : 0;
 }
 
-void NetnsLab::Kill(pid_t pid, int signal, unsigned int timeoutMs)
+ProcessResult NetnsLab::Kill(pid_t pid, int signal, unsigned int timeoutMs)
 {
+    ProcessResult result;
     bool known = false;
     for (auto it = m_Children.begin(); it != m_Children.end(); ++it) {
         if (*it == pid) {
@@ -133,10 +134,11 @@ void NetnsLab::Kill(pid_t pid, int signal, unsigned int timeoutMs)
         }
     }
     if (!known || pid <= 0)
-        return;
+        return result;
     kill(-pid, signal); // the whole process group
-    WaitChild(pid, timeoutMs); // kills it when it does not end in time
-    kill(-pid, SIGKILL);  // anything it left behind
+    result = WaitChild(pid, timeoutMs); // kills it when it does not end in time
+    kill(-pid, SIGKILL);                // anything it left behind
+    return result;
 }
 
 bool NetnsLab::EnterOnThisThread(const std::string& ns)

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
+
 namespace kxtest {
 
 class NetnsLab {
@@ -33,7 +35,8 @@ public:
     // standard output and error appended to `output` when given; returns its pid (0 on failure).
     pid_t Spawn(const std::string& ns, const std::vector<std::string>& argv, const std::string& output = "");
     // Sends `signal` to its process group and waits (SIGKILL after `timeoutMs`).
-    void Kill(pid_t pid, int signal = SIGTERM, unsigned int timeoutMs = 3000);
+    // How it ended (nothing for an unknown pid).
+    ProcessResult Kill(pid_t pid, int signal = SIGTERM, unsigned int timeoutMs = 3000);
 
     // Moves the calling thread into `ns` (for in-process probes); false on failure.
     static bool EnterOnThisThread(const std::string& ns);

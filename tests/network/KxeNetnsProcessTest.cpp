@@ -94,9 +94,25 @@ protected:
 
     void TearDown() override
     {
-        // A clean stop, so that the service removes its shared list and named mutex.
-        if (m_ServicePid > 0)
-            m_Lab.Kill(m_ServicePid, SIGTERM, 20000);
+        for (pid_t device : std::vector<pid_t>(m_Devices))
+            StopDevice(device);
+        // A clean stop, so that the service removes its shared list and named mutex; a
+        // failing exit status also carries the sanitizers' findings in the service.
+        if (m_ServicePid > 0) {
+            kxtest::ProcessResult result = m_Lab.Kill(m_ServicePid, SIGTERM, 20000);
+            EXPECT_TRUE(result.m_Exited && result.m_Status == 0)
+                << "service status " << result.m_Status << " signal " << result.m_Signal << "\n"
+                << Logs();
+        }
+    }
+
+    // Stops a simulated device; it must end cleanly.
+    void StopDevice(pid_t device)
+    {
+        m_Devices.erase(std::remove(m_Devices.begin(), m_Devices.end(), device), m_Devices.end());
+        kxtest::ProcessResult result = m_Lab.Kill(device, SIGTERM, 10000);
+        EXPECT_TRUE(result.m_Exited && result.m_Status == 0)
+            << "simulated device status " << result.m_Status << " signal " << result.m_Signal;
     }
 
     // A simulated device process in the device namespace; its log is `name`.log.
@@ -107,6 +123,8 @@ protected:
                                          "--advertise", DEVICE_IP_TEXT, "--http-port", std::to_string(httpPort)};
         argv.insert(argv.end(), extra.begin(), extra.end());
         pid_t pid = m_Lab.Spawn(m_Dev, argv, m_Logs.File(name + ".out"));
+        if (pid > 0)
+            m_Devices.push_back(pid);
         const int ready = httpPort > 0 ? 2 : 1;
         EXPECT_TRUE(WaitUntil([&] { return CountLines(ReadFileText(log), "READY") >= ready; }, 10000))
             << ReadFileText(log) << ReadFileText(m_Logs.File(name + ".out"));
@@ -151,6 +169,7 @@ protected:
     std::string m_Svc;
     std::string m_Dev;
     pid_t m_ServicePid = 0;
+    std::vector<pid_t> m_Devices;
 };
 
 TEST_F(KxeNetnsService, DiscoveryPublishesTheDevicesInTheSharedList)
@@ -204,7 +223,7 @@ TEST_F(KxeNetnsService, RegisteredClientsHearDevicesComeAndGo)
               added);
 
     // The devices vanish: the next cycle publishes an empty list and reports each as removed.
-    m_Lab.Kill(device);
+    StopDevice(device);
     ASSERT_EQ(KXAPI_OK, client.ForceDiscovery());
     ASSERT_EQ(KXAPI_OK, client.ReadDeviceList(list));
     EXPECT_EQ(0u, list.m_Count);
@@ -238,7 +257,7 @@ TEST_F(KxeNetnsService, ACycleThatFindsTheSameDevicesRewritesNothing)
     EXPECT_EQ(0, memcmp(before.m_Entries.data(), after.m_Entries.data(), sizeof(KxeListEntry)));
 
     // A change is written and reported; no event came from the unchanged cycle before it.
-    m_Lab.Kill(device);
+    StopDevice(device);
     ASSERT_EQ(KXAPI_OK, client.ForceDiscovery());
     ASSERT_EQ(KXAPI_OK, client.ReadDeviceList(after));
     EXPECT_EQ(0u, after.m_Count);
@@ -403,7 +422,7 @@ TEST_F(KxeNetnsService, SurplusAnswersStopAtTheCapacityAndTheServiceKeepsServing
     EXPECT_GE(serials.front(), 100000);
     EXPECT_LT(serials.back(), 100600);
 
-    m_Lab.Kill(device);
+    StopDevice(device);
     ASSERT_EQ(KXAPI_OK, client.ForceDiscovery());
     ASSERT_EQ(KXAPI_OK, client.ReadDeviceList(list));
     EXPECT_EQ(0u, list.m_Count);
