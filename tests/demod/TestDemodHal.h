@@ -134,6 +134,13 @@ public:
         }
         return KXAPI_OK;
     }
+    // Before the first measurement: not locked, MER not available.
+    KXAPI_RESULT GetDefaultStatisticValues(int count, Kxapi::KxStatistic* stats) override
+    {
+        for (int i = 0; i < count; i++)
+            stats[i].m_Result = stats[i].m_StatisticId == STAT_MER ? KXAPI_E_NOT_LOCKED : KXAPI_OK;
+        return KXAPI_OK;
+    }
     KXAPI_RESULT Update(int, bool) override { return KXAPI_OK; }
     KXAPI_RESULT GetAutoBlindScanPars(int, Kxapi::KxDemodPars& pars) override
     {

@@ -1,0 +1,218 @@
+// What the worker's polling puts into the statistics cache and how the read commands answer
+// from it: lock and MER, the fixed and generic statistics reads, remembered parameters and
+// frequencies, poll dividers, polling switched off, retuning and the reset after the last
+// user left.
+#include <gtest/gtest.h>
+
+#include "DemodPortController.h"
+#include "DemodSvcProtocol.h"
+#include "PortTestSupport.h"
+#include "TestDemodHal.h"
+
+using namespace Kxapi;
+using kxtest::RecordingPortClient;
+using kxtest::TestDemodHal;
+using kxtest::WaitUntil;
+
+namespace {
+
+constexpr long long FREQ_HZ = 474000000;
+
+class StatsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_Hal.AddCarrier(FREQ_HZ);
+        ASSERT_TRUE(m_Port.Init(1, &m_Hal));
+    }
+    void TearDown() override { m_Port.CleanUp(); }
+
+    DemodMsg Request(const DemodMsg& msg)
+    {
+        const size_t before = m_Client.Count();
+        m_Port.ProcessDemodMsg(msg.data(), static_cast<int>(msg.size()), &m_Client);
+        EXPECT_TRUE(WaitUntil([&] { return m_Client.Count() > before; }, 5000));
+        return m_Client.Last();
+    }
+    void AttachAndLock()
+    {
+        ASSERT_TRUE(m_Port.Attach());
+        DemodMsg reply = Request(kxtest::GenericReq(DEMOD_CMD_TUNE, kxtest::TuneXml(FREQ_HZ)));
+        ASSERT_EQ(KxGetU32(reply.data(), 4), KXAPI_OK);
+        ASSERT_TRUE(WaitUntil([&] { return LockAndMer().first; }, 3000));
+    }
+    // Command 7: lock and MER as the cache holds them.
+    std::pair<bool, int32_t> LockAndMer()
+    {
+        DemodMsg reply = Request(DemodBuildCodeOnly(DEMOD_CMD_LOCK_MER_GET_OLD));
+        bool locked = false;
+        int32_t mer = -1;
+        DemodParseLockMerReply(reply.data(), reply.size(), locked, mer);
+        return {locked, mer};
+    }
+
+    kxtest::ScopedIpcDirectory m_Ipc;
+    TestDemodHal m_Hal;
+    DemodPortController m_Port;
+    RecordingPortClient m_Client;
+};
+
+} // namespace
+
+TEST_F(StatsTest, BeforeAnyUserTheCacheHoldsTheDefaults)
+{
+    EXPECT_TRUE(WaitUntil([&] { return m_Port.State() == 1; }, 1000));
+    DemodMsg reply = Request(DemodBuildCodeOnly(DEMOD_CMD_LOCK_MER_GET_OLD));
+    bool locked = true;
+    int32_t mer = -1;
+    // Not locked, MER not measured: answered as a failure of the read.
+    EXPECT_EQ(DemodParseLockMerReply(reply.data(), reply.size(), locked, mer), KXAPI_E_DEV_DRIVER);
+    EXPECT_FALSE(locked);
+    EXPECT_EQ(m_Hal.StatReads(TestDemodHal::STAT_RF_CHAN), 0);
+}
+
+TEST_F(StatsTest, ALockedPortAnswersItsStatisticsFromTheCache)
+{
+    AttachAndLock();
+    auto [locked, mer] = LockAndMer();
+    EXPECT_TRUE(locked);
+    EXPECT_EQ(mer, TestDemodHal::MER_TENTHS_DB);
+
+    DemodMsg reply = Request(DemodBuildStatsOldReq({TestDemodHal::STAT_LOCK, TestDemodHal::STAT_RF_CHAN, 9999}));
+    std::vector<TStatPars> stats;
+    ASSERT_EQ(DemodParseStatsOldReply(reply.data(), reply.size(), 3, stats), KXAPI_OK);
+    ASSERT_EQ(stats.size(), 3u);
+    EXPECT_EQ(stats[0].m_Value[0], 1);
+    EXPECT_EQ(stats[1].m_StatisticId, TestDemodHal::STAT_RF_CHAN);
+    EXPECT_EQ(KxGetI32(stats[1].m_Value, 0), 474);
+    EXPECT_EQ(stats[2].m_Result, KXAPI_E_NOT_SUPPORTED);
+
+    std::vector<KxStatistic> list{KxStatistic(TestDemodHal::STAT_MER), KxStatistic(TestDemodHal::STAT_LOCK)};
+    std::wstring xml;
+    ASSERT_EQ(KxStatistic::ToXml(list.data(), 2, xml), KXAPI_OK);
+    reply = Request(kxtest::GenericReq(DEMOD_CMD_GET_STATISTICS, xml));
+    std::wstring text;
+    ASSERT_EQ(DemodParseGenericReply(reply.data(), reply.size(), DEMOD_CMD_GET_STATISTICS, text), KXAPI_OK);
+    std::vector<KxStatistic> back;
+    ASSERT_EQ(KxStatistic::FromXml(text, back), KXAPI_OK);
+    ASSERT_EQ(back.size(), 2u);
+    int32_t merValue = 0;
+    EXPECT_EQ(back[0].GetValue(merValue), KXAPI_OK);
+    EXPECT_EQ(merValue, TestDemodHal::MER_TENTHS_DB);
+
+    // A statistics read whose count runs past the request is refused.
+    DemodMsg lying = DemodBuildStatsOldReq({TestDemodHal::STAT_LOCK});
+    KxPutI32(lying.data(), 4, 5);
+    EXPECT_EQ(KxGetU32(Request(lying).data(), 4), KXAPI_E_INVALID_PARS);
+}
+
+TEST_F(StatsTest, ParametersFrequenciesAndSupportedStatisticsComeFromTheCache)
+{
+    AttachAndLock();
+    DemodMsg reply = Request(DemodBuildCodeOnly(DEMOD_CMD_CONTROL_GET_OLD));
+    OldStyleParsWire wire;
+    ASSERT_EQ(DemodParseControlGetOldReply(reply.data(), reply.size(), wire), KXAPI_OK);
+    EXPECT_EQ(wire.m_ModType, KX_MOD_DVBT);
+
+    reply = Request(DemodBuildCodeOnly(DEMOD_CMD_CONTROL_GET));
+    std::wstring text;
+    ASSERT_EQ(DemodParseGenericReply(reply.data(), reply.size(), DEMOD_CMD_CONTROL_GET, text), KXAPI_OK);
+    KxDemodPars pars;
+    ASSERT_EQ(pars.FromXml(text), KXAPI_OK);
+    EXPECT_EQ(pars.ModType(), KX_MOD_DVBT);
+    EXPECT_EQ(pars.DvbT()->m_Bandwidth, 4);
+
+    reply = Request(DemodBuildCodeOnly(DEMOD_CMD_TUNER_FREQ_GET_OLD));
+    int64_t freqHz = 0;
+    ASSERT_EQ(DemodParseFreqGetReply(reply.data(), reply.size(), freqHz), KXAPI_OK);
+    EXPECT_EQ(freqHz, FREQ_HZ);
+    std::wstring xml;
+    DemodAppendIntElem(xml, DEMOD_ELEM_TUNER_ID, 1);
+    reply = Request(kxtest::GenericReq(DEMOD_CMD_TUNER_FREQ_GET, xml));
+    EXPECT_EQ(KxGetU32(reply.data(), 4), KXAPI_E_NOT_SUPPORTED); // one tuner only
+
+    reply = Request(DemodBuildSupportedOldReq(8));
+    std::vector<int32_t> ids;
+    ASSERT_EQ(DemodParseSupportedOldReply(reply.data(), reply.size(), 8, ids), KXAPI_OK);
+    EXPECT_EQ(ids, (std::vector<int32_t>{TestDemodHal::STAT_LOCK, TestDemodHal::STAT_MER, TestDemodHal::STAT_RF_CHAN,
+                                         TestDemodHal::STAT_TEMP}));
+    reply = Request(DemodBuildSupportedOldReq(2));
+    EXPECT_EQ(KxGetU32(reply.data(), 4), KXAPI_E_BUF_TOO_SMALL);
+    xml.clear();
+    DemodAppendIntElem(xml, DEMOD_ELEM_COUNT, 4);
+    reply = Request(kxtest::GenericReq(DEMOD_CMD_GET_SUPPORTED_STATS, xml));
+    ASSERT_EQ(DemodParseGenericReply(reply.data(), reply.size(), DEMOD_CMD_GET_SUPPORTED_STATS, text), KXAPI_OK);
+    std::vector<KxStatistic> supported;
+    ASSERT_EQ(KxStatistic::FromXml(text, supported), KXAPI_OK);
+    EXPECT_EQ(supported.size(), 4u);
+}
+
+TEST_F(StatsTest, SlowStatisticsFollowTheirDividerAndPollingCanBeSwitchedOff)
+{
+    AttachAndLock();
+    ASSERT_TRUE(WaitUntil([&] { return m_Hal.StatReads(TestDemodHal::STAT_RF_CHAN) >= 8; }, 5000));
+    const int rf = m_Hal.StatReads(TestDemodHal::STAT_RF_CHAN);
+    const int temp = m_Hal.StatReads(TestDemodHal::STAT_TEMP);
+    // Every second poll reads the divider-2 statistic (a forced read restarts the count).
+    EXPECT_GE(temp * 2, rf - 2);
+    EXPECT_LE(temp * 2, rf + 2);
+
+    std::wstring off;
+    DemodAppendIntElem(off, DEMOD_ELEM_ENABLE, 0);
+    ASSERT_EQ(KxGetU32(Request(kxtest::GenericReq(DEMOD_CMD_STATS_POLLING_ENABLE, off)).data(), 4), KXAPI_OK);
+    XpUtil::Sleep(150);
+    const int rfOff = m_Hal.StatReads(TestDemodHal::STAT_RF_CHAN);
+    const int lockOff = m_Hal.StatReads(TestDemodHal::STAT_LOCK);
+    ASSERT_TRUE(WaitUntil([&] { return m_Hal.StatReads(TestDemodHal::STAT_LOCK) >= lockOff + 3; }, 3000));
+    EXPECT_EQ(m_Hal.StatReads(TestDemodHal::STAT_RF_CHAN), rfOff); // lock still followed, nothing else
+    EXPECT_TRUE(LockAndMer().first);
+
+    std::wstring on;
+    DemodAppendIntElem(on, DEMOD_ELEM_ENABLE, 1);
+    Request(kxtest::GenericReq(DEMOD_CMD_STATS_POLLING_ENABLE, on));
+    EXPECT_TRUE(WaitUntil([&] { return m_Hal.StatReads(TestDemodHal::STAT_RF_CHAN) > rfOff; }, 3000));
+    std::wstring missing;
+    EXPECT_EQ(KxGetU32(Request(kxtest::GenericReq(DEMOD_CMD_STATS_POLLING_ENABLE, missing)).data(), 4),
+              KXAPI_E_INTERNAL);
+}
+
+TEST_F(StatsTest, ATuneMakesThePortAcquireAgainBeforeItPollsAgain)
+{
+    AttachAndLock();
+    const size_t callsBefore = m_Hal.Calls().size();
+    m_Hal.AddCarrier(482000000);
+    ASSERT_EQ(KxGetU32(Request(kxtest::GenericReq(DEMOD_CMD_TUNE, kxtest::TuneXml(482000000))).data(), 4), KXAPI_OK);
+    ASSERT_TRUE(WaitUntil([&] {
+        long long f = 0;
+        DemodMsg reply = Request(DemodBuildCodeOnly(DEMOD_CMD_TUNER_FREQ_GET_OLD));
+        int64_t freq = 0;
+        DemodParseFreqGetReply(reply.data(), reply.size(), freq);
+        f = freq;
+        return f == 482000000 && LockAndMer().first;
+    }, 3000));
+    // After the executed tune the state machine stepped the acquisition again.
+    auto calls = m_Hal.Calls();
+    size_t tuneAt = 0;
+    for (size_t i = callsBefore; i < calls.size(); i++)
+        if (calls[i].m_Name == "Tune" && calls[i].m_Execute)
+            tuneAt = i;
+    ASSERT_GT(tuneAt, 0u);
+    bool stepped = false;
+    for (size_t i = tuneAt; i < calls.size(); i++)
+        stepped = stepped || calls[i].m_Name == "TuneStep";
+    EXPECT_TRUE(stepped);
+}
+
+TEST_F(StatsTest, TheLastUserLeavingResetsTheStatistics)
+{
+    AttachAndLock();
+    EXPECT_TRUE(m_Port.Detach(&m_Client));
+    ASSERT_TRUE(WaitUntil([&] { return m_Port.State() == 1; }, 2000));
+    auto [locked, mer] = LockAndMer();
+    EXPECT_FALSE(locked);
+    EXPECT_EQ(mer, 0);
+    // The port keeps no user, so nothing is polled any more.
+    const int reads = m_Hal.StatReads(TestDemodHal::STAT_LOCK);
+    XpUtil::Sleep(300);
+    EXPECT_EQ(m_Hal.StatReads(TestDemodHal::STAT_LOCK), reads);
+}
