@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "SimBlockModels.h"
+#include "SimTda18273.h"
 
 using nlohmann::json;
 
@@ -165,6 +166,7 @@ std::shared_ptr<SimCard> CardFromJson(const json& j, uint64_t seed)
     }
     if (card->m_Family == KX_FAMILY_PCIE)
         SimInstallBlockModels(*card);
+    SimInstallChipModels(*card);
     // The function instances ("AF_...") of each port hang under "DEVICE".
     for (const json& root : j.value("functions", json::array())) {
         const int port = root.value("port", -1);

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "DemodHal.h"
+#include "Kxa3460Hal.h"
 #include "UnavailableHal.h"
 
 using namespace Kxapi;
@@ -10,6 +11,11 @@ using namespace Kxapi;
 namespace {
 
 using HalMaker = DemodHal* (*)(long long serial, KxDeviceInt& device);
+
+template <typename Hal> DemodHal* MakeHal(long long serial, KxDeviceInt& device)
+{
+    return new (std::nothrow) Hal(serial, device);
+}
 
 struct HalModelRow {
     int m_TypeNumber;
@@ -24,7 +30,7 @@ const HalModelRow HAL_MODELS[] = {
     {820, -1, "Kxu820Hal", 1, nullptr},
     {830, -1, "Kxu830Hal", 1, nullptr},
     {850, -1, "Kxu850Hal", 1, nullptr},
-    {3460, -1, "Kxa3460Hal", 1, nullptr},
+    {3460, -1, "Kxa3460Hal", 1, MakeHal<Kxa3460Hal>},
     {3470, -1, "Kxa3470Hal", 2, nullptr},
     {3480, -1, "Kxa3480Hal", 2, nullptr},
     {3490, -1, "Kxa3490Hal", 2, nullptr},
@@ -44,7 +50,7 @@ DemodHal* NewDemodHal(int typeNumber, int subType, long long serial, KxDeviceInt
             continue;
         if (row.m_pMake != nullptr)
             return row.m_pMake(serial, device);
-        return new (std::nothrow) UnavailableHal(serial, device, typeNumber, row.m_NumPorts);
+        return new (std::nothrow) UnavailableHal(serial, device, typeNumber, row.m_pClassName, row.m_NumPorts);
     }
     return nullptr;
 }

@@ -7,12 +7,15 @@
 
 class UnavailableHal : public DemodHal {
 public:
-    UnavailableHal(long long serial, Kxapi::KxDeviceInt& device, int typeNumber, int numPorts)
-        : DemodHal(serial, device), m_TypeNumber(typeNumber), m_NumPorts(numPorts)
+    UnavailableHal(long long serial, Kxapi::KxDeviceInt& device, int typeNumber, const char* pClassName,
+                   int numPorts)
+        : DemodHal(serial, device), m_TypeNumber(typeNumber), m_pClassName(pClassName), m_NumPorts(numPorts)
     {
     }
 
     int TypeNumber() const { return m_TypeNumber; }
+    // Name of the model's HAL class ("Kxa3530BHal").
+    const char* ClassName() const { return m_pClassName; }
     int NumDemodPorts() override { return m_NumPorts; }
     KXAPI_RESULT Init() override { return KXAPI_E_NOT_SUPPORTED; }
     KXAPI_RESULT InitPort(int) override { return KXAPI_E_NOT_SUPPORTED; }
@@ -27,5 +30,6 @@ public:
 
 private:
     int m_TypeNumber;
+    const char* m_pClassName;
     int m_NumPorts;
 };

@@ -1,0 +1,50 @@
+// Kxa3460Hal: the single-port tuner-only I/Q receiver. A TDA18273 tuner converts the RF input
+// and the card streams I/Q samples; the HAL accepts the two I/Q modulation types, tunes the
+// tuner, keeps the client's tune parameter block and reports lock, RF level and temperature.
+#pragma once
+
+#include "DemodHal.h"
+#include "ITda18273.h"
+#include "XpInterfaces.h"
+
+class Kxa3460Hal : public DemodHal {
+public:
+    static constexpr long long MIN_FREQ_HZ = 42000000;
+    static constexpr long long MAX_FREQ_HZ = 870000000;
+    static constexpr long long POWER_ON_FREQ_HZ = 474000000;
+    static constexpr int NUM_SUPPORTED_STATISTICS = 3;
+
+    Kxa3460Hal(long long serial, Kxapi::KxDeviceInt& device);
+    ~Kxa3460Hal() override;
+
+    int NumDemodPorts() override { return 1; }
+    KXAPI_RESULT Init() override;
+    KXAPI_RESULT InitPort(int port) override;
+    KXAPI_RESULT Tune(int port, bool blindScan) override;
+    KXAPI_RESULT GetSupportedStatistics(int port, int& count, SupportedStatisticsType* list) override;
+    KXAPI_RESULT GetStatistics(int port, int count, Kxapi::KxStatistic* stats) override;
+    KXAPI_RESULT Update(int port, bool locked) override;
+    KXAPI_RESULT GetDefaultStatisticValues(int count, Kxapi::KxStatistic* stats) override;
+    KXAPI_RESULT GetDemodControl(int port, Kxapi::KxDemodPars& pars) override;
+    KXAPI_RESULT GetTunerFrequency(int port, long long& freqHz, int tunerId) override;
+    KXAPI_RESULT GetTunePars(int port, Kxapi::KxTunePars* pars, bool execute) override;
+    KXAPI_RESULT SetDemodControl(int port, Kxapi::KxDemodPars& pars, bool execute) override;
+    KXAPI_RESULT SetTunePars(int port, Kxapi::KxTunePars* pars, bool execute) override;
+    KXAPI_RESULT SetTunerFrequency(int port, long long freqHz, int tunerId, bool execute) override;
+    KXAPI_RESULT Tune(int port, long long freqHz, Kxapi::KxDemodPars& pars, bool execute) override;
+
+private:
+    // Attached device and port 1.
+    KXAPI_RESULT CheckDevicePort(int port);
+    // Modulation type and validity of a parameter set the tuner can stream.
+    static KXAPI_RESULT CheckPars(const Kxapi::KxDemodPars& pars);
+    static KXAPI_RESULT CheckFrequency(long long freqHz);
+    // Tunes and, on success, remembers frequency and parameters.
+    KXAPI_RESULT ExecuteTune(long long freqHz, const Kxapi::KxDemodPars& pars);
+
+    IXpCritSec* m_pLock;      // guards the members below; taken before the device I2C lock
+    ITda18273* m_pTuner = nullptr;
+    long long m_TunedFreqHz = POWER_ON_FREQ_HZ;
+    Kxapi::KxDemodPars m_DemodPars;
+    Kxapi::KxTunePars m_TunePars;
+};

@@ -1,0 +1,189 @@
+// What every receiver HAL inherits: the model table of NewDemodHal, frequency attributes from
+// port properties, property tables re-read at the reported size, and the RF-level tables.
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "HalTestSupport.h"
+#include "KxDriverRequests.h"
+#include "KxRfCal.h"
+#include "Kxa3460Hal.h"
+#include "UnavailableHal.h"
+
+using namespace Kxapi;
+using haltest::SERIAL_3460;
+using haltest::SERIAL_3470;
+
+namespace {
+
+// A 3460 without frequency properties or tables.
+const char BARE_3460_SCENARIO[] = R"({"cards": [{"model": 3460, "serial": 3460000005}]})";
+
+class DemodHalTest : public haltest::VirtualCardFixture {};
+
+int CountRequests(SimCard& card, uint32_t request)
+{
+    int count = 0;
+    for (const SimCard::LoggedRequest& logged : card.TakeRequestLog())
+        count += logged.m_Request == request ? 1 : 0;
+    return count;
+}
+
+} // namespace
+
+TEST_F(DemodHalTest, NewDemodHalKnowsEveryReceiverModel)
+{
+    Attach(SERIAL_3460);
+    struct Expected {
+        int m_Type;
+        int m_SubType;
+        const char* m_pClass;
+        int m_Ports;
+    };
+    const Expected models[] = {
+        {810, 0, "Kxu810Hal", 1},     {820, 0, "Kxu820Hal", 1},     {830, 1, "Kxu830Hal", 1},
+        {850, 0, "Kxu850Hal", 1},     {3470, 0, "Kxa3470Hal", 2},   {3480, 0, "Kxa3480Hal", 2},
+        {3490, 0, "Kxa3490Hal", 2},   {3510, 0, "Kxa3510Hal", 2},   {3520, 0, "Kxa3520Hal", 1},
+        {3530, 1, "Kx3530Hal", 12},   {3530, 2, "Kxa3530BHal", 12}, {3530, 3, "Kxa3530CHal", 12},
+        {3530, 0, "Kx3530Hal", 12},   {3530, 7, "Kx3530Hal", 12},
+    };
+    for (const Expected& model : models) {
+        std::unique_ptr<DemodHal> hal(NewDemodHal(model.m_Type, model.m_SubType, 42, m_Device));
+        ASSERT_NE(nullptr, hal) << model.m_Type;
+        auto* unavailable = dynamic_cast<UnavailableHal*>(hal.get());
+        ASSERT_NE(nullptr, unavailable) << model.m_Type;
+        EXPECT_STREQ(model.m_pClass, unavailable->ClassName()) << model.m_Type << "/" << model.m_SubType;
+        EXPECT_EQ(model.m_Ports, hal->NumDemodPorts()) << model.m_Type;
+        EXPECT_EQ(KXAPI_E_NOT_SUPPORTED, hal->Init()) << model.m_Type;
+        EXPECT_EQ(42, hal->Serial());
+    }
+    std::unique_ptr<DemodHal> tuner(NewDemodHal(3460, 0, SERIAL_3460, m_Device));
+    EXPECT_NE(nullptr, dynamic_cast<Kxa3460Hal*>(tuner.get()));
+    EXPECT_EQ(nullptr, NewDemodHal(3999, 0, 1, m_Device));
+    EXPECT_EQ(nullptr, NewDemodHal(0, 0, 1, m_Device));
+    EXPECT_EQ(nullptr, NewDemodHal(2111, 0, 1, m_Device));
+}
+
+TEST_F(DemodHalTest, FrequencyAttributesComeFromThePortProperties)
+{
+    Attach(SERIAL_3460);
+    Kxa3460Hal hal(SERIAL_3460, m_Device);
+    const int expected[][2] = {{DEMOD_ATTR_MOD_FREQ_ABSMAX, 870}, {DEMOD_ATTR_MOD_FREQ_ABSMIN, 42},
+                               {DEMOD_ATTR_MOD_FREQ_MAX, 870}, {DEMOD_ATTR_MOD_FREQ_MIN, 42}};
+    for (const auto& row : expected) {
+        int value = -5;
+        EXPECT_EQ(KXAPI_OK, hal.GetAttribute(1, row[0], value, false));
+        EXPECT_EQ(row[1], value) << row[0];
+    }
+    // HAL port 1 is port index 0 of the device.
+    m_pCard->SetProperty(0, "MOD_FREQ_MAX", 860);
+    m_pCard->SetProperty(1, "MOD_FREQ_MAX", 850);
+    int value = 0;
+    EXPECT_EQ(KXAPI_OK, hal.GetAttribute(1, DEMOD_ATTR_MOD_FREQ_MAX, value, false));
+    EXPECT_EQ(860, value);
+    value = 77;
+    EXPECT_EQ(KXAPI_E_NOT_SUPPORTED, hal.GetAttribute(1, 8, value, false));
+    EXPECT_EQ(KXAPI_E_NOT_SUPPORTED, hal.GetAttribute(1, 3, value, false));
+    EXPECT_EQ(77, value);
+}
+
+TEST_F(DemodHalTest, MissingFrequencyPropertyLeavesTheValue)
+{
+    Attach(3460000005, BARE_3460_SCENARIO);
+    Kxa3460Hal hal(3460000005, m_Device);
+    int value = 1234;
+    EXPECT_EQ(KXAPI_OK, hal.GetAttribute(1, DEMOD_ATTR_MOD_FREQ_ABSMAX, value, false));
+    EXPECT_EQ(1234, value);
+}
+
+TEST_F(DemodHalTest, TableIsReadAgainAtTheReportedSize)
+{
+    Attach(SERIAL_3460);
+    std::vector<std::pair<int64_t, int64_t>> rows;
+    for (int i = 0; i < 20; i++)
+        rows.emplace_back(100 + i, -3 * i);
+    m_pCard->SetTable(0, "TEST_TABLE", rows);
+    Kxa3460Hal hal(SERIAL_3460, m_Device);
+
+    m_pCard->EnableRequestLog(true);
+    KxTableEntry* entries = nullptr;
+    int capacity = 0;
+    int count = 0;
+    ASSERT_EQ(KXAPI_OK, hal.GetTable(1, "TEST_TABLE", entries, capacity, count));
+    EXPECT_EQ(2, CountRequests(*m_pCard, KXA_REQ_TABLE));
+    EXPECT_EQ(20, capacity);
+    EXPECT_EQ(20, count);
+    for (int i = 0; i < 20; i++) {
+        EXPECT_EQ(100 + i, entries[i].X);
+        EXPECT_EQ(-3 * i, entries[i].Y);
+    }
+    // An array that is large enough is used as it is: one call.
+    ASSERT_EQ(KXAPI_OK, hal.GetTable(1, "TEST_TABLE", entries, capacity, count));
+    EXPECT_EQ(1, CountRequests(*m_pCard, KXA_REQ_TABLE));
+    EXPECT_EQ(20, capacity);
+    delete[] entries;
+
+    entries = nullptr;
+    EXPECT_TRUE(KxapiFailed(hal.GetTable(1, "NO_SUCH_TABLE", entries, capacity, count)));
+    EXPECT_EQ(0, count);
+    delete[] entries;
+}
+
+TEST_F(DemodHalTest, RfLevelTablesOfBothPorts)
+{
+    Attach(SERIAL_3470);
+    std::unique_ptr<DemodHal> hal(NewDemodHal(3470, 0, SERIAL_3470, m_Device));
+    ASSERT_NE(nullptr, hal);
+    KxRfCalV1 cal;
+    ASSERT_EQ(KXAPI_OK, hal->GetRfLevelTables(1, &cal));
+    ASSERT_EQ(2, cal.NumTables());
+    EXPECT_EQ(950, cal.m_StartFreqMHz);
+    EXPECT_EQ(100, cal.m_FreqStepMHz);
+    ASSERT_EQ(13, cal.NumFrequencies());
+    EXPECT_EQ(-30, cal.m_Tables[0].m_Power);
+    EXPECT_EQ(-60, cal.m_Tables[1].m_Power);
+    // Offsets are the table's tenths cut to whole units: 50, 53, ..., 86 -> 5, 5, 5, 5, 6, ...
+    const int8_t first[13] = {5, 5, 5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8};
+    for (int j = 0; j < 13; j++)
+        EXPECT_EQ(first[j], cal.m_Tables[0].m_Offsets[static_cast<size_t>(j)]) << j;
+    EXPECT_EQ(12, cal.m_Tables[1].m_Offsets[0]);
+
+    // Port 2 reads port index 1's tables.
+    std::vector<std::pair<int64_t, int64_t>> port1Table;
+    ASSERT_TRUE(m_pCard->GetTable(1, "DEMOD_FREQ_COMP00", port1Table));
+    m_pCard->SetTable(1, "DEMOD_FREQ_COMP00", {{950, 250}, {1000, 90}});
+    KxRfCalV1 cal2;
+    ASSERT_EQ(KXAPI_OK, hal->GetRfLevelTables(2, &cal2));
+    EXPECT_EQ(50, cal2.m_FreqStepMHz);
+    EXPECT_EQ(2, cal2.NumFrequencies());
+    EXPECT_EQ(25, cal2.m_Tables[0].m_Offsets[0]);
+}
+
+TEST_F(DemodHalTest, RfLevelTablesStopAtTheFirstMissingTable)
+{
+    Attach(SERIAL_3460);
+    Kxa3460Hal hal(SERIAL_3460, m_Device);
+    KxRfCalV1 cal;
+    cal.SetNumFrequencies(3);
+    cal.SetNumTables(1);
+    // No index table: the set is cleared and the device's answer returned.
+    EXPECT_TRUE(KxapiFailed(hal.GetRfLevelTables(1, &cal)));
+    EXPECT_EQ(0, cal.NumTables());
+    EXPECT_EQ(0, cal.NumFrequencies());
+
+    m_pCard->SetTable(0, "DEMOD_FREQ_COMP_TABLES", {{0, -205}, {7, -400}});
+    m_pCard->SetTable(0, "DEMOD_FREQ_COMP00", {{100, 11}, {120, -19}, {140, 30}});
+    EXPECT_TRUE(KxapiFailed(hal.GetRfLevelTables(1, &cal)));
+    ASSERT_EQ(2, cal.NumTables());
+    EXPECT_EQ(-20, cal.m_Tables[0].m_Power); // -20.5 truncated
+    EXPECT_EQ(1, cal.m_Tables[0].m_Offsets[0]);
+    EXPECT_EQ(-1, cal.m_Tables[0].m_Offsets[1]);
+    EXPECT_EQ(3, cal.m_Tables[0].m_Offsets[2]);
+    EXPECT_EQ(0, cal.m_Tables[1].m_Power) << "the missing table stays empty";
+
+    m_pCard->SetTable(0, "DEMOD_FREQ_COMP07", {{100, 40}, {120, 50}, {140, 60}});
+    ASSERT_EQ(KXAPI_OK, hal.GetRfLevelTables(1, &cal));
+    EXPECT_EQ(-40, cal.m_Tables[1].m_Power);
+    EXPECT_EQ(6, cal.m_Tables[1].m_Offsets[2]);
+    EXPECT_EQ(20, cal.m_FreqStepMHz);
+}
