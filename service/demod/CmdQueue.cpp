@@ -193,18 +193,19 @@ int CmdQueue::Count()
     return static_cast<int>(m_List.size());
 }
 
-bool CmdQueue::Remove(PortCmdType* cmd, std::atomic<int>* pPending)
+PortCmdType* CmdQueue::Remove(const PortCmdType* cmd, std::atomic<int>* pPending)
 {
     CritSecAutoLockSvc lock(m_pLock);
     for (auto it = m_List.begin(); it != m_List.end(); ++it) {
         if (*it == cmd) {
+            PortCmdType* found = *it;
             m_List.erase(it);
-            if (cmd->m_SuspendsStats)
+            if (found->m_SuspendsStats)
                 DecrementPending(pPending);
-            return true;
+            return found;
         }
     }
-    return false;
+    return nullptr;
 }
 
 void CmdQueue::Clear(IDemodPortClient* pClient, std::atomic<int>* pPending)

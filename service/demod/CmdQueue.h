@@ -60,9 +60,9 @@ public:
     // The oldest command (the caller owns it), or null.
     PortCmdType* GetNext();
     bool IsEmpty();
-    // Takes cmd out of the queue when it is still there (the caller owns it again); false
-    // when the worker has already taken it.
-    bool Remove(PortCmdType* cmd, std::atomic<int>* pPending);
+    // Takes cmd out of the queue when it is still there and returns it (the caller owns it
+    // again); null when the worker has already taken it. cmd itself is only compared.
+    PortCmdType* Remove(const PortCmdType* cmd, std::atomic<int>* pPending);
     // Deletes every command of pClient (every command for null), counting the pending
     // counter (when given) down for each one that suspended statistics.
     void Clear(IDemodPortClient* pClient, std::atomic<int>* pPending);

@@ -113,17 +113,16 @@ void DemodPortController::CancelScansFor(const PortCmdType& cmd)
 // first user counts no user, and its command would wait for ever with the command lock held.
 // So the wait is cut into 100 ms slices, and when the port has no user (or is stopping) a
 // command that the worker has not taken yet is withdrawn and answered KXAPI_E_NOT_ATTACHED.
-void DemodPortController::WaitForDone(PortCmdType* cmd)
+// cmd may already be deleted by the worker: it is only compared, never read.
+void DemodPortController::WaitForDone(const PortCmdType* cmd, uint32_t code, IDemodPortClient* pClient)
 {
-    const uint32_t code = static_cast<uint32_t>(cmd->m_Code);
-    IDemodPortClient* pClient = cmd->m_pClient;
     for (;;) {
         if (m_pDoneEvent->WaitTimeout(DONE_SLICE_MS) == KXAPI_OK)
             return;
         if (m_UserCount.load() > 0 && !m_Stop.load())
             continue;
-        if (m_CmdQueue.Remove(cmd, &m_PendingCount)) {
-            delete cmd;
+        if (PortCmdType* withdrawn = m_CmdQueue.Remove(cmd, &m_PendingCount)) {
+            delete withdrawn;
             SendResult(pClient, code, KXAPI_E_NOT_ATTACHED);
             return;
         }
@@ -165,7 +164,7 @@ void DemodPortController::ProcessDemodMsg(const void* pMsg, int size, IDemodPort
     m_CmdQueue.Add(cmd, &m_PendingCount); // cmd belongs to the queue (or the worker) now
     m_pQueueEvent->Set();
     if (waitDone)
-        WaitForDone(cmd);
+        WaitForDone(cmd, code, pClient);
 }
 
 // ---- Execution ----------------------------------------------------------------------------------

@@ -87,7 +87,7 @@ private:
     void SendReply(IDemodPortClient* pClient, const Kxapi::DemodMsg& msg);
     static void SendResult(IDemodPortClient* pClient, uint32_t code, KXAPI_RESULT result);
     void CancelScansFor(const PortCmdType& cmd);
-    void WaitForDone(PortCmdType* cmd);
+    void WaitForDone(const PortCmdType* cmd, uint32_t code, IDemodPortClient* pClient);
 
     // ---- Scans (DemodPortScans.cpp) ----
     void CancelBlindScan();

@@ -174,8 +174,8 @@ TEST(CmdQueueClear, DropsOneClientsCommandsAndCountsTheirSuspensions)
     queue.Add(Make(Tune(474000000), &a), &pending);
     PortCmdType* held = Make(DemodBuildStatsModeReq(1, 2), &b);
     queue.Add(held, &pending);
-    EXPECT_TRUE(queue.Remove(held, &pending));
-    EXPECT_FALSE(queue.Remove(held, &pending));
+    EXPECT_EQ(queue.Remove(held, &pending), held);
+    EXPECT_EQ(queue.Remove(held, &pending), nullptr);
     delete held;
     queue.Clear(nullptr, nullptr);
     EXPECT_TRUE(queue.IsEmpty());
