@@ -78,7 +78,8 @@ bool NetnsLab::Link(const std::string& a, const std::string& b, int subnet)
     const std::string endB = "kxb" + std::to_string(m_Next);
     ++m_Next;
     const std::string net = "10." + std::to_string(subnet) + ".0.";
-    return RunIp({"link", "add", endA, "netns", a, "type", "veth", "peer", "name", endB, "netns", b}) &&
+    // Created inside `a` (its peer moved to `b`): the test's own namespace never sees either end.
+    return RunIp({"-n", a, "link", "add", endA, "type", "veth", "peer", "name", endB, "netns", b}) &&
            RunIp({"-n", a, "addr", "add", net + "1/24", "dev", endA}) &&
            RunIp({"-n", b, "addr", "add", net + "2/24", "dev", endB}) &&
            RunIp({"-n", a, "link", "set", endA, "up"}) && RunIp({"-n", b, "link", "set", endB, "up"});
