@@ -116,6 +116,11 @@ bool DemodPortController::Attach()
 
 bool DemodPortController::Detach(IDemodPortClient* pClient)
 {
+    return Detach(pClient, true);
+}
+
+bool DemodPortController::Detach(IDemodPortClient* pClient, bool counted)
+{
     if (!m_Initialised.load())
         return false;
     SetEventFlags({{DEMOD_EVENT_FREQ_CHANGED, false}, {DEMOD_EVENT_PARS_CHANGED, false}}, pClient);
@@ -142,11 +147,15 @@ bool DemodPortController::Detach(IDemodPortClient* pClient)
             SetEventFlags({{DEMOD_EVENT_BLIND_SCAN, false}, {DEMOD_EVENT_SPECTRUM_SCAN, false}}, pClient);
     }
     m_CmdQueue.Clear(pClient, &m_PendingCount);
-    int users = --m_UserCount;
-    if (users < 1) {
-        m_UserCount = 0;
-        return m_pHal->OnLastUsageEnds(m_Port) == KXAPI_OK;
+    if (!counted)
+        return true;
+    // Never below 0: a client whose attach the port refused may detach as well, and the
+    // port is released only by the user that was counted last.
+    int users = m_UserCount.load();
+    while (users > 0 && !m_UserCount.compare_exchange_weak(users, users - 1)) {
     }
+    if (users == 1)
+        return m_pHal->OnLastUsageEnds(m_Port) == KXAPI_OK;
     return true;
 }
 

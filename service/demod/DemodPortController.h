@@ -37,6 +37,9 @@ public:
     bool Attach();
     // Drops the client's events, queued commands and scans, and counts one user less.
     bool Detach(IDemodPortClient* pClient);
+    // As above; counted false for a client whose Attach was refused (its events and queued
+    // commands go, the user count and the port's other users are left alone).
+    bool Detach(IDemodPortClient* pClient, bool counted);
     // Accepts one port command of a client (see the command table); every reply goes
     // through pClient.
     void ProcessDemodMsg(const void* pMsg, int size, IDemodPortClient* pClient);

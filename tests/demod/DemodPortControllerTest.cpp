@@ -199,6 +199,28 @@ TEST_F(PortTest, WaitedCommandWithoutAUserIsWithdrawnInsteadOfHoldingThePort)
     EXPECT_EQ(m_Hal.Executed("LnbEnable"), (std::vector<long long>{1}));
 }
 
+TEST_F(PortTest, ADetachNeverCountsBelowZeroNorReleasesAnotherClientsPort)
+{
+    RecordingPortClient refused, user;
+    m_Hal.m_FirstUsageResult = KXAPI_E_DEV_DRIVER;
+    EXPECT_FALSE(m_Port.Attach());
+    EXPECT_TRUE(m_Port.Detach(&refused));
+    EXPECT_EQ(m_Port.UserCount(), 0);
+    EXPECT_EQ(m_Hal.Count("OnLastUsageEnds"), 0);
+
+    m_Hal.m_FirstUsageResult = KXAPI_OK;
+    ASSERT_TRUE(m_Port.Attach());
+    EXPECT_TRUE(m_Port.Detach(&refused, false)); // was never counted
+    EXPECT_EQ(m_Port.UserCount(), 1);
+    EXPECT_EQ(m_Hal.Count("OnLastUsageEnds"), 0);
+    EXPECT_TRUE(m_Port.Detach(&user));
+    EXPECT_EQ(m_Port.UserCount(), 0);
+    EXPECT_EQ(m_Hal.Count("OnLastUsageEnds"), 1);
+    EXPECT_TRUE(m_Port.Detach(&user));
+    EXPECT_EQ(m_Port.UserCount(), 0);
+    EXPECT_EQ(m_Hal.Count("OnLastUsageEnds"), 1);
+}
+
 TEST_F(PortTest, ImmediateHalReadsAnswerOnTheClientsThread)
 {
     RecordingPortClient client;
