@@ -1,28 +1,559 @@
-#include "demod/DemodManager.h"
+#include "DemodManager.h"
 
+#include <new>
+#include <vector>
+
+#include "CritSecAutoLockSvc.h"
+#include "CrossPlatform.h"
+#include "DemodDeviceController.h"
+#include "DemodPortHandler.h"
 #include "KxServiceDefs.h"
-#include "ServiceVersionHandler.h"
+#include "XpUtil.h"
 
-DemodManager::DemodManager()
-    : m_Acceptor([](IXpPipeConnection* connection) -> PipeServerImpl* {
-          return new (std::nothrow) ServiceVersionHandler(connection);
-      })
+namespace {
+constexpr unsigned int REAPER_PERIOD_MS = 100;
+constexpr unsigned int WAIT_SLICE_MS = 100;
+constexpr int FIRST_SCAN_CAPACITY = 10;
+constexpr int HOTPLUG_EVENT_MASK = KX_GLOBAL_EVENT_ADDED | KX_GLOBAL_EVENT_REMOVED; // 3
+constexpr uint32_t POWER_STATE_REINIT = 1; // the state after which a device is initialised again
+
+IXpCritSec* NewInitialisedCritSec()
 {
+    IXpCritSec* lock = Xp::Instance()->NewCritSec();
+    if (lock != nullptr && lock->Init() != KXAPI_OK) {
+        delete lock;
+        lock = nullptr;
+    }
+    return lock;
 }
 
-DemodManager::~DemodManager() = default;
+void DeleteCritSec(IXpCritSec*& lock)
+{
+    if (lock != nullptr) {
+        lock->Close();
+        delete lock;
+        lock = nullptr;
+    }
+}
+
+IXpEvent* NewInitialisedEvent()
+{
+    IXpEvent* event = Xp::Instance()->NewEvent();
+    if (event != nullptr && event->Init(false) != KXAPI_OK) { // auto-reset
+        delete event;
+        event = nullptr;
+    }
+    return event;
+}
+
+void DeleteEvent(IXpEvent*& event)
+{
+    if (event != nullptr) {
+        event->Close();
+        delete event;
+        event = nullptr;
+    }
+}
+
+void DeleteThread(IXpThread*& thread)
+{
+    if (thread != nullptr) {
+        thread->Close();
+        delete thread;
+        thread = nullptr;
+    }
+}
+} // namespace
+
+DemodManager::DemodManager() = default;
+
+DemodManager::~DemodManager()
+{
+    Stop();
+    Close();
+}
 
 bool DemodManager::Init()
 {
-    return m_Acceptor.Init(DEMOD_SERVICE_PIPE_NAME);
+    if (m_Initialised)
+        return false;
+    m_pHandlerLock = NewInitialisedCritSec();
+    m_pControllerLock = NewInitialisedCritSec();
+    m_pAddSetLock = NewInitialisedCritSec();
+    m_pPowerSetLock = NewInitialisedCritSec();
+    m_pEnumEvent = NewInitialisedEvent();
+    if (m_pHandlerLock == nullptr || m_pControllerLock == nullptr || m_pAddSetLock == nullptr ||
+        m_pPowerSetLock == nullptr || m_pEnumEvent == nullptr) {
+        Close();
+        return false;
+    }
+    char name[100];
+    m_pListener = Xp::Instance()->NewPipeListener();
+    if (XpUtil::WsToCs(name, DEMOD_SERVICE_PIPE_NAME, sizeof(name)) != KXAPI_OK || m_pListener == nullptr ||
+        m_pListener->Init(name) != KXAPI_OK) {
+        Close();
+        return false;
+    }
+    m_pCleanupEvent = NewInitialisedEvent();
+    m_pAcceptThread = Xp::Instance()->NewThread();
+    m_pEnumThread = Xp::Instance()->NewThread();
+    m_pReaperThread = Xp::Instance()->NewThread();
+    if (m_pCleanupEvent == nullptr || m_pAcceptThread == nullptr || m_pEnumThread == nullptr ||
+        m_pReaperThread == nullptr || m_pReaperThread->Create(StaticPortHandlerCleanup, this) != KXAPI_OK) {
+        Close();
+        return false;
+    }
+    m_ReaperRunning = true;
+    void* id = nullptr;
+    if (KxapiRegisterCallback(DeviceAddOrRemovedCallback, this, HOTPLUG_EVENT_MASK, &id) != KXAPI_OK) {
+        Close();
+        return false;
+    }
+    m_pCallbackId = id;
+    m_Initialised = true;
+    return true;
 }
 
 bool DemodManager::Start()
 {
-    return m_Acceptor.Start();
+    if (!m_Initialised || m_Stopped || m_Running.load())
+        return false;
+    m_Running = true;
+    if (m_pEnumThread->Create(StaticRunEnumerator, this) != KXAPI_OK) {
+        m_Running = false;
+        return false;
+    }
+    if (m_pAcceptThread->Create(StaticRun, this) != KXAPI_OK) {
+        m_Running = false;
+        m_pEnumEvent->Set();
+        m_pEnumThread->WaitFinished();
+        m_pEnumThread->Close();
+        return false;
+    }
+    return true;
 }
 
 void DemodManager::Stop()
 {
-    m_Acceptor.Stop();
+    if (!m_Running.exchange(false))
+        return;
+    m_Stopped = true;
+    m_pListener->StopWaiting();
+    m_pAcceptThread->WaitFinished(); // runs Cleanup on its way out
+    m_pAcceptThread->Close();
+    m_pEnumEvent->Set();
+    {
+        CritSecAutoLockSvc lock(m_pAddSetLock);
+        if (m_pInitController != nullptr)
+            m_pInitController->AbortInit(m_pInitController->Serial());
+    }
+    m_pEnumThread->WaitFinished();
+    m_pEnumThread->Close();
+}
+
+void DemodManager::Close()
+{
+    // First no more hot-plug callbacks: they use the sets and the controller map.
+    if (m_pCallbackId != nullptr) {
+        KxapiUnregisterCallback(m_pCallbackId);
+        m_pCallbackId = nullptr;
+    }
+    // Initialised but never started (or the accept thread never ran Cleanup).
+    if (m_ReaperRunning) {
+        m_pCleanupEvent->Set();
+        m_pReaperThread->WaitFinished();
+        m_ReaperRunning = false;
+    }
+    std::list<DemodPortHandler*> handlers;
+    if (m_pHandlerLock != nullptr) {
+        CritSecAutoLockSvc lock(m_pHandlerLock);
+        handlers.swap(m_Handlers);
+    }
+    for (DemodPortHandler* handler : handlers)
+        delete handler;
+    if (m_pControllerLock != nullptr)
+        DeleteControllers();
+    DeleteThread(m_pAcceptThread);
+    DeleteThread(m_pEnumThread);
+    DeleteThread(m_pReaperThread);
+    delete m_pListener; // removes the listener FIFO
+    m_pListener = nullptr;
+    DeleteEvent(m_pEnumEvent);
+    DeleteEvent(m_pCleanupEvent);
+    DeleteCritSec(m_pHandlerLock);
+    DeleteCritSec(m_pControllerLock);
+    DeleteCritSec(m_pAddSetLock);
+    DeleteCritSec(m_pPowerSetLock);
+    m_AddSet.clear();
+    m_PowerSet.clear();
+    m_Initialised = false;
+}
+
+// ---- Controller map ------------------------------------------------------------------------
+
+DemodDeviceController* DemodManager::GetDemodDeviceController(long long serial)
+{
+    {
+        CritSecAutoLockSvc lock(m_pControllerLock);
+        auto it = m_Controllers.find(serial);
+        if (it != m_Controllers.end()) {
+            if (it->second->m_Removed)
+                return nullptr;
+            it->second->m_RefCount++;
+            return it->second;
+        }
+    }
+    // Unknown (not yet initialised, or retired and released): let the enumerator try it.
+    DeviceAdded(serial);
+    return nullptr;
+}
+
+void DemodManager::ReleaseDemodDeviceController(long long serial)
+{
+    DemodDeviceController* finished = nullptr;
+    {
+        CritSecAutoLockSvc lock(m_pControllerLock);
+        auto it = m_Controllers.find(serial);
+        if (it == m_Controllers.end())
+            return;
+        if (--it->second->m_RefCount <= 0) {
+            finished = it->second;
+            m_Controllers.erase(it);
+        }
+    }
+    // Deleted outside the lock: the controller unregisters its power callback, which waits
+    // for a callback in flight, and that callback takes the controller lock.
+    delete finished;
+}
+
+bool DemodManager::RemoveDemodDeviceController(long long serial)
+{
+    DemodDeviceController* finished = nullptr;
+    {
+        CritSecAutoLockSvc lock(m_pControllerLock);
+        auto it = m_Controllers.find(serial);
+        if (it == m_Controllers.end())
+            return false;
+        // The map's reference is dropped once: a power event followed by an unplug must not
+        // take a reference an attached client still holds.
+        if (!it->second->m_Removed) {
+            it->second->m_Removed = true;
+            if (--it->second->m_RefCount <= 0) {
+                finished = it->second;
+                m_Controllers.erase(it);
+            }
+        }
+    }
+    delete finished;
+    return true;
+}
+
+void DemodManager::DeleteControllers()
+{
+    std::map<long long, DemodDeviceController*> controllers;
+    {
+        CritSecAutoLockSvc lock(m_pControllerLock);
+        controllers.swap(m_Controllers);
+    }
+    for (auto& entry : controllers)
+        delete entry.second;
+}
+
+bool DemodManager::GetControllerInfo(long long serial, ControllerInfo& info)
+{
+    CritSecAutoLockSvc lock(m_pControllerLock);
+    auto it = m_Controllers.find(serial);
+    if (it == m_Controllers.end())
+        return false;
+    info.m_RefCount = it->second->m_RefCount;
+    info.m_Removed = it->second->m_Removed;
+    info.m_Generation = it->second->m_Generation;
+    return true;
+}
+
+bool DemodManager::IsInitialising(long long serial)
+{
+    CritSecAutoLockSvc lock(m_pAddSetLock);
+    return m_pInitController != nullptr && m_pInitController->Serial() == serial;
+}
+
+size_t DemodManager::HandlerCount()
+{
+    CritSecAutoLockSvc lock(m_pHandlerLock);
+    return m_Handlers.size();
+}
+
+// ---- Device events -------------------------------------------------------------------------
+
+void DemodManager::DeviceAdded(long long serial)
+{
+    {
+        CritSecAutoLockSvc lock(m_pAddSetLock);
+        m_AddSet.insert(serial);
+    }
+    m_pEnumEvent->Set();
+}
+
+void DemodManager::DeviceRemoved(long long serial)
+{
+    {
+        // Held while AbortInit waits (at most 10 s) for the initialisation to give up, so the
+        // enumerator cannot free the initialising controller under it.
+        CritSecAutoLockSvc lock(m_pAddSetLock);
+        m_AddSet.erase(serial);
+        if (m_pInitController != nullptr && m_pInitController->Serial() == serial)
+            m_pInitController->AbortInit(serial);
+    }
+    RemoveDemodDeviceController(serial);
+}
+
+void DemodManager::DeviceAddOrRemovedCallback(int event, const KxEventArgs* args)
+{
+    if (args == nullptr || args->m_pContext == nullptr)
+        return;
+    auto* manager = static_cast<DemodManager*>(args->m_pContext);
+    long long serial = args->m_Serial;
+    if (event == KX_GLOBAL_EVENT_ADDED)
+        manager->DeviceAdded(serial);
+    else if (event == KX_GLOBAL_EVENT_REMOVED)
+        manager->DeviceRemoved(serial);
+}
+
+void DemodManager::DevicePowerEventCallback(int event, const KxEventArgs* args)
+{
+    if (event != KX_DEVICE_EVENT_POWER || args == nullptr || args->m_pContext == nullptr ||
+        args->m_Value != POWER_STATE_REINIT)
+        return;
+    auto* manager = static_cast<DemodManager*>(args->m_pContext);
+    long long serial = args->m_Serial;
+    {
+        CritSecAutoLockSvc lock(manager->m_pControllerLock);
+        auto it = manager->m_Controllers.find(serial);
+        if (it == manager->m_Controllers.end() || it->second->IsInitBusy())
+            return;
+    }
+    {
+        CritSecAutoLockSvc lock(manager->m_pPowerSetLock);
+        manager->m_PowerSet.insert(serial);
+    }
+    manager->m_pEnumEvent->Set();
+}
+
+// ---- Accept thread and handler reaper ------------------------------------------------------
+
+void DemodManager::StaticRun(void* self)
+{
+    static_cast<DemodManager*>(self)->Run();
+}
+
+void DemodManager::Run()
+{
+    while (m_Running.load()) {
+        IXpPipeConnection* connection = nullptr;
+        if (m_pListener->WaitConnection(connection) != KXAPI_OK || connection == nullptr)
+            continue;
+        auto* handler = new (std::nothrow) DemodPortHandler(this, connection);
+        if (handler == nullptr) {
+            delete connection;
+            continue;
+        }
+        if (!handler->Init() || !handler->Start()) {
+            delete handler;
+            continue;
+        }
+        CritSecAutoLockSvc lock(m_pHandlerLock);
+        m_Handlers.push_back(handler);
+    }
+    Cleanup();
+}
+
+void DemodManager::Cleanup()
+{
+    if (m_ReaperRunning) {
+        m_pCleanupEvent->Set();
+        m_pReaperThread->WaitFinished();
+        m_pReaperThread->Close();
+        m_ReaperRunning = false;
+    }
+    std::list<DemodPortHandler*> handlers;
+    {
+        CritSecAutoLockSvc lock(m_pHandlerLock);
+        handlers.swap(m_Handlers);
+    }
+    // Outside the handler-list lock: a handler on its way out detaches and gives its
+    // controller reference back under the controller lock.
+    for (DemodPortHandler* handler : handlers)
+        handler->Stop();
+    for (DemodPortHandler* handler : handlers) {
+        handler->WaitStopped();
+        delete handler;
+    }
+    DeleteControllers();
+}
+
+void DemodManager::StaticPortHandlerCleanup(void* self)
+{
+    static_cast<DemodManager*>(self)->PortHandlerCleanup();
+}
+
+void DemodManager::PortHandlerCleanup()
+{
+    for (;;) {
+        KXAPI_RESULT result = m_pCleanupEvent->WaitTimeout(REAPER_PERIOD_MS);
+        if (result != KXAPI_E_TIMEOUT)
+            return; // set by Cleanup (or the event is unusable)
+        ReapFinishedHandlers();
+    }
+}
+
+void DemodManager::ReapFinishedHandlers()
+{
+    std::vector<DemodPortHandler*> finished;
+    {
+        CritSecAutoLockSvc lock(m_pHandlerLock);
+        for (auto it = m_Handlers.begin(); it != m_Handlers.end();) {
+            if (!(*it)->Running()) {
+                finished.push_back(*it);
+                it = m_Handlers.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (DemodPortHandler* handler : finished) {
+        handler->WaitStopped();
+        delete handler;
+    }
+}
+
+// ---- Enumerator thread ---------------------------------------------------------------------
+
+void DemodManager::StaticRunEnumerator(void* self)
+{
+    static_cast<DemodManager*>(self)->RunEnumerator();
+}
+
+void DemodManager::RunEnumerator()
+{
+    ScanDevices();
+    m_pEnumEvent->Set(); // one pass at once
+    while (WaitEnumeratorEvent()) {
+        ProcessPowerSet();
+        ProcessAddSet();
+    }
+}
+
+bool DemodManager::WaitEnumeratorEvent()
+{
+    for (;;) {
+        if (!m_Running.load())
+            return false;
+        KXAPI_RESULT result = m_pEnumEvent->WaitTimeout(WAIT_SLICE_MS);
+        if (result == KXAPI_OK)
+            return m_Running.load();
+        if (result != KXAPI_E_TIMEOUT)
+            return false;
+    }
+}
+
+void DemodManager::ScanDevices()
+{
+    std::vector<KxDeviceDesc> descs(FIRST_SCAN_CAPACITY);
+    int numFound = 0;
+    KXAPI_RESULT result = KxapiDeviceScan(static_cast<int>(descs.size()), numFound, descs.data(), false, 0);
+    if (result == KXAPI_E_BUF_TOO_SMALL && numFound > static_cast<int>(descs.size())) {
+        descs.resize(static_cast<size_t>(numFound));
+        result = KxapiDeviceScan(static_cast<int>(descs.size()), numFound, descs.data(), false, 0);
+    }
+    if (!KxapiSucceeded(result) && result != KXAPI_E_BUF_TOO_SMALL)
+        return;
+    int filled = numFound < static_cast<int>(descs.size()) ? numFound : static_cast<int>(descs.size());
+    CritSecAutoLockSvc lock(m_pAddSetLock);
+    // Every category: devices that are not receivers fail their initialisation and are dropped.
+    for (int i = 0; i < filled; i++) {
+        long long serial = descs[static_cast<size_t>(i)].m_Serial;
+        m_AddSet.insert(serial);
+    }
+}
+
+void DemodManager::ProcessPowerSet()
+{
+    std::set<long long> powered;
+    {
+        CritSecAutoLockSvc lock(m_pPowerSetLock);
+        powered = m_PowerSet;
+    }
+    for (long long serial : powered) {
+        // Retire the controller; while clients hold it, the map keeps it (removed) and the
+        // add-set pass below skips the device until a later attach schedules it again.
+        DeviceRemoved(serial);
+        {
+            CritSecAutoLockSvc lock(m_pAddSetLock);
+            m_AddSet.insert(serial);
+        }
+        CritSecAutoLockSvc lock(m_pPowerSetLock);
+        m_PowerSet.erase(serial);
+    }
+}
+
+void DemodManager::ProcessAddSet()
+{
+    std::set<long long> pending;
+    {
+        CritSecAutoLockSvc lock(m_pAddSetLock);
+        pending = m_AddSet;
+    }
+    for (long long serial : pending) {
+        if (!m_Running.load())
+            return;
+        InitialiseDevice(serial);
+    }
+}
+
+void DemodManager::InitialiseDevice(long long serial)
+{
+    DemodDeviceController* controller = nullptr;
+    {
+        CritSecAutoLockSvc lock(m_pAddSetLock);
+        if (m_AddSet.erase(serial) == 0)
+            return; // removed meanwhile
+        controller = new (std::nothrow) DemodDeviceController(serial);
+        if (controller == nullptr)
+            return;
+        // Visible to DeviceRemoved and Stop from now on, so an abort is never missed.
+        m_pInitController = controller;
+    }
+    // Stop clears Running before it looks for the initialising controller under the add-set
+    // lock: it has either seen this one or cleared Running before it was published.
+    bool skip = !m_Running.load();
+    if (!skip) {
+        CritSecAutoLockSvc lock(m_pControllerLock);
+        skip = m_Controllers.count(serial) != 0;
+    }
+    bool initialised = !skip && controller->Init(); // no manager lock held meanwhile
+    if (initialised) {
+        // Before the controller is shared: once in the map another thread may delete it.
+        controller->RegisterEventCallBackFunction(DevicePowerEventCallback, this);
+        CritSecAutoLockSvc lock(m_pControllerLock);
+        // The map's reference plus one of this thread until the abort check below is done,
+        // so a removal in between cannot free it here.
+        controller->m_RefCount = 2;
+        controller->m_Generation = ++m_NextGeneration;
+        m_Controllers[serial] = controller;
+    }
+    bool aborted;
+    {
+        CritSecAutoLockSvc lock(m_pAddSetLock);
+        m_pInitController = nullptr;
+        aborted = controller->AbortState() != DemodDeviceController::ABORT_NONE;
+    }
+    if (!initialised) {
+        delete controller;
+        return;
+    }
+    // Removed (or the manager stopped) after Init had passed its last check: the device
+    // must not stay available.
+    if (aborted)
+        RemoveDemodDeviceController(serial);
+    ReleaseDemodDeviceController(serial);
 }

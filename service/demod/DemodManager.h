@@ -1,22 +1,127 @@
-// The DemodManager: serves "DemodRecvPipe".
+// DemodManager: the demodulator half of the service. Serves "DemodRecvPipe" with one
+// DemodPortHandler per connected client, keeps one DemodDeviceController per receiver device
+// (keyed by serial), brings devices up on its enumerator thread, follows hot-plug and power
+// events, and reaps finished client handlers every 100 ms.
+//
+// Locks: handler list, controller map (with the reference counts and removed flags), add set
+// (with the initialising controller) and power set. No two of them are ever held together.
 #pragma once
 
-#include "ClientAcceptor.h"
+#include <atomic>
+#include <cstddef>
+#include <list>
+#include <map>
+#include <set>
+
+#include "KxDevice.h"
+#include "XpInterfaces.h"
+
+class DemodDeviceController;
+class DemodPortHandler;
 
 class DemodManager {
 public:
     DemodManager();
-    // Ends its own threads when destroyed without Stop.
+    // Stops what still runs, unregisters the hot-plug callback and frees every handler and
+    // controller.
     virtual ~DemodManager();
+    DemodManager(const DemodManager&) = delete;
+    DemodManager& operator=(const DemodManager&) = delete;
 
-    // Creates the listener FIFO and the client-list lock; false when already initialised
-    // or when either cannot be had.
+    // Locks, events, the listener FIFO and the reaper thread; registers for hot-plug events.
+    // False (everything released) on any failure or when already initialised.
     bool Init();
-    // Starts the accept thread.
+    // Starts the enumerator and accept threads. False when not initialised, already running,
+    // stopped before (the listener is released for good) or a thread cannot be made.
     bool Start();
-    // Ends the accept thread; harmless when never initialised or started.
+    // Ends the accept thread (which stops and frees every client handler and controller),
+    // aborts a running device initialisation and ends the enumerator thread. Returns while
+    // clients are still connected; does nothing when not running.
     void Stop();
 
+    // The controller of a device, with one more reference for the caller; null when the
+    // device is removed or not (yet) initialised, in which case an initialisation of it is
+    // scheduled.
+    DemodDeviceController* GetDemodDeviceController(long long serial);
+    // Gives one reference back; the last one deletes the controller.
+    void ReleaseDemodDeviceController(long long serial);
+    // Marks the controller as removed (no new attaches) and drops the map's reference, once;
+    // false when the serial is unknown.
+    bool RemoveDemodDeviceController(long long serial);
+    // Schedules the device for initialisation by the enumerator thread.
+    void DeviceAdded(long long serial);
+    // Unschedules the device, aborts its running initialisation and removes its controller.
+    void DeviceRemoved(long long serial);
+
+    // Device API callbacks; the context of the arguments is the manager.
+    // Event 1 adds, event 2 removes a device; other events are ignored.
+    static void DeviceAddOrRemovedCallback(int event, const KxEventArgs* args);
+    // Event 4 with state 1 (power back): the device's controller is retired and the device
+    // initialised afresh, unless it is still initialising.
+    static void DevicePowerEventCallback(int event, const KxEventArgs* args);
+
+    // Diagnostics: the state of a device's controller; false when the map does not hold it.
+    struct ControllerInfo {
+        int m_RefCount = 0;
+        bool m_Removed = false;
+        unsigned int m_Generation = 0; // counts successful initialisations across devices
+    };
+    bool GetControllerInfo(long long serial, ControllerInfo& info);
+    // Diagnostics: whether the enumerator is initialising this device right now.
+    bool IsInitialising(long long serial);
+    // Number of client handlers not yet reaped.
+    size_t HandlerCount();
+    bool IsRunning() const { return m_Running.load(); }
+
 private:
-    ClientAcceptor m_Acceptor;
+    static void StaticRun(void* self);
+    void Run();
+    static void StaticRunEnumerator(void* self);
+    void RunEnumerator();
+    static void StaticPortHandlerCleanup(void* self);
+    void PortHandlerCleanup();
+
+    // End of the accept thread: ends the reaper, stops and frees every handler, frees every
+    // controller.
+    void Cleanup();
+    // Deletes the handlers whose thread has ended.
+    void ReapFinishedHandlers();
+    // One scan of the device API: every serial found goes into the add set.
+    void ScanDevices();
+    // Retires the controllers of the power set and schedules their devices again.
+    void ProcessPowerSet();
+    // Initialises every device of the add set that has no controller yet, one at a time.
+    void ProcessAddSet();
+    void InitialiseDevice(long long serial);
+    // Waits (100 ms slices) for the enumerator event; false when the thread is to end.
+    bool WaitEnumeratorEvent();
+    void DeleteControllers();
+    void Close();
+
+    bool m_Initialised = false;
+    bool m_Stopped = false;
+    std::atomic<bool> m_Running{false};
+    IXpPipeListener* m_pListener = nullptr;
+
+    IXpCritSec* m_pHandlerLock = nullptr;
+    std::list<DemodPortHandler*> m_Handlers;
+
+    IXpCritSec* m_pControllerLock = nullptr;
+    std::map<long long, DemodDeviceController*> m_Controllers;
+    unsigned int m_NextGeneration = 0;
+
+    IXpCritSec* m_pAddSetLock = nullptr;
+    std::set<long long> m_AddSet;
+    DemodDeviceController* m_pInitController = nullptr;
+
+    IXpCritSec* m_pPowerSetLock = nullptr;
+    std::set<long long> m_PowerSet;
+
+    IXpEvent* m_pEnumEvent = nullptr;
+    IXpEvent* m_pCleanupEvent = nullptr;
+    IXpThread* m_pAcceptThread = nullptr;
+    IXpThread* m_pEnumThread = nullptr;
+    IXpThread* m_pReaperThread = nullptr;
+    bool m_ReaperRunning = false;
+    void* m_pCallbackId = nullptr;
 };

@@ -1,0 +1,50 @@
+// DemodPortHandler: serves one client connection of the demod FIFO on its own thread. Handles
+// the connection commands itself (version, attach, detach, close) and hands every other
+// command to the port the connection is attached to; port controllers reply through
+// DemodCmdProcessedCB. One connection is attached to at most one port at a time.
+#pragma once
+
+#include "IDemodPortClient.h"
+#include "PipeServerImpl.h"
+
+class DemodManager;
+class DemodDeviceController;
+
+class DemodPortHandler : public PipeServerImpl, public IDemodPortClient {
+public:
+    // Adopts the accepted connection.
+    DemodPortHandler(DemodManager* pManager, IXpPipeConnection* connection);
+    // Waits for the handler thread; detaches and releases the device when still attached.
+    ~DemodPortHandler() override;
+    DemodPortHandler(const DemodPortHandler&) = delete;
+    DemodPortHandler& operator=(const DemodPortHandler&) = delete;
+
+    // PipeServerImpl::Init plus the ready flag.
+    bool Init() override;
+    // The message loop: ends when the connection fails, on the close command or on Stop.
+    void Run() override;
+    // Sends one reply message to the client.
+    void DemodCmdProcessedCB(const void* msg, unsigned short size) override;
+    // Replies come from this thread and from the port's worker thread (commands it executes
+    // before replying): one writer at a time, so frames never interleave.
+    bool WriteMsg(char* buffer, int size) override;
+
+    bool IsReady() const { return m_Ready; }
+
+private:
+    // Handles one request of at least 4 bytes; false when the connection is to end.
+    bool HandleMessage(const char* body, int size);
+    void HandleAttach(const char* body, int size);
+    void HandleDetach(int size);
+    // Leaves the attached port (if any): Detach on the port, release of the device.
+    void DetachAndRelease();
+    void Reply(uint32_t command, KXAPI_RESULT result);
+
+    DemodManager* m_pManager;
+    int m_Port = 0;                                  // 1-based, valid while attached
+    long long m_Serial = 0;                          // device of m_pController
+    DemodDeviceController* m_pController = nullptr;  // one reference held while attached
+    bool m_Counted = false;                          // the port counted this client as a user
+    bool m_Ready = false;
+    IXpCritSec* m_pWriteLock;
+};
