@@ -265,7 +265,8 @@ KXAPI_RESULT DemodPortController::ExecuteCommand(PortCmdType& cmd, bool execute,
 
     case DEMOD_CMD_LOCK_MER_GET_OLD: {
         KxStatistic stats[2] = {KxStatistic(STAT_ID_LOCK), KxStatistic(STAT_ID_MER)};
-        m_StatisticsCache.GetStatistics(2, stats, false);
+        if (m_StatisticsCache.GetStatistics(2, stats, false) != KXAPI_OK)
+            stats[0].m_Result = stats[1].m_Result = static_cast<int32_t>(KXAPI_E_DEV_DRIVER);
         if (stats[0].m_Result == static_cast<int32_t>(KXAPI_OK) && stats[1].m_Result == static_cast<int32_t>(KXAPI_OK))
             r = KXAPI_OK;
         else if (stats[1].m_Result == static_cast<int32_t>(KXAPI_E_LOCKED))

@@ -162,6 +162,10 @@ bool DemodPortController::Detach(IDemodPortClient* pClient, bool counted)
 void DemodPortController::CleanUp()
 {
     m_Stop = true;
+    // A running scan sees the stop request at its next step.
+    if (m_BlindScanBusy.load() && m_pHal != nullptr)
+        CancelBlindScan();
+    m_SpectrumScanCancel = true;
     if (m_pThread != nullptr) {
         if (m_ThreadStarted)
             m_pThread->WaitFinished();

@@ -133,7 +133,7 @@ KXAPI_RESULT DemodPortController::BlindScan(IDemodPortClient* pClient, int maxCo
     // cancel flag is cleared before busy is set and read once more afterwards.
     m_BlindScanCancel = false;
     m_BlindScanBusy = true;
-    if (m_BlindScanCancel.load())
+    if (m_BlindScanCancel.load() || m_Stop.load())
         r = KXAPI_E_CANCELLED;
     else
         r = BlindScanSweep(pClient, maxCount, found, transmitters, pars, stepHz, startHz, endHz);
@@ -253,7 +253,7 @@ KXAPI_RESULT DemodPortController::BlindScanSweep(IDemodPortClient* pClient, int 
         }
         if (endHz <= p + stepHz)
             return KXAPI_OK; // the end frequency itself is never tuned
-        if (m_BlindScanCancel.load())
+        if (m_BlindScanCancel.load() || m_Stop.load())
             return KXAPI_E_CANCELLED;
     }
 }
@@ -290,7 +290,7 @@ KXAPI_RESULT DemodPortController::SpectrumScan(IDemodPortClient* pClient, int sc
         m_SpectrumScanBusy = false;
         return r;
     }
-    if (m_SpectrumScanCancel.load())
+    if (m_SpectrumScanCancel.load() || m_Stop.load())
         r = KXAPI_E_CANCELLED;
     else
         r = SpectrumScanSweep(pClient, kind, tunerArg, settleMs, offsetHz, stepHz, startHz, endHz, absMinHz,
@@ -342,7 +342,7 @@ KXAPI_RESULT DemodPortController::SpectrumScanSweep(IDemodPortClient* pClient, i
         p += stepHz;
         if (p > endHz)
             return KXAPI_OK;
-        if (m_SpectrumScanCancel.load())
+        if (m_SpectrumScanCancel.load() || m_Stop.load())
             return KXAPI_E_CANCELLED;
     }
 }

@@ -274,3 +274,19 @@ TEST(BandWidth, FollowsTheStandardsCodes)
     EXPECT_EQ(DemodPortController::GetBandWidthHz(KxDemodPars(KX_MOD_DAB)), -1);
     EXPECT_EQ(DemodPortController::GetBandWidthHz(KxDemodPars()), -1);
 }
+
+TEST_F(ScanTest, StoppingThePortEndsARunningScanAtItsNextStep)
+{
+    m_Hal.m_ScanStepDelayMs = 20;
+    EventSink sink("KxapiDemodSvc_EvPipe_1_1_7_1");
+    RecordingPortClient client;
+    Register(client, sink);
+    ASSERT_EQ(Result(client, BlindScan(1000000, 42000000, 870000000)), KXAPI_OK);
+    ASSERT_TRUE(WaitUntil([&] { return BlindProgress(sink).size() >= 2; }, 10000));
+    m_Port.CleanUp();
+    // The sweep of 828 steps was cut short and still sent its final report.
+    EXPECT_LT(m_Hal.Executed("SetTunerFrequency").size(), 828u);
+    ASSERT_TRUE(WaitUntil([&] { return EndsWithFinal(BlindProgress(sink)); }, 5000));
+    auto progress = BlindProgress(sink);
+    EXPECT_EQ(progress.back().m_Result, static_cast<int32_t>(KXAPI_E_CANCELLED));
+}
