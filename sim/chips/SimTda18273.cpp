@@ -12,7 +12,7 @@ namespace Regs = VirtualTda18273;
 
 namespace {
 
-constexpr double DBMV_PER_DBM_OFFSET = 48.75; // 75-ohm input: dBmV = dBm + 48.75
+constexpr double DBMV_PER_DBM_OFFSET = 48.8; // 75-ohm input: dBmV = dBm + 48.8
 constexpr double LEVEL_NOISE_DB = 0.2;
 constexpr double TEMP_MEAN_C = 42.5;
 constexpr double TEMP_NOISE_C = 0.8;

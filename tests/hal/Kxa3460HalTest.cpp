@@ -235,7 +235,7 @@ TEST_F(Kxa3460HalTest, StatisticsFollowTheRfScene)
     ASSERT_TRUE(kxtest::WaitUntil([&] { return Locked(); }, LOCK_WAIT_MS));
     std::vector<KxStatistic> stats = ReadTunerStatistics({STAT_MER});
     EXPECT_EQ(KXAPI_OK, static_cast<KXAPI_RESULT>(stats[1].m_Result));
-    // -50 dBm is -1.25 dBmV: about -12 tenths, with a little measurement noise.
+    // -50 dBm is -1.2 dBmV: about -12 tenths, with a little measurement noise.
     EXPECT_GE(IntValue(stats[1]), -22);
     EXPECT_LE(IntValue(stats[1]), -3);
     EXPECT_EQ(KXAPI_OK, static_cast<KXAPI_RESULT>(stats[2].m_Result));
@@ -243,7 +243,7 @@ TEST_F(Kxa3460HalTest, StatisticsFollowTheRfScene)
     EXPECT_LE(IntValue(stats[2]), 45);
     EXPECT_EQ(KXAPI_E_NOT_SUPPORTED, static_cast<KXAPI_RESULT>(stats[3].m_Result));
 
-    // Away from any carrier the tuner reads the noise floor (-100 dBm = -51.25 dBmV) and does
+    // Away from any carrier the tuner reads the noise floor (-100 dBm = -51.2 dBmV) and does
     // not settle, however long it tries.
     KxDemodPars pars = IqPars();
     ASSERT_EQ(KXAPI_OK, m_pHal->Tune(1, EMPTY_HZ, pars, true));

@@ -43,7 +43,8 @@ public:
     // Encodes the set as a stored record.
     std::vector<unsigned char> ToRecord() const;
     // Reads the record of 1-based `port` from the device's VPD; on failure the set is cleared
-    // and the read's result (or KXAPI_E_EEPROM_FORMAT) is returned.
+    // and the read's result (or KXAPI_E_EEPROM_FORMAT) is returned. The driver's VPD request
+    // carries the first four characters of a keyword, so the card holds the item as "P<port>_R".
     KXAPI_RESULT ReadFromVpd(KxDevice& device, int port);
 
     // Corrects `level` (in the unit of the offsets, for example tenths of a dB) measured at

@@ -1,0 +1,130 @@
+// kxctl rfcal: the RF-level calibration of a receiver port as its HAL sees it: frequency limits
+// from the port properties, the compensation tables, the stored calibration record, and
+// optionally the correction of one level. Works on this machine's cards through the library,
+// or with --virtual [SCENARIO] on the virtual cards of a scenario loaded in this process.
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "DemodHal.h"
+#include "KxDevice.h"
+#include "KxRfCal.h"
+#include "KxctlCommand.h"
+#include "SimEnvironment.h"
+
+using namespace Kxapi;
+
+namespace {
+
+const char* const USAGE = "[--virtual [SCENARIO]] SERIAL PORT [LEVEL_TENTHS_DB FREQ_MHZ TEMP_C]";
+
+bool ParseInt64(const char* text, int64_t& value)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long long parsed = strtoll(text, &end, 0);
+    if (errno != 0 || end == text || *end != '\0')
+        return false;
+    value = parsed;
+    return true;
+}
+
+void PrintSet(const char* title, const KxRfCalV1& cal)
+{
+    printf("%s: %d table(s), %d point(s) from %d MHz every %d MHz; reference %d degC, %.3f dB/degC\n", title,
+           cal.NumTables(), cal.NumFrequencies(), cal.m_StartFreqMHz, cal.m_FreqStepMHz, cal.m_RefTemperature,
+           static_cast<double>(cal.m_TempCoefficient));
+    for (const KxRfCalTable& table : cal.m_Tables) {
+        printf("  power %6d x 0.1 dB, offsets (0.1 dB):", table.m_Power);
+        for (int8_t offset : table.m_Offsets)
+            printf(" %d", offset);
+        printf("\n");
+    }
+}
+
+int RunRfCal(int argc, char** argv)
+{
+    int next = 0;
+    std::unique_ptr<SimEnvironment> environment;
+    if (argc > 0 && strcmp(argv[0], "--virtual") == 0) {
+        next = 1;
+        // An optional scenario path comes before SERIAL: a word that is not a number.
+        const char* pScenario = nullptr;
+        int64_t probe = 0;
+        if (argc > 1 && !ParseInt64(argv[1], probe)) {
+            pScenario = argv[1];
+            next = 2;
+        }
+        environment = std::make_unique<SimEnvironment>();
+        std::string error;
+        KXAPI_RESULT result = environment->Load(pScenario, error);
+        if (result != KXAPI_OK) {
+            fprintf(stderr, "kxctl: %s\n", error.c_str());
+            return KxctlFail("rfcal --virtual", result);
+        }
+    }
+    const int rest = argc - next;
+    if (rest != 2 && rest != 5)
+        return KxctlUsage("rfcal", "rfcal takes SERIAL PORT and optionally LEVEL FREQ_MHZ TEMP_C");
+    int64_t serial = 0, portIndex = 0, level = 0, freqMHz = 0, temperature = 0;
+    if (!ParseInt64(argv[next], serial) || !ParseInt64(argv[next + 1], portIndex) ||
+        (rest == 5 && (!ParseInt64(argv[next + 2], level) || !ParseInt64(argv[next + 3], freqMHz) ||
+                       !ParseInt64(argv[next + 4], temperature) || freqMHz < 0 || freqMHz > 100000)))
+        return KxctlUsage("rfcal", "SERIAL, PORT, LEVEL, FREQ_MHZ and TEMP_C are integers");
+
+    KxDeviceInt device;
+    KXAPI_RESULT result = device.AttachToSerial(serial);
+    if (KxapiFailed(result))
+        return KxctlFail("attach", result);
+    std::unique_ptr<DemodHal> hal(NewDemodHal(device.TypeNumber(), device.SubType(), serial, device));
+    if (hal == nullptr)
+        return KxctlFail("receiver model", KXAPI_E_NOT_SUPPORTED);
+    if (portIndex < 0 || portIndex >= hal->NumDemodPorts())
+        return KxctlFail("port index", KXAPI_E_NO_SUCH_PORT);
+    const int port = static_cast<int>(portIndex) + 1;
+    printf("card %" PRId64 " (model %d, sub-type %d), port index %d\n", serial, device.TypeNumber(), device.SubType(),
+           port - 1);
+
+    int limits[4] = {-1, -1, -1, -1};
+    const int attributes[4] = {DEMOD_ATTR_MOD_FREQ_MIN, DEMOD_ATTR_MOD_FREQ_MAX, DEMOD_ATTR_MOD_FREQ_ABSMIN,
+                               DEMOD_ATTR_MOD_FREQ_ABSMAX};
+    for (int i = 0; i < 4; i++)
+        hal->GetAttribute(port, attributes[i], limits[i], false);
+    auto limit = [](int value) { return value < 0 ? std::string("?") : std::to_string(value); };
+    printf("frequency limits: %s .. %s MHz (absolute %s .. %s MHz)\n", limit(limits[0]).c_str(),
+           limit(limits[1]).c_str(), limit(limits[2]).c_str(), limit(limits[3]).c_str());
+
+    KxRfCalV1 tables;
+    result = hal->GetRfLevelTables(port, &tables);
+    if (KxapiFailed(result))
+        printf("compensation tables: none (%s)\n", KxapiResult2Str(result));
+    else
+        PrintSet("compensation tables", tables);
+
+    KxRfCalV1 stored;
+    result = stored.ReadFromVpd(device, port);
+    if (KxapiFailed(result))
+        printf("stored calibration P%d_%s_V1: none (%s)\n", port, KxRfCalV1::NAME, KxapiResult2Str(result));
+    else
+        PrintSet("stored calibration", stored);
+
+    if (rest == 5) {
+        const int byTables = tables.RfCalCorrection(static_cast<int>(level), static_cast<unsigned int>(freqMHz),
+                                                    static_cast<int>(temperature));
+        const int byBoth = stored.RfCalCorrection(byTables, static_cast<unsigned int>(freqMHz),
+                                                  static_cast<int>(temperature));
+        printf("level %" PRId64 " x 0.1 dB at %" PRId64 " MHz, %" PRId64 " degC: %d x 0.1 dB after the tables, %d x "
+               "0.1 dB after the stored calibration\n",
+               level, freqMHz, temperature, byTables, byBoth);
+    }
+    return 0;
+}
+
+KxctlRegistrar g_RfCal({"rfcal", USAGE, "RF-level calibration of a receiver port (tables, stored record, correction)",
+                        RunRfCal});
+
+} // namespace
