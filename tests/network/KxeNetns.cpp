@@ -1,12 +1,16 @@
 #include "KxeNetns.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -28,28 +32,69 @@ std::string IpPath()
     return "ip";
 }
 
-bool RunIp(const std::vector<std::string>& args)
+constexpr const char* NAME_PREFIX = "kxt6-";
+constexpr const char* NETNS_DIR = "/var/run/netns";
+
+ProcessResult RunIpFull(const std::vector<std::string>& args)
 {
     std::vector<std::string> argv = {IpPath()};
     argv.insert(argv.end(), args.begin(), args.end());
-    ProcessResult result = RunProgram(argv, 10000);
+    return RunProgram(argv, 10000);
+}
+
+bool RunIp(const std::vector<std::string>& args)
+{
+    ProcessResult result = RunIpFull(args);
     return result.m_Exited && result.m_Status == 0;
+}
+
+// Namespaces left by a test program that died before its clean-up ("kxt6-<pid>-..." whose
+// process is gone) are removed by the next program that makes any.
+void RemoveOrphanNamespaces()
+{
+    static std::atomic<bool> done{false};
+    if (done.exchange(true))
+        return;
+    std::vector<std::string> orphans;
+    if (DIR* dir = opendir(NETNS_DIR)) {
+        while (dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name.rfind(NAME_PREFIX, 0) != 0)
+                continue;
+            const long pid = strtol(name.c_str() + strlen(NAME_PREFIX), nullptr, 10);
+            if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+                orphans.push_back(name);
+        }
+        closedir(dir);
+    }
+    for (const std::string& name : orphans)
+        RunIp({"netns", "del", name});
 }
 } // namespace
 
 std::string NetnsLab::Unavailable()
 {
+    static const std::string reason = CheckAvailable();
+    return reason;
+}
+
+std::string NetnsLab::CheckAvailable()
+{
     if (geteuid() != 0)
         return "network namespaces need root";
-    ProcessResult result = RunProgram({IpPath(), "netns", "list"}, 5000);
-    if (!result.m_Exited || result.m_Status != 0)
-        return "`ip netns` is not available";
+    // Listing is not enough (a container may list but not create): make one and remove it.
+    const std::string probe = NAME_PREFIX + std::to_string(getpid()) + "-probe";
+    ProcessResult added = RunIpFull({"netns", "add", probe});
+    if (!added.m_Exited || added.m_Status != 0)
+        return "cannot create a network namespace with `ip netns add`: " + added.m_Output;
+    RunIp({"netns", "del", probe});
     return "";
 }
 
 NetnsLab::NetnsLab()
 {
-    m_Prefix = "kxt6-" + std::to_string(getpid()) + "-" + std::to_string(g_LabCounter++);
+    RemoveOrphanNamespaces();
+    m_Prefix = NAME_PREFIX + std::to_string(getpid()) + "-" + std::to_string(g_LabCounter++);
 }
 
 NetnsLab::~NetnsLab()
@@ -93,6 +138,7 @@ pid_t NetnsLab::Spawn(const std::string& ns, const std::vector<std::string>& arg
     pid_t pid = fork();
     if (pid == 0) {
         setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlives a test program that dies
         if (!ns.empty()) {
             int nsFd = open(nsPath.c_str(), O_RDONLY | O_CLOEXEC);
             if (nsFd < 0 || setns(nsFd, CLONE_NEWNET) != 0)

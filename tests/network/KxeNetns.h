@@ -42,6 +42,8 @@ public:
     static bool EnterOnThisThread(const std::string& ns);
 
 private:
+    static std::string CheckAvailable();
+
     std::string m_Prefix;
     int m_Next = 0;
     std::vector<std::string> m_Namespaces;

@@ -339,6 +339,24 @@ TEST_F(KxeNetnsService, ExclusiveAccessAndProbeAskTheDevice)
     EXPECT_EQ(KXAPI_E_NOT_FOUND, other.ExclusiveAccess(4242, 1, 77, KXE_EXCL_PROBE));
 }
 
+TEST_F(KxeNetnsService, ADeviceWithoutItsInputServiceIsACommunicationError)
+{
+    StartDevice("dev", {"--serial", "9301"}); // discovery only, nothing listens on port 8000
+    ASSERT_TRUE(StartService()) << Logs();
+    KxeSvcClient client;
+    ASSERT_TRUE(OpenClient(client));
+    KxeListSnapshot list;
+    ASSERT_TRUE(WaitForCount(client, 1, list)) << Logs();
+    int channel = -1;
+    uint32_t id = 0;
+    EXPECT_EQ(KXAPI_E_COMMUNICATION, client.Attach(DEVICE_IP, 9301, 1, channel, id));
+    EXPECT_EQ(KXAPI_E_COMMUNICATION, client.ExclusiveAccess(9301, 1, 5, KXE_EXCL_PROBE))
+        << "the probe's attach fails the same way";
+    EXPECT_EQ(KXAPI_E_NOT_FOUND, client.ExclusiveAccess(9301, 1, 5, KXE_EXCL_ACQUIRE)) << "no record was kept";
+    KxServiceVersion version;
+    EXPECT_EQ(KXAPI_OK, client.GetServiceVersion(version));
+}
+
 TEST_F(KxeNetnsService, AKilledClientLosesItsExclusiveAccessAtOnceAndItsAttachmentWithTheLastClient)
 {
     StartDevice("dev", {"--serial", "9201"}, 8000);
