@@ -21,6 +21,8 @@ public:
     void DeviceStateChangedEv(int64_t serial, uint32_t event);
 
 private:
+    using PipeMessenger::Init; // only the named form above is offered
+
     IXpCritSec* m_pLock = nullptr;
     std::atomic<uint32_t> m_Mask{0};
 };
