@@ -217,8 +217,8 @@ std::string ParsText(const Kxapi::KxDemodPars& pars)
 const char* StatUnit(int32_t statisticId)
 {
     switch (statisticId) {
-    case 7: return "dBmV";
-    case 266: return "dBm";
+    case 7: return "0.1 dBmV";
+    case 266: return "0.1 dBm";
     case 5: case 6: case 21: case 22: return "0.1 dBm";
     case 9: case 23: return "degC";
     case 33: return "%";

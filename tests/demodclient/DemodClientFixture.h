@@ -1,0 +1,90 @@
+// A KxapiServiceSim on a private FIFO directory with this test program as its client, and
+// the helpers the demod client tests share (the virtual 3460 of the default scenario).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "DemodPars.h"
+#include "DemodPortClient.h"
+#include "KxStatistic.h"
+#include "TestSupport.h"
+#include "XpPipeConnectionLinux.h"
+
+namespace demodclient {
+
+constexpr int64_t SERIAL_3460 = 3460000001;
+constexpr int64_t CARRIER_FREQ_HZ = 474000000; // the default scenario's carrier on the 3460
+constexpr int32_t STAT_LOCK = 512;
+constexpr int32_t STAT_RF_LEVEL_UNCALIB = 7;
+constexpr int32_t STAT_TEMP_TUNER = 9;
+// Generous bounds of the waits (never asserted as speeds).
+constexpr unsigned int READY_WAIT_MS = 20000;
+constexpr unsigned int LOCK_WAIT_MS = 10000;
+constexpr unsigned int EVENT_WAIT_MS = 5000;
+
+// I/Q sampling parameters the 3460 accepts: 8 MHz wide, 9,142,857 samples/s.
+inline Kxapi::KxDemodPars IqPars()
+{
+    Kxapi::KxDemodPars pars(15);
+    pars.Iq()->m_BandwidthHz = 8000000;
+    pars.Iq()->m_IqDataType = 0;
+    pars.Iq()->m_SampleRateHz = 9142857;
+    return pars;
+}
+
+class DemodClientTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_Service.Start()) << m_Service.Log();
+        m_OldPrefix = XpPipeBaseLinux::m_pFifoPrefix;
+        m_Prefix = m_Service.Dir() + "/";
+        XpPipeBaseLinux::m_pFifoPrefix = m_Prefix.c_str();
+    }
+    void TearDown() override
+    {
+        XpPipeBaseLinux::m_pFifoPrefix = m_OldPrefix;
+        m_Service.Stop();
+    }
+
+    // Opens the client once the service listens and holds the device (its initialisation runs
+    // on the service's enumerator thread after start-up): the attach answers NO_SUCH_DEVICE
+    // until then.
+    KXAPI_RESULT OpenWhenReady(Kxapi::DemodPortClient& client, int64_t serial = SERIAL_3460, int32_t port = 0)
+    {
+        KXAPI_RESULT result = KXAPI_E_NO_SUCH_DEVICE;
+        kxtest::WaitUntil(
+            [&] {
+                result = client.Init(serial, port);
+                return result != KXAPI_E_NO_SUCH_DEVICE && result != KXAPI_E_CONNECT_TO_SERVICE;
+            },
+            READY_WAIT_MS);
+        return result;
+    }
+
+    // Reads statistics by id; the client's result.
+    static KXAPI_RESULT Read(Kxapi::DemodPortClient& client, const std::vector<int32_t>& ids,
+                             std::vector<Kxapi::KxStatistic>& stats)
+    {
+        stats.clear();
+        for (int32_t id : ids)
+            stats.emplace_back(id);
+        return client.Svc().GetStatistics(stats.data(), static_cast<int>(stats.size()));
+    }
+
+    static bool IsLocked(Kxapi::DemodPortClient& client)
+    {
+        std::vector<Kxapi::KxStatistic> stats;
+        bool locked = false;
+        return Read(client, {STAT_LOCK}, stats) == KXAPI_OK && stats[0].GetValue(locked) == KXAPI_OK && locked;
+    }
+
+    kxtest::SimService m_Service;
+    const char* m_OldPrefix = nullptr;
+    std::string m_Prefix;
+};
+
+} // namespace demodclient

@@ -1,0 +1,89 @@
+// kxctl demod against KxapiServiceSim: what a user types and sees.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "DemodClientFixture.h"
+
+namespace demodclient {
+namespace {
+
+class KxctlDemodTest : public DemodClientTest {
+protected:
+    kxtest::ProcessResult Kxctl(std::vector<std::string> args, unsigned int timeoutMs = 30000)
+    {
+        args.insert(args.begin(), {KX_KXCTL_BINARY, "--fifo-dir", m_Service.Dir(), "demod"});
+        return kxtest::RunProgram(args, timeoutMs);
+    }
+    void WaitReady()
+    {
+        Kxapi::DemodPortClient ready;
+        ASSERT_EQ(KXAPI_OK, OpenWhenReady(ready));
+    }
+};
+
+TEST_F(KxctlDemodTest, ListShowsTheRunningSimulatorsCardsWithTheirPorts)
+{
+    kxtest::ProcessResult result = Kxctl({"list"});
+    ASSERT_TRUE(result.m_Exited);
+    EXPECT_EQ(0, result.m_Status) << result.m_Output;
+    EXPECT_NE(std::string::npos, result.m_Output.find("3460000001   3460   0")) << result.m_Output;
+    EXPECT_NE(std::string::npos, result.m_Output.find("12     0..11")) << result.m_Output;
+    EXPECT_NE(std::string::npos, result.m_Output.find("running KxapiServiceSim")) << result.m_Output;
+}
+
+TEST_F(KxctlDemodTest, TuneWaitsForLockAndPrintsStatisticsWithUnits)
+{
+    WaitReady();
+    kxtest::ProcessResult tune = Kxctl({"tune", "3460000001", "0", "474M", "15", "0", "0", "0", "--wait-lock", "10000"});
+    ASSERT_TRUE(tune.m_Exited);
+    EXPECT_EQ(0, tune.m_Status) << tune.m_Output;
+    EXPECT_NE(std::string::npos, tune.m_Output.find("tuned to 474000000 Hz (474.000 MHz)")) << tune.m_Output;
+    EXPECT_NE(std::string::npos, tune.m_Output.find("locked after")) << tune.m_Output;
+    EXPECT_NE(std::string::npos, tune.m_Output.find("degC")) << tune.m_Output;
+
+    kxtest::ProcessResult freq = Kxctl({"freq", "3460000001", "0"});
+    EXPECT_EQ(0, freq.m_Status) << freq.m_Output;
+    EXPECT_NE(std::string::npos, freq.m_Output.find("474000000 Hz")) << freq.m_Output;
+
+    kxtest::ProcessResult live = Kxctl({"live", "3460000001", "0", "Lock", "TempTuner", "--count", "3"});
+    EXPECT_EQ(0, live.m_Status) << live.m_Output;
+    size_t refreshes = 0;
+    for (size_t at = live.m_Output.find("every 100 ms"); at != std::string::npos;
+         at = live.m_Output.find("every 100 ms", at + 1))
+        refreshes++;
+    EXPECT_EQ(3u, refreshes) << live.m_Output;
+}
+
+TEST_F(KxctlDemodTest, ServiceErrorsAndBadArgumentsEndWithTheirExitStatus)
+{
+    WaitReady();
+    kxtest::ProcessResult outOfRange = Kxctl({"tune", "3460000001", "0", "870000001", "15", "0", "0", "0"});
+    EXPECT_EQ(1, outOfRange.m_Status);
+    EXPECT_NE(std::string::npos, outOfRange.m_Output.find("INVALID_FREQ")) << outOfRange.m_Output;
+    kxtest::ProcessResult noPort = Kxctl({"show", "3460000001", "1"});
+    EXPECT_EQ(1, noPort.m_Status);
+    EXPECT_NE(std::string::npos, noPort.m_Output.find("NO_SUCH_PORT")) << noPort.m_Output;
+    EXPECT_EQ(2, Kxctl({"tune", "3460000001", "0", "fast", "15", "0", "0", "0"}).m_Status);
+    EXPECT_EQ(2, Kxctl({"stats", "3460000001", "0", "NoSuchStatistic"}).m_Status);
+    EXPECT_EQ(2, Kxctl({"nonsense"}).m_Status);
+}
+
+TEST_F(KxctlDemodTest, TunerParametersAndSupportedStatistics)
+{
+    WaitReady();
+    kxtest::ProcessResult set = Kxctl({"tunepars", "3460000001", "0", "4", "8000000", "-1", "-1", "-1", "-1", "-1",
+                                       "-1", "-1"});
+    EXPECT_EQ(0, set.m_Status) << set.m_Output;
+    kxtest::ProcessResult get = Kxctl({"tunepars", "3460000001", "0"});
+    EXPECT_EQ(0, get.m_Status) << get.m_Output;
+    EXPECT_NE(std::string::npos, get.m_Output.find(": 4 8000000 -1 -1 -1 -1 -1 -1 -1")) << get.m_Output;
+    kxtest::ProcessResult supported = Kxctl({"supported", "3460000001", "0"});
+    EXPECT_EQ(0, supported.m_Status) << supported.m_Output;
+    EXPECT_NE(std::string::npos, supported.m_Output.find("RfLvlUncalib")) << supported.m_Output;
+    EXPECT_NE(std::string::npos, supported.m_Output.find("TempTuner")) << supported.m_Output;
+}
+
+} // namespace
+} // namespace demodclient
