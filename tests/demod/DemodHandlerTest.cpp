@@ -1,5 +1,7 @@
 // The client handler of the demod FIFO: connection commands (version, attach, detach, close),
 // forwarding of port commands, and the device references a connection holds.
+#include <random>
+
 #include "DemodManagerFixture.h"
 
 using namespace demodtest;
@@ -150,6 +152,59 @@ TEST_F(DemodHandler, ManyConnectionsAttachAndLeaveConcurrently)
     // Every connection is gone: only the map's own reference remains.
     EXPECT_TRUE(WaitUntil([&] { return Info(SERIAL_3460).m_RefCount == 1; }, EVENT_TIMEOUT_MS));
     EXPECT_TRUE(WaitUntil([&] { return m_Manager.HandlerCount() == 0; }, EVENT_TIMEOUT_MS));
+}
+
+TEST_F(DemodHandler, RandomConnectionMessagesEachGetOneWellFormedReply)
+{
+    RawClient client;
+    ASSERT_TRUE(client.Connected());
+    std::mt19937 random(20261206);
+    const uint32_t codes[] = {0, 1, 2, 3, 200, 0xFFFFFFFEu};
+    for (int i = 0; i < 300; i++) {
+        uint32_t code = codes[random() % 6];
+        size_t size = 4 + random() % 40;
+        if (code == 1 && random() % 2 == 0)
+            size = 24; // well-sized attaches with random serials and ports
+        std::vector<uint8_t> body(size);
+        for (auto& byte : body)
+            byte = static_cast<uint8_t>(random());
+        KxPutU32(body.data(), 0, code);
+        if (code == 1 && size == 24 && random() % 2 == 0) {
+            KxPutU32(body.data(), 8, static_cast<uint32_t>(SERIAL_3460));
+            KxPutU32(body.data(), 12, static_cast<uint32_t>(SERIAL_3460 >> 32));
+            if (random() % 2 == 0)
+                KxPutU32(body.data(), 16, 1);
+        }
+        std::vector<uint8_t> reply = client.Transfer(body);
+        ASSERT_GE(reply.size(), 8u) << "message " << i << " code " << code << " size " << size;
+        EXPECT_EQ(code, KxGetU32(reply.data(), 0));
+        KXAPI_RESULT result = KxGetU32(reply.data(), 4);
+        if (code == 0) {
+            EXPECT_EQ(24u, reply.size());
+        } else if (code == 1) {
+            EXPECT_EQ(8u, reply.size());
+            if (size != 24) {
+                EXPECT_EQ(KXAPI_E_INVALID_PARS, result);
+            } else {
+                EXPECT_TRUE(result == KXAPI_OK || result == KXAPI_E_NO_SUCH_DEVICE || result == KXAPI_E_NO_SUCH_PORT)
+                    << result;
+            }
+        } else if (code == 2) {
+            EXPECT_EQ(8u, reply.size());
+            if (size != 4) {
+                EXPECT_EQ(KXAPI_E_INVALID_PARS, result);
+            }
+        }
+        // One reference at most for this connection, whatever came before.
+        int refs = Info(SERIAL_3460).m_RefCount;
+        EXPECT_TRUE(refs == 1 || refs == 2) << refs;
+    }
+    client.Close();
+    EXPECT_TRUE(WaitUntil([&] { return Info(SERIAL_3460).m_RefCount == 1; }, EVENT_TIMEOUT_MS));
+    // The service still serves others.
+    RawClient other;
+    ASSERT_TRUE(other.Connected());
+    EXPECT_EQ(KXAPI_OK, other.Attach(SERIAL_3460, 1));
 }
 
 } // namespace
