@@ -284,8 +284,14 @@ void DemodPortController::StateMachine()
             m_State = 2;
             return;
         }
-        if (!m_StatisticsCache.IsEnabled())
+        if (!m_StatisticsCache.IsEnabled()) {
+            // Held back for a tune that has not run yet. When none is pending any more, the
+            // last one failed on the hardware (no retune followed): acquire again so that the
+            // statistics come back instead of staying held for good.
+            if (m_PendingCount.load() == 0)
+                m_Retune = true;
             return;
+        }
         const bool locked = GetLockedStatus(lock);
         if (m_StatisticsCache.IsEnabled())
             UpdateStatistics(lock, false);

@@ -216,3 +216,15 @@ TEST_F(StatsTest, TheLastUserLeavingResetsTheStatistics)
     XpUtil::Sleep(300);
     EXPECT_EQ(m_Hal.StatReads(TestDemodHal::STAT_LOCK), reads);
 }
+
+TEST_F(StatsTest, ATuneThatFailsOnTheHardwareDoesNotHoldTheStatisticsBack)
+{
+    AttachAndLock();
+    // Accepted by the check, refused when the worker runs it.
+    m_Hal.m_TuneExecuteResult = KXAPI_E_DEV_DRIVER;
+    DemodMsg reply = Request(kxtest::GenericReq(DEMOD_CMD_TUNE, kxtest::TuneXml(482000000)));
+    ASSERT_EQ(KxGetU32(reply.data(), 4), KXAPI_OK);
+    ASSERT_TRUE(WaitUntil([&] { return m_Hal.Executed("Tune").size() == 2; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return LockAndMer().first; }, 3000));
+    EXPECT_EQ(LockAndMer().second, TestDemodHal::MER_TENTHS_DB);
+}

@@ -61,14 +61,15 @@ public:
     {
         if (freqHz < 42000000LL || freqHz > 870000000LL)
             return Record("Tune", freqHz, execute, KXAPI_E_INVALID_FREQ);
+        if (execute && m_TuneExecuteResult.load() != KXAPI_OK)
+            return Record("Tune", freqHz, execute, m_TuneExecuteResult.load()); // nothing applied
         if (execute) {
             std::lock_guard<std::mutex> lock(m_Mutex);
             m_Pars = pars;
             m_FreqHz = freqHz;
             m_Locked = false;
         }
-        return Record("Tune", freqHz, execute, m_TuneExecuteResult.load() != KXAPI_OK && execute
-                                                     ? m_TuneExecuteResult.load() : KXAPI_OK);
+        return Record("Tune", freqHz, execute, KXAPI_OK);
     }
     KXAPI_RESULT GetAttribute(int, int attribute, int& value, bool) override
     {
