@@ -47,7 +47,10 @@ protected:
     void TearDown() override
     {
         XpPipeBaseLinux::m_pFifoPrefix = m_OldPrefix;
-        m_Service.Stop();
+        // A clean stop: no crash, and under the sanitizers no report (that changes the status).
+        kxtest::ProcessResult result = m_Service.Stop();
+        EXPECT_TRUE(result.m_Exited) << result.m_Output;
+        EXPECT_EQ(0, result.m_Status) << result.m_Output;
     }
 
     // Opens the client once the service listens and holds the device (its initialisation runs
