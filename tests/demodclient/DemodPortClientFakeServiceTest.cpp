@@ -151,7 +151,50 @@ private:
             DemodMsg reply = received.m_Code == 13 ? Kxapi::DemodBuildFreqGetReply(KXAPI_OK, FAKE_FREQ_HZ)
                                                    : Kxapi::DemodBuildReply(received.m_Code, KXAPI_OK);
             messenger.WriteMsg(reinterpret_cast<char*>(reply.data()), static_cast<int>(reply.size()));
+            if (received.m_Code == 50)
+                ReportBlindScan();
+            if (received.m_Code == 52)
+                ReportSpectrumScan();
         }
+    }
+
+    // A blind scan from 470 to 480 MHz: nothing at 470, a transmitter at 474, the end.
+    void ReportBlindScan()
+    {
+        Kxapi::KxBsProgress step;
+        step.m_Event = 0;
+        step.m_FreqHz = 470000000;
+        SendProgress(Kxapi::DEMOD_EVENT_BLIND_SCAN, step);
+        step.m_FreqHz = 474000000;
+        step.m_ChannelFound = true;
+        step.m_DemodPars.FromOldStyle(15, 0, 0, 0);
+        SendProgress(Kxapi::DEMOD_EVENT_BLIND_SCAN, step);
+        Kxapi::KxBsProgress last;
+        last.m_Event = 2;
+        last.m_Result = KXAPI_OK;
+        SendProgress(Kxapi::DEMOD_EVENT_BLIND_SCAN, last);
+    }
+    // A spectrum scan of two points that ends with an error.
+    void ReportSpectrumScan()
+    {
+        Kxapi::KxSpsProgress step;
+        step.m_Event = 0;
+        step.m_FreqHz = 470000000;
+        step.m_Level = -512;
+        SendProgress(Kxapi::DEMOD_EVENT_SPECTRUM_SCAN, step);
+        step.m_FreqHz = 471000000;
+        step.m_Level = -377;
+        SendProgress(Kxapi::DEMOD_EVENT_SPECTRUM_SCAN, step);
+        Kxapi::KxSpsProgress last;
+        last.m_Event = 2;
+        last.m_Result = static_cast<int32_t>(KXAPI_E_TUNING);
+        SendProgress(Kxapi::DEMOD_EVENT_SPECTRUM_SCAN, last);
+    }
+    template <class Progress> void SendProgress(uint32_t kind, const Progress& progress)
+    {
+        std::wstring xml;
+        if (progress.ToXml(xml) == KXAPI_OK)
+            SendEvent(Kxapi::DemodBuildScanEvent(kind, SERIAL, 1, xml));
     }
 
     void ConnectEventFifo(const std::wstring& name)
@@ -348,6 +391,42 @@ TEST(DemodPortClientFake, WithTheServiceGoneEveryRequestFailsWithoutHanging)
     EXPECT_EQ(KXAPI_E_INTERNAL, client.Svc().TunerFreqGetOld(freqHz));
     EXPECT_EQ(2, client.ReconnectCount());
     client.Close();
+}
+
+TEST(KxctlDemodFake, BlindScanFollowsTheProgressEventsAndPrintsTheTransmitterTable)
+{
+    kxtest::ScopedIpcDirectory dir;
+    FakeDemodService service;
+    ASSERT_TRUE(service.Ok());
+    kxtest::ProcessResult result = kxtest::RunProgram(
+        {KX_KXCTL_BINARY, "--fifo-dir", dir.Path(), "demod", "blindscan", "3460000001", "0", "470M", "480M", "2M"},
+        20000);
+    ASSERT_TRUE(result.m_Exited) << result.m_Output;
+    EXPECT_EQ(0, result.m_Status) << result.m_Output;
+    EXPECT_NE(std::string::npos, result.m_Output.find("474000000 Hz (474.000 MHz)")) << result.m_Output;
+    EXPECT_NE(std::string::npos, result.m_Output.find("I/Q (type 15)")) << result.m_Output;
+    EXPECT_NE(std::string::npos, result.m_Output.find("1 transmitter(s); result KXAPI_OK")) << result.m_Output;
+    EXPECT_NE(std::string::npos, result.m_Output.find("40.0 %")) << result.m_Output; // 474 of 470..480 MHz
+}
+
+TEST(KxctlDemodFake, SpectrumScanPrintsEveryLevelWithItsUnitAndTheFinalError)
+{
+    kxtest::ScopedIpcDirectory dir;
+    FakeDemodService service;
+    ASSERT_TRUE(service.Ok());
+    kxtest::ProcessResult result = kxtest::RunProgram(
+        {KX_KXCTL_BINARY, "--fifo-dir", dir.Path(), "demod", "spectrum", "3460000001", "0", "470M", "471M", "1M"},
+        20000);
+    ASSERT_TRUE(result.m_Exited) << result.m_Output;
+    EXPECT_EQ(1, result.m_Status) << result.m_Output;
+    EXPECT_NE(std::string::npos, result.m_Output.find("-512 0.1 dBm")) << result.m_Output;
+    EXPECT_NE(std::string::npos, result.m_Output.find("-377 0.1 dBm")) << result.m_Output;
+    EXPECT_NE(std::string::npos, result.m_Output.find("2 point(s); result KXAPI_E_TUNING")) << result.m_Output;
+    // The scan request carried the range and the scan type.
+    bool sawScan = false;
+    for (const Received& r : service.Requests())
+        sawScan = sawScan || r.m_Code == 52;
+    EXPECT_TRUE(sawScan);
 }
 
 } // namespace

@@ -143,7 +143,6 @@ int RunBlindScan(int argc, char** argv)
     if (!OpenPort(pSerial, pPort, client))
         return 1;
     InstallStopHandler();
-    printf("%-4s %-28s %s\n", "#", "frequency", "parameters");
     if (maxFixed > 0) {
         if (pars.ModType() != -1)
             return Usage("blindscan", "the fixed layout scans with the receiver's own parameters");
@@ -155,6 +154,7 @@ int RunBlindScan(int argc, char** argv)
         request.m_EndFreqHz = range.m_EndHz;
         std::vector<Kxapi::KxTransmitter> found;
         KXAPI_RESULT result = client.Svc().BlindScanOld(request, found);
+        printf("%-4s %-28s %s\n", "#", "frequency", "parameters");
         for (size_t i = 0; i < found.size(); i++)
             printf("%-4zu %-28s type %d (%s), symbol rate %d Bd\n", i + 1, FreqText(found[i].m_FreqHz).c_str(),
                    found[i].m_ModType, ModTypeName(found[i].m_ModType).c_str(), found[i].m_SymRateBd);
@@ -173,6 +173,7 @@ int RunBlindScan(int argc, char** argv)
             found.push_back(step);
     });
     fprintf(stderr, "\n");
+    printf("%-4s %-28s %s\n", "#", "frequency", "parameters");
     for (size_t i = 0; i < found.size(); i++)
         printf("%-4zu %-28s %s\n", i + 1, FreqText(found[i].m_FreqHz).c_str(), ParsText(found[i].m_DemodPars).c_str());
     printf("%zu transmitter(s); result %s\n", found.size(), KxapiResult2Str(result));
