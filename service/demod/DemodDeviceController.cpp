@@ -66,6 +66,12 @@ bool DemodDeviceController::Init()
             return false;
         }
     }
+    // A port's start-up may be the slow part (the tuner of a one-port model): an abort
+    // requested meanwhile is honoured here rather than handing out a removed device.
+    if (AbortRequested()) {
+        CleanUpOnAbort();
+        return false;
+    }
     m_InitBusy = 0;
     return true;
 }
