@@ -290,3 +290,29 @@ TEST_F(ScanTest, StoppingThePortEndsARunningScanAtItsNextStep)
     auto progress = BlindProgress(sink);
     EXPECT_EQ(progress.back().m_Result, static_cast<int32_t>(KXAPI_E_CANCELLED));
 }
+
+TEST_F(ScanTest, ANewBlindScanWaitsForTheRunningOneToEndBeforeItIsQueued)
+{
+    m_Hal.m_ScanStepDelayMs = 20;
+    EventSink first("KxapiDemodSvc_EvPipe_1_1_8_1");
+    EventSink second("KxapiDemodSvc_EvPipe_1_1_8_2");
+    RecordingPortClient a, b;
+    Register(a, first);
+    Register(b, second);
+    ASSERT_EQ(Result(a, BlindScan(1000000, 42000000, 870000000)), KXAPI_OK);
+    ASSERT_TRUE(WaitUntil([&] { return BlindProgress(first).size() >= 2; }, 10000));
+    // Answered only after the running scan has ended.
+    EXPECT_EQ(Result(b, BlindScan(1000000, 100000000, 103000000)), KXAPI_OK);
+    ASSERT_TRUE(WaitUntil([&] { return EndsWithFinal(BlindProgress(first)); }, 10000));
+    EXPECT_EQ(BlindProgress(first).back().m_Event, 1);
+    ASSERT_TRUE(WaitUntil([&] { return EndsWithFinal(BlindProgress(second)); }, 10000));
+    // The two sweeps never interleaved: the first stopped early, then the second ran whole.
+    std::vector<long long> tuned = m_Hal.Executed("SetTunerFrequency");
+    ASSERT_GE(tuned.size(), 5u);
+    const std::vector<long long> tail(tuned.end() - 3, tuned.end());
+    EXPECT_EQ(tail, (std::vector<long long>{100000000, 101000000, 102000000}));
+    for (size_t i = 0; i + 3 < tuned.size(); i++)
+        EXPECT_LT(tuned[i], 100000000);
+    EXPECT_EQ(BlindProgress(second).back().m_Event, 2);
+    EXPECT_EQ(BlindProgress(second).size(), 4u); // 100, 101, 102 MHz and the final report
+}
