@@ -271,6 +271,27 @@ double CpuPercent(pid_t pid, unsigned int intervalMs)
     return 100.0 * static_cast<double>(after - before) / static_cast<double>(sysconf(_SC_CLK_TCK)) / seconds;
 }
 
+// The default scenario's cards plus this many more 3460s, so that the CPU figure covers many
+// polling ports (the 3460 is the receiver whose hardware layer this build has).
+constexpr int EXTRA_3460_CARDS = 15;
+
+void PlugExtra3460Cards()
+{
+    SimControlClient simulator;
+    for (int i = 0; i < EXTRA_3460_CARDS; i++) {
+        char json[768];
+        snprintf(json, sizeof(json),
+                 "{\"model\": 3460, \"serial\": %lld, \"properties\": ["
+                 "{\"name\": \"MOD_FREQ_MIN\", \"value\": 42}, {\"name\": \"MOD_FREQ_MAX\", \"value\": 870},"
+                 "{\"name\": \"MOD_FREQ_ABSMIN\", \"value\": 42}, {\"name\": \"MOD_FREQ_ABSMAX\", \"value\": 870}],"
+                 "\"inputs\": [[{\"freqHz\": 474000000, \"standard\": \"DVB-T\", \"constellation\": 64,"
+                 "\"bandwidthHz\": 7610000, \"levelDbm\": -50.0, \"cnDb\": 26.0}]]}",
+                 static_cast<long long>(SERIAL_3460 + 100 + i));
+        if (simulator.Plug(json) != KXAPI_OK)
+            fprintf(stderr, "could not plug an extra 3460\n");
+    }
+}
+
 // Attaches one client to every port of every card the simulator holds; the clients stay open.
 int AttachEveryPort(std::vector<std::unique_ptr<DemodPortClient>>& clients, int& refused)
 {
@@ -342,7 +363,8 @@ int main(int argc, char** argv)
     benchmark::Shutdown();
 
     // CPU use of the service: every port idle (no client), then every port attached.
-    XpUtil::Sleep(500);
+    PlugExtra3460Cards();
+    XpUtil::Sleep(2000);
     double idlePercent = CpuPercent(g_Service, CPU_INTERVAL_MS);
     std::vector<std::unique_ptr<DemodPortClient>> clients;
     int refused = 0;
