@@ -50,6 +50,7 @@ class FakeDemodService {
 public:
     bool m_ConnectEventFifo = true;
     std::atomic<int> m_DropNextCode{-1}; // close the connection on this code instead of replying
+    std::atomic<int> m_RefuseAttaches{0}; // this many attaches answer KXAPI_E_NO_SUCH_DEVICE
 
     FakeDemodService()
     {
@@ -148,8 +149,13 @@ private:
             }
             if (received.m_Code == 26 && m_ConnectEventFifo)
                 ConnectEventFifo(received.m_EvName);
+            KXAPI_RESULT result = KXAPI_OK;
+            if (received.m_Code == 1 && m_RefuseAttaches.load() > 0) {
+                m_RefuseAttaches--;
+                result = KXAPI_E_NO_SUCH_DEVICE;
+            }
             DemodMsg reply = received.m_Code == 13 ? Kxapi::DemodBuildFreqGetReply(KXAPI_OK, FAKE_FREQ_HZ)
-                                                   : Kxapi::DemodBuildReply(received.m_Code, KXAPI_OK);
+                                                   : Kxapi::DemodBuildReply(received.m_Code, result);
             messenger.WriteMsg(reinterpret_cast<char*>(reply.data()), static_cast<int>(reply.size()));
             if (received.m_Code == 50)
                 ReportBlindScan();
@@ -374,6 +380,30 @@ TEST(DemodPortClientFake, ABrokenTransferFailsOnceThenTheClientIsAttachedAndRegi
     // The next request goes through.
     EXPECT_EQ(KXAPI_OK, client.Svc().TunerFreqGetOld(freqHz));
     EXPECT_EQ(FAKE_FREQ_HZ, freqHz);
+    EXPECT_EQ(1, client.ReconnectCount());
+}
+
+TEST(DemodPortClientFake, AnAttachRefusedAfterAReconnectIsRepeatedBeforeTheNextRequests)
+{
+    kxtest::ScopedIpcDirectory dir;
+    FakeDemodService service;
+    ASSERT_TRUE(service.Ok());
+    DemodPortClient client;
+    ASSERT_EQ(KXAPI_OK, client.Init(SERIAL, 0));
+    ASSERT_EQ(KXAPI_OK, client.CallbackRegisterEvents([](const DemodEvent&) {}, 1));
+    service.m_DropNextCode = 13;
+    service.m_RefuseAttaches = 2; // the reconnect's attach and the first repetition
+    int64_t freqHz = 0;
+    EXPECT_EQ(KXAPI_E_INTERNAL, client.Svc().TunerFreqGetOld(freqHz));
+    EXPECT_EQ(KXAPI_OK, client.Svc().TunerFreqGetOld(freqHz));
+    EXPECT_EQ(KXAPI_OK, client.Svc().TunerFreqGetOld(freqHz));
+    // On the second connection: refused attach (reconnect), refused attach, 13, accepted
+    // attach with the registration again, 13; no more attaches after that.
+    std::vector<uint32_t> codes;
+    for (const Received& r : service.Requests())
+        if (r.m_Connection == 2)
+            codes.push_back(r.m_Code);
+    EXPECT_EQ((std::vector<uint32_t>{1, 1, 13, 1, 26, 13}), codes);
     EXPECT_EQ(1, client.ReconnectCount());
 }
 

@@ -58,6 +58,7 @@ KXAPI_RESULT DemodPortClient::Init(int64_t serial, int32_t portIndex, uint32_t x
     m_PortIndex = portIndex;
     m_Xtra = xtra;
     m_Reconnects = 0;
+    m_NeedsAttach = false;
     {
         CritSecAutoLock lock(m_pLock);
         KXAPI_RESULT result = KXAPI_OK;
@@ -141,6 +142,10 @@ KXAPI_RESULT DemodPortClient::Transfer(const DemodMsg& request, DemodMsg& reply)
         return KXAPI_E_OUT_OF_MEM;
     CritSecAutoLock lock(m_pLock);
     reply.clear();
+    // A reconnect whose attach the service refused (for example while it initialises the
+    // device after a restart) is attached before the next request.
+    if (m_pMessenger != nullptr && m_NeedsAttach)
+        ReAttach();
     if (m_pMessenger != nullptr && Exchange(request, reply))
         return KXAPI_OK;
     // The reply (if any) of this request is lost with the connection: report the failure
@@ -159,12 +164,21 @@ void DemodPortClient::Reconnect()
     m_pMessenger = PipeConnectService(DEMOD_SERVICE_PIPE_NAME, result);
     if (m_pMessenger == nullptr)
         return;
+    m_NeedsAttach = true;
+    ReAttach();
+}
+
+void DemodPortClient::ReAttach()
+{
     DemodMsg reply;
     if (!Exchange(DemodBuildAttach(m_Serial, m_PortIndex + 1, m_Xtra), reply)) {
         delete m_pMessenger;
         m_pMessenger = nullptr;
         return;
     }
+    if (DemodCheckReply(reply.data(), reply.size(), DEMOD_CMD_ATTACH, 8) != KXAPI_OK)
+        return; // not attached yet: tried again before the next request
+    m_NeedsAttach = false;
     // A client that had events keeps them: the service connects to the event FIFO again.
     if (m_pEventListener == nullptr)
         return;

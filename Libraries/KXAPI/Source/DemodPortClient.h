@@ -1,7 +1,9 @@
 // The demod port client of an application: one object per receiver port. It connects to
 // the service's demod FIFO "DemodRecvPipe", attaches to the port and carries every request
 // of its DemodSvcClient message layer. A failed transfer closes the connection, connects
-// again and repeats the attach (and the event registration), and fails that one request.
+// again and repeats the attach (and the event registration), and fails that one request; an
+// attach the service refuses then (a device it is still initialising) is repeated before
+// each later request until it succeeds.
 // Each client publishes its own event FIFO ("KxapiDemodSvc_EvPipe_<serial>_<port>_<pid>_<n>"),
 // which the service connects to at registration; an event thread reads the events and
 // hands them to the registered callback.
@@ -70,6 +72,9 @@ private:
     bool Exchange(const DemodMsg& request, DemodMsg& reply);
     // Drops the connection, connects again and repeats attach (and registration).
     void Reconnect();
+    // Attach and registration on the current connection; the connection is dropped when it
+    // breaks, m_NeedsAttach stays set while the service refuses the attach.
+    void ReAttach();
     KXAPI_RESULT StartEventThread();
     void StopEventThread();
     static void StaticEventRun(void* pSelf);
@@ -84,6 +89,7 @@ private:
     unsigned int m_ReplyTimeoutMs = XP_INFINITE;
     std::atomic<bool> m_Open{false};
     std::atomic<int> m_Reconnects{0};
+    bool m_NeedsAttach = false; // the last reconnect's attach was refused
     int64_t m_Serial = 0;
     int32_t m_PortIndex = 0;
     uint32_t m_Xtra = 0;
