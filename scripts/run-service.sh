@@ -20,6 +20,10 @@ fi
 
 echo; echo "\$ kxctl version"; build/tools/kxctl version
 echo; echo "\$ kxctl sim list"; build/tools/kxctl sim list
+echo; echo "\$ kxctl demod list"; build/tools/kxctl demod list || true
+echo; echo "\$ kxctl demod wait 3460000001 0"; build/tools/kxctl demod wait 3460000001 0 --timeout 10000 || true
+echo; echo "\$ kxctl demod tune 3460000001 0 474M 15 0 0 0"
+build/tools/kxctl demod tune 3460000001 0 474M 15 0 0 0 || true
 echo; echo "\$ kxctl net list"; build/tools/kxctl net list || true
 echo
 echo "More: build/tools/kxctl --help"
