@@ -513,7 +513,8 @@ KXAPI_RESULT DemodPortController::ExecuteGenericCommand(PortCmdType& cmd, bool e
         r = DemodOpenGenericRequest(body, size, doc);
         if (r != KXAPI_OK)
             return r;
-        if (DemodParseGenericReq(body, size, text) != KXAPI_OK)
+        // The statistics read works on the parsed document alone: no wide copy of its text.
+        if (code != DEMOD_CMD_GET_STATISTICS && DemodParseGenericReq(body, size, text) != KXAPI_OK)
             return KXAPI_E_INTERNAL;
     }
     auto replyXml = [&](const std::wstring& xml) { replyMsg = DemodBuildGenericReply(code, KXAPI_OK, xml); };
@@ -555,7 +556,7 @@ KXAPI_RESULT DemodPortController::ExecuteGenericCommand(PortCmdType& cmd, bool e
 
     case DEMOD_CMD_GET_STATISTICS: {
         std::vector<KxStatistic> stats;
-        r = KxStatistic::FromXml(text, stats, static_cast<size_t>(DEMOD_MAX_STATISTICS));
+        r = KxStatistic::FromXml(doc, stats, static_cast<size_t>(DEMOD_MAX_STATISTICS));
         if (r != KXAPI_OK)
             return r;
         if (stats.empty())

@@ -13,24 +13,45 @@ namespace {
 
 void PutWide(DemodMsg& msg, size_t offset, const std::wstring& text)
 {
-    for (size_t i = 0; i < text.size(); i++)
-        KxPutU32(msg.data(), static_cast<unsigned int>(offset + 4 * i), static_cast<uint32_t>(text[i]));
+    uint8_t* p = msg.data() + offset;
+    for (wchar_t ch : text) {
+        const auto c = static_cast<uint32_t>(ch);
+        p[0] = static_cast<uint8_t>(c);
+        p[1] = static_cast<uint8_t>(c >> 8);
+        p[2] = static_cast<uint8_t>(c >> 16);
+        p[3] = static_cast<uint8_t>(c >> 24);
+        p += 4;
+    }
+}
+
+// The text from offset on, as characters: the last one must be a wide NUL, and chars is the
+// number before it.
+bool WideSpan(const uint8_t* body, size_t size, size_t offset, size_t& chars)
+{
+    if (size < offset + 4 || (size - offset) % 4 != 0 || KxGetU32(body, static_cast<unsigned int>(size - 4)) != 0)
+        return false;
+    chars = (size - offset) / 4 - 1;
+    return true;
 }
 
 // Text from offset up to the first wide NUL; the last wide character must be NUL.
 bool GetWide(const uint8_t* body, size_t size, size_t offset, std::wstring& text)
 {
     text.clear();
-    if (size < offset + 4 || (size - offset) % 4 != 0 || KxGetU32(body, static_cast<unsigned int>(size - 4)) != 0)
+    size_t chars = 0;
+    if (!WideSpan(body, size, offset, chars))
         return false;
-    const size_t chars = (size - offset) / 4 - 1;
-    text.reserve(chars);
-    for (size_t i = 0; i < chars; i++) {
-        const uint32_t c = KxGetU32(body, static_cast<unsigned int>(offset + 4 * i));
+    text.resize(chars);
+    const uint8_t* p = body + offset;
+    size_t i = 0;
+    for (; i < chars; i++, p += 4) {
+        const uint32_t c = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
         if (c == 0)
             break;
-        text.push_back(static_cast<wchar_t>(c));
+        text[i] = static_cast<wchar_t>(c);
     }
+    text.resize(i);
     return true;
 }
 
@@ -49,6 +70,15 @@ KXAPI_RESULT DemodParseGenericReq(const uint8_t* body, size_t size, std::wstring
     if (body == nullptr || size < 8 || !GetWide(body, size, 4, xml))
         return KXAPI_E_INTERNAL;
     return KXAPI_OK;
+}
+
+KXAPI_RESULT DemodParseGenericReq(const uint8_t* body, size_t size, Markup& doc)
+{
+    doc.Clear();
+    size_t chars = 0;
+    if (body == nullptr || size < 8 || !WideSpan(body, size, 4, chars))
+        return KXAPI_E_INTERNAL;
+    return doc.ParseWire(body + 4, chars);
 }
 
 DemodMsg DemodBuildGenericReply(uint32_t cmd, KXAPI_RESULT result, const std::wstring& xml)

@@ -37,6 +37,9 @@ DemodMsg DemodBuildGenericReq(uint32_t cmd, const std::wstring& xml);
 // The text of a generic request: KXAPI_E_INTERNAL when shorter than 8 bytes, not a whole
 // number of wide characters, or not ended by a wide NUL. The text ends at its first NUL.
 KXAPI_RESULT DemodParseGenericReq(const uint8_t* body, size_t size, std::wstring& xml);
+// The same text parsed into doc without a wide copy: KXAPI_E_INTERNAL for the cases above,
+// else the result of Markup::Parse on the text.
+KXAPI_RESULT DemodParseGenericReq(const uint8_t* body, size_t size, Markup& doc);
 
 // The plain 8-byte reply when xml is empty, else 12 + 4 x length bytes.
 DemodMsg DemodBuildGenericReply(uint32_t cmd, KXAPI_RESULT result, const std::wstring& xml);

@@ -73,8 +73,7 @@ const char* const* DemodGenericRequiredElems(uint32_t cmd)
 
 KXAPI_RESULT DemodOpenGenericRequest(const uint8_t* body, size_t size, Markup& doc)
 {
-    std::wstring xml;
-    if (KxapiFailed(DemodParseGenericReq(body, size, xml)) || KxapiFailed(doc.Parse(xml)))
+    if (KxapiFailed(DemodParseGenericReq(body, size, doc)))
         return KXAPI_E_INTERNAL;
     const char* const* elems = DemodGenericRequiredElems(DemodMessageCommand(body));
     for (; elems != nullptr && *elems != nullptr; elems++) {

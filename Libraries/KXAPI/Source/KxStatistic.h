@@ -90,6 +90,9 @@ public:
     // (KXAPI_E_TOO_LONG above).
     static KXAPI_RESULT FromXml(const std::wstring& text, std::vector<KxStatistic>& stats,
                                 size_t maxCount = KX_STAT_MAX_LIST);
+    // As above, from the top-level "kxstat" elements of a parsed document.
+    static KXAPI_RESULT FromXml(const Markup& doc, std::vector<KxStatistic>& stats,
+                                size_t maxCount = KX_STAT_MAX_LIST);
 
     bool operator==(const KxStatistic& other) const = default;
 

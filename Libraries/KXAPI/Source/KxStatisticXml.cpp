@@ -211,6 +211,13 @@ KXAPI_RESULT KxStatistic::FromXml(const std::wstring& text, std::vector<KxStatis
     KXAPI_RESULT result = doc.Parse(text);
     if (KxapiFailed(result))
         return result;
+    return FromXml(doc, stats, maxCount);
+}
+
+KXAPI_RESULT KxStatistic::FromXml(const Markup& doc, std::vector<KxStatistic>& stats, size_t maxCount)
+{
+    stats.clear();
+    KXAPI_RESULT result = KXAPI_OK;
     size_t count = doc.Top().CountChildren("kxstat");
     if (count > maxCount)
         return KXAPI_E_TOO_LONG;

@@ -45,48 +45,81 @@ private:
     std::string& m_Out;
 };
 
-void AppendUtf8(uint32_t cp, std::string& out)
+// Writes one scalar value as UTF-8 at p; answers the position after it.
+char* PutUtf8(uint32_t cp, char* p)
 {
     if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
+        *p++ = static_cast<char>(cp);
     } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        *p++ = static_cast<char>(0xC0 | (cp >> 6));
+        *p++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        *p++ = static_cast<char>(0xE0 | (cp >> 12));
+        *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *p++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        *p++ = static_cast<char>(0xF0 | (cp >> 18));
+        *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *p++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
+    return p;
+}
+
+// Encodes count characters (read by charAt) as UTF-8 into out, which must hold 4 x count
+// bytes; answers the number of bytes written, or -1 for a NUL, a surrogate or a value above
+// U+10FFFF.
+template <typename CharAt> ptrdiff_t EncodeUtf8(size_t count, CharAt charAt, char* out)
+{
+    char* p = out;
+    for (size_t i = 0; i < count; i++) {
+        const uint32_t cp = charAt(i);
+        if (cp - 1 < 0x7F) { // 1 to 0x7F, the common case
+            *p++ = static_cast<char>(cp);
+            continue;
+        }
+        if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return -1;
+        p = PutUtf8(cp, p);
+    }
+    return p - out;
+}
+
+uint32_t WireCharAt(const uint8_t* data, size_t index)
+{
+    const uint8_t* p = data + 4 * index;
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
 }
 
 } // namespace
 
 KXAPI_RESULT WideToUtf8(const std::wstring& text, std::string& utf8)
 {
-    utf8.clear();
-    utf8.reserve(text.size());
-    for (wchar_t ch : text) {
-        uint32_t cp = static_cast<uint32_t>(ch);
-        if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return KXAPI_E_XML_SYNTAX;
-        AppendUtf8(cp, utf8);
+    utf8.resize(4 * text.size());
+    const wchar_t* pText = text.data();
+    const ptrdiff_t length =
+        EncodeUtf8(text.size(), [pText](size_t i) { return static_cast<uint32_t>(pText[i]); }, utf8.data());
+    if (length < 0) {
+        utf8.clear();
+        return KXAPI_E_XML_SYNTAX;
     }
+    utf8.resize(static_cast<size_t>(length));
     return KXAPI_OK;
 }
 
 void Utf8AppendToWide(const char* utf8, size_t size, std::wstring& text)
 {
+    // Every character takes at least one byte: size characters are room enough.
+    const size_t start = text.size();
+    text.resize(start + size);
+    wchar_t* out = text.data() + start;
     const auto* p = reinterpret_cast<const unsigned char*>(utf8);
     size_t i = 0;
     while (i < size) {
         unsigned char lead = p[i];
         if (lead < 0x80) {
-            text.push_back(static_cast<wchar_t>(lead));
+            *out++ = static_cast<wchar_t>(lead);
             i++;
             continue;
         }
@@ -114,13 +147,14 @@ void Utf8AppendToWide(const char* utf8, size_t size, std::wstring& text)
         if (ok && (cp < minimum[extra > 0 ? extra : 0] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
             ok = false;
         if (!ok) {
-            text.push_back(static_cast<wchar_t>(0xFFFD));
+            *out++ = static_cast<wchar_t>(0xFFFD);
             i++;
             continue;
         }
-        text.push_back(static_cast<wchar_t>(cp));
+        *out++ = static_cast<wchar_t>(cp);
         i += static_cast<size_t>(extra) + 1;
     }
+    text.resize(static_cast<size_t>(out - text.data()));
 }
 
 MarkupElem MarkupElem::FindChild(const char* name) const
@@ -239,11 +273,41 @@ KXAPI_RESULT Markup::Parse(const std::wstring& text)
     m_Doc.reset();
     if (text.size() > MARKUP_MAX_CHARS)
         return KXAPI_E_TOO_LONG;
-    std::string utf8;
-    KXAPI_RESULT result = WideToUtf8(text, utf8);
-    if (KxapiFailed(result))
-        return result;
-    return ParseUtf8(utf8.data(), utf8.size());
+    m_Buffer.resize(4 * text.size());
+    const wchar_t* pText = text.data();
+    const ptrdiff_t length =
+        EncodeUtf8(text.size(), [pText](size_t i) { return static_cast<uint32_t>(pText[i]); }, m_Buffer.data());
+    if (length < 0)
+        return KXAPI_E_XML_SYNTAX;
+    return ParseBuffer(static_cast<size_t>(length));
+}
+
+KXAPI_RESULT Markup::ParseWire(const uint8_t* data, size_t count)
+{
+    m_Doc.reset();
+    size_t chars = 0;
+    while (chars < count && WireCharAt(data, chars) != 0)
+        chars++;
+    if (chars > MARKUP_MAX_CHARS)
+        return KXAPI_E_TOO_LONG;
+    m_Buffer.resize(4 * chars);
+    const ptrdiff_t length = EncodeUtf8(chars, [data](size_t i) { return WireCharAt(data, i); }, m_Buffer.data());
+    if (length < 0)
+        return KXAPI_E_XML_SYNTAX;
+    return ParseBuffer(static_cast<size_t>(length));
+}
+
+KXAPI_RESULT Markup::ParseBuffer(size_t size)
+{
+    if (size == 0)
+        return KXAPI_OK;
+    // The document keeps pointing into m_Buffer, which is left alone until the next parse.
+    pugi::xml_parse_result parsed = m_Doc.load_buffer_inplace(m_Buffer.data(), size, PARSE_FLAGS, pugi::encoding_utf8);
+    if (!parsed) {
+        m_Doc.reset();
+        return KXAPI_E_XML_SYNTAX;
+    }
+    return KXAPI_OK;
 }
 
 KXAPI_RESULT Markup::ParseUtf8(const char* text, size_t size)

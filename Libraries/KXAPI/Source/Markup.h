@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <pugixml.hpp>
 
@@ -67,6 +68,9 @@ public:
     // malformed XML or characters that are not Unicode scalar values, KXAPI_E_TOO_LONG for
     // text above MARKUP_MAX_CHARS. The previous content is discarded in every case.
     KXAPI_RESULT Parse(const std::wstring& text);
+    // As Parse, for text as a message carries it: count little-endian 4-byte characters,
+    // ending early at the first NUL.
+    KXAPI_RESULT ParseWire(const uint8_t* data, size_t count);
     KXAPI_RESULT ParseUtf8(const char* text, size_t size);
 
     // The document root: its children are the fragment's top-level elements.
@@ -81,7 +85,11 @@ public:
     std::string ToUtf8() const;
 
 private:
+    // Parses the first size bytes of m_Buffer in place.
+    KXAPI_RESULT ParseBuffer(size_t size);
+
     pugi::xml_document m_Doc;
+    std::vector<char> m_Buffer; // UTF-8 text a parsed wide document points into
 };
 
 // UTF-32 <-> UTF-8 at the wide-text edge. WideToUtf8 fails with KXAPI_E_XML_SYNTAX on
