@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -197,10 +199,37 @@ ProcessResult RunProgram(const std::vector<std::string>& argv, unsigned int time
 
 SimService::SimService() : m_LogPath(m_Dir.File("service.log")) {}
 
+namespace {
+
+// Removes the shared-memory segments that the service process `creator` made with keys from
+// the files of its private directory: a killed service cannot remove them itself, and they
+// would outlive the test run. Keys of unrelated files can coincide, so the creator decides.
+void RemoveSharedMemoryOf(const std::string& dir, pid_t creator)
+{
+    for (const std::string& name : ListDir(dir)) {
+        std::string path = dir + "/" + name;
+        for (int id = 32; id <= 255; id++) {
+            key_t key = ftok(path.c_str(), id);
+            if (key == -1)
+                break;
+            int shmId = shmget(key, 0, 0);
+            struct shmid_ds info {};
+            if (shmId != -1 && shmctl(shmId, IPC_STAT, &info) == 0 && info.shm_cpid == creator)
+                shmctl(shmId, IPC_RMID, nullptr);
+        }
+    }
+}
+
+} // namespace
+
 SimService::~SimService()
 {
+    // A clean stop first, so that the service removes what it published; WaitChild kills it
+    // when it does not end in time.
     if (m_Pid > 0)
-        Stop(SIGKILL, 5000);
+        Stop(SIGTERM, 5000);
+    if (m_LastPid > 0)
+        RemoveSharedMemoryOf(m_Dir.Path(), m_LastPid);
 }
 
 bool SimService::Start(const std::vector<std::string>& extraArgs)
@@ -242,6 +271,7 @@ bool SimService::Launch(const std::vector<std::string>& extraArgs)
     if (pid < 0)
         return false;
     m_Pid = pid;
+    m_LastPid = pid;
     return true;
 }
 

@@ -115,6 +115,7 @@ private:
     TempDir m_Dir;
     std::string m_LogPath;
     pid_t m_Pid = -1;
+    pid_t m_LastPid = -1; // the last service started, for the clean-up of what it left
 };
 
 // True when `path` exists within timeoutMs.
