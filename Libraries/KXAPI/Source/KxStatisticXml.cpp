@@ -2,6 +2,9 @@
 // structured value types, as the structure's sub-document.
 #include "KxStatistic.h"
 
+#include <charconv>
+#include <cstring>
+
 namespace Kxapi {
 
 namespace {
@@ -129,6 +132,56 @@ struct ValueReader {
     }
 };
 
+// Plain values (none, bool, int, double) are written straight as text, byte for byte what the
+// document writer gives for them: attributes in order, no blanks, "/>" at the end.
+bool IsPlain(const KxStatistic& stat)
+{
+    return stat.m_ValueType >= KX_STAT_VT_NONE && stat.m_ValueType < KX_STAT_VT_FIRST_STRUCT &&
+           stat.GetRawValue().index() < KX_STAT_VT_FIRST_STRUCT;
+}
+
+// Longest element: seven 11-character integers and a 24-character double with their names.
+constexpr size_t PLAIN_ELEM_MAX_CHARS = 256;
+
+char* PutText(char* p, const char* text)
+{
+    const size_t length = std::strlen(text);
+    std::memcpy(p, text, length);
+    return p + length;
+}
+
+template <typename T> char* PutAttrib(char* p, const char* name, T value)
+{
+    *p++ = ' ';
+    p = PutText(p, name);
+    *p++ = '=';
+    *p++ = '"';
+    p = std::to_chars(p, p + 32, value).ptr;
+    *p++ = '"';
+    return p;
+}
+
+// Writes the element of a statistic with a plain value type; answers the end of the text.
+char* PutPlainElem(const KxStatistic& stat, char* p)
+{
+    p = PutText(p, "<kxstat");
+    p = PutAttrib(p, "res", stat.m_Result);
+    p = PutAttrib(p, "sid", stat.m_StatisticId);
+    p = PutAttrib(p, "xid0", stat.m_XtraId[0]);
+    p = PutAttrib(p, "xid1", stat.m_XtraId[1]);
+    p = PutAttrib(p, "xid2", stat.m_XtraId[2]);
+    p = PutAttrib(p, "xid3", stat.m_XtraId[3]);
+    p = PutAttrib(p, "vt", stat.m_ValueType);
+    const KxStatistic::Value& value = stat.GetRawValue();
+    if (const bool* b = std::get_if<bool>(&value))
+        p = PutText(p, *b ? " bl=\"1\"" : " bl=\"0\"");
+    else if (const int32_t* i = std::get_if<int32_t>(&value))
+        p = PutAttrib(p, "int", *i);
+    else if (const double* d = std::get_if<double>(&value))
+        p = PutAttrib(p, "dbl", *d);
+    return PutText(p, "/>");
+}
+
 } // namespace
 
 KXAPI_RESULT KxStatistic::ToXmlElem(MarkupElem parent) const
@@ -154,14 +207,10 @@ KXAPI_RESULT KxStatistic::FromXmlElem(MarkupElem elem)
     if (!elem.Valid())
         return KXAPI_E_XML_ELEM;
     KxStatistic parsed;
-    KXAPI_RESULT result = elem.GetAttrib("res", parsed.m_Result);
-    if (KxapiSucceeded(result))
-        result = elem.GetAttrib("sid", parsed.m_StatisticId);
-    const char* xidNames[4] = {"xid0", "xid1", "xid2", "xid3"};
-    for (int i = 0; i < 4 && KxapiSucceeded(result); i++)
-        result = elem.GetAttrib(xidNames[i], parsed.m_XtraId[i]);
-    if (KxapiSucceeded(result))
-        result = elem.GetAttrib("vt", parsed.m_ValueType);
+    static const char* const HEADER_NAMES[] = {"res", "sid", "xid0", "xid1", "xid2", "xid3", "vt"};
+    int32_t* const header[] = {&parsed.m_Result,    &parsed.m_StatisticId, &parsed.m_XtraId[0], &parsed.m_XtraId[1],
+                               &parsed.m_XtraId[2], &parsed.m_XtraId[3],   &parsed.m_ValueType};
+    KXAPI_RESULT result = elem.GetAttribs(HEADER_NAMES, header, 7);
     if (KxapiSucceeded(result))
         result = CheckCarried(parsed.m_ValueType);
     if (KxapiFailed(result))
@@ -194,6 +243,21 @@ KXAPI_RESULT KxStatistic::ToXml(const KxStatistic* stats, int count, std::wstrin
     text.clear();
     if (count < 0 || (count > 0 && stats == nullptr))
         return KXAPI_E_INVALID_ARG;
+    bool plain = true;
+    for (int i = 0; i < count && plain; i++)
+        plain = IsPlain(stats[i]);
+    if (plain) {
+        // ASCII only: each byte is one wide character.
+        char elem[PLAIN_ELEM_MAX_CHARS];
+        for (int i = 0; i < count; i++) {
+            const char* end = PutPlainElem(stats[i], elem);
+            const size_t start = text.size();
+            text.resize(start + static_cast<size_t>(end - elem));
+            for (size_t k = 0; k < static_cast<size_t>(end - elem); k++)
+                text[start + k] = static_cast<wchar_t>(elem[k]);
+        }
+        return KXAPI_OK;
+    }
     Markup doc;
     for (int i = 0; i < count; i++) {
         KXAPI_RESULT result = stats[i].ToXmlElem(doc.Top());

@@ -186,6 +186,41 @@ bool MarkupElem::HasAttrib(const char* name) const
     return static_cast<bool>(m_Node.attribute(name));
 }
 
+KXAPI_RESULT MarkupElem::GetAttribs(const char* const* names, int32_t* const* values, size_t count) const
+{
+    constexpr size_t MAX_RUN = 8;
+    if (count > MAX_RUN) {
+        for (size_t i = 0; i < count; i++) {
+            KXAPI_RESULT result = GetAttrib(names[i], *values[i]);
+            if (KxapiFailed(result))
+                return result;
+        }
+        return KXAPI_OK;
+    }
+    auto same = [](const char* a, const char* b) { return a[0] == b[0] && std::strcmp(a, b) == 0; };
+    const char* texts[MAX_RUN] = {};
+    size_t expected = 0; // writers give the attributes in the order of names: try that one first
+    for (pugi::xml_attribute a = m_Node.first_attribute(); a; a = a.next_attribute()) {
+        const char* name = a.name();
+        size_t i = expected;
+        if (i >= count || !same(name, names[i]))
+            for (i = 0; i < count && !same(name, names[i]); i++) {
+            }
+        if (i == count || texts[i] != nullptr)
+            continue;
+        texts[i] = a.value();
+        expected = i + 1;
+    }
+    for (size_t i = 0; i < count; i++) {
+        if (texts[i] == nullptr)
+            continue;
+        KXAPI_RESULT result = ParseNumber(texts[i], *values[i]);
+        if (KxapiFailed(result))
+            return result;
+    }
+    return KXAPI_OK;
+}
+
 KXAPI_RESULT MarkupElem::GetAttrib(const char* name, int32_t& value) const
 {
     pugi::xml_attribute a = m_Node.attribute(name);

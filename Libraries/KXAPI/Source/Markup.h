@@ -44,6 +44,10 @@ public:
     KXAPI_RESULT GetAttrib(const char* name, double& value) const;
     KXAPI_RESULT GetAttrib(const char* name, bool& value) const;
     bool HasAttrib(const char* name) const;
+    // Reads a run of integer attributes in one pass over the element's attributes, each as
+    // GetAttrib would (the first attribute of a name counts, a missing one leaves its value
+    // unchanged); answers the first failure in the order of names.
+    KXAPI_RESULT GetAttribs(const char* const* names, int32_t* const* values, size_t count) const;
 
     // Attribute writers: decimal text, booleans as 0 or 1, doubles in the shortest exact form.
     void SetAttrib(const char* name, int32_t value) const;
