@@ -34,7 +34,7 @@ KxStatistic Plain(int32_t id, int32_t result, int32_t xid)
     KxStatistic stat(id);
     stat.m_Result = result;
     stat.m_XtraId[0] = xid;
-    stat.m_XtraId[3] = -xid;
+    stat.m_XtraId[3] = ~xid;
     return stat;
 }
 
@@ -86,7 +86,7 @@ TEST(StatisticWireText, PlainListsMatchTheDocumentWriter)
     ASSERT_EQ(KXAPI_OK, KxStatistic::ToXml(stats.data(), static_cast<int>(stats.size()), text));
     EXPECT_EQ(ThroughDocument(stats), text);
     EXPECT_NE(std::wstring::npos, text.find(L"<kxstat res=\"0\" sid=\"267\" xid0=\"3\" xid1=\"-1\" xid2=\"-1\" "
-                                            L"xid3=\"-3\" vt=\"2\" dbl=\"1.234567e-07\"/>"));
+                                            L"xid3=\"-4\" vt=\"2\" dbl=\"1.234567e-07\"/>"));
 
     // A single statistic and the empty list take the same way.
     ASSERT_EQ(KXAPI_OK, stats[12].ToXml(text));
