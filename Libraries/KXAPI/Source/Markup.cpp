@@ -197,7 +197,13 @@ KXAPI_RESULT MarkupElem::GetAttribs(const char* const* names, int32_t* const* va
         }
         return KXAPI_OK;
     }
-    auto same = [](const char* a, const char* b) { return a[0] == b[0] && std::strcmp(a, b) == 0; };
+    // Names are a few characters: compared in line rather than through strcmp.
+    auto same = [](const char* a, const char* b) {
+        for (; *a == *b; a++, b++)
+            if (*a == '\0')
+                return true;
+        return false;
+    };
     const char* texts[MAX_RUN] = {};
     size_t expected = 0; // writers give the attributes in the order of names: try that one first
     for (pugi::xml_attribute a = m_Node.first_attribute(); a; a = a.next_attribute()) {
