@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,34 @@
 #include "XpPipeConnectionLinux.h"
 
 namespace demodclient {
+
+// Collects the events one client receives.
+class EventLog {
+public:
+    Kxapi::DemodPortClient::EventCallback Callback()
+    {
+        return [this](const Kxapi::DemodEvent& event) {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_Events.push_back(event);
+        };
+    }
+    std::vector<Kxapi::DemodEvent> Events()
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_Events;
+    }
+    size_t CountOfKind(uint32_t kind)
+    {
+        size_t count = 0;
+        for (const Kxapi::DemodEvent& event : Events())
+            count += event.m_Kind == kind ? 1 : 0;
+        return count;
+    }
+
+private:
+    std::mutex m_Mutex;
+    std::vector<Kxapi::DemodEvent> m_Events;
+};
 
 constexpr int64_t SERIAL_3460 = 3460000001;
 constexpr int64_t CARRIER_FREQ_HZ = 474000000; // the default scenario's carrier on the 3460

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "CrossPlatform.h"
+#include "DemodClientFixture.h"
 #include "DemodPortClient.h"
 #include "DemodSvcEvents.h"
 #include "DemodSvcLayouts.h"
@@ -225,26 +226,6 @@ private:
     std::vector<Received> m_Requests;
     std::unique_ptr<PipeMessenger> m_pEventWriter;
     std::wstring m_EventName;
-};
-
-class EventLog {
-public:
-    DemodPortClient::EventCallback Callback()
-    {
-        return [this](const DemodEvent& event) {
-            std::lock_guard<std::mutex> lock(m_Mutex);
-            m_Events.push_back(event);
-        };
-    }
-    std::vector<DemodEvent> Events()
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        return m_Events;
-    }
-
-private:
-    std::mutex m_Mutex;
-    std::vector<DemodEvent> m_Events;
 };
 
 TEST(DemodPortClientFake, OpeningAttachesWithTheOneBasedPortInitialisesAndRegistersItsEventFifo)

@@ -19,33 +19,6 @@ using Kxapi::DemodEvent;
 using Kxapi::DemodPortClient;
 using Kxapi::KxStatistic;
 
-// Collects the events one client receives.
-class EventLog {
-public:
-    DemodPortClient::EventCallback Callback()
-    {
-        return [this](const DemodEvent& event) {
-            std::lock_guard<std::mutex> lock(m_Mutex);
-            m_Events.push_back(event);
-        };
-    }
-    std::vector<DemodEvent> Events()
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        return m_Events;
-    }
-    size_t CountOfKind(uint32_t kind)
-    {
-        size_t count = 0;
-        for (const DemodEvent& event : Events())
-            count += event.m_Kind == kind ? 1 : 0;
-        return count;
-    }
-
-private:
-    std::mutex m_Mutex;
-    std::vector<DemodEvent> m_Events;
-};
 
 TEST(DemodPortClientNoService, InitWithoutServiceFailsWithConnectToServiceAndLeavesNoEventFifo)
 {
