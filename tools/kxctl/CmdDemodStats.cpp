@@ -68,19 +68,31 @@ bool ParseStatsArgs(const char* pSub, int argc, char** argv, StatsArgs& args, in
     return true;
 }
 
+// The arguments SERIAL PORT [NAME|ID ...] [options] of stats and live: opens the port and
+// collects the statistics to read; false with the exit status when that fails.
+bool OpenStatistics(const char* pSub, int argc, char** argv, StatsArgs& args, DemodPortClient& client,
+                    std::vector<KxStatistic>& stats, int& status)
+{
+    if (argc < 2) {
+        status = Usage(pSub, (std::string(pSub) + " needs SERIAL PORT").c_str());
+        return false;
+    }
+    if (!ParseStatsArgs(pSub, argc - 2, argv + 2, args, status))
+        return false;
+    if (!OpenPort(argv[0], argv[1], client)) {
+        status = 1;
+        return false;
+    }
+    return CollectStatistics(client, static_cast<int>(args.m_Names.size()), args.m_Names.data(), stats, status);
+}
+
 int RunStats(int argc, char** argv)
 {
-    if (argc < 2)
-        return Usage("stats", "stats needs SERIAL PORT");
     StatsArgs args;
-    int status = 0;
-    if (!ParseStatsArgs("stats", argc - 2, argv + 2, args, status))
-        return status;
     DemodPortClient client;
-    if (!OpenPort(argv[0], argv[1], client))
-        return 1;
     std::vector<KxStatistic> stats;
-    if (!CollectStatistics(client, static_cast<int>(args.m_Names.size()), args.m_Names.data(), stats, status))
+    int status = 0;
+    if (!OpenStatistics("stats", argc, argv, args, client, stats, status))
         return status;
     XpUtil::Sleep(args.m_SettleMs);
     if (!stats.empty()) {
@@ -95,17 +107,11 @@ int RunStats(int argc, char** argv)
 
 int RunLive(int argc, char** argv)
 {
-    if (argc < 2)
-        return Usage("live", "live needs SERIAL PORT");
     StatsArgs args;
-    int status = 0;
-    if (!ParseStatsArgs("live", argc - 2, argv + 2, args, status))
-        return status;
     DemodPortClient client;
-    if (!OpenPort(argv[0], argv[1], client))
-        return 1;
     std::vector<KxStatistic> stats;
-    if (!CollectStatistics(client, static_cast<int>(args.m_Names.size()), args.m_Names.data(), stats, status))
+    int status = 0;
+    if (!OpenStatistics("live", argc, argv, args, client, stats, status))
         return status;
     InstallStopHandler();
     // On a terminal the view is redrawn in place; otherwise each refresh is a block of lines.
