@@ -24,6 +24,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "BenchService.h"
 #include "CrossPlatform.h"
 #include "DemodPars.h"
 #include "DemodPortClient.h"
@@ -326,23 +327,9 @@ int AttachEveryPort(std::vector<std::unique_ptr<DemodPortClient>>& clients, int&
 
 int main(int argc, char** argv)
 {
-    signal(SIGPIPE, SIG_IGN);
-    char pattern[] = "/tmp/kxbench.XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
+    g_Service = StartBenchService(g_Dir, "DemodRecvPipe");
+    if (g_Service < 0)
         return 1;
-    g_Dir = pattern;
-    Xp::SetIpcDirectory(g_Dir.c_str());
-
-    g_Service = fork();
-    if (g_Service == 0) {
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 2);
-        execl(KX_SIM_BINARY, KX_SIM_BINARY, "--fifo-dir", g_Dir.c_str(), "--no-daemon", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    std::string listener = g_Dir + "/DemodRecvPipe";
-    for (int i = 0; i < 500 && access(listener.c_str(), F_OK) != 0; i++)
-        usleep(10000);
     BuildRequests();
     {
         // Tune the 3460 to its carrier so that the cache holds live readings.
@@ -373,11 +360,7 @@ int main(int argc, char** argv)
     double busyPercent = CpuPercent(g_Service, CPU_INTERVAL_MS);
     clients.clear();
 
-    kill(g_Service, SIGTERM);
-    waitpid(g_Service, nullptr, 0);
-    std::string cleanup = "rm -rf '" + g_Dir + "'";
-    if (system(cleanup.c_str()) != 0)
-        fprintf(stderr, "could not remove %s\n", g_Dir.c_str());
+    StopBenchService(g_Service, g_Dir);
 
     auto line = [](const char* pWhat, const Samples& s) {
         printf("%-46s median %7.1f us, p99 %7.1f us\n", pWhat, Percentile(s.m_Us, 0.5), Percentile(s.m_Us, 0.99));

@@ -18,6 +18,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "BenchService.h"
 #include "CrossPlatform.h"
 #include "PipeMessenger.h"
 
@@ -129,33 +130,15 @@ BENCHMARK(BM_ServiceVersionRoundTrip)->Iterations(20000)->UseRealTime();
 
 int main(int argc, char** argv)
 {
-    signal(SIGPIPE, SIG_IGN);
-    char pattern[] = "/tmp/kxbench.XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
+    pid_t service = StartBenchService(g_Dir, "KxGlobalRecvPipe");
+    if (service < 0)
         return 1;
-    g_Dir = pattern;
-    Xp::SetIpcDirectory(g_Dir.c_str());
-
-    pid_t service = fork();
-    if (service == 0) {
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 2);
-        execl(KX_SIM_BINARY, KX_SIM_BINARY, "--fifo-dir", g_Dir.c_str(), "--no-daemon", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    std::string listener = g_Dir + "/KxGlobalRecvPipe";
-    for (int i = 0; i < 500 && access(listener.c_str(), F_OK) != 0; i++)
-        usleep(10000);
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    kill(service, SIGTERM);
-    waitpid(service, nullptr, 0);
-    std::string cleanup = "rm -rf '" + g_Dir + "'";
-    if (system(cleanup.c_str()) != 0)
-        fprintf(stderr, "could not remove %s\n", g_Dir.c_str());
+    StopBenchService(service, g_Dir);
 
     double serviceMedian = Percentile(g_ServiceUs, 0.5);
     double rawMedian = Percentile(g_RawUs, 0.5);

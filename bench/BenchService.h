@@ -1,0 +1,49 @@
+// A KxapiServiceSim of a benchmark's own: started on a private FIFO directory, which the
+// benchmark process also uses for its clients, and removed with it at the end.
+#pragma once
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "CrossPlatform.h"
+
+// Makes the directory, points this process's FIFOs at it and starts the service there (its
+// standard error discarded); returns once the FIFO `waitFor` exists (or after 5 s). -1 when the
+// directory cannot be made.
+inline pid_t StartBenchService(std::string& dir, const char* waitFor)
+{
+    signal(SIGPIPE, SIG_IGN);
+    char pattern[] = "/tmp/kxbench.XXXXXX";
+    if (mkdtemp(pattern) == nullptr)
+        return -1;
+    dir = pattern;
+    Xp::SetIpcDirectory(dir.c_str());
+    pid_t service = fork();
+    if (service == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 2);
+        execl(KX_SIM_BINARY, KX_SIM_BINARY, "--fifo-dir", dir.c_str(), "--no-daemon", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string listener = dir + "/" + waitFor;
+    for (int i = 0; i < 500 && access(listener.c_str(), F_OK) != 0; i++)
+        usleep(10000);
+    return service;
+}
+
+// Stops the service cleanly and removes its directory.
+inline void StopBenchService(pid_t service, const std::string& dir)
+{
+    if (service > 0) {
+        kill(service, SIGTERM);
+        waitpid(service, nullptr, 0);
+    }
+    std::string cleanup = "rm -rf '" + dir + "'";
+    if (system(cleanup.c_str()) != 0)
+        fprintf(stderr, "could not remove %s\n", dir.c_str());
+}
