@@ -26,14 +26,23 @@ constexpr EventEntry EVENT_TABLE[] = {
     {LOG_ERR, "The DirectShow manager failed to initialize."},
 };
 
+// Reports of the platform layer, numbered apart from the table above.
+constexpr EventEntry PATH_MOVED_ASIDE = {
+    LOG_WARNING, "The path %s was taken by something the service could not remove; it was moved to %s."};
+
 } // namespace
 
 KXAPI_RESULT EventLogController::EventGetMessage(int id, int& severity, const char*& message)
 {
-    if (id < 0 || id >= static_cast<int>(std::size(EVENT_TABLE)))
+    const EventEntry* entry = nullptr;
+    if (id >= 0 && id < static_cast<int>(std::size(EVENT_TABLE)))
+        entry = &EVENT_TABLE[id];
+    else if (id == XP_EVENT_PATH_MOVED_ASIDE)
+        entry = &PATH_MOVED_ASIDE;
+    if (entry == nullptr)
         return KXAPI_E_INVALID_ARG;
-    severity = EVENT_TABLE[id].m_Severity;
-    message = EVENT_TABLE[id].m_pFormat;
+    severity = entry->m_Severity;
+    message = entry->m_pFormat;
     return KXAPI_OK;
 }
 

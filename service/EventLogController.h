@@ -15,7 +15,8 @@ enum KxapiSvcEventId {
 
 class EventLogController : public IXpEventLogStore {
 public:
-    // Severity (syslog priority) and format of event `id`; KXAPI_E_INVALID_ARG outside 0..7.
+    // Severity (syslog priority) and format of event `id` (0..7, and the platform reports of
+    // XpEventId); KXAPI_E_INVALID_ARG for any other id.
     KXAPI_RESULT EventGetMessage(int id, int& severity, const char*& message) override;
 };
 

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,6 +51,54 @@ void ForkAndLeaveParent()
 
 } // namespace
 
+bool AcquireInstanceLock(const char* path, int& fd)
+{
+    fd = open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        // A service started by an ordinary user (a developer's trial run) may not be able to
+        // create the lock; it then relies on the name rule alone. Root always has the lock.
+        return geteuid() != 0 && (errno == EACCES || errno == EROFS || errno == ENOENT);
+    }
+    // The lock file must be the service user's own regular file: one planted by anybody else
+    // (a FIFO, a file of another user) is not taken as the instance lock.
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid() ||
+        flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        fd = -1;
+        return false;
+    }
+    return true;
+}
+
+bool WritePidFile(const char* path)
+{
+    // Created new, never through a link: a stale file (the previous instance died without
+    // removing it, or anything else at the path) is removed first, and a link planted between
+    // the removal and the creation makes the creation fail instead of being followed.
+    for (int attempt = 0; attempt < 3; attempt++) {
+        int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            if (errno != EEXIST)
+                return false;
+            struct stat info {};
+            if (lstat(path, &info) == 0 && S_ISDIR(info.st_mode))
+                return false;
+            unlink(path);
+            continue;
+        }
+        fchmod(fd, 0644);
+        char text[24];
+        int length = snprintf(text, sizeof(text), "%d", static_cast<int>(getpid()));
+        bool written = write(fd, text, static_cast<size_t>(length)) == length;
+        close(fd);
+        if (!written)
+            unlink(path);
+        return written;
+    }
+    return false;
+}
+
 bool GetProcessName(const dirent* entry, char* text, int size)
 {
     // Used only before any thread exists, so one static path buffer serves every call.
@@ -80,6 +131,11 @@ bool IsAlreadyRunning(const char* programPath, bool& found)
         long id = strtol(entry->d_name, nullptr, 10);
         if (id == ownId)
             continue;
+        // Only a process of the service's own user can be another instance: a program of the
+        // same name that any other user runs does not keep the service from starting.
+        struct stat owner {};
+        if (fstatat(dirfd(directory), entry->d_name, &owner, 0) != 0 || owner.st_uid != geteuid())
+            continue;
         if (!GetProcessName(entry, commandLine, sizeof(commandLine)))
             continue;
         if (strcmp(LastPathComponent(commandLine), programName) != 0)
@@ -103,7 +159,11 @@ int ServiceMain(const char* programPath, const ServiceStartOptions& options)
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
 
+    // Held (and inherited across the daemon forks) until the process ends.
+    int instanceLock = -1;
     if (options.m_CheckSingleInstance) {
+        if (!AcquireInstanceLock(options.m_pInstanceLockFile, instanceLock))
+            return 1;
         bool found = false;
         if (!IsAlreadyRunning(programPath, found) || found)
             return 1;
@@ -130,13 +190,8 @@ int ServiceMain(const char* programPath, const ServiceStartOptions& options)
         umask(0);
     }
 
-    if (options.m_pPidFile != nullptr) {
-        FILE* pidFile = fopen(options.m_pPidFile, "w");
-        if (pidFile == nullptr)
-            return 1;
-        fprintf(pidFile, "%d", static_cast<int>(getpid()));
-        fclose(pidFile);
-    }
+    if (options.m_pPidFile != nullptr && !WritePidFile(options.m_pPidFile))
+        return 1;
 
     sigset_t blocked;
     sigemptyset(&blocked);
@@ -165,5 +220,7 @@ int ServiceMain(const char* programPath, const ServiceStartOptions& options)
     KxapiSvc::Delete();
     if (options.m_pPidFile != nullptr)
         unlink(options.m_pPidFile);
+    if (instanceLock != -1)
+        close(instanceLock);
     return 0;
 }

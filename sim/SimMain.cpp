@@ -42,6 +42,7 @@ void StartControl(void* arg)
 int main(int argc, char** argv)
 {
     ServiceStartOptions options;
+    options.m_pInstanceLockFile = "/run/KxapiServiceSim.lock";
     const char* pScenario = nullptr;
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--fifo-dir") == 0) {

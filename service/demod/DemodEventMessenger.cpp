@@ -6,11 +6,6 @@
 
 using namespace Kxapi;
 
-namespace {
-constexpr int CONNECT_ATTEMPTS = 10;
-constexpr int CONNECT_RETRY_MS = 100;
-} // namespace
-
 DemodEventMessenger::DemodEventMessenger(IDemodPortClient* pOwner) : m_pOwner(pOwner) {}
 
 DemodEventMessenger::~DemodEventMessenger()
@@ -62,12 +57,8 @@ bool DemodEventMessenger::ConnectPipe(const std::wstring& name)
             return false;
         narrow.push_back(static_cast<char>(c));
     }
-    for (int attempt = 0; attempt < CONNECT_ATTEMPTS; attempt++) {
-        if (Connect(narrow.c_str()))
-            return true;
-        XpUtil::Sleep(CONNECT_RETRY_MS);
-    }
-    return false;
+    unsigned int owner = m_pOwner != nullptr ? m_pOwner->ClientFifoOwner() : XP_ANY_OWNER;
+    return ConnectToClient(narrow.c_str(), owner);
 }
 
 void DemodEventMessenger::SetEventFlags(const std::map<KxapiSvcEvent, bool>& flags)

@@ -20,8 +20,9 @@ public:
     // Disconnects under the pipe lock, then deletes the lock.
     ~DemodEventMessenger() override;
 
-    // Connects to the client's event FIFO (up to 10 attempts 100 ms apart) and stores the
-    // header's serial and 1-based port; every flag starts off. False when a step fails.
+    // Connects once to the client's event FIFO, which must belong to the owner of the client's
+    // connection FIFOs, and stores the header's serial and 1-based port; every flag starts
+    // off. False when a step fails.
     bool Init(const std::wstring& name, int64_t serial, int32_t port);
     // Sets the flag of every kind in flags (other kinds unchanged).
     void SetEventFlags(const std::map<Kxapi::KxapiSvcEvent, bool>& flags);

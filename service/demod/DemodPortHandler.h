@@ -25,6 +25,7 @@ public:
     void Run() override;
     // Sends one reply message to the client.
     void DemodCmdProcessedCB(const void* msg, unsigned short size) override;
+    unsigned int ClientFifoOwner() const override { return PeerOwner(); }
     // Replies come from this thread and from the port's worker thread (commands it executes
     // before replying): one writer at a time, so frames never interleave.
     bool WriteMsg(char* buffer, int size) override;

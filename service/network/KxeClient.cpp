@@ -289,7 +289,7 @@ KXAPI_RESULT KxeClient::EventPipeRegister(const wchar_t* name, uint32_t mask)
         return KXAPI_E_INTERNAL;
     // Connecting may take a while: done before the lock is taken.
     auto* messenger = new (std::nothrow) KxeEventMessenger();
-    if (messenger == nullptr || !messenger->Init(narrow, mask)) {
+    if (messenger == nullptr || !messenger->Init(narrow, mask, PeerOwner())) {
         delete messenger;
         return KXAPI_E_INTERNAL;
     }

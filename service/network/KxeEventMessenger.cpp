@@ -19,9 +19,9 @@ KxeEventMessenger::~KxeEventMessenger()
     }
 }
 
-bool KxeEventMessenger::Init(const char* name, uint32_t mask)
+bool KxeEventMessenger::Init(const char* name, uint32_t mask, unsigned int ownerUid)
 {
-    if (m_pLock != nullptr || name == nullptr || !XpPipeBaseLinux::IsSafeName(name))
+    if (m_pLock != nullptr || name == nullptr)
         return false;
     if (!PipeMessenger::Init())
         return false;
@@ -35,7 +35,7 @@ bool KxeEventMessenger::Init(const char* name, uint32_t mask)
     bool connected;
     {
         CritSecAutoLockSvc lock(m_pLock);
-        connected = Connect(name);
+        connected = ConnectToClient(name, ownerUid);
     }
     if (!connected) {
         delete m_pLock;

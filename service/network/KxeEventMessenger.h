@@ -12,9 +12,10 @@ public:
     // Disconnects under the lock, then deletes it.
     ~KxeEventMessenger() override;
 
-    // Connects to the client's FIFO `name` (one safe path component); false when already
-    // initialised or when the FIFO cannot be reached.
-    bool Init(const char* name, uint32_t mask);
+    // Connects once to the client's FIFO `name`, which must belong to `ownerUid` (the owner of
+    // the client's connection FIFOs); false when already initialised or when the FIFO cannot
+    // be reached or is refused.
+    bool Init(const char* name, uint32_t mask, unsigned int ownerUid);
     void SetMask(uint32_t mask) { m_Mask = mask; }
     uint32_t Mask() const { return m_Mask; }
     // Sends {0, 0, serial, event, 0} when the mask selects the event; a failed write is ignored.

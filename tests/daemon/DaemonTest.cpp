@@ -256,25 +256,117 @@ TEST_F(DaemonTest, AParentProcessOfTheSameNameDoesNotCountAsAnInstance)
     ReapAll(1000);
 }
 
-TEST_F(DaemonTest, AManagerThatCannotStartEndsTheDaemonWithStatusZeroAndEventSix)
+TEST_F(DaemonTest, ADirectoryPlantedAtAListenerPathIsMovedAsideWithALogLineNamingIt)
 {
     SyslogCapture syslog;
     ASSERT_EQ(mkdir("/tmp/KxGlobalRecvPipe", 0700), 0);
     ASSERT_EQ(mkdir("/tmp/KxGlobalRecvPipe/busy", 0700), 0);
     std::string pidFile = m_Dir.File("kxapi.pid");
     EXPECT_EQ(StartService({pidFile}).m_Status, 0);
-    std::vector<int> statuses = ReapAll(5000);
-    rmdir("/tmp/KxGlobalRecvPipe/busy");
-    rmdir("/tmp/KxGlobalRecvPipe");
-    EXPECT_EQ(statuses, (std::vector<int>{0, 0}));
-    EXPECT_NE(access(pidFile.c_str(), F_OK), 0);
-    EXPECT_NE(access("/tmp/DemodRecvPipe", F_OK), 0); // everything it made is gone again
+    pid_t daemon = DaemonFromPidFile(pidFile);
+    ASSERT_GT(daemon, 0);
+    EXPECT_TRUE(kxtest::WaitUntil(
+        [] { return kxtest::RunProgram({KX_KXCTL_BINARY, "version"}).m_Output == "KxapiService 3.8.7 Build 96\n"; },
+        5000));
+    std::string movedTo;
+    for (const std::string& name : kxtest::ListDir("/tmp"))
+        if (name.rfind("KxGlobalRecvPipe.blocked-", 0) == 0)
+            movedTo = "/tmp/" + name;
+    ASSERT_FALSE(movedTo.empty());
+    struct stat moved {};
+    EXPECT_EQ(stat((movedTo + "/busy").c_str(), &moved), 0); // moved whole, nothing removed
+    kill(daemon, SIGTERM);
+    EXPECT_EQ(ReapAll(10000), (std::vector<int>{0, 0}));
+    rmdir((movedTo + "/busy").c_str());
+    rmdir(movedTo.c_str());
     if (!syslog.Available())
         GTEST_SKIP() << "the system log socket belongs to a log daemon here; events not checked";
     std::vector<std::string> messages = syslog.Drain(300);
-    // LOG_ERR (3) with facility daemon is priority 27.
-    EXPECT_TRUE(Logged(messages, 27, "The shared channel manager failed to initialize.")) << Joined(messages);
-    EXPECT_EQ(messages.size(), 1u) << Joined(messages);
+    // LOG_WARNING (4) with facility daemon is priority 28.
+    EXPECT_TRUE(Logged(messages, 28,
+                       "The path /tmp/KxGlobalRecvPipe was taken by something the service could not remove; it was "
+                       "moved to " + movedTo + "."))
+        << Joined(messages);
+}
+
+TEST_F(DaemonTest, AProgramOfTheSameNameRunByAnotherUserDoesNotKeepTheDaemonFromStarting)
+{
+    // Any user can start a program called KxapiService; only the service's own user counts.
+    TempDir elsewhere;
+    chmod(elsewhere.Path().c_str(), 0755);
+    std::string impostor = elsewhere.File("KxapiService");
+    ASSERT_EQ(kxtest::RunProgram({"/bin/cp", "/bin/sleep", impostor}).m_Status, 0);
+    pid_t sleeper = fork();
+    if (sleeper == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(126);
+        execl(impostor.c_str(), "KxapiService", "30", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(sleeper, 0);
+    ASSERT_TRUE(kxtest::WaitUntil([&] { return RunningDaemons().size() == 1; }, 5000));
+    std::string pidFile = m_Dir.File("kxapi.pid");
+    EXPECT_EQ(StartService({pidFile}).m_Status, 0);
+    pid_t daemon = DaemonFromPidFile(pidFile);
+    EXPECT_GT(daemon, 0);
+    EXPECT_TRUE(
+        kxtest::WaitUntil([] { return kxtest::RunProgram({KX_KXCTL_BINARY, "version"}).m_Status == 0; }, 5000));
+    kill(sleeper, SIGKILL);
+    if (daemon > 0)
+        kill(daemon, SIGTERM);
+    EXPECT_EQ(ReapAll(10000), (std::vector<int>{-1, 0, 0})); // the impostor, the first child, the daemon
+}
+
+TEST_F(DaemonTest, TheInstanceLockRefusesASecondInstanceUnderAnyProgramName)
+{
+    std::string pidFile = m_Dir.File("kxapi.pid");
+    ASSERT_EQ(StartService({pidFile}).m_Status, 0);
+    pid_t daemon = DaemonFromPidFile(pidFile);
+    ASSERT_GT(daemon, 0);
+    std::string renamed = m_Dir.File("OtherName");
+    ASSERT_EQ(kxtest::RunProgram({"/bin/cp", KX_SERVICE_BINARY, renamed}).m_Status, 0);
+    std::string secondPid = m_Dir.File("second.pid");
+    EXPECT_EQ(StartService({secondPid}, renamed).m_Status, 1);
+    EXPECT_NE(access(secondPid.c_str(), F_OK), 0);
+    kill(daemon, SIGTERM);
+    EXPECT_EQ(ReapAll(10000), (std::vector<int>{0, 0}));
+}
+
+TEST_F(DaemonTest, ThePidFileIsCreatedNewWithMode644AndNeverThroughALink)
+{
+    // A root file that a link planted at the PID-file path points to stays untouched.
+    std::string victim = m_Dir.File("victim");
+    {
+        int fd = open(victim.c_str(), O_WRONLY | O_CREAT, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(write(fd, "precious", 8), 8);
+        close(fd);
+    }
+    std::string pidFile = m_Dir.File("kxapi.pid");
+    ASSERT_EQ(symlink(victim.c_str(), pidFile.c_str()), 0);
+    ASSERT_EQ(StartService({pidFile}).m_Status, 0);
+    pid_t daemon = DaemonFromPidFile(pidFile);
+    ASSERT_GT(daemon, 0);
+    EXPECT_EQ(kxtest::ReadFile(victim), "precious");
+    struct stat info {};
+    ASSERT_EQ(lstat(pidFile.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
+    kill(daemon, SIGTERM);
+    EXPECT_EQ(ReapAll(10000), (std::vector<int>{0, 0}));
+
+    // A stale, world-writable PID file of an earlier run is replaced by a fresh 0644 one.
+    int fd = open(pidFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    ASSERT_GE(fd, 0);
+    fchmod(fd, 0666);
+    close(fd);
+    ASSERT_EQ(StartService({pidFile}).m_Status, 0);
+    daemon = DaemonFromPidFile(pidFile);
+    ASSERT_GT(daemon, 0);
+    ASSERT_EQ(stat(pidFile.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
+    kill(daemon, SIGTERM);
+    EXPECT_EQ(ReapAll(10000), (std::vector<int>{0, 0}));
 }
 
 TEST_F(DaemonTest, SigHupKillsTheDaemonWithItsDefaultAction)

@@ -4,6 +4,8 @@
 #include "DemodManagerFixture.h"
 #include "XpUtil.h"
 
+#include <unistd.h>
+
 using namespace demodtest;
 
 namespace {
@@ -14,6 +16,7 @@ constexpr long long SERIAL_3470 = 3470000001;
 class NullClient : public IDemodPortClient {
 public:
     void DemodCmdProcessedCB(const void*, unsigned short) override {}
+    unsigned int ClientFifoOwner() const override { return getuid(); }
 };
 
 class DemodDeviceControllerTest : public ::testing::Test {

@@ -9,6 +9,7 @@
 
 using namespace demodtest;
 using kxtest::SimService;
+using kxtest::UseServiceDir;
 using kxtest::WaitUntil;
 
 namespace {
@@ -16,22 +17,6 @@ namespace {
 constexpr long long SERIAL_SLOW = 3460000077;
 
 // Points this process's FIFO prefix at the service's directory for the scope.
-class UseServiceDir {
-public:
-    explicit UseServiceDir(const SimService& service) : m_pOld(XpPipeBaseLinux::m_pFifoPrefix)
-    {
-        m_Prefix = service.Dir() + "/";
-        XpPipeBaseLinux::m_pFifoPrefix = m_Prefix.c_str();
-    }
-    ~UseServiceDir() { XpPipeBaseLinux::m_pFifoPrefix = m_pOld; }
-    UseServiceDir(const UseServiceDir&) = delete;
-    UseServiceDir& operator=(const UseServiceDir&) = delete;
-
-private:
-    const char* m_pOld;
-    std::string m_Prefix;
-};
-
 TEST(DemodManagerProcess, PluggedSlowCardPowerEventsAndUnplugAsClientsSeeThem)
 {
     SimService service;
@@ -93,9 +78,9 @@ TEST(DemodManagerProcess, PluggedSlowCardPowerEventsAndUnplugAsClientsSeeThem)
 TEST(DemodManagerProcess, ADemodFifoThatCannotBeMadeFailsTheStartWithItsLogLine)
 {
     SimService service;
-    ASSERT_EQ(mkdir(service.File("DemodRecvPipe").c_str(), 0700), 0);
-    ASSERT_EQ(mkdir(service.File("DemodRecvPipe/busy").c_str(), 0700), 0);
-    ASSERT_TRUE(service.Launch());
+    // "<directory>/DemodRecvPipe" does not fit a FIFO path.
+    std::string tooLong = kxtest::MakeLongDirectory(service.Dir(), 90);
+    ASSERT_TRUE(service.Launch({"--fifo-dir", tooLong}));
     kxtest::ProcessResult result = service.Wait(5000);
     EXPECT_TRUE(result.m_Exited);
     std::string log = service.Log();

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "CrossPlatform.h"
@@ -24,6 +25,7 @@ namespace kxtest {
 
 class RecordingPortClient : public IDemodPortClient {
 public:
+    unsigned int ClientFifoOwner() const override { return getuid(); }
     void DemodCmdProcessedCB(const void* msg, unsigned short size) override
     {
         std::lock_guard<std::mutex> lock(m_Mutex);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "CrossPlatform.h"
+#include "EventLogController.h"
 #include "PipeMessenger.h"
 #include "TestSupport.h"
 #include "XpPipeConnectionLinux.h"
@@ -403,6 +404,95 @@ TEST(PipeNames, OrphanCleanupRemovesOnlySafeNamesOfDeadProcesses)
     EXPECT_TRUE(connection->CleanupOrphanPipe("Orphan_1", dead));
     EXPECT_NE(access(dir.File("Orphan_1").c_str(), F_OK), 0);
     delete connection;
+}
+
+} // namespace
+
+namespace {
+
+// What a client may have planted under a name in the FIFO directory.
+enum class Planted { OwnFifo, SymlinkToFifo, HardLinkToFile, RegularFile, Directory, Missing };
+
+TEST(PipeNames, TheCheckedOpenAcceptsOnlyAFifoOfTheRequiredOwnerUnderASafeName)
+{
+    ScopedIpcDirectory dir;
+    kxtest::TempDir outside;
+    std::string target = outside.File("target");
+    ASSERT_EQ(kxtest::RunProgram({"/bin/sh", "-c", "echo keep > " + target}).m_Status, 0);
+    ASSERT_EQ(mkfifo(outside.File("fifo").c_str(), 0600), 0);
+    const unsigned int me = getuid();
+    const unsigned int other = me == 0 ? 65534 : 0;
+    struct Row {
+        Planted m_Planted;
+        unsigned int m_RequiredOwner;
+        bool m_Opens;
+    };
+    const Row rows[] = {
+        {Planted::OwnFifo, me, true},          {Planted::OwnFifo, XP_ANY_OWNER, true},
+        {Planted::OwnFifo, other, false},      {Planted::SymlinkToFifo, XP_ANY_OWNER, false},
+        {Planted::HardLinkToFile, me, false},  {Planted::RegularFile, me, false},
+        {Planted::Directory, me, false},       {Planted::Missing, me, false},
+    };
+    int index = 0;
+    for (const Row& row : rows) {
+        std::string name = "Planted_" + std::to_string(index++);
+        std::string path = dir.File(name);
+        switch (row.m_Planted) {
+        case Planted::OwnFifo: ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); break;
+        case Planted::SymlinkToFifo: ASSERT_EQ(symlink(outside.File("fifo").c_str(), path.c_str()), 0); break;
+        case Planted::HardLinkToFile: ASSERT_EQ(link(target.c_str(), path.c_str()), 0); break;
+        case Planted::RegularFile: ASSERT_EQ(kxtest::RunProgram({"/usr/bin/touch", path}).m_Status, 0); break;
+        case Planted::Directory: ASSERT_EQ(mkdir(path.c_str(), 0700), 0); break;
+        case Planted::Missing: break;
+        }
+        // Held open for reading, so that an open for writing would not fail for want of a reader.
+        int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW);
+        unsigned int owner = 12345;
+        int fd = XpPipeBaseLinux::OpenClientFifo(name.c_str(), O_WRONLY, row.m_RequiredOwner, &owner);
+        EXPECT_EQ(fd >= 0, row.m_Opens) << name;
+        if (fd >= 0) {
+            EXPECT_EQ(owner, me);
+            close(fd);
+        }
+        if (reader >= 0)
+            close(reader);
+    }
+    // Names that are not one plain component never reach the file system.
+    for (const char* name : {"../target", "sub/name", "", ".."})
+        EXPECT_LT(XpPipeBaseLinux::OpenClientFifo(name, O_RDONLY, XP_ANY_OWNER), 0) << name;
+    // A request's path field: inside the FIFO directory, terminated within its size.
+    ASSERT_EQ(mkfifo(dir.File("Inside").c_str(), 0600), 0);
+    std::string inside = dir.File("Inside");
+    int fd = XpPipeBaseLinux::OpenClientFifoPath(inside.c_str(), XP_PIPE_PATH_SIZE, O_RDONLY, me);
+    EXPECT_GE(fd, 0);
+    close(fd);
+    EXPECT_LT(XpPipeBaseLinux::OpenClientFifoPath(inside.c_str(), static_cast<unsigned int>(inside.size()), O_RDONLY,
+                                                  me),
+              0); // no terminator within the field
+    std::string throughParent = dir.Path() + "/../" + dir.Path().substr(5) + "/Inside";
+    EXPECT_LT(XpPipeBaseLinux::OpenClientFifoPath(throughParent.c_str(), XP_PIPE_PATH_SIZE, O_RDONLY, me), 0);
+    EXPECT_EQ(kxtest::ReadFile(target), "keep\n");
+}
+
+TEST(PipeNames, FreePathMovesAsideWhatItCannotRemoveAndNeverEntersIt)
+{
+    ScopedIpcDirectory dir;
+    kxtest::RecordingLog log;
+    log.EventLogOpen("test", &g_EventLogger);
+    std::string path = dir.File("Taken");
+    ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((path + "/inner").c_str(), 0700), 0);
+    EXPECT_TRUE(XpUtil::FreePath(path.c_str()));
+    EXPECT_NE(access(path.c_str(), F_OK), 0);
+    std::vector<kxtest::LoggedEvent> events = log.Events();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].m_Id, XP_EVENT_PATH_MOVED_ASIDE);
+    // A link is removed itself; what it points to stays.
+    kxtest::TempDir outside;
+    ASSERT_EQ(symlink(outside.Path().c_str(), path.c_str()), 0);
+    EXPECT_TRUE(XpUtil::FreePath(path.c_str()));
+    EXPECT_EQ(access(outside.Path().c_str(), F_OK), 0);
+    EXPECT_TRUE(XpUtil::FreePath(dir.File("Nothing").c_str()));
 }
 
 } // namespace

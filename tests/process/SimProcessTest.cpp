@@ -19,25 +19,12 @@
 namespace {
 
 using kxtest::SimService;
+using kxtest::UseServiceDir;
 
 const char* const STARTED = "The Kxapi Service (version 3.8.7 Build 96) has started successfully.";
 const char* const STOPPED = "The Kxapi Service has stopped.";
 
 // Points this process's FIFO prefix at the service's directory for the scope.
-class UseServiceDir {
-public:
-    explicit UseServiceDir(const SimService& service) : m_pOld(XpPipeBaseLinux::m_pFifoPrefix)
-    {
-        m_Prefix = service.Dir() + "/";
-        XpPipeBaseLinux::m_pFifoPrefix = m_Prefix.c_str();
-    }
-    ~UseServiceDir() { XpPipeBaseLinux::m_pFifoPrefix = m_pOld; }
-
-private:
-    const char* m_pOld;
-    std::string m_Prefix;
-};
-
 std::vector<uint32_t> Request(PipeMessenger& messenger, std::vector<char> body, bool expectReply = true)
 {
     std::vector<uint32_t> words;
@@ -163,14 +150,14 @@ TEST(SimProcess, ClientsThatDieMidMessageCostTheServiceNothing)
 TEST(SimProcess, AFailedStartUpEndsWithStatusZeroAfterLoggingTheManager)
 {
     SimService service;
-    ASSERT_EQ(mkdir(service.File("KxGlobalRecvPipe").c_str(), 0700), 0);
-    ASSERT_EQ(mkdir(service.File("KxGlobalRecvPipe/busy").c_str(), 0700), 0);
-    ASSERT_TRUE(service.Launch({service.File("service.pid")}));
+    // No listener FIFO fits a directory this long, so the first manager cannot start.
+    std::string tooLong = kxtest::MakeLongDirectory(service.Dir(), 90);
+    ASSERT_TRUE(service.Launch({"--fifo-dir", tooLong, service.File("service.pid")}));
     kxtest::ProcessResult result = service.Wait(5000);
     EXPECT_TRUE(result.m_Exited);
     EXPECT_EQ(result.m_Status, 0);
     std::string log = service.Log();
-    EXPECT_NE(log.find("The shared channel manager failed to initialize."), std::string::npos) << log;
+    EXPECT_NE(log.find("The demodulator manager failed to initialize."), std::string::npos) << log;
     EXPECT_EQ(log.find(STARTED), std::string::npos);
     EXPECT_NE(access(service.File("service.pid").c_str(), F_OK), 0);
 }

@@ -14,6 +14,7 @@
 #include "KxWire.h"
 #include "PipeMessenger.h"
 #include "TestSupport.h"
+#include "XpPipeConnectionLinux.h"
 #include "XpUtil.h"
 #include "global/KxGlobalManager.h"
 
@@ -206,9 +207,10 @@ TEST(GlobalManagerLifecycle, InitAndStartFollowTheManagerContract)
         manager.Stop();
     }
 
-    // A listener path that cannot be replaced makes Init fail with nothing held.
-    ASSERT_EQ(mkdir(dir.File("KxGlobalRecvPipe").c_str(), 0700), 0);
-    ASSERT_EQ(mkdir(dir.File("KxGlobalRecvPipe/busy").c_str(), 0700), 0);
+    // A listener FIFO that cannot be made (its path would not fit) makes Init fail with
+    // nothing held.
+    std::string prefix = kxtest::MakeLongDirectory(dir.Path(), 84) + "/";
+    XpPipeBaseLinux::m_pFifoPrefix = prefix.c_str();
     KxGlobalManager blocked;
     EXPECT_FALSE(blocked.Init());
 }

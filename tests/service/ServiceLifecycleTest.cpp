@@ -2,7 +2,10 @@
 
 #include <cstdlib>
 #include <string>
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <syslog.h>
 #include <vector>
 
@@ -10,6 +13,7 @@
 #include "EventLogController.h"
 #include "KxapiSvc.h"
 #include "PipeMessenger.h"
+#include "XpPipeConnectionLinux.h"
 #include "TestSupport.h"
 #include "XpUtil.h"
 
@@ -35,6 +39,24 @@ bool Accepts(const char* name)
     return accepted;
 }
 
+// True when something reads a request written into the listener FIFO at `path` within 300 ms;
+// false when it stays unread (or the FIFO is missing).
+bool DrainsRequests(const std::string& path)
+{
+    int fd = open(path.c_str(), O_RDWR | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    char request[XP_PIPE_REQUEST_SIZE] = {};
+    bool drained = false;
+    if (write(fd, request, sizeof(request)) == static_cast<ssize_t>(sizeof(request))) {
+        usleep(300000);
+        int pending = 0;
+        drained = ioctl(fd, FIONREAD, &pending) == 0 && pending == 0;
+    }
+    close(fd);
+    return drained;
+}
+
 TEST(EventLog, TableHoldsEightEventsWithTheirSeverities)
 {
     int severity = -1;
@@ -57,8 +79,14 @@ TEST(EventLog, TableHoldsEightEventsWithTheirSeverities)
     message = "untouched";
     EXPECT_EQ(g_EventLogger.EventGetMessage(8, severity, message), KXAPI_E_INVALID_ARG);
     EXPECT_EQ(g_EventLogger.EventGetMessage(-1, severity, message), KXAPI_E_INVALID_ARG);
+    EXPECT_EQ(g_EventLogger.EventGetMessage(XP_EVENT_PATH_MOVED_ASIDE - 1, severity, message), KXAPI_E_INVALID_ARG);
     EXPECT_EQ(severity, 99);
     EXPECT_STREQ(message, "untouched");
+
+    // The platform's report of a path it had to clear names the path and where it went.
+    ASSERT_EQ(g_EventLogger.EventGetMessage(XP_EVENT_PATH_MOVED_ASIDE, severity, message), KXAPI_OK);
+    EXPECT_EQ(severity, LOG_WARNING);
+    EXPECT_STREQ(message, "The path %s was taken by something the service could not remove; it was moved to %s.");
 }
 
 TEST(EventLog, NothingIsWrittenForUnknownIdsOrBeforeTheLogIsOpen)
@@ -131,8 +159,10 @@ TEST_F(ServiceTest, StopFromAnotherThreadEndsTheMainLoop)
 
 TEST_F(ServiceTest, AGlobalManagerThatCannotInitialiseLogsEventSixAndNothingStarts)
 {
-    ASSERT_EQ(mkdir(m_Dir.File("KxGlobalRecvPipe").c_str(), 0700), 0);
-    ASSERT_EQ(mkdir(m_Dir.File("KxGlobalRecvPipe/busy").c_str(), 0700), 0);
+    // With an 85-character prefix "KxGlobalRecvPipe" alone no longer fits a FIFO path.
+    std::string prefix = kxtest::MakeLongDirectory(m_Dir.Path(), 84) + "/";
+    ASSERT_EQ(prefix.size(), 85u);
+    XpPipeBaseLinux::m_pFifoPrefix = prefix.c_str();
     EXPECT_FALSE(KxapiSvc::Instance()->Init());
     std::vector<kxtest::LoggedEvent> events = m_Log.Events();
     ASSERT_EQ(events.size(), 1u);
@@ -140,8 +170,8 @@ TEST_F(ServiceTest, AGlobalManagerThatCannotInitialiseLogsEventSixAndNothingStar
     EXPECT_EQ(events[0].m_Severity, LOG_ERR);
     EXPECT_EQ(events[0].m_Text, "The shared channel manager failed to initialize.");
     // The demod and network-device listeners exist, but no accept thread ever ran.
-    EXPECT_FALSE(Accepts("DemodRecvPipe"));
-    EXPECT_FALSE(Accepts("KxeRecvPipe"));
+    EXPECT_FALSE(DrainsRequests(prefix + "DemodRecvPipe"));
+    EXPECT_FALSE(DrainsRequests(prefix + "KxeRecvPipe"));
     KxapiSvc::Delete(); // without Stop, as after a failed start-up
 }
 

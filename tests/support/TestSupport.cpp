@@ -292,6 +292,27 @@ std::string SimService::Log() const
     return ReadFile(m_LogPath);
 }
 
+UseServiceDir::UseServiceDir(const SimService& service)
+    : m_pOld(XpPipeBaseLinux::m_pFifoPrefix), m_Prefix(service.Dir() + "/")
+{
+    XpPipeBaseLinux::m_pFifoPrefix = m_Prefix.c_str();
+}
+
+UseServiceDir::~UseServiceDir()
+{
+    XpPipeBaseLinux::m_pFifoPrefix = m_pOld;
+}
+
+std::string MakeLongDirectory(const std::string& parent, size_t length)
+{
+    if (parent.size() + 2 > length)
+        return "";
+    std::string path = parent + "/" + std::string(length - parent.size() - 1, 'd');
+    if (mkdir(path.c_str(), 0755) != 0)
+        return "";
+    return path;
+}
+
 bool WaitForPath(const std::string& path, unsigned int timeoutMs)
 {
     return WaitUntil([&] { return access(path.c_str(), F_OK) == 0; }, timeoutMs);

@@ -118,6 +118,24 @@ private:
     pid_t m_LastPid = -1; // the last service started, for the clean-up of what it left
 };
 
+// Makes a directory below `parent` whose path is exactly `length` characters long (no trailing
+// slash) and returns its path; "" when `parent` is already longer.
+std::string MakeLongDirectory(const std::string& parent, size_t length);
+
+// Points this process's FIFO prefix at a running service's directory for the scope, so the
+// library's clients reach that service.
+class UseServiceDir {
+public:
+    explicit UseServiceDir(const SimService& service);
+    ~UseServiceDir();
+    UseServiceDir(const UseServiceDir&) = delete;
+    UseServiceDir& operator=(const UseServiceDir&) = delete;
+
+private:
+    const char* m_pOld;
+    std::string m_Prefix;
+};
+
 // True when `path` exists within timeoutMs.
 bool WaitForPath(const std::string& path, unsigned int timeoutMs);
 // True when `predicate` holds within timeoutMs (polled every 10 ms).

@@ -46,6 +46,19 @@ bool PipeMessenger::Connect(const char* name)
     return m_LastResult == KXAPI_OK;
 }
 
+bool PipeMessenger::ConnectToClient(const char* name, unsigned int ownerUid)
+{
+    if (m_pConnection == nullptr)
+        return false;
+    m_LastResult = m_pConnection->ConnectToClient(name, ownerUid);
+    return m_LastResult == KXAPI_OK;
+}
+
+unsigned int PipeMessenger::PeerOwner() const
+{
+    return m_pConnection != nullptr ? m_pConnection->PeerOwner() : XP_ANY_OWNER;
+}
+
 KXAPI_RESULT PipeMessenger::Disconnect()
 {
     return m_pConnection != nullptr ? m_pConnection->Close() : KXAPI_E_NOT_INITIALIZED;

@@ -29,6 +29,12 @@ public:
     virtual KXAPI_RESULT ClearRxPipe();
     // Connects to the listener of the given name; true on success.
     virtual bool Connect(const char* name);
+    // Service side: connects once to the listener FIFO a client published, which must belong
+    // to `ownerUid`; true on success.
+    bool ConnectToClient(const char* name, unsigned int ownerUid);
+    // The user who owns the connection FIFOs of the client at the other end (XP_ANY_OWNER
+    // when not known).
+    unsigned int PeerOwner() const;
     // Closes the connection.
     virtual KXAPI_RESULT Disconnect();
     // Prepares a fresh connection; an adopted one is left as it is.

@@ -12,6 +12,16 @@
 // Time-out value meaning "no limit".
 constexpr unsigned int XP_INFINITE = 0xFFFFFFFFu;
 
+// Owner value of a checked FIFO open meaning "any user"; also "not known" as a peer's owner.
+constexpr unsigned int XP_ANY_OWNER = 0xFFFFFFFFu;
+
+// Event ids of the platform layer's own reports, beside the service's numbered events.
+enum XpEventId {
+    // A path the service must create was taken by something it had to move aside; arguments:
+    // the path, the name it was moved to.
+    XP_EVENT_PATH_MOVED_ASIDE = 100,
+};
+
 enum ThreadPrioLevel {
     THREAD_PRIO_LOWEST = 0,   // SCHED_OTHER, nice 19
     THREAD_PRIO_LOW = 1,      // SCHED_OTHER, nice 10
@@ -137,6 +147,11 @@ public:
     virtual KXAPI_RESULT Init() = 0;
     // Client side: connects to the listener of the given name.
     virtual KXAPI_RESULT Connect(const char* name) = 0;
+    // Service side: connects once to a listener FIFO that a client published; the FIFO must
+    // belong to the user `ownerUid` (the owner of that client's own connection FIFOs).
+    virtual KXAPI_RESULT ConnectToClient(const char* name, unsigned int ownerUid) = 0;
+    // Server side: the user who owns the client's connection FIFOs (XP_ANY_OWNER: not known).
+    virtual unsigned int PeerOwner() const = 0;
     // Discards input that is waiting.
     virtual KXAPI_RESULT ClearRx() = 0;
     // Writes exactly length bytes within timeoutMs of idle waiting.

@@ -60,8 +60,7 @@ bool ParseKey(const char* text, int& key)
 
 KXAPI_RESULT XpCreateKeyFile(const char* path, const char* text, unsigned int length)
 {
-    struct stat info {};
-    if (lstat(path, &info) == 0 && unlink(path) != 0)
+    if (!XpUtil::FreePath(path))
         return KXAPI_E_INTERNAL;
     int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, IPC_MODE);
     if (fd < 0)

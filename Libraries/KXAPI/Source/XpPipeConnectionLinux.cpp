@@ -10,6 +10,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <mutex>
+#include <set>
+#include <utility>
+
+#include "CrossPlatform.h"
 #include "XpUtil.h"
 
 const char* XpPipeBaseLinux::m_pFifoPrefix = "/tmp/";
@@ -167,31 +172,88 @@ bool XpPipeBaseLinux::IsSafeName(const char* name)
     return true;
 }
 
-bool XpPipeBaseLinux::IsFifoDirPath(const char* path, unsigned int size)
+namespace {
+
+// (device, inode) of every listener FIFO this process serves.
+std::mutex ListenerFifosLock;
+std::set<std::pair<dev_t, ino_t>> ListenerFifos;
+
+bool IsListenerFifo(const struct stat& info)
 {
-    if (path == nullptr || memchr(path, '\0', size) == nullptr)
-        return false;
-    size_t prefixLength = strlen(m_pFifoPrefix);
-    if (strncmp(path, m_pFifoPrefix, prefixLength) != 0)
-        return false;
-    const char* name = path + prefixLength;
-    if (name[0] == '\0' || strchr(name, '/') != nullptr)
-        return false;
-    return strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
+    std::lock_guard<std::mutex> lock(ListenerFifosLock);
+    return ListenerFifos.count({info.st_dev, info.st_ino}) != 0;
 }
 
-int XpPipeBaseLinux::OpenFifoChecked(const char* path, int flags)
+} // namespace
+
+void XpPipeBaseLinux::RegisterListenerFifo(int fd)
 {
-    struct stat before {};
-    if (lstat(path, &before) != 0 || !S_ISFIFO(before.st_mode))
+    struct stat info {};
+    if (fstat(fd, &info) != 0)
+        return;
+    std::lock_guard<std::mutex> lock(ListenerFifosLock);
+    ListenerFifos.insert({info.st_dev, info.st_ino});
+}
+
+void XpPipeBaseLinux::ForgetListenerFifo(int fd)
+{
+    struct stat info {};
+    if (fstat(fd, &info) != 0)
+        return;
+    std::lock_guard<std::mutex> lock(ListenerFifosLock);
+    ListenerFifos.erase({info.st_dev, info.st_ino});
+}
+
+int XpPipeBaseLinux::OpenClientFifo(const char* name, int flags, unsigned int requiredOwner, unsigned int* owner)
+{
+    if (!IsSafeName(name)) {
+        errno = EINVAL;
         return -1;
-    int fd = open(path, flags | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    }
+    char path[XP_PIPE_PATH_SIZE];
+    if (KxapiFailed(XpUtil::Sprintf(path, sizeof(path), "%s%s", m_pFifoPrefix, name))) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    // O_NOFOLLOW refuses a symbolic link; the checks on the opened file refuse anything else
+    // planted under the name (a hard link to a regular file, another user's FIFO). A FIFO
+    // opened without blocking has no side effect of its own.
+    int fd = open(path, flags | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return -1;
-    struct stat after {};
-    if (fstat(fd, &after) != 0 || !S_ISFIFO(after.st_mode) || after.st_ino != before.st_ino ||
-        after.st_dev != before.st_dev) {
+    struct stat info {};
+    int refusal = 0;
+    if (fstat(fd, &info) != 0)
+        refusal = errno;
+    else if (!S_ISFIFO(info.st_mode))
+        refusal = EINVAL;
+    else if (requiredOwner != XP_ANY_OWNER && info.st_uid != requiredOwner)
+        refusal = EPERM;
+    if (refusal != 0) {
         close(fd);
+        errno = refusal;
+        return -1;
+    }
+    if (owner != nullptr)
+        *owner = info.st_uid;
+    return fd;
+}
+
+int XpPipeBaseLinux::OpenClientFifoPath(const char* path, unsigned int size, int flags, unsigned int requiredOwner,
+                                        unsigned int* owner)
+{
+    size_t prefixLength = strlen(m_pFifoPrefix);
+    if (path == nullptr || memchr(path, '\0', size) == nullptr || strncmp(path, m_pFifoPrefix, prefixLength) != 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    int fd = OpenClientFifo(path + prefixLength, flags, requiredOwner, owner);
+    // A client's own FIFOs are never a listener: naming one would have a handler steal the
+    // connection requests of everybody else.
+    struct stat info {};
+    if (fd >= 0 && (fstat(fd, &info) != 0 || IsListenerFifo(info))) {
+        close(fd);
+        errno = EINVAL;
         return -1;
     }
     return fd;
@@ -200,7 +262,10 @@ int XpPipeBaseLinux::OpenFifoChecked(const char* path, int flags)
 // ---------------------------------------------------------------------------------------
 // Connection
 
-XpPipeConnectionLinux::XpPipeConnectionLinux(int readFd, int writeFd) : m_WriteFd(writeFd), m_ReadFd(readFd) {}
+XpPipeConnectionLinux::XpPipeConnectionLinux(int readFd, int writeFd, unsigned int peerOwner)
+    : m_WriteFd(writeFd), m_ReadFd(readFd), m_PeerOwner(peerOwner)
+{
+}
 
 XpPipeConnectionLinux::~XpPipeConnectionLinux()
 {
@@ -235,14 +300,28 @@ KXAPI_RESULT XpPipeConnectionLinux::CreateFifoFile(const char* name, char* path,
 
 KXAPI_RESULT XpPipeConnectionLinux::Connect(const char* name)
 {
+    return ConnectChecked(name, XP_ANY_OWNER, CONNECT_OPEN_ATTEMPTS);
+}
+
+KXAPI_RESULT XpPipeConnectionLinux::ConnectToClient(const char* name, unsigned int ownerUid)
+{
+    // A client's listener is open before it hands over its name: one attempt is enough, and
+    // nothing a client does makes the service wait for it longer than one handshake.
+    return ConnectChecked(name, ownerUid, 1);
+}
+
+KXAPI_RESULT XpPipeConnectionLinux::ConnectChecked(const char* name, unsigned int ownerUid, int openAttempts)
+{
     if (IsOpen())
         return KXAPI_E_IN_USE;
     if (name == nullptr)
         return KXAPI_E_INVALID_ARG;
-    char listenerPath[300];
     if (strlen(m_pFifoPrefix) + strlen(name) > 259)
         return KXAPI_E_BUF_TOO_SMALL;
-    XpUtil::Sprintf(listenerPath, sizeof(listenerPath), "%s%s", m_pFifoPrefix, name);
+    // A name that cannot be a FIFO of the directory fails as an unconnectable name does,
+    // before anything is created next to it.
+    if (!IsSafeName(name))
+        return KXAPI_E_COMMUNICATION;
 
     KXAPI_RESULT result = CreateFifoFile(name, m_SendPath, sizeof(m_SendPath));
     if (result == KXAPI_OK)
@@ -259,9 +338,9 @@ KXAPI_RESULT XpPipeConnectionLinux::Connect(const char* name)
     }
 
     int listenerFd = -1;
-    for (int attempt = 0; attempt < CONNECT_OPEN_ATTEMPTS; attempt++) {
-        listenerFd = open(listenerPath, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (listenerFd >= 0 || errno != ENXIO)
+    for (int attempt = 0; attempt < openAttempts; attempt++) {
+        listenerFd = OpenClientFifo(name, O_WRONLY, ownerUid);
+        if (listenerFd >= 0 || errno != ENXIO || attempt + 1 == openAttempts)
             break;
         XpUtil::Sleep(CONNECT_OPEN_SPACING_MS);
     }
@@ -383,6 +462,8 @@ bool XpPipeConnectionLinux::CleanupOrphanPipe(const char* name, int pid)
 
 XpPipeListenerLinux::~XpPipeListenerLinux()
 {
+    if (m_Fd != -1)
+        ForgetListenerFifo(m_Fd);
     if (m_pStream != nullptr)
         fclose(m_pStream);
     else if (m_Fd != -1)
@@ -403,12 +484,8 @@ KXAPI_RESULT XpPipeListenerLinux::Init(const char* name)
         return KXAPI_E_BUF_TOO_SMALL;
     XpUtil::Sprintf(m_Path, sizeof(m_Path), "%s%s", m_pFifoPrefix, name);
 
-    struct stat info {};
-    if (lstat(m_Path, &info) == 0 && unlink(m_Path) != 0) {
-        m_Path[0] = '\0';
-        return KXAPI_E_INTERNAL;
-    }
-    if (mkfifo(m_Path, FIFO_MODE) != 0) {
+    // A stale FIFO of an earlier run is replaced; anything else planted here is moved aside.
+    if (!XpUtil::FreePath(m_Path) || mkfifo(m_Path, FIFO_MODE) != 0) {
         m_Path[0] = '\0';
         return KXAPI_E_INTERNAL;
     }
@@ -427,6 +504,7 @@ KXAPI_RESULT XpPipeListenerLinux::Init(const char* name)
         m_Path[0] = '\0';
         return KXAPI_E_INTERNAL;
     }
+    RegisterListenerFifo(m_Fd);
     m_Initialised = true;
     return KXAPI_OK;
 }
@@ -470,19 +548,18 @@ XpPipeListenerLinux::RequestRead XpPipeListenerLinux::ReadRequest(char* request)
 
 IXpPipeConnection* XpPipeListenerLinux::AcceptRequest(const char* request)
 {
-    const char* clientToServer = request;
-    const char* serverToClient = request + XP_PIPE_PATH_SIZE;
-    if (!IsFifoDirPath(clientToServer, XP_PIPE_PATH_SIZE) || !IsFifoDirPath(serverToClient, XP_PIPE_PATH_SIZE))
-        return nullptr;
-    int readFd = OpenFifoChecked(clientToServer, O_RDONLY);
+    // Both FIFOs must belong to one user: a client cannot have the service write into, or read
+    // from, a FIFO of someone else.
+    unsigned int owner = XP_ANY_OWNER;
+    int readFd = OpenClientFifoPath(request, XP_PIPE_PATH_SIZE, O_RDONLY, XP_ANY_OWNER, &owner);
     if (readFd < 0)
         return nullptr;
-    int writeFd = OpenFifoChecked(serverToClient, O_WRONLY);
+    int writeFd = OpenClientFifoPath(request + XP_PIPE_PATH_SIZE, XP_PIPE_PATH_SIZE, O_WRONLY, owner);
     if (writeFd < 0) {
         close(readFd);
         return nullptr;
     }
-    auto* connection = new (std::nothrow) XpPipeConnectionLinux(readFd, writeFd);
+    auto* connection = new (std::nothrow) XpPipeConnectionLinux(readFd, writeFd, owner);
     if (connection == nullptr) {
         close(readFd);
         close(writeFd);
@@ -499,6 +576,8 @@ IXpPipeConnection* XpPipeListenerLinux::AcceptRequest(const char* request)
 
 bool XpPipeListenerLinux::ReopenListenerFifo()
 {
+    if (m_Fd != -1)
+        ForgetListenerFifo(m_Fd);
     if (m_pStream != nullptr)
         fclose(m_pStream);
     else if (m_Fd != -1)
@@ -515,6 +594,7 @@ bool XpPipeListenerLinux::ReopenListenerFifo()
         if (m_Fd < 0)
             return false;
     }
+    RegisterListenerFifo(m_Fd);
     m_pStream = fdopen(m_Fd, "r+");
     return true;
 }

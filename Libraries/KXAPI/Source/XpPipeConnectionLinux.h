@@ -34,24 +34,38 @@ public:
     // names a client may hand over that become paths.
     static bool IsSafeName(const char* name);
 
-    // True when `path` (at most `size` bytes) is NUL-terminated and names a file directly
-    // inside the FIFO directory.
-    static bool IsFifoDirPath(const char* path, unsigned int size);
+    // The one way a FIFO that a client named is opened, for every protocol and direction
+    // (connection requests, event FIFOs, the service's connects to a client): `name` must be a
+    // safe name directly inside the FIFO directory; the file is opened without following links
+    // and without blocking, must be a FIFO, and must belong to the user `requiredOwner` unless
+    // that is XP_ANY_OWNER. `flags` is O_RDONLY
+    // or O_WRONLY. Returns the descriptor, or -1 with errno telling why; `owner` (optional)
+    // receives the FIFO's owner.
+    static int OpenClientFifo(const char* name, int flags, unsigned int requiredOwner,
+                              unsigned int* owner = nullptr);
+    // The same for a path field of a connection request: at most `size` bytes, NUL-terminated,
+    // the FIFO directory followed by the name; a listener FIFO of this process is refused.
+    static int OpenClientFifoPath(const char* path, unsigned int size, int flags, unsigned int requiredOwner,
+                                  unsigned int* owner = nullptr);
 
-    // Opens `path` (inside the FIFO directory) without following links and checks that it
-    // is a FIFO; -1 otherwise. `flags` is O_RDONLY or O_WRONLY; O_NONBLOCK is added.
-    static int OpenFifoChecked(const char* path, int flags);
+protected:
+    // Listener FIFOs of this process, which no client may name as its own FIFO.
+    static void RegisterListenerFifo(int fd);
+    static void ForgetListenerFifo(int fd);
 };
 
 class XpPipeConnectionLinux : public IXpPipeConnection, public XpPipeBaseLinux {
 public:
     XpPipeConnectionLinux() = default;
-    // Server side: adopts descriptors opened by the listener.
-    XpPipeConnectionLinux(int readFd, int writeFd);
+    // Server side: adopts descriptors opened by the listener for a client whose FIFOs belong
+    // to `peerOwner`.
+    XpPipeConnectionLinux(int readFd, int writeFd, unsigned int peerOwner = XP_ANY_OWNER);
     ~XpPipeConnectionLinux() override;
 
     KXAPI_RESULT Init() override;
     KXAPI_RESULT Connect(const char* name) override;
+    KXAPI_RESULT ConnectToClient(const char* name, unsigned int ownerUid) override;
+    unsigned int PeerOwner() const override { return m_PeerOwner; }
     KXAPI_RESULT ClearRx() override;
     KXAPI_RESULT Write(const char* buffer, unsigned int length, unsigned int timeoutMs) override;
     KXAPI_RESULT Read(char* buffer, unsigned int length, unsigned int timeoutMs) override;
@@ -65,10 +79,14 @@ public:
 
 private:
     bool IsOpen() const { return m_WriteFd != -1 && m_ReadFd != -1; }
+    // The handshake of Connect and ConnectToClient: `openAttempts` opens of the listener FIFO
+    // 10 ms apart while nobody holds it open.
+    KXAPI_RESULT ConnectChecked(const char* name, unsigned int ownerUid, int openAttempts);
 
     std::atomic<bool> m_StopIo{false};
     int m_WriteFd = -1;
     int m_ReadFd = -1;
+    unsigned int m_PeerOwner = XP_ANY_OWNER;
     char m_RecvPath[XP_PIPE_PATH_SIZE] = {};
     char m_SendPath[XP_PIPE_PATH_SIZE] = {};
 };

@@ -27,6 +27,11 @@ public:
 
     static int GetCurrentProcessId();
 
+    // Makes `path` free for a new file: removes what is there (never following a link), and
+    // moves aside under a fresh name, logged with both names, what unlink cannot remove (a
+    // directory planted there, say). True when nothing is left at `path`.
+    static bool FreePath(const char* path);
+
     // Wide (4-byte) text to narrow and back, in the C library's locale.
     static KXAPI_RESULT WsToCs(char* buffer, const wchar_t* text, int size);
     static KXAPI_RESULT CsToWs(wchar_t* buffer, const char* text, int size);

@@ -4,7 +4,12 @@
 #include <cstdio>
 #include <cwchar>
 #include <ctime>
+#include <cerrno>
+#include <cstdlib>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include "CrossPlatform.h"
 
 unsigned int XpUtil::GetTickCount()
 {
@@ -102,4 +107,29 @@ KXAPI_RESULT XpUtil::ChangeDeviceState(const std::string& name, bool state)
     (void)name;
     (void)state;
     return KXAPI_E_NOT_IMPLEMENTED;
+}
+
+bool XpUtil::FreePath(const char* path)
+{
+    struct stat info {};
+    if (lstat(path, &info) != 0)
+        return errno == ENOENT;
+    if (unlink(path) == 0)
+        return true;
+    // Something unlink cannot remove (a directory, say): move it aside, never into it.
+    for (int attempt = 0; attempt < 10; attempt++) {
+        char aside[256];
+        if (KxapiFailed(XpUtil::Sprintf(aside, sizeof(aside), "%s.blocked-%d-%ld", path,
+                                        XpUtil::GetCurrentProcessId(), random())))
+            return false;
+        if (lstat(aside, &info) == 0)
+            continue;
+        if (rename(path, aside) == 0) {
+            Xp::Instance()->EventLog(XP_EVENT_PATH_MOVED_ASIDE, 2, path, aside);
+            return true;
+        }
+        if (errno != EEXIST && errno != ENOTEMPTY)
+            return false;
+    }
+    return false;
 }

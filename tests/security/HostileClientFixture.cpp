@@ -1,0 +1,141 @@
+#include "HostileClientFixture.h"
+
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "KxGlobalSvcClient.h"
+#include "XpPipeConnectionLinux.h"
+#include "XpUtil.h"
+
+namespace hostile {
+
+namespace {
+
+constexpr unsigned int REPLY_TIMEOUT_MS = 3000;
+constexpr unsigned int DEVICE_READY_MS = 20000;
+constexpr char VICTIM_TEXT[] = "root's file: must never change";
+
+// Attaches to the virtual 3460 on a fresh connection; KXAPI_OK once the device is up.
+KXAPI_RESULT AttachOnce()
+{
+    RawDemodConnection connection;
+    if (!connection.Open())
+        return KXAPI_E_CONNECT_TO_SERVICE;
+    KXAPI_RESULT result = connection.Svc().Attach(SERIAL_3460, 0, 0);
+    if (result == KXAPI_OK)
+        connection.Svc().Detach();
+    return result;
+}
+
+} // namespace
+
+bool RawDemodConnection::Open()
+{
+    return m_Messenger.Init() && m_Messenger.Connect("DemodRecvPipe");
+}
+
+KXAPI_RESULT RawDemodConnection::Transfer(const Kxapi::DemodMsg& request, Kxapi::DemodMsg& reply)
+{
+    if (!m_Messenger.WriteMsg(reinterpret_cast<char*>(const_cast<uint8_t*>(request.data())),
+                              static_cast<int>(request.size())))
+        return KXAPI_E_COMMUNICATION;
+    char* buffer = nullptr;
+    int size = 0;
+    if (!m_Messenger.ReadMsg(buffer, size, REPLY_TIMEOUT_MS))
+        return KXAPI_E_TIMEOUT;
+    reply.assign(reinterpret_cast<uint8_t*>(buffer), reinterpret_cast<uint8_t*>(buffer) + size);
+    free(buffer);
+    return KXAPI_OK;
+}
+
+VictimFile::VictimFile() : m_Path(m_Dir.File("target"))
+{
+    int fd = open(m_Path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (fd >= 0) {
+        if (write(fd, VICTIM_TEXT, sizeof(VICTIM_TEXT) - 1) != static_cast<ssize_t>(sizeof(VICTIM_TEXT) - 1))
+            m_Path.clear();
+        close(fd);
+    }
+    struct stat info {};
+    if (stat(m_Path.c_str(), &info) == 0)
+        m_Inode = info.st_ino;
+}
+
+bool VictimFile::Intact() const
+{
+    struct stat info {};
+    return lstat(m_Path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 07777) == 0600 &&
+           info.st_ino == m_Inode && kxtest::ReadFile(m_Path) == VICTIM_TEXT &&
+           kxtest::ListDir(m_Dir.Path()) == std::vector<std::string>{"target"};
+}
+
+bool SendConnectionRequest(const std::string& listenerPath, const std::string& clientToServer,
+                           const std::string& serverToClient)
+{
+    char request[XP_PIPE_REQUEST_SIZE] = {};
+    strncpy(request, clientToServer.c_str(), XP_PIPE_PATH_SIZE - 1);
+    strncpy(request + XP_PIPE_PATH_SIZE, serverToClient.c_str(), XP_PIPE_PATH_SIZE - 1);
+    int fd = open(listenerPath.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    bool written = write(fd, request, sizeof(request)) == static_cast<ssize_t>(sizeof(request));
+    close(fd);
+    return written;
+}
+
+bool MakeFifoOwnedBy(const std::string& path, unsigned int uid)
+{
+    return mkfifo(path.c_str(), 0600) == 0 && chown(path.c_str(), uid, uid) == 0;
+}
+
+int RunAsNobody(const std::string& command, unsigned int timeoutMs)
+{
+    kxtest::ProcessResult result = kxtest::RunProgram(
+        {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "/bin/sh", "-c", command},
+        timeoutMs);
+    return result.m_Exited ? result.m_Status : -1;
+}
+
+void HostileServiceTest::SetUp()
+{
+    ASSERT_TRUE(m_Service.Start()) << m_Service.Log();
+    // Others may reach the private FIFO directory, as they reach /tmp.
+    chmod(m_Service.Dir().c_str(), 01777);
+    m_pDir = std::make_unique<kxtest::UseServiceDir>(m_Service);
+    ASSERT_TRUE(kxtest::WaitUntil([] { return AttachOnce() == KXAPI_OK; }, DEVICE_READY_MS)) << m_Service.Log();
+}
+
+void HostileServiceTest::TearDown()
+{
+    m_pDir.reset();
+    kxtest::ProcessResult result = m_Service.Stop();
+    EXPECT_TRUE(result.m_Exited) << m_Service.Log();
+    EXPECT_EQ(result.m_Status, 0) << m_Service.Log();
+}
+
+::testing::AssertionResult HostileServiceTest::WellBehavedClientIsServed()
+{
+    unsigned int start = XpUtil::GetTickCount();
+    KxGlobalSvcClient global;
+    global.SetReplyTimeout(SERVED_WITHIN_MS);
+    KxServiceVersion version;
+    KXAPI_RESULT result = global.GetServiceVersion(version);
+    if (result != KXAPI_OK)
+        return ::testing::AssertionFailure() << "version: " << KxapiResult2Str(result);
+    result = AttachOnce();
+    if (result != KXAPI_OK)
+        return ::testing::AssertionFailure() << "attach: " << KxapiResult2Str(result);
+    unsigned int took = XpUtil::GetTickCount() - start;
+    if (took > SERVED_WITHIN_MS)
+        return ::testing::AssertionFailure() << "served only after " << took << " ms";
+    return ::testing::AssertionSuccess();
+}
+
+size_t HostileServiceTest::ServiceDescriptors() const
+{
+    return kxtest::ListDir("/proc/" + std::to_string(m_Service.Pid()) + "/fd").size();
+}
+
+} // namespace hostile

@@ -1,0 +1,81 @@
+// Hostile local clients against a KxapiServiceSim of the default scenario: raw requests on the
+// service's FIFOs, files outside the FIFO directory that must never change, and the check that a
+// well-behaved client is still served within a bound after each attack.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "DemodSvcClient.h"
+#include "PipeMessenger.h"
+#include "TestSupport.h"
+
+namespace hostile {
+
+constexpr int64_t SERIAL_3460 = 3460000001;
+// A well-behaved client must be served within this after an attack (a liveness bound).
+constexpr unsigned int SERVED_WITHIN_MS = 3000;
+
+// One demod connection that sends whatever the test asks; replies are read with a bound.
+class RawDemodConnection : public Kxapi::IDemodSvcTransport {
+public:
+    bool Open();
+    KXAPI_RESULT Transfer(const Kxapi::DemodMsg& request, Kxapi::DemodMsg& reply) override;
+    Kxapi::DemodSvcClient& Svc() { return m_Svc; }
+    PipeMessenger& Messenger() { return m_Messenger; }
+
+private:
+    PipeMessenger m_Messenger;
+    Kxapi::DemodSvcClient m_Svc{this};
+};
+
+// A root file (mode 600) in a directory of its own outside the FIFO directory.
+class VictimFile {
+public:
+    VictimFile();
+    const std::string& Path() const { return m_Path; }
+    const std::string& Dir() const { return m_Dir.Path(); }
+    // Same content, mode and inode as made, and nothing else appeared beside it.
+    bool Intact() const;
+
+private:
+    kxtest::TempDir m_Dir;
+    std::string m_Path;
+    unsigned long m_Inode = 0;
+};
+
+// Writes one 200-byte connection request naming `clientToServer` and `serverToClient` into the
+// listener FIFO `listenerPath`.
+bool SendConnectionRequest(const std::string& listenerPath, const std::string& clientToServer,
+                           const std::string& serverToClient);
+
+// Creates a FIFO at `path` owned by `uid` (mode 0600).
+bool MakeFifoOwnedBy(const std::string& path, unsigned int uid);
+
+// Runs `command` (a shell command line) as the unprivileged user nobody with `setpriv`; its
+// exit status, or -1 when it could not run.
+int RunAsNobody(const std::string& command, unsigned int timeoutMs = 10000);
+
+class HostileServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The version through the global FIFO, and an attach of the virtual 3460, both within
+    // SERVED_WITHIN_MS: a well-behaved client is still served.
+    ::testing::AssertionResult WellBehavedClientIsServed();
+    // Descriptors the service holds now.
+    size_t ServiceDescriptors() const;
+    std::string FifoDir() const { return m_Service.Dir(); }
+    std::string Fifo(const std::string& name) const { return m_Service.File(name); }
+
+    kxtest::SimService m_Service;
+
+private:
+    std::unique_ptr<kxtest::UseServiceDir> m_pDir;
+};
+
+} // namespace hostile
