@@ -8,12 +8,16 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "KxapiSvc.h"
 
 namespace {
+
+// Descriptors the service asks for (within the hard limit).
+constexpr rlim_t SERVICE_MAX_FILES = 65536;
 
 void SignalHandler(int signal, siginfo_t* info, void* context)
 {
@@ -192,6 +196,14 @@ int ServiceMain(const char* programPath, const ServiceStartOptions& options)
 
     if (options.m_pPidFile != nullptr && !WritePidFile(options.m_pPidFile))
         return 1;
+
+    // Every accepted client costs two descriptors: allow the connection limits of the
+    // transport to be reached before the descriptors run out.
+    struct rlimit files {};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max < SERVICE_MAX_FILES ? files.rlim_max : SERVICE_MAX_FILES;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     sigset_t blocked;
     sigemptyset(&blocked);

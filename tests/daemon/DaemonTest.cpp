@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -117,8 +118,11 @@ protected:
     {
         pid_t pid = -1;
         kxtest::WaitUntil([&] {
+            // Whatever was at the path before the daemon replaced it is not a number.
             std::string text = kxtest::ReadFile(path);
-            pid = text.empty() ? -1 : std::stoi(text);
+            char* end = nullptr;
+            long value = strtol(text.c_str(), &end, 10);
+            pid = !text.empty() && *end == '\0' ? static_cast<pid_t>(value) : -1;
             return pid > 0;
         }, 5000);
         return pid;
@@ -184,7 +188,10 @@ TEST_F(DaemonTest, RunsAsADaemonWithItsPidFileAndStopsCleanlyOnSigterm)
     ASSERT_GT(readlink(("/proc/" + std::to_string(daemon) + "/cwd").c_str(), cwd, sizeof(cwd) - 1), 0);
     EXPECT_STREQ(cwd, "/");
 
-    ProcessResult version = kxtest::RunProgram({KX_KXCTL_BINARY, "version"});
+    // The PID file is written before the managers start; the FIFOs follow shortly.
+    ProcessResult version;
+    kxtest::WaitUntil([&] { return (version = kxtest::RunProgram({KX_KXCTL_BINARY, "version"})).m_Status == 0; },
+                      5000);
     EXPECT_EQ(version.m_Output, "KxapiService 3.8.7 Build 96\n");
 
     // A second instance, also one started from another directory, refuses to start.
@@ -222,7 +229,8 @@ TEST_F(DaemonTest, WithoutArgumentsNoPidFileIsWrittenAndSigintStops)
     ProcessResult started = kxtest::RunProgram({KX_SERVICE_BINARY});
     EXPECT_EQ(started.m_Status, 0);
     ASSERT_TRUE(kxtest::WaitForPath("/tmp/KxGlobalRecvPipe", 5000));
-    ASSERT_EQ(kxtest::RunProgram({KX_KXCTL_BINARY, "version"}).m_Status, 0);
+    ASSERT_TRUE(
+        kxtest::WaitUntil([] { return kxtest::RunProgram({KX_KXCTL_BINARY, "version"}).m_Status == 0; }, 5000));
     std::vector<pid_t> daemons = RunningDaemons();
     ASSERT_EQ(daemons.size(), 1u);
     kill(daemons[0], SIGINT);

@@ -4,9 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -493,6 +495,192 @@ TEST(PipeNames, FreePathMovesAsideWhatItCannotRemoveAndNeverEntersIt)
     EXPECT_TRUE(XpUtil::FreePath(path.c_str()));
     EXPECT_EQ(access(outside.Path().c_str(), F_OK), 0);
     EXPECT_TRUE(XpUtil::FreePath(dir.File("Nothing").c_str()));
+}
+
+} // namespace
+
+namespace {
+
+// A peer that reads one byte every `spacingMs` from `fd` until told to stop.
+class TrickleReader {
+public:
+    TrickleReader(int fd, unsigned int spacingMs)
+        : m_Thread([this, fd, spacingMs] {
+              char byte;
+              while (!m_Stop.load()) {
+                  if (read(fd, &byte, 1) < 0)
+                      usleep(1000);
+                  usleep(spacingMs * 1000);
+              }
+          })
+    {
+    }
+    ~TrickleReader()
+    {
+        m_Stop = true;
+        m_Thread.join();
+    }
+
+private:
+    std::atomic<bool> m_Stop{false};
+    std::thread m_Thread;
+};
+
+TEST_F(ListenerFixture, EveryWriteEndsWithinItsDeadlineWhenThePeerNeverOrBarelyReads)
+{
+    PipeMessenger messenger;
+    ASSERT_TRUE(messenger.Init());
+    ASSERT_TRUE(messenger.Connect("TestPipe"));
+    PipeMessenger server(AcceptedConnection(0));
+    m_Accepted.clear(); // owned by `server` now
+    // The client never reads: a reply larger than the FIFO, header included, fails in time.
+    std::vector<char> reply(200000, 'r');
+    unsigned int start = XpUtil::GetTickCount();
+    EXPECT_FALSE(server.WriteMsg(reply.data(), static_cast<int>(reply.size())));
+    EXPECT_LT(XpUtil::GetTickCount() - start, 2000u);
+    // Nothing more fits either: the header alone times out instead of waiting for good.
+    start = XpUtil::GetTickCount();
+    EXPECT_FALSE(server.WriteMsg(reply.data(), 5000));
+    EXPECT_LT(XpUtil::GetTickCount() - start, 2000u);
+}
+
+TEST(PipeTransfer, ATrickleOfReadinessDoesNotStretchALimitedTransfer)
+{
+    int toPeer[2];
+    int fromPeer[2];
+    ASSERT_EQ(pipe2(toPeer, O_NONBLOCK), 0);
+    ASSERT_EQ(pipe2(fromPeer, O_NONBLOCK), 0);
+    XpPipeConnectionLinux connection(fromPeer[0], toPeer[1]);
+    // Fill the pipe, then let the peer drain one byte every 20 ms: the descriptor keeps
+    // becoming writable, yet a 300 ms write gives up after about its slices plus one.
+    std::vector<char> fill(1 << 20, 'f');
+    connection.Write(fill.data(), static_cast<unsigned int>(fill.size()), 0);
+    {
+        TrickleReader trickle(toPeer[0], 20);
+        unsigned int start = XpUtil::GetTickCount();
+        EXPECT_EQ(connection.Write(fill.data(), 100000, 300), KXAPI_E_TIMEOUT);
+        unsigned int took = XpUtil::GetTickCount() - start;
+        EXPECT_GE(took, 300u);
+        EXPECT_LT(took, 900u);
+    }
+    close(toPeer[0]);
+    close(fromPeer[1]);
+}
+
+TEST_F(ListenerFixture, MessagesInFlightShareOneBudgetAndReleaseIt)
+{
+    const unsigned int perMessage = PIPE_MAX_MESSAGE_SIZE;
+    const size_t fits = PIPE_MAX_BYTES_IN_FLIGHT / perMessage;
+    std::vector<std::unique_ptr<PipeMessenger>> readers;
+    std::vector<std::thread> threads;
+    std::atomic<int> refused{0};
+    for (size_t i = 0; i <= fits; i++) {
+        auto reader = std::make_unique<PipeMessenger>();
+        ASSERT_TRUE(reader->Init());
+        ASSERT_TRUE(reader->Connect("TestPipe"));
+        IXpPipeConnection* server = AcceptedConnection(i);
+        ASSERT_NE(server, nullptr);
+        // Announce a maximal body, send none of it.
+        unsigned char header[8];
+        unsigned int headerLength = PipeBuildHeader(perMessage, header);
+        ASSERT_EQ(server->Write(reinterpret_cast<char*>(header), headerLength, 100), KXAPI_OK);
+        readers.push_back(std::move(reader));
+    }
+    for (auto& reader : readers)
+        threads.emplace_back([&reader, &refused] {
+            char* body = nullptr;
+            int size = 0;
+            EXPECT_FALSE(reader->ReadMsg(body, size, 1000));
+            if (reader->LastResult() == KXAPI_E_OUT_OF_RESOURCES)
+                refused++;
+        });
+    EXPECT_TRUE(kxtest::WaitUntil([&] { return refused.load() >= 1; }, 2000));
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(refused.load(), 1); // exactly the one beyond the budget
+    EXPECT_EQ(PipeBytesInFlight(), 0u);
+}
+
+TEST_F(ListenerFixture, AClientThatSaysNothingIsCutOffAtTheFirstMessageDeadline)
+{
+    m_pListener->SetFirstMessageTimeout(300);
+    IXpPipeConnection* silent = Xp::Instance()->NewPipeConnection();
+    ASSERT_EQ(silent->Connect("TestPipe"), KXAPI_OK);
+    PipeMessenger server(AcceptedConnection(0));
+    m_Accepted.clear();
+    char* body = nullptr;
+    int size = 0;
+    unsigned int start = XpUtil::GetTickCount();
+    EXPECT_FALSE(server.ReadMsg(body, size, XP_INFINITE));
+    EXPECT_LT(XpUtil::GetTickCount() - start, 1000u);
+
+    // Once a client has spoken, waiting for its next message has no deadline of its own.
+    PipeMessenger talker;
+    ASSERT_TRUE(talker.Init());
+    ASSERT_TRUE(talker.Connect("TestPipe"));
+    PipeMessenger talkerServer(AcceptedConnection(0));
+    m_Accepted.clear();
+    char hello[3] = {'h', 'i', '!'};
+    ASSERT_TRUE(talker.WriteMsg(hello, 3));
+    ASSERT_TRUE(talkerServer.ReadMsg(body, size, 1000));
+    free(body);
+    usleep(400000);
+    ASSERT_TRUE(talker.WriteMsg(hello, 3));
+    EXPECT_TRUE(talkerServer.ReadMsg(body, size, 1000));
+    free(body);
+    delete silent;
+}
+
+TEST_F(ListenerFixture, ConnectionsAreCappedPerOwnerOfTheClientFifosAndReleasedOnClose)
+{
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to give FIFOs to another owner";
+    const unsigned int hog = 65534;
+    auto request = [this](const std::string& tag, unsigned int owner, int& replyFd) {
+        std::string in = m_Dir.File("in_" + tag);
+        std::string out = m_Dir.File("out_" + tag);
+        mkfifo(in.c_str(), 0600);
+        mkfifo(out.c_str(), 0600);
+        chown(in.c_str(), owner, owner);
+        chown(out.c_str(), owner, owner);
+        replyFd = open(out.c_str(), O_RDONLY | O_NONBLOCK);
+        WriteRequest(in.c_str(), in.size(), out.c_str(), out.size());
+    };
+    auto reply = [](int fd) {
+        KXAPI_RESULT result = KXAPI_E_TIMEOUT;
+        kxtest::WaitUntil([&] { return read(fd, &result, sizeof(result)) == sizeof(result); }, 2000);
+        return result;
+    };
+    std::vector<int> replyFds;
+    for (unsigned int i = 0; i < XP_PIPE_MAX_CONNECTIONS_PER_OWNER; i++) {
+        int fd = -1;
+        request("hog" + std::to_string(i), hog, fd);
+        replyFds.push_back(fd);
+    }
+    ASSERT_TRUE(kxtest::WaitUntil([&] { return AcceptedCount() == XP_PIPE_MAX_CONNECTIONS_PER_OWNER; }, 10000));
+    EXPECT_EQ(XpPipeConnectionLinux::AcceptedConnections(hog), XP_PIPE_MAX_CONNECTIONS_PER_OWNER);
+    int refusedFd = -1;
+    request("one_too_many", hog, refusedFd);
+    EXPECT_EQ(reply(refusedFd), KXAPI_E_OUT_OF_RESOURCES);
+    // Another user is still served.
+    IXpPipeConnection* other = Xp::Instance()->NewPipeConnection();
+    EXPECT_EQ(other->Connect("TestPipe"), KXAPI_OK);
+    delete other;
+    // Closing the hog's connections releases its share.
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        for (IXpPipeConnection* connection : m_Accepted)
+            delete connection;
+        m_Accepted.clear();
+    }
+    EXPECT_EQ(XpPipeConnectionLinux::AcceptedConnections(hog), 0u);
+    int againFd = -1;
+    request("again", hog, againFd);
+    EXPECT_EQ(reply(againFd), KXAPI_OK);
+    for (int fd : replyFds)
+        close(fd);
+    close(refusedFd);
+    close(againFd);
 }
 
 } // namespace

@@ -208,7 +208,8 @@ KXAPI_RESULT DemodPortClient::StartEventThread()
     m_pEventThread = Xp::Instance()->NewThread();
     m_pEventConnected = Xp::Instance()->NewEvent();
     if (m_pEventListener == nullptr || m_pEventThread == nullptr || m_pEventConnected == nullptr ||
-        m_pEventConnected->Init(false) != KXAPI_OK || m_pEventListener->Init(name) != KXAPI_OK) {
+        m_pEventConnected->Init(false) != KXAPI_OK || m_pEventListener->Init(name) != KXAPI_OK ||
+        m_pEventListener->SetFirstMessageTimeout(XP_INFINITE) != KXAPI_OK) { // events may never come
         StopEventThread();
         return KXAPI_E_INTERNAL;
     }

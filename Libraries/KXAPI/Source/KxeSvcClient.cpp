@@ -362,7 +362,8 @@ KXAPI_RESULT KxeSvcClient::RegisterEvents(uint32_t mask, EventCallback callback,
         m_pEventListener = Xp::Instance()->NewPipeListener();
         m_pEventThread = Xp::Instance()->NewThread();
         if (m_pEventListener == nullptr || m_pEventThread == nullptr ||
-            m_pEventListener->Init(pipeName) != KXAPI_OK) {
+            m_pEventListener->Init(pipeName) != KXAPI_OK ||
+            m_pEventListener->SetFirstMessageTimeout(XP_INFINITE) != KXAPI_OK) { // events may never come
             StopEventThread();
             return KXAPI_E_INTERNAL;
         }

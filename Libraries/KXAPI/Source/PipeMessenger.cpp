@@ -24,6 +24,15 @@ unsigned int PipeBuildHeader(unsigned int size, unsigned char* header)
     return 8;
 }
 
+namespace {
+std::atomic<unsigned int> BytesInFlight{0};
+} // namespace
+
+unsigned int PipeBytesInFlight()
+{
+    return BytesInFlight.load();
+}
+
 PipeMessenger::PipeMessenger() : m_FreshConnection(true), m_pConnection(Xp::Instance()->NewPipeConnection()) {}
 
 PipeMessenger::PipeMessenger(IXpPipeConnection* connection) : m_FreshConnection(false), m_pConnection(connection) {}
@@ -88,7 +97,7 @@ bool PipeMessenger::WriteMsg(char* buffer, int size)
                                             PIPE_BODY_TIMEOUT_MS);
         return m_LastResult == KXAPI_OK && !m_Stopped.load();
     }
-    m_LastResult = m_pConnection->Write(reinterpret_cast<char*>(frame), headerLength, XP_INFINITE);
+    m_LastResult = m_pConnection->Write(reinterpret_cast<char*>(frame), headerLength, PIPE_BODY_TIMEOUT_MS);
     if (m_LastResult != KXAPI_OK)
         return false;
     m_LastResult = m_pConnection->Write(buffer, static_cast<unsigned int>(size), PIPE_BODY_TIMEOUT_MS);
@@ -108,7 +117,8 @@ bool PipeMessenger::ReadMsg(char*& buffer, int& size, unsigned int timeoutMs)
         return false;
     unsigned int length = header[0] | (header[1] << 8);
     if (length == 0xFFFF) {
-        m_LastResult = m_pConnection->Read(reinterpret_cast<char*>(header + 2), 6, timeoutMs);
+        m_LastResult = m_pConnection->Read(reinterpret_cast<char*>(header + 2), 6,
+                                           timeoutMs < PIPE_BODY_TIMEOUT_MS ? timeoutMs : PIPE_BODY_TIMEOUT_MS);
         if (m_LastResult != KXAPI_OK || m_Stopped.load())
             return false;
         length = header[4] | (header[5] << 8) | (header[6] << 16) | (static_cast<unsigned int>(header[7]) << 24);
@@ -117,12 +127,23 @@ bool PipeMessenger::ReadMsg(char*& buffer, int& size, unsigned int timeoutMs)
         m_LastResult = KXAPI_E_INVALID_SIZE;
         return false;
     }
+    // Reserved for the time the body is being received, so that many connections that announce
+    // large messages and then trickle cannot hold more than the budget between them.
+    unsigned int inFlight = BytesInFlight.load();
+    do {
+        if (length > PIPE_MAX_BYTES_IN_FLIGHT - inFlight) {
+            m_LastResult = KXAPI_E_OUT_OF_RESOURCES;
+            return false;
+        }
+    } while (!BytesInFlight.compare_exchange_weak(inFlight, inFlight + length));
     char* body = static_cast<char*>(malloc(length > 0 ? length : 1));
     if (body == nullptr) {
+        BytesInFlight -= length;
         m_LastResult = KXAPI_E_OUT_OF_MEM;
         return false;
     }
     m_LastResult = m_pConnection->Read(body, length, PIPE_BODY_TIMEOUT_MS);
+    BytesInFlight -= length;
     if (m_LastResult != KXAPI_OK || m_Stopped.load()) {
         free(body);
         return false;

@@ -12,8 +12,13 @@
 constexpr unsigned int PIPE_MAX_MESSAGE_SIZE = 16u * 1024u * 1024u;
 // Frames up to this size (the atomic FIFO write size) are written in one piece.
 constexpr unsigned int PIPE_ATOMIC_FRAME_SIZE = 4096;
-// Time-out of a message body once its header has arrived (and of a whole small frame).
+// Time-out of a message body once its header has arrived (and of a whole small frame, and of
+// a large frame's header). Every transfer with a time-out is also bounded in total, so a peer
+// that trickles a byte at a time cannot stretch it.
 constexpr unsigned int PIPE_BODY_TIMEOUT_MS = 500;
+// Bytes of message bodies that all readers of this process together hold while receiving
+// them; a message that would exceed it is refused before anything is allocated.
+constexpr unsigned int PIPE_MAX_BYTES_IN_FLIGHT = 64u * 1024u * 1024u;
 
 class PipeMessenger {
 public:
@@ -39,14 +44,17 @@ public:
     virtual KXAPI_RESULT Disconnect();
     // Prepares a fresh connection; an adopted one is left as it is.
     virtual bool Init();
-    // Reads one message into a malloc'ed buffer (caller frees). False on failure, on a
-    // stop request, or when the announced length exceeds PIPE_MAX_MESSAGE_SIZE.
+    // Reads one message into a malloc'ed buffer (caller frees). `timeoutMs` bounds the wait
+    // for the message to begin; the rest of it must follow within 500 ms. False on failure,
+    // on a stop request, or when the announced length exceeds PIPE_MAX_MESSAGE_SIZE or the
+    // bytes in flight of the process would exceed PIPE_MAX_BYTES_IN_FLIGHT.
     virtual bool ReadMsg(char*& buffer, int& size, unsigned int timeoutMs);
     // Makes a transfer in progress return within one slice.
     virtual KXAPI_RESULT StopRW();
     // Writes one message; true when header and body were written. Frames of up to 4096
-    // bytes are written whole within 500 ms; larger ones wait without limit for room for
-    // the header and 500 ms for the body.
+    // bytes are written whole within 500 ms; larger ones take at most 500 ms for the header
+    // and 500 ms for the body, so a reader that never reads fails the write within about a
+    // second.
     virtual bool WriteMsg(char* buffer, int size);
 
     // The result of the last failed transfer of ReadMsg or WriteMsg (KXAPI_OK after success).
@@ -64,6 +72,9 @@ private:
 // Builds the frame header for a body of `size` bytes into `header` (8 bytes of room);
 // returns the header length (2 or 8).
 unsigned int PipeBuildHeader(unsigned int size, unsigned char* header);
+
+// Bytes of message bodies being received by this process right now.
+unsigned int PipeBytesInFlight();
 
 // Connects a new messenger to the service FIFO of the wide name `pipeName`. Null with
 // `result` KXAPI_E_CONNECT_TO_SERVICE when nobody serves it (KXAPI_E_OUT_OF_MEM,

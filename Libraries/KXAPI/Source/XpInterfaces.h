@@ -138,6 +138,10 @@ public:
     virtual KXAPI_RESULT WaitPipeCreated() = 0;
     // Makes WaitConnection return within one 100 ms slice, now and for good.
     virtual KXAPI_RESULT StopWaiting() = 0;
+    // How long an accepted client may take to send its first byte before its reads fail
+    // (10 s by default); XP_INFINITE for a listener whose peer may stay silent for good, such
+    // as a client's event FIFO.
+    virtual KXAPI_RESULT SetFirstMessageTimeout(unsigned int timeoutMs) = 0;
 };
 
 // A full-duplex byte stream between two processes over a pair of FIFOs.

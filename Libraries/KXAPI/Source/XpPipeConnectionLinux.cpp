@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
 #include <mutex>
 #include <set>
 #include <utility>
@@ -25,7 +26,9 @@ constexpr mode_t FIFO_MODE = 0777;
 constexpr int CONNECT_OPEN_ATTEMPTS = 10;
 constexpr int CONNECT_OPEN_SPACING_MS = 10;
 constexpr unsigned int HANDSHAKE_TIMEOUT_MS = 500;
-constexpr unsigned int ACCEPT_REPLY_TIMEOUT_MS = 100;
+// The accept thread never waits for a client: the reply goes into a FIFO its client has just
+// opened for reading, or the request is dropped.
+constexpr unsigned int ACCEPT_REPLY_TIMEOUT_MS = 0;
 // Before a transfer sleeps in pselect it retries for this long, yielding the processor in
 // between. A request/reply exchange usually completes within it; waking a thread that
 // sleeps in pselect costs tens of microseconds on virtual machines, a yield loop a few.
@@ -69,6 +72,11 @@ KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int length, unsigned int ti
     unsigned int budget = XpPipeBaseLinux::SliceBudget(timeoutMs);
     bool unlimited = timeoutMs == XP_INFINITE;
     unsigned int done = 0;
+    // The budget counts idle slices; a peer that keeps the descriptor ready a byte at a time
+    // is bounded as well: a limited transfer never lasts longer than its slices plus one.
+    timespec started{};
+    clock_gettime(CLOCK_MONOTONIC, &started);
+    const long totalNs = unlimited ? 0 : static_cast<long>(budget + 1) * XP_PIPE_SLICE_MS * 1000000L;
 
     auto once = [&]() -> ssize_t {
         return forWrite ? write(fd, buffer + done, length - done) : read(fd, buffer + done, length - done);
@@ -97,6 +105,8 @@ KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int length, unsigned int ti
     KXAPI_RESULT result = KXAPI_OK;
     while (done < length && (unlimited || budget > 0)) {
         if (stop->load())
+            break;
+        if (!unlimited && ElapsedNs(started) >= totalNs)
             break;
         int ready = WaitSlice(fd, forWrite);
         if (ready < 0) {
@@ -185,6 +195,54 @@ bool IsListenerFifo(const struct stat& info)
 }
 
 } // namespace
+
+namespace {
+
+// Accepted connections per owner of the client's FIFOs.
+std::mutex AcceptedLock;
+std::map<unsigned int, unsigned int> AcceptedPerOwner;
+unsigned int AcceptedTotal = 0;
+
+// Counts a connection for `owner` unless a limit is reached.
+bool CountAccepted(unsigned int owner)
+{
+    std::lock_guard<std::mutex> lock(AcceptedLock);
+    unsigned int& mine = AcceptedPerOwner[owner];
+    if (AcceptedTotal >= XP_PIPE_MAX_CONNECTIONS || mine >= XP_PIPE_MAX_CONNECTIONS_PER_OWNER) {
+        if (mine == 0)
+            AcceptedPerOwner.erase(owner);
+        return false;
+    }
+    mine++;
+    AcceptedTotal++;
+    return true;
+}
+
+void UncountAccepted(unsigned int owner)
+{
+    std::lock_guard<std::mutex> lock(AcceptedLock);
+    auto it = AcceptedPerOwner.find(owner);
+    if (it == AcceptedPerOwner.end())
+        return;
+    if (--it->second == 0)
+        AcceptedPerOwner.erase(it);
+    AcceptedTotal--;
+}
+
+} // namespace
+
+unsigned int XpPipeConnectionLinux::AcceptedConnections()
+{
+    std::lock_guard<std::mutex> lock(AcceptedLock);
+    return AcceptedTotal;
+}
+
+unsigned int XpPipeConnectionLinux::AcceptedConnections(unsigned int owner)
+{
+    std::lock_guard<std::mutex> lock(AcceptedLock);
+    auto it = AcceptedPerOwner.find(owner);
+    return it == AcceptedPerOwner.end() ? 0 : it->second;
+}
 
 void XpPipeBaseLinux::RegisterListenerFifo(int fd)
 {
@@ -405,7 +463,17 @@ KXAPI_RESULT XpPipeConnectionLinux::Read(char* buffer, unsigned int length, unsi
 {
     if (!IsOpen())
         return KXAPI_E_NOT_INITIALIZED;
-    return ReadFromFifo(m_ReadFd, buffer, length, timeoutMs, &m_StopIo);
+    if (!m_AwaitingFirstByte)
+        return ReadFromFifo(m_ReadFd, buffer, length, timeoutMs, &m_StopIo);
+    // A connection that never says anything does not keep its thread and descriptors.
+    unsigned int waited = XpUtil::GetTickCount() - m_AcceptedTick;
+    unsigned int left = waited < m_FirstMessageTimeoutMs ? m_FirstMessageTimeoutMs - waited : 0;
+    unsigned int moved = 0;
+    KXAPI_RESULT result =
+        ReadFromFifo(m_ReadFd, buffer, length, timeoutMs < left ? timeoutMs : left, &m_StopIo, &moved);
+    if (moved > 0)
+        m_AwaitingFirstByte = false;
+    return result;
 }
 
 KXAPI_RESULT XpPipeConnectionLinux::StopIo()
@@ -422,6 +490,10 @@ KXAPI_RESULT XpPipeConnectionLinux::ResumeIo()
 
 KXAPI_RESULT XpPipeConnectionLinux::Close()
 {
+    if (m_Counted) {
+        m_Counted = false;
+        UncountAccepted(m_PeerOwner);
+    }
     if (m_ReadFd != -1) {
         close(m_ReadFd);
         m_ReadFd = -1;
@@ -514,6 +586,12 @@ KXAPI_RESULT XpPipeListenerLinux::WaitPipeCreated()
     return m_Initialised ? KXAPI_OK : KXAPI_E_NOT_INITIALIZED;
 }
 
+KXAPI_RESULT XpPipeListenerLinux::SetFirstMessageTimeout(unsigned int timeoutMs)
+{
+    m_FirstMessageTimeoutMs = timeoutMs;
+    return KXAPI_OK;
+}
+
 KXAPI_RESULT XpPipeListenerLinux::StopWaiting()
 {
     if (!m_Initialised)
@@ -546,7 +624,7 @@ XpPipeListenerLinux::RequestRead XpPipeListenerLinux::ReadRequest(char* request)
     return RequestRead::Nothing;
 }
 
-IXpPipeConnection* XpPipeListenerLinux::AcceptRequest(const char* request)
+XpPipeConnectionLinux* XpPipeListenerLinux::AcceptRequest(const char* request)
 {
     // Both FIFOs must belong to one user: a client cannot have the service write into, or read
     // from, a FIFO of someone else.
@@ -559,12 +637,24 @@ IXpPipeConnection* XpPipeListenerLinux::AcceptRequest(const char* request)
         close(readFd);
         return nullptr;
     }
-    auto* connection = new (std::nothrow) XpPipeConnectionLinux(readFd, writeFd, owner);
-    if (connection == nullptr) {
+    if (!CountAccepted(owner)) {
+        KXAPI_RESULT refusal = KXAPI_E_OUT_OF_RESOURCES;
+        WriteToFifo(writeFd, reinterpret_cast<const char*>(&refusal), sizeof(refusal), 0, nullptr);
         close(readFd);
         close(writeFd);
         return nullptr;
     }
+    auto* connection = new (std::nothrow) XpPipeConnectionLinux(readFd, writeFd, owner);
+    if (connection == nullptr) {
+        UncountAccepted(owner);
+        close(readFd);
+        close(writeFd);
+        return nullptr;
+    }
+    connection->m_Counted = true;
+    connection->m_AwaitingFirstByte = m_FirstMessageTimeoutMs != XP_INFINITE;
+    connection->m_FirstMessageTimeoutMs = m_FirstMessageTimeoutMs;
+    connection->m_AcceptedTick = XpUtil::GetTickCount();
     KXAPI_RESULT reply = KXAPI_OK;
     if (connection->Init() != KXAPI_OK ||
         connection->Write(reinterpret_cast<const char*>(&reply), sizeof(reply), ACCEPT_REPLY_TIMEOUT_MS) != KXAPI_OK) {

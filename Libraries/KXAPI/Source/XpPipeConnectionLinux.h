@@ -14,6 +14,14 @@ constexpr unsigned int XP_PIPE_PATH_SIZE = 100;       // a path field, terminato
 constexpr unsigned int XP_PIPE_REQUEST_SIZE = 2 * XP_PIPE_PATH_SIZE;
 constexpr unsigned int XP_PIPE_SLICE_MS = 100;        // every wait is cut into slices of this
 
+// Limits of the connections the listeners of one process accept. Set far above what a busy
+// test rig needs (it runs a few hundred clients of one user at once); they keep one user from
+// using up the descriptors and threads that every other client needs.
+constexpr unsigned int XP_PIPE_MAX_CONNECTIONS = 2048;          // all users together
+constexpr unsigned int XP_PIPE_MAX_CONNECTIONS_PER_OWNER = 512; // owner of the client's FIFOs
+// A client must send the first byte of its first message within this after it connected.
+constexpr unsigned int XP_PIPE_FIRST_MESSAGE_MS = 10000;
+
 class XpPipeBaseLinux {
 public:
     // Directory prefix of every FIFO, "/tmp/" by default (ends with "/").
@@ -66,6 +74,10 @@ public:
     KXAPI_RESULT Connect(const char* name) override;
     KXAPI_RESULT ConnectToClient(const char* name, unsigned int ownerUid) override;
     unsigned int PeerOwner() const override { return m_PeerOwner; }
+
+    // Accepted connections alive now: in all, and of one owner.
+    static unsigned int AcceptedConnections();
+    static unsigned int AcceptedConnections(unsigned int owner);
     KXAPI_RESULT ClearRx() override;
     KXAPI_RESULT Write(const char* buffer, unsigned int length, unsigned int timeoutMs) override;
     KXAPI_RESULT Read(char* buffer, unsigned int length, unsigned int timeoutMs) override;
@@ -78,6 +90,8 @@ public:
     static KXAPI_RESULT CreateFifoFile(const char* name, char* path, int size);
 
 private:
+    friend class XpPipeListenerLinux; // counts and times the connections it accepts
+
     bool IsOpen() const { return m_WriteFd != -1 && m_ReadFd != -1; }
     // The handshake of Connect and ConnectToClient: `openAttempts` opens of the listener FIFO
     // 10 ms apart while nobody holds it open.
@@ -87,6 +101,12 @@ private:
     int m_WriteFd = -1;
     int m_ReadFd = -1;
     unsigned int m_PeerOwner = XP_ANY_OWNER;
+    // Server side: counted among the accepted connections until closed.
+    bool m_Counted = false;
+    // Server side: nothing read yet; reads end at the first-message deadline.
+    bool m_AwaitingFirstByte = false;
+    unsigned int m_AcceptedTick = 0;
+    unsigned int m_FirstMessageTimeoutMs = XP_PIPE_FIRST_MESSAGE_MS;
     char m_RecvPath[XP_PIPE_PATH_SIZE] = {};
     char m_SendPath[XP_PIPE_PATH_SIZE] = {};
 };
@@ -100,11 +120,12 @@ public:
     KXAPI_RESULT WaitConnection(IXpPipeConnection*& connection) override;
     KXAPI_RESULT WaitPipeCreated() override;
     KXAPI_RESULT StopWaiting() override;
+    KXAPI_RESULT SetFirstMessageTimeout(unsigned int timeoutMs) override;
 
 private:
     enum class RequestRead { Request, Nothing, Failed };
     RequestRead ReadRequest(char* request);
-    IXpPipeConnection* AcceptRequest(const char* request);
+    XpPipeConnectionLinux* AcceptRequest(const char* request);
     bool ReopenListenerFifo();
 
     bool m_Initialised = false;
@@ -112,4 +133,5 @@ private:
     int m_Fd = -1;
     FILE* m_pStream = nullptr;
     char m_Path[XP_PIPE_PATH_SIZE] = {};
+    unsigned int m_FirstMessageTimeoutMs = XP_PIPE_FIRST_MESSAGE_MS;
 };
