@@ -85,6 +85,36 @@ bool SendConnectionRequest(const std::string& listenerPath, const std::string& c
     return written;
 }
 
+RawConnection::~RawConnection()
+{
+    if (m_ToService >= 0)
+        close(m_ToService);
+    if (m_FromService >= 0)
+        close(m_FromService);
+}
+
+void OpenRawConnection(const std::string& dir, const std::string& listenerName, unsigned int owner,
+                       RawConnection& connection)
+{
+    static unsigned int counter = 0;
+    std::string tag = std::to_string(getpid()) + "_" + std::to_string(counter++);
+    std::string in = dir + "/raw_in_" + tag;
+    std::string out = dir + "/raw_out_" + tag;
+    if (!MakeFifoOwnedBy(in, owner) || !MakeFifoOwnedBy(out, owner))
+        return;
+    connection.m_FromService = open(out.c_str(), O_RDONLY | O_NONBLOCK);
+    if (connection.m_FromService >= 0 && SendConnectionRequest(dir + "/" + listenerName, in, out)) {
+        KXAPI_RESULT reply = KXAPI_E_TIMEOUT;
+        if (kxtest::WaitUntil(
+                [&] { return read(connection.m_FromService, &reply, sizeof(reply)) == sizeof(reply); }, 1000))
+            connection.m_Reply = reply;
+        if (connection.m_Reply == KXAPI_OK)
+            connection.m_ToService = open(in.c_str(), O_WRONLY | O_NONBLOCK);
+    }
+    unlink(in.c_str());
+    unlink(out.c_str());
+}
+
 bool MakeFifoOwnedBy(const std::string& path, unsigned int uid)
 {
     return mkfifo(path.c_str(), 0600) == 0 && chown(path.c_str(), uid, uid) == 0;

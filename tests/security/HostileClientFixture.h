@@ -52,6 +52,19 @@ private:
 bool SendConnectionRequest(const std::string& listenerPath, const std::string& clientToServer,
                            const std::string& serverToClient);
 
+// The client end of a connection made by hand with FIFOs of a chosen owner.
+struct RawConnection {
+    int m_ToService = -1;   // the client-to-server FIFO, open for writing
+    int m_FromService = -1; // the server-to-client FIFO, open for reading
+    KXAPI_RESULT m_Reply = KXAPI_E_TIMEOUT;
+    ~RawConnection();
+};
+
+// Connects to the listener `listenerName` in `dir` with FIFOs that belong to `owner`; the
+// connection request's reply is in m_Reply (KXAPI_E_TIMEOUT when none came within 1 s).
+void OpenRawConnection(const std::string& dir, const std::string& listenerName, unsigned int owner,
+                       RawConnection& connection);
+
 // Creates a FIFO at `path` owned by `uid` (mode 0600).
 bool MakeFifoOwnedBy(const std::string& path, unsigned int uid);
 
