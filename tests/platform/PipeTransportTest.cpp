@@ -544,6 +544,30 @@ TEST_F(ListenerFixture, EveryWriteEndsWithinItsDeadlineWhenThePeerNeverOrBarelyR
     EXPECT_LT(XpUtil::GetTickCount() - start, 2000u);
 }
 
+TEST(PipeTransfer, DescriptorsBeyondFdSetSizeWaitLikeAnyOther)
+{
+    // A service with many clients holds descriptors above 1024, where select cannot go.
+    int ends[2];
+    ASSERT_EQ(pipe2(ends, O_NONBLOCK), 0);
+    ASSERT_EQ(dup2(ends[0], 1500), 1500);
+    ASSERT_EQ(dup2(ends[1], 1501), 1501);
+    close(ends[0]);
+    close(ends[1]);
+    char byte = 0;
+    unsigned int start = XpUtil::GetTickCount();
+    EXPECT_EQ(XpPipeBaseLinux::ReadFromFifo(1500, &byte, 1, 150, nullptr), KXAPI_E_TIMEOUT);
+    EXPECT_GE(XpUtil::GetTickCount() - start, 100u);
+    std::thread writer([] {
+        usleep(50000);
+        EXPECT_EQ(write(1501, "k", 1), 1);
+    });
+    EXPECT_EQ(XpPipeBaseLinux::ReadFromFifo(1500, &byte, 1, 1000, nullptr), KXAPI_OK);
+    EXPECT_EQ(byte, 'k');
+    writer.join();
+    close(1500);
+    close(1501);
+}
+
 TEST(PipeTransfer, ATrickleOfReadinessDoesNotStretchALimitedTransfer)
 {
     int toPeer[2];

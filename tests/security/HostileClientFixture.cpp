@@ -106,7 +106,7 @@ void OpenRawConnection(const std::string& dir, const std::string& listenerName, 
     if (connection.m_FromService >= 0 && SendConnectionRequest(dir + "/" + listenerName, in, out)) {
         KXAPI_RESULT reply = KXAPI_E_TIMEOUT;
         if (kxtest::WaitUntil(
-                [&] { return read(connection.m_FromService, &reply, sizeof(reply)) == sizeof(reply); }, 1000))
+                [&] { return read(connection.m_FromService, &reply, sizeof(reply)) == sizeof(reply); }, 5000))
             connection.m_Reply = reply;
         if (connection.m_Reply == KXAPI_OK)
             connection.m_ToService = open(in.c_str(), O_WRONLY | O_NONBLOCK);

@@ -61,7 +61,7 @@ struct RawConnection {
 };
 
 // Connects to the listener `listenerName` in `dir` with FIFOs that belong to `owner`; the
-// connection request's reply is in m_Reply (KXAPI_E_TIMEOUT when none came within 1 s).
+// connection request's reply is in m_Reply (KXAPI_E_TIMEOUT when none came within 5 s).
 void OpenRawConnection(const std::string& dir, const std::string& listenerName, unsigned int owner,
                        RawConnection& connection);
 

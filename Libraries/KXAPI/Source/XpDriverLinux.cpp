@@ -5,7 +5,7 @@
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
-#include <sys/select.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -42,11 +42,12 @@ void XpDriverNodeLinux::UnmapMemory(void* memory, uint32_t length)
 
 bool XpDriverNodeLinux::WaitReadable(unsigned int timeoutMs)
 {
-    fd_set readSet;
-    FD_ZERO(&readSet);
-    FD_SET(m_Fd, &readSet);
+    // poll, not select: the descriptor may lie beyond FD_SETSIZE in a busy service.
+    pollfd entry{};
+    entry.fd = m_Fd;
+    entry.events = POLLIN;
     timespec timeout{static_cast<time_t>(timeoutMs / 1000), static_cast<long>(timeoutMs % 1000) * 1000000L};
-    return pselect(m_Fd + 1, &readSet, nullptr, nullptr, &timeout, nullptr) > 0;
+    return ppoll(&entry, 1, &timeout, nullptr) > 0;
 }
 
 IXpDriverNode* XpDriverNodeFactoryLinux::Open(KxDriverFamily family, int index)

@@ -6,7 +6,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <ctime>
-#include <sys/select.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,9 +29,9 @@ constexpr unsigned int HANDSHAKE_TIMEOUT_MS = 500;
 // The accept thread never waits for a client: the reply goes into a FIFO its client has just
 // opened for reading, or the request is dropped.
 constexpr unsigned int ACCEPT_REPLY_TIMEOUT_MS = 0;
-// Before a transfer sleeps in pselect it retries for this long, yielding the processor in
+// Before a transfer sleeps in poll it retries for this long, yielding the processor in
 // between. A request/reply exchange usually completes within it; waking a thread that
-// sleeps in pselect costs tens of microseconds on virtual machines, a yield loop a few.
+// sleeps in poll costs tens of microseconds on virtual machines, a yield loop a few.
 constexpr long SPIN_BEFORE_WAIT_NS = 100000;
 
 long ElapsedNs(const timespec& since)
@@ -41,21 +41,24 @@ long ElapsedNs(const timespec& since)
     return (now.tv_sec - since.tv_sec) * 1000000000L + (now.tv_nsec - since.tv_nsec);
 }
 
-// Waits at most one slice for `fd` to become readable (or writable). 1 ready, 0 not, -1 error.
-int WaitSlice(int fd, bool forWrite)
+} // namespace
+
+int XpPipeBaseLinux::WaitSlice(int fd, bool forWrite)
 {
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(fd, &set);
+    // poll, not select: a service with many clients has descriptors beyond FD_SETSIZE.
+    pollfd entry{};
+    entry.fd = fd;
+    entry.events = forWrite ? POLLOUT : POLLIN;
     timespec slice{};
     slice.tv_sec = 0;
     slice.tv_nsec = static_cast<long>(XP_PIPE_SLICE_MS) * 1000000L;
-    int ready = forWrite ? pselect(fd + 1, nullptr, &set, nullptr, &slice, nullptr)
-                         : pselect(fd + 1, &set, nullptr, nullptr, &slice, nullptr);
+    int ready = ppoll(&entry, 1, &slice, nullptr);
     if (ready < 0)
         return errno == EINTR ? 0 : -1;
     return ready > 0 ? 1 : 0;
 }
+
+namespace {
 
 // The shared loop of ReadFromFifo and WriteToFifo.
 KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int length, unsigned int timeoutMs,
@@ -108,7 +111,7 @@ KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int length, unsigned int ti
             break;
         if (!unlimited && ElapsedNs(started) >= totalNs)
             break;
-        int ready = WaitSlice(fd, forWrite);
+        int ready = XpPipeBaseLinux::WaitSlice(fd, forWrite);
         if (ready < 0) {
             result = KXAPI_E_INTERNAL;
             break;
@@ -614,11 +617,7 @@ XpPipeListenerLinux::RequestRead XpPipeListenerLinux::ReadRequest(char* request)
             continue; // a fragment: drop it
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             return RequestRead::Failed;
-        fd_set set;
-        FD_ZERO(&set);
-        FD_SET(m_Fd, &set);
-        timespec slice{0, static_cast<long>(XP_PIPE_SLICE_MS) * 1000000L};
-        if (pselect(m_Fd + 1, &set, nullptr, nullptr, &slice, nullptr) < 0 && errno != EINTR)
+        if (WaitSlice(m_Fd, false) < 0)
             return RequestRead::Failed;
     }
     return RequestRead::Nothing;

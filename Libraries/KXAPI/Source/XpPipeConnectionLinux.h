@@ -35,6 +35,10 @@ public:
     static KXAPI_RESULT WriteToFifo(int fd, const char* buffer, unsigned int length, unsigned int timeoutMs,
                                     const std::atomic<bool>* stop, unsigned int* moved = nullptr);
 
+    // Waits at most one slice for `fd` to become readable (or writable): 1 ready, 0 not (or
+    // interrupted), -1 error. Works for any descriptor number.
+    static int WaitSlice(int fd, bool forWrite);
+
     // Number of 100 ms slices a time-out allows (XP_INFINITE: no limit).
     static unsigned int SliceBudget(unsigned int timeoutMs);
 
