@@ -30,6 +30,9 @@ constexpr EventEntry EVENT_TABLE[] = {
 constexpr EventEntry PATH_MOVED_ASIDE = {
     LOG_WARNING, "The path %s was taken by something the service could not remove; it was moved to %s."};
 
+constexpr EventEntry NAMED_LOCK_RESET = {
+    LOG_WARNING, "The shared lock %s was held past its time-out by another process and has been set free."};
+
 } // namespace
 
 KXAPI_RESULT EventLogController::EventGetMessage(int id, int& severity, const char*& message)
@@ -39,6 +42,8 @@ KXAPI_RESULT EventLogController::EventGetMessage(int id, int& severity, const ch
         entry = &EVENT_TABLE[id];
     else if (id == XP_EVENT_PATH_MOVED_ASIDE)
         entry = &PATH_MOVED_ASIDE;
+    else if (id == XP_EVENT_NAMED_LOCK_RESET)
+        entry = &NAMED_LOCK_RESET;
     if (entry == nullptr)
         return KXAPI_E_INVALID_ARG;
     severity = entry->m_Severity;

@@ -65,8 +65,7 @@ KxeClient::~KxeClient()
 {
     m_pManager->RemoveClient(this);
     CritSecAutoLockSvc lock(m_pManager->ClientListLock());
-    delete m_pEventMessenger;
-    m_pEventMessenger = nullptr;
+    m_pEventMessenger.reset();
 }
 
 bool KxeClient::Init()
@@ -93,9 +92,10 @@ void KxeClient::Run()
         free(body);
     }
     Disconnect();
+    // Everything the client held (attachments and exclusive accesses, whichever attach ids
+    // they came with) is released before it counts as gone.
+    m_pManager->ReleaseClient(this);
     SetFinished();
-    // The exclusive accesses of a client that is gone are released at once.
-    m_pManager->ExclusiveAccess(-1, -1, KXE_EXCL_RELEASE, m_AttachId);
 }
 
 void KxeClient::HandleRequest(const char* body, int size)
@@ -178,10 +178,7 @@ void KxeClient::OnEventRegister(const char* body, int, char* reply, int&)
     for (int i = 0; i < KXE_EVENT_NAME_CHARS; ++i)
         name[i] = static_cast<wchar_t>(KxGetU32(body, static_cast<unsigned int>(4 + 4 * i)));
     name[KXE_EVENT_NAME_CHARS] = L'\0';
-    KXAPI_RESULT result = EventPipeRegister(name, KxGetU32(body, 260));
-    if (result == KXAPI_OK && KxGetU32(body, 260) != 0)
-        m_pManager->RegisterEventPipe(name);
-    KxPutU32(reply, 4, result);
+    KxPutU32(reply, 4, EventPipeRegister(name, KxGetU32(body, 260)));
 }
 
 void KxeClient::OnAttach(const char* body, int, char* reply, int&)
@@ -190,10 +187,10 @@ void KxeClient::OnAttach(const char* body, int, char* reply, int&)
     memcpy(ip, body + 4, sizeof(ip));
     int channelId = -1;
     uint32_t attachId = 0;
-    KXAPI_RESULT result = m_pManager->AttachKxePort(ip, KxGetI64(body, 8), KxGetI32(body, 16), channelId, attachId);
+    KXAPI_RESULT result =
+        m_pManager->AttachKxePort(ip, KxGetI64(body, 8), KxGetI32(body, 16), this, channelId, attachId);
     KxPutU32(reply, 4, result);
     if (result == KXAPI_OK) {
-        m_AttachId = attachId;
         KxPutI32(reply, 8, channelId);
         KxPutU32(reply, 12, attachId);
     }
@@ -201,15 +198,13 @@ void KxeClient::OnAttach(const char* body, int, char* reply, int&)
 
 void KxeClient::OnDetach(const char* body, int, char* reply, int&)
 {
-    KXAPI_RESULT result = m_pManager->DetachKxePort(KxGetI64(body, 8), KxGetI32(body, 16), KxGetU32(body, 20));
-    m_AttachId = 0;
-    KxPutU32(reply, 4, result);
+    KxPutU32(reply, 4, m_pManager->DetachKxePort(KxGetI64(body, 8), KxGetI32(body, 16), KxGetU32(body, 20), this));
 }
 
 void KxeClient::OnExclusive(const char* body, int, char* reply, int&)
 {
     KxPutU32(reply, 4, m_pManager->ExclusiveAccess(KxGetI64(body, 8), KxGetI32(body, 16), KxGetU32(body, 24),
-                                                   KxGetU32(body, 20)));
+                                                   KxGetU32(body, 20), this));
 }
 
 void KxeClient::OnVpdClear(const char* body, int, char* reply, int&)
@@ -272,34 +267,36 @@ KXAPI_RESULT KxeClient::EventPipeRegister(const wchar_t* name, uint32_t mask)
 {
     if (name == nullptr)
         return KXAPI_E_INVALID_BUF;
-    // Only this client's thread changes the messenger; the discovery thread reads it under
+    // Only this client's thread changes the messenger; the discovery thread takes it under
     // the client-list lock, so every change is made under that lock too.
     if (mask == 0 || m_pEventMessenger != nullptr) {
+        std::shared_ptr<KxeEventMessenger> dropped;
         CritSecAutoLockSvc lock(m_pManager->ClientListLock());
-        if (mask == 0) {
-            delete m_pEventMessenger;
-            m_pEventMessenger = nullptr;
-        } else {
+        if (mask == 0)
+            dropped = std::move(m_pEventMessenger);
+        else
             m_pEventMessenger->SetMask(mask);
-        }
+        // A name given with a mere mask change is not connected to and not recorded.
         return KXAPI_OK;
     }
     char narrow[KXE_EVENT_NAME_CHARS * 4 + 1];
     if (XpUtil::WsToCs(narrow, name, sizeof(narrow)) != KXAPI_OK)
         return KXAPI_E_INTERNAL;
     // Connecting may take a while: done before the lock is taken.
-    auto* messenger = new (std::nothrow) KxeEventMessenger();
-    if (messenger == nullptr || !messenger->Init(narrow, mask, PeerOwner())) {
-        delete messenger;
+    auto messenger = std::make_shared<KxeEventMessenger>();
+    if (!messenger->Init(narrow, mask, PeerOwner()))
         return KXAPI_E_INTERNAL;
+    {
+        CritSecAutoLockSvc lock(m_pManager->ClientListLock());
+        m_pEventMessenger = std::move(messenger);
     }
-    CritSecAutoLockSvc lock(m_pManager->ClientListLock());
-    m_pEventMessenger = messenger;
+    // Only a name the service did connect to is recorded for the clean-up of orphan FIFOs.
+    m_pManager->RegisterEventPipe(name, PeerOwner(), m_pConnection);
     return KXAPI_OK;
 }
 
-void KxeClient::OnDeviceEvent(int64_t serial, uint32_t event)
+void KxeClient::DropEventMessenger(const KxeEventMessenger* messenger)
 {
-    if (m_pEventMessenger != nullptr)
-        m_pEventMessenger->DeviceStateChangedEv(serial, event);
+    if (m_pEventMessenger.get() == messenger)
+        m_pEventMessenger.reset();
 }

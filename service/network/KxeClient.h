@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "KxapiResult.h"
 #include "PipeServerImpl.h"
@@ -21,8 +22,11 @@ public:
 
     // Connects to the client's event FIFO (mask non-zero) or drops it (mask 0).
     KXAPI_RESULT EventPipeRegister(const wchar_t* name, uint32_t mask);
-    // Forwards a device report to the event FIFO, if any (called under the client-list lock).
-    void OnDeviceEvent(int64_t serial, uint32_t event);
+    // The event messenger, if any (read under the client-list lock; writes are made by the
+    // holder of the returned reference, without any lock of the manager).
+    std::shared_ptr<KxeEventMessenger> EventMessenger() const { return m_pEventMessenger; }
+    // Drops `messenger` when it is still this client's (called under the client-list lock).
+    void DropEventMessenger(const KxeEventMessenger* messenger);
 
     // One request (at least 4 bytes); writes the reply, if any.
     void HandleRequest(const char* body, int size);
@@ -51,6 +55,5 @@ private:
     void OnForceDiscovery(const char* body, int size, char* reply, int& replySize);
 
     KxeManager* m_pManager;
-    KxeEventMessenger* m_pEventMessenger = nullptr;
-    uint32_t m_AttachId = 0;
+    std::shared_ptr<KxeEventMessenger> m_pEventMessenger;
 };

@@ -45,14 +45,16 @@ bool KxeEventMessenger::Init(const char* name, uint32_t mask, unsigned int owner
     return true;
 }
 
-void KxeEventMessenger::DeviceStateChangedEv(int64_t serial, uint32_t event)
+bool KxeEventMessenger::DeviceStateChangedEv(int64_t serial, uint32_t event)
 {
-    if (m_pLock == nullptr || (m_Mask.load() & event) == 0)
-        return;
+    if (m_pLock == nullptr)
+        return false;
+    if ((m_Mask.load() & event) == 0)
+        return true;
     char message[KXE_EVENT_MSG_SIZE] = {};
     KxPutU32(message, 0, 0);
     KxPutI64(message, 8, serial);
     KxPutU32(message, 16, event);
     CritSecAutoLockSvc lock(m_pLock);
-    WriteMsg(message, sizeof(message));
+    return WriteMsg(message, sizeof(message));
 }

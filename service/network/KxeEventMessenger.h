@@ -18,8 +18,9 @@ public:
     bool Init(const char* name, uint32_t mask, unsigned int ownerUid);
     void SetMask(uint32_t mask) { m_Mask = mask; }
     uint32_t Mask() const { return m_Mask; }
-    // Sends {0, 0, serial, event, 0} when the mask selects the event; a failed write is ignored.
-    void DeviceStateChangedEv(int64_t serial, uint32_t event);
+    // Sends {0, 0, serial, event, 0} when the mask selects the event. False when the write
+    // failed or timed out (the caller drops this subscriber); true when sent or not selected.
+    bool DeviceStateChangedEv(int64_t serial, uint32_t event);
 
 private:
     using PipeMessenger::Init; // only the named form above is offered

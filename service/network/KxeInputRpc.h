@@ -6,11 +6,16 @@
 #include "IInterface.h"
 #include "KxapiResult.h"
 
+// Longest time one call to a device may take in all: connecting, sending the request and
+// receiving the answer together (a peer that answers byte by byte is cut off by it).
+constexpr unsigned int KXE_DEVICE_CALL_TOTAL_MS = 5000;
+
 class IKxeInputRpc : public IInterface {
 public:
-    // Attaches port `portIdx`; the device's result, or KXAPI_E_COMMUNICATION when the call fails.
+    // Attaches port `portIdx`; the device's result, or KXAPI_E_COMMUNICATION when the call
+    // fails or does not finish within KXE_DEVICE_CALL_TOTAL_MS.
     virtual KXAPI_RESULT Attach(int portIdx, bool probeOnly, int& channelId) = 0;
-    // Detaches a channel; the device's result, or KXAPI_E_COMMUNICATION when the call fails.
+    // Detaches a channel; the device's result, or KXAPI_E_COMMUNICATION as above.
     virtual KXAPI_RESULT Detach(int channelId) = 0;
 };
 

@@ -12,6 +12,7 @@
 #include "XpUtil.h"
 #include "XpPipeConnectionLinux.h"
 #include "network/KxeClient.h"
+#include "network/KxeEventMessenger.h"
 
 namespace {
 constexpr int DISCO_POLL_MS = 5;
@@ -79,8 +80,9 @@ bool KxeManager::Init()
         m_pClientLock = NewInitialisedCritSec();
         m_pEventPipeLock = NewInitialisedCritSec();
         m_pUpdateLock = NewInitialisedCritSec();
-        ok = m_pClientLock != nullptr && m_pEventPipeLock != nullptr && m_pUpdateLock != nullptr && m_Ports.Init() &&
-             m_Vpd.Init();
+        m_pPublishedLock = NewInitialisedCritSec();
+        ok = m_pClientLock != nullptr && m_pEventPipeLock != nullptr && m_pUpdateLock != nullptr &&
+             m_pPublishedLock != nullptr && m_Ports.Init() && m_Vpd.Init();
     }
     if (!ok) {
         Close();
@@ -150,6 +152,9 @@ void KxeManager::Close()
     m_pEventPipeLock = nullptr;
     delete m_pUpdateLock;
     m_pUpdateLock = nullptr;
+    delete m_pPublishedLock;
+    m_pPublishedLock = nullptr;
+    m_Published.clear();
     m_EventPipes.clear();
     m_Initialised = false;
 }
@@ -228,7 +233,7 @@ bool KxeManager::Update(const KxeListEntry* entries, int count)
             return true;
     }
 
-    if (m_pListMutex->Lock(KXE_LIST_MUTEX_TIMEOUT_MS) != KXAPI_OK)
+    if (LockList() != KXAPI_OK)
         return false;
     m_DeviceMap.clear();
     auto* slots = reinterpret_cast<KxeListEntry*>(ListMem() + KXE_LIST_HEADER_SIZE);
@@ -239,69 +244,152 @@ bool KxeManager::Update(const KxeListEntry* entries, int count)
     }
     KxPutU32(ListMem(), KXE_LIST_OFFS_COUNT, written);
     KxPutU32(ListMem(), KXE_LIST_OFFS_TIME, static_cast<uint32_t>(time(nullptr)));
-    HandleAddRemoveEvents(oldKeys);
+    {
+        CritSecAutoLockSvc published(m_pPublishedLock);
+        m_Published.assign(entries, entries + written);
+    }
+    const auto report = ChangeReport(oldKeys);
     m_pListMutex->Unlock();
+    // Subscribers hear of the change after every lock is given back.
+    HandleAddRemoveEvents(report);
     return true;
 }
 
-void KxeManager::HandleAddRemoveEvents(const std::map<uint64_t, int64_t>& oldKeys)
+KXAPI_RESULT KxeManager::LockList()
 {
-    CritSecAutoLockSvc lock(m_pClientLock);
-    if (m_Clients.empty())
-        return;
+    KXAPI_RESULT result = m_pListMutex->Lock(KXE_LIST_MUTEX_TIMEOUT_MS);
+    if (result != KXAPI_E_TIMEOUT)
+        return result;
+    // Well-behaved readers hold the mutex for a copy of the list only. One that holds it
+    // past the service's longest wait (or a process that set it to taken) is overruled: the
+    // service is the list's only writer.
+    char key[KXE_KEY_CHARS] = {};
+    m_pListMutex->GetKey(key, sizeof(key));
+    Xp::Instance()->EventLog(XP_EVENT_NAMED_LOCK_RESET, 1, key);
+    if (m_pListMutex->ForceFree() != KXAPI_OK)
+        return KXAPI_E_TIMEOUT;
+    return m_pListMutex->Lock(KXE_LIST_MUTEX_RETAKE_MS);
+}
+
+std::vector<std::pair<int64_t, uint32_t>> KxeManager::ChangeReport(const std::map<uint64_t, int64_t>& oldKeys)
+{
+    std::vector<std::pair<int64_t, uint32_t>> report;
     for (const auto& old : oldKeys) {
-        if (m_DeviceMap.count(old.first) != 0)
-            continue;
-        for (KxeClient* client : m_Clients)
-            client->OnDeviceEvent(old.second, KXE_EVENT_DEVICE_REMOVED);
+        if (m_DeviceMap.count(old.first) == 0)
+            report.emplace_back(old.second, KXE_EVENT_DEVICE_REMOVED);
     }
     for (const auto& device : m_DeviceMap) {
-        if (oldKeys.count(device.first) != 0)
-            continue;
-        for (KxeClient* client : m_Clients)
-            client->OnDeviceEvent(device.second->m_Serial, KXE_EVENT_DEVICE_ADDED);
+        if (oldKeys.count(device.first) == 0)
+            report.emplace_back(device.second->m_Serial, KXE_EVENT_DEVICE_ADDED);
+    }
+    return report;
+}
+
+void KxeManager::HandleAddRemoveEvents(const std::vector<std::pair<int64_t, uint32_t>>& report)
+{
+    if (report.empty())
+        return;
+    std::vector<std::shared_ptr<KxeEventMessenger>> subscribers;
+    {
+        CritSecAutoLockSvc lock(m_pClientLock);
+        for (KxeClient* client : m_Clients) {
+            if (auto messenger = client->EventMessenger())
+                subscribers.push_back(std::move(messenger));
+        }
+    }
+    std::vector<const KxeEventMessenger*> failed;
+    for (const auto& subscriber : subscribers) {
+        for (const auto& event : report) {
+            if (!subscriber->DeviceStateChangedEv(event.first, event.second)) {
+                failed.push_back(subscriber.get());
+                break;
+            }
+        }
+    }
+    if (!failed.empty()) {
+        // A subscriber that does not take its events is dropped once and for all; the last
+        // reference (held here) closes its FIFO after the lock is given back.
+        CritSecAutoLockSvc lock(m_pClientLock);
+        for (KxeClient* client : m_Clients) {
+            for (const KxeEventMessenger* messenger : failed)
+                client->DropEventMessenger(messenger);
+        }
     }
 }
 
-KXAPI_RESULT KxeManager::AttachKxePort(const uint8_t ip[4], int64_t serial, int port, int& channelId,
-                                       uint32_t& attachId)
+bool KxeManager::PublishedAddress(int64_t serial, uint8_t ip[4])
 {
-    return m_Ports.Attach(ip, serial, port, channelId, attachId);
+    if (m_pPublishedLock == nullptr)
+        return false;
+    CritSecAutoLockSvc lock(m_pPublishedLock);
+    for (const KxeListEntry& entry : m_Published) {
+        if (entry.m_Serial == serial) {
+            memcpy(ip, entry.m_IpAddr, 4);
+            return true;
+        }
+    }
+    return false;
 }
 
-KXAPI_RESULT KxeManager::DetachKxePort(int64_t serial, int port, uint32_t attachId)
+bool KxeManager::IsPublished(int64_t serial, const uint8_t ip[4])
 {
-    return m_Ports.Detach(serial, port, attachId);
+    if (m_pPublishedLock == nullptr)
+        return false;
+    CritSecAutoLockSvc lock(m_pPublishedLock);
+    for (const KxeListEntry& entry : m_Published) {
+        if (entry.m_Serial == serial && memcmp(entry.m_IpAddr, ip, 4) == 0)
+            return true;
+    }
+    return false;
 }
 
-KXAPI_RESULT KxeManager::ExclusiveAccess(int64_t serial, int port, uint32_t command, uint32_t owner)
+KXAPI_RESULT KxeManager::AttachKxePort(const uint8_t ip[4], int64_t serial, int port, const void* client,
+                                       int& channelId, uint32_t& attachId)
+{
+    // The service calls only the devices that discovery found, at the address they gave.
+    if (!IsPublished(serial, ip))
+        return KXAPI_E_NO_SUCH_DEVICE;
+    return m_Ports.Attach(ip, serial, port, client, channelId, attachId);
+}
+
+KXAPI_RESULT KxeManager::DetachKxePort(int64_t serial, int port, uint32_t attachId, const void* client)
+{
+    return m_Ports.Detach(serial, port, attachId, client);
+}
+
+KXAPI_RESULT KxeManager::ExclusiveAccess(int64_t serial, int port, uint32_t command, uint32_t owner,
+                                         const void* client)
 {
     auto probe = [this, serial, port]() -> KXAPI_RESULT {
-        if (m_pListMutex == nullptr || m_pListMutex->Lock(KXE_LIST_MUTEX_TIMEOUT_MS) != KXAPI_OK)
-            return KXAPI_E_NOT_FOUND;
         uint8_t ip[4] = {};
-        bool found = false;
-        uint32_t count = std::min(KxGetU32(ListMem(), KXE_LIST_OFFS_COUNT), KXE_LIST_CAPACITY);
-        const auto* slots = reinterpret_cast<const KxeListEntry*>(ListMem() + KXE_LIST_HEADER_SIZE);
-        for (uint32_t i = 0; i < count && !found; ++i) {
-            if (slots[i].m_Serial == serial) {
-                memcpy(ip, slots[i].m_IpAddr, sizeof(ip));
-                found = true;
-            }
-        }
-        m_pListMutex->Unlock();
-        return found ? m_Ports.ProbeAttach(ip, serial, port) : KXAPI_E_NOT_FOUND;
+        if (!PublishedAddress(serial, ip))
+            return KXAPI_E_NOT_FOUND;
+        return m_Ports.ProbeAttach(ip, port);
     };
-    return m_Ports.Exclusive(serial, port, command, owner, probe);
+    return m_Ports.Exclusive(serial, port, command, owner, client, probe);
 }
 
-void KxeManager::RegisterEventPipe(const wchar_t* name)
+void KxeManager::RegisterEventPipe(const wchar_t* name, unsigned int ownerUid, IXpPipeConnection* connection)
 {
     if (name == nullptr || m_pEventPipeLock == nullptr)
         return;
+    // A name the clean-up would drop at once is not kept.
+    if (CleanEventPipe(name, nullptr))
+        return;
     CritSecAutoLockSvc lock(m_pEventPipeLock);
-    if (std::find(m_EventPipes.begin(), m_EventPipes.end(), name) == m_EventPipes.end())
-        m_EventPipes.emplace_back(name);
+    for (EventPipeName& known : m_EventPipes) {
+        if (known.m_Name == name)
+            return;
+    }
+    auto countOfUser = [this, ownerUid]() {
+        return static_cast<size_t>(std::count_if(m_EventPipes.begin(), m_EventPipes.end(),
+                                                 [ownerUid](const EventPipeName& n) { return n.m_OwnerUid == ownerUid; }));
+    };
+    if (m_EventPipes.size() >= KXE_MAX_EVENT_PIPE_NAMES || countOfUser() >= KXE_MAX_EVENT_PIPE_NAMES_PER_USER)
+        CleanEventPipes(connection);
+    if (m_EventPipes.size() >= KXE_MAX_EVENT_PIPE_NAMES || countOfUser() >= KXE_MAX_EVENT_PIPE_NAMES_PER_USER)
+        return;
+    m_EventPipes.push_back({name, ownerUid});
 }
 
 void KxeManager::CleanEventPipes(IXpPipeConnection* connection)
@@ -310,7 +398,7 @@ void KxeManager::CleanEventPipes(IXpPipeConnection* connection)
         return;
     CritSecAutoLockSvc lock(m_pEventPipeLock);
     for (auto it = m_EventPipes.begin(); it != m_EventPipes.end();) {
-        if (CleanEventPipe(it->c_str(), connection))
+        if (CleanEventPipe(it->m_Name.c_str(), connection))
             it = m_EventPipes.erase(it);
         else
             ++it;
@@ -347,7 +435,10 @@ std::vector<std::wstring> KxeManager::EventPipeNames()
     if (m_pEventPipeLock == nullptr)
         return {};
     CritSecAutoLockSvc lock(m_pEventPipeLock);
-    return m_EventPipes;
+    std::vector<std::wstring> names;
+    for (const EventPipeName& known : m_EventPipes)
+        names.push_back(known.m_Name);
+    return names;
 }
 
 void KxeManager::AddClient(KxeClient* client)
@@ -366,11 +457,13 @@ PipeServerImpl* KxeManager::NewClient(IXpPipeConnection* connection)
 {
     // Finished clients were pruned just before: with none left, undo the attachments of
     // clients that are gone.
+    bool none;
     {
         CritSecAutoLockSvc lock(m_pClientLock);
-        if (m_Clients.empty())
-            m_Ports.ClearAll();
+        none = m_Clients.empty();
     }
+    if (none)
+        m_Ports.ClearAll();
     CleanEventPipes(connection);
     return new (std::nothrow) KxeClient(this, connection);
 }

@@ -20,6 +20,11 @@
 class KxeClient;
 
 constexpr unsigned int KXE_DISCOVERY_PERIOD_MS = 60000;
+// Event FIFO names kept for the clean-up of orphan FIFOs: in all, and per user.
+constexpr size_t KXE_MAX_EVENT_PIPE_NAMES = 256;
+constexpr size_t KXE_MAX_EVENT_PIPE_NAMES_PER_USER = 32;
+// After the list's named mutex was set free by force, the service waits this long for it.
+constexpr int KXE_LIST_MUTEX_RETAKE_MS = 200;
 
 class KxeManager {
 public:
@@ -49,15 +54,23 @@ public:
     // Calls are serialised (the discovery thread and, in tests, other callers).
     bool Update(const KxeListEntry* entries, int count);
 
-    // Client connections.
-    KXAPI_RESULT AttachKxePort(const uint8_t ip[4], int64_t serial, int port, int& channelId, uint32_t& attachId);
-    KXAPI_RESULT DetachKxePort(int64_t serial, int port, uint32_t attachId);
-    KXAPI_RESULT ExclusiveAccess(int64_t serial, int port, uint32_t command, uint32_t owner);
+    // Client connections; `client` is the connection the request came on (attach ids and
+    // exclusive accesses belong to it). An attach names a device of the published list at
+    // the address published for its serial (else KXAPI_E_NO_SUCH_DEVICE).
+    KXAPI_RESULT AttachKxePort(const uint8_t ip[4], int64_t serial, int port, const void* client, int& channelId,
+                               uint32_t& attachId);
+    KXAPI_RESULT DetachKxePort(int64_t serial, int port, uint32_t attachId, const void* client);
+    KXAPI_RESULT ExclusiveAccess(int64_t serial, int port, uint32_t command, uint32_t owner, const void* client);
+    // Releases every attachment and exclusive access of a client that goes.
+    void ReleaseClient(const void* client) { m_Ports.ReleaseOwner(client); }
     void ClearKxePortRefCountList() { m_Ports.ClearAll(); }
     KxeVpdCache& VpdCache() { return m_Vpd; }
 
-    // Event FIFO registry.
-    void RegisterEventPipe(const wchar_t* name);
+    // Event FIFO registry, bounded in all and per user (`ownerUid`, the owner of the FIFO).
+    // When full, the names of processes that are gone are cleaned with `connection` first;
+    // a name that still finds no room is not recorded.
+    void RegisterEventPipe(const wchar_t* name, unsigned int ownerUid = XP_ANY_OWNER,
+                           IXpPipeConnection* connection = nullptr);
     void CleanEventPipes(IXpPipeConnection* connection);
     bool CleanEventPipe(const wchar_t* name, IXpPipeConnection* connection);
     std::vector<std::wstring> EventPipeNames();
@@ -76,7 +89,16 @@ private:
     static void StaticDiscoRun(void* self);
     void DiscoRun();
     PipeServerImpl* NewClient(IXpPipeConnection* connection);
-    void HandleAddRemoveEvents(const std::map<uint64_t, int64_t>& oldKeys);
+    // Device reports (serial, event) of one published change: removed ones first.
+    std::vector<std::pair<int64_t, uint32_t>> ChangeReport(const std::map<uint64_t, int64_t>& oldKeys);
+    // Writes the reports to every subscriber without holding any lock other clients need;
+    // a subscriber whose write fails is dropped.
+    void HandleAddRemoveEvents(const std::vector<std::pair<int64_t, uint32_t>>& report);
+    // Takes the list's named mutex within 5 s; a mutex that stays taken (or was zeroed) by
+    // another process is set free, logged and taken again.
+    KXAPI_RESULT LockList();
+    bool IsPublished(int64_t serial, const uint8_t ip[4]);
+    bool PublishedAddress(int64_t serial, uint8_t ip[4]);
     static uint64_t DeviceKey(const KxeListEntry& entry);
     unsigned char* ListMem() { return static_cast<unsigned char*>(m_pShMemPtr); }
 
@@ -88,13 +110,20 @@ private:
     IXpCritSec* m_pUpdateLock = nullptr; // guards the device map across one Update
     std::map<uint64_t, KxeListEntry*> m_DeviceMap;
     std::vector<KxeListEntry> m_Scratch;
+    // The service's own copy of what it published (the shared memory is for readers).
+    IXpCritSec* m_pPublishedLock = nullptr;
+    std::vector<KxeListEntry> m_Published;
 
     IXpCritSec* m_pClientLock = nullptr;
     std::vector<KxeClient*> m_Clients;
     KxePortList m_Ports;
     KxeVpdCache m_Vpd;
     IXpCritSec* m_pEventPipeLock = nullptr;
-    std::vector<std::wstring> m_EventPipes;
+    struct EventPipeName {
+        std::wstring m_Name;
+        unsigned int m_OwnerUid;
+    };
+    std::vector<EventPipeName> m_EventPipes;
 
     IXpThread* m_pDiscoThread = nullptr;
     std::atomic<bool> m_DiscoRunFlag{false};

@@ -178,6 +178,10 @@ const KxePropertyEntry PROPS_5950[] = {
     {"FIRMWARE_RELEASE_N16_2", 23LL, "2.3: Initial release", 1, -1, 0, 0, 1},
     {"FIRMWARE_RELEASE_N17_0", 24LL, "2.4: Improved lock time at low symbol rates", 1, -1, 0, 0, 1},
     {"FIRMWARE_RELEASE_N17_1", 25LL, "2.5: Fixed TS clock drift after relock", 1, -1, 0, 0, 1},
+    {"FIRMWARE_RELEASE_N17_2", 26LL, "2.6: Added DVB-S2 APSK support", 1, -1, 0, 0, 1},
+    {"FIRMWARE_RELEASE_N18_0", 27LL, "2.7: Web interface: device reboot from settings page", 1, -1, 0, 0, 1},
+    {"FIRMWARE_RELEASE_N18_1", 28LL, "2.8: Faster WS-Discovery answers", 1, -1, 0, 0, 1},
+    {"FIRMWARE_RELEASE_N18_2", 29LL, "2.9: Fixed VPD write of long keywords", 1, -1, 0, 0, 1},
     {"FIRMWARE_RELEASE_N25_0", 250LL, "25.0: Ten-bit VPD MAC range and release notes served by the device", 1, -1, 0, 0, 1},
 };
 

@@ -15,6 +15,7 @@ KxeVpdCache::~KxeVpdCache()
 void KxeVpdCache::Close()
 {
     m_Items.clear();
+    m_Order.clear();
     delete m_pLock;
     m_pLock = nullptr;
 }
@@ -32,6 +33,34 @@ bool KxeVpdCache::Init()
     return true;
 }
 
+void KxeVpdCache::Drop(int64_t serial, uint64_t order)
+{
+    m_Order.erase(order);
+    auto found = m_Items.find(serial);
+    if (found == m_Items.end())
+        return;
+    found->second.erase(order);
+    if (found->second.empty())
+        m_Items.erase(found);
+}
+
+void KxeVpdCache::DropExpired(int64_t now)
+{
+    // Storing order is also time order (an update re-stores its item), so the expired
+    // items are at the front.
+    const int64_t oldest = now - KXE_VPD_MAX_AGE_S;
+    while (!m_Order.empty()) {
+        auto first = m_Order.begin();
+        auto serial = m_Items.find(first->second);
+        if (serial != m_Items.end()) {
+            auto item = serial->second.find(first->first);
+            if (item != serial->second.end() && item->second.m_TimeStored >= oldest)
+                break;
+        }
+        Drop(first->second, first->first);
+    }
+}
+
 KXAPI_RESULT KxeVpdCache::Update(int64_t serial, int section, bool valid, const char* keyword,
                                  const uint8_t* data, int length)
 {
@@ -40,23 +69,32 @@ KXAPI_RESULT KxeVpdCache::Update(int64_t serial, int section, bool valid, const 
     if (keyword == nullptr || length < 0 || (length > 0 && data == nullptr))
         return KXAPI_E_INVALID_ARG;
     CritSecAutoLockSvc lock(m_pLock);
-    std::vector<KxeVpdItem>& items = m_Items[serial];
-    KxeVpdItem* item = nullptr;
-    for (KxeVpdItem& candidate : items) {
-        if (candidate.m_Section == section && candidate.m_Keyword == keyword) {
-            item = &candidate;
-            break;
+    const int64_t now = m_Clock();
+    DropExpired(now);
+    // The item this replaces goes first.
+    auto items = m_Items.find(serial);
+    if (items != m_Items.end()) {
+        for (const auto& candidate : items->second) {
+            if (candidate.second.m_Section == section && candidate.second.m_Keyword == keyword) {
+                Drop(serial, candidate.first);
+                break;
+            }
         }
     }
-    if (item == nullptr) {
-        items.emplace_back();
-        item = &items.back();
-    }
-    item->m_Keyword = keyword;
-    item->m_Data.assign(data, data + length);
-    item->m_Section = section;
-    item->m_Valid = valid;
-    item->m_TimeStored = m_Clock();
+    items = m_Items.find(serial);
+    if (items != m_Items.end() && items->second.size() >= KXE_VPD_MAX_ITEMS_PER_SERIAL)
+        Drop(serial, items->second.begin()->first);
+    if (m_Order.size() >= KXE_VPD_MAX_ITEMS)
+        Drop(m_Order.begin()->second, m_Order.begin()->first);
+
+    const uint64_t order = m_NextOrder++;
+    KxeVpdItem& item = m_Items[serial][order];
+    item.m_Keyword = keyword;
+    item.m_Data.assign(data, data + length);
+    item.m_Section = section;
+    item.m_Valid = valid;
+    item.m_TimeStored = now;
+    m_Order.emplace(order, serial);
     return KXAPI_OK;
 }
 
@@ -73,7 +111,8 @@ KXAPI_RESULT KxeVpdCache::Read(int64_t serial, int section, const char* keyword,
     if (found == m_Items.end())
         return KXAPI_E_NO_SUCH_DATA;
     const int64_t oldest = m_Clock() - KXE_VPD_MAX_AGE_S;
-    for (const KxeVpdItem& item : found->second) {
+    for (const auto& entry : found->second) {
+        const KxeVpdItem& item = entry.second;
         if (item.m_Section != section || item.m_Keyword != keyword || item.m_TimeStored < oldest)
             continue;
         if (!item.m_Valid)
@@ -93,6 +132,19 @@ KXAPI_RESULT KxeVpdCache::Clear(int64_t serial)
     if (m_pLock == nullptr)
         return KXAPI_E_NOT_INITIALIZED;
     CritSecAutoLockSvc lock(m_pLock);
-    m_Items.erase(serial);
+    auto found = m_Items.find(serial);
+    if (found != m_Items.end()) {
+        for (const auto& entry : found->second)
+            m_Order.erase(entry.first);
+        m_Items.erase(found);
+    }
     return KXAPI_OK;
+}
+
+size_t KxeVpdCache::ItemCount()
+{
+    if (m_pLock == nullptr)
+        return 0;
+    CritSecAutoLockSvc lock(m_pLock);
+    return m_Order.size();
 }

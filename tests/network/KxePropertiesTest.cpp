@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "network/KxeProperties.h"
@@ -11,7 +12,7 @@ namespace {
 TEST(KxeProperties, StoresHoldTheDocumentedEntriesAndValues)
 {
     KxeProperties& properties = KxeProperties::Instance();
-    EXPECT_EQ(159u, properties.TotalEntries());
+    EXPECT_EQ(163u, properties.TotalEntries());
     KxePropertyValue value;
     ASSERT_EQ(KXAPI_OK, properties.GetValue("REF_CLK_FREQ", 5900, 0, -1, value));
     EXPECT_EQ(54000000, value.m_Value);
@@ -27,6 +28,28 @@ TEST(KxeProperties, StoresHoldTheDocumentedEntriesAndValues)
         EXPECT_EQ(KXAPI_OK, properties.GetValue("CAP_TS", type, 0, 0, value)) << type;
         EXPECT_EQ(1, value.m_Value) << type;
         EXPECT_EQ(nullptr, properties.PropertyFind("CAP_TS", type, 0, 0, -1)) << "device level: " << type;
+    }
+}
+
+TEST(KxeProperties, EveryFirmwareReleaseFromN10_0ToN18_2HasItsText)
+{
+    KxeProperties& properties = KxeProperties::Instance();
+    const int types[] = {5910, 5914, 5920, 5937, 5950};
+    for (int major = 10; major <= 18; ++major) {
+        for (int minor = 0; minor <= 2; ++minor) {
+            const std::string name = "FIRMWARE_RELEASE_N" + std::to_string(major) + "_" + std::to_string(minor);
+            int found = 0;
+            for (int type : types) {
+                KxePropertyValue value;
+                if (properties.GetText(name.c_str(), type, 0, -1, value) != KXAPI_OK)
+                    continue;
+                ++found;
+                ASSERT_NE(nullptr, value.m_pStrValue) << name;
+                EXPECT_LE(strlen(value.m_pStrValue), 75u) << name;
+                EXPECT_EQ(1, value.m_Scope) << name;
+            }
+            EXPECT_EQ(1, found) << name << " is in exactly one store";
+        }
     }
 }
 

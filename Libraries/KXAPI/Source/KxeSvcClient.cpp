@@ -16,6 +16,8 @@ namespace {
 constexpr int MAX_EVENT_MESSAGE_SIZE = 1024;
 constexpr int MIN_EVENT_MESSAGE_SIZE = 16;
 constexpr int CONNECT_WAIT_MS = 5000;
+// Pause of the event thread between a broken event connection and waiting for the next.
+constexpr int EVENT_RETRY_MS = 100;
 } // namespace
 
 bool KxeParseEventMessage(const char* body, int size, int64_t& serial, uint32_t& event)
@@ -315,32 +317,46 @@ void KxeSvcClient::StaticEventRun(void* self)
 
 void KxeSvcClient::EventRun()
 {
-    IXpPipeConnection* connection = nullptr;
+    // One connection at a time: when it breaks (the service dropped this subscriber, or it
+    // restarted), the thread waits for the next one on the same FIFO, which the service
+    // makes when the events are registered again.
     while (m_EventRun.load()) {
-        if (m_pEventListener->WaitConnection(connection) == KXAPI_OK && connection != nullptr)
-            break;
-        connection = nullptr;
-    }
-    if (connection == nullptr)
-        return;
-    {
-        CritSecAutoLock lock(m_pLock);
-        m_pEventMessenger = new (std::nothrow) PipeMessenger(connection);
-        if (m_pEventMessenger == nullptr) {
-            delete connection;
-            return;
+        IXpPipeConnection* connection = nullptr;
+        while (m_EventRun.load()) {
+            if (m_pEventListener->WaitConnection(connection) == KXAPI_OK && connection != nullptr)
+                break;
+            connection = nullptr;
         }
-    }
-    while (m_EventRun.load()) {
-        char* body = nullptr;
-        int size = 0;
-        if (!m_pEventMessenger->ReadMsg(body, size, XP_INFINITE))
-            break;
-        int64_t serial = 0;
-        uint32_t event = 0;
-        if (KxeParseEventMessage(body, size, serial, event) && m_Callback)
-            m_Callback(serial, event);
-        free(body);
+        if (connection == nullptr)
+            return;
+        PipeMessenger* messenger = new (std::nothrow) PipeMessenger(connection);
+        if (messenger == nullptr) {
+            delete connection;
+            XpUtil::Sleep(EVENT_RETRY_MS);
+            continue;
+        }
+        {
+            CritSecAutoLock lock(m_pLock);
+            m_pEventMessenger = messenger;
+        }
+        while (m_EventRun.load()) {
+            char* body = nullptr;
+            int size = 0;
+            if (!messenger->ReadMsg(body, size, XP_INFINITE))
+                break;
+            int64_t serial = 0;
+            uint32_t event = 0;
+            if (KxeParseEventMessage(body, size, serial, event) && m_Callback)
+                m_Callback(serial, event);
+            free(body);
+        }
+        {
+            CritSecAutoLock lock(m_pLock);
+            m_pEventMessenger = nullptr;
+        }
+        delete messenger;
+        if (m_EventRun.load())
+            XpUtil::Sleep(EVENT_RETRY_MS);
     }
 }
 

@@ -20,6 +20,9 @@ enum XpEventId {
     // A path the service must create was taken by something it had to move aside; arguments:
     // the path, the name it was moved to.
     XP_EVENT_PATH_MOVED_ASIDE = 100,
+    // A named lock stayed taken past the owner's longest wait and was set free again;
+    // argument: the lock's key.
+    XP_EVENT_NAMED_LOCK_RESET = 101,
 };
 
 enum ThreadPrioLevel {
@@ -108,6 +111,9 @@ public:
     virtual KXAPI_RESULT Unlock() = 0;
     // Forgets the lock; the creator also removes it from the system.
     virtual KXAPI_RESULT Close() = 0;
+    // Sets the lock free whoever holds it (for its creator, when a holder outstays every
+    // legitimate use); KXAPI_E_NO_PERMISSION when the system refuses.
+    virtual KXAPI_RESULT ForceFree() = 0;
 };
 
 // A memory segment shared between processes, named by a key file.

@@ -35,7 +35,11 @@ extern "C" void __tsan_release(void* address);
 
 namespace {
 
+// Semaphores: every reader must be able to take the lock.
 constexpr int IPC_MODE = 0666;
+// Shared memory: only the creator writes; everyone else attaches read-only.
+constexpr int SHM_CREATE_MODE = 0644;
+constexpr int SHM_READ_MODE = 0444;
 
 union SemaphoreArgument {
     int m_Value;
@@ -58,15 +62,15 @@ bool ParseKey(const char* text, int& key)
 
 } // namespace
 
-KXAPI_RESULT XpCreateKeyFile(const char* path, const char* text, unsigned int length)
+KXAPI_RESULT XpCreateKeyFile(const char* path, const char* text, unsigned int length, unsigned int mode)
 {
     if (!XpUtil::FreePath(path))
         return KXAPI_E_INTERNAL;
-    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, IPC_MODE);
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0)
         return KXAPI_E_NO_PERMISSION;
     // The service runs with a zero umask; a library client may not, so set the mode anyway.
-    fchmod(fd, IPC_MODE);
+    fchmod(fd, mode);
     unsigned int done = 0;
     while (done < length) {
         ssize_t n = write(fd, text + done, length - done);
@@ -232,6 +236,17 @@ KXAPI_RESULT XpNamedMutexLinux::Unlock()
     return semop(m_SemId, &operation, 1) == 0 ? KXAPI_OK : KXAPI_E_NO_PERMISSION;
 }
 
+KXAPI_RESULT XpNamedMutexLinux::ForceFree()
+{
+    if (m_SemId == -1)
+        return KXAPI_E_NOT_INITIALIZED;
+    // SETVAL also clears every process's undo record of the semaphore, so a holder that
+    // exits later cannot push it above 1.
+    SemaphoreArgument argument{};
+    argument.m_Value = 1;
+    return semctl(m_SemId, 0, SETVAL, argument) == 0 ? KXAPI_OK : KXAPI_E_NO_PERMISSION;
+}
+
 KXAPI_RESULT XpNamedMutexLinux::Close()
 {
     if (m_Creator && m_SemId != -1) {
@@ -261,7 +276,7 @@ KXAPI_RESULT XpSharedMemLinux::CreateNew(const char* name, unsigned int size, vo
         m_Path[0] = '\0';
         return result;
     }
-    result = XpCreateKeyFile(m_Path, KEY_FILE_TEXT, sizeof(KEY_FILE_TEXT) - 1);
+    result = XpCreateKeyFile(m_Path, KEY_FILE_TEXT, sizeof(KEY_FILE_TEXT) - 1, SHM_CREATE_MODE);
     if (KxapiFailed(result)) {
         m_Path[0] = '\0';
         return result;
@@ -270,7 +285,7 @@ KXAPI_RESULT XpSharedMemLinux::CreateNew(const char* name, unsigned int size, vo
         key_t key = ftok(m_Path, id);
         if (key == -1)
             continue;
-        int shmId = shmget(key, size, IPC_CREAT | IPC_EXCL | IPC_MODE);
+        int shmId = shmget(key, size, IPC_CREAT | IPC_EXCL | SHM_CREATE_MODE);
         if (shmId != -1) {
             m_Key = key;
             m_ShmId = shmId;
@@ -302,7 +317,8 @@ KXAPI_RESULT XpSharedMemLinux::OpenExisting(const char* key, unsigned int size, 
     int value = 0;
     if (!ParseKey(key, value))
         return KXAPI_E_NOT_FOUND;
-    int shmId = shmget(value, size, IPC_MODE);
+    // A reader asks only for read access, which every user has.
+    int shmId = shmget(value, size, readOnly ? SHM_READ_MODE : IPC_MODE);
     if (shmId == -1)
         return KXAPI_E_NOT_FOUND;
     void* address = shmat(shmId, nullptr, readOnly ? SHM_RDONLY : 0);

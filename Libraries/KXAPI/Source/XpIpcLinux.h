@@ -18,6 +18,7 @@ public:
     KXAPI_RESULT Lock(int timeoutMs) override;
     KXAPI_RESULT Unlock() override;
     KXAPI_RESULT Close() override;
+    KXAPI_RESULT ForceFree() override;
 
 private:
     KXAPI_RESULT SetFree();
@@ -28,6 +29,7 @@ private:
     bool m_Creator = false;
 };
 
+// Shared memory is written only by its creator: other users attach it read-only.
 class XpSharedMemLinux : public IXpSharedMem {
 public:
     // Key-file prefix, "/dev/shm/" by default; tests point it at a private directory.
@@ -52,5 +54,5 @@ private:
 };
 
 // Creates a key file without following links: any old entry is removed first and the file
-// is made with O_CREAT | O_EXCL | O_NOFOLLOW, mode 0666, holding `length` bytes of `text`.
-KXAPI_RESULT XpCreateKeyFile(const char* path, const char* text, unsigned int length);
+// is made with O_CREAT | O_EXCL | O_NOFOLLOW, mode `mode`, holding `length` bytes of `text`.
+KXAPI_RESULT XpCreateKeyFile(const char* path, const char* text, unsigned int length, unsigned int mode = 0666);
