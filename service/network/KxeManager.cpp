@@ -229,8 +229,13 @@ bool KxeManager::Update(const KxeListEntry* entries, int count)
                    a.m_FirmwareVersion == b.m_FirmwareVersion && a.m_FirmwareVariant == b.m_FirmwareVariant &&
                    a.m_OpMode == b.m_OpMode && a.m_Port == b.m_Port;
         }
-        if (same)
+        if (same) {
+            // Nothing to write; still take the mutex once, so that one another process left
+            // taken is set free for the readers at least once per cycle.
+            if (LockList() == KXAPI_OK)
+                m_pListMutex->Unlock();
             return true;
+        }
     }
 
     if (LockList() != KXAPI_OK)

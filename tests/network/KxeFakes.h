@@ -2,7 +2,10 @@
 // SOAP clients that record attach and detach calls.
 #pragma once
 
+#include <chrono>
 #include <cstring>
+#include <string>
+#include <thread>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -53,13 +56,20 @@ struct DeviceLog {
     int m_NextChannel = 7;
     KXAPI_RESULT m_AttachResult = KXAPI_OK;
     std::vector<std::string> m_Endpoints;
+    // A device at this endpoint takes m_SlowMs to answer each call (a slow peer).
+    std::string m_SlowEndpoint;
+    unsigned int m_SlowMs = 0;
 };
 
 class RecordingRpc : public IKxeInputRpc {
 public:
-    explicit RecordingRpc(std::shared_ptr<DeviceLog> log) : m_pLog(std::move(log)) {}
+    RecordingRpc(std::shared_ptr<DeviceLog> log, std::string endpoint)
+        : m_pLog(std::move(log)), m_Endpoint(std::move(endpoint))
+    {
+    }
     KXAPI_RESULT Attach(int, bool, int& channelId) override
     {
+        AnswerSlowly();
         std::lock_guard<std::mutex> lock(m_pLog->m_Mutex);
         if (m_pLog->m_AttachResult != KXAPI_OK)
             return m_pLog->m_AttachResult;
@@ -69,13 +79,27 @@ public:
     }
     KXAPI_RESULT Detach(int) override
     {
+        AnswerSlowly();
         std::lock_guard<std::mutex> lock(m_pLog->m_Mutex);
         ++m_pLog->m_Detaches;
         return KXAPI_OK;
     }
 
 private:
+    void AnswerSlowly()
+    {
+        unsigned int delayMs = 0;
+        {
+            std::lock_guard<std::mutex> lock(m_pLog->m_Mutex);
+            if (m_Endpoint == m_pLog->m_SlowEndpoint)
+                delayMs = m_pLog->m_SlowMs;
+        }
+        if (delayMs != 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    }
+
     std::shared_ptr<DeviceLog> m_pLog;
+    std::string m_Endpoint;
 };
 
 inline KxeInputRpcFactory RecordingFactory(std::shared_ptr<DeviceLog> log)
@@ -85,7 +109,7 @@ inline KxeInputRpcFactory RecordingFactory(std::shared_ptr<DeviceLog> log)
             std::lock_guard<std::mutex> lock(log->m_Mutex);
             log->m_Endpoints.emplace_back(endpoint);
         }
-        return new RecordingRpc(log);
+        return new RecordingRpc(log, endpoint);
     };
 }
 

@@ -15,70 +15,18 @@
 #include "KxeSvcClient.h"
 #include "TestSupport.h"
 #include "XpUtil.h"
+#include "KxeManagerFixture.h"
 #include "network/KxeManager.h"
 
 namespace {
 
 using kxtest::Device;
 using kxtest::DeviceLog;
+using kxtest::EventSink;
+using kxtest::ManagerFixture;
 using kxtest::RecordingFactory;
 using kxtest::ScopedIpcDirectory;
 using kxtest::ScriptedEnumerator;
-
-// A manager with scripted devices and recording device clients, initialised and started.
-class ManagerFixture : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        m_pEnumerator = new ScriptedEnumerator();
-        m_pLog = std::make_shared<DeviceLog>();
-        m_pManager = std::make_unique<KxeManager>(m_pEnumerator, RecordingFactory(m_pLog));
-        ASSERT_TRUE(m_pManager->Init());
-        ASSERT_TRUE(m_pManager->Start());
-    }
-    void TearDown() override
-    {
-        if (m_pManager) {
-            m_pManager->Stop();
-            m_pManager->Close();
-        }
-    }
-    // The published list as a separate reader sees it.
-    KxeListSnapshot ReadList()
-    {
-        KxeSvcClient reader;
-        KxeListSnapshot list;
-        EXPECT_EQ(KXAPI_OK, reader.ReadDeviceList(list));
-        return list;
-    }
-
-    ScopedIpcDirectory m_Dir;
-    ScriptedEnumerator* m_pEnumerator = nullptr;
-    std::shared_ptr<DeviceLog> m_pLog;
-    std::unique_ptr<KxeManager> m_pManager;
-};
-
-struct EventSink {
-    std::mutex m_Mutex;
-    std::vector<std::pair<int64_t, uint32_t>> m_Events;
-    void Add(int64_t serial, uint32_t event)
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        m_Events.emplace_back(serial, event);
-    }
-    size_t Size()
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        return m_Events.size();
-    }
-    std::vector<std::pair<int64_t, uint32_t>> Take()
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        auto events = m_Events;
-        m_Events.clear();
-        return events;
-    }
-};
 
 TEST_F(ManagerFixture, PublishesTheHeaderAndEntriesByteExact)
 {
@@ -283,16 +231,9 @@ TEST(KxeManagerLifecycle, ForceDiscoveryWithoutADiscoveryThreadTimesOut)
 
 const uint8_t IP[4] = {10, 200, 0, 11};
 
-// Device 1001 published at IP.
-void PublishDevice1001(KxeManager& manager)
-{
-    std::vector<KxeListEntry> devices = {Device(1001, 11)};
-    ASSERT_TRUE(manager.Update(devices.data(), 1));
-}
-
 TEST_F(ManagerFixture, TwoClientsShareOneChannelAndTheDeviceSeesOneDetach)
 {
-    PublishDevice1001(*m_pManager);
+    ASSERT_NO_FATAL_FAILURE(Publish({Device(1001, 11)}));
     KxeSvcClient first;
     KxeSvcClient second;
     int channel1 = 0;
@@ -320,7 +261,7 @@ TEST_F(ManagerFixture, TwoClientsShareOneChannelAndTheDeviceSeesOneDetach)
 
 TEST_F(ManagerFixture, RefusedAttachLeavesNoRecord)
 {
-    PublishDevice1001(*m_pManager);
+    ASSERT_NO_FATAL_FAILURE(Publish({Device(1001, 11)}));
     m_pLog->m_AttachResult = KXAPI_E_IN_USE;
     KxeSvcClient client;
     int channel = 0;
@@ -331,7 +272,7 @@ TEST_F(ManagerFixture, RefusedAttachLeavesNoRecord)
 
 TEST_F(ManagerFixture, ExclusiveAccessAndItsProbe)
 {
-    PublishDevice1001(*m_pManager);
+    ASSERT_NO_FATAL_FAILURE(Publish({Device(1001, 11)}));
     KxeSvcClient owner;
     KxeSvcClient other;
     int channel = 0;
