@@ -149,3 +149,65 @@ TEST(KxeVpdCache, ServesFreshItemsReplacesEqualOnesAndForgetsStaleOnes)
 }
 
 } // namespace
+
+namespace {
+
+TEST(KxeVpdCache, ItemsOlderThanTheirAgeAreDroppedWhenAnythingIsStored)
+{
+    KxeVpdCache cache;
+    ASSERT_TRUE(cache.Init());
+    cache.SetClock(&TestClock);
+    g_NowS = 2000000;
+    const uint8_t data[] = {1};
+    for (int64_t serial = 1; serial <= 100; ++serial)
+        ASSERT_EQ(KXAPI_OK, cache.Update(serial, 0, true, "EC", data, 1));
+    EXPECT_EQ(100u, cache.ItemCount());
+    g_NowS += KXE_VPD_MAX_AGE_S + 1;
+    ASSERT_EQ(KXAPI_OK, cache.Update(1000, 0, true, "EC", data, 1));
+    EXPECT_EQ(1u, cache.ItemCount()) << "the stale items went with the next store";
+}
+
+// Caps of the cache: a flood of one kind evicts its own oldest items, never grows past the cap.
+struct VpdFlood {
+    const char* m_pName;
+    bool m_NewSerials; // true: one item each of ever new serials; false: ever new keywords of one serial
+    size_t m_Cap;
+};
+
+class KxeVpdCacheCaps : public ::testing::TestWithParam<VpdFlood> {};
+
+TEST_P(KxeVpdCacheCaps, AFloodEvictsTheOldestItemsAndStaysAtTheCap)
+{
+    const VpdFlood& flood = GetParam();
+    KxeVpdCache cache;
+    ASSERT_TRUE(cache.Init());
+    cache.SetClock(&TestClock);
+    g_NowS = 3000000;
+    const uint8_t data[] = {5, 6};
+    // An item of a well-behaved client's device, stored first.
+    ASSERT_EQ(KXAPI_OK, cache.Update(42, 0, true, "PN", data, 2));
+    const size_t stores = flood.m_Cap * 3;
+    for (size_t i = 0; i < stores; ++i) {
+        const std::string keyword = flood.m_NewSerials ? "EC" : "K" + std::to_string(i);
+        const int64_t serial = flood.m_NewSerials ? 100000 + static_cast<int64_t>(i) : 42;
+        ASSERT_EQ(KXAPI_OK, cache.Update(serial, 0, true, keyword.c_str(), data, 2));
+        ASSERT_LE(cache.ItemCount(), KXE_VPD_MAX_ITEMS);
+    }
+    uint8_t buffer[256];
+    int length = 0;
+    EXPECT_EQ(KXAPI_E_NO_SUCH_DATA, cache.Read(42, 0, "PN", buffer, sizeof(buffer), length)) << "oldest evicted";
+    const std::string lastKeyword = flood.m_NewSerials ? "EC" : "K" + std::to_string(stores - 1);
+    const int64_t lastSerial = flood.m_NewSerials ? 100000 + static_cast<int64_t>(stores - 1) : 42;
+    EXPECT_EQ(KXAPI_OK, cache.Read(lastSerial, 0, lastKeyword.c_str(), buffer, sizeof(buffer), length));
+    EXPECT_EQ(flood.m_Cap, cache.ItemCount());
+    // Clearing the flooded serial gives its share back.
+    EXPECT_EQ(KXAPI_OK, cache.Clear(lastSerial));
+    EXPECT_EQ(KXAPI_E_NO_SUCH_DATA, cache.Read(lastSerial, 0, lastKeyword.c_str(), buffer, sizeof(buffer), length));
+}
+
+INSTANTIATE_TEST_SUITE_P(Floods, KxeVpdCacheCaps,
+                         ::testing::Values(VpdFlood{"NewSerials", true, KXE_VPD_MAX_ITEMS},
+                                           VpdFlood{"NewKeywordsOfOneSerial", false, KXE_VPD_MAX_ITEMS_PER_SERIAL}),
+                         [](const ::testing::TestParamInfo<VpdFlood>& info) { return info.param.m_pName; });
+
+} // namespace
