@@ -230,7 +230,12 @@ TEST_F(ManagerFixture, ASlowDeviceDelaysOnlyTheRequestsForItsOwnPort)
         uint32_t id = 0;
         slowResult = client.Attach(IP_11, 1001, 1, channel, id);
     });
-    ASSERT_TRUE(kxtest::WaitUntil([&] { return m_pManager->PortRecordCount() == 1; }, 2000));
+    ASSERT_TRUE(kxtest::WaitUntil(
+        [&] {
+            std::lock_guard<std::mutex> lock(m_pLog->m_Mutex);
+            return m_pLog->m_SlowCallsStarted == 1;
+        },
+        2000));
     // Meanwhile attach, detach, exclusive access and its probe of another device go on.
     EXPECT_EQ("", ServeNewClient());
     KxeSvcClient other;

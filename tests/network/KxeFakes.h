@@ -59,6 +59,7 @@ struct DeviceLog {
     // A device at this endpoint takes m_SlowMs to answer each call (a slow peer).
     std::string m_SlowEndpoint;
     unsigned int m_SlowMs = 0;
+    int m_SlowCallsStarted = 0;
 };
 
 class RecordingRpc : public IKxeInputRpc {
@@ -91,8 +92,10 @@ private:
         unsigned int delayMs = 0;
         {
             std::lock_guard<std::mutex> lock(m_pLog->m_Mutex);
-            if (m_Endpoint == m_pLog->m_SlowEndpoint)
+            if (m_Endpoint == m_pLog->m_SlowEndpoint) {
                 delayMs = m_pLog->m_SlowMs;
+                ++m_pLog->m_SlowCallsStarted;
+            }
         }
         if (delayMs != 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
