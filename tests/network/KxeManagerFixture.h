@@ -19,9 +19,10 @@ namespace kxtest {
 // A manager with scripted devices and recording device clients, initialised and started.
 class ManagerFixture : public ::testing::Test {
 protected:
-    // Publishes `devices` as a discovery cycle would.
+    // Publishes `devices` as a discovery cycle would; later forced cycles find the same.
     void Publish(std::vector<KxeListEntry> devices)
     {
+        m_pEnumerator->SetDevices(devices);
         ASSERT_TRUE(m_pManager->Update(devices.data(), static_cast<int>(devices.size())));
     }
 
@@ -32,6 +33,9 @@ protected:
         m_pManager = std::make_unique<KxeManager>(m_pEnumerator, RecordingFactory(m_pLog));
         ASSERT_TRUE(m_pManager->Init());
         ASSERT_TRUE(m_pManager->Start());
+        // The discovery thread's first cycle is over once a forced one has run; no other
+        // cycle comes unasked for a minute.
+        ASSERT_EQ(KXAPI_OK, m_pManager->ForceDiscovery());
     }
     void TearDown() override
     {
