@@ -1,5 +1,7 @@
 #include "DemodEventMessenger.h"
 
+#include <utility>
+
 #include "CritSecAutoLockSvc.h"
 #include "CrossPlatform.h"
 #include "XpUtil.h"
@@ -89,23 +91,66 @@ bool DemodEventMessenger::FlagLocked(KxapiSvcEvent kind) const
     return it != m_EventFlags.end() && it->second;
 }
 
-bool DemodEventMessenger::WriteEvent(const DemodMsg& body)
+bool DemodEventMessenger::QueueLocked(DemodMsg body)
 {
     // The event framing (2-byte length, body of at most 1024 bytes) is the message framing
     // of short messages.
     if (body.empty() || body.size() > DEMOD_EVENT_MAX_BODY)
         return false;
-    return WriteMsg(reinterpret_cast<char*>(const_cast<uint8_t*>(body.data())), static_cast<int>(body.size()));
+    if (m_Failed)
+        return false;
+    if (m_Pending.size() >= EVENT_QUEUE_MAX) {
+        // The client does not read its events: it is dropped, not waited for.
+        m_Failed = true;
+        m_Pending.clear();
+        return false;
+    }
+    m_Pending.push_back(std::move(body));
+    return true;
+}
+
+bool DemodEventMessenger::Flush()
+{
+    for (;;) {
+        DemodMsg body;
+        {
+            CritSecAutoLockSvc lock(m_pPipeLock);
+            if (m_Failed)
+                return false;
+            if (m_Pending.empty())
+                return true;
+            body = std::move(m_Pending.front());
+            m_Pending.pop_front();
+        }
+        if (!WriteMsg(reinterpret_cast<char*>(body.data()), static_cast<int>(body.size()))) {
+            CritSecAutoLockSvc lock(m_pPipeLock);
+            m_Failed = true;
+            m_Pending.clear();
+            return false;
+        }
+    }
+}
+
+bool DemodEventMessenger::HasPending()
+{
+    CritSecAutoLockSvc lock(m_pPipeLock);
+    return !m_Failed && !m_Pending.empty();
+}
+
+bool DemodEventMessenger::Failed()
+{
+    CritSecAutoLockSvc lock(m_pPipeLock);
+    return m_Failed;
 }
 
 bool DemodEventMessenger::TuneFreqHasChangedEv(IDemodPortClient* pClient, int64_t oldFreqHz, int64_t newFreqHz)
 {
     CritSecAutoLockSvc lock(m_pPipeLock);
     if (pClient != nullptr && pClient == m_pOwner)
-        return true;
+        return !m_Failed;
     if (!FlagLocked(DEMOD_EVENT_FREQ_CHANGED))
-        return true;
-    return WriteEvent(DemodBuildFreqEvent(m_Serial, m_Port, oldFreqHz, newFreqHz));
+        return !m_Failed;
+    return QueueLocked(DemodBuildFreqEvent(m_Serial, m_Port, oldFreqHz, newFreqHz));
 }
 
 bool DemodEventMessenger::TuneParsHaveChangedEv(IDemodPortClient* pClient, int64_t oldFreqHz,
@@ -114,22 +159,22 @@ bool DemodEventMessenger::TuneParsHaveChangedEv(IDemodPortClient* pClient, int64
 {
     CritSecAutoLockSvc lock(m_pPipeLock);
     if (pClient != nullptr && pClient == m_pOwner)
-        return true;
+        return !m_Failed;
     if (!FlagLocked(DEMOD_EVENT_PARS_CHANGED))
-        return true;
-    return WriteEvent(DemodBuildParsEvent(m_Serial, m_Port, oldFreqHz, oldPars, newFreqHz, newPars));
+        return !m_Failed;
+    return QueueLocked(DemodBuildParsEvent(m_Serial, m_Port, oldFreqHz, oldPars, newFreqHz, newPars));
 }
 
 bool DemodEventMessenger::BlindScanProgressEv(const KxBsProgress& progress)
 {
     CritSecAutoLockSvc lock(m_pPipeLock);
     if (!FlagLocked(DEMOD_EVENT_BLIND_SCAN))
-        return true;
+        return !m_Failed;
     std::wstring xml;
     bool ok = progress.ToXml(xml) == KXAPI_OK;
     if (ok)
-        ok = WriteEvent(DemodBuildScanEvent(DEMOD_EVENT_BLIND_SCAN, m_Serial, m_Port, xml));
-    // The scan is over for this client even when its last report could not be written.
+        ok = QueueLocked(DemodBuildScanEvent(DEMOD_EVENT_BLIND_SCAN, m_Serial, m_Port, xml));
+    // The scan is over for this client even when its last report could not be sent.
     if (progress.IsFinal())
         m_EventFlags[DEMOD_EVENT_BLIND_SCAN] = false;
     return ok;
@@ -139,12 +184,12 @@ bool DemodEventMessenger::SpectrumScanProgressEv(const KxSpsProgress& progress)
 {
     CritSecAutoLockSvc lock(m_pPipeLock);
     if (!FlagLocked(DEMOD_EVENT_SPECTRUM_SCAN))
-        return true;
+        return !m_Failed;
     std::wstring xml;
     bool ok = progress.ToXml(xml) == KXAPI_OK;
     if (ok)
-        ok = WriteEvent(DemodBuildScanEvent(DEMOD_EVENT_SPECTRUM_SCAN, m_Serial, m_Port, xml));
-    // The scan is over for this client even when its last report could not be written.
+        ok = QueueLocked(DemodBuildScanEvent(DEMOD_EVENT_SPECTRUM_SCAN, m_Serial, m_Port, xml));
+    // The scan is over for this client even when its last report could not be sent.
     if (progress.IsFinal())
         m_EventFlags[DEMOD_EVENT_SPECTRUM_SCAN] = false;
     return ok;

@@ -2,9 +2,15 @@
 // tune-frequency, tune-parameter, blind-scan and spectrum-scan events of one receiver port,
 // each kind only while its flag is on; tune changes caused by the owner (the client that
 // registered the FIFO) are never sent back to it.
+//
+// The event operations only queue the message (at most EVENT_QUEUE_MAX of them); the port's
+// event writer thread sends the queue with Flush while it holds no lock of the port, so a
+// client whose FIFO stays full delays nobody but itself. A messenger whose write fails once,
+// or whose queue overflows, is failed for good and the port drops it.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <string>
 
@@ -16,6 +22,9 @@
 
 class DemodEventMessenger : public PipeMessenger {
 public:
+    // Messages waiting for one subscriber; one more fails the messenger.
+    static constexpr size_t EVENT_QUEUE_MAX = 64;
+
     explicit DemodEventMessenger(IDemodPortClient* pOwner);
     // Disconnects under the pipe lock, then deletes the lock.
     ~DemodEventMessenger() override;
@@ -30,24 +39,34 @@ public:
     bool IsFlagSet(Kxapi::KxapiSvcEvent kind);
     IDemodPortClient* Owner() const { return m_pOwner; }
 
-    // Tune changes (kinds 0 and 1): nothing is sent for the owner's own changes or while the
-    // kind is off (true then); otherwise the write's outcome.
+    // Tune changes (kinds 0 and 1): nothing is queued for the owner's own changes or while the
+    // kind is off. False once the messenger has failed.
     virtual bool TuneFreqHasChangedEv(IDemodPortClient* pClient, int64_t oldFreqHz, int64_t newFreqHz);
     virtual bool TuneParsHaveChangedEv(IDemodPortClient* pClient, int64_t oldFreqHz,
                                        const Kxapi::OldStyleParsWire& oldPars, int64_t newFreqHz,
                                        const Kxapi::OldStyleParsWire& newPars);
     // Scan progress (kinds 2 and 3), while the kind is on; a final report (event 1 or 2)
-    // turns the kind off after it was written.
+    // turns the kind off once it is queued.
     virtual bool BlindScanProgressEv(const Kxapi::KxBsProgress& progress);
     virtual bool SpectrumScanProgressEv(const Kxapi::KxSpsProgress& progress);
 
+    // Writes every queued message, in order, from the one thread that writes this FIFO; the
+    // pipe lock is not held while a write waits. False when a write failed (the messenger
+    // has failed then).
+    bool Flush();
+    bool HasPending();
+    bool Failed();
+
 private:
     bool ConnectPipe(const std::wstring& name);
-    bool WriteEvent(const Kxapi::DemodMsg& body);
+    // Queues one event body; the pipe lock is held.
+    bool QueueLocked(Kxapi::DemodMsg body);
     bool FlagLocked(Kxapi::KxapiSvcEvent kind) const;
 
     IXpCritSec* m_pPipeLock = nullptr;
     std::map<Kxapi::KxapiSvcEvent, bool> m_EventFlags;
+    std::deque<Kxapi::DemodMsg> m_Pending;
+    bool m_Failed = false;
     int64_t m_Serial = -1;
     int32_t m_Port = -1;
     IDemodPortClient* m_pOwner;

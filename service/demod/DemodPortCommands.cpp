@@ -1,7 +1,9 @@
 // Port command acceptance (ProcessDemodMsg, on client handler threads) and execution
 // (ProcessDemodCommand: the validation pass on the client's thread, the real run on the
 // worker thread or, for commands that are not queued, right away).
+#include <mutex>
 #include <new>
+#include <utility>
 
 #include "CritSecAutoLockSvc.h"
 #include "DemodHal.h"
@@ -66,14 +68,17 @@ int32_t StatInt(const KxStatistic& stat)
 
 // ---- Acceptance -------------------------------------------------------------------------------
 
+DemodMsg DemodPortController::ResultMsg(uint32_t code, KXAPI_RESULT result)
+{
+    DemodMsg msg(DEMOD_REPLY_HEADER_SIZE);
+    KxPutU32(msg.data(), 0, code);
+    KxPutU32(msg.data(), 4, result);
+    return msg;
+}
+
 void DemodPortController::SendResult(IDemodPortClient* pClient, uint32_t code, KXAPI_RESULT result)
 {
-    if (pClient == nullptr)
-        return;
-    uint8_t msg[DEMOD_REPLY_HEADER_SIZE];
-    KxPutU32(msg, 0, code);
-    KxPutU32(msg, 4, result);
-    pClient->DemodCmdProcessedCB(msg, sizeof(msg));
+    SendReply(pClient, ResultMsg(code, result));
 }
 
 void DemodPortController::SendReply(IDemodPortClient* pClient, const DemodMsg& msg)
@@ -108,25 +113,29 @@ void DemodPortController::CancelScansFor(const PortCmdType& cmd)
     }
 }
 
-// Waits for the worker to run a waitDone command. The worker runs queued commands only while
-// the port has a user; a client whose attach was answered although the port refused it as
-// first user counts no user, and its command would wait for ever with the command lock held.
-// So the wait is cut into 100 ms slices, and when the port has no user (or is stopping) a
-// command that the worker has not taken yet is withdrawn and answered KXAPI_E_NOT_ATTACHED.
-// cmd may already be deleted by the worker: it is only compared, never read.
-void DemodPortController::WaitForDone(const PortCmdType* cmd, uint32_t code, IDemodPortClient* pClient)
+// Waits for the worker to run a waitDone command and takes the reply it built. The worker runs
+// queued commands only while the port has a user; a client whose attach was answered although
+// the port refused it as first user counts no user, and its command would wait for ever with
+// the command lock held. So the wait is cut into 100 ms slices, and when the port has no user
+// (or is stopping) a command that the worker has not taken yet is withdrawn and answered
+// KXAPI_E_NOT_ATTACHED. cmd may already be deleted by the worker: it is only compared, never read.
+void DemodPortController::WaitForDone(const PortCmdType* cmd, uint32_t code, DemodMsg& reply)
 {
     for (;;) {
-        if (m_pDoneEvent->WaitTimeout(DONE_SLICE_MS) == KXAPI_OK)
+        if (m_pDoneEvent->WaitTimeout(DONE_SLICE_MS) == KXAPI_OK) {
+            std::lock_guard<std::mutex> done(m_DoneMutex);
+            reply = std::move(m_DoneReply);
+            m_DoneReply.clear();
             return;
+        }
         if (m_UserCount.load() > 0 && !m_Stop.load())
             continue;
         if (PortCmdType* withdrawn = m_CmdQueue.Remove(cmd, &m_PendingCount)) {
             delete withdrawn;
-            SendResult(pClient, code, KXAPI_E_NOT_ATTACHED);
+            reply = ResultMsg(code, KXAPI_E_NOT_ATTACHED);
             return;
         }
-        // Otherwise the worker has taken it: it sends the reply and signals the end.
+        // Otherwise the worker has taken it: it builds the reply and signals the end.
     }
 }
 
@@ -139,21 +148,37 @@ void DemodPortController::ProcessDemodMsg(const void* pMsg, int size, IDemodPort
         SendResult(pClient, code, KXAPI_E_NOT_INITIALIZED);
         return;
     }
-    CritSecAutoLockSvc lock(m_pCmdLock);
     KXAPI_RESULT result = KXAPI_OK;
     PortCmdType* cmd = PortCmdType::Create(pMsg, static_cast<unsigned int>(size), pClient, result);
     if (cmd == nullptr) {
         SendResult(pClient, code, result);
         return;
     }
+    DemodMsg reply;
+    if (code == DEMOD_CMD_EVENT_PIPE_REGISTER) {
+        // Connecting to the client's event FIFO is a handshake with the client: it runs
+        // without the command lock, so a client that never answers holds up only itself.
+        ProcessDemodCommand(*cmd, true, &reply);
+        delete cmd;
+    } else {
+        AcceptDemodMsg(cmd, reply);
+    }
+    // Written once no lock of the port is held: a client that does not read its replies
+    // blocks only its own connection.
+    SendReply(pClient, reply);
+}
+
+void DemodPortController::AcceptDemodMsg(PortCmdType* cmd, DemodMsg& reply)
+{
+    CritSecAutoLockSvc lock(m_pCmdLock);
     CancelScansFor(*cmd);
     if (!cmd->m_Queued) {
-        ProcessDemodCommand(*cmd, true, true);
+        ProcessDemodCommand(*cmd, true, &reply);
         delete cmd;
         return;
     }
-    if (!cmd->m_WaitDone && !ProcessDemodCommand(*cmd, false, true)) {
-        delete cmd; // refused by its checks; the error has been replied
+    if (!cmd->m_WaitDone && !ProcessDemodCommand(*cmd, false, &reply)) {
+        delete cmd; // refused by its checks; reply holds the error
         return;
     }
     if (cmd->m_SuspendsStats) {
@@ -161,15 +186,16 @@ void DemodPortController::ProcessDemodMsg(const void* pMsg, int size, IDemodPort
         m_PendingCount++;
     }
     const bool waitDone = cmd->m_WaitDone;
+    const uint32_t code = static_cast<uint32_t>(cmd->m_Code);
     m_CmdQueue.Add(cmd, &m_PendingCount); // cmd belongs to the queue (or the worker) now
     m_pQueueEvent->Set();
     if (waitDone)
-        WaitForDone(cmd, code, pClient);
+        WaitForDone(cmd, code, reply);
 }
 
 // ---- Execution ----------------------------------------------------------------------------------
 
-bool DemodPortController::ProcessDemodCommand(PortCmdType& cmd, bool execute, bool reply)
+bool DemodPortController::ProcessDemodCommand(PortCmdType& cmd, bool execute, DemodMsg* pReply)
 {
     const uint32_t code = static_cast<uint32_t>(cmd.m_Code);
     int64_t newFreqHz = 0;
@@ -185,16 +211,12 @@ bool DemodPortController::ProcessDemodCommand(PortCmdType& cmd, bool execute, bo
     try {
         result = ExecuteCommand(cmd, execute, replyMsg, newFreqHz, newPars, tunerId);
     } catch (const std::bad_alloc&) {
-        if (reply)
-            SendResult(cmd.m_pClient, code, KXAPI_E_OUT_OF_MEM);
+        if (pReply != nullptr)
+            *pReply = ResultMsg(code, KXAPI_E_OUT_OF_MEM);
         return false;
     }
-    if (reply) {
-        if (replyMsg.size() >= DEMOD_REPLY_HEADER_SIZE)
-            SendReply(cmd.m_pClient, replyMsg);
-        else
-            SendResult(cmd.m_pClient, code, result);
-    }
+    if (pReply != nullptr)
+        *pReply = replyMsg.size() >= DEMOD_REPLY_HEADER_SIZE ? std::move(replyMsg) : ResultMsg(code, result);
     if (result != KXAPI_OK)
         return false;
     if (execute && cmd.m_SuspendsStats && tunerId != 1) {
@@ -416,12 +438,7 @@ KXAPI_RESULT DemodPortController::ExecuteCommand(PortCmdType& cmd, bool execute,
         r = DemodParseEventRegisterReq(body, size, name, mask);
         if (r != KXAPI_OK)
             return r;
-        r = EventPipeRegister(name, cmd.m_pClient);
-        if (r == KXAPI_OK && execute)
-            r = SetEventFlags({{DEMOD_EVENT_FREQ_CHANGED, (mask & DEMOD_EVENT_MASK_FREQ) != 0},
-                               {DEMOD_EVENT_PARS_CHANGED, (mask & DEMOD_EVENT_MASK_PARS) != 0}},
-                              name);
-        return r;
+        return EventPipeRegister(name, mask, cmd.m_pClient, execute);
     }
 
     case DEMOD_CMD_TUNE_OLD: {

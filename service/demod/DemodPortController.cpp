@@ -2,7 +2,9 @@
 // registry of event messengers.
 #include "DemodPortController.h"
 
+#include <iterator>
 #include <new>
+#include <utility>
 
 #include "CritSecAutoLockSvc.h"
 #include "CrossPlatform.h"
@@ -16,6 +18,8 @@ namespace {
 constexpr int STAT_ID_LOCK = 512;
 constexpr unsigned int TICK_MS = 100;
 constexpr int SCAN_POLL_MS = 10;
+// A detach or stop waits at most this long for the scans it cancelled to end.
+constexpr unsigned int SCAN_END_WAIT_MS = 10000;
 // Room for the supported-statistics table on the first read; a larger table is read again.
 constexpr int SUPPORTED_STATS_FIRST_CAPACITY = 256;
 
@@ -77,20 +81,34 @@ bool DemodPortController::Init(int port, DemodHal* pHal)
     m_pParsLock = xp->NewCritSec();
     m_pDoneEvent = xp->NewEvent();
     m_pQueueEvent = xp->NewEvent();
+    m_pEventWake = xp->NewEvent();
     if (m_pCmdLock == nullptr || m_pEventLock == nullptr || m_pParsLock == nullptr || m_pDoneEvent == nullptr ||
-        m_pQueueEvent == nullptr)
+        m_pQueueEvent == nullptr || m_pEventWake == nullptr)
         return false;
     if (m_pCmdLock->Init() != KXAPI_OK || m_pEventLock->Init() != KXAPI_OK || m_pParsLock->Init() != KXAPI_OK ||
-        m_pDoneEvent->Init(false) != KXAPI_OK || m_pQueueEvent->Init(false) != KXAPI_OK)
+        m_pDoneEvent->Init(false) != KXAPI_OK || m_pQueueEvent->Init(false) != KXAPI_OK ||
+        m_pEventWake->Init(false) != KXAPI_OK)
         return false;
 
     if (m_pHal->InitPort(port) != KXAPI_OK)
         return false;
 
+    DeleteEventMessengers();
+    m_EventStop = false;
+    m_pEventThread = xp->NewThread();
+    if (m_pEventThread == nullptr)
+        return false;
+    if (m_pEventThread->Create(&DemodPortController::StaticEventWriterThread, this) != KXAPI_OK) {
+        delete m_pEventThread;
+        m_pEventThread = nullptr;
+        return false;
+    }
+    m_EventThreadStarted = true;
+    m_pEventThread->SetName("DemodPortEvents");
+
     m_pThread = xp->NewThread();
     if (m_pThread == nullptr)
         return false;
-    DeleteEventMessengers();
     // The worker reads the initialised flag; set it before the thread runs.
     m_Initialised = true;
     if (m_pThread->Create(&DemodPortController::StaticPortControllerThread, this) != KXAPI_OK) {
@@ -123,29 +141,11 @@ bool DemodPortController::Detach(IDemodPortClient* pClient, bool counted)
 {
     if (!m_Initialised.load())
         return false;
-    SetEventFlags({{DEMOD_EVENT_FREQ_CHANGED, false}, {DEMOD_EVENT_PARS_CHANGED, false}}, pClient);
-    // The client's messenger goes once its last scan has sent its final report. Scans of
-    // the port are cancelled (they may belong to another client; any detach ends them).
-    for (int round = 0;; round++) {
-        if (m_BlindScanBusy.load()) {
-            CancelBlindScan();
-            while (m_BlindScanBusy.load())
-                XpUtil::Sleep(SCAN_POLL_MS);
-        }
-        if (m_SpectrumScanBusy.load()) {
-            m_SpectrumScanCancel = true;
-            while (m_SpectrumScanBusy.load())
-                XpUtil::Sleep(SCAN_POLL_MS);
-        }
-        XpUtil::Sleep(SCAN_POLL_MS);
-        if (RemoveEventHandler(pClient))
-            break;
-        // A progress flag that is still on after a second of idle scans belongs to a scan
-        // that never started (for example one that failed its checks); nothing will turn it
-        // off, so the leaving client's flags are cleared here.
-        if (round >= 100 && !m_BlindScanBusy.load() && !m_SpectrumScanBusy.load())
-            SetEventFlags({{DEMOD_EVENT_BLIND_SCAN, false}, {DEMOD_EVENT_SPECTRUM_SCAN, false}}, pClient);
-    }
+    // Scans of the port are cancelled (they may belong to another client; any detach ends
+    // them), so that a scan of the leaving client has queued its final report; then every
+    // messenger of the client goes, whatever its flags say.
+    EndScans();
+    RemoveEventHandlers(pClient);
     m_CmdQueue.Clear(pClient, &m_PendingCount);
     if (!counted)
         return true;
@@ -157,6 +157,23 @@ bool DemodPortController::Detach(IDemodPortClient* pClient, bool counted)
     if (users == 1)
         return m_pHal->OnLastUsageEnds(m_Port) == KXAPI_OK;
     return true;
+}
+
+void DemodPortController::EndScans()
+{
+    const unsigned int start = XpUtil::GetTickCount();
+    auto waitWhile = [&](const std::atomic<bool>& busy) {
+        while (busy.load() && !m_Stop.load() && XpUtil::GetTickCount() - start < SCAN_END_WAIT_MS)
+            XpUtil::Sleep(SCAN_POLL_MS);
+    };
+    if (m_BlindScanBusy.load()) {
+        CancelBlindScan();
+        waitWhile(m_BlindScanBusy);
+    }
+    if (m_SpectrumScanBusy.load()) {
+        m_SpectrumScanCancel = true;
+        waitWhile(m_SpectrumScanBusy);
+    }
 }
 
 void DemodPortController::CleanUp()
@@ -176,6 +193,7 @@ void DemodPortController::CleanUp()
     }
     m_Initialised = false;
     m_CmdQueue.CleanUp();
+    StopEventWriter();
     if (m_pEventLock != nullptr)
         DeleteEventMessengers();
     CloseObjects();
@@ -186,6 +204,7 @@ void DemodPortController::CloseObjects()
     CloseAndDelete(m_pCmdLock);
     CloseAndDelete(m_pDoneEvent);
     CloseAndDelete(m_pQueueEvent);
+    CloseAndDelete(m_pEventWake);
     CloseAndDelete(m_pEventLock);
     CloseAndDelete(m_pParsLock);
 }
@@ -232,11 +251,19 @@ void DemodPortController::PortControllerThread()
             continue;
         if (cmd->m_SuspendsStats && --m_PendingCount < 0)
             m_PendingCount = 0;
-        ProcessDemodCommand(*cmd, true, cmd->m_WaitDone);
+        // The reply of a waited command is sent by the waiting client's own thread: the
+        // worker never writes to a client.
         const bool waitDone = cmd->m_WaitDone;
+        DemodMsg reply;
+        ProcessDemodCommand(*cmd, true, waitDone ? &reply : nullptr);
         delete cmd;
-        if (waitDone)
+        if (waitDone) {
+            {
+                std::lock_guard<std::mutex> done(m_DoneMutex);
+                m_DoneReply = std::move(reply);
+            }
             m_pDoneEvent->Set();
+        }
     }
 }
 
@@ -452,34 +479,74 @@ KXAPI_RESULT DemodPortController::InitStatisticsCache()
 
 // ---- Event messengers -----------------------------------------------------------------------
 
-KXAPI_RESULT DemodPortController::EventPipeRegister(const std::wstring& name, IDemodPortClient* pClient)
+size_t DemodPortController::EventMessengerCount(IDemodPortClient* pClient)
 {
-    if (name.empty())
-        return KXAPI_E_INVALID_BUF;
+    if (m_pEventLock == nullptr)
+        return 0;
     CritSecAutoLockSvc lock(m_pEventLock);
-    if (m_EventMessengers.count(name) != 0)
-        return KXAPI_OK; // the first registration and its owner stay
-    auto* messenger = new (std::nothrow) DemodEventMessenger(pClient);
-    if (messenger == nullptr)
-        return KXAPI_E_OUT_OF_MEM;
-    if (!messenger->Init(name, m_pHal->Serial(), m_Port)) {
-        delete messenger;
-        return KXAPI_E_INTERNAL;
+    size_t count = 0;
+    for (const auto& entry : m_EventMessengers)
+        if (pClient == nullptr || entry.second->Owner() == pClient)
+            count++;
+    return count;
+}
+
+KXAPI_RESULT DemodPortController::CheckRegistrationLocked(const std::wstring& name, IDemodPortClient* pClient,
+                                                          bool& exists) const
+{
+    exists = false;
+    auto it = m_EventMessengers.find(name);
+    if (it != m_EventMessengers.end()) {
+        // Only the client that registered a name may register it again or change its flags.
+        if (it->second->Owner() != pClient)
+            return KXAPI_E_IN_USE;
+        exists = true;
+        return KXAPI_OK;
     }
-    m_EventMessengers[name] = messenger;
-    m_NumEventMessengers++;
+    size_t own = 0;
+    for (const auto& entry : m_EventMessengers)
+        if (entry.second->Owner() == pClient)
+            own++;
+    if (own >= MAX_EVENT_PIPES_PER_CLIENT || m_EventMessengers.size() >= MAX_EVENT_PIPES_PER_PORT)
+        return KXAPI_E_OUT_OF_RESOURCES;
     return KXAPI_OK;
 }
 
-KXAPI_RESULT DemodPortController::SetEventFlags(const std::map<KxapiSvcEvent, bool>& flags, const std::wstring& name)
+KXAPI_RESULT DemodPortController::EventPipeRegister(const std::wstring& name, uint64_t mask,
+                                                    IDemodPortClient* pClient, bool execute)
 {
     if (name.empty())
         return KXAPI_E_INVALID_BUF;
+    bool exists = false;
+    {
+        CritSecAutoLockSvc lock(m_pEventLock);
+        KXAPI_RESULT r = CheckRegistrationLocked(name, pClient, exists);
+        if (r != KXAPI_OK)
+            return r;
+    }
+    MessengerPtr fresh;
+    if (!exists) {
+        // The connection takes a whole handshake with the client: no lock of the port is held.
+        try {
+            fresh = std::make_shared<DemodEventMessenger>(pClient);
+        } catch (const std::bad_alloc&) {
+            return KXAPI_E_OUT_OF_MEM;
+        }
+        if (!fresh->Init(name, m_pHal->Serial(), m_Port))
+            return KXAPI_E_INTERNAL;
+    }
     CritSecAutoLockSvc lock(m_pEventLock);
-    auto it = m_EventMessengers.find(name);
-    if (it == m_EventMessengers.end())
-        return KXAPI_E_INTERNAL;
-    it->second->SetEventFlags(flags);
+    KXAPI_RESULT r = CheckRegistrationLocked(name, pClient, exists);
+    if (r != KXAPI_OK)
+        return r; // fresh (if any) is closed when it goes out of scope
+    if (!exists) {
+        if (fresh == nullptr)
+            return KXAPI_E_INTERNAL; // the name went while this registration checked it
+        m_EventMessengers[name] = fresh;
+    }
+    if (execute)
+        m_EventMessengers[name]->SetEventFlags({{DEMOD_EVENT_FREQ_CHANGED, (mask & DEMOD_EVENT_MASK_FREQ) != 0},
+                                                {DEMOD_EVENT_PARS_CHANGED, (mask & DEMOD_EVENT_MASK_PARS) != 0}});
     return KXAPI_OK;
 }
 
@@ -491,29 +558,95 @@ void DemodPortController::SetEventFlags(const std::map<KxapiSvcEvent, bool>& fla
             entry.second->SetEventFlags(flags);
 }
 
-bool DemodPortController::RemoveEventHandler(IDemodPortClient* pClient)
+void DemodPortController::RemoveEventHandlers(IDemodPortClient* pClient)
 {
-    CritSecAutoLockSvc lock(m_pEventLock);
-    for (auto it = m_EventMessengers.begin(); it != m_EventMessengers.end(); ++it) {
-        if (it->second->Owner() != pClient)
-            continue;
-        if (!it->second->AllFlagsDisabled())
-            return false;
-        delete it->second;
-        m_EventMessengers.erase(it);
-        m_NumEventMessengers--;
-        return true;
+    std::vector<MessengerPtr> gone; // closed after the lock is released
+    {
+        CritSecAutoLockSvc lock(m_pEventLock);
+        for (auto it = m_EventMessengers.begin(); it != m_EventMessengers.end();) {
+            if (it->second->Owner() != pClient) {
+                ++it;
+                continue;
+            }
+            if (it->second->HasPending() && m_RetiredMessengers.size() < MAX_EVENT_PIPES_PER_PORT)
+                m_RetiredMessengers.push_back(it->second);
+            else
+                gone.push_back(it->second);
+            it = m_EventMessengers.erase(it);
+        }
     }
-    return true;
+    WakeEventWriter();
+}
+
+void DemodPortController::WakeEventWriter()
+{
+    if (m_pEventWake != nullptr)
+        m_pEventWake->Set();
+}
+
+void DemodPortController::StaticEventWriterThread(void* pArg)
+{
+    static_cast<DemodPortController*>(pArg)->EventWriterThread();
+}
+
+// Sends the queued events of every subscriber while holding no lock of the port. A subscriber
+// whose write fails (its FIFO stayed full for the write deadline, or it went) is dropped.
+void DemodPortController::EventWriterThread()
+{
+    while (!m_EventStop.load()) {
+        m_pEventWake->WaitTimeout(TICK_MS);
+        std::vector<MessengerPtr> work;
+        {
+            CritSecAutoLockSvc lock(m_pEventLock);
+            for (const auto& entry : m_EventMessengers)
+                if (entry.second->HasPending() || entry.second->Failed())
+                    work.push_back(entry.second);
+            work.insert(work.end(), m_RetiredMessengers.begin(), m_RetiredMessengers.end());
+            m_RetiredMessengers.clear();
+        }
+        std::vector<MessengerPtr> failed;
+        for (const MessengerPtr& messenger : work) {
+            if (m_EventStop.load())
+                break;
+            if (!messenger->Flush())
+                failed.push_back(messenger);
+        }
+        if (failed.empty())
+            continue;
+        CritSecAutoLockSvc lock(m_pEventLock);
+        for (auto it = m_EventMessengers.begin(); it != m_EventMessengers.end();) {
+            bool drop = false;
+            for (const MessengerPtr& messenger : failed)
+                drop = drop || it->second == messenger;
+            it = drop ? m_EventMessengers.erase(it) : std::next(it);
+        }
+    }
+}
+
+void DemodPortController::StopEventWriter()
+{
+    m_EventStop = true;
+    WakeEventWriter();
+    if (m_pEventThread != nullptr) {
+        if (m_EventThreadStarted)
+            m_pEventThread->WaitFinished();
+        m_pEventThread->Close();
+        delete m_pEventThread;
+        m_pEventThread = nullptr;
+        m_EventThreadStarted = false;
+    }
 }
 
 void DemodPortController::FireTuneFreqHasChangedEvent(IDemodPortClient* pClient, int64_t oldFreqHz, int64_t newFreqHz)
 {
     if (pClient == nullptr)
         return;
-    CritSecAutoLockSvc lock(m_pEventLock);
-    for (auto& entry : m_EventMessengers)
-        entry.second->TuneFreqHasChangedEv(pClient, oldFreqHz, newFreqHz);
+    {
+        CritSecAutoLockSvc lock(m_pEventLock);
+        for (auto& entry : m_EventMessengers)
+            entry.second->TuneFreqHasChangedEv(pClient, oldFreqHz, newFreqHz);
+    }
+    WakeEventWriter();
 }
 
 void DemodPortController::FireTuneParsHaveChangedEvent(IDemodPortClient* pClient, int64_t oldFreqHz,
@@ -529,34 +662,44 @@ void DemodPortController::FireTuneParsHaveChangedEvent(IDemodPortClient* pClient
     newWire.m_ModType = newPars.ModType();
     oldPars.ToOldStyle(oldWire.m_ModType, oldWire.m_ParXtra0, oldWire.m_ParXtra1, oldWire.m_ParXtra2);
     newPars.ToOldStyle(newWire.m_ModType, newWire.m_ParXtra0, newWire.m_ParXtra1, newWire.m_ParXtra2);
-    CritSecAutoLockSvc lock(m_pEventLock);
-    for (auto& entry : m_EventMessengers)
-        entry.second->TuneParsHaveChangedEv(pClient, oldFreqHz, oldWire, newFreqHz, newWire);
+    {
+        CritSecAutoLockSvc lock(m_pEventLock);
+        for (auto& entry : m_EventMessengers)
+            entry.second->TuneParsHaveChangedEv(pClient, oldFreqHz, oldWire, newFreqHz, newWire);
+    }
+    WakeEventWriter();
 }
 
 void DemodPortController::FireBsProgressEvent(IDemodPortClient* pClient, const KxBsProgress& progress)
 {
     if (pClient == nullptr)
         return;
-    CritSecAutoLockSvc lock(m_pEventLock);
-    for (auto& entry : m_EventMessengers)
-        entry.second->BlindScanProgressEv(progress);
+    {
+        CritSecAutoLockSvc lock(m_pEventLock);
+        for (auto& entry : m_EventMessengers)
+            entry.second->BlindScanProgressEv(progress);
+    }
+    WakeEventWriter();
 }
 
 void DemodPortController::FireSpsProgressEvent(IDemodPortClient* pClient, const KxSpsProgress& progress)
 {
     if (pClient == nullptr)
         return;
-    CritSecAutoLockSvc lock(m_pEventLock);
-    for (auto& entry : m_EventMessengers)
-        entry.second->SpectrumScanProgressEv(progress);
+    {
+        CritSecAutoLockSvc lock(m_pEventLock);
+        for (auto& entry : m_EventMessengers)
+            entry.second->SpectrumScanProgressEv(progress);
+    }
+    WakeEventWriter();
 }
 
 void DemodPortController::DeleteEventMessengers()
 {
+    std::vector<MessengerPtr> gone; // closed after the lock is released
     CritSecAutoLockSvc lock(m_pEventLock);
     for (auto& entry : m_EventMessengers)
-        delete entry.second;
+        gone.push_back(entry.second);
     m_EventMessengers.clear();
-    m_NumEventMessengers = 0;
+    m_RetiredMessengers.clear();
 }

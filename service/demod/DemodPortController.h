@@ -2,11 +2,18 @@
 // time under the command lock), queues those that change the hardware for its worker thread,
 // runs the port's state machine every 100 ms, keeps the statistics cache filled, runs blind
 // and spectrum scans and notifies registered event FIFOs.
+//
+// Nothing is written to a client while a lock of the port is held: replies go out on the
+// client's own thread after the command lock is released, events are queued per subscriber
+// and sent by the port's event writer thread, and an event FIFO is connected before its
+// messenger is entered under the event-handler lock.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,6 +31,10 @@ class DemodHal;
 
 class DemodPortController {
 public:
+    // Event FIFOs one client may register on one port, and all clients together.
+    static constexpr size_t MAX_EVENT_PIPES_PER_CLIENT = 8;
+    static constexpr size_t MAX_EVENT_PIPES_PER_PORT = 32;
+
     DemodPortController();
     // Runs CleanUp.
     virtual ~DemodPortController();
@@ -41,8 +52,10 @@ public:
     // commands go, the user count and the port's other users are left alone).
     bool Detach(IDemodPortClient* pClient, bool counted);
     // Accepts one port command of a client (see the command table); every reply goes
-    // through pClient.
+    // through pClient, on the calling thread, once no lock of the port is held.
     void ProcessDemodMsg(const void* pMsg, int size, IDemodPortClient* pClient);
+    // Registered event FIFOs: of pClient, or of every client when pClient is none.
+    size_t EventMessengerCount(IDemodPortClient* pClient = nullptr);
     // Stops the worker thread and frees every resource; safe to call twice.
     void CleanUp();
 
@@ -69,10 +82,20 @@ private:
     void CloseObjects();
 
     // ---- Event messengers (DemodPortController.cpp) ----
-    KXAPI_RESULT EventPipeRegister(const std::wstring& name, IDemodPortClient* pClient);
-    KXAPI_RESULT SetEventFlags(const std::map<Kxapi::KxapiSvcEvent, bool>& flags, const std::wstring& name);
+    using MessengerPtr = std::shared_ptr<DemodEventMessenger>;
+    // Registers the client's event FIFO (connected without any lock of the port held) and,
+    // when execute, sets its kinds 0 and 1 from mask bits 0 and 1. A name another client
+    // registered answers KXAPI_E_IN_USE; beyond the caps KXAPI_E_OUT_OF_RESOURCES.
+    KXAPI_RESULT EventPipeRegister(const std::wstring& name, uint64_t mask, IDemodPortClient* pClient, bool execute);
+    // Under the event-handler lock: may pClient add or keep `name`? exists tells whether it has it.
+    KXAPI_RESULT CheckRegistrationLocked(const std::wstring& name, IDemodPortClient* pClient, bool& exists) const;
     void SetEventFlags(const std::map<Kxapi::KxapiSvcEvent, bool>& flags, IDemodPortClient* pClient);
-    bool RemoveEventHandler(IDemodPortClient* pClient);
+    // Drops every messenger of the client; queued events (a scan's final report) still go out.
+    void RemoveEventHandlers(IDemodPortClient* pClient);
+    static void StaticEventWriterThread(void* pArg);
+    void EventWriterThread();
+    void WakeEventWriter();
+    void StopEventWriter();
     void FireTuneFreqHasChangedEvent(IDemodPortClient* pClient, int64_t oldFreqHz, int64_t newFreqHz);
     void FireTuneParsHaveChangedEvent(IDemodPortClient* pClient, int64_t oldFreqHz,
                                       const Kxapi::KxDemodPars& oldPars, int64_t newFreqHz,
@@ -82,15 +105,21 @@ private:
     void DeleteEventMessengers();
 
     // ---- Command processing (DemodPortCommands.cpp) ----
-    bool ProcessDemodCommand(PortCmdType& cmd, bool execute, bool reply);
+    // Takes the command lock; the reply to send (if any) is left in reply.
+    void AcceptDemodMsg(PortCmdType* cmd, Kxapi::DemodMsg& reply);
+    // Runs or checks one command; the reply is built into *pReply when pReply is set.
+    bool ProcessDemodCommand(PortCmdType& cmd, bool execute, Kxapi::DemodMsg* pReply);
     KXAPI_RESULT ExecuteCommand(PortCmdType& cmd, bool execute, Kxapi::DemodMsg& replyMsg, int64_t& newFreqHz,
                                 Kxapi::KxDemodPars& newPars, int& tunerId);
     KXAPI_RESULT ExecuteGenericCommand(PortCmdType& cmd, bool execute, Kxapi::DemodMsg& replyMsg,
                                        int64_t& newFreqHz, Kxapi::KxDemodPars& newPars, int& tunerId);
-    void SendReply(IDemodPortClient* pClient, const Kxapi::DemodMsg& msg);
+    static void SendReply(IDemodPortClient* pClient, const Kxapi::DemodMsg& msg);
     static void SendResult(IDemodPortClient* pClient, uint32_t code, KXAPI_RESULT result);
+    static Kxapi::DemodMsg ResultMsg(uint32_t code, KXAPI_RESULT result);
     void CancelScansFor(const PortCmdType& cmd);
-    void WaitForDone(const PortCmdType* cmd, uint32_t code, IDemodPortClient* pClient);
+    void WaitForDone(const PortCmdType* cmd, uint32_t code, Kxapi::DemodMsg& reply);
+    // Waits (bounded) until no scan of the port runs, cancelling them.
+    void EndScans();
 
     // ---- Scans (DemodPortScans.cpp) ----
     void CancelBlindScan();
@@ -130,8 +159,16 @@ private:
     std::atomic<bool> m_SpectrumScanBusy{false};
     std::atomic<bool> m_SpectrumScanCancel{false};
     IXpCritSec* m_pEventLock = nullptr;
-    std::map<std::wstring, DemodEventMessenger*> m_EventMessengers;
-    int m_NumEventMessengers = 0;
+    std::map<std::wstring, MessengerPtr> m_EventMessengers;
+    // Removed messengers whose queued events the writer still sends once.
+    std::vector<MessengerPtr> m_RetiredMessengers;
+    IXpThread* m_pEventThread = nullptr;
+    IXpEvent* m_pEventWake = nullptr;
+    std::atomic<bool> m_EventStop{false};
+    bool m_EventThreadStarted = false;
+    // The reply the worker built for the one waitDone command a client waits for.
+    std::mutex m_DoneMutex;
+    Kxapi::DemodMsg m_DoneReply;
     IXpCritSec* m_pParsLock = nullptr;
     Kxapi::KxDemodPars m_TunePars;
     int64_t m_TuneFreqHz = 0;

@@ -66,7 +66,8 @@ void DemodPortHandler::Run()
         if (size >= COMMAND_SIZE)
             keepServing = HandleMessage(body, size);
         free(body); // shorter messages carry no command and get no reply
-        if (!keepServing)
+        // A client that does not take its replies is not served any further.
+        if (!keepServing || m_WriteFailed.load())
             break;
     }
     // Stop() from the manager also ends the loop: the port must not keep this client.
@@ -168,7 +169,12 @@ void DemodPortHandler::Reply(uint32_t command, KXAPI_RESULT result)
 bool DemodPortHandler::WriteMsg(char* buffer, int size)
 {
     CritSecAutoLockSvc lock(m_pWriteLock);
-    return PipeServerImpl::WriteMsg(buffer, size);
+    if (m_WriteFailed.load())
+        return false; // a frame may be half written: nothing more goes on this connection
+    const bool written = PipeServerImpl::WriteMsg(buffer, size);
+    if (!written)
+        m_WriteFailed = true;
+    return written;
 }
 
 void DemodPortHandler::DemodCmdProcessedCB(const void* msg, unsigned short size)

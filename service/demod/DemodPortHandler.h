@@ -4,6 +4,8 @@
 // DemodCmdProcessedCB. One connection is attached to at most one port at a time.
 #pragma once
 
+#include <atomic>
+
 #include "IDemodPortClient.h"
 #include "PipeServerImpl.h"
 
@@ -23,7 +25,8 @@ public:
     bool Init() override;
     // The message loop: ends when the connection fails, on the close command or on Stop.
     void Run() override;
-    // Sends one reply message to the client.
+    // Sends one reply message to the client. A reply that cannot be written (the client does
+    // not read its FIFO within the write deadline, or went) ends the connection.
     void DemodCmdProcessedCB(const void* msg, unsigned short size) override;
     unsigned int ClientFifoOwner() const override { return PeerOwner(); }
     // Replies come from this thread and from the port's worker thread (commands it executes
@@ -47,5 +50,6 @@ private:
     DemodDeviceController* m_pController = nullptr;  // one reference held while attached
     bool m_Counted = false;                          // the port counted this client as a user
     bool m_Ready = false;
+    std::atomic<bool> m_WriteFailed{false};
     IXpCritSec* m_pWriteLock;
 };

@@ -1,7 +1,12 @@
 // The port controller with a scripted HAL: attach and detach, queued and immediate commands,
-// replies, remembered tuning with its change events, and the bounded wait of commands the
-// worker must run.
+// replies, remembered tuning with its change events, the bounded wait of commands the
+// worker must run, and what one client can no longer do to another (event FIFOs it does not
+// own, unbounded registrations, replies it never takes).
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+#include <utility>
 
 #include "DemodPortController.h"
 #include "DemodSvcProtocol.h"
@@ -46,11 +51,15 @@ protected:
         DemodMsg reply = Request(client, msg);
         return reply.size() >= 8 ? KxGetU32(reply.data(), 4) : 0xFFFFFFFFu;
     }
-    void Register(RecordingPortClient& client, EventSink& sink, uint64_t mask)
+    KXAPI_RESULT RegisterResult(RecordingPortClient& client, EventSink& sink, uint64_t mask)
     {
         DemodMsg msg;
-        ASSERT_EQ(DemodBuildEventRegisterReq(sink.WideName(), mask, msg), KXAPI_OK);
-        ASSERT_EQ(Result(client, msg), KXAPI_OK);
+        EXPECT_EQ(DemodBuildEventRegisterReq(sink.WideName(), mask, msg), KXAPI_OK);
+        return Result(client, msg);
+    }
+    void Register(RecordingPortClient& client, EventSink& sink, uint64_t mask)
+    {
+        ASSERT_EQ(RegisterResult(client, sink, mask), KXAPI_OK);
         ASSERT_TRUE(WaitUntil([&] { return sink.Connected(); }, 2000));
     }
     void AttachAndLock(RecordingPortClient& client, long long freqHz = FREQ_A_HZ)
@@ -296,27 +305,35 @@ TEST_F(PortTest, OtherClientsLearnOfTuningChangesAndTheSenderDoesNot)
     m_Port.Detach(&b);
 }
 
-TEST_F(PortTest, RegisteringANameTwiceKeepsTheFirstOwnerAndTakesTheNewMask)
+TEST_F(PortTest, AnEventFifoBelongsToTheClientThatRegisteredIt)
 {
     EventSink sink("KxapiDemodSvc_EvPipe_1_1_1_3");
     ASSERT_TRUE(sink.Ready());
     RecordingPortClient a, b, c;
     ASSERT_TRUE(m_Port.Attach());
-    Register(a, sink, 3);
-    DemodMsg again;
-    ASSERT_EQ(DemodBuildEventRegisterReq(sink.WideName(), DEMOD_EVENT_MASK_FREQ, again), KXAPI_OK);
-    ASSERT_EQ(Result(b, again), KXAPI_OK);
+    Register(a, sink, 0);
 
-    // A's own change is still suppressed: A stays the owner.
-    ASSERT_EQ(Result(a, kxtest::GenericReq(DEMOD_CMD_TUNE, kxtest::TuneXml(FREQ_A_HZ))), KXAPI_OK);
+    // Another client can neither take the name over nor switch its events on.
+    EXPECT_EQ(RegisterResult(b, sink, 3), KXAPI_E_IN_USE);
+    EXPECT_EQ(m_Port.EventMessengerCount(&b), 0u);
+    ASSERT_EQ(Result(c, kxtest::GenericReq(DEMOD_CMD_TUNE, kxtest::TuneXml(FREQ_A_HZ))), KXAPI_OK);
     ASSERT_TRUE(WaitUntil([&] { return m_Hal.Executed("Tune").size() == 1; }, 3000));
-    // C's change: only kind 0 now.
-    ASSERT_EQ(Result(c, kxtest::GenericReq(DEMOD_CMD_TUNE, kxtest::TuneXml(FREQ_B_HZ))), KXAPI_OK);
+    XpUtil::Sleep(200);
+    EXPECT_TRUE(sink.Events().empty());
+
+    // The owner registering again keeps one messenger and takes the new mask: kind 0 only.
+    ASSERT_EQ(RegisterResult(a, sink, DEMOD_EVENT_MASK_FREQ), KXAPI_OK);
+    EXPECT_EQ(m_Port.EventMessengerCount(), 1u);
+    // A's own change is still suppressed.
+    ASSERT_EQ(Result(a, kxtest::GenericReq(DEMOD_CMD_TUNE, kxtest::TuneXml(FREQ_B_HZ))), KXAPI_OK);
+    ASSERT_TRUE(WaitUntil([&] { return m_Hal.Executed("Tune").size() == 2; }, 3000));
+    ASSERT_EQ(Result(c, kxtest::GenericReq(DEMOD_CMD_TUNE, kxtest::TuneXml(FREQ_A_HZ))), KXAPI_OK);
     ASSERT_TRUE(WaitUntil([&] { return !sink.Events().empty(); }, 3000));
     XpUtil::Sleep(200);
     auto events = sink.Events();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].m_Kind, static_cast<uint32_t>(DEMOD_EVENT_FREQ_CHANGED));
+    EXPECT_EQ(events[0].m_OldFreqHz, FREQ_B_HZ);
 
     // A FIFO nobody listens on cannot be registered.
     DemodMsg nobody;
@@ -326,4 +343,99 @@ TEST_F(PortTest, RegisteringANameTwiceKeepsTheFirstOwnerAndTakesTheNewMask)
     ASSERT_EQ(DemodBuildEventRegisterReq(L"../etc", 3, unsafe), KXAPI_OK);
     EXPECT_EQ(Result(a, unsafe), KXAPI_E_INTERNAL);
     m_Port.Detach(&a);
+    EXPECT_TRUE(WaitUntil([&] { return sink.Closed(); }, 2000));
+}
+
+TEST_F(PortTest, EventRegistrationsAreCappedPerClientAndPerPort)
+{
+    constexpr size_t PER_CLIENT = DemodPortController::MAX_EVENT_PIPES_PER_CLIENT;
+    constexpr size_t PER_PORT = DemodPortController::MAX_EVENT_PIPES_PER_PORT;
+    std::vector<std::unique_ptr<EventSink>> sinks;
+    auto newSink = [&]() -> EventSink& {
+        sinks.push_back(std::make_unique<EventSink>("KxapiDemodSvc_EvPipe_2_1_" + std::to_string(sinks.size())));
+        return *sinks.back();
+    };
+    std::vector<RecordingPortClient> clients(PER_PORT / PER_CLIENT + 1);
+    ASSERT_TRUE(m_Port.Attach());
+
+    // Each client fills its allowance; one more is refused before anything is connected.
+    for (size_t c = 0; c + 1 < clients.size(); c++) {
+        for (size_t i = 0; i < PER_CLIENT; i++)
+            Register(clients[c], newSink(), 3);
+        EventSink& extra = newSink();
+        EXPECT_EQ(RegisterResult(clients[c], extra, 3), KXAPI_E_OUT_OF_RESOURCES) << "client " << c;
+        EXPECT_FALSE(extra.Connected());
+    }
+    // The port is full: a client with no registration of its own is refused too.
+    RecordingPortClient& late = clients.back();
+    EXPECT_EQ(RegisterResult(late, newSink(), 3), KXAPI_E_OUT_OF_RESOURCES);
+    EXPECT_EQ(m_Port.EventMessengerCount(), PER_PORT);
+
+    // A client that leaves gives its room back.
+    m_Port.Detach(&clients[0]);
+    EXPECT_EQ(m_Port.EventMessengerCount(), PER_PORT - PER_CLIENT);
+    Register(late, newSink(), 3);
+    for (RecordingPortClient& client : clients)
+        m_Port.Detach(&client);
+    EXPECT_EQ(m_Port.EventMessengerCount(), 0u);
+}
+
+TEST_F(PortTest, DetachClosesEveryEventFifoOfTheClientAndNoneOfAnother)
+{
+    EventSink a1("KxapiDemodSvc_EvPipe_3_1_1_1"), a2("KxapiDemodSvc_EvPipe_3_1_1_2"),
+        a3("KxapiDemodSvc_EvPipe_3_1_1_3"), b1("KxapiDemodSvc_EvPipe_3_1_2_1");
+    RecordingPortClient a, b, c;
+    ASSERT_TRUE(m_Port.Attach());
+    ASSERT_TRUE(m_Port.Attach());
+    for (EventSink* sink : {&a1, &a2, &a3})
+        Register(a, *sink, 3);
+    Register(b, b1, 3);
+
+    EXPECT_TRUE(m_Port.Detach(&a));
+    EXPECT_EQ(m_Port.EventMessengerCount(&a), 0u);
+    EXPECT_EQ(m_Port.EventMessengerCount(), 1u);
+    EXPECT_TRUE(WaitUntil([&] { return a1.Closed() && a2.Closed() && a3.Closed(); }, 2000));
+    EXPECT_FALSE(b1.Closed());
+    // B keeps hearing of changes.
+    ASSERT_EQ(Result(c, kxtest::GenericReq(DEMOD_CMD_TUNE, kxtest::TuneXml(FREQ_B_HZ))), KXAPI_OK);
+    EXPECT_TRUE(WaitUntil([&] { return b1.Events().size() == 2; }, 3000));
+    m_Port.Detach(&b);
+    EXPECT_TRUE(WaitUntil([&] { return b1.Closed(); }, 2000));
+}
+
+// A reply that cannot be written (the client's reply FIFO stays full) blocks only the thread
+// of that client: neither another client of the port nor the worker waits for it, whether the
+// command is answered on the client's thread or run by the worker first.
+TEST_F(PortTest, AClientThatTakesNoReplyHoldsUpNeitherOtherClientsNorTheWorker)
+{
+    DemodMsg lnb(8, 0);
+    KxPutU32(lnb.data(), 0, DEMOD_CMD_LNB_ENABLE);
+    lnb[4] = 1;
+    const std::vector<std::pair<const char*, DemodMsg>> stuckRequests = {
+        {"answered at once", DemodBuildCodeOnly(DEMOD_CMD_TUNE_PARS_GET)},
+        {"run by the worker", lnb},
+    };
+    RecordingPortClient other;
+    AttachAndLock(other);
+    long long freqHz = FREQ_A_HZ;
+    for (const auto& [what, request] : stuckRequests) {
+        SCOPED_TRACE(what);
+        kxtest::StuckPortClient stuck;
+        std::thread stuckThread([&, msg = request] { Send(stuck, msg); });
+        ASSERT_TRUE(WaitUntil([&] { return stuck.Blocked(); }, 3000));
+
+        freqHz = freqHz == FREQ_A_HZ ? FREQ_B_HZ : FREQ_A_HZ;
+        const size_t before = other.Count();
+        const size_t tunesBefore = m_Hal.Executed("Tune").size();
+        std::thread otherThread([&] {
+            Send(other, kxtest::GenericReq(DEMOD_CMD_TUNE, kxtest::TuneXml(freqHz)));
+            Send(other, lnb);
+        });
+        EXPECT_TRUE(WaitUntil([&] { return other.Count() == before + 2; }, 2000));
+        EXPECT_TRUE(WaitUntil([&] { return m_Hal.Executed("Tune").size() > tunesBefore; }, 2000));
+        stuck.Release();
+        stuckThread.join();
+        otherThread.join();
+        EXPECT_EQ(stuck.LastResult(), KXAPI_OK);
+    }
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -59,6 +60,25 @@ private:
     std::vector<Kxapi::DemodMsg> m_Replies;
 };
 
+// A client whose reply FIFO stays full: every reply blocks the thread that writes it until
+// Release, the way a write into a FIFO nobody reads blocks until its deadline.
+class StuckPortClient : public RecordingPortClient {
+public:
+    void DemodCmdProcessedCB(const void* msg, unsigned short size) override
+    {
+        m_Blocked = true;
+        while (!m_Released.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        RecordingPortClient::DemodCmdProcessedCB(msg, size);
+    }
+    bool Blocked() const { return m_Blocked.load(); }
+    void Release() { m_Released = true; }
+
+private:
+    std::atomic<bool> m_Blocked{false};
+    std::atomic<bool> m_Released{false};
+};
+
 // Listens on an event FIFO of the given name and collects every event body written to it.
 class EventSink {
 public:
@@ -93,6 +113,8 @@ public:
         return out;
     }
     bool Connected() const { return m_Connected.load(); }
+    // The service closed its end after having connected.
+    bool Closed() const { return m_Closed.load(); }
 
 private:
     void Run()
@@ -112,6 +134,7 @@ private:
             if (!reader.ReadMsg(pBody, size, 100)) {
                 if (reader.LastResult() == KXAPI_E_TIMEOUT)
                     continue;
+                m_Closed = true;
                 return;
             }
             Kxapi::DemodEvent event;
@@ -129,6 +152,7 @@ private:
     bool m_Ready = false;
     std::atomic<bool> m_Run{true};
     std::atomic<bool> m_Connected{false};
+    std::atomic<bool> m_Closed{false};
     std::thread m_Thread;
     std::mutex m_Mutex;
     std::vector<Kxapi::DemodEvent> m_Events;
