@@ -1,5 +1,6 @@
 #include "HostileClientFixture.h"
 
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -30,6 +31,71 @@ KXAPI_RESULT AttachOnce()
 }
 
 } // namespace
+
+bool OpenAttached(RawDemodConnection& connection)
+{
+    return connection.Open() && connection.Svc().Attach(SERIAL_3460, 0, 0) == KXAPI_OK;
+}
+
+SilentEventFifo::SilentEventFifo(const std::string& path) : m_Path(path)
+{
+    if (mkfifo(path.c_str(), 0600) == 0)
+        m_Fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+}
+
+SilentEventFifo::~SilentEventFifo()
+{
+    if (m_Fd >= 0)
+        close(m_Fd);
+    unlink(m_Path.c_str());
+}
+
+bool SilentEventFifo::RequestArrived(unsigned int timeoutMs)
+{
+    char request[XP_PIPE_REQUEST_SIZE];
+    return kxtest::WaitUntil([&] { return read(m_Fd, request, sizeof(request)) > 0; }, timeoutMs);
+}
+
+StuffedEventFifo::StuffedEventFifo(const std::string& path) : m_Path(path)
+{
+    if (mkfifo(path.c_str(), 0600) != 0)
+        return;
+    m_ListenFd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    if (m_ListenFd >= 0)
+        m_Thread = std::thread([this] { Serve(); });
+}
+
+StuffedEventFifo::~StuffedEventFifo()
+{
+    m_Stop = true;
+    if (m_Thread.joinable())
+        m_Thread.join();
+    for (int fd : {m_ListenFd, m_DataFd, m_AnswerFd})
+        if (fd >= 0)
+            close(fd);
+    unlink(m_Path.c_str());
+}
+
+void StuffedEventFifo::Serve()
+{
+    char request[XP_PIPE_REQUEST_SIZE] = {};
+    while (!m_Stop.load() && read(m_ListenFd, request, sizeof(request)) != static_cast<ssize_t>(sizeof(request)))
+        usleep(10000);
+    if (m_Stop.load())
+        return;
+    // The first path is the one the service writes, the second the one it reads the answer from.
+    std::string toClient(request, strnlen(request, XP_PIPE_PATH_SIZE));
+    std::string toService(request + XP_PIPE_PATH_SIZE, strnlen(request + XP_PIPE_PATH_SIZE, XP_PIPE_PATH_SIZE));
+    m_DataFd = open(toClient.c_str(), O_RDWR | O_NONBLOCK);
+    char junk[4096];
+    memset(junk, 0x5A, sizeof(junk));
+    while (m_DataFd >= 0 && write(m_DataFd, junk, sizeof(junk)) > 0) {
+    }
+    m_AnswerFd = open(toService.c_str(), O_WRONLY | O_NONBLOCK);
+    KXAPI_RESULT ok = KXAPI_OK;
+    if (m_DataFd >= 0 && m_AnswerFd >= 0 && write(m_AnswerFd, &ok, sizeof(ok)) == static_cast<ssize_t>(sizeof(ok)))
+        m_Connected = true;
+}
 
 bool RawDemodConnection::Open()
 {
@@ -140,6 +206,8 @@ void HostileServiceTest::SetUp()
 void HostileServiceTest::TearDown()
 {
     m_pDir.reset();
+    if (m_Stopped)
+        return;
     kxtest::ProcessResult result = m_Service.Stop();
     EXPECT_TRUE(result.m_Exited) << m_Service.Log();
     EXPECT_EQ(result.m_Status, 0) << m_Service.Log();
@@ -160,6 +228,17 @@ void HostileServiceTest::TearDown()
     unsigned int took = XpUtil::GetTickCount() - start;
     if (took > SERVED_WITHIN_MS)
         return ::testing::AssertionFailure() << "served only after " << took << " ms";
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult HostileServiceTest::StopsOnSigterm(unsigned int timeoutMs)
+{
+    m_Stopped = true;
+    kxtest::ProcessResult result = m_Service.Stop(SIGTERM, timeoutMs);
+    if (!result.m_Exited || result.m_Status != 0)
+        return ::testing::AssertionFailure() << "SIGTERM: exited " << result.m_Exited << ", status "
+                                             << result.m_Status << ", timed out " << result.m_TimedOut << "\n"
+                                             << result.m_Output;
     return ::testing::AssertionSuccess();
 }
 

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "DemodSvcClient.h"
@@ -47,6 +50,45 @@ private:
     unsigned long m_Inode = 0;
 };
 
+// Opens a demod connection and attaches it to the virtual 3460's port.
+bool OpenAttached(RawDemodConnection& connection);
+
+// An event FIFO whose reader never answers the service's connection request.
+class SilentEventFifo {
+public:
+    explicit SilentEventFifo(const std::string& path);
+    ~SilentEventFifo();
+    bool Ready() const { return m_Fd >= 0; }
+    // True once the service's connection request has arrived (it then waits for an answer).
+    bool RequestArrived(unsigned int timeoutMs);
+
+private:
+    std::string m_Path;
+    int m_Fd = -1;
+};
+
+// An event FIFO whose client accepts the service's connection and then keeps the service's
+// FIFO full without ever reading it: every event the service writes there runs into its
+// write deadline.
+class StuffedEventFifo {
+public:
+    explicit StuffedEventFifo(const std::string& path);
+    ~StuffedEventFifo();
+    bool Ready() const { return m_ListenFd >= 0; }
+    bool Connected() const { return m_Connected.load(); }
+
+private:
+    void Serve();
+
+    std::string m_Path;
+    int m_ListenFd = -1;
+    int m_DataFd = -1;  // the service's writing FIFO, held open for reading and writing
+    int m_AnswerFd = -1;
+    std::atomic<bool> m_Connected{false};
+    std::atomic<bool> m_Stop{false};
+    std::thread m_Thread;
+};
+
 // Writes one 200-byte connection request naming `clientToServer` and `serverToClient` into the
 // listener FIFO `listenerPath`.
 bool SendConnectionRequest(const std::string& listenerPath, const std::string& clientToServer,
@@ -82,6 +124,8 @@ protected:
     ::testing::AssertionResult WellBehavedClientIsServed();
     // Descriptors the service holds now.
     size_t ServiceDescriptors() const;
+    // SIGTERM ends the service within timeoutMs with status 0 (TearDown then stops nothing).
+    ::testing::AssertionResult StopsOnSigterm(unsigned int timeoutMs);
     std::string FifoDir() const { return m_Service.Dir(); }
     std::string Fifo(const std::string& name) const { return m_Service.File(name); }
 
@@ -89,6 +133,7 @@ protected:
 
 private:
     std::unique_ptr<kxtest::UseServiceDir> m_pDir;
+    bool m_Stopped = false;
 };
 
 } // namespace hostile
