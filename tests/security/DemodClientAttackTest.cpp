@@ -7,6 +7,7 @@
 
 #include "../demod/PortTestSupport.h"
 #include "DemodPortController.h"
+#include "DemodSvcProtocol.h"
 #include "HostileClientFixture.h"
 #include "KxWire.h"
 #include "XpUtil.h"
@@ -104,10 +105,13 @@ TEST_F(HostileServiceTest, AClientThatNeverReadsItsRepliesHoldsUpNoOtherClientOf
     RawDemodConnection attacker, client;
     ASSERT_TRUE(OpenAttached(attacker));
     ASSERT_TRUE(OpenAttached(client));
-    // Replies of 16 KiB each, never read: the attacker's reply FIFO is full after four.
-    std::vector<int32_t> many(Kxapi::DEMOD_MAX_STATISTICS, 512);
-    for (int i = 0; i < 8; i++)
-        ASSERT_TRUE(SendOnly(attacker, Kxapi::DemodBuildStatsOldReq(many)));
+    // Replies of just over 4 KiB (room for every statistic), never read: the attacker's reply
+    // FIFO is full after sixteen.
+    Kxapi::DemodMsg request(8, 0);
+    KxPutU32(request.data(), 0, Kxapi::DEMOD_CMD_SUPPORTED_STATS_GET_OLD);
+    KxPutI32(request.data(), 4, Kxapi::DEMOD_MAX_STATISTICS);
+    for (int i = 0; i < 40; i++)
+        ASSERT_TRUE(SendOnly(attacker, request));
 
     int64_t freqHz = FREQ_B_HZ;
     std::vector<int32_t> ids;
@@ -191,7 +195,7 @@ TEST_F(HostileServiceTest, FullEventFifosNeitherStallThePortNorStayRegistered)
         stuffed.push_back(std::make_unique<StuffedEventFifo>(Fifo(name)));
         ASSERT_TRUE(stuffed.back()->Ready());
         ASSERT_EQ(attacker.Svc().EventPipeRegister(Wide(name), 3), KXAPI_OK) << i;
-        ASSERT_TRUE(stuffed.back()->Connected());
+        ASSERT_TRUE(kxtest::WaitUntil([&] { return stuffed.back()->Connected(); }, SERVED_WITHIN_MS));
     }
 
     // Tunes by another client (the attacker's FIFOs are told of each) still run at once,
