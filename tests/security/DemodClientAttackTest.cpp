@@ -127,6 +127,35 @@ TEST_F(HostileServiceTest, AClientThatNeverReadsItsRepliesHoldsUpNoOtherClientOf
     EXPECT_TRUE(StopsOnSigterm(STOPS_WITHIN_MS));
 }
 
+TEST_F(HostileServiceTest, AConnectionWhoseRepliesCannotBeWrittenIsDroppedAndLeavesThePort)
+{
+    RawDemodConnection client;
+    ASSERT_TRUE(OpenAttached(client));
+    const size_t before = ServiceDescriptors();
+    RawDemodConnection attacker;
+    ASSERT_TRUE(OpenAttached(attacker));
+    ASSERT_GT(ServiceDescriptors(), before);
+    // Replies that fit one FIFO write (just under 4 KiB), never read: once the FIFO is full a
+    // reply runs into the write deadline.
+    Kxapi::DemodMsg request(8, 0);
+    KxPutU32(request.data(), 0, Kxapi::DEMOD_CMD_SUPPORTED_STATS_GET_OLD);
+    KxPutI32(request.data(), 4, 1000);
+    for (int i = 0; i < 24; i++)
+        ASSERT_TRUE(SendOnly(attacker, request));
+    EXPECT_TRUE(kxtest::WaitUntil([&] { return ServiceDescriptors() <= before; }, SERVED_WITHIN_MS))
+        << ServiceDescriptors() << " descriptors, " << before << " before the attacker connected";
+    // The attacker finds its connection closed after the replies that fitted.
+    int replies = 0;
+    while (NextResult(attacker, SERVED_WITHIN_MS) == KXAPI_OK)
+        replies++;
+    EXPECT_NE(attacker.Messenger().LastResult(), KXAPI_E_TIMEOUT) << "the connection is still open";
+    EXPECT_LT(replies, 24);
+    std::vector<int32_t> ids;
+    EXPECT_TRUE(ServedInTime("supported statistics", [&] { return client.Svc().SupportedStatsGetOld(16, ids); }));
+    EXPECT_TRUE(WellBehavedClientIsServed());
+    EXPECT_TRUE(StopsOnSigterm(STOPS_WITHIN_MS));
+}
+
 TEST_F(HostileServiceTest, AnEventFifoThatNeverAnswersHoldsUpOnlyTheClientThatNamedIt)
 {
     RawDemodConnection attacker, client;
