@@ -23,7 +23,7 @@
 class DemodEventMessenger : public PipeMessenger {
 public:
     // Messages waiting for one subscriber; one more fails the messenger.
-    static constexpr size_t EVENT_QUEUE_MAX = 64;
+    static constexpr size_t EVENT_QUEUE_MAX = 32;
 
     explicit DemodEventMessenger(IDemodPortClient* pOwner);
     // Disconnects under the pipe lock, then deletes the lock.

@@ -31,9 +31,12 @@ class DemodHal;
 
 class DemodPortController {
 public:
-    // Event FIFOs one client may register on one port, and all clients together.
+    // Event FIFOs one client may register on one port, and all clients together (room for a
+    // test rig of a hundred clients on one port). A full event FIFO delays the events of the
+    // port's other subscribers by one write deadline before it is dropped, so the port cap
+    // also bounds that delay.
     static constexpr size_t MAX_EVENT_PIPES_PER_CLIENT = 8;
-    static constexpr size_t MAX_EVENT_PIPES_PER_PORT = 32;
+    static constexpr size_t MAX_EVENT_PIPES_PER_PORT = 128;
 
     DemodPortController();
     // Runs CleanUp.
