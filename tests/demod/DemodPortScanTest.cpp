@@ -2,6 +2,8 @@
 // events to the requesting client only, the fixed-layout result array, and cancellation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "DemodPortController.h"
 #include "DemodSvcProtocol.h"
 #include "KxScanProgress.h"
@@ -92,16 +94,56 @@ bool EndsWithFinal(const std::vector<KxBsProgress>& p)
 
 } // namespace
 
-TEST_F(ScanTest, BlindScanRangeAndStepAreCheckedBeforeAnythingIsTuned)
+TEST_F(ScanTest, BothScansCheckTheirRangeAndStepOnEachSideOfEveryBound)
 {
+    // The port's limits are 42 to 870 MHz. -1 stands for the port's own start or end.
+    constexpr long long MHZ = 1000000;
+    constexpr KXAPI_RESULT OK = KXAPI_OK;
+    constexpr KXAPI_RESULT BAD = KXAPI_E_INVALID_FREQ;
+    struct Row {
+        long long m_Step, m_Start, m_End;
+        KXAPI_RESULT m_Blind, m_Spectrum;
+        long long m_FirstHz; // the first position scanned when accepted
+    } rows[] = {
+        {MHZ - 1, 100 * MHZ, 101 * MHZ, BAD, OK, 100 * MHZ},   {MHZ, 100 * MHZ, 101 * MHZ, OK, OK, 100 * MHZ},
+        {0, 100 * MHZ, 101 * MHZ, BAD, BAD, 0},                {-MHZ, 100 * MHZ, 101 * MHZ, BAD, BAD, 0},
+        {828 * MHZ, 42 * MHZ, 870 * MHZ, OK, OK, 42 * MHZ},    {828 * MHZ + 1, 42 * MHZ, 870 * MHZ, BAD, BAD, 0},
+        {MHZ, 42 * MHZ - 1, 43 * MHZ, BAD, BAD, 0},            {MHZ, 42 * MHZ, 43 * MHZ, OK, OK, 42 * MHZ},
+        {MHZ, 100 * MHZ, 100 * MHZ, BAD, BAD, 0},              {MHZ, 100 * MHZ, 100 * MHZ + 1, OK, OK, 100 * MHZ},
+        {MHZ, 101 * MHZ, 100 * MHZ, BAD, BAD, 0},              {MHZ, 869 * MHZ, 870 * MHZ + 1, BAD, BAD, 0},
+        {MHZ, 869 * MHZ, 870 * MHZ, OK, OK, 869 * MHZ},        {MHZ, -1, 43 * MHZ, OK, OK, 42 * MHZ},
+        {MHZ, 869 * MHZ, -1, OK, OK, 869 * MHZ},               {MHZ, 870 * MHZ, -1, BAD, BAD, 0},
+    };
+    EventSink sink("KxapiDemodSvc_EvPipe_1_1_2_1");
     RecordingPortClient client;
-    EXPECT_EQ(Result(client, BlindScan(8000000, 474000000, 474000000)), KXAPI_E_INVALID_FREQ);
-    EXPECT_EQ(Result(client, BlindScan(999999, 100000000, 200000000)), KXAPI_E_INVALID_FREQ);
-    EXPECT_EQ(Result(client, BlindScan(8000000, 41000000, 200000000)), KXAPI_E_INVALID_FREQ);
-    EXPECT_EQ(Result(client, BlindScan(8000000, 100000000, 871000000)), KXAPI_E_INVALID_FREQ);
-    EXPECT_TRUE(m_Hal.Executed("SetTunerFrequency").empty());
-    EXPECT_EQ(Result(client, BlindScan(1000000, 100000000, 102000000)), KXAPI_OK);
-    EXPECT_TRUE(WaitUntil([&] { return m_Hal.Executed("SetTunerFrequency").size() == 2; }, 5000));
+    Register(client, sink);
+    auto finals = [](const auto& progress) {
+        return std::count_if(progress.begin(), progress.end(), [](const auto& p) { return p.IsFinal(); });
+    };
+    for (const Row& row : rows) {
+        const size_t blindBefore = BlindProgress(sink).size();
+        const auto blindFinals = finals(BlindProgress(sink));
+        EXPECT_EQ(Result(client, BlindScan(row.m_Step, row.m_Start, row.m_End)), row.m_Blind)
+            << row.m_Step << " " << row.m_Start << " " << row.m_End;
+        if (row.m_Blind == KXAPI_OK) {
+            ASSERT_TRUE(WaitUntil([&] { return finals(BlindProgress(sink)) > blindFinals; }, 5000));
+            EXPECT_EQ(BlindProgress(sink)[blindBefore].m_FreqHz, row.m_FirstHz) << row.m_Start;
+        }
+        const size_t spectrumBefore = SpectrumProgress(sink).size();
+        const auto spectrumFinals = finals(SpectrumProgress(sink));
+        EXPECT_EQ(Result(client, SpectrumScan(5, row.m_Step, row.m_Start, row.m_End)), row.m_Spectrum)
+            << row.m_Step << " " << row.m_Start << " " << row.m_End;
+        if (row.m_Spectrum == KXAPI_OK) {
+            ASSERT_TRUE(WaitUntil([&] { return finals(SpectrumProgress(sink)) > spectrumFinals; }, 5000));
+            EXPECT_EQ(SpectrumProgress(sink)[spectrumBefore].m_FreqHz, row.m_FirstHz) << row.m_Start;
+        }
+    }
+    // Scan types: 5 (channel level) or 6 (narrow band), with or without the 16 flag.
+    for (int type : {5, 6, 21, 22})
+        EXPECT_EQ(Result(client, SpectrumScan(type, MHZ, 100 * MHZ, 101 * MHZ)), KXAPI_OK) << type;
+    for (int type : {0, 4, 7, 16, 37})
+        EXPECT_EQ(Result(client, SpectrumScan(type, MHZ, 100 * MHZ, 101 * MHZ)), KXAPI_E_INVALID_ARG) << type;
+    m_Port.Detach(&client);
 }
 
 TEST_F(ScanTest, BlindScanReportsEveryStepToItsClientAndSkipsWhatAFoundCarrierCovers)

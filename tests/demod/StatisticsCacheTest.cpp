@@ -138,6 +138,34 @@ TEST(StatisticsCacheKeys, PlpMarkerFollowsThePlpListAndFallsBackToItsOwnKey)
     EXPECT_EQ(1u, expanded.size());
 }
 
+TEST(StatisticsCacheKeys, LayerMarkerMultipliesThePlpKeysAndWithoutPlpsTheOwnKeyStays)
+{
+    StatisticsCache cache;
+    InitCache(cache, {Type(ID_RF_LEVEL, 0, 1, 2, true), Type(ID_TEMP, 0, -1, 2)});
+    std::vector<SupportedStatisticsType> expanded;
+    // No PLP list: the PLP-and-layer type keeps its own key; a layer-only type has four.
+    ASSERT_EQ(KXAPI_OK, cache.GetSupportedStatisticsInternal(expanded));
+    ASSERT_EQ(5u, expanded.size());
+    EXPECT_EQ(1, expanded[0].XtraId[0]);
+    EXPECT_EQ(2, expanded[0].XtraId[1]);
+    EXPECT_TRUE(expanded[0].LockedOnly);
+    for (int i = 0; i < 4; i++) {
+        EXPECT_EQ(ID_TEMP, expanded[1 + i].StatisticId);
+        EXPECT_EQ(-1, expanded[1 + i].XtraId[0]);
+        EXPECT_EQ(i - 1, expanded[1 + i].XtraId[1]);
+    }
+
+    std::vector<int> plps = {3, 7};
+    cache.SetMultiPlpIds(plps, KXAPI_OK);
+    ASSERT_EQ(KXAPI_OK, cache.GetSupportedStatisticsInternal(expanded));
+    ASSERT_EQ(12u, expanded.size());
+    for (int i = 0; i < 8; i++) {
+        EXPECT_EQ(i < 4 ? 3 : 7, expanded[i].XtraId[0]) << i;
+        EXPECT_EQ(i % 4 - 1, expanded[i].XtraId[1]) << i;
+        EXPECT_EQ(i % 4 == 0, expanded[i].LockedOnly) << i;
+    }
+}
+
 TEST(StatisticsCacheKeys, RefreshAfterPlpListShrankDropsVanishedPlps)
 {
     StatisticsCache cache;
