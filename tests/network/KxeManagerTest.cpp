@@ -188,8 +188,10 @@ TEST_F(ManagerFixture, EqualKeysArePublishedButCountedOnceAndCapacityIsKept)
     std::vector<KxeListEntry> devices;
     for (int i = 0; i < 600; ++i)
         devices.push_back(Device(5000 + i, static_cast<uint8_t>(i)));
-    ASSERT_TRUE(m_pManager->Update(devices.data(), 512));
-    EXPECT_EQ(512u, ReadList().m_Count);
+    ASSERT_TRUE(m_pManager->Update(devices.data(), 600));
+    KxeListSnapshot full = ReadList();
+    EXPECT_EQ(512u, full.m_Count);
+    EXPECT_EQ(5511, full.m_Entries.back().m_Serial);
     // Same serial and port twice: both written, one mapped; the next equal-sized list of
     // two distinct devices is therefore a change.
     std::vector<KxeListEntry> twins = {Device(77, 1), Device(77, 2)};

@@ -367,6 +367,15 @@ TEST_F(ListenerFixture, ReadMsgRefusesLengthsBeyondTheBoundBeforeAllocating)
     EXPECT_FALSE(messenger.ReadMsg(body, size, 1000));
     EXPECT_EQ(body, nullptr);
     EXPECT_EQ(size, 0);
+    // 16 MiB is the largest length taken; one byte more is refused at once.
+    const unsigned char justOver[8] = {0xFF, 0xFF, 0x00, 0x00, 0x01, 0x00, 0x00, 0x01};
+    ASSERT_EQ(server->Write(reinterpret_cast<const char*>(justOver), 8, 100), KXAPI_OK);
+    EXPECT_FALSE(messenger.ReadMsg(body, size, 1000));
+    EXPECT_EQ(messenger.LastResult(), KXAPI_E_INVALID_SIZE);
+    const unsigned char largest[8] = {0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01};
+    ASSERT_EQ(server->Write(reinterpret_cast<const char*>(largest), 8, 100), KXAPI_OK);
+    EXPECT_FALSE(messenger.ReadMsg(body, size, 1000));
+    EXPECT_EQ(messenger.LastResult(), KXAPI_E_TIMEOUT); // taken: its body never came
 
     // A header whose body never comes times out after the body's 500 ms.
     const unsigned char shortHeader[2] = {10, 0};
