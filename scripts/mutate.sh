@@ -22,6 +22,8 @@ BUILD=${KX_MUTATE_BUILD:-build-mutate}
 TIMEOUT=${KX_MUTATE_TIMEOUT:-240}
 REPORT=$BUILD/mutation-report.txt
 SEP=' @@ '
+# Reuse what the other build directories compiled (the objects differ only in their paths).
+export CCACHE_NOHASHDIR=true
 
 # The test program of each area and the tests that exercise its rules.
 declare -A PROGRAM=([transport]=test_platform [validity]=test_demodtypes [legacy]=test_demodtypes
