@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -166,6 +167,32 @@ TEST(PipeConnect, FailsCleanlyWhenNobodyServesTheName)
     EXPECT_EQ(connection->Connect(longName.c_str()), KXAPI_E_INTERNAL);
     EXPECT_EQ(connection->Connect(std::string(300, 'L').c_str()), KXAPI_E_BUF_TOO_SMALL);
     delete connection;
+}
+
+TEST(PipeConnect, AFailureReplyOfTheServerIsTheResultAndLeavesNoFifo)
+{
+    // A hand-made server: reads the request and answers with a failure code.
+    ScopedIpcDirectory dir;
+    ASSERT_EQ(mkfifo(dir.File("Refusing").c_str(), 0600), 0);
+    int listener = open(dir.File("Refusing").c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(listener, 0);
+    std::thread server([&] {
+        char request[200] = {};
+        for (int i = 0; i < 200 && read(listener, request, sizeof(request)) != 200; i++)
+            XpUtil::Sleep(5);
+        int reply = open(request + 100, O_WRONLY | O_NONBLOCK);
+        const KXAPI_RESULT refusal = KXAPI_E_IN_USE;
+        if (reply >= 0 && write(reply, &refusal, sizeof(refusal)) == sizeof(refusal))
+            close(reply);
+    });
+    IXpPipeConnection* connection = Xp::Instance()->NewPipeConnection();
+    EXPECT_EQ(connection->Connect("Refusing"), KXAPI_E_IN_USE);
+    server.join();
+    EXPECT_EQ(kxtest::ListDir(dir.Path()), std::vector<std::string>{"Refusing"});
+    char byte;
+    EXPECT_EQ(connection->Read(&byte, 1, 0), KXAPI_E_NOT_INITIALIZED); // closed again
+    delete connection;
+    close(listener);
 }
 
 TEST_F(ListenerFixture, ConnectLeavesOnlyTheListenerFifoAndCarriesBothDirections)
