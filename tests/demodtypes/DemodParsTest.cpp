@@ -236,9 +236,9 @@ TEST(DemodParsLegacy, DvbTNibblesAndMasks)
 
     ASSERT_EQ(KXAPI_OK, pars.FromOldStyle(0, 4, 0x7F, 27500000));
     EXPECT_EQ(0x30, pars.DvbS()->m_SpecInv);
-    ASSERT_EQ(KXAPI_OK, pars.FromOldStyle(6, 0x13, 0x25, 6900000));
-    EXPECT_EQ(3, pars.Qam()->m_Annex);
-    EXPECT_EQ(5, pars.Qam()->m_Interleaving);
+    ASSERT_EQ(KXAPI_OK, pars.FromOldStyle(6, 0x1A, 0x3B, 6900000));
+    EXPECT_EQ(0xA, pars.Qam()->m_Annex);
+    EXPECT_EQ(0xB, pars.Qam()->m_Interleaving);
     ASSERT_EQ(KXAPI_OK, pars.FromOldStyle(10, 7, 9, 9));
     EXPECT_EQ(3, pars.Atsc()->m_Constellation);
     ASSERT_EQ(KXAPI_OK, pars.FromOldStyle(33, 11, 0x3F, 30000000));
@@ -429,9 +429,11 @@ TEST(DemodParsValidity, DvbS2AndModCodTable)
     q.DvbS2()->m_Pilots = 0;
     q.DvbS2()->m_FecFrame = 4;
     EXPECT_EQ(KXAPI_E_INVALID_MODPARS, q.CheckValidity());
-    q.DvbS2()->m_FecFrame = 8;
     q.DvbS2()->m_SpecInv = 16;
-    EXPECT_EQ(KXAPI_OK, q.CheckValidity());
+    for (int32_t fec : {0, 8, 12}) {
+        q.DvbS2()->m_FecFrame = fec;
+        EXPECT_EQ(KXAPI_OK, q.CheckValidity()) << fec;
+    }
     q.DvbS2()->m_SymRateBd = -2;
     EXPECT_EQ(KXAPI_E_INVALID_SYMRATE, q.CheckValidity());
     q.DvbS2()->m_SymRateBd = 0;
