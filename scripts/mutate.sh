@@ -107,6 +107,7 @@ while IFS= read -r line <&3; do
     id=${f[0]} area=${f[1]} file=${f[2]} from=${f[3]} to=${f[4]} filter=${f[5]:-${FILTER[${f[1]}]}}
     selected "$id" "$area" || continue
     program=${PROGRAM[$area]}
+    by=""
     TOTAL[$area]=$(( ${TOTAL[$area]:-0} + 1 ))
     # Texts may span lines: "\n" in the list stands for a line break.
     export FROM="$from" TO="$to"
@@ -132,11 +133,14 @@ while IFS= read -r line <&3; do
         else
             rc=$?
             status=$([ $rc -ge 124 ] && [ $rc -le 137 ] && echo "KILLED(time)" || echo KILLED)
+            # The first test that failed on it.
+            by=$(sed -n 's/^\[  FAILED  \] \([^ ]*\).*/\1/p' "$BUILD/test.log" | head -1)
             KILLED[$area]=$(( ${KILLED[$area]:-0} + 1 ))
         fi
         restore
     fi
-    row=$(printf '%-4s %-10s %-28s %-12s %s  =>  %s' "$id" "$area" "$where" "$status" "$from" "$to")
+    row=$(printf '%-4s %-10s %-30s %-12s %s  =>  %s%s' "$id" "$area" "$where" "$status" "$from" "$to" \
+        "${by:+   [$by]}")
     ROWS+=("$row")
     echo "$row"
 done 3<"$MUTANTS"

@@ -112,6 +112,8 @@ TEST_F(PortTest, RequestsTheCheckRefusesAreAnsweredAndNeverQueued)
     ASSERT_TRUE(m_Port.Attach());
     // Out of the HAL's range: refused by the validation pass.
     EXPECT_EQ(Result(client, kxtest::GenericReq(DEMOD_CMD_TUNE, kxtest::TuneXml(41999999))), KXAPI_E_INVALID_FREQ);
+    XpUtil::Sleep(250); // before any later command could replace it in the queue
+    EXPECT_TRUE(m_Hal.Executed("Tune").empty());
     // No "FreqHz": nothing reaches the HAL.
     KxDemodPars pars(KX_MOD_DVBT);
     std::wstring xml;
