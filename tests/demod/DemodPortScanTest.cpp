@@ -258,21 +258,26 @@ TEST_F(ScanTest, CancellingASpectrumScanEndsItWithOneFinalReport)
     m_Port.Detach(&client);
 }
 
-TEST_F(ScanTest, ATuneOfAnotherClientCancelsARunningBlindScan)
+TEST_F(ScanTest, ATuningOrTuneCommandOfAnotherClientCancelsARunningBlindScan)
 {
     m_Hal.m_ScanStepDelayMs = 20;
     m_Hal.AddCarrier(474000000);
     EventSink sink("KxapiDemodSvc_EvPipe_1_1_5_1");
     RecordingPortClient scanner, tuner;
     Register(scanner, sink);
-    ASSERT_EQ(Result(scanner, BlindScan(1000000, 42000000, 870000000)), KXAPI_OK);
-    ASSERT_TRUE(WaitUntil([&] { return BlindProgress(sink).size() >= 3; }, 10000));
-    ASSERT_EQ(Result(tuner, kxtest::GenericReq(DEMOD_CMD_TUNE, kxtest::TuneXml(474000000))), KXAPI_OK);
-    ASSERT_TRUE(WaitUntil([&] { return EndsWithFinal(BlindProgress(sink)); }, 10000));
-    auto progress = BlindProgress(sink);
-    EXPECT_EQ(progress.back().m_Event, 1);
-    EXPECT_EQ(progress.back().m_Result, static_cast<int32_t>(KXAPI_E_CANCELLED));
-    EXPECT_GE(m_Hal.Count("CancelBlindScan"), 1);
+    // A frequency change (tuning class), then a tune (blind-scan class).
+    for (const DemodMsg& cancel :
+         {DemodBuildFreqSetReq(474000000), kxtest::GenericReq(DEMOD_CMD_TUNE, kxtest::TuneXml(474000000))}) {
+        const size_t before = BlindProgress(sink).size();
+        ASSERT_EQ(Result(scanner, BlindScan(1000000, 42000000, 870000000)), KXAPI_OK);
+        ASSERT_TRUE(WaitUntil([&] { return BlindProgress(sink).size() >= before + 3; }, 10000));
+        ASSERT_EQ(Result(tuner, cancel), KXAPI_OK);
+        ASSERT_TRUE(WaitUntil([&] { return EndsWithFinal(BlindProgress(sink)); }, 10000));
+        auto progress = BlindProgress(sink);
+        EXPECT_EQ(progress.back().m_Event, 1);
+        EXPECT_EQ(progress.back().m_Result, static_cast<int32_t>(KXAPI_E_CANCELLED));
+    }
+    EXPECT_GE(m_Hal.Count("CancelBlindScan"), 2);
     EXPECT_TRUE(WaitUntil([&] { return m_Hal.Executed("Tune").size() == 1; }, 5000));
     EXPECT_TRUE(WaitUntil([&] { return m_Port.State() == 3 && m_Hal.m_FreqHz.load() == 474000000; }, 5000));
     m_Port.Detach(&scanner);
