@@ -27,12 +27,17 @@ protected:
     }
     void TearDown() override { m_Port.CleanUp(); }
 
-    KXAPI_RESULT Result(RecordingPortClient& client, const DemodMsg& msg)
+    DemodMsg Request(RecordingPortClient& client, const DemodMsg& msg)
     {
         const size_t before = client.Count();
         m_Port.ProcessDemodMsg(msg.data(), static_cast<int>(msg.size()), &client);
         EXPECT_TRUE(WaitUntil([&] { return client.Count() > before; }, 60000));
-        return client.LastResult();
+        return client.Last();
+    }
+    KXAPI_RESULT Result(RecordingPortClient& client, const DemodMsg& msg)
+    {
+        DemodMsg reply = Request(client, msg);
+        return reply.size() >= 8 ? KxGetU32(reply.data(), 4) : 0xFFFFFFFFu;
     }
     void Register(RecordingPortClient& client, EventSink& sink)
     {
@@ -201,6 +206,10 @@ TEST_F(ScanTest, FixedLayoutBlindScanFillsItsArrayAndCountsWhatDidNotFit)
     EXPECT_EQ(first.m_FreqHz, 100000000);
     EXPECT_EQ(first.m_ModType, KX_MOD_DVBT);
     EXPECT_EQ(second.m_FreqHz, 116000000);
+    // Room for exactly what is found is enough.
+    reply = Request(client, DemodBuildBlindScanOldReq({3, 8000000, 100000000, 140000000}));
+    EXPECT_EQ(KxGetU32(reply.data(), 4), KXAPI_OK);
+    EXPECT_EQ(KxGetI32(reply.data(), 8), 3);
 
     // A capacity whose array cannot travel in one reply is refused.
     DemodMsg huge = DemodBuildBlindScanOldReq({5000, 8000000, 100000000, 140000000});
