@@ -134,7 +134,7 @@ TEST_F(ManagerFixture, UnchangedCycleRewritesNothingAndEmptyCycleClearsTheList)
     using Change = void (*)(KxeListEntry&);
     const std::pair<const char*, Change> changes[] = {
         {"address", [](KxeListEntry& e) { e.m_IpAddr[0] = 11; }},
-        {"MAC", [](KxeListEntry& e) { e.m_MacAddr[0] = 0x02; }},
+        {"MAC", [](KxeListEntry& e) { e.m_MacAddr[5] = 0x77; }},
         {"type", [](KxeListEntry& e) { e.m_TypeNumber = 5911; }},
         {"firmware version", [](KxeListEntry& e) { e.m_FirmwareVersion = 4; }},
         {"firmware variant", [](KxeListEntry& e) { e.m_FirmwareVariant = 2; }},
