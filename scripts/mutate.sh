@@ -6,6 +6,7 @@
 #   scripts/mutate.sh                 every mutant of scripts/mutants.txt
 #   scripts/mutate.sh queue T03       only the mutants of an area, or with the given ids
 #   KX_MUTATE_TIMEOUT=300 scripts/mutate.sh
+#   scripts/mutate.sh --check         only lists the mutants whose text no longer fits the code
 #
 # Mutants (scripts/mutants.txt), one a line, fields separated by " @@ ":
 #   ID @@ AREA @@ FILE @@ ORIGINAL TEXT @@ REPLACEMENT [@@ GTEST FILTER]
@@ -46,6 +47,18 @@ restore() {
 }
 trap 'restore; rm -rf "$BACKUP_DIR"' EXIT
 trap 'restore; exit 130' INT TERM
+
+if [ "${1:-}" = "--check" ]; then
+    stale=0
+    while IFS= read -r line; do
+        [[ -z "$line" || "$line" == \#* ]] && continue
+        [[ "$line" == *" @@" ]] && line+=" "
+        mapfile -t f < <(awk -v s="$SEP" '{ n = split($0, a, s); for (i = 1; i <= n; i++) print a[i] }' <<<"$line")
+        n=$(FROM="${f[3]}" perl -0777 -ne '($f = $ENV{FROM}) =~ s/\\n/\n/g; my $n = () = /\Q$f\E/g; print $n' "${f[2]}")
+        [ "$n" = 1 ] || { echo "${f[0]}: found $n times in ${f[2]}: ${f[3]}"; stale=1; }
+    done <"$MUTANTS"
+    exit $stale
+fi
 
 if [ -n "$(git status --porcelain -- Libraries service 2>/dev/null)" ]; then
     echo "mutate.sh: Libraries/ or service/ has uncommitted changes; commit or stash them first" >&2
