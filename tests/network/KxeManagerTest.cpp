@@ -36,6 +36,10 @@ protected:
         m_pManager = std::make_unique<KxeManager>(m_pEnumerator, RecordingFactory(m_pLog));
         ASSERT_TRUE(m_pManager->Init());
         ASSERT_TRUE(m_pManager->Start());
+        // The first discovery cycle starts at once; it must not overwrite what a test publishes
+        // itself. The next one comes a minute later.
+        KxeSvcClient client;
+        ASSERT_EQ(KXAPI_OK, client.ForceDiscovery());
     }
     void TearDown() override
     {
