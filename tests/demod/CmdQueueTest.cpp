@@ -88,26 +88,63 @@ TEST(PortCmdTypeCreate, TakesTheColumnsOfTheCommandsRowAndCopiesTheRequest)
     EXPECT_FALSE(copy == *cmd);
 }
 
-TEST(CmdQueueSupersede, ALaterTuneReplacesAQueuedTuneOfAnotherClient)
+// A request of `code` long enough for its row; the queue never looks past the code.
+static DemodMsg Req(uint32_t code)
 {
+    DemodMsg msg(32, 0);
+    KxPutU32(msg.data(), 0, code);
+    return msg;
+}
+
+TEST(CmdQueueSupersede, ANewCommandReplacesTheTailByItsClassWhoeverSentIt)
+{
+    // Blind-scan class: 37, 27, 50, 24. Tuning class: 14, 17, 47, 52. Class 0: 32, 5.
+    struct Row {
+        uint32_t m_Tail;
+        uint32_t m_New;
+        bool m_Replaced;
+    } rows[] = {
+        {37, 37, true},  {27, 37, true},  {14, 37, true},  {17, 50, true},  {32, 37, false}, {5, 50, false},
+        {17, 17, true},  {52, 52, true},  {17, 47, false}, {14, 17, false}, {37, 14, false}, {27, 47, false},
+        {50, 14, true},  {24, 17, true},  {52, 47, true},  {50, 50, true},  {24, 37, true},  {52, 37, true},
+        {50, 32, false}, {52, 5, false},  {37, 32, false}, {32, 32, false}, {17, 5, false},
+    };
     RecordingPortClient a, b;
     CmdQueue queue;
     ASSERT_TRUE(queue.Init(1));
-    std::atomic<int> pending{2};
-    queue.Add(Make(Tune(474000000), &a), &pending);
-    queue.Add(Make(Tune(482000000), &b), &pending);
-    EXPECT_EQ(pending.load(), 1);
-    std::vector<IDemodPortClient*> clients;
-    EXPECT_EQ(Drain(queue, &clients), (std::vector<int32_t>{37}));
-    EXPECT_EQ(clients[0], &b);
+    for (const Row& row : rows) {
+        for (IDemodPortClient* sender : {static_cast<IDemodPortClient*>(&a), static_cast<IDemodPortClient*>(&b)}) {
+            PortCmdType* tail = Make(Req(row.m_Tail), &a);
+            ASSERT_NE(tail, nullptr) << row.m_Tail;
+            const bool tailSuspends = tail->m_SuspendsStats;
+            std::atomic<int> pending{tailSuspends ? 1 : 0};
+            queue.Add(tail, &pending);
+            queue.Add(Make(Req(row.m_New), sender), &pending);
+            std::vector<IDemodPortClient*> clients;
+            std::vector<int32_t> expected{int32_t(row.m_Tail), int32_t(row.m_New)};
+            if (row.m_Replaced)
+                expected.erase(expected.begin());
+            EXPECT_EQ(Drain(queue, &clients), expected) << row.m_Tail << " then " << row.m_New;
+            EXPECT_EQ(clients.back(), sender);
+            EXPECT_EQ(pending.load(), tailSuspends && !row.m_Replaced ? 1 : 0) << row.m_Tail << " then " << row.m_New;
+        }
+    }
 }
 
-TEST(CmdQueueSupersede, TuningClassReplacesOnlyItsOwnCode)
+TEST(CmdQueueSupersede, OnlyTheTailIsLookedAtAndTheCounterNeverGoesNegative)
 {
     RecordingPortClient a;
     CmdQueue queue;
     ASSERT_TRUE(queue.Init(1));
-    std::atomic<int> pending{0};
+    std::atomic<int> pending{2};
+    // A tune behind a class-0 command leaves an earlier tune alone.
+    queue.Add(Make(Tune(474000000), &a), &pending);
+    queue.Add(Make(DemodBuildStatsModeReq(1, 2), &a), &pending);
+    queue.Add(Make(Tune(482000000), &a), &pending);
+    EXPECT_EQ(pending.load(), 2);
+    EXPECT_EQ(Drain(queue), (std::vector<int32_t>{37, 32, 37}));
+
+    // The replacing command is the one kept, with its own request.
     queue.Add(Make(DemodBuildWordReq(DEMOD_CMD_LNB_VOLTAGE_SET, 13), &a), &pending);
     queue.Add(Make(DemodBuildWordReq(DEMOD_CMD_LNB_VOLTAGE_SET, 18), &a), &pending);
     PortCmdType* only = queue.GetNext();
@@ -116,38 +153,6 @@ TEST(CmdQueueSupersede, TuningClassReplacesOnlyItsOwnCode)
     delete only;
     EXPECT_TRUE(queue.IsEmpty());
 
-    queue.Add(Make(DemodBuildWordReq(DEMOD_CMD_LNB_VOLTAGE_SET, 13), &a), &pending);
-    queue.Add(Make(DemodBuildWordReq(DEMOD_CMD_LNB_ENABLE, 1), &a), &pending); // other code: both stay
-    // Class 0 supersedes nothing, not even its own code.
-    queue.Add(Make(DemodBuildStatsModeReq(1, 2), &a), &pending);
-    queue.Add(Make(DemodBuildStatsModeReq(1, 2), &a), &pending);
-    EXPECT_EQ(Drain(queue), (std::vector<int32_t>{17, 16, 32, 32}));
-}
-
-TEST(CmdQueueSupersede, ScansWaitingAtTheTailAreDroppedAndOnlyTheTailIsLookedAt)
-{
-    RecordingPortClient a;
-    CmdQueue queue;
-    ASSERT_TRUE(queue.Init(1));
-    std::atomic<int> pending{0};
-    std::wstring sps;
-    DemodAppendIntElem(sps, DEMOD_ELEM_SCAN_TYPE, 5);
-    DemodAppendIntElem(sps, DEMOD_ELEM_FREQ_HZ_STEPS, 1000000);
-    DemodAppendIntElem(sps, DEMOD_ELEM_START_FREQ_HZ, 100000000);
-    DemodAppendIntElem(sps, DEMOD_ELEM_END_FREQ_HZ, 200000000);
-    queue.Add(Make(DemodBuildGenericReq(DEMOD_CMD_SPECTRUM_SCAN, sps), &a), &pending);
-    queue.Add(Make(DemodBuildWordReq(DEMOD_CMD_LNB_VOLTAGE_SET, 13), &a), &pending);
-    EXPECT_EQ(Drain(queue), (std::vector<int32_t>{17}));
-
-    // A tune behind a class-0 command leaves an earlier tune alone.
-    pending = 2;
-    queue.Add(Make(Tune(474000000), &a), &pending);
-    queue.Add(Make(DemodBuildStatsModeReq(1, 2), &a), &pending);
-    queue.Add(Make(Tune(482000000), &a), &pending);
-    EXPECT_EQ(pending.load(), 2);
-    EXPECT_EQ(Drain(queue), (std::vector<int32_t>{37, 32, 37}));
-
-    // A blind-scan-class command replaces a tuning-class tail; the counter never goes negative.
     pending = 0;
     queue.Add(Make(DemodBuildFreqSetReq(474000000), &a), &pending);
     queue.Add(Make(Tune(482000000), &a), &pending);

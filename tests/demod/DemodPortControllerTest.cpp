@@ -121,6 +121,8 @@ TEST_F(PortTest, RequestsTheCheckRefusesAreAnsweredAndNeverQueued)
     ASSERT_TRUE(m_Port.Attach());
     // Out of the HAL's range: refused by the validation pass.
     EXPECT_EQ(Result(client, kxtest::GenericReq(DEMOD_CMD_TUNE, kxtest::TuneXml(41999999))), KXAPI_E_INVALID_FREQ);
+    XpUtil::Sleep(250); // before any later command could replace it in the queue
+    EXPECT_TRUE(m_Hal.Executed("Tune").empty());
     // No "FreqHz": nothing reaches the HAL.
     KxDemodPars pars(KX_MOD_DVBT);
     std::wstring xml;
@@ -206,6 +208,28 @@ TEST_F(PortTest, WaitedCommandWithoutAUserIsWithdrawnInsteadOfHoldingThePort)
     ASSERT_TRUE(m_Port.Attach());
     EXPECT_EQ(Result(client, lnb), KXAPI_OK);
     EXPECT_EQ(m_Hal.Executed("LnbEnable"), (std::vector<long long>{1}));
+}
+
+TEST_F(PortTest, ALeavingClientsQueuedCommandsAreDroppedAndOthersRun)
+{
+    RecordingPortClient leaving, staying;
+    // Held while the port has no user: the leaving client's tune, then another client's
+    // frequency change (a different tuning-class code, so both wait in the queue).
+    ASSERT_EQ(Result(leaving, kxtest::GenericReq(DEMOD_CMD_TUNE, kxtest::TuneXml(FREQ_A_HZ))), KXAPI_OK);
+    ASSERT_EQ(Result(staying, DemodBuildFreqSetReq(FREQ_B_HZ)), KXAPI_OK);
+    EXPECT_TRUE(m_Port.Detach(&leaving));
+    ASSERT_TRUE(m_Port.Attach());
+    EXPECT_TRUE(WaitUntil([&] { return m_Hal.Executed("SetTunerFrequency").size() == 1; }, 2000));
+    XpUtil::Sleep(300);
+    EXPECT_TRUE(m_Hal.Executed("Tune").empty()); // the departed client's tune never runs
+    EXPECT_EQ(m_Hal.Executed("SetTunerFrequency"), (std::vector<long long>{FREQ_B_HZ}));
+    // Only the remaining command held the statistics back: they come back after it.
+    EXPECT_TRUE(WaitUntil([&] {
+        bool locked = false;
+        int32_t mer = 0;
+        DemodMsg reply = Request(staying, DemodBuildCodeOnly(DEMOD_CMD_LOCK_MER_GET_OLD));
+        return DemodParseLockMerReply(reply.data(), reply.size(), locked, mer) == KXAPI_OK && locked;
+    }, 3000));
 }
 
 TEST_F(PortTest, ADetachNeverCountsBelowZeroNorReleasesAnotherClientsPort)

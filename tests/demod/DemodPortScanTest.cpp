@@ -2,6 +2,8 @@
 // events to the requesting client only, the fixed-layout result array, and cancellation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "DemodPortController.h"
 #include "DemodSvcProtocol.h"
 #include "KxScanProgress.h"
@@ -25,12 +27,17 @@ protected:
     }
     void TearDown() override { m_Port.CleanUp(); }
 
-    KXAPI_RESULT Result(RecordingPortClient& client, const DemodMsg& msg)
+    DemodMsg Request(RecordingPortClient& client, const DemodMsg& msg)
     {
         const size_t before = client.Count();
         m_Port.ProcessDemodMsg(msg.data(), static_cast<int>(msg.size()), &client);
         EXPECT_TRUE(WaitUntil([&] { return client.Count() > before; }, 60000));
-        return client.LastResult();
+        return client.Last();
+    }
+    KXAPI_RESULT Result(RecordingPortClient& client, const DemodMsg& msg)
+    {
+        DemodMsg reply = Request(client, msg);
+        return reply.size() >= 8 ? KxGetU32(reply.data(), 4) : 0xFFFFFFFFu;
     }
     void Register(RecordingPortClient& client, EventSink& sink)
     {
@@ -92,16 +99,56 @@ bool EndsWithFinal(const std::vector<KxBsProgress>& p)
 
 } // namespace
 
-TEST_F(ScanTest, BlindScanRangeAndStepAreCheckedBeforeAnythingIsTuned)
+TEST_F(ScanTest, BothScansCheckTheirRangeAndStepOnEachSideOfEveryBound)
 {
+    // The port's limits are 42 to 870 MHz. -1 stands for the port's own start or end.
+    constexpr long long MHZ = 1000000;
+    constexpr KXAPI_RESULT OK = KXAPI_OK;
+    constexpr KXAPI_RESULT BAD = KXAPI_E_INVALID_FREQ;
+    struct Row {
+        long long m_Step, m_Start, m_End;
+        KXAPI_RESULT m_Blind, m_Spectrum;
+        long long m_FirstHz; // the first position scanned when accepted
+    } rows[] = {
+        {MHZ - 1, 100 * MHZ, 101 * MHZ, BAD, OK, 100 * MHZ},   {MHZ, 100 * MHZ, 101 * MHZ, OK, OK, 100 * MHZ},
+        {0, 100 * MHZ, 101 * MHZ, BAD, BAD, 0},                {-MHZ, 100 * MHZ, 101 * MHZ, BAD, BAD, 0},
+        {828 * MHZ, 42 * MHZ, 870 * MHZ, OK, OK, 42 * MHZ},    {828 * MHZ + 1, 42 * MHZ, 870 * MHZ, BAD, BAD, 0},
+        {MHZ, 42 * MHZ - 1, 43 * MHZ, BAD, BAD, 0},            {MHZ, 42 * MHZ, 43 * MHZ, OK, OK, 42 * MHZ},
+        {MHZ, 100 * MHZ, 100 * MHZ, BAD, BAD, 0},              {MHZ, 100 * MHZ, 100 * MHZ + 1, OK, OK, 100 * MHZ},
+        {MHZ, 101 * MHZ, 100 * MHZ, BAD, BAD, 0},              {MHZ, 869 * MHZ, 870 * MHZ + 1, BAD, BAD, 0},
+        {MHZ, 869 * MHZ, 870 * MHZ, OK, OK, 869 * MHZ},        {MHZ, -1, 43 * MHZ, OK, OK, 42 * MHZ},
+        {MHZ, 869 * MHZ, -1, OK, OK, 869 * MHZ},               {MHZ, 870 * MHZ, -1, BAD, BAD, 0},
+    };
+    EventSink sink("KxapiDemodSvc_EvPipe_1_1_2_1");
     RecordingPortClient client;
-    EXPECT_EQ(Result(client, BlindScan(8000000, 474000000, 474000000)), KXAPI_E_INVALID_FREQ);
-    EXPECT_EQ(Result(client, BlindScan(999999, 100000000, 200000000)), KXAPI_E_INVALID_FREQ);
-    EXPECT_EQ(Result(client, BlindScan(8000000, 41000000, 200000000)), KXAPI_E_INVALID_FREQ);
-    EXPECT_EQ(Result(client, BlindScan(8000000, 100000000, 871000000)), KXAPI_E_INVALID_FREQ);
-    EXPECT_TRUE(m_Hal.Executed("SetTunerFrequency").empty());
-    EXPECT_EQ(Result(client, BlindScan(1000000, 100000000, 102000000)), KXAPI_OK);
-    EXPECT_TRUE(WaitUntil([&] { return m_Hal.Executed("SetTunerFrequency").size() == 2; }, 5000));
+    Register(client, sink);
+    auto finals = [](const auto& progress) {
+        return std::count_if(progress.begin(), progress.end(), [](const auto& p) { return p.IsFinal(); });
+    };
+    for (const Row& row : rows) {
+        const size_t blindBefore = BlindProgress(sink).size();
+        const auto blindFinals = finals(BlindProgress(sink));
+        EXPECT_EQ(Result(client, BlindScan(row.m_Step, row.m_Start, row.m_End)), row.m_Blind)
+            << row.m_Step << " " << row.m_Start << " " << row.m_End;
+        if (row.m_Blind == KXAPI_OK) {
+            ASSERT_TRUE(WaitUntil([&] { return finals(BlindProgress(sink)) > blindFinals; }, 5000));
+            EXPECT_EQ(BlindProgress(sink)[blindBefore].m_FreqHz, row.m_FirstHz) << row.m_Start;
+        }
+        const size_t spectrumBefore = SpectrumProgress(sink).size();
+        const auto spectrumFinals = finals(SpectrumProgress(sink));
+        EXPECT_EQ(Result(client, SpectrumScan(5, row.m_Step, row.m_Start, row.m_End)), row.m_Spectrum)
+            << row.m_Step << " " << row.m_Start << " " << row.m_End;
+        if (row.m_Spectrum == KXAPI_OK) {
+            ASSERT_TRUE(WaitUntil([&] { return finals(SpectrumProgress(sink)) > spectrumFinals; }, 5000));
+            EXPECT_EQ(SpectrumProgress(sink)[spectrumBefore].m_FreqHz, row.m_FirstHz) << row.m_Start;
+        }
+    }
+    // Scan types: 5 (channel level) or 6 (narrow band), with or without the 16 flag.
+    for (int type : {5, 6, 21, 22})
+        EXPECT_EQ(Result(client, SpectrumScan(type, MHZ, 100 * MHZ, 101 * MHZ)), KXAPI_OK) << type;
+    for (int type : {0, 4, 7, 16, 37})
+        EXPECT_EQ(Result(client, SpectrumScan(type, MHZ, 100 * MHZ, 101 * MHZ)), KXAPI_E_INVALID_ARG) << type;
+    m_Port.Detach(&client);
 }
 
 TEST_F(ScanTest, BlindScanReportsEveryStepToItsClientAndSkipsWhatAFoundCarrierCovers)
@@ -159,6 +206,10 @@ TEST_F(ScanTest, FixedLayoutBlindScanFillsItsArrayAndCountsWhatDidNotFit)
     EXPECT_EQ(first.m_FreqHz, 100000000);
     EXPECT_EQ(first.m_ModType, KX_MOD_DVBT);
     EXPECT_EQ(second.m_FreqHz, 116000000);
+    // Room for exactly what is found is enough.
+    reply = Request(client, DemodBuildBlindScanOldReq({3, 8000000, 100000000, 140000000}));
+    EXPECT_EQ(KxGetU32(reply.data(), 4), KXAPI_OK);
+    EXPECT_EQ(KxGetI32(reply.data(), 8), 3);
 
     // A capacity whose array cannot travel in one reply is refused.
     DemodMsg huge = DemodBuildBlindScanOldReq({5000, 8000000, 100000000, 140000000});
@@ -216,21 +267,26 @@ TEST_F(ScanTest, CancellingASpectrumScanEndsItWithOneFinalReport)
     m_Port.Detach(&client);
 }
 
-TEST_F(ScanTest, ATuneOfAnotherClientCancelsARunningBlindScan)
+TEST_F(ScanTest, ATuningOrTuneCommandOfAnotherClientCancelsARunningBlindScan)
 {
     m_Hal.m_ScanStepDelayMs = 20;
     m_Hal.AddCarrier(474000000);
     EventSink sink("KxapiDemodSvc_EvPipe_1_1_5_1");
     RecordingPortClient scanner, tuner;
     Register(scanner, sink);
-    ASSERT_EQ(Result(scanner, BlindScan(1000000, 42000000, 870000000)), KXAPI_OK);
-    ASSERT_TRUE(WaitUntil([&] { return BlindProgress(sink).size() >= 3; }, 10000));
-    ASSERT_EQ(Result(tuner, kxtest::GenericReq(DEMOD_CMD_TUNE, kxtest::TuneXml(474000000))), KXAPI_OK);
-    ASSERT_TRUE(WaitUntil([&] { return EndsWithFinal(BlindProgress(sink)); }, 10000));
-    auto progress = BlindProgress(sink);
-    EXPECT_EQ(progress.back().m_Event, 1);
-    EXPECT_EQ(progress.back().m_Result, static_cast<int32_t>(KXAPI_E_CANCELLED));
-    EXPECT_GE(m_Hal.Count("CancelBlindScan"), 1);
+    // A frequency change (tuning class), then a tune (blind-scan class).
+    for (const DemodMsg& cancel :
+         {DemodBuildFreqSetReq(474000000), kxtest::GenericReq(DEMOD_CMD_TUNE, kxtest::TuneXml(474000000))}) {
+        const size_t before = BlindProgress(sink).size();
+        ASSERT_EQ(Result(scanner, BlindScan(1000000, 42000000, 870000000)), KXAPI_OK);
+        ASSERT_TRUE(WaitUntil([&] { return BlindProgress(sink).size() >= before + 3; }, 10000));
+        ASSERT_EQ(Result(tuner, cancel), KXAPI_OK);
+        ASSERT_TRUE(WaitUntil([&] { return EndsWithFinal(BlindProgress(sink)); }, 10000));
+        auto progress = BlindProgress(sink);
+        EXPECT_EQ(progress.back().m_Event, 1);
+        EXPECT_EQ(progress.back().m_Result, static_cast<int32_t>(KXAPI_E_CANCELLED));
+    }
+    EXPECT_GE(m_Hal.Count("CancelBlindScan"), 2);
     EXPECT_TRUE(WaitUntil([&] { return m_Hal.Executed("Tune").size() == 1; }, 5000));
     EXPECT_TRUE(WaitUntil([&] { return m_Port.State() == 3 && m_Hal.m_FreqHz.load() == 474000000; }, 5000));
     m_Port.Detach(&scanner);

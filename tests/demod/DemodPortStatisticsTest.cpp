@@ -182,6 +182,8 @@ TEST_F(StatsTest, ATuneMakesThePortAcquireAgainBeforeItPollsAgain)
     const size_t callsBefore = m_Hal.Calls().size();
     m_Hal.AddCarrier(482000000);
     ASSERT_EQ(KxGetU32(Request(kxtest::GenericReq(DEMOD_CMD_TUNE, kxtest::TuneXml(482000000))).data(), 4), KXAPI_OK);
+    // From its acceptance on, the old tuning's statistics are no longer answered.
+    EXPECT_FALSE(LockAndMer().first);
     ASSERT_TRUE(WaitUntil([&] {
         long long f = 0;
         DemodMsg reply = Request(DemodBuildCodeOnly(DEMOD_CMD_TUNER_FREQ_GET_OLD));

@@ -138,6 +138,37 @@ TEST(StatisticsCacheKeys, PlpMarkerFollowsThePlpListAndFallsBackToItsOwnKey)
     EXPECT_EQ(1u, expanded.size());
 }
 
+TEST(StatisticsCacheKeys, LayerMarkerMultipliesThePlpKeysAndWithoutPlpsTheOwnKeyStays)
+{
+    StatisticsCache cache;
+    InitCache(cache, {Type(ID_RF_LEVEL, 0, 1, 2, true), Type(ID_TEMP, 0, -1, 2), Type(ID_LOCK, 0, 3)});
+    std::vector<SupportedStatisticsType> expanded;
+    // No PLP list: the PLP-and-layer type keeps its own key; a layer-only type has four.
+    ASSERT_EQ(KXAPI_OK, cache.GetSupportedStatisticsInternal(expanded));
+    ASSERT_EQ(6u, expanded.size());
+    EXPECT_EQ(3, expanded[5].XtraId[0]); // the other PLP marker, also without a list
+    EXPECT_EQ(1, expanded[0].XtraId[0]);
+    EXPECT_EQ(2, expanded[0].XtraId[1]);
+    EXPECT_TRUE(expanded[0].LockedOnly);
+    for (int i = 0; i < 4; i++) {
+        EXPECT_EQ(ID_TEMP, expanded[1 + i].StatisticId);
+        EXPECT_EQ(-1, expanded[1 + i].XtraId[0]);
+        EXPECT_EQ(i - 1, expanded[1 + i].XtraId[1]);
+    }
+
+    std::vector<int> plps = {3, 7};
+    cache.SetMultiPlpIds(plps, KXAPI_OK);
+    ASSERT_EQ(KXAPI_OK, cache.GetSupportedStatisticsInternal(expanded));
+    ASSERT_EQ(14u, expanded.size());
+    EXPECT_EQ(3, expanded[12].XtraId[0]);
+    EXPECT_EQ(7, expanded[13].XtraId[0]);
+    for (int i = 0; i < 8; i++) {
+        EXPECT_EQ(i < 4 ? 3 : 7, expanded[i].XtraId[0]) << i;
+        EXPECT_EQ(i % 4 - 1, expanded[i].XtraId[1]) << i;
+        EXPECT_EQ(i % 4 == 0, expanded[i].LockedOnly) << i;
+    }
+}
+
 TEST(StatisticsCacheKeys, RefreshAfterPlpListShrankDropsVanishedPlps)
 {
     StatisticsCache cache;

@@ -236,9 +236,9 @@ TEST(DemodParsLegacy, DvbTNibblesAndMasks)
 
     ASSERT_EQ(KXAPI_OK, pars.FromOldStyle(0, 4, 0x7F, 27500000));
     EXPECT_EQ(0x30, pars.DvbS()->m_SpecInv);
-    ASSERT_EQ(KXAPI_OK, pars.FromOldStyle(6, 0x13, 0x25, 6900000));
-    EXPECT_EQ(3, pars.Qam()->m_Annex);
-    EXPECT_EQ(5, pars.Qam()->m_Interleaving);
+    ASSERT_EQ(KXAPI_OK, pars.FromOldStyle(6, 0x1A, 0x3B, 6900000));
+    EXPECT_EQ(0xA, pars.Qam()->m_Annex);
+    EXPECT_EQ(0xB, pars.Qam()->m_Interleaving);
     ASSERT_EQ(KXAPI_OK, pars.FromOldStyle(10, 7, 9, 9));
     EXPECT_EQ(3, pars.Atsc()->m_Constellation);
     ASSERT_EQ(KXAPI_OK, pars.FromOldStyle(33, 11, 0x3F, 30000000));
@@ -284,87 +284,102 @@ TEST(DemodParsLegacy, RoundTripAndRefusals)
     EXPECT_EQ(1u, s2.DvbS2()->m_ModCods.size());
 }
 
-TEST(DemodParsValidity, RulesPerStandard)
+namespace {
+
+enum Field { CR, INV, SYM, ANX, IL, BW, CO, GU, MODE, PROF, SUB, SEG, IQDT, NOTHING };
+
+// A valid parameter set of `mod` with one field changed.
+KxDemodPars ValidWith(int32_t mod, Field field, int32_t value)
 {
-    KxDemodPars s(KX_MOD_DVBS);
-    for (int cr : {0, 1, 2, 4, 6, 15}) {
-        *s.DvbS() = {};
-        s.DvbS()->m_CodeRate = cr;
-        EXPECT_EQ(KXAPI_OK, s.CheckValidity()) << cr;
+    KxDemodPars p(mod);
+    if (auto* v = p.DvbS()) {
+        int32_t* f[] = {&v->m_CodeRate, &v->m_SpecInv, &v->m_SymRateBd};
+        if (field <= SYM)
+            *f[field] = value;
+    } else if (auto* v = p.Qam()) {
+        v->m_Annex = field == IL ? 3 : 1;
+        (field == IL ? v->m_Interleaving : field == SYM ? v->m_SymRateBd : v->m_Annex) = value;
+    } else if (auto* v = p.DvbT()) {
+        *v = {0, 4, 16, 256, 4096, 0x10000};
+        int32_t* f[] = {&v->m_CodeRate, &v->m_Bandwidth, &v->m_Constellation, &v->m_Guard, &v->m_Interleaving,
+                        &v->m_Mode};
+        const Field order[] = {CR, BW, CO, GU, IL, MODE};
+        for (int i = 0; i < 6; i++)
+            if (order[i] == field)
+                *f[i] = value;
+    } else if (auto* v = p.Atsc()) {
+        v->m_Constellation = field == CO ? value : 0;
+    } else if (auto* v = p.DvbT2()) {
+        (field == PROF ? v->m_Profile : v->m_Bandwidth) = value;
+    } else if (auto* v = p.Isdbt()) {
+        v->m_Bandwidth = 16;
+        v->m_SubChannel = 0;
+        v->m_NumSegments = 1;
+        (field == BW ? v->m_Bandwidth : field == SUB ? v->m_SubChannel : v->m_NumSegments) = value;
+    } else if (auto* v = p.DvbC2()) {
+        v->m_BandwidthMhz = value;
+    } else if (auto* v = p.Atsc3()) {
+        v->m_Bandwidth = value;
+    } else if (auto* v = p.Iq()) {
+        v->m_BandwidthHz = field == BW ? value : 8000000;
+        v->m_IqDataType = field == IQDT ? value : 0;
     }
-    s.DvbS()->m_CodeRate = 3;
-    EXPECT_EQ(KXAPI_E_INVALID_RATE, s.CheckValidity());
-    s.DvbS()->m_CodeRate = 0;
-    s.DvbS()->m_SpecInv = 32;
-    EXPECT_EQ(KXAPI_E_INVALID_MODPARS, s.CheckValidity());
-    s.DvbS()->m_SpecInv = 48;
-    s.DvbS()->m_SymRateBd = -2;
-    EXPECT_EQ(KXAPI_E_INVALID_SYMRATE, s.CheckValidity());
+    return p;
+}
 
-    KxDemodPars q(KX_MOD_QAM16);
-    EXPECT_EQ(KXAPI_E_INVALID_J83ANNEX, q.CheckValidity());
-    q.Qam()->m_Annex = 3;
-    EXPECT_EQ(KXAPI_E_INVALID_J83ANNEX, q.CheckValidity()) << "annex B only with 64 and 256";
-    q.SetModType(KX_MOD_QAM256);
-    q.Qam()->m_Annex = 3;
-    q.Qam()->m_Interleaving = 11;
-    EXPECT_EQ(KXAPI_E_INVALID_INTERLVNG, q.CheckValidity());
-    q.Qam()->m_Interleaving = 15;
-    EXPECT_EQ(KXAPI_OK, q.CheckValidity());
-    q.Qam()->m_SymRateBd = -5;
-    EXPECT_EQ(KXAPI_E_INVALID_SYMRATE, q.CheckValidity());
+} // namespace
 
-    KxDemodPars t;
-    ASSERT_EQ(KXAPI_OK, t.FromOldStyle(9, 0, 0x12311, 0));
-    EXPECT_EQ(KXAPI_OK, t.CheckValidity());
-    struct {
-        int32_t m_X1;
+TEST(DemodParsValidity, EachStandardsCodeSetsOnBothSidesOfEveryBound)
+{
+    constexpr KXAPI_RESULT OK = KXAPI_OK;
+    struct Row {
+        int32_t m_Mod;
+        Field m_Field;
+        int32_t m_Value;
         KXAPI_RESULT m_Expected;
-    } tCases[] = {{0x12315, KXAPI_E_INVALID_BANDWIDTH}, {0x12301, KXAPI_E_INVALID_CONSTEL},
-                  {0x12611, KXAPI_E_INVALID_GUARD},     {0x13311, KXAPI_E_INVALID_INTERLVNG},
-                  {0x42311, KXAPI_E_INVALID_TRANSMODE}, {0xFF3F1, KXAPI_OK}};
-    for (const auto& c : tCases) {
-        ASSERT_EQ(KXAPI_OK, t.FromOldStyle(9, 0, c.m_X1, 0));
-        EXPECT_EQ(c.m_Expected, t.CheckValidity()) << std::hex << c.m_X1;
-    }
-
-    KxDemodPars atsc(KX_MOD_ATSC);
-    atsc.Atsc()->m_Constellation = 2;
-    EXPECT_EQ(KXAPI_E_INVALID_CONSTEL, atsc.CheckValidity());
-    KxDemodPars t2(KX_MOD_DVBT2);
-    t2.DvbT2()->m_Bandwidth = 6;
-    EXPECT_EQ(KXAPI_E_INVALID_BANDWIDTH, t2.CheckValidity());
-    t2.DvbT2()->m_Bandwidth = 5;
-    t2.DvbT2()->m_Profile = 2;
-    EXPECT_EQ(KXAPI_E_INVALID_T2PROFILE, t2.CheckValidity());
-    KxDemodPars isdbt(KX_MOD_ISDBT);
-    isdbt.Isdbt()->m_Bandwidth = 32;
-    isdbt.Isdbt()->m_NumSegments = 13;
-    EXPECT_EQ(KXAPI_OK, isdbt.CheckValidity());
-    isdbt.Isdbt()->m_SubChannel = 42;
-    EXPECT_EQ(KXAPI_E_INVALID_SUBCH, isdbt.CheckValidity());
-    isdbt.Isdbt()->m_SubChannel = 41;
-    isdbt.Isdbt()->m_NumSegments = 2;
-    EXPECT_EQ(KXAPI_E_INVALID_NUMSEGM, isdbt.CheckValidity());
-    KxDemodPars c2(KX_MOD_DVBC2);
-    c2.DvbC2()->m_BandwidthMhz = 7;
-    EXPECT_EQ(KXAPI_E_INVALID_BANDWIDTH, c2.CheckValidity());
-    KxDemodPars a3(KX_MOD_ATSC3);
-    a3.Atsc3()->m_Bandwidth = 3;
-    EXPECT_EQ(KXAPI_E_INVALID_BANDWIDTH, a3.CheckValidity());
-    EXPECT_EQ(KXAPI_OK, KxDemodPars(KX_MOD_DAB).CheckValidity());
-
-    KxDemodPars iq(KX_MOD_IQ);
-    for (int32_t bw : {1700000, 10000000, 80000000, 248000000}) {
-        iq.Iq()->m_BandwidthHz = bw;
-        EXPECT_EQ(KXAPI_OK, iq.CheckValidity()) << bw;
-    }
-    for (int32_t bw : {0, 9000000, 79999999, 248000001}) {
-        iq.Iq()->m_BandwidthHz = bw;
-        EXPECT_EQ(KXAPI_E_INVALID_BANDWIDTH, iq.CheckValidity()) << bw;
-    }
-    iq.Iq()->m_IqDataType = 2;
-    EXPECT_EQ(KXAPI_E_INVALID_ARG, iq.CheckValidity());
+    } rows[] = {
+        // DVB-S: code rates 1/2, 2/3, 3/4, 5/6, 7/8 and automatic; inversion 0, 16, 48; rates from -1.
+        {0, CR, 0, OK}, {0, CR, 1, OK}, {0, CR, 2, OK}, {0, CR, 4, OK}, {0, CR, 6, OK}, {0, CR, 15, OK},
+        {0, CR, 3, KXAPI_E_INVALID_RATE}, {0, CR, 5, KXAPI_E_INVALID_RATE}, {0, CR, 16, KXAPI_E_INVALID_RATE},
+        {0, CR, -1, KXAPI_E_INVALID_RATE}, {0, INV, 16, OK}, {0, INV, 48, OK}, {0, INV, 32, KXAPI_E_INVALID_MODPARS},
+        {0, INV, 1, KXAPI_E_INVALID_MODPARS}, {0, SYM, -1, OK}, {0, SYM, -2, KXAPI_E_INVALID_SYMRATE},
+        // QAM: annex A, C and B; B only for 64 and 256 and then with its interleaving codes.
+        {3, ANX, 1, OK}, {4, ANX, 2, OK}, {3, ANX, 0, KXAPI_E_INVALID_J83ANNEX}, {8, ANX, 4, KXAPI_E_INVALID_J83ANNEX},
+        {6, ANX, 3, OK}, {8, ANX, 3, OK}, {7, ANX, 3, KXAPI_E_INVALID_J83ANNEX}, {5, ANX, 3, KXAPI_E_INVALID_J83ANNEX},
+        {54, ANX, 3, KXAPI_E_INVALID_J83ANNEX}, {8, IL, 0, OK}, {8, IL, 10, OK}, {6, IL, 12, OK}, {6, IL, 14, OK},
+        {8, IL, 15, OK}, {8, IL, -1, KXAPI_E_INVALID_INTERLVNG}, {8, IL, 11, KXAPI_E_INVALID_INTERLVNG},
+        {8, IL, 13, KXAPI_E_INVALID_INTERLVNG}, {8, IL, 16, KXAPI_E_INVALID_INTERLVNG}, {6, SYM, -1, OK},
+        {6, SYM, -2, KXAPI_E_INVALID_SYMRATE},
+        // DVB-T: every code of every field, and its neighbours.
+        {9, CR, 6, OK}, {9, CR, 3, KXAPI_E_INVALID_RATE}, {9, BW, 1, OK}, {9, BW, 4, OK},
+        {9, BW, 0, KXAPI_E_INVALID_BANDWIDTH}, {9, BW, 5, KXAPI_E_INVALID_BANDWIDTH}, {9, CO, 32, OK}, {9, CO, 48, OK},
+        {9, CO, 240, OK}, {9, CO, 0, KXAPI_E_INVALID_CONSTEL}, {9, CO, 64, KXAPI_E_INVALID_CONSTEL}, {9, GU, 512, OK},
+        {9, GU, 768, OK}, {9, GU, 1024, OK}, {9, GU, 3840, OK}, {9, GU, 0, KXAPI_E_INVALID_GUARD},
+        {9, GU, 1280, KXAPI_E_INVALID_GUARD}, {9, IL, 8192, OK}, {9, IL, 61440, OK},
+        {9, IL, 0, KXAPI_E_INVALID_INTERLVNG}, {9, IL, 12288, KXAPI_E_INVALID_INTERLVNG}, {9, MODE, 0x20000, OK},
+        {9, MODE, 0x30000, OK}, {9, MODE, 0xF0000, OK}, {9, MODE, 0, KXAPI_E_INVALID_TRANSMODE},
+        {9, MODE, 0x40000, KXAPI_E_INVALID_TRANSMODE},
+        // ATSC, DVB-T2, ISDB-T, DVB-C2, ATSC 3.0.
+        {10, CO, 0, OK}, {10, CO, 1, OK}, {10, CO, 3, OK}, {10, CO, 2, KXAPI_E_INVALID_CONSTEL},
+        {10, CO, 4, KXAPI_E_INVALID_CONSTEL}, {11, BW, 5, OK}, {11, BW, 6, KXAPI_E_INVALID_BANDWIDTH},
+        {11, PROF, 1, OK}, {11, PROF, 2, KXAPI_E_INVALID_T2PROFILE}, {11, PROF, -1, KXAPI_E_INVALID_T2PROFILE},
+        {12, BW, 32, OK}, {12, BW, 48, OK}, {12, BW, 64, OK}, {12, BW, 8, KXAPI_E_INVALID_BANDWIDTH},
+        {12, BW, 80, KXAPI_E_INVALID_BANDWIDTH}, {12, SUB, 41, OK}, {12, SUB, 42, KXAPI_E_INVALID_SUBCH},
+        {12, SEG, 3, OK}, {12, SEG, 13, OK}, {12, SEG, 2, KXAPI_E_INVALID_NUMSEGM},
+        {12, SEG, 12, KXAPI_E_INVALID_NUMSEGM}, {52, BW, 6, OK}, {52, BW, 8, OK}, {52, BW, 7, KXAPI_E_INVALID_BANDWIDTH},
+        {69, BW, 0, OK}, {69, BW, 2, OK}, {69, BW, 3, KXAPI_E_INVALID_BANDWIDTH}, {69, BW, -1, KXAPI_E_INVALID_BANDWIDTH},
+        // I/Q: the listed bandwidths and 80 to 248 MHz; data type 0 or 1.
+        {15, BW, 1700000, OK}, {15, BW, 5000000, OK}, {15, BW, 6000000, OK}, {15, BW, 7000000, OK},
+        {15, BW, 10000000, OK}, {15, BW, 80000000, OK}, {15, BW, 248000000, OK}, {78126315, BW, 8000000, OK},
+        {15, BW, 0, KXAPI_E_INVALID_BANDWIDTH}, {15, BW, 9000000, KXAPI_E_INVALID_BANDWIDTH},
+        {15, BW, 79999999, KXAPI_E_INVALID_BANDWIDTH}, {15, BW, 248000001, KXAPI_E_INVALID_BANDWIDTH},
+        {15, IQDT, 1, OK}, {15, IQDT, 2, KXAPI_E_INVALID_ARG}, {15, IQDT, -1, KXAPI_E_INVALID_ARG},
+        {53, NOTHING, 0, OK},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(row.m_Expected, ValidWith(row.m_Mod, row.m_Field, row.m_Value).CheckValidity())
+            << "type " << row.m_Mod << " field " << row.m_Field << " value " << row.m_Value;
+    EXPECT_EQ(KXAPI_E_INVALID_MODTYPE, KxDemodPars().CheckValidity());
 }
 
 TEST(DemodParsValidity, Iq3460Tuner)
@@ -414,9 +429,11 @@ TEST(DemodParsValidity, DvbS2AndModCodTable)
     q.DvbS2()->m_Pilots = 0;
     q.DvbS2()->m_FecFrame = 4;
     EXPECT_EQ(KXAPI_E_INVALID_MODPARS, q.CheckValidity());
-    q.DvbS2()->m_FecFrame = 8;
     q.DvbS2()->m_SpecInv = 16;
-    EXPECT_EQ(KXAPI_OK, q.CheckValidity());
+    for (int32_t fec : {0, 8, 12}) {
+        q.DvbS2()->m_FecFrame = fec;
+        EXPECT_EQ(KXAPI_OK, q.CheckValidity()) << fec;
+    }
     q.DvbS2()->m_SymRateBd = -2;
     EXPECT_EQ(KXAPI_E_INVALID_SYMRATE, q.CheckValidity());
     q.DvbS2()->m_SymRateBd = 0;

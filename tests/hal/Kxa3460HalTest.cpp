@@ -146,6 +146,11 @@ TEST_F(Kxa3460HalTest, OnlyValidIqParametersAreAccepted)
     EXPECT_NE(KXAPI_OK, badIq.CheckValidity());
     EXPECT_EQ(KXAPI_E_INVALID_MODE, m_pHal->Tune(1, 10, dvbt, true));
 
+    // The 3460's own I/Q type is taken as well.
+    KxDemodPars iq3460(KX_MOD_IQ3460);
+    iq3460.Iq3460()->m_Tuner = {4, 8000000, -1, -1, -1, -1, -1, -1, -1};
+    ASSERT_EQ(KXAPI_OK, iq3460.CheckValidity());
+    EXPECT_EQ(KXAPI_OK, m_pHal->SetDemodControl(1, iq3460, false));
     KxDemodPars iq = IqPars(6000000);
     ASSERT_EQ(KXAPI_OK, m_pHal->SetDemodControl(1, iq, true));
     KxDemodPars stored;

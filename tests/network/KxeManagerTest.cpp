@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <ctime>
@@ -76,11 +77,51 @@ TEST_F(ManagerFixture, UnchangedCycleRewritesNothingAndEmptyCycleClearsTheList)
     EXPECT_TRUE(m_pManager->Update(reordered.data(), 2));
     EXPECT_EQ(12345u, KxGetU32(memory, KXE_LIST_OFFS_TIME));
 
-    // A changed firmware version is a change.
-    reordered[0].m_FirmwareVersion = 4;
-    EXPECT_TRUE(m_pManager->Update(reordered.data(), 2));
-    EXPECT_NE(12345u, KxGetU32(memory, KXE_LIST_OFFS_TIME));
-    EXPECT_EQ(1002, KxGetI64(memory, KXE_LIST_HEADER_SIZE));
+    // Each compared field alone makes a change: the list is rewritten (new time stamp) and
+    // the changed entry published; then the same list again is no change.
+    using Change = void (*)(KxeListEntry&);
+    const std::pair<const char*, Change> changes[] = {
+        {"address", [](KxeListEntry& e) { e.m_IpAddr[0] = 11; }},
+        {"MAC", [](KxeListEntry& e) { e.m_MacAddr[5] = 0x77; }},
+        {"type", [](KxeListEntry& e) { e.m_TypeNumber = 5911; }},
+        {"firmware version", [](KxeListEntry& e) { e.m_FirmwareVersion = 4; }},
+        {"firmware variant", [](KxeListEntry& e) { e.m_FirmwareVariant = 2; }},
+        {"operating mode", [](KxeListEntry& e) { e.m_OpMode = 1; }},
+    };
+    for (const auto& change : changes) {
+        change.second(reordered[0]);
+        KxPutU32(memory, KXE_LIST_OFFS_TIME, 12345);
+        EXPECT_TRUE(m_pManager->Update(reordered.data(), 2)) << change.first;
+        EXPECT_NE(12345u, KxGetU32(memory, KXE_LIST_OFFS_TIME)) << change.first;
+        EXPECT_EQ(0, memcmp(&reordered[0], static_cast<char*>(memory) + KXE_LIST_HEADER_SIZE, sizeof(KxeListEntry)))
+            << change.first;
+        KxPutU32(memory, KXE_LIST_OFFS_TIME, 12345);
+        EXPECT_TRUE(m_pManager->Update(reordered.data(), 2)) << change.first;
+        EXPECT_EQ(12345u, KxGetU32(memory, KXE_LIST_OFFS_TIME)) << change.first;
+    }
+
+    // One device on two ports is two keys: both are listed and reported, and the same two
+    // entries again are no change.
+    EventSink sink;
+    KxeSvcClient listener;
+    ASSERT_EQ(KXAPI_OK, listener.RegisterEvents(3, [&](int64_t s, uint32_t e) { sink.Add(s, e); },
+                                                "KxapiKxeSvc_EvPipe_1"));
+    std::vector<KxeListEntry> twoPorts = {Device(3003, 30, 8000), Device(3003, 30, 8001)};
+    ASSERT_TRUE(m_pManager->Update(twoPorts.data(), 2));
+    ASSERT_TRUE(kxtest::WaitUntil([&] { return sink.Size() >= 4; }, 3000));
+    XpUtil::Sleep(100);
+    auto events = sink.Take();
+    EXPECT_EQ(2, std::count(events.begin(), events.end(), std::make_pair(int64_t{3003}, KXE_EVENT_DEVICE_ADDED)));
+    EXPECT_EQ(2, std::count(events.begin(), events.end(), std::make_pair(int64_t{1002}, KXE_EVENT_DEVICE_REMOVED)) +
+                     std::count(events.begin(), events.end(), std::make_pair(int64_t{1001}, KXE_EVENT_DEVICE_REMOVED)));
+    EXPECT_EQ(4u, events.size());
+    EXPECT_EQ(2u, KxGetU32(memory, KXE_LIST_OFFS_COUNT));
+    KxPutU32(memory, KXE_LIST_OFFS_TIME, 12345);
+    std::vector<KxeListEntry> swapped = {twoPorts[1], twoPorts[0]};
+    EXPECT_TRUE(m_pManager->Update(swapped.data(), 2));
+    EXPECT_EQ(12345u, KxGetU32(memory, KXE_LIST_OFFS_TIME));
+    XpUtil::Sleep(100);
+    EXPECT_EQ(0u, sink.Size());
 
     KxPutU32(memory, KXE_LIST_OFFS_TIME, 12345);
     EXPECT_TRUE(m_pManager->Update(nullptr, 0));
@@ -95,8 +136,10 @@ TEST_F(ManagerFixture, EqualKeysArePublishedButCountedOnceAndCapacityIsKept)
     std::vector<KxeListEntry> devices;
     for (int i = 0; i < 600; ++i)
         devices.push_back(Device(5000 + i, static_cast<uint8_t>(i)));
-    ASSERT_TRUE(m_pManager->Update(devices.data(), 512));
-    EXPECT_EQ(512u, ReadList().m_Count);
+    ASSERT_TRUE(m_pManager->Update(devices.data(), 600));
+    KxeListSnapshot full = ReadList();
+    EXPECT_EQ(512u, full.m_Count);
+    EXPECT_EQ(5511, full.m_Entries.back().m_Serial);
     // Same serial and port twice: both written, one mapped; the next equal-sized list of
     // two distinct devices is therefore a change.
     std::vector<KxeListEntry> twins = {Device(77, 1), Device(77, 2)};

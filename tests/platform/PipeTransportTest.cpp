@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -168,6 +169,32 @@ TEST(PipeConnect, FailsCleanlyWhenNobodyServesTheName)
     delete connection;
 }
 
+TEST(PipeConnect, AFailureReplyOfTheServerIsTheResultAndLeavesNoFifo)
+{
+    // A hand-made server: reads the request and answers with a failure code.
+    ScopedIpcDirectory dir;
+    ASSERT_EQ(mkfifo(dir.File("Refusing").c_str(), 0600), 0);
+    int listener = open(dir.File("Refusing").c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(listener, 0);
+    std::thread server([&] {
+        char request[200] = {};
+        for (int i = 0; i < 200 && read(listener, request, sizeof(request)) != 200; i++)
+            XpUtil::Sleep(5);
+        int reply = open(request + 100, O_WRONLY | O_NONBLOCK);
+        const KXAPI_RESULT refusal = KXAPI_E_IN_USE;
+        if (reply >= 0 && write(reply, &refusal, sizeof(refusal)) == sizeof(refusal))
+            close(reply);
+    });
+    IXpPipeConnection* connection = Xp::Instance()->NewPipeConnection();
+    EXPECT_EQ(connection->Connect("Refusing"), KXAPI_E_IN_USE);
+    server.join();
+    EXPECT_EQ(kxtest::ListDir(dir.Path()), std::vector<std::string>{"Refusing"});
+    char byte;
+    EXPECT_EQ(connection->Read(&byte, 1, 0), KXAPI_E_NOT_INITIALIZED); // closed again
+    delete connection;
+    close(listener);
+}
+
 TEST_F(ListenerFixture, ConnectLeavesOnlyTheListenerFifoAndCarriesBothDirections)
 {
     IXpPipeConnection* client = Xp::Instance()->NewPipeConnection();
@@ -301,6 +328,58 @@ TEST_F(ListenerFixture, MessageFramesUseTheShortHeaderUpTo65534Bytes)
     EXPECT_EQ(header[1], 0xFF);
 }
 
+TEST_F(ListenerFixture, ReadMsgTakesTheLongFormsLengthFromItsLastFourBytes)
+{
+    PipeMessenger messenger;
+    ASSERT_TRUE(messenger.Init());
+    ASSERT_TRUE(messenger.Connect("TestPipe"));
+    IXpPipeConnection* server = AcceptedConnection(0);
+    ASSERT_NE(server, nullptr);
+    // 66051 is 03 02 01 00: every byte of the length differs, so a wrong offset or order shows.
+    for (unsigned int size : {0u, 1u, 65534u, 65535u, 66051u, 200000u}) {
+        struct Writer {
+            IXpPipeConnection* m_pServer;
+            unsigned int m_Size;
+            std::atomic<bool> m_Ok{false};
+            static void StaticRun(void* self)
+            {
+                auto* writer = static_cast<Writer*>(self);
+                unsigned int size = writer->m_Size;
+                std::vector<char> frame;
+                if (size <= 65534) {
+                    frame = {static_cast<char>(size & 0xFF), static_cast<char>(size >> 8)};
+                } else {
+                    frame = {'\xFF', '\xFF', 0, 0};
+                    for (int i = 0; i < 4; i++)
+                        frame.push_back(static_cast<char>(size >> (8 * i)));
+                }
+                for (unsigned int i = 0; i < size; i++)
+                    frame.push_back(static_cast<char>(i * 13 + 1));
+                writer->m_Ok = writer->m_pServer->Write(frame.data(), static_cast<unsigned int>(frame.size()), 2000) ==
+                               KXAPI_OK;
+            }
+        } writer{server, size};
+        IXpThread* thread = Xp::Instance()->NewThread();
+        ASSERT_EQ(thread->Create(Writer::StaticRun, &writer), KXAPI_OK);
+        char* body = nullptr;
+        int received = -1;
+        ASSERT_TRUE(messenger.ReadMsg(body, received, 2000)) << size;
+        delete thread;
+        EXPECT_TRUE(writer.m_Ok.load()) << size;
+        ASSERT_EQ(received, static_cast<int>(size));
+        ASSERT_NE(body, nullptr);
+        bool same = true;
+        for (unsigned int i = 0; i < size && same; i++)
+            same = body[i] == static_cast<char>(i * 13 + 1);
+        EXPECT_TRUE(same) << size;
+        free(body);
+    }
+    // Nothing is left over between the messages.
+    char byte;
+    EXPECT_EQ(server->Read(&byte, 1, 0), KXAPI_E_TIMEOUT);
+    EXPECT_EQ(messenger.LastResult(), KXAPI_OK);
+}
+
 TEST_F(ListenerFixture, ReadMsgRefusesLengthsBeyondTheBoundBeforeAllocating)
 {
     PipeMessenger messenger;
@@ -315,6 +394,15 @@ TEST_F(ListenerFixture, ReadMsgRefusesLengthsBeyondTheBoundBeforeAllocating)
     EXPECT_FALSE(messenger.ReadMsg(body, size, 1000));
     EXPECT_EQ(body, nullptr);
     EXPECT_EQ(size, 0);
+    // 16 MiB is the largest length taken; one byte more is refused at once.
+    const unsigned char justOver[8] = {0xFF, 0xFF, 0x00, 0x00, 0x01, 0x00, 0x00, 0x01};
+    ASSERT_EQ(server->Write(reinterpret_cast<const char*>(justOver), 8, 100), KXAPI_OK);
+    EXPECT_FALSE(messenger.ReadMsg(body, size, 1000));
+    EXPECT_EQ(messenger.LastResult(), KXAPI_E_INVALID_SIZE);
+    const unsigned char largest[8] = {0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01};
+    ASSERT_EQ(server->Write(reinterpret_cast<const char*>(largest), 8, 100), KXAPI_OK);
+    EXPECT_FALSE(messenger.ReadMsg(body, size, 1000));
+    EXPECT_EQ(messenger.LastResult(), KXAPI_E_TIMEOUT); // taken: its body never came
 
     // A header whose body never comes times out after the body's 500 ms.
     const unsigned char shortHeader[2] = {10, 0};
@@ -344,6 +432,15 @@ TEST_F(ListenerFixture, HostileRequestsTouchNothingAndTheListenerKeepsServing)
     int insideReader = open(m_Dir.File("inside").c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(insideReader, 0);
 
+    // FIFOs that a path reaches through a subdirectory or through "..".
+    ASSERT_EQ(mkdir(m_Dir.File("sub").c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo(m_Dir.File("sub/fifo").c_str(), 0600), 0);
+    int subReader = open(m_Dir.File("sub/fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(subReader, 0);
+    std::string viaSub = m_Dir.File("sub/fifo");
+    std::string viaParent = m_Dir.Path() + "/.." + outside.Path().substr(outside.Path().rfind('/')) + "/fifo";
+    ASSERT_EQ(access(viaParent.c_str(), F_OK), 0) << viaParent;
+
     std::string link = m_Dir.File("link");
     std::string inside = m_Dir.File("inside");
     std::string dotdot = m_Dir.Path() + "/..";
@@ -354,7 +451,8 @@ TEST_F(ListenerFixture, HostileRequestsTouchNothingAndTheListenerKeepsServing)
         std::string m_Second;
     };
     for (const Request& r : {Request{inside, victim}, Request{inside, link}, Request{inside, outsideFifo},
-                             Request{inside, dotdot}, Request{victim, inside}}) {
+                             Request{inside, dotdot}, Request{victim, inside}, Request{inside, viaSub},
+                             Request{inside, viaParent}, Request{viaSub, inside}}) {
         WriteRequest(r.m_First.c_str(), r.m_First.size() + 1, r.m_Second.c_str(), r.m_Second.size() + 1);
     }
     WriteRequest(unterminated.data(), 100, inside.c_str(), inside.size() + 1);
@@ -370,8 +468,10 @@ TEST_F(ListenerFixture, HostileRequestsTouchNothingAndTheListenerKeepsServing)
     EXPECT_EQ(info.st_mode & 0777, 0640u);
     char byte;
     EXPECT_EQ(read(outsideReader, &byte, 1), 0); // nothing was ever written there
+    EXPECT_EQ(read(subReader, &byte, 1), 0);
     close(outsideReader);
     close(insideReader);
+    close(subReader);
 
     // Well-formed clients are still served.
     IXpPipeConnection* client = Xp::Instance()->NewPipeConnection();
