@@ -576,8 +576,7 @@ KXAPI_RESULT DemodPortController::ExecuteGenericCommand(PortCmdType& cmd, bool e
         r = KxStatistic::FromXml(doc, stats, static_cast<size_t>(DEMOD_MAX_STATISTICS));
         if (r != KXAPI_OK)
             return r;
-        if (stats.empty())
-            return KXAPI_E_INTERNAL;
+        // An empty list is answered with the cache's result and an empty list.
         r = m_StatisticsCache.GetStatistics(static_cast<int>(stats.size()), stats.data(), true);
         if (r != KXAPI_OK)
             return r;
