@@ -133,6 +133,12 @@ TEST(DemodClient, StatisticsListsMustKeepTheirCount)
     EXPECT_EQ(client.GetStatisticsXml(request, reply), KXAPI_OK);
     t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, L"<kxstat sid=\"512\"/>"));
     EXPECT_EQ(client.GetStatisticsXml(request, reply), KXAPI_E_INTERNAL);
+    // An empty list still goes out as text (code and a wide NUL) and comes back empty.
+    t.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK));
+    reply = L"stale";
+    EXPECT_EQ(client.GetStatisticsXml(L"", reply), KXAPI_OK);
+    EXPECT_EQ(t.m_Requests.back(), DemodBuildGenericReq(DEMOD_CMD_GET_STATISTICS, L""));
+    EXPECT_TRUE(reply.empty());
 
     t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_TUNER_FREQ_GET, KXAPI_OK, L"<FreqHz>1550000000</FreqHz>"));
     int64_t f = 0;

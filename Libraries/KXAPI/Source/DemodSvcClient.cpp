@@ -282,7 +282,12 @@ KXAPI_RESULT DemodSvcClient::GetStatisticsXml(const std::wstring& requestList, s
     Markup request;
     if (KxapiFailed(request.Parse(requestList)))
         return KXAPI_E_INVALID_ARG;
-    KXAPI_RESULT r = TransferGeneric(DEMOD_CMD_GET_STATISTICS, requestList, replyList);
+    // Always the text form, also for an empty list: the code alone is not a statistics read.
+    DemodMsg replyMsg;
+    KXAPI_RESULT r = TransferSvcMsg(DemodBuildGenericReq(DEMOD_CMD_GET_STATISTICS, requestList), replyMsg);
+    if (KxapiFailed(r))
+        return r;
+    r = DemodParseGenericReply(replyMsg.data(), replyMsg.size(), DEMOD_CMD_GET_STATISTICS, replyList);
     if (KxapiFailed(r))
         return r;
     Markup reply;
