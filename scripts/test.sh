@@ -4,7 +4,7 @@
 # ThreadSanitizer, and each fuzz target for a bounded time.
 #
 #   scripts/test.sh            everything
-#   KX_FUZZ_SECONDS=10 scripts/test.sh   shorter fuzzing
+#   KX_FUZZ_SECONDS=10 scripts/test.sh   shorter fuzzing (default 30 s per target)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,8 +41,8 @@ TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
   setarch "$(uname -m)" -R ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L "$labels"
 
 if [ -x scripts/run-fuzz.sh ]; then
-  step "fuzz targets, ${KX_FUZZ_SECONDS:-60} s each"
-  scripts/run-fuzz.sh "${KX_FUZZ_SECONDS:-60}"
+  step "fuzz targets, ${KX_FUZZ_SECONDS:-30} s each"
+  scripts/run-fuzz.sh "${KX_FUZZ_SECONDS:-30}"
 fi
 
 step "all tests passed"
