@@ -28,6 +28,9 @@ public:
 
     KXAPI_RESULT Init() override { return KXAPI_OK; }
     KXAPI_RESULT Connect(const char*) override { return KXAPI_E_NOT_SUPPORTED; }
+    KXAPI_RESULT ConnectToClient(const char*, unsigned int) override { return KXAPI_E_NOT_SUPPORTED; }
+    // A local client of this process's own user.
+    unsigned int PeerOwner() const override { return static_cast<unsigned int>(getuid()); }
     KXAPI_RESULT ClearRx() override { return KXAPI_OK; }
     KXAPI_RESULT Write(const char* buffer, unsigned int length, unsigned int) override
     {
