@@ -72,7 +72,8 @@ struct Harness {
         memcpy(stream.data(), data, std::min(size, stream.size()));
 
         // The well-behaved client: two fresh FIFOs, its reply end held open for reading.
-        const std::string n = std::to_string(++m_Round);
+        // Process id and round: names no earlier (killed) run of the target left behind.
+        const std::string n = std::to_string(getpid()) + "_" + std::to_string(++m_Round);
         const std::string in = PathOf("client_in_" + n);
         const std::string out = PathOf("client_out_" + n);
         kxfuzz::Check(mkfifo(in.c_str(), 0600) == 0 && mkfifo(out.c_str(), 0600) == 0);
