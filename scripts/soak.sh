@@ -171,7 +171,8 @@ start_client() {
     wait "$pid"
     status=$?
     rm -f "$work/running/$id"
-    echo "$pid $status" >"$work/clients/$id.status"
+    echo "$pid $status" >"$work/clients/$id.status.new" # complete before it is seen
+    mv "$work/clients/$id.status.new" "$work/clients/$id.status"
   ) 2>/dev/null & # the wrapper's own notices ("Killed") are not the client's output
   running[$id]=$!
 }
