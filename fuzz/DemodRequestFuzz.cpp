@@ -103,8 +103,12 @@ void ServiceSide(const uint8_t* data, size_t size)
         if (KxapiFailed(doc.Parse(xml)))
             break;
         Markup checked;
-        if (DemodGenericRequiredElems(cmd) != nullptr && KxapiSucceeded(DemodOpenGenericRequest(data, size, checked)))
-            Check(checked.Top().FindChild(DemodGenericRequiredElems(cmd)[0]).Valid());
+        // Every element a command requires is there once its request was accepted (the
+        // statistics read requires none: an empty list is valid).
+        const char* const* required = DemodGenericRequiredElems(cmd);
+        if (required != nullptr && KxapiSucceeded(DemodOpenGenericRequest(data, size, checked)))
+            for (; *required != nullptr; required++)
+                Check(checked.Top().FindChild(*required).Valid());
         int64_t v;
         DemodGetIntElem(doc, DEMOD_ELEM_FREQ_HZ, v);
         DemodGetIntElem(doc, DEMOD_ELEM_TUNER_ID, v);

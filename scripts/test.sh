@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the normal build, the whole suite
 # again under AddressSanitizer and UndefinedBehaviorSanitizer, the threaded parts under
-# ThreadSanitizer, and each fuzz target for a bounded time.
+# ThreadSanitizer, each fuzz target for a bounded time, and the soak run (scripts/soak.sh).
 #
 #   scripts/test.sh            everything
-#   KX_FUZZ_SECONDS=10 scripts/test.sh   shorter fuzzing
+#   KX_FUZZ_SECONDS=10 scripts/test.sh   shorter fuzzing (default 30 s per target)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,8 +41,13 @@ TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
   setarch "$(uname -m)" -R ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L "$labels"
 
 if [ -x scripts/run-fuzz.sh ]; then
-  step "fuzz targets, ${KX_FUZZ_SECONDS:-60} s each"
-  scripts/run-fuzz.sh "${KX_FUZZ_SECONDS:-60}"
+  step "fuzz targets, ${KX_FUZZ_SECONDS:-30} s each"
+  scripts/run-fuzz.sh "${KX_FUZZ_SECONDS:-30}"
 fi
+
+# The soak run: 64 client processes against the simulator for 3 minutes, with clients
+# killed and cards unplugged meanwhile; the service's resources must come back.
+step "soak run (scripts/soak.sh)"
+scripts/soak.sh </dev/null
 
 step "all tests passed"

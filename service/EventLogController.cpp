@@ -51,8 +51,36 @@ KXAPI_RESULT EventLogController::EventGetMessage(int id, int& severity, const ch
     return KXAPI_OK;
 }
 
+KxLogRateLimiter::KxLogRateLimiter(unsigned int burst, unsigned int periodMs)
+    : m_Burst(burst), m_PeriodMs(periodMs == 0 ? 1 : periodMs), m_Tokens(burst)
+{
+}
+
+bool KxLogRateLimiter::Allow(unsigned int nowMs)
+{
+    if (!m_Started) {
+        m_Started = true;
+        m_LastRefillMs = nowMs;
+    }
+    // Unsigned difference: correct across the tick's wrap.
+    const unsigned int elapsedMs = nowMs - m_LastRefillMs;
+    const unsigned int earned = elapsedMs / m_PeriodMs;
+    if (earned > 0) {
+        m_Tokens = earned >= m_Burst - m_Tokens ? m_Burst : m_Tokens + earned;
+        m_LastRefillMs += earned * m_PeriodMs;
+    }
+    if (m_Tokens == 0)
+        return false;
+    m_Tokens--;
+    return true;
+}
+
 void LogUnknownCommand(unsigned int command)
 {
+    // One limiter per client handler thread (see the declaration).
+    thread_local KxLogRateLimiter limiter;
+    if (!limiter.Allow(XpUtil::GetTickCount()))
+        return;
     char text[12];
     XpUtil::Sprintf(text, sizeof(text), "%u", command);
     Xp::Instance()->EventLog(KXAPI_EVENT_UNKNOWN_COMMAND, 1, text);

@@ -104,6 +104,7 @@ IXpDriverNode* SimCardRack::Open(KxDriverFamily family, int index)
 {
     if (family < 0 || family >= KX_FAMILY_COUNT || index < 0 || index >= KX_DRIVER_NODES_PER_FAMILY)
         return nullptr;
+    m_NodeOpens.fetch_add(1, std::memory_order_relaxed);
     std::shared_ptr<SimCard> card;
     {
         CritSecAutoLock lock(m_pLock);

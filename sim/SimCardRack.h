@@ -2,6 +2,7 @@
 // factory the device access layer opens them through, and the hot-plug source.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -32,6 +33,9 @@ public:
     KXAPI_RESULT RaisePowerEvent(int64_t serial, uint32_t driverValue);
     std::shared_ptr<SimCard> Find(int64_t serial);
     std::vector<std::shared_ptr<SimCard>> Cards();
+    // Node opens so far, whether a card sat in the node or not: a scan of every driver family
+    // opens each of their nodes once (tests count scans with it).
+    uint64_t NodeOpenCount() const { return m_NodeOpens.load(std::memory_order_relaxed); }
 
     // IXpDriverNodeFactory.
     IXpDriverNode* Open(KxDriverFamily family, int index) override;
@@ -44,6 +48,7 @@ private:
         int64_t m_Serial;
     };
     IXpCritSec* m_pLock;
+    std::atomic<uint64_t> m_NodeOpens{0};
     std::vector<std::shared_ptr<SimCard>> m_Slots[KX_FAMILY_COUNT];
     std::vector<HotplugEvent> m_Hotplug; // cursor n is the n-th event
 };

@@ -1,8 +1,11 @@
 #include "SimScenario.h"
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -31,6 +34,32 @@ const ModelRow MODEL_TABLE[] = {
 constexpr size_t MAX_TABLE_ENTRIES = 4096;
 constexpr size_t MAX_VPD_BYTES = 512;
 constexpr int MAX_I2C_DEVICE_BYTES = 65536;
+// Numbers written with a fraction or an exponent are read into integer fields too (a level in
+// dBm, but also a model number); such a number must fit every integer field it may land in.
+// Larger values (frequencies in Hz, serials) are written as integers.
+constexpr double MAX_FLOAT_MAGNITUDE = 2147483647.0;
+
+// Parses the text and refuses (std::out_of_range) any floating-point number that is not
+// finite or whose magnitude exceeds MAX_FLOAT_MAGNITUDE: converting it to an integer field
+// would be undefined. The one parser of every scenario, card and carrier text.
+json ParseJson(const std::string& text)
+{
+    json j = json::parse(text);
+    std::vector<const json*> pending{&j};
+    while (!pending.empty()) {
+        const json* node = pending.back();
+        pending.pop_back();
+        if (node->is_number_float()) {
+            const double value = node->get<double>();
+            if (!std::isfinite(value) || std::fabs(value) > MAX_FLOAT_MAGNITUDE)
+                throw std::out_of_range("number out of range: " + node->dump());
+        } else if (node->is_structured()) {
+            for (const json& child : *node)
+                pending.push_back(&child);
+        }
+    }
+    return j;
+}
 
 bool ParseHex(const std::string& hex, std::vector<unsigned char>& bytes)
 {
@@ -203,7 +232,7 @@ KXAPI_RESULT SimParseScenario(const std::string& text, SimScenario& scenario, st
 {
     scenario = SimScenario();
     try {
-        const json j = json::parse(text);
+        const json j = ParseJson(text);
         scenario.m_Seed = j.value("seed", uint64_t(1));
         for (const json& c : j.at("cards"))
             scenario.m_Cards.push_back(CardFromJson(c, scenario.m_Seed));
@@ -231,7 +260,7 @@ KXAPI_RESULT SimParseCard(const std::string& text, uint64_t seed, std::shared_pt
 {
     card.reset();
     try {
-        card = CardFromJson(json::parse(text), seed);
+        card = CardFromJson(ParseJson(text), seed);
     } catch (const std::exception& e) {
         error = e.what();
         card.reset();
@@ -243,7 +272,7 @@ KXAPI_RESULT SimParseCard(const std::string& text, uint64_t seed, std::shared_pt
 KXAPI_RESULT SimParseCarrier(const std::string& text, SimCarrier& carrier, std::string& error)
 {
     try {
-        carrier = CarrierFromJson(json::parse(text));
+        carrier = CarrierFromJson(ParseJson(text));
     } catch (const std::exception& e) {
         error = e.what();
         return KXAPI_E_INVALID_FORMAT;

@@ -203,8 +203,9 @@ DemodDeviceController* DemodManager::GetDemodDeviceController(long long serial)
             return it->second;
         }
     }
-    // Unknown (not yet initialised, or retired and released): let the enumerator try it.
-    DeviceAdded(serial);
+    // Unknown (not yet initialised, retired and released, or not there at all): let the
+    // enumerator look for it.
+    DeviceRequested(serial);
     return nullptr;
 }
 
@@ -277,6 +278,13 @@ bool DemodManager::IsInitialising(long long serial)
     return m_pInitController != nullptr && m_pInitController->Serial() == serial;
 }
 
+bool DemodManager::IsHeldMissing(long long serial)
+{
+    CritSecAutoLockSvc lock(m_pAddSetLock);
+    auto it = m_Missing.find(serial);
+    return it != m_Missing.end() && XpUtil::GetTickCount() - it->second < MISSING_HOLD_MS;
+}
+
 size_t DemodManager::HandlerCount()
 {
     CritSecAutoLockSvc lock(m_pHandlerLock);
@@ -289,7 +297,27 @@ void DemodManager::DeviceAdded(long long serial)
 {
     {
         CritSecAutoLockSvc lock(m_pAddSetLock);
+        m_Missing.erase(serial);
         m_AddSet.insert(serial);
+    }
+    m_pEnumEvent->Set();
+}
+
+void DemodManager::DeviceRequested(long long serial)
+{
+    {
+        CritSecAutoLockSvc lock(m_pAddSetLock);
+        if (m_AddSet.count(serial) != 0 || m_RequestSet.count(serial) != 0)
+            return;
+        auto missing = m_Missing.find(serial);
+        if (missing != m_Missing.end()) {
+            if (XpUtil::GetTickCount() - missing->second < MISSING_HOLD_MS)
+                return;
+            m_Missing.erase(missing);
+        }
+        if (m_RequestSet.size() >= MAX_REQUESTED)
+            return;
+        m_RequestSet.insert(serial);
     }
     m_pEnumEvent->Set();
 }
@@ -439,6 +467,7 @@ void DemodManager::RunEnumerator()
     m_pEnumEvent->Set(); // one pass at once
     while (WaitEnumeratorEvent()) {
         ProcessPowerSet();
+        ProcessRequestSet();
         ProcessAddSet();
     }
 }
@@ -453,11 +482,15 @@ bool DemodManager::WaitEnumeratorEvent()
             return m_Running.load();
         if (result != KXAPI_E_TIMEOUT)
             return false;
+        // Requests held back by the rescan interval are looked at again every slice.
+        if (RescanPending())
+            return m_Running.load();
     }
 }
 
-void DemodManager::ScanDevices()
+std::set<long long> DemodManager::EnumerateSerials()
 {
+    std::set<long long> serials;
     std::vector<KxDeviceDesc> descs(FIRST_SCAN_CAPACITY);
     int numFound = 0;
     KXAPI_RESULT result = KxapiDeviceScan(static_cast<int>(descs.size()), numFound, descs.data(), false, 0);
@@ -466,13 +499,55 @@ void DemodManager::ScanDevices()
         result = KxapiDeviceScan(static_cast<int>(descs.size()), numFound, descs.data(), false, 0);
     }
     if (!KxapiSucceeded(result) && result != KXAPI_E_BUF_TOO_SMALL)
-        return;
+        return serials;
     int filled = numFound < static_cast<int>(descs.size()) ? numFound : static_cast<int>(descs.size());
+    for (int i = 0; i < filled; i++)
+        serials.insert(descs[static_cast<size_t>(i)].m_Serial);
+    return serials;
+}
+
+void DemodManager::ScanDevices()
+{
+    std::set<long long> serials = EnumerateSerials();
     CritSecAutoLockSvc lock(m_pAddSetLock);
     // Every category: devices that are not receivers fail their initialisation and are dropped.
-    for (int i = 0; i < filled; i++) {
-        long long serial = descs[static_cast<size_t>(i)].m_Serial;
-        m_AddSet.insert(serial);
+    m_AddSet.insert(serials.begin(), serials.end());
+}
+
+bool DemodManager::RescanPending()
+{
+    CritSecAutoLockSvc lock(m_pAddSetLock);
+    return !m_RequestSet.empty();
+}
+
+void DemodManager::ProcessRequestSet()
+{
+    std::set<long long> requested;
+    {
+        CritSecAutoLockSvc lock(m_pAddSetLock);
+        if (m_RequestSet.empty())
+            return;
+        const unsigned int now = XpUtil::GetTickCount();
+        if (m_Rescanned && now - m_LastRescanMs < RESCAN_INTERVAL_MS)
+            return; // a later slice looks again
+        requested.swap(m_RequestSet);
+        m_Rescanned = true;
+        m_LastRescanMs = now;
+    }
+    const std::set<long long> found = EnumerateSerials(); // no manager lock held meanwhile
+    CritSecAutoLockSvc lock(m_pAddSetLock);
+    const unsigned int now = XpUtil::GetTickCount();
+    for (auto it = m_Missing.begin(); it != m_Missing.end();) {
+        if (now - it->second >= MISSING_HOLD_MS)
+            it = m_Missing.erase(it);
+        else
+            ++it;
+    }
+    for (long long serial : requested) {
+        if (found.count(serial) != 0)
+            m_AddSet.insert(serial);
+        else if (m_Missing.size() < MAX_MISSING)
+            m_Missing[serial] = now;
     }
 }
 

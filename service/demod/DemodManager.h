@@ -40,16 +40,27 @@ public:
     void Stop();
 
     // The controller of a device, with one more reference for the caller; null when the
-    // device is removed or not (yet) initialised, in which case an initialisation of it is
-    // scheduled.
+    // device is removed or not (yet) initialised, in which case the device is requested
+    // (DeviceRequested).
     DemodDeviceController* GetDemodDeviceController(long long serial);
     // Gives one reference back; the last one deletes the controller.
     void ReleaseDemodDeviceController(long long serial);
     // Marks the controller as removed (no new attaches) and drops the map's reference, once;
     // false when the serial is unknown.
     bool RemoveDemodDeviceController(long long serial);
-    // Schedules the device for initialisation by the enumerator thread.
+    // Schedules the device for initialisation by the enumerator thread (hot-plug, power and
+    // start-up scans: the device is known to be there).
     void DeviceAdded(long long serial);
+    // A client asked for a device the manager has no controller for. Requests are coalesced:
+    // the enumerator rescans the driver nodes at most once per RESCAN_INTERVAL_MS for all of
+    // them and schedules the serials it found; a serial that a rescan did not find is not
+    // requested again for MISSING_HOLD_MS (a hot-plug of it lifts that at once). At most
+    // MAX_REQUESTED serials wait for a rescan; more are dropped until it ran.
+    void DeviceRequested(long long serial);
+    static constexpr unsigned int RESCAN_INTERVAL_MS = 500;
+    static constexpr unsigned int MISSING_HOLD_MS = 2000;
+    static constexpr size_t MAX_REQUESTED = 256;
+    static constexpr size_t MAX_MISSING = 1024;
     // Unschedules the device, aborts its running initialisation and removes its controller.
     void DeviceRemoved(long long serial);
 
@@ -69,6 +80,8 @@ public:
     bool GetControllerInfo(long long serial, ControllerInfo& info);
     // Diagnostics: whether the enumerator is initialising this device right now.
     bool IsInitialising(long long serial);
+    // Diagnostics: whether a rescan did not find this requested serial and its hold runs.
+    bool IsHeldMissing(long long serial);
     // Number of client handlers not yet reaped.
     size_t HandlerCount();
     bool IsRunning() const { return m_Running.load(); }
@@ -88,6 +101,12 @@ private:
     void ReapFinishedHandlers();
     // One scan of the device API: every serial found goes into the add set.
     void ScanDevices();
+    // The serials of every device the device API finds (empty when the scan fails).
+    static std::set<long long> EnumerateSerials();
+    // The coalesced rescan for the requested serials, when one is due.
+    void ProcessRequestSet();
+    // Whether requested serials wait for a rescan.
+    bool RescanPending();
     // Retires the controllers of the power set and schedules their devices again.
     void ProcessPowerSet();
     // Initialises every device of the add set that has no controller yet, one at a time.
@@ -113,6 +132,12 @@ private:
     IXpCritSec* m_pAddSetLock = nullptr;
     std::set<long long> m_AddSet;
     DemodDeviceController* m_pInitController = nullptr;
+    // Also under the add-set lock: serials clients asked for, waiting for the next rescan;
+    // serials a rescan did not find, with the tick of that rescan; the tick of the last one.
+    std::set<long long> m_RequestSet;
+    std::map<long long, unsigned int> m_Missing;
+    unsigned int m_LastRescanMs = 0;
+    bool m_Rescanned = false;
 
     IXpCritSec* m_pPowerSetLock = nullptr;
     std::set<long long> m_PowerSet;

@@ -11,6 +11,7 @@
 #include "DemodSvcGeneric.h"
 #include "DemodSvcProtocol.h"
 #include "DemodSvcValidation.h"
+#include "KxCheckedMath.h"
 #include "KxWire.h"
 #include "Markup.h"
 #include "XpUtil.h"
@@ -262,8 +263,8 @@ KXAPI_RESULT DemodPortController::ExecuteCommand(PortCmdType& cmd, bool execute,
         r = DemodParseConstelReq(body, size, count);
         if (r != KXAPI_OK)
             return r;
-        if (count < 0 || count > DEMOD_MAX_CONSTEL_POINTS ||
-            8 + static_cast<size_t>(count) * KXCONSTELPOINT_SIZE > MAX_REPLY_SIZE)
+        size_t replySize = 0;
+        if (!KxCheckedRecordSize(count, DEMOD_MAX_CONSTEL_POINTS, 8, KXCONSTELPOINT_SIZE, MAX_REPLY_SIZE, replySize))
             return KXAPI_E_INVALID_PARS;
         std::vector<KxConstelPoint> points(static_cast<size_t>(count));
         r = m_pHal->GetConstellationPoints(port, count, points.data(), -1, execute);
@@ -417,8 +418,9 @@ KXAPI_RESULT DemodPortController::ExecuteCommand(PortCmdType& cmd, bool execute,
         r = DemodParseBlindScanOldReq(body, size, req);
         if (r != KXAPI_OK)
             return KXAPI_E_INVALID_PARS;
-        if (req.m_MaxTransmitters < 0 || req.m_MaxTransmitters > DEMOD_MAX_TRANSMITTERS ||
-            16 + static_cast<size_t>(req.m_MaxTransmitters) * KXTRANSMITTER_SIZE > MAX_REPLY_SIZE)
+        size_t replySize = 0;
+        if (!KxCheckedRecordSize(req.m_MaxTransmitters, DEMOD_MAX_TRANSMITTERS, 16, KXTRANSMITTER_SIZE, MAX_REPLY_SIZE,
+                                 replySize))
             return KXAPI_E_INVALID_PARS;
         std::vector<KxTransmitter> found(static_cast<size_t>(req.m_MaxTransmitters));
         int count = 0;
@@ -461,7 +463,9 @@ KXAPI_RESULT DemodPortController::ExecuteCommand(PortCmdType& cmd, bool execute,
         r = DemodParseStatsOldReq(body, size, ids);
         if (r != KXAPI_OK)
             return KXAPI_E_INVALID_PARS;
-        if (8 + ids.size() * TSTATPARS_SIZE > MAX_REPLY_SIZE)
+        size_t replySize = 0;
+        if (!KxCheckedRecordSize(static_cast<long long>(ids.size()), DEMOD_MAX_STATISTICS, 8, TSTATPARS_SIZE,
+                                 MAX_REPLY_SIZE, replySize))
             return KXAPI_E_INVALID_PARS;
         std::vector<TStatPars> stats(ids.size());
         r = m_StatisticsCache.GetStatistics(static_cast<int>(ids.size()), ids.data(), stats.data(), true);
@@ -576,8 +580,7 @@ KXAPI_RESULT DemodPortController::ExecuteGenericCommand(PortCmdType& cmd, bool e
         r = KxStatistic::FromXml(doc, stats, static_cast<size_t>(DEMOD_MAX_STATISTICS));
         if (r != KXAPI_OK)
             return r;
-        if (stats.empty())
-            return KXAPI_E_INTERNAL;
+        // An empty list is answered with the cache's result and an empty list.
         r = m_StatisticsCache.GetStatistics(static_cast<int>(stats.size()), stats.data(), true);
         if (r != KXAPI_OK)
             return r;

@@ -4,6 +4,7 @@
 #include "CritSecAutoLockSvc.h"
 #include "DemodHal.h"
 #include "DemodPortController.h"
+#include "KxCheckedMath.h"
 #include "XpUtil.h"
 
 using namespace Kxapi;
@@ -19,6 +20,20 @@ constexpr int STAT_ID_RF_LVL_NARROW_QS = 22;
 constexpr int SPECTRUM_SCAN_TYPE_CHANNEL = 5;
 constexpr int SPECTRUM_SCAN_TYPE_NARROW = 6;
 constexpr int SPECTRUM_SCAN_TYPE_FLAG = 16;
+
+// The range check both scans share, on client values of any size: the step at least minStepHz
+// and ABSMIN + step not above ABSMAX (an ABSMIN + step that does not fit in 64 bits is above),
+// start within [ABSMIN, ABSMAX] and below end, end not above ABSMAX. Once it passed, every
+// position start + k * step up to end + step fits in 64 bits.
+KXAPI_RESULT CheckScanRange(int64_t minStepHz, int64_t stepHz, int64_t startHz, int64_t endHz, int64_t absMinHz,
+                            int64_t absMaxHz)
+{
+    int64_t firstStepHz = 0;
+    if (stepHz < minStepHz || !KxCheckedAdd(absMinHz, stepHz, firstStepHz) || firstStepHz > absMaxHz ||
+        startHz < absMinHz || startHz > absMaxHz || startHz >= endHz || endHz > absMaxHz)
+        return KXAPI_E_INVALID_FREQ;
+    return KXAPI_OK;
+}
 
 bool LockOf(const KxStatistic& stat)
 {
@@ -115,9 +130,9 @@ KXAPI_RESULT DemodPortController::BlindScan(IDemodPortClient* pClient, int maxCo
         startHz = minHz;
     if (endHz == -1)
         endHz = maxHz;
-    if (stepHz < BLIND_SCAN_MIN_STEP_HZ || absMinHz + stepHz > absMaxHz || startHz < absMinHz ||
-        startHz > absMaxHz || startHz >= endHz || endHz > absMaxHz)
-        return KXAPI_E_INVALID_FREQ;
+    r = CheckScanRange(BLIND_SCAN_MIN_STEP_HZ, stepHz, startHz, endHz, absMinHz, absMaxHz);
+    if (r != KXAPI_OK)
+        return r;
     if (pars.ModType() == KX_MOD_NONE && m_pHal->GetAutoBlindScanPars(m_Port, pars) != KXAPI_OK)
         return KXAPI_E_NOT_SUPPORTED;
     r = m_pHal->SetDemodControl(m_Port, pars, execute);
@@ -156,7 +171,7 @@ KXAPI_RESULT DemodPortController::BlindScanSweep(IDemodPortClient* pClient, int 
 {
     const bool eventMode = transmitters == nullptr;
     int64_t coveredHz = startHz;
-    for (int64_t p = startHz;; p += stepHz) {
+    for (int64_t p = startHz;; p = KxSaturatingAdd(p, stepHz)) {
         if (p >= coveredHz) {
             KXAPI_RESULT r = m_pHal->SetTunerFrequency(m_Port, p, -1, true);
             if (r != KXAPI_OK)
@@ -192,7 +207,7 @@ KXAPI_RESULT DemodPortController::BlindScanSweep(IDemodPortClient* pClient, int 
                 XpUtil::Sleep(1);
             }
 
-            coveredHz = p + stepHz;
+            coveredHz = KxSaturatingAdd(p, stepHz);
             long long foundHz = p;
             KxDemodPars foundPars;
             bool transmitter = false;
@@ -216,7 +231,7 @@ KXAPI_RESULT DemodPortController::BlindScanSweep(IDemodPortClient* pClient, int 
                     } else if (r == KXAPI_E_NOT_SUPPORTED) {
                         const int64_t bandwidthHz = GetBandWidthHz(foundPars);
                         if (bandwidthHz != -1)
-                            coveredHz = foundHz + bandwidthHz / 2;
+                            coveredHz = KxSaturatingAdd<int64_t>(foundHz, bandwidthHz / 2);
                         transmitter = true;
                     } else if (r != KXAPI_E_INVALID_FREQ) {
                         return r;
@@ -251,7 +266,7 @@ KXAPI_RESULT DemodPortController::BlindScanSweep(IDemodPortClient* pClient, int 
                 FireBsProgressEvent(pClient, progress);
             }
         }
-        if (endHz <= p + stepHz)
+        if (endHz <= KxSaturatingAdd(p, stepHz))
             return KXAPI_OK; // the end frequency itself is never tuned
         if (m_BlindScanCancel.load() || m_Stop.load())
             return KXAPI_E_CANCELLED;
@@ -269,9 +284,9 @@ KXAPI_RESULT DemodPortController::SpectrumScan(IDemodPortClient* pClient, int sc
         endHz = maxHz;
     if (startHz == -1)
         startHz = minHz;
-    if (stepHz <= 0 || absMinHz + stepHz > absMaxHz || startHz < absMinHz || startHz > absMaxHz ||
-        startHz >= endHz || endHz > absMaxHz)
-        return KXAPI_E_INVALID_FREQ;
+    r = CheckScanRange(1, stepHz, startHz, endHz, absMinHz, absMaxHz);
+    if (r != KXAPI_OK)
+        return r;
     const int kind = scanType & ~SPECTRUM_SCAN_TYPE_FLAG;
     if (kind != SPECTRUM_SCAN_TYPE_CHANNEL && kind != SPECTRUM_SCAN_TYPE_NARROW)
         return KXAPI_E_INVALID_ARG;
@@ -310,7 +325,7 @@ KXAPI_RESULT DemodPortController::SpectrumScanSweep(IDemodPortClient* pClient, i
                                                     int64_t endHz, int64_t absMinHz, int64_t absMaxHz)
 {
     for (int64_t p = startHz;;) {
-        int64_t tuneHz = p + offsetHz;
+        int64_t tuneHz = KxSaturatingAdd(p, offsetHz);
         if (tuneHz < absMinHz)
             tuneHz = absMinHz;
         if (tuneHz > absMaxHz)
@@ -339,7 +354,7 @@ KXAPI_RESULT DemodPortController::SpectrumScanSweep(IDemodPortClient* pClient, i
                 progress.m_Level = static_cast<int32_t>(*d);
         }
         FireSpsProgressEvent(pClient, progress);
-        p += stepHz;
+        p = KxSaturatingAdd(p, stepHz);
         if (p > endHz)
             return KXAPI_OK;
         if (m_SpectrumScanCancel.load() || m_Stop.load())

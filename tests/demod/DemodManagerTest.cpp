@@ -3,6 +3,7 @@
 // clients, and Stop while clients are connected.
 #include "DemodManagerFixture.h"
 #include "SimCardRack.h"
+#include "XpUtil.h"
 
 using namespace demodtest;
 using kxtest::WaitUntil;
@@ -120,6 +121,45 @@ TEST_F(DemodManagerRun, AttachDuringInitialisationAnswersNoSuchDeviceThenSucceed
     EXPECT_EQ(KXAPI_OK, client.AttachWhenReady(SERIAL_SLOW, 1));
     EXPECT_EQ(2, Info(SERIAL_SLOW).m_RefCount);
     EXPECT_EQ(1, Info(SERIAL_3460).m_RefCount); // the re-attach left the first device
+}
+
+// Attaches to serials that are not there make the enumerator rescan the driver nodes; the
+// rescans are coalesced to one per interval, a serial a rescan did not find is held back for a
+// while, and a hot-plug of it lifts that hold at once.
+TEST_F(DemodManagerRun, AttachesToUnknownSerialsShareRateLimitedRescans)
+{
+    constexpr uint64_t NODES_PER_SCAN = 3 * 50;
+    constexpr long long FIRST_UNKNOWN = 3460100000;
+    RawClient client;
+    ASSERT_TRUE(client.Connected());
+    const uint64_t opensBefore = m_Env.Rack().NodeOpenCount();
+    const unsigned int start = XpUtil::GetTickCount();
+    for (int round = 0; round < 3; round++)
+        for (long long serial = FIRST_UNKNOWN; serial < FIRST_UNKNOWN + 300; serial++)
+            ASSERT_EQ(KXAPI_E_NO_SUCH_DEVICE, client.Attach(serial, 1));
+    // Let the last requests be rescanned.
+    XpUtil::Sleep(static_cast<int>(2 * DemodManager::RESCAN_INTERVAL_MS));
+    const unsigned int elapsedMs = XpUtil::GetTickCount() - start;
+    const uint64_t scans = (m_Env.Rack().NodeOpenCount() - opensBefore) / NODES_PER_SCAN;
+    EXPECT_GE(scans, 1u);
+    EXPECT_LE(scans, elapsedMs / DemodManager::RESCAN_INTERVAL_MS + 1) << "in " << elapsedMs << " ms";
+
+    // Held back: more attaches of a serial that was not found scan nothing.
+    const long long missing = FIRST_UNKNOWN + 1000;
+    EXPECT_EQ(KXAPI_E_NO_SUCH_DEVICE, client.Attach(missing, 1));
+    ASSERT_TRUE(WaitUntil([&] { return m_Manager.IsHeldMissing(missing); }, EVENT_TIMEOUT_MS));
+    const uint64_t opensHeld = m_Env.Rack().NodeOpenCount();
+    for (int i = 0; i < 50; i++)
+        EXPECT_EQ(KXAPI_E_NO_SUCH_DEVICE, client.Attach(missing, 1));
+    XpUtil::Sleep(static_cast<int>(DemodManager::RESCAN_INTERVAL_MS + 200));
+    if (m_Manager.IsHeldMissing(missing)) { // still within the hold (not on a very slow run)
+        EXPECT_EQ(opensHeld, m_Env.Rack().NodeOpenCount());
+    }
+
+    // Plugged now: the hot-plug brings it up at once, attaches that wait for it succeed.
+    ASSERT_EQ(KXAPI_OK, Plug(Card3460(missing)));
+    EXPECT_EQ(KXAPI_OK, client.AttachWhenReady(missing, 1));
+    EXPECT_FALSE(m_Manager.IsHeldMissing(missing));
 }
 
 TEST_F(DemodManagerRun, UnplugDuringInitialisationAbortsItAndLeavesNoController)

@@ -151,6 +151,71 @@ TEST_F(ScanTest, BothScansCheckTheirRangeAndStepOnEachSideOfEveryBound)
     m_Port.Detach(&client);
 }
 
+// Extreme client values for step, start and end: none may overflow (the sanitizer build traps
+// on it, the release build would wrap past the check and sweep), every row is refused with
+// KXAPI_E_INVALID_FREQ before anything is tuned, by both scans and by the fixed-layout blind
+// scan. The test HAL's range is 42 to 870 MHz.
+TEST_F(ScanTest, ExtremeStepsAndRangesAreRefusedWithoutOverflow)
+{
+    constexpr long long MAX = INT64_MAX;
+    constexpr long long MIN = INT64_MIN;
+    constexpr long long ABS_MIN_HZ = 42000000;
+    struct Row {
+        long long m_StepHz, m_StartHz, m_EndHz;
+    };
+    const Row rows[] = {
+        {MAX, 100000000, 200000000},
+        {MAX - ABS_MIN_HZ + 1, 100000000, 200000000}, // ABSMIN + step is one past INT64_MAX
+        {MAX - ABS_MIN_HZ, 100000000, 200000000},     // fits, but far above ABSMAX
+        {MIN, 100000000, 200000000},
+        {-1, 100000000, 200000000},
+        {0, 100000000, 200000000},
+        {828000001, 42000000, 870000000},
+        {8000000, MIN, 200000000},
+        {8000000, MAX, 200000000},
+        {8000000, 100000000, MAX},
+        {8000000, 100000000, MIN},
+        {8000000, -1, MIN},
+        {8000000, MAX, MIN},
+        {MAX, MAX, MAX},
+        {MIN, MIN, MIN},
+        {MAX, -1, -1},
+        {MIN, -1, -1},
+    };
+    RecordingPortClient client;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.m_StepHz << " " << row.m_StartHz << " " << row.m_EndHz);
+        EXPECT_EQ(Result(client, BlindScan(row.m_StepHz, row.m_StartHz, row.m_EndHz)), KXAPI_E_INVALID_FREQ);
+        EXPECT_EQ(Result(client, SpectrumScan(5, row.m_StepHz, row.m_StartHz, row.m_EndHz)), KXAPI_E_INVALID_FREQ);
+        EXPECT_EQ(Result(client, DemodBuildBlindScanOldReq({2, row.m_StepHz, row.m_StartHz, row.m_EndHz})),
+                  KXAPI_E_INVALID_FREQ);
+    }
+    EXPECT_TRUE(m_Hal.Executed("SetTunerFrequency").empty());
+    EXPECT_EQ(m_Hal.Count("InitSpectrumScan"), 0);
+
+    // Capacities of the fixed-layout scan at the ends of their type.
+    for (int32_t capacity : {INT32_MIN, -1, INT32_MAX})
+        EXPECT_EQ(Result(client, DemodBuildBlindScanOldReq({capacity, 8000000, 100000000, 200000000})),
+                  KXAPI_E_INVALID_PARS);
+    // Values that do not fit their element are refused as malformed requests.
+    for (const wchar_t* type : {L"2147483648", L"-2147483649", L"99999999999999999999"}) {
+        std::wstring xml = std::wstring(L"<ScanType>") + type + L"</ScanType>";
+        DemodAppendIntElem(xml, DEMOD_ELEM_FREQ_HZ_STEPS, 1000000);
+        DemodAppendIntElem(xml, DEMOD_ELEM_START_FREQ_HZ, 100000000);
+        DemodAppendIntElem(xml, DEMOD_ELEM_END_FREQ_HZ, 103000000);
+        EXPECT_EQ(Result(client, DemodBuildGenericReq(DEMOD_CMD_SPECTRUM_SCAN, xml)), KXAPI_E_INTERNAL);
+    }
+
+    // The widest step that passes sweeps its single position without running past the end.
+    EventSink sink("KxapiDemodSvc_EvPipe_1_1_2_9");
+    Register(client, sink);
+    ASSERT_EQ(Result(client, BlindScan(828000000, 42000000, 870000000)), KXAPI_OK);
+    ASSERT_TRUE(WaitUntil([&] { return EndsWithFinal(BlindProgress(sink)); }, 10000));
+    EXPECT_EQ(BlindProgress(sink).back().m_Result, static_cast<int32_t>(KXAPI_OK));
+    EXPECT_EQ(m_Hal.Executed("SetTunerFrequency"), (std::vector<long long>{42000000}));
+    m_Port.Detach(&client);
+}
+
 TEST_F(ScanTest, BlindScanReportsEveryStepToItsClientAndSkipsWhatAFoundCarrierCovers)
 {
     m_Hal.AddCarrier(474000000);

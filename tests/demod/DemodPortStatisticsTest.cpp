@@ -106,6 +106,20 @@ TEST_F(StatsTest, ALockedPortAnswersItsStatisticsFromTheCache)
     EXPECT_EQ(KxGetU32(Request(lying).data(), 4), KXAPI_E_INVALID_PARS);
 }
 
+TEST_F(StatsTest, AnEmptyStatisticsListIsAnsweredWithAnEmptyList)
+{
+    AttachAndLock();
+    // Both an empty text and a document without any "kxstat" element are an empty list.
+    for (const std::wstring& xml : {std::wstring(), std::wstring(L"<other/>")}) {
+        DemodMsg reply = Request(kxtest::GenericReq(DEMOD_CMD_GET_STATISTICS, xml));
+        std::wstring text;
+        ASSERT_EQ(DemodParseGenericReply(reply.data(), reply.size(), DEMOD_CMD_GET_STATISTICS, text), KXAPI_OK);
+        std::vector<KxStatistic> back{KxStatistic(TestDemodHal::STAT_LOCK)};
+        EXPECT_EQ(KxStatistic::FromXml(text, back), KXAPI_OK);
+        EXPECT_TRUE(back.empty());
+    }
+}
+
 TEST_F(StatsTest, ParametersFrequenciesAndSupportedStatisticsComeFromTheCache)
 {
     AttachAndLock();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <climits>
 #include <deque>
 #include <thread>
 #include <vector>
@@ -52,6 +53,14 @@ TEST(DemodClient, AttachSendsTheOneBasedPortAndMapsBrokenRepliesToConnectFailure
     EXPECT_EQ(client.InitDemodulator(), KXAPI_E_CONNECT_TO_SERVICE);
     EXPECT_EQ(client.InitDemodulator(), KXAPI_E_CONNECT_TO_SERVICE); // transfer fails
     EXPECT_EQ(client.Detach(), KXAPI_E_INTERNAL);
+
+    // A port index without a 1-based number is refused before anything is sent.
+    const size_t sent = t.m_Requests.size();
+    EXPECT_EQ(client.Attach(99, INT32_MAX, 0), KXAPI_E_INVALID_ARG);
+    EXPECT_EQ(t.m_Requests.size(), sent);
+    t.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_ATTACH, KXAPI_E_NO_SUCH_PORT));
+    EXPECT_EQ(client.Attach(99, INT32_MIN, 0), KXAPI_E_NO_SUCH_PORT);
+    EXPECT_EQ(t.m_Requests.back(), DemodBuildAttach(99, INT32_MIN + 1, 0));
 }
 
 TEST(DemodClient, VersionCheckRefusesServicesOlderThanThreeTwo)
@@ -133,6 +142,12 @@ TEST(DemodClient, StatisticsListsMustKeepTheirCount)
     EXPECT_EQ(client.GetStatisticsXml(request, reply), KXAPI_OK);
     t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, L"<kxstat sid=\"512\"/>"));
     EXPECT_EQ(client.GetStatisticsXml(request, reply), KXAPI_E_INTERNAL);
+    // An empty list still goes out as text (code and a wide NUL) and comes back empty.
+    t.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK));
+    reply = L"stale";
+    EXPECT_EQ(client.GetStatisticsXml(L"", reply), KXAPI_OK);
+    EXPECT_EQ(t.m_Requests.back(), DemodBuildGenericReq(DEMOD_CMD_GET_STATISTICS, L""));
+    EXPECT_TRUE(reply.empty());
 
     t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_TUNER_FREQ_GET, KXAPI_OK, L"<FreqHz>1550000000</FreqHz>"));
     int64_t f = 0;

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <syslog.h>
 #include <vector>
@@ -101,6 +102,57 @@ TEST(EventLog, NothingIsWrittenForUnknownIdsOrBeforeTheLogIsOpen)
     LogUnknownCommand(4294967294u);
     ASSERT_EQ(log.Events().size(), 1u);
     EXPECT_EQ(log.Events()[0].m_Text, "Received an unknown command ID (4294967294).");
+}
+
+// Tokens over a wrapping millisecond tick: the burst at once, one more per period, never
+// more than the burst saved up, also across the tick's wrap.
+TEST(EventLog, TheLogRateLimiterAllowsItsBurstThenOneLinePerPeriod)
+{
+    struct Step {
+        unsigned int m_NowMs;
+        int m_Asked;
+        int m_Allowed;
+    };
+    const unsigned int WRAP = 0xFFFFFF00u; // 256 ms before the tick wraps
+    const Step steps[] = {
+        {WRAP, 5, 3},           // burst of 3, the rest dropped
+        {WRAP + 999, 2, 0},     // not a full period yet
+        {WRAP + 1000, 2, 1},    // one period (across the wrap): one line
+        {WRAP + 2500, 2, 1},    // one more period; half of the next is kept
+        {WRAP + 3000, 1, 1},    // ... and completed here
+        {WRAP + 60000, 10, 3},  // a long pause saves up the burst only
+    };
+    KxLogRateLimiter limiter(3, 1000);
+    for (const Step& step : steps) {
+        int allowed = 0;
+        for (int i = 0; i < step.m_Asked; i++)
+            allowed += limiter.Allow(step.m_NowMs) ? 1 : 0;
+        EXPECT_EQ(allowed, step.m_Allowed) << "at " << step.m_NowMs;
+    }
+}
+
+// A client sending unknown commands in a loop: its handler thread logs its burst and drops
+// the rest; another client's handler thread still gets its own lines logged.
+TEST(EventLog, UnknownCommandLinesAreLimitedPerClientHandlerThread)
+{
+    RecordingLog log;
+    ASSERT_EQ(Xp::Instance()->EventLogOpen("KxapiService", &g_EventLogger), KXAPI_OK);
+    const unsigned int start = XpUtil::GetTickCount();
+    std::thread flood([] {
+        for (unsigned int i = 0; i < 20000; i++)
+            LogUnknownCommand(1000 + i);
+    });
+    flood.join();
+    const unsigned int elapsedS = (XpUtil::GetTickCount() - start) / 1000;
+    const size_t flooded = log.Events().size();
+    EXPECT_GE(flooded, size_t(KxLogRateLimiter::DEFAULT_BURST));
+    EXPECT_LE(flooded, size_t(KxLogRateLimiter::DEFAULT_BURST + elapsedS));
+    EXPECT_EQ(log.Events()[0].m_Text, "Received an unknown command ID (1000).");
+
+    std::thread other([] { LogUnknownCommand(77); });
+    other.join();
+    ASSERT_EQ(log.Events().size(), flooded + 1);
+    EXPECT_EQ(log.Events().back().m_Text, "Received an unknown command ID (77).");
 }
 
 class ServiceTest : public ::testing::Test {

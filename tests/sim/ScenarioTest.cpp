@@ -54,6 +54,10 @@ TEST(Scenario, MalformedFilesAreRefusedWithAReason)
         "{\"cards\": [{\"model\": 3490, \"serial\": 1, \"vpd\": [{\"keyword\": \"TOOLONG\", \"text\": \"x\"}]}]}",
         "{\"cards\": [{\"model\": 3490, \"serial\": 1, \"ports\": 0}]}",
         "{\"cards\": [{\"model\": \"3490\", \"serial\": 1}]}",
+        // Numbers with a fraction or exponent beyond the integer fields they land in.
+        "{\"cards\": [{\"model\": 3.49e9, \"serial\": 1}]}",
+        "{\"cards\": [{\"model\": 3490, \"serial\": 1e300}]}",
+        "{\"seed\": -1e19, \"cards\": []}",
     };
     for (const char* text : bad) {
         SimScenario scenario;
@@ -61,6 +65,26 @@ TEST(Scenario, MalformedFilesAreRefusedWithAReason)
         EXPECT_EQ(KXAPI_E_INVALID_FORMAT, SimParseScenario(text, scenario, error)) << text;
         EXPECT_FALSE(error.empty()) << text;
         EXPECT_TRUE(scenario.m_Cards.empty());
+    }
+}
+
+TEST(Scenario, CarrierNumbersMustFitTheirFields)
+{
+    struct Row {
+        const char* m_pText;
+        KXAPI_RESULT m_Result;
+    };
+    const Row rows[] = {
+        {"{\"freqHz\": 474000000, \"bandwidthHz\": 8000000, \"levelDbm\": -50.5, \"cnDb\": 26.0}", KXAPI_OK},
+        {"{\"freqHz\": 12000000000, \"symbolRateBd\": 27500000, \"levelDbm\": -50.5}", KXAPI_OK},
+        {"{\"freqHz\": 4.82e74, \"bandwidthHz\": 8000000}", KXAPI_E_INVALID_FORMAT},
+        {"{\"freqHz\": 474000000, \"bandwidthHz\": -1e10}", KXAPI_E_INVALID_FORMAT},
+        {"{\"freqHz\": 474000000, \"bandwidthHz\": 8000000, \"streams\": [1, 2e12]}", KXAPI_E_INVALID_FORMAT},
+    };
+    for (const Row& row : rows) {
+        SimCarrier carrier;
+        std::string error;
+        EXPECT_EQ(row.m_Result, SimParseCarrier(row.m_pText, carrier, error)) << row.m_pText;
     }
 }
 

@@ -6,6 +6,7 @@
 #include "DemodPars.h"
 #include "DemodSvcGeneric.h"
 #include "DemodSvcProtocol.h"
+#include "KxCheckedMath.h"
 #include "KxServiceDefs.h"
 #include "KxStatistic.h"
 #include "KxStreamSel.h"
@@ -62,7 +63,10 @@ KXAPI_RESULT DemodSvcClient::ServiceVersion(uint32_t (&version)[4])
 
 KXAPI_RESULT DemodSvcClient::Attach(int64_t serial, int32_t portIndex, uint32_t xtra)
 {
-    KXAPI_RESULT r = Simple(DemodBuildAttach(serial, portIndex + 1, xtra));
+    int32_t port = 0;
+    if (!KxCheckedAdd(portIndex, int32_t(1), port))
+        return KXAPI_E_INVALID_ARG; // no 1-based port number exists for it
+    KXAPI_RESULT r = Simple(DemodBuildAttach(serial, port, xtra));
     return r == KXAPI_E_INTERNAL ? KXAPI_E_CONNECT_TO_SERVICE : r;
 }
 
@@ -282,7 +286,12 @@ KXAPI_RESULT DemodSvcClient::GetStatisticsXml(const std::wstring& requestList, s
     Markup request;
     if (KxapiFailed(request.Parse(requestList)))
         return KXAPI_E_INVALID_ARG;
-    KXAPI_RESULT r = TransferGeneric(DEMOD_CMD_GET_STATISTICS, requestList, replyList);
+    // Always the text form, also for an empty list: the code alone is not a statistics read.
+    DemodMsg replyMsg;
+    KXAPI_RESULT r = TransferSvcMsg(DemodBuildGenericReq(DEMOD_CMD_GET_STATISTICS, requestList), replyMsg);
+    if (KxapiFailed(r))
+        return r;
+    r = DemodParseGenericReply(replyMsg.data(), replyMsg.size(), DEMOD_CMD_GET_STATISTICS, replyList);
     if (KxapiFailed(r))
         return r;
     Markup reply;

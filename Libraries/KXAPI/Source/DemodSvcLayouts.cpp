@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "DemodSvcProtocol.h"
+#include "KxCheckedMath.h"
 #include "KxWire.h"
 
 namespace Kxapi {
@@ -453,7 +454,8 @@ KXAPI_RESULT DemodParseStatsOldReq(const uint8_t* body, size_t size, std::vector
     if (!AtLeast(size, 8))
         return KXAPI_E_INVALID_HEADER;
     const int32_t count = KxGetI32(body, 4);
-    if (count < 0 || count > DEMOD_MAX_STATISTICS || static_cast<size_t>(count) > (size - 8) / 4)
+    size_t needed = 0;
+    if (!KxCheckedRecordSize(count, DEMOD_MAX_STATISTICS, 8, 4, size, needed))
         return KXAPI_E_INVALID_PARS;
     statisticIds.resize(static_cast<size_t>(count));
     for (size_t i = 0; i < statisticIds.size(); i++)

@@ -34,11 +34,13 @@ struct GenericElems {
     const char* m_pElems[5];
 };
 
-// Element names per generic command with request text ("Port" of 55 is not read).
+// Element names per generic command with request text ("Port" of 55 is not read). The
+// statistics read (38) requires none: an empty list is a valid request answered with an empty
+// list.
 const GenericElems GenericRequests[] = {
     {DEMOD_CMD_CONTROL_SET, {"KxDemodPars", nullptr}},
     {DEMOD_CMD_TUNE, {DEMOD_ELEM_FREQ_HZ, "KxDemodPars", nullptr}},
-    {DEMOD_CMD_GET_STATISTICS, {"kxstat", nullptr}},
+    {DEMOD_CMD_GET_STATISTICS, {nullptr}},
     {DEMOD_CMD_STREAM_SEL_SET_C2, {"c2sel", nullptr}},
     {DEMOD_CMD_STREAM_SEL_SET_T2, {"t2sel", nullptr}},
     {DEMOD_CMD_EQUALISE, {DEMOD_ELEM_EQUALISER_SETTING, nullptr}},
