@@ -28,9 +28,9 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKX_SANITIZE=ON -DKX
 ninja -C build-asan -j "$jobs"
 ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
-# The threaded components: platform layer, FIFO servers, managers, device watchers and
-# virtual cards.
-TSAN_TESTS=(test_platform test_service test_process test_device test_sim test_network test_demod test_hal test_demodclient)
+# The threaded components: platform layer, FIFO servers, managers, device watchers, the
+# virtual cards, and the hostile-client attacks against the simulator.
+TSAN_TESTS=(test_platform test_service test_process test_device test_sim test_network test_demod test_hal test_demodclient test_security)
 step "threaded parts under ThreadSanitizer: ${TSAN_TESTS[*]}"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKX_TSAN=ON -DKX_BUILD_BENCH=OFF
 ninja -C build-tsan -j "$jobs" "${TSAN_TESTS[@]}" KxapiServiceSim kxctl

@@ -8,6 +8,7 @@
 #include "CritSecAutoLockSvc.h"
 #include "EventLogController.h"
 #include "KxServiceDefs.h"
+#include "KxCheckedMath.h"
 #include "KxWire.h"
 #include "KxeListDefs.h"
 #include "XpUtil.h"
@@ -122,6 +123,17 @@ void KxeClient::HandleRequest(const char* body, int size)
     WriteMsg(reply, replySize);
 }
 
+namespace {
+
+// The 0-based port of a request's 1-based port field (0 for the device itself, then -1); a
+// field that has no 0-based counterpart stays out of range instead of overflowing.
+int32_t PortIndexOf(int32_t wirePort)
+{
+    return Kxapi::KxSaturatingSub(wirePort, int32_t{1});
+}
+
+} // namespace
+
 void KxeClient::OnVersion(const char*, int, char* reply, int&)
 {
     KxBuildVersionReply(reply, KXE_CMD_VERSION);
@@ -133,7 +145,7 @@ void KxeClient::OnPropGet(const char* body, int, char* reply, int&)
     CopyTextField(name, body + 4, KXE_PROP_NAME_SIZE);
     KxePropertyValue value;
     KXAPI_RESULT result = KxeProperties::Instance().GetValue(name, KxGetI32(body, 56), KxGetI32(body, 60),
-                                                             KxGetI32(body, 68) - 1, value);
+                                                             PortIndexOf(KxGetI32(body, 68)), value);
     KxPutU32(reply, 4, result);
     if (result == KXAPI_OK) {
         KxPutI64(reply, 8, value.m_Value);
@@ -148,7 +160,7 @@ void KxeClient::OnPropGetText(const char* body, int, char* reply, int&)
     CopyTextField(name, body + 4, KXE_PROP_NAME_SIZE);
     KxePropertyValue value;
     KXAPI_RESULT result = KxeProperties::Instance().GetText(name, KxGetI32(body, 56), KxGetI32(body, 60),
-                                                            KxGetI32(body, 68) - 1, value);
+                                                            PortIndexOf(KxGetI32(body, 68)), value);
     KxPutU32(reply, 4, result);
     if (result == KXAPI_OK) {
         KxPutI32(reply, 8, value.m_Scope);

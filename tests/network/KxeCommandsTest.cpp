@@ -101,6 +101,24 @@ TEST_F(KxeCommands, EveryWrongSizeIsAnsweredWithTheNormalReplyAndInvalidPars)
     }
 }
 
+TEST_F(KxeCommands, PropertyRequestsWithExtremePortsAreRefusedWithoutOverflow)
+{
+    // Commands 1 and 7 carry a 1-based port at offset 68; the service must not compute an
+    // index below INT32_MIN from it (the sanitizer build would abort).
+    for (uint32_t command : {1u, 7u}) {
+        for (int32_t port : {INT32_MIN, INT32_MIN + 1, INT32_MAX, -7}) {
+            std::vector<char> body = Body(command, 72);
+            memcpy(body.data() + 4, "VPD_ID", 6);
+            KxPutU32(body.data(), 56, 5900);
+            KxPutI32(body.data(), 68, port);
+            std::string reply = Request(body);
+            ASSERT_EQ(command == 1 ? 24u : 108u, reply.size()) << command << " " << port;
+            EXPECT_NE(KXAPI_OK, KxGetU32(reply.data(), 4)) << command << " " << port;
+        }
+    }
+    EXPECT_EQ(24u, Request(Body(0, 4)).size());
+}
+
 TEST_F(KxeCommands, VersionUnknownCodesShortRequestsAndClose)
 {
     for (size_t size : {size_t(4), size_t(100)}) {
