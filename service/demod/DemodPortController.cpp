@@ -17,6 +17,8 @@ namespace {
 
 constexpr int STAT_ID_LOCK = 512;
 constexpr unsigned int TICK_MS = 100;
+// A stopping port sends what is still queued within this, in all.
+constexpr unsigned int FINAL_FLUSH_MS = 500;
 constexpr int SCAN_POLL_MS = 10;
 // A detach or stop waits at most this long for the scans it cancelled to end.
 constexpr unsigned int SCAN_END_WAIT_MS = 10000;
@@ -595,6 +597,8 @@ void DemodPortController::EventWriterThread()
 {
     while (!m_EventStop.load()) {
         m_pEventWake->WaitTimeout(TICK_MS);
+        if (m_EventStop.load())
+            break;
         std::vector<MessengerPtr> work;
         {
             CritSecAutoLockSvc lock(m_pEventLock);
@@ -620,6 +624,23 @@ void DemodPortController::EventWriterThread()
                 drop = drop || it->second == messenger;
             it = drop ? m_EventMessengers.erase(it) : std::next(it);
         }
+    }
+    // The port is stopping: what is still queued (a cancelled scan's final report, say) goes
+    // out once, within one write deadline in all, before the messengers are deleted.
+    std::vector<MessengerPtr> last;
+    {
+        CritSecAutoLockSvc lock(m_pEventLock);
+        for (const auto& entry : m_EventMessengers)
+            if (entry.second->HasPending())
+                last.push_back(entry.second);
+        last.insert(last.end(), m_RetiredMessengers.begin(), m_RetiredMessengers.end());
+        m_RetiredMessengers.clear();
+    }
+    const unsigned int start = XpUtil::GetTickCount();
+    for (const MessengerPtr& messenger : last) {
+        if (XpUtil::GetTickCount() - start >= FINAL_FLUSH_MS)
+            break;
+        messenger->Flush();
     }
 }
 

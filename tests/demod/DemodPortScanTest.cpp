@@ -367,8 +367,9 @@ TEST_F(ScanTest, DetachEndsTheLeavingClientsScanAndDropsItsEventFifo)
     ASSERT_EQ(Result(client, BlindScan(1000000, 42000000, 870000000)), KXAPI_OK);
     ASSERT_TRUE(WaitUntil([&] { return BlindProgress(sink).size() >= 2; }, 10000));
     EXPECT_TRUE(m_Port.Detach(&client));
+    // The final report is sent by the port's event writer, after the detach has returned.
+    ASSERT_TRUE(WaitUntil([&] { return EndsWithFinal(BlindProgress(sink)); }, 5000));
     auto progress = BlindProgress(sink);
-    ASSERT_TRUE(EndsWithFinal(progress));
     EXPECT_EQ(progress.back().m_Event, 1);
     EXPECT_EQ(m_Port.UserCount(), 1);
 }
