@@ -20,7 +20,6 @@ using namespace Kxapi;
 
 namespace {
 
-constexpr int SCAN_POLL_MS = 10;
 constexpr unsigned int DONE_SLICE_MS = 100;
 // A reply travels with a 16-bit size.
 constexpr size_t MAX_REPLY_SIZE = 65535;
@@ -102,15 +101,15 @@ void DemodPortController::CancelScansFor(const PortCmdType& cmd)
         m_BlindScanCancel = true;
         const KXAPI_RESULT cancel = m_pHal->CancelBlindScan(m_Port);
         // A new blind scan starts only after the running one has ended.
+        // Bounded: a scan that ignores its cancel cannot hold the port's command lock for
+        // good; the new scan then simply waits in the queue behind it.
         if (cmd.m_Code == static_cast<int32_t>(DEMOD_CMD_BLIND_SCAN) && cancel != KXAPI_E_IDLE)
-            while (m_BlindScanBusy.load())
-                XpUtil::Sleep(SCAN_POLL_MS);
+            WaitWhileScanBusy(m_BlindScanBusy, XpUtil::GetTickCount());
     }
     if (m_SpectrumScanBusy.load()) {
         m_SpectrumScanCancel = true;
         if (cmd.m_Code == static_cast<int32_t>(DEMOD_CMD_SPECTRUM_SCAN))
-            while (m_SpectrumScanBusy.load())
-                XpUtil::Sleep(SCAN_POLL_MS);
+            WaitWhileScanBusy(m_SpectrumScanBusy, XpUtil::GetTickCount());
     }
 }
 

@@ -161,20 +161,22 @@ bool DemodPortController::Detach(IDemodPortClient* pClient, bool counted)
     return true;
 }
 
+void DemodPortController::WaitWhileScanBusy(const std::atomic<bool>& busy, unsigned int startTick)
+{
+    while (busy.load() && !m_Stop.load() && XpUtil::GetTickCount() - startTick < SCAN_END_WAIT_MS)
+        XpUtil::Sleep(SCAN_POLL_MS);
+}
+
 void DemodPortController::EndScans()
 {
     const unsigned int start = XpUtil::GetTickCount();
-    auto waitWhile = [&](const std::atomic<bool>& busy) {
-        while (busy.load() && !m_Stop.load() && XpUtil::GetTickCount() - start < SCAN_END_WAIT_MS)
-            XpUtil::Sleep(SCAN_POLL_MS);
-    };
     if (m_BlindScanBusy.load()) {
         CancelBlindScan();
-        waitWhile(m_BlindScanBusy);
+        WaitWhileScanBusy(m_BlindScanBusy, start);
     }
     if (m_SpectrumScanBusy.load()) {
         m_SpectrumScanCancel = true;
-        waitWhile(m_SpectrumScanBusy);
+        WaitWhileScanBusy(m_SpectrumScanBusy, start);
     }
 }
 

@@ -123,6 +123,8 @@ private:
     void WaitForDone(const PortCmdType* cmd, uint32_t code, Kxapi::DemodMsg& reply);
     // Waits (bounded) until no scan of the port runs, cancelling them.
     void EndScans();
+    // Waits until `busy` clears, the port stops, or SCAN_END_WAIT_MS after startTick.
+    void WaitWhileScanBusy(const std::atomic<bool>& busy, unsigned int startTick);
 
     // ---- Scans (DemodPortScans.cpp) ----
     void CancelBlindScan();
