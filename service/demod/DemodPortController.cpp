@@ -180,6 +180,23 @@ void DemodPortController::EndScans()
     }
 }
 
+namespace {
+
+// Waits for a thread the port started (if it was started) and deletes its object.
+void JoinAndDelete(IXpThread*& thread, bool& started)
+{
+    if (thread == nullptr)
+        return;
+    if (started)
+        thread->WaitFinished();
+    thread->Close();
+    delete thread;
+    thread = nullptr;
+    started = false;
+}
+
+} // namespace
+
 void DemodPortController::CleanUp()
 {
     m_Stop = true;
@@ -187,14 +204,7 @@ void DemodPortController::CleanUp()
     if (m_BlindScanBusy.load() && m_pHal != nullptr)
         CancelBlindScan();
     m_SpectrumScanCancel = true;
-    if (m_pThread != nullptr) {
-        if (m_ThreadStarted)
-            m_pThread->WaitFinished();
-        m_pThread->Close();
-        delete m_pThread;
-        m_pThread = nullptr;
-        m_ThreadStarted = false;
-    }
+    JoinAndDelete(m_pThread, m_ThreadStarted);
     m_Initialised = false;
     m_CmdQueue.CleanUp();
     StopEventWriter();
@@ -650,14 +660,7 @@ void DemodPortController::StopEventWriter()
 {
     m_EventStop = true;
     WakeEventWriter();
-    if (m_pEventThread != nullptr) {
-        if (m_EventThreadStarted)
-            m_pEventThread->WaitFinished();
-        m_pEventThread->Close();
-        delete m_pEventThread;
-        m_pEventThread = nullptr;
-        m_EventThreadStarted = false;
-    }
+    JoinAndDelete(m_pEventThread, m_EventThreadStarted);
 }
 
 void DemodPortController::FireTuneFreqHasChangedEvent(IDemodPortClient* pClient, int64_t oldFreqHz, int64_t newFreqHz)

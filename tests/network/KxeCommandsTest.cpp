@@ -17,26 +17,12 @@ namespace {
 
 using kxtest::SimService;
 
-class UseServiceDir {
-public:
-    explicit UseServiceDir(const SimService& service) : m_pOld(XpPipeBaseLinux::m_pFifoPrefix)
-    {
-        m_Prefix = service.Dir() + "/";
-        XpPipeBaseLinux::m_pFifoPrefix = m_Prefix.c_str();
-    }
-    ~UseServiceDir() { XpPipeBaseLinux::m_pFifoPrefix = m_pOld; }
-
-private:
-    const char* m_pOld;
-    std::string m_Prefix;
-};
-
 class KxeCommands : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_Service.Start());
-        m_pDir = std::make_unique<UseServiceDir>(m_Service);
+        m_pDir = std::make_unique<kxtest::UseServiceDir>(m_Service);
         ASSERT_TRUE(m_Messenger.Init());
         ASSERT_TRUE(m_Messenger.Connect("KxeRecvPipe"));
     }
@@ -68,7 +54,7 @@ protected:
     }
 
     SimService m_Service;
-    std::unique_ptr<UseServiceDir> m_pDir;
+    std::unique_ptr<kxtest::UseServiceDir> m_pDir;
     PipeMessenger m_Messenger;
 };
 

@@ -14,8 +14,6 @@
 namespace hostile {
 namespace {
 
-constexpr unsigned int NOBODY = 65534;
-
 // Resident memory of a process in KiB.
 long ResidentKiB(pid_t pid)
 {
@@ -31,7 +29,7 @@ TEST_F(HostileServiceTest, SilentConnectionsAreCappedPerUserAndReleasedAtTheFirs
     unsigned int refused = 0;
     for (unsigned int i = 0; i < XP_PIPE_MAX_CONNECTIONS_PER_OWNER + 8; i++) {
         auto connection = std::make_unique<RawConnection>();
-        OpenRawConnection(FifoDir(), i % 2 == 0 ? "DemodRecvPipe" : "KxeRecvPipe", NOBODY, *connection);
+        OpenRawConnection(FifoDir(), i % 2 == 0 ? "DemodRecvPipe" : "KxeRecvPipe", NOBODY_UID, *connection);
         if (connection->m_Reply == KXAPI_E_OUT_OF_RESOURCES)
             refused++;
         else
@@ -46,7 +44,7 @@ TEST_F(HostileServiceTest, SilentConnectionsAreCappedPerUserAndReleasedAtTheFirs
                                   XP_PIPE_FIRST_MESSAGE_MS + 5000))
         << ServiceDescriptors() << " descriptors, " << baseline << " before";
     RawConnection again;
-    OpenRawConnection(FifoDir(), "DemodRecvPipe", NOBODY, again);
+    OpenRawConnection(FifoDir(), "DemodRecvPipe", NOBODY_UID, again);
     EXPECT_EQ(again.m_Reply, KXAPI_OK);
 }
 
@@ -91,7 +89,7 @@ TEST_F(HostileServiceTest, MessagesAnnouncedLargeAndTrickledAreCutOffAndPinNoMem
     std::vector<std::unique_ptr<RawConnection>> trickling;
     for (int i = 0; i < 16; i++) {
         auto connection = std::make_unique<RawConnection>();
-        OpenRawConnection(FifoDir(), "DemodRecvPipe", NOBODY, *connection);
+        OpenRawConnection(FifoDir(), "DemodRecvPipe", NOBODY_UID, *connection);
         ASSERT_EQ(connection->m_Reply, KXAPI_OK);
         unsigned char header[8];
         unsigned int length = PipeBuildHeader(PIPE_MAX_MESSAGE_SIZE, header);

@@ -75,6 +75,16 @@ template <class Request>
 
 } // namespace
 
+// A fixed-layout request for the supported statistics with room for `capacity` ids; its reply
+// grows with the capacity.
+Kxapi::DemodMsg SupportedStatsRequest(int32_t capacity)
+{
+    Kxapi::DemodMsg request(8, 0);
+    KxPutU32(request.data(), 0, Kxapi::DEMOD_CMD_SUPPORTED_STATS_GET_OLD);
+    KxPutI32(request.data(), 4, capacity);
+    return request;
+}
+
 TEST_F(HostileServiceTest, AnotherClientsEventFifoCannotBeTakenOverNorKeepItsDetachLooping)
 {
     kxtest::EventSink sinkA("KxapiDemodSvc_EvPipe_3460000001_1_4_1");
@@ -107,9 +117,7 @@ TEST_F(HostileServiceTest, AClientThatNeverReadsItsRepliesHoldsUpNoOtherClientOf
     ASSERT_TRUE(OpenAttached(client));
     // Replies of just over 4 KiB (room for every statistic), never read: the attacker's reply
     // FIFO is full after sixteen.
-    Kxapi::DemodMsg request(8, 0);
-    KxPutU32(request.data(), 0, Kxapi::DEMOD_CMD_SUPPORTED_STATS_GET_OLD);
-    KxPutI32(request.data(), 4, Kxapi::DEMOD_MAX_STATISTICS);
+    const Kxapi::DemodMsg request = SupportedStatsRequest(Kxapi::DEMOD_MAX_STATISTICS);
     for (int i = 0; i < 40; i++)
         ASSERT_TRUE(SendOnly(attacker, request));
 
@@ -137,9 +145,7 @@ TEST_F(HostileServiceTest, AConnectionWhoseRepliesCannotBeWrittenIsDroppedAndLea
     ASSERT_GT(ServiceDescriptors(), before);
     // Replies that fit one FIFO write (just under 4 KiB), never read: once the FIFO is full a
     // reply runs into the write deadline.
-    Kxapi::DemodMsg request(8, 0);
-    KxPutU32(request.data(), 0, Kxapi::DEMOD_CMD_SUPPORTED_STATS_GET_OLD);
-    KxPutI32(request.data(), 4, 1000);
+    const Kxapi::DemodMsg request = SupportedStatsRequest(1000);
     for (int i = 0; i < 24; i++)
         ASSERT_TRUE(SendOnly(attacker, request));
     EXPECT_TRUE(kxtest::WaitUntil([&] { return ServiceDescriptors() <= before; }, SERVED_WITHIN_MS))

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -186,11 +187,20 @@ bool MakeFifoOwnedBy(const std::string& path, unsigned int uid)
     return mkfifo(path.c_str(), 0600) == 0 && chown(path.c_str(), uid, uid) == 0;
 }
 
-int RunAsNobody(const std::string& command, unsigned int timeoutMs)
+bool BecomeNobody()
 {
-    kxtest::ProcessResult result = kxtest::RunProgram(
-        {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "/bin/sh", "-c", command},
-        timeoutMs);
+    return setgroups(0, nullptr) == 0 && setresgid(NOBODY_UID, NOBODY_UID, NOBODY_UID) == 0 &&
+           setresuid(NOBODY_UID, NOBODY_UID, NOBODY_UID) == 0;
+}
+
+int RunAsNobody(const std::function<int()>& attack, unsigned int timeoutMs)
+{
+    pid_t pid = fork();
+    if (pid == 0)
+        _exit(BecomeNobody() ? attack() : 100);
+    if (pid < 0)
+        return -1;
+    kxtest::ProcessResult result = kxtest::WaitChild(pid, timeoutMs);
     return result.m_Exited ? result.m_Status : -1;
 }
 

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -110,9 +111,15 @@ void OpenRawConnection(const std::string& dir, const std::string& listenerName, 
 // Creates a FIFO at `path` owned by `uid` (mode 0600).
 bool MakeFifoOwnedBy(const std::string& path, unsigned int uid);
 
-// Runs `command` (a shell command line) as the unprivileged user nobody with `setpriv`; its
-// exit status, or -1 when it could not run.
-int RunAsNobody(const std::string& command, unsigned int timeoutMs = 10000);
+// The unprivileged user the attacks run as.
+constexpr unsigned int NOBODY_UID = 65534;
+
+// Drops this process to the user nobody for good (groups, group and user); false on failure.
+bool BecomeNobody();
+
+// Runs `attack` in a child process as the user nobody; its exit status (-1: did not run or did
+// not end within timeoutMs).
+int RunAsNobody(const std::function<int()>& attack, unsigned int timeoutMs = 10000);
 
 class HostileServiceTest : public ::testing::Test {
 protected:

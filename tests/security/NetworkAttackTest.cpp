@@ -22,25 +22,8 @@
 namespace hostile {
 namespace {
 
-constexpr unsigned int NOBODY = 65534;
 // The service overrules a held list mutex after its 5 s wait; a forced cycle ends by then.
 constexpr unsigned int RECOVERY_WITHIN_MS = 12000;
-
-// Runs `attack` in a child process as the user nobody; its exit status (-1: did not run).
-int RunAsNobodyInChild(const std::function<int()>& attack, unsigned int timeoutMs = 10000)
-{
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (setgroups(0, nullptr) != 0 || setresgid(NOBODY, NOBODY, NOBODY) != 0 ||
-            setresuid(NOBODY, NOBODY, NOBODY) != 0)
-            _exit(100);
-        _exit(attack());
-    }
-    if (pid < 0)
-        return -1;
-    kxtest::ProcessResult result = kxtest::WaitChild(pid, timeoutMs);
-    return result.m_Exited ? result.m_Status : -1;
-}
 
 int ParseKey(const std::string& text)
 {
@@ -88,7 +71,7 @@ TEST_F(NetworkAttackTest, AnyUserCanReadTheListButNobodyButTheServiceCanWriteIt)
 {
     const int key = ParseKey(m_ShmKey);
     // 0: read-only attach works and shows the list; 1: a writable attach was refused.
-    int status = RunAsNobodyInChild([key]() {
+    int status = RunAsNobody([key]() {
         int id = shmget(key, KXE_LIST_SHMEM_SIZE, 0);
         if (id < 0)
             return 10;
@@ -128,8 +111,7 @@ TEST_P(ListMutexAttackTest, TheServiceSetsTheMutexFreeAndReadersRecover)
     const bool stay = GetParam().m_StayAlive;
     pid_t attacker = fork();
     if (attacker == 0) {
-        if (setgroups(0, nullptr) != 0 || setresgid(NOBODY, NOBODY, NOBODY) != 0 ||
-            setresuid(NOBODY, NOBODY, NOBODY) != 0)
+        if (!BecomeNobody())
             _exit(100);
         int id = semget(key, 1, 0);
         if (id < 0)

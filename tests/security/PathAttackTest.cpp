@@ -70,7 +70,9 @@ TEST_F(HostileServiceTest, EventNamesLeavingTheFifoDirectoryAreRefusedAndCreateN
 TEST_F(HostileServiceTest, LinksPlantedUnderLegalEventNamesAreNeverFollowed)
 {
     VictimFile victim;
-    ASSERT_EQ(symlink(victim.Path().c_str(), Fifo("KxapiDemodSvc_EvPipe_1_1_1_1").c_str()), 0);
+    // The symbolic link planted as an unprivileged user would plant it.
+    std::string planted = Fifo("KxapiDemodSvc_EvPipe_1_1_1_1");
+    ASSERT_EQ(RunAsNobody([&] { return symlink(victim.Path().c_str(), planted.c_str()) == 0 ? 0 : 1; }), 0);
     ASSERT_EQ(link(victim.Path().c_str(), Fifo("KxapiKxeSvc_EvPipe_1").c_str()), 0);
     for (const char* name : {"KxapiDemodSvc_EvPipe_1_1_1_1", "KxapiKxeSvc_EvPipe_1"}) {
         EXPECT_NE(RegisterDemodEvents(name), KXAPI_OK) << name;
@@ -86,7 +88,7 @@ TEST_F(HostileServiceTest, EventFifoOfAnotherUserIsRefused)
     // The client's connection FIFOs are root's (this test runs as root); an event FIFO that
     // belongs to somebody else is not written into, even with a listener behind it.
     std::string name = "KxapiDemodSvc_EvPipe_someone_else";
-    ASSERT_TRUE(MakeFifoOwnedBy(Fifo(name), 65534));
+    ASSERT_TRUE(MakeFifoOwnedBy(Fifo(name), NOBODY_UID));
     int reader = open(Fifo(name).c_str(), O_RDWR | O_NONBLOCK);
     ASSERT_GE(reader, 0);
     EXPECT_NE(RegisterDemodEvents(name), KXAPI_OK);
@@ -102,7 +104,7 @@ TEST_F(HostileServiceTest, ConnectionRequestsGetNoReplyInAFifoTheClientDoesNotOw
     // The attacker (nobody) names its own FIFO to read from and root's FIFO to write into.
     std::string own = Fifo("attacker_in");
     std::string rootsFifo = Fifo("root_private");
-    ASSERT_TRUE(MakeFifoOwnedBy(own, 65534));
+    ASSERT_TRUE(MakeFifoOwnedBy(own, NOBODY_UID));
     ASSERT_TRUE(MakeFifoOwnedBy(rootsFifo, 0));
     int victimReader = open(rootsFifo.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(victimReader, 0);
@@ -117,7 +119,7 @@ TEST_F(HostileServiceTest, ConnectionRequestsGetNoReplyInAFifoTheClientDoesNotOw
 
     // The same request with both FIFOs of one user is answered.
     std::string ownReply = Fifo("attacker_out");
-    ASSERT_TRUE(MakeFifoOwnedBy(ownReply, 65534));
+    ASSERT_TRUE(MakeFifoOwnedBy(ownReply, NOBODY_UID));
     int replyReader = open(ownReply.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(replyReader, 0);
     int keepWriter = open(own.c_str(), O_RDWR | O_NONBLOCK); // the client end stays open
@@ -125,19 +127,6 @@ TEST_F(HostileServiceTest, ConnectionRequestsGetNoReplyInAFifoTheClientDoesNotOw
     EXPECT_EQ(BytesArriving(replyReader, 700), 4);
     close(replyReader);
     close(keepWriter);
-    EXPECT_TRUE(WellBehavedClientIsServed());
-}
-
-TEST_F(HostileServiceTest, AnUnprivilegedUserCannotMakeTheServiceWriteARootFile)
-{
-    // The whole attack as nobody would run it: plant a link to root's file and register it.
-    VictimFile victim;
-    std::string link = Fifo("KxapiKxeSvc_EvPipe_4242");
-    std::string command = "ln -s " + victim.Path() + " " + link;
-    ASSERT_EQ(RunAsNobody(command), 0);
-    EXPECT_NE(RegisterNetworkEvents("KxapiKxeSvc_EvPipe_4242"), KXAPI_OK);
-    EXPECT_NE(RegisterDemodEvents("KxapiKxeSvc_EvPipe_4242"), KXAPI_OK);
-    EXPECT_TRUE(victim.Intact());
     EXPECT_TRUE(WellBehavedClientIsServed());
 }
 

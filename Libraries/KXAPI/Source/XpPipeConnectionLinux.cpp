@@ -75,11 +75,6 @@ KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int length, unsigned int ti
     unsigned int budget = XpPipeBaseLinux::SliceBudget(timeoutMs);
     bool unlimited = timeoutMs == XP_INFINITE;
     unsigned int done = 0;
-    // The budget counts idle slices; a peer that keeps the descriptor ready a byte at a time
-    // is bounded as well: a limited transfer never lasts longer than its slices plus one.
-    timespec started{};
-    clock_gettime(CLOCK_MONOTONIC, &started);
-    const long totalNs = unlimited ? 0 : static_cast<long>(budget + 1) * XP_PIPE_SLICE_MS * 1000000L;
 
     auto once = [&]() -> ssize_t {
         return forWrite ? write(fd, buffer + done, length - done) : read(fd, buffer + done, length - done);
@@ -90,11 +85,16 @@ KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int length, unsigned int ti
         if (n > 0)
             done += static_cast<unsigned int>(n);
     }
+    // The budget counts idle slices; a peer that keeps the descriptor ready a byte at a time
+    // is bounded as well: a limited transfer never lasts longer than its slices plus one. The
+    // clock is read only when the first try left something to do.
+    timespec started{};
+    if (done < length)
+        clock_gettime(CLOCK_MONOTONIC, &started);
+    const long totalNs = unlimited ? 0 : static_cast<long>(budget + 1) * XP_PIPE_SLICE_MS * 1000000L;
     if (done < length && (unlimited || budget > 0)) {
         // A short spin: the peer is often about to answer.
-        timespec spinStart{};
-        clock_gettime(CLOCK_MONOTONIC, &spinStart);
-        while (done < length && !stop->load() && ElapsedNs(spinStart) < SPIN_BEFORE_WAIT_NS) {
+        while (done < length && !stop->load() && ElapsedNs(started) < SPIN_BEFORE_WAIT_NS) {
             sched_yield();
             ssize_t n = once();
             if (n > 0)
@@ -247,22 +247,16 @@ unsigned int XpPipeConnectionLinux::AcceptedConnections(unsigned int owner)
     return it == AcceptedPerOwner.end() ? 0 : it->second;
 }
 
-void XpPipeBaseLinux::RegisterListenerFifo(int fd)
+void XpPipeBaseLinux::TrackListenerFifo(int fd, bool listening)
 {
     struct stat info {};
     if (fstat(fd, &info) != 0)
         return;
     std::lock_guard<std::mutex> lock(ListenerFifosLock);
-    ListenerFifos.insert({info.st_dev, info.st_ino});
-}
-
-void XpPipeBaseLinux::ForgetListenerFifo(int fd)
-{
-    struct stat info {};
-    if (fstat(fd, &info) != 0)
-        return;
-    std::lock_guard<std::mutex> lock(ListenerFifosLock);
-    ListenerFifos.erase({info.st_dev, info.st_ino});
+    if (listening)
+        ListenerFifos.insert({info.st_dev, info.st_ino});
+    else
+        ListenerFifos.erase({info.st_dev, info.st_ino});
 }
 
 int XpPipeBaseLinux::OpenClientFifo(const char* name, int flags, unsigned int requiredOwner, unsigned int* owner)
@@ -538,7 +532,7 @@ bool XpPipeConnectionLinux::CleanupOrphanPipe(const char* name, int pid)
 XpPipeListenerLinux::~XpPipeListenerLinux()
 {
     if (m_Fd != -1)
-        ForgetListenerFifo(m_Fd);
+        TrackListenerFifo(m_Fd, false);
     if (m_pStream != nullptr)
         fclose(m_pStream);
     else if (m_Fd != -1)
@@ -579,7 +573,7 @@ KXAPI_RESULT XpPipeListenerLinux::Init(const char* name)
         m_Path[0] = '\0';
         return KXAPI_E_INTERNAL;
     }
-    RegisterListenerFifo(m_Fd);
+    TrackListenerFifo(m_Fd, true);
     m_Initialised = true;
     return KXAPI_OK;
 }
@@ -666,7 +660,7 @@ XpPipeConnectionLinux* XpPipeListenerLinux::AcceptRequest(const char* request)
 bool XpPipeListenerLinux::ReopenListenerFifo()
 {
     if (m_Fd != -1)
-        ForgetListenerFifo(m_Fd);
+        TrackListenerFifo(m_Fd, false);
     if (m_pStream != nullptr)
         fclose(m_pStream);
     else if (m_Fd != -1)
@@ -683,7 +677,7 @@ bool XpPipeListenerLinux::ReopenListenerFifo()
         if (m_Fd < 0)
             return false;
     }
-    RegisterListenerFifo(m_Fd);
+    TrackListenerFifo(m_Fd, true);
     m_pStream = fdopen(m_Fd, "r+");
     return true;
 }

@@ -61,9 +61,9 @@ public:
                                   unsigned int* owner = nullptr);
 
 protected:
-    // Listener FIFOs of this process, which no client may name as its own FIFO.
-    static void RegisterListenerFifo(int fd);
-    static void ForgetListenerFifo(int fd);
+    // Listener FIFOs of this process, which no client may name as its own FIFO: added while
+    // `listening`, removed after.
+    static void TrackListenerFifo(int fd, bool listening);
 };
 
 class XpPipeConnectionLinux : public IXpPipeConnection, public XpPipeBaseLinux {
