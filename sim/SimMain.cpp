@@ -20,7 +20,6 @@
 #include "ServiceMain.h"
 #include "SimControlServer.h"
 #include "SimEnvironment.h"
-#include "XpLogLinux.h"
 
 namespace {
 
@@ -61,7 +60,7 @@ int main(int argc, char** argv)
             pScenario = argv[i];
         } else if (strcmp(argv[i], "--no-daemon") == 0) {
             options.m_Daemonise = false;
-            XpLogLinux::m_ToStandardError = true;
+            Xp::LogEventsToStandardError(true);
         } else if (strncmp(argv[i], "--", 2) == 0 || options.m_pPidFile != nullptr) {
             return Usage();
         } else {

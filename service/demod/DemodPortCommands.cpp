@@ -23,8 +23,6 @@ namespace {
 constexpr unsigned int DONE_SLICE_MS = 100;
 // A reply travels with a 16-bit size.
 constexpr size_t MAX_REPLY_SIZE = 65535;
-constexpr int STAT_ID_LOCK = 512;
-constexpr int STAT_ID_MER = 262;
 
 bool IsGenericWithText(int32_t code)
 {
@@ -286,7 +284,7 @@ KXAPI_RESULT DemodPortController::ExecuteCommand(PortCmdType& cmd, bool execute,
     }
 
     case DEMOD_CMD_LOCK_MER_GET_OLD: {
-        KxStatistic stats[2] = {KxStatistic(STAT_ID_LOCK), KxStatistic(STAT_ID_MER)};
+        KxStatistic stats[2] = {KxStatistic(KX_STAT_LOCK), KxStatistic(KX_STAT_MER)};
         if (m_StatisticsCache.GetStatistics(2, stats, false) != KXAPI_OK)
             stats[0].m_Result = stats[1].m_Result = static_cast<int32_t>(KXAPI_E_DEV_DRIVER);
         if (stats[0].m_Result == static_cast<int32_t>(KXAPI_OK) && stats[1].m_Result == static_cast<int32_t>(KXAPI_OK))

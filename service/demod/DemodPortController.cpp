@@ -15,7 +15,6 @@ using namespace Kxapi;
 
 namespace {
 
-constexpr int STAT_ID_LOCK = 512;
 constexpr unsigned int TICK_MS = 100;
 // A stopping port sends what is still queued within this, in all.
 constexpr unsigned int FINAL_FLUSH_MS = 500;
@@ -27,7 +26,7 @@ constexpr int SUPPORTED_STATS_FIRST_CAPACITY = 256;
 
 bool IsGeneralLock(const SupportedStatisticsType& type)
 {
-    return type.StatisticId == STAT_ID_LOCK && type.XtraId[0] == -1 && type.XtraId[1] == -1 &&
+    return type.StatisticId == KX_STAT_LOCK && type.XtraId[0] == -1 && type.XtraId[1] == -1 &&
            type.XtraId[2] == -1 && type.XtraId[3] == -1;
 }
 
@@ -290,7 +289,7 @@ void DemodPortController::StateMachine()
         m_State = 1;
         InitStatisticsCache(); // a released port starts from its defaults again
     }
-    KxStatistic lock(STAT_ID_LOCK);
+    KxStatistic lock(KX_STAT_LOCK);
     switch (m_State.load()) {
     case 0:
         if (!m_Initialised.load())
@@ -350,7 +349,7 @@ void DemodPortController::StateMachine()
 
 bool DemodPortController::GetLockedStatus(KxStatistic& stat)
 {
-    stat = KxStatistic(STAT_ID_LOCK);
+    stat = KxStatistic(KX_STAT_LOCK);
     m_pHal->GetStatistics(m_Port, 1, &stat);
     bool locked = false;
     return stat.GetValue(locked) == KXAPI_OK && locked;
@@ -461,7 +460,7 @@ void DemodPortController::InvalidateLockedStatistics()
         return;
     std::vector<KxStatistic> list;
     for (const SupportedStatisticsType& type : types)
-        if (type.LockedOnly && type.StatisticId != STAT_ID_LOCK)
+        if (type.LockedOnly && type.StatisticId != KX_STAT_LOCK)
             list.push_back(StatisticOf(type));
     CritSecAutoLockSvc statsLock(m_StatisticsCache.GetStatisticsLock());
     m_StatisticsCache.SetDefaultValues(list);

@@ -14,9 +14,6 @@ namespace {
 constexpr int64_t HZ_PER_MHZ = 1000000;
 constexpr int64_t BLIND_SCAN_MIN_STEP_HZ = 1000000;
 constexpr unsigned int BLIND_SCAN_LOCK_WAIT_MS = 1000;
-constexpr int STAT_ID_LOCK = 512;
-constexpr int STAT_ID_RF_LVL_CHAN_QS = 21;
-constexpr int STAT_ID_RF_LVL_NARROW_QS = 22;
 constexpr int SPECTRUM_SCAN_TYPE_CHANNEL = 5;
 constexpr int SPECTRUM_SCAN_TYPE_NARROW = 6;
 constexpr int SPECTRUM_SCAN_TYPE_FLAG = 16;
@@ -197,7 +194,7 @@ KXAPI_RESULT DemodPortController::BlindScanSweep(IDemodPortClient* pClient, int 
                     break;
                 if (r != KXAPI_OK)
                     return r;
-                KxStatistic lock(STAT_ID_LOCK);
+                KxStatistic lock(KX_STAT_LOCK);
                 r = m_pHal->GetStatistics(m_Port, 1, &lock);
                 if (r != KXAPI_OK)
                     return r;
@@ -213,7 +210,7 @@ KXAPI_RESULT DemodPortController::BlindScanSweep(IDemodPortClient* pClient, int 
             bool transmitter = false;
             if (locked) {
                 long long tunerHz = 0;
-                KxStatistic lock(STAT_ID_LOCK);
+                KxStatistic lock(KX_STAT_LOCK);
                 if ((r = m_pHal->Update(m_Port, true)) != KXAPI_OK ||
                     (r = m_pHal->GetTunerFrequency(m_Port, tunerHz, -1)) != KXAPI_OK ||
                     (r = m_pHal->GetDemodControl(m_Port, foundPars)) != KXAPI_OK ||
@@ -337,7 +334,7 @@ KXAPI_RESULT DemodPortController::SpectrumScanSweep(IDemodPortClient* pClient, i
             return r;
         if (settleMs > 0)
             XpUtil::Sleep(settleMs);
-        KxStatistic level(scanType == SPECTRUM_SCAN_TYPE_CHANNEL ? STAT_ID_RF_LVL_CHAN_QS : STAT_ID_RF_LVL_NARROW_QS);
+        KxStatistic level(scanType == SPECTRUM_SCAN_TYPE_CHANNEL ? KX_STAT_RF_LVL_CHAN_QS : KX_STAT_RF_LVL_NARROW_QS);
         r = m_pHal->GetStatistics(m_Port, 1, &level);
         if (r != KXAPI_OK)
             return r;

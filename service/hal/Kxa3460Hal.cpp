@@ -11,14 +11,11 @@ using namespace Kxapi;
 
 namespace {
 
-constexpr int32_t STAT_RF_LVL_UNCALIB = 7;
-constexpr int32_t STAT_TEMP_TUNER = 9;
-constexpr int32_t STAT_LOCK = 512;
 
 const SupportedStatisticsType SUPPORTED_STATISTICS[Kxa3460Hal::NUM_SUPPORTED_STATISTICS] = {
-    {STAT_LOCK, false, 0, 1, {-1, -1, -1, -1}},
-    {STAT_RF_LVL_UNCALIB, false, 10, 1, {-1, -1, -1, -1}},
-    {STAT_TEMP_TUNER, false, 0, 1, {-1, -1, -1, -1}},
+    {KX_STAT_LOCK, false, 0, 1, {-1, -1, -1, -1}},
+    {KX_STAT_RF_LVL_UNCALIB, false, 10, 1, {-1, -1, -1, -1}},
+    {KX_STAT_TEMP_TUNER, false, 0, 1, {-1, -1, -1, -1}},
 };
 
 // Power-on tune parameters: standard word 4, 8 MHz IF bandwidth, the rest left to the tuner.
@@ -149,10 +146,10 @@ KXAPI_RESULT Kxa3460Hal::GetDefaultStatisticValues(int count, KxStatistic* stats
     for (int i = 0; i < count; i++) {
         KxStatistic& stat = stats[i];
         stat.m_Result = static_cast<int32_t>(KXAPI_E_TUNING);
-        if (stat.m_StatisticId == STAT_LOCK) {
+        if (stat.m_StatisticId == KX_STAT_LOCK) {
             stat.SetValue(false);
             stat.m_Result = static_cast<int32_t>(KXAPI_OK);
-        } else if (stat.m_StatisticId == STAT_TEMP_TUNER || stat.m_StatisticId == STAT_RF_LVL_UNCALIB) {
+        } else if (stat.m_StatisticId == KX_STAT_TEMP_TUNER || stat.m_StatisticId == KX_STAT_RF_LVL_UNCALIB) {
             SetIntValue(stat, -1);
         }
     }
@@ -169,9 +166,9 @@ KXAPI_RESULT Kxa3460Hal::GetStatistics(int port, int count, KxStatistic* stats)
 
     bool wantLock = false, wantTemp = false, wantLevel = false;
     for (int i = 0; i < count; i++) {
-        wantLock |= stats[i].m_StatisticId == STAT_LOCK;
-        wantTemp |= stats[i].m_StatisticId == STAT_TEMP_TUNER;
-        wantLevel |= stats[i].m_StatisticId == STAT_RF_LVL_UNCALIB;
+        wantLock |= stats[i].m_StatisticId == KX_STAT_LOCK;
+        wantTemp |= stats[i].m_StatisticId == KX_STAT_TEMP_TUNER;
+        wantLevel |= stats[i].m_StatisticId == KX_STAT_RF_LVL_UNCALIB;
     }
 
     // Each reading is taken once per call, whatever the number of requests for it.
@@ -197,15 +194,15 @@ KXAPI_RESULT Kxa3460Hal::GetStatistics(int port, int count, KxStatistic* stats)
     for (int i = 0; i < count; i++) {
         KxStatistic& stat = stats[i];
         switch (stat.m_StatisticId) {
-        case STAT_LOCK:
+        case KX_STAT_LOCK:
             stat.m_Result = static_cast<int32_t>(lockResult);
             stat.SetValue(KxapiSucceeded(lockResult) && status != 0);
             break;
-        case STAT_TEMP_TUNER:
+        case KX_STAT_TEMP_TUNER:
             stat.m_Result = static_cast<int32_t>(tempResult);
             SetIntValue(stat, KxapiSucceeded(tempResult) ? static_cast<int32_t>(temperature) : -1);
             break;
-        case STAT_RF_LVL_UNCALIB:
+        case KX_STAT_RF_LVL_UNCALIB:
             stat.m_Result = static_cast<int32_t>(levelResult);
             SetIntValue(stat, KxapiSucceeded(levelResult) ? static_cast<int32_t>(level) : -1);
             break;

@@ -4,7 +4,6 @@
 #include "CrossPlatform.h"
 #include "KxWire.h"
 #include "KxeListDefs.h"
-#include "XpPipeConnectionLinux.h"
 
 KxeEventMessenger::KxeEventMessenger() = default;
 

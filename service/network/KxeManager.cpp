@@ -10,7 +10,6 @@
 #include "KxServiceDefs.h"
 #include "KxWire.h"
 #include "XpUtil.h"
-#include "XpPipeConnectionLinux.h"
 #include "network/KxeClient.h"
 #include "network/KxeEventMessenger.h"
 
@@ -419,7 +418,7 @@ bool KxeManager::CleanEventPipe(const wchar_t* name, IXpPipeConnection* connecti
     if (strncmp(narrow, KXE_EVENT_PIPE_PREFIX, prefixLength) != 0)
         return true;
     // A name that is not one safe path component never reaches the file system.
-    if (!XpPipeBaseLinux::IsSafeName(narrow))
+    if (!XpUtil::IsSafeName(narrow))
         return true;
     // The third "_"-separated part is the process id.
     const char* part = strchr(narrow, '_');

@@ -288,7 +288,7 @@ TEST_F(ScanTest, SpectrumScanReadsTheLevelOfItsTypeAndRefusesOtherTypes)
     Register(client, sink);
     EXPECT_EQ(Result(client, SpectrumScan(7, 1000000, 100000000, 103000000)), KXAPI_E_INVALID_ARG);
     EXPECT_EQ(Result(client, SpectrumScan(21, 0, 100000000, 103000000)), KXAPI_E_INVALID_FREQ);
-    const int narrowBefore = m_Hal.StatReads(TestDemodHal::STAT_RF_NARROW);
+    const int narrowBefore = m_Hal.StatReads(KX_STAT_RF_LVL_NARROW_QS);
     ASSERT_EQ(Result(client, SpectrumScan(21, 1000000, 100000000, 103000000)), KXAPI_OK);
     ASSERT_TRUE(WaitUntil([&] {
         auto p = SpectrumProgress(sink);
@@ -300,7 +300,7 @@ TEST_F(ScanTest, SpectrumScanReadsTheLevelOfItsTypeAndRefusesOtherTypes)
     EXPECT_EQ(progress[3].m_FreqHz, 103000000);
     EXPECT_EQ(progress[2].m_Level, 102); // the scripted level follows the frequency in MHz
     EXPECT_EQ(progress.back().m_Event, 2);
-    EXPECT_EQ(m_Hal.StatReads(TestDemodHal::STAT_RF_NARROW), narrowBefore);
+    EXPECT_EQ(m_Hal.StatReads(KX_STAT_RF_LVL_NARROW_QS), narrowBefore);
     EXPECT_EQ(m_Hal.Count("CloseSpectrumScan"), 1);
     m_Port.Detach(&client);
 }

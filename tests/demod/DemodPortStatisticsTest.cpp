@@ -68,7 +68,7 @@ TEST_F(StatsTest, BeforeAnyUserTheCacheHoldsTheDefaults)
     // Not locked, MER not measured: answered as a failure of the read.
     EXPECT_EQ(DemodParseLockMerReply(reply.data(), reply.size(), locked, mer), KXAPI_E_DEV_DRIVER);
     EXPECT_FALSE(locked);
-    EXPECT_EQ(m_Hal.StatReads(TestDemodHal::STAT_RF_CHAN), 0);
+    EXPECT_EQ(m_Hal.StatReads(KX_STAT_RF_LVL_CHAN_QS), 0);
 }
 
 TEST_F(StatsTest, ALockedPortAnswersItsStatisticsFromTheCache)
@@ -78,16 +78,16 @@ TEST_F(StatsTest, ALockedPortAnswersItsStatisticsFromTheCache)
     EXPECT_TRUE(locked);
     EXPECT_EQ(mer, TestDemodHal::MER_TENTHS_DB);
 
-    DemodMsg reply = Request(DemodBuildStatsOldReq({TestDemodHal::STAT_LOCK, TestDemodHal::STAT_RF_CHAN, 9999}));
+    DemodMsg reply = Request(DemodBuildStatsOldReq({KX_STAT_LOCK, KX_STAT_RF_LVL_CHAN_QS, 9999}));
     std::vector<TStatPars> stats;
     ASSERT_EQ(DemodParseStatsOldReply(reply.data(), reply.size(), 3, stats), KXAPI_OK);
     ASSERT_EQ(stats.size(), 3u);
     EXPECT_EQ(stats[0].m_Value[0], 1);
-    EXPECT_EQ(stats[1].m_StatisticId, TestDemodHal::STAT_RF_CHAN);
+    EXPECT_EQ(stats[1].m_StatisticId, KX_STAT_RF_LVL_CHAN_QS);
     EXPECT_EQ(KxGetI32(stats[1].m_Value, 0), 474);
     EXPECT_EQ(stats[2].m_Result, KXAPI_E_NOT_SUPPORTED);
 
-    std::vector<KxStatistic> list{KxStatistic(TestDemodHal::STAT_MER), KxStatistic(TestDemodHal::STAT_LOCK)};
+    std::vector<KxStatistic> list{KxStatistic(KX_STAT_MER), KxStatistic(KX_STAT_LOCK)};
     std::wstring xml;
     ASSERT_EQ(KxStatistic::ToXml(list.data(), 2, xml), KXAPI_OK);
     reply = Request(kxtest::GenericReq(DEMOD_CMD_GET_STATISTICS, xml));
@@ -101,7 +101,7 @@ TEST_F(StatsTest, ALockedPortAnswersItsStatisticsFromTheCache)
     EXPECT_EQ(merValue, TestDemodHal::MER_TENTHS_DB);
 
     // A statistics read whose count runs past the request is refused.
-    DemodMsg lying = DemodBuildStatsOldReq({TestDemodHal::STAT_LOCK});
+    DemodMsg lying = DemodBuildStatsOldReq({KX_STAT_LOCK});
     KxPutI32(lying.data(), 4, 5);
     EXPECT_EQ(KxGetU32(Request(lying).data(), 4), KXAPI_E_INVALID_PARS);
 }
@@ -114,7 +114,7 @@ TEST_F(StatsTest, AnEmptyStatisticsListIsAnsweredWithAnEmptyList)
         DemodMsg reply = Request(kxtest::GenericReq(DEMOD_CMD_GET_STATISTICS, xml));
         std::wstring text;
         ASSERT_EQ(DemodParseGenericReply(reply.data(), reply.size(), DEMOD_CMD_GET_STATISTICS, text), KXAPI_OK);
-        std::vector<KxStatistic> back{KxStatistic(TestDemodHal::STAT_LOCK)};
+        std::vector<KxStatistic> back{KxStatistic(KX_STAT_LOCK)};
         EXPECT_EQ(KxStatistic::FromXml(text, back), KXAPI_OK);
         EXPECT_TRUE(back.empty());
     }
@@ -148,8 +148,8 @@ TEST_F(StatsTest, ParametersFrequenciesAndSupportedStatisticsComeFromTheCache)
     reply = Request(DemodBuildSupportedOldReq(8));
     std::vector<int32_t> ids;
     ASSERT_EQ(DemodParseSupportedOldReply(reply.data(), reply.size(), 8, ids), KXAPI_OK);
-    EXPECT_EQ(ids, (std::vector<int32_t>{TestDemodHal::STAT_LOCK, TestDemodHal::STAT_MER, TestDemodHal::STAT_RF_CHAN,
-                                         TestDemodHal::STAT_TEMP}));
+    EXPECT_EQ(ids, (std::vector<int32_t>{KX_STAT_LOCK, KX_STAT_MER, KX_STAT_RF_LVL_CHAN_QS,
+                                         KX_STAT_TEMP_ENCODER}));
     reply = Request(DemodBuildSupportedOldReq(2));
     EXPECT_EQ(KxGetU32(reply.data(), 4), KXAPI_E_BUF_TOO_SMALL);
     xml.clear();
@@ -164,9 +164,9 @@ TEST_F(StatsTest, ParametersFrequenciesAndSupportedStatisticsComeFromTheCache)
 TEST_F(StatsTest, SlowStatisticsFollowTheirDividerAndPollingCanBeSwitchedOff)
 {
     AttachAndLock();
-    ASSERT_TRUE(WaitUntil([&] { return m_Hal.StatReads(TestDemodHal::STAT_RF_CHAN) >= 8; }, 5000));
-    const int rf = m_Hal.StatReads(TestDemodHal::STAT_RF_CHAN);
-    const int temp = m_Hal.StatReads(TestDemodHal::STAT_TEMP);
+    ASSERT_TRUE(WaitUntil([&] { return m_Hal.StatReads(KX_STAT_RF_LVL_CHAN_QS) >= 8; }, 5000));
+    const int rf = m_Hal.StatReads(KX_STAT_RF_LVL_CHAN_QS);
+    const int temp = m_Hal.StatReads(KX_STAT_TEMP_ENCODER);
     // Every second poll reads the divider-2 statistic (a forced read restarts the count).
     EXPECT_GE(temp * 2, rf - 2);
     EXPECT_LE(temp * 2, rf + 2);
@@ -175,16 +175,16 @@ TEST_F(StatsTest, SlowStatisticsFollowTheirDividerAndPollingCanBeSwitchedOff)
     DemodAppendIntElem(off, DEMOD_ELEM_ENABLE, 0);
     ASSERT_EQ(KxGetU32(Request(kxtest::GenericReq(DEMOD_CMD_STATS_POLLING_ENABLE, off)).data(), 4), KXAPI_OK);
     XpUtil::Sleep(150);
-    const int rfOff = m_Hal.StatReads(TestDemodHal::STAT_RF_CHAN);
-    const int lockOff = m_Hal.StatReads(TestDemodHal::STAT_LOCK);
-    ASSERT_TRUE(WaitUntil([&] { return m_Hal.StatReads(TestDemodHal::STAT_LOCK) >= lockOff + 3; }, 3000));
-    EXPECT_EQ(m_Hal.StatReads(TestDemodHal::STAT_RF_CHAN), rfOff); // lock still followed, nothing else
+    const int rfOff = m_Hal.StatReads(KX_STAT_RF_LVL_CHAN_QS);
+    const int lockOff = m_Hal.StatReads(KX_STAT_LOCK);
+    ASSERT_TRUE(WaitUntil([&] { return m_Hal.StatReads(KX_STAT_LOCK) >= lockOff + 3; }, 3000));
+    EXPECT_EQ(m_Hal.StatReads(KX_STAT_RF_LVL_CHAN_QS), rfOff); // lock still followed, nothing else
     EXPECT_TRUE(LockAndMer().first);
 
     std::wstring on;
     DemodAppendIntElem(on, DEMOD_ELEM_ENABLE, 1);
     Request(kxtest::GenericReq(DEMOD_CMD_STATS_POLLING_ENABLE, on));
-    EXPECT_TRUE(WaitUntil([&] { return m_Hal.StatReads(TestDemodHal::STAT_RF_CHAN) > rfOff; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return m_Hal.StatReads(KX_STAT_RF_LVL_CHAN_QS) > rfOff; }, 3000));
     std::wstring missing;
     EXPECT_EQ(KxGetU32(Request(kxtest::GenericReq(DEMOD_CMD_STATS_POLLING_ENABLE, missing)).data(), 4),
               KXAPI_E_INTERNAL);
@@ -228,9 +228,9 @@ TEST_F(StatsTest, TheLastUserLeavingResetsTheStatistics)
     EXPECT_FALSE(locked);
     EXPECT_EQ(mer, 0);
     // The port keeps no user, so nothing is polled any more.
-    const int reads = m_Hal.StatReads(TestDemodHal::STAT_LOCK);
+    const int reads = m_Hal.StatReads(KX_STAT_LOCK);
     XpUtil::Sleep(300);
-    EXPECT_EQ(m_Hal.StatReads(TestDemodHal::STAT_LOCK), reads);
+    EXPECT_EQ(m_Hal.StatReads(KX_STAT_LOCK), reads);
 }
 
 TEST_F(StatsTest, ATuneThatFailsOnTheHardwareDoesNotHoldTheStatisticsBack)

@@ -11,6 +11,7 @@
 
 #include "DemodHal.h"
 #include "KxDevice.h"
+#include "KxStatistic.h"
 #include "XpUtil.h"
 
 namespace kxtest {
@@ -20,14 +21,11 @@ struct TestDeviceHolder {
     Kxapi::KxDeviceInt m_TestDevice;
 };
 
+using namespace Kxapi;
+
 class TestDemodHal : private TestDeviceHolder, public DemodHal {
 public:
     static constexpr long long SERIAL = 3460000042LL;
-    static constexpr int STAT_LOCK = 512;
-    static constexpr int STAT_MER = 262;
-    static constexpr int STAT_RF_CHAN = 21;
-    static constexpr int STAT_RF_NARROW = 22;
-    static constexpr int STAT_TEMP = 23; // polled every second poll
     static constexpr int MER_TENTHS_DB = 321;
 
     struct Call {
@@ -89,10 +87,10 @@ public:
     KXAPI_RESULT GetSupportedStatistics(int, int& count, SupportedStatisticsType* list) override
     {
         static const SupportedStatisticsType TABLE[] = {
-            {STAT_LOCK, false, 0, 1, {-1, -1, -1, -1}},
-            {STAT_MER, true, 0, 1, {-1, -1, -1, -1}},
-            {STAT_RF_CHAN, false, 0, 1, {-1, -1, -1, -1}},
-            {STAT_TEMP, false, 0, 2, {-1, -1, -1, -1}},
+            {KX_STAT_LOCK, false, 0, 1, {-1, -1, -1, -1}},
+            {KX_STAT_MER, true, 0, 1, {-1, -1, -1, -1}},
+            {KX_STAT_RF_LVL_CHAN_QS, false, 0, 1, {-1, -1, -1, -1}},
+            {KX_STAT_TEMP_ENCODER, false, 0, 2, {-1, -1, -1, -1}},
         };
         const int n = static_cast<int>(sizeof(TABLE) / sizeof(TABLE[0]));
         if (count < n) {
@@ -114,16 +112,16 @@ public:
                 m_StatReads.push_back(s.m_StatisticId);
             }
             switch (s.m_StatisticId) {
-            case STAT_LOCK:
+            case KX_STAT_LOCK:
                 s.SetValue(locked);
                 s.m_Result = KXAPI_OK;
                 break;
-            case STAT_MER:
+            case KX_STAT_MER:
                 s.SetValue<int32_t>(locked ? MER_TENTHS_DB : 0);
                 s.m_Result = locked ? KXAPI_OK : KXAPI_E_NOT_LOCKED;
                 break;
-            case STAT_RF_CHAN:
-            case STAT_RF_NARROW:
+            case KX_STAT_RF_LVL_CHAN_QS:
+            case KX_STAT_RF_LVL_NARROW_QS:
                 s.SetValue<int32_t>(static_cast<int32_t>(m_FreqHz.load() / 1000000));
                 s.m_Result = KXAPI_OK;
                 break;
@@ -139,7 +137,7 @@ public:
     KXAPI_RESULT GetDefaultStatisticValues(int count, Kxapi::KxStatistic* stats) override
     {
         for (int i = 0; i < count; i++)
-            stats[i].m_Result = stats[i].m_StatisticId == STAT_MER ? KXAPI_E_NOT_LOCKED : KXAPI_OK;
+            stats[i].m_Result = stats[i].m_StatisticId == KX_STAT_MER ? KXAPI_E_NOT_LOCKED : KXAPI_OK;
         return KXAPI_OK;
     }
     KXAPI_RESULT Update(int, bool) override { return KXAPI_OK; }

@@ -46,9 +46,6 @@ private:
 
 constexpr int64_t SERIAL_3460 = 3460000001;
 constexpr int64_t CARRIER_FREQ_HZ = 474000000; // the default scenario's carrier on the 3460
-constexpr int32_t STAT_LOCK = 512;
-constexpr int32_t STAT_RF_LEVEL_UNCALIB = 7;
-constexpr int32_t STAT_TEMP_TUNER = 9;
 // Generous bounds of the waits (never asserted as speeds).
 constexpr unsigned int READY_WAIT_MS = 20000;
 constexpr unsigned int LOCK_WAIT_MS = 10000;
@@ -111,7 +108,7 @@ protected:
     {
         std::vector<Kxapi::KxStatistic> stats;
         bool locked = false;
-        return Read(client, {STAT_LOCK}, stats) == KXAPI_OK && stats[0].GetValue(locked) == KXAPI_OK && locked;
+        return Read(client, {Kxapi::KX_STAT_LOCK}, stats) == KXAPI_OK && stats[0].GetValue(locked) == KXAPI_OK && locked;
     }
 
     kxtest::SimService m_Service;

@@ -40,14 +40,14 @@ TEST_F(DemodClientTest, AttachTuneLockAndTunerStatisticsOfTheVirtual3460)
     std::vector<KxStatistic> supported;
     ASSERT_EQ(KXAPI_OK, client.Svc().GetSupportedStatistics(16, supported));
     ASSERT_EQ(3u, supported.size());
-    EXPECT_EQ(STAT_LOCK, supported[0].m_StatisticId);
-    EXPECT_EQ(STAT_RF_LEVEL_UNCALIB, supported[1].m_StatisticId);
-    EXPECT_EQ(STAT_TEMP_TUNER, supported[2].m_StatisticId);
+    EXPECT_EQ(Kxapi::KX_STAT_LOCK, supported[0].m_StatisticId);
+    EXPECT_EQ(Kxapi::KX_STAT_RF_LVL_UNCALIB, supported[1].m_StatisticId);
+    EXPECT_EQ(Kxapi::KX_STAT_TEMP_TUNER, supported[2].m_StatisticId);
 
     // RfLvlUncalib is averaged over 10 polls: read it once the window has filled.
     XpUtil::Sleep(1200);
     std::vector<KxStatistic> stats;
-    ASSERT_EQ(KXAPI_OK, Read(client, {STAT_LOCK, STAT_RF_LEVEL_UNCALIB, STAT_TEMP_TUNER}, stats));
+    ASSERT_EQ(KXAPI_OK, Read(client, {Kxapi::KX_STAT_LOCK, Kxapi::KX_STAT_RF_LVL_UNCALIB, Kxapi::KX_STAT_TEMP_TUNER}, stats));
     bool locked = false;
     int32_t level = 0, temperature = 0;
     EXPECT_EQ(KXAPI_OK, stats[0].GetValue(locked));
@@ -76,9 +76,9 @@ TEST_F(DemodClientTest, FixedLayoutTuneAndStatisticsReadOfTheSamePort)
     ASSERT_EQ(KXAPI_OK, client.Svc().TuneOld(CARRIER_FREQ_HZ, Kxapi::OldStyleParsWire{15, 0, 0, 0}));
     ASSERT_TRUE(kxtest::WaitUntil([&] { return IsLocked(client); }, LOCK_WAIT_MS));
     std::vector<Kxapi::TStatPars> stats;
-    ASSERT_EQ(KXAPI_OK, client.Svc().StatisticsGetOld({STAT_LOCK, STAT_TEMP_TUNER}, stats));
+    ASSERT_EQ(KXAPI_OK, client.Svc().StatisticsGetOld({Kxapi::KX_STAT_LOCK, Kxapi::KX_STAT_TEMP_TUNER}, stats));
     ASSERT_EQ(2u, stats.size());
-    EXPECT_EQ(STAT_LOCK, stats[0].m_StatisticId);
+    EXPECT_EQ(Kxapi::KX_STAT_LOCK, stats[0].m_StatisticId);
     EXPECT_EQ(KXAPI_OK, static_cast<KXAPI_RESULT>(stats[0].m_Result));
     // Out-of-range requests come back as the service's own error, not as a broken reply.
     EXPECT_EQ(KXAPI_E_INVALID_FREQ, client.Svc().TuneOld(870000001, Kxapi::OldStyleParsWire{15, 0, 0, 0}));
@@ -196,13 +196,13 @@ TEST_F(DemodClientTest, StatisticsPollingOffKeepsTunerStatisticsAtTheirDefaultsU
     DemodPortClient client;
     ASSERT_EQ(KXAPI_OK, OpenWhenReady(client));
     std::vector<KxStatistic> stats;
-    ASSERT_EQ(KXAPI_OK, Read(client, {STAT_TEMP_TUNER}, stats));
+    ASSERT_EQ(KXAPI_OK, Read(client, {Kxapi::KX_STAT_TEMP_TUNER}, stats));
     int32_t temperature = 0;
     EXPECT_EQ(KXAPI_E_TUNING, stats[0].GetValue(temperature));
     EXPECT_EQ(-1, temperature);
     ASSERT_EQ(KXAPI_OK, client.Svc().StatisticsPollingEnable(true));
     EXPECT_TRUE(kxtest::WaitUntil(
-        [&] { return Read(client, {STAT_TEMP_TUNER}, stats) == KXAPI_OK && stats[0].m_Result == KXAPI_OK; },
+        [&] { return Read(client, {Kxapi::KX_STAT_TEMP_TUNER}, stats) == KXAPI_OK && stats[0].m_Result == KXAPI_OK; },
         LOCK_WAIT_MS));
 }
 

@@ -49,7 +49,7 @@ void RunClient(int index, unsigned int seconds, ClientTally& tally)
     if (tally.m_OpenResult != KXAPI_OK)
         return;
     const bool tunes = index % TUNING_EVERY == 0;
-    const std::vector<int32_t> ids = {STAT_LOCK, STAT_RF_LEVEL_UNCALIB, STAT_TEMP_TUNER};
+    const std::vector<int32_t> ids = {Kxapi::KX_STAT_LOCK, Kxapi::KX_STAT_RF_LVL_UNCALIB, Kxapi::KX_STAT_TEMP_TUNER};
     unsigned int start = XpUtil::GetTickCount();
     for (int round = 0; XpUtil::GetTickCount() - start < seconds * 1000u; round++) {
         KXAPI_RESULT result = KXAPI_OK;
@@ -129,7 +129,7 @@ TEST_F(DemodClientTest, SixtyFourClientsOfOnePortReadAndTuneThenThePortIsRelease
     DemodPortClient after;
     ASSERT_EQ(KXAPI_OK, OpenWhenReady(after));
     std::vector<KxStatistic> stats;
-    ASSERT_EQ(KXAPI_OK, Read(after, {STAT_RF_LEVEL_UNCALIB, STAT_TEMP_TUNER}, stats));
+    ASSERT_EQ(KXAPI_OK, Read(after, {Kxapi::KX_STAT_RF_LVL_UNCALIB, Kxapi::KX_STAT_TEMP_TUNER}, stats));
     int32_t value = 0;
     EXPECT_EQ(KXAPI_E_TUNING, stats[0].GetValue(value));
     EXPECT_EQ(-1, value);
@@ -138,7 +138,7 @@ TEST_F(DemodClientTest, SixtyFourClientsOfOnePortReadAndTuneThenThePortIsRelease
     // And the service still serves: polling on again brings real readings.
     ASSERT_EQ(KXAPI_OK, after.Svc().StatisticsPollingEnable(true));
     EXPECT_TRUE(kxtest::WaitUntil(
-        [&] { return Read(after, {STAT_TEMP_TUNER}, stats) == KXAPI_OK && stats[0].m_Result == KXAPI_OK; },
+        [&] { return Read(after, {Kxapi::KX_STAT_TEMP_TUNER}, stats) == KXAPI_OK && stats[0].m_Result == KXAPI_OK; },
         LOCK_WAIT_MS));
 }
 

@@ -33,6 +33,30 @@ TEST(StatisticTable, RowsAndNames)
     EXPECT_EQ(KXAPI_E_NOT_FOUND, KxStatistic().GetName(name, description));
 }
 
+// The named ids are written by hand beside the table: each must name the row it claims, and every
+// row must have a name, so code that says KX_STAT_MER gets MER and not its neighbour CNR.
+TEST(StatisticTable, NamedIdsMatchTheTable)
+{
+    struct Named {
+        int32_t m_Id;
+        const char* m_pName;
+    };
+    const Named named[] = {
+#define KX_STAT_NAMED_ROW(enumerator, id, tableName) {enumerator, tableName},
+        KX_STATISTIC_IDS(KX_STAT_NAMED_ROW)
+#undef KX_STAT_NAMED_ROW
+    };
+    std::set<int32_t> namedIds;
+    for (const Named& n : named) {
+        const KxStatisticInfo* row = KxFindStatistic(n.m_Id);
+        ASSERT_NE(nullptr, row) << n.m_pName << " (" << n.m_Id << ") is not in the table";
+        EXPECT_STREQ(row->m_pName, n.m_pName) << "id " << n.m_Id;
+        EXPECT_TRUE(namedIds.insert(n.m_Id).second) << "id " << n.m_Id << " named twice";
+    }
+    for (size_t i = 0; i < KxStatisticCount(); i++)
+        EXPECT_EQ(1u, namedIds.count(KxStatisticRow(i).m_Id)) << "row " << KxStatisticRow(i).m_pName << " has no name";
+}
+
 TEST(StatisticValue, TypedAccess)
 {
     KxStatistic lock(512);

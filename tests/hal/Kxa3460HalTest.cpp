@@ -17,10 +17,6 @@ using haltest::SERIAL_3460;
 
 namespace {
 
-constexpr int32_t STAT_RF_LVL_UNCALIB = 7;
-constexpr int32_t STAT_TEMP_TUNER = 9;
-constexpr int32_t STAT_MER = 261;
-constexpr int32_t STAT_LOCK = 512;
 constexpr long long CARRIER_HZ = 474000000; // -50 dBm in the default scenario
 constexpr long long EMPTY_HZ = 600000000;   // no carrier there
 constexpr unsigned int LOCK_WAIT_MS = 5000;
@@ -59,8 +55,8 @@ protected:
     // Reads Lock, RfLvlUncalib and TempTuner (in that order) plus anything in extra.
     std::vector<KxStatistic> ReadTunerStatistics(std::vector<int32_t> extra = {})
     {
-        std::vector<KxStatistic> stats = {KxStatistic(STAT_LOCK), KxStatistic(STAT_RF_LVL_UNCALIB),
-                                          KxStatistic(STAT_TEMP_TUNER)};
+        std::vector<KxStatistic> stats = {KxStatistic(KX_STAT_LOCK), KxStatistic(KX_STAT_RF_LVL_UNCALIB),
+                                          KxStatistic(KX_STAT_TEMP_TUNER)};
         for (int32_t id : extra)
             stats.emplace_back(id);
         EXPECT_EQ(KXAPI_OK, m_pHal->GetStatistics(1, static_cast<int>(stats.size()), stats.data()));
@@ -169,7 +165,7 @@ TEST_F(Kxa3460HalTest, PortTwoAndOtherTunersAreRefused)
     long long freqHz = 0;
     int count = 3;
     SupportedStatisticsType list[3];
-    KxStatistic stat(STAT_LOCK);
+    KxStatistic stat(KX_STAT_LOCK);
     EXPECT_EQ(KXAPI_E_NO_SUCH_PORT, m_pHal->InitPort(2));
     EXPECT_EQ(KXAPI_E_NO_SUCH_PORT, m_pHal->Tune(2, false));
     EXPECT_EQ(KXAPI_E_NO_SUCH_PORT, m_pHal->Tune(2, CARRIER_HZ, pars, false));
@@ -226,10 +222,10 @@ TEST_F(Kxa3460HalTest, StatisticsFollowTheRfScene)
     count = 3;
     ASSERT_EQ(KXAPI_OK, m_pHal->GetSupportedStatistics(1, count, list));
     EXPECT_EQ(3, count);
-    EXPECT_EQ(STAT_LOCK, list[0].StatisticId);
-    EXPECT_EQ(STAT_RF_LVL_UNCALIB, list[1].StatisticId);
+    EXPECT_EQ(KX_STAT_LOCK, list[0].StatisticId);
+    EXPECT_EQ(KX_STAT_RF_LVL_UNCALIB, list[1].StatisticId);
     EXPECT_EQ(10, list[1].AverageWindow);
-    EXPECT_EQ(STAT_TEMP_TUNER, list[2].StatisticId);
+    EXPECT_EQ(KX_STAT_TEMP_TUNER, list[2].StatisticId);
     for (const SupportedStatisticsType& row : list) {
         EXPECT_EQ(1, row.PollDivider);
         EXPECT_FALSE(row.LockedOnly);
@@ -238,7 +234,7 @@ TEST_F(Kxa3460HalTest, StatisticsFollowTheRfScene)
 
     ASSERT_EQ(KXAPI_OK, m_pHal->InitPort(1));
     ASSERT_TRUE(kxtest::WaitUntil([&] { return Locked(); }, LOCK_WAIT_MS));
-    std::vector<KxStatistic> stats = ReadTunerStatistics({STAT_MER});
+    std::vector<KxStatistic> stats = ReadTunerStatistics({KX_STAT_CNR});
     EXPECT_EQ(KXAPI_OK, static_cast<KXAPI_RESULT>(stats[1].m_Result));
     // -50 dBm is -1.2 dBmV: about -12 tenths, with a little measurement noise.
     EXPECT_GE(IntValue(stats[1]), -22);
@@ -267,8 +263,8 @@ TEST_F(Kxa3460HalTest, StatisticsFollowTheRfScene)
 
 TEST_F(Kxa3460HalTest, DefaultsAndReadingsBeforeTheTunerExists)
 {
-    std::vector<KxStatistic> defaults = {KxStatistic(STAT_LOCK), KxStatistic(STAT_RF_LVL_UNCALIB),
-                                         KxStatistic(STAT_TEMP_TUNER), KxStatistic(STAT_MER)};
+    std::vector<KxStatistic> defaults = {KxStatistic(KX_STAT_LOCK), KxStatistic(KX_STAT_RF_LVL_UNCALIB),
+                                         KxStatistic(KX_STAT_TEMP_TUNER), KxStatistic(KX_STAT_CNR)};
     ASSERT_EQ(KXAPI_OK, m_pHal->GetDefaultStatisticValues(static_cast<int>(defaults.size()), defaults.data()));
     bool locked = true;
     EXPECT_EQ(KXAPI_OK, defaults[0].GetValue(locked));

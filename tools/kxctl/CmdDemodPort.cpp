@@ -17,7 +17,6 @@ using Kxapi::KxStatistic;
 
 namespace {
 
-constexpr int32_t LOCK_STATISTIC = 512;
 constexpr int32_t MAX_SUPPORTED = 256;
 // Frequency attributes of a port (MHz).
 constexpr int32_t ATTR_FREQ_ABSMAX = 4;
@@ -30,7 +29,7 @@ int WaitForLock(DemodPortClient& client, int timeoutMs)
 {
     unsigned int start = XpUtil::GetTickCount();
     for (;;) {
-        KxStatistic lock(LOCK_STATISTIC);
+        KxStatistic lock(Kxapi::KX_STAT_LOCK);
         bool locked = false;
         if (client.Svc().GetStatistics(&lock, 1) == KXAPI_OK && lock.GetValue(locked) == KXAPI_OK && locked)
             return static_cast<int>(XpUtil::GetTickCount() - start);

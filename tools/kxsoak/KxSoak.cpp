@@ -38,7 +38,6 @@ namespace {
 
 constexpr int ATTR_FREQ_MAX = 6;
 constexpr int ATTR_FREQ_MIN = 7;
-constexpr int STAT_LOCK = 512;
 constexpr unsigned int SCAN_END_WAIT_MS = 10000;
 // A reply later than this counts as missing (the library waits forever by default).
 constexpr unsigned int REPLY_TIMEOUT_MS = 30000;
@@ -192,7 +191,7 @@ private:
         bool locked = false;
         int32_t mer = 0;
         Check("lock-mer", m_Port->Svc().LockMerGet(locked, mer));
-        KxStatistic stats[2] = {KxStatistic(STAT_LOCK), KxStatistic(21)};
+        KxStatistic stats[2] = {KxStatistic(KX_STAT_LOCK), KxStatistic(21)};
         Check("statistics", m_Port->Svc().GetStatistics(stats, 2));
         std::wstring reply;
         Check("statistics-empty", m_Port->Svc().GetStatisticsXml(L"", reply));

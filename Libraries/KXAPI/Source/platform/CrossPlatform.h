@@ -29,6 +29,10 @@ public:
         __attribute__((format(printf, 6, 7)));
     void DbgPrint(const char* text);
 
+    // Foreground instances: events go to standard error as "<identity>: <text>" instead of
+    // the system log. Off in the daemon.
+    static void LogEventsToStandardError(bool enable);
+
     // Places every FIFO and key file in `directory` instead of "/tmp/" and "/dev/shm/"
     // (isolated test and demo instances). Call before any platform object is used.
     static KXAPI_RESULT SetIpcDirectory(const char* directory);

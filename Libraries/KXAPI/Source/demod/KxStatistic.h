@@ -18,6 +18,94 @@ enum KxStatValueType : int32_t {
     KX_STAT_VT_FIRST_STRUCT = 4, KX_STAT_VT_LAST = 21,
 };
 
+// Named statistic ids: X(enumerator, id, table name), one per row of the statistic table (a test
+// checks each pair against the table).
+#define KX_STATISTIC_IDS(X) \
+    X(KX_STAT_BAD_PCK_CNT, 3, "BadPckCnt") \
+    X(KX_STAT_AGC1, 1, "Agc1") \
+    X(KX_STAT_AGC2, 2, "Agc2") \
+    X(KX_STAT_RF_LVL_CHAN, 5, "RfLvlChan") \
+    X(KX_STAT_RF_LVL_NARROW, 6, "RfLvlNarrow") \
+    X(KX_STAT_RF_LVL_UNCALIB, 7, "RfLvlUncalib") \
+    X(KX_STAT_RS, 8, "RS") \
+    X(KX_STAT_TEMP_TUNER, 9, "TempTuner") \
+    X(KX_STAT_RELOCK_CNT, 10, "RelockCnt") \
+    X(KX_STAT_T2MI_OVFS, 11, "T2miOvfs") \
+    X(KX_STAT_T2_L1_PRE_ERR_CNT, 12, "T2L1PreErrCnt") \
+    X(KX_STAT_T2_L1_POST_ERR_CNT, 13, "T2L1PostErrCnt") \
+    X(KX_STAT_C2_L1_HDR_ERR_CNT, 14, "C2L1HdrErrCnt") \
+    X(KX_STAT_C2_L1_PART2_ERR_CNT, 15, "C2L1Part2ErrCnt") \
+    X(KX_STAT_C2_DSLICE_DISC_CNT, 16, "C2DSliceDiscCnt") \
+    X(KX_STAT_RF_LVL_CHAN_QS, 21, "RfLvlChanQs") \
+    X(KX_STAT_RF_LVL_NARROW_QS, 22, "RfLvlNarrowQs") \
+    X(KX_STAT_TEMP_ENCODER, 23, "TempEncoder") \
+    X(KX_STAT_VIDEO_STATUS, 24, "VideoStatus") \
+    X(KX_STAT_VID_FRAMES_CAPT, 25, "VidFramesCapt") \
+    X(KX_STAT_VID_FRAMES_ENC, 26, "VidFramesEnc") \
+    X(KX_STAT_VID_BYTES_ENC, 27, "VidBytesEnc") \
+    X(KX_STAT_AUD_SAMPLES_ENC, 28, "AudSamplesEnc") \
+    X(KX_STAT_AUD_FRAMES_ENC, 29, "AudFramesEnc") \
+    X(KX_STAT_MUX_NUM_BYTES, 30, "MuxNumBytes") \
+    X(KX_STAT_ATSC3_L1B_ERR_CNT, 31, "Atsc3L1BErrCnt") \
+    X(KX_STAT_ATSC3_L1D_ERR_CNT, 32, "Atsc3L1DErrCnt") \
+    X(KX_STAT_LOCK_PERC, 33, "LockPerc") \
+    X(KX_STAT_MER_PL_HEADERS, 34, "MerPlHeaders") \
+    X(KX_STAT_BER_POST_BCH, 256, "BerPostBCH") \
+    X(KX_STAT_BER_POST_LDPC, 257, "BerPostLDPC") \
+    X(KX_STAT_BER_POST_VIT, 258, "BerPostVit") \
+    X(KX_STAT_BER_PRE_RS, 259, "BerPreRS") \
+    X(KX_STAT_BER_PRE_VIT, 260, "BerPreVit") \
+    X(KX_STAT_CNR, 261, "CNR") \
+    X(KX_STAT_MER, 262, "MER") \
+    X(KX_STAT_SNR, 263, "SNR") \
+    X(KX_STAT_PER, 264, "PER") \
+    X(KX_STAT_RF_LVL_UNCALIB_DBM, 266, "RfLvlUncalibDbm") \
+    X(KX_STAT_FREQ_SHIFT, 267, "FreqShift") \
+    X(KX_STAT_SAMP_RATE_OFFSET, 268, "SampRateOffset") \
+    X(KX_STAT_BER_PRE_BCH, 269, "BerPreBCH") \
+    X(KX_STAT_BER_PRE_LDPC, 270, "BerPreLDPC") \
+    X(KX_STAT_LINK_MARGIN, 271, "LinkMargin") \
+    X(KX_STAT_ES_N0, 272, "Es/N0") \
+    X(KX_STAT_EB_N0, 273, "Eb/N0") \
+    X(KX_STAT_OCCUPIED_BANDWIDTH, 274, "OccupiedBandwidth") \
+    X(KX_STAT_ROLL_OFF_FACTOR, 275, "RollOffFactor") \
+    X(KX_STAT_SYNTAX_ERR_CNT, 276, "SyntaxErrCnt") \
+    X(KX_STAT_OVERFLOW_ERR_CNT, 277, "OverflowErrCnt") \
+    X(KX_STAT_FER_POST_BCH, 278, "FerPostBCH") \
+    X(KX_STAT_FER_POST_LDPC, 279, "FerPostLDPC") \
+    X(KX_STAT_LOCK, 512, "Lock") \
+    X(KX_STAT_CARRIER_LOCK, 513, "CarrierLock") \
+    X(KX_STAT_FEC_LOCK, 514, "FECLock") \
+    X(KX_STAT_PACKET_LOCK, 515, "PacketLock") \
+    X(KX_STAT_VIT_LOCK, 516, "VitLock") \
+    X(KX_STAT_SPECTRUM_INV, 517, "SpectrumInv") \
+    X(KX_STAT_PL_HEADER_LOCK, 518, "PlHeaderLock") \
+    X(KX_STAT_STREAM_LOCK, 519, "StreamLock") \
+    X(KX_STAT_C2_L1_PART2, 768, "C2L1Part2") \
+    X(KX_STAT_DVBC2_PLP_SIG_DATA, 769, "DVBC2-PlpSigData") \
+    X(KX_STAT_T2_L1_DATA, 770, "T2L1Data") \
+    X(KX_STAT_ISDBT_PARS, 771, "ISDBT-PARS") \
+    X(KX_STAT_LDPC_STATS, 772, "LdpcStats") \
+    X(KX_STAT_MA_DATA, 773, "MaData") \
+    X(KX_STAT_MA_STATS, 774, "MaStats") \
+    X(KX_STAT_PLP_NUM_BLOCKS, 775, "PlpNumBlocks") \
+    X(KX_STAT_VIT_STATS, 777, "VitStats") \
+    X(KX_STAT_DAB_ENSEMBLE, 776, "DAB-Ensemble") \
+    X(KX_STAT_RS_STATS, 778, "RsStats") \
+    X(KX_STAT_TPS, 779, "TPS") \
+    X(KX_STAT_DAB_TII, 780, "DAB-TII") \
+    X(KX_STAT_A3_L1_DATA, 781, "A3L1Data") \
+    X(KX_STAT_T2_TXID, 782, "T2-TXID") \
+    X(KX_STAT_A3_TX_ID_INFO, 783, "A3TxIdInfo") \
+    X(KX_STAT_DVBS2_ISI, 784, "DVBS2-Isi") \
+    X(KX_STAT_S2_ISI_SIG, 785, "S2IsiSig")
+
+enum KxStatId : int32_t {
+#define KX_STAT_ENUMERATOR(name, id, tableName) name = id,
+    KX_STATISTIC_IDS(KX_STAT_ENUMERATOR)
+#undef KX_STAT_ENUMERATOR
+};
+
 // One row of the statistic table.
 struct KxStatisticInfo {
     int32_t m_Id;

@@ -32,6 +32,11 @@ public:
     // directory planted there, say). True when nothing is left at `path`.
     static bool FreePath(const char* path);
 
+    // True when `name` is one safe component of the FIFO directory (letters, digits, '_', '.',
+    // '-'; not empty, "." or ".."): the rule every name a client hands over meets before it
+    // becomes part of a path.
+    static bool IsSafeName(const char* name);
+
     // Wide (4-byte) text to narrow and back, in the C library's locale.
     static KXAPI_RESULT WsToCs(char* buffer, const wchar_t* text, int size);
     static KXAPI_RESULT CsToWs(wchar_t* buffer, const char* text, int size);

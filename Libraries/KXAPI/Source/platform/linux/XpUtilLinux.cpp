@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "CrossPlatform.h"
+#include "XpPipeConnectionLinux.h"
 
 unsigned int XpUtil::GetTickCount()
 {
@@ -132,4 +133,9 @@ bool XpUtil::FreePath(const char* path)
             return false;
     }
     return false;
+}
+
+bool XpUtil::IsSafeName(const char* name)
+{
+    return XpPipeBaseLinux::IsSafeName(name);
 }

@@ -98,3 +98,8 @@ KXAPI_RESULT Xp::SetIpcDirectory(const char* directory)
     XpSharedMemLinux::m_pPrefix = shmPrefix.c_str();
     return KXAPI_OK;
 }
+
+void Xp::LogEventsToStandardError(bool enable)
+{
+    XpLogLinux::m_ToStandardError = enable;
+}
