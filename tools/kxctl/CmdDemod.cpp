@@ -94,26 +94,6 @@ const std::vector<SubCommand>& DemodSubRegistrar::Commands()
     return Table();
 }
 
-bool ParseI64(const char* pText, int64_t& value)
-{
-    char* pEnd = nullptr;
-    errno = 0;
-    long long parsed = strtoll(pText, &pEnd, 0);
-    if (errno != 0 || pEnd == pText || *pEnd != '\0')
-        return false;
-    value = parsed;
-    return true;
-}
-
-bool ParseI32(const char* pText, int32_t& value)
-{
-    int64_t wide = 0;
-    if (!ParseI64(pText, wide) || wide < INT32_MIN || wide > INT32_MAX)
-        return false;
-    value = static_cast<int32_t>(wide);
-    return true;
-}
-
 bool ParseFreqHz(const char* pText, int64_t& freqHz)
 {
     if (ParseI64(pText, freqHz))

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "DemodPortClient.h"
+#include "KxctlCommand.h"
 #include "KxStatistic.h"
 
 namespace KxctlDemod {
@@ -31,9 +32,6 @@ public:
 // Reply time-out of every request kxctl sends (a fixed-layout blind scan gets longer).
 constexpr unsigned int REPLY_TIMEOUT_MS = 15000;
 
-// Number parsing: the whole word must be a number (decimal or 0x hex); false otherwise.
-bool ParseI64(const char* pText, int64_t& value);
-bool ParseI32(const char* pText, int32_t& value);
 // A frequency in Hz, or with a suffix k, M or G ("474M", "1.15G").
 bool ParseFreqHz(const char* pText, int64_t& freqHz);
 

@@ -20,17 +20,6 @@ const char* const NET_USAGE = "net list|discover|watch [SECONDS]|attach IP SERIA
                               "excl SERIAL PORT OWNER acquire|release|probe|prop TYPE NAME [PORT] [FILTER1]|"
                               "vpd SERIAL KEYWORD [SECTION]|vpd-clear SERIAL";
 
-bool ParseI64(const char* text, int64_t& value)
-{
-    char* end = nullptr;
-    errno = 0;
-    long long parsed = strtoll(text, &end, 0);
-    if (errno != 0 || end == text || *end != '\0')
-        return false;
-    value = parsed;
-    return true;
-}
-
 bool ParseInt(const char* text, int& value)
 {
     int64_t wide = 0;

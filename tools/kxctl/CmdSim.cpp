@@ -18,17 +18,6 @@
 
 namespace {
 
-bool ParseI64(const char* pText, int64_t& value)
-{
-    char* pEnd = nullptr;
-    errno = 0;
-    long long parsed = strtoll(pText, &pEnd, 0);
-    if (errno != 0 || pEnd == pText || *pEnd != '\0')
-        return false;
-    value = parsed;
-    return true;
-}
-
 // JSON given inline, or read from a file with "@FILE".
 bool JsonArgument(const char* pArg, std::string& text)
 {

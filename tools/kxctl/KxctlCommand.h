@@ -3,6 +3,7 @@
 //   static KxctlRegistrar g_Version({"version", "", "print the service version", RunVersion});
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "KxapiResult.h"
@@ -25,3 +26,7 @@ public:
 int KxctlFail(const char* what, KXAPI_RESULT result);
 // Prints "kxctl: <message>" and the usage of `command` on stderr; returns exit status 2.
 int KxctlUsage(const char* command, const char* message);
+
+// Number parsing: the whole word must be a number (decimal or 0x hex); false otherwise.
+bool ParseI64(const char* pText, int64_t& value);
+bool ParseI32(const char* pText, int32_t& value);
