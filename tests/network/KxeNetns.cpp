@@ -148,19 +148,7 @@ pid_t NetnsLab::Spawn(const std::string& ns, const std::vector<std::string>& arg
         int devNull = open("/dev/null", O_RDWR);
         if (devNull >= 0)
             dup2(devNull, STDIN_FILENO);
-        if (!output.empty()) {
-            int out = open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-            if (out >= 0) {
-                dup2(out, STDOUT_FILENO);
-                dup2(out, STDERR_FILENO);
-            }
-        }
-        std::vector<char*> args;
-        for (const std::string& arg : argv)
-            args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
+        ExecWithOutput(argv, output, true);
     }
     if (pid > 0) {
         setpgid(pid, pid); // also from here, so that it holds before the child runs

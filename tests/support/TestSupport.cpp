@@ -173,25 +173,31 @@ ProcessResult WaitChild(pid_t pid, unsigned int timeoutMs)
     return result;
 }
 
+void ExecWithOutput(const std::vector<std::string>& argv, const std::string& outputPath, bool append)
+{
+    if (!outputPath.empty()) {
+        int fd = open(outputPath.c_str(), O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC), 0600);
+        if (fd >= 0) {
+            dup2(fd, STDOUT_FILENO);
+            dup2(fd, STDERR_FILENO);
+            close(fd);
+        }
+    }
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+}
+
 ProcessResult RunProgram(const std::vector<std::string>& argv, unsigned int timeoutMs)
 {
     TempDir dir;
     std::string outPath = dir.File("output");
     pid_t pid = fork();
-    if (pid == 0) {
-        int fd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (fd >= 0) {
-            dup2(fd, 1);
-            dup2(fd, 2);
-            close(fd);
-        }
-        std::vector<char*> args;
-        for (const std::string& arg : argv)
-            args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
+    if (pid == 0)
+        ExecWithOutput(argv, outPath, false);
     ProcessResult result = WaitChild(pid, timeoutMs);
     result.m_Output = ReadFile(outPath);
     return result;
@@ -253,20 +259,9 @@ bool SimService::Launch(const std::vector<std::string>& extraArgs)
 {
     pid_t pid = fork();
     if (pid == 0) {
-        int fd = open(m_LogPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (fd >= 0) {
-            dup2(fd, 1);
-            dup2(fd, 2);
-            close(fd);
-        }
         std::vector<std::string> argv = {KX_SIM_BINARY, "--fifo-dir", m_Dir.Path(), "--no-daemon"};
         argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
-        std::vector<char*> args;
-        for (const std::string& arg : argv)
-            args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
+        ExecWithOutput(argv, m_LogPath, false);
     }
     if (pid < 0)
         return false;

@@ -90,6 +90,11 @@ ProcessResult RunProgram(const std::vector<std::string>& argv, unsigned int time
 // Waits for a child; kills it after timeoutMs.
 ProcessResult WaitChild(pid_t pid, unsigned int timeoutMs);
 
+// In a forked child: sends standard output and error to `outputPath` (appended to when
+// `append`, else truncated; left as they are when empty) and becomes argv[0] with `argv`.
+// Never returns (status 127 when the program cannot run).
+[[noreturn]] void ExecWithOutput(const std::vector<std::string>& argv, const std::string& outputPath, bool append);
+
 // KxapiServiceSim in the foreground on a private FIFO directory.
 class SimService {
 public:

@@ -202,20 +202,12 @@ KXAPI_RESULT KxDemodPars::FromXmlElem(MarkupElem elem)
 
 KXAPI_RESULT KxDemodPars::ToXml(std::wstring& text) const
 {
-    Markup doc;
-    ToXmlElem(doc.Top());
-    text.clear();
-    doc.AppendTo(text);
-    return KXAPI_OK;
+    return MarkupWriteText(text, [this](Markup& doc) { ToXmlElem(doc.Top()); });
 }
 
 KXAPI_RESULT KxDemodPars::FromXml(const std::wstring& text)
 {
-    Markup doc;
-    KXAPI_RESULT result = doc.Parse(text);
-    if (KxapiFailed(result))
-        return result;
-    return FromXmlElem(doc.Top().FindChild("KxDemodPars"));
+    return MarkupReadText(text, "KxDemodPars", [this](MarkupElem e) { return FromXmlElem(e); });
 }
 
 } // namespace Kxapi

@@ -1,6 +1,7 @@
 // XML form of KxStatistic: element "kxstat" with the value as an attribute or, for the
 // structured value types, as the structure's sub-document.
 #include "KxStatistic.h"
+#include "MarkupFields.h"
 
 #include <charconv>
 #include <cstring>
@@ -62,15 +63,10 @@ private:
     MarkupElem m_Elem;
 };
 
-class FieldReader {
+// An attribute reader that also reads lists of child elements.
+class FieldReader : public AttribReader {
 public:
-    explicit FieldReader(MarkupElem elem) : m_Elem(elem) {}
-    template <typename T> FieldReader& operator()(const char* name, T& value)
-    {
-        if (KxapiSucceeded(m_Result))
-            m_Result = m_Elem.GetAttrib(name, value);
-        return *this;
-    }
+    explicit FieldReader(MarkupElem elem) : AttribReader(elem) {}
     template <typename T> void List(const char* name, std::vector<T>& list)
     {
         list.clear();
@@ -84,11 +80,6 @@ public:
             m_Result = child.Result();
         }
     }
-    KXAPI_RESULT Result() const { return m_Result; }
-
-private:
-    MarkupElem m_Elem;
-    KXAPI_RESULT m_Result = KXAPI_OK;
 };
 
 template <typename T>
@@ -231,11 +222,7 @@ KXAPI_RESULT KxStatistic::ToXml(std::wstring& text) const
 
 KXAPI_RESULT KxStatistic::FromXml(const std::wstring& text)
 {
-    Markup doc;
-    KXAPI_RESULT result = doc.Parse(text);
-    if (KxapiFailed(result))
-        return result;
-    return FromXmlElem(doc.Top().FindChild("kxstat"));
+    return MarkupReadText(text, "kxstat", [this](MarkupElem e) { return FromXmlElem(e); });
 }
 
 KXAPI_RESULT KxStatistic::ToXml(const KxStatistic* stats, int count, std::wstring& text)

@@ -224,28 +224,12 @@ KXAPI_RESULT KxDevice::I2CWriteRead(int writeAddress, const unsigned char* write
 
 KXAPI_RESULT KxDevice::I2CRead(int port, int address, unsigned char* buffer, int length, int bus)
 {
-    if (!IsAttached())
-        return KXAPI_E_NOT_ATTACHED;
-    if (length < 0)
-        return KXAPI_E_INVALID_SIZE;
-    if (length == 0)
-        return KXAPI_OK;
-    if (buffer == nullptr)
-        return KXAPI_E_INVALID_BUF;
-    return m_pDevice->I2CTransfer(port, bus, 0, nullptr, 0, address, buffer, length);
+    return I2CWriteRead(port, 0, nullptr, 0, address, buffer, length, bus);
 }
 
 KXAPI_RESULT KxDevice::I2CWrite(int port, int address, const unsigned char* buffer, int length, int bus)
 {
-    if (!IsAttached())
-        return KXAPI_E_NOT_ATTACHED;
-    if (length < 0)
-        return KXAPI_E_INVALID_SIZE;
-    if (length == 0)
-        return KXAPI_OK;
-    if (buffer == nullptr)
-        return KXAPI_E_INVALID_BUF;
-    return m_pDevice->I2CTransfer(port, bus, address, buffer, length, 0, nullptr, 0);
+    return I2CWriteRead(port, address, buffer, length, 0, nullptr, 0, bus);
 }
 
 KXAPI_RESULT KxDevice::I2CWriteRead(int port, int writeAddress, const unsigned char* writeBuffer, int writeLength,

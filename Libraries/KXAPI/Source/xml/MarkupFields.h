@@ -16,7 +16,7 @@ public:
     }
     KXAPI_RESULT Result() const { return m_Result; }
 
-private:
+protected:
     MarkupElem m_Elem;
     KXAPI_RESULT m_Result = KXAPI_OK;
 };
@@ -33,5 +33,29 @@ public:
 private:
     MarkupElem m_Elem;
 };
+
+// Builds a document with `build(Markup&)` and writes it to `text`, replacing what was there.
+template <typename Build> KXAPI_RESULT MarkupWriteText(std::wstring& text, Build build)
+{
+    Markup doc;
+    build(doc);
+    text.clear();
+    doc.AppendTo(text);
+    return KXAPI_OK;
+}
+
+// Parses `text` and hands its top-level element `name` to `read(MarkupElem)`, whose result it
+// returns; the parser's code for text that is not XML, KXAPI_E_XML_ELEM without that element.
+template <typename Read> KXAPI_RESULT MarkupReadText(const std::wstring& text, const char* name, Read read)
+{
+    Markup doc;
+    KXAPI_RESULT result = doc.Parse(text);
+    if (KxapiFailed(result))
+        return result;
+    MarkupElem elem = doc.Top().FindChild(name);
+    if (!elem.Valid())
+        return KXAPI_E_XML_ELEM;
+    return read(elem);
+}
 
 } // namespace Kxapi
