@@ -18,6 +18,7 @@
 namespace {
 
 using kxtest::NetnsLab;
+using kxtest::NetnsPairTest;
 
 // A ProbeMatches envelope as the devices send it; `extension` replaces the extension element.
 std::string ProbeMatches(const std::string& xaddrs, const std::string& extension)
@@ -158,20 +159,8 @@ TEST(XpNetwork, ListsOnlyMulticastInterfacesOncePerAddress)
 
 // Discovery against simulated devices: runs the enumerator on a thread that has entered
 // the service's namespace.
-class KxeDiscoveryNetns : public ::testing::Test {
+class KxeDiscoveryNetns : public NetnsPairTest<66> {
 protected:
-    void SetUp() override
-    {
-        const std::string why = NetnsLab::Unavailable();
-        if (!why.empty())
-            GTEST_SKIP() << "namespace tests skipped: " << why;
-        m_Svc = m_Lab.AddNamespace("svc");
-        m_Dev = m_Lab.AddNamespace("dev");
-        ASSERT_FALSE(m_Svc.empty());
-        ASSERT_FALSE(m_Dev.empty());
-        ASSERT_TRUE(m_Lab.Link(m_Svc, m_Dev, 66));
-    }
-
     pid_t StartDevice(const std::string& ns, const std::vector<std::string>& extra, const std::string& log,
                       const std::vector<std::string>& ifs)
     {
@@ -220,10 +209,7 @@ protected:
     }
 
     kxtest::TempDir m_Dir;
-    NetnsLab m_Lab;
     std::vector<pid_t> m_Devices;
-    std::string m_Svc;
-    std::string m_Dev;
 };
 
 TEST_F(KxeDiscoveryNetns, FindsEveryDeviceAndSkipsMisbehavingAnswers)

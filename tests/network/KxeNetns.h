@@ -4,6 +4,8 @@
 // also when a test fails.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/types.h>
 
@@ -52,6 +54,27 @@ private:
 
 // Path of the simulated network device program (built beside KxapiServiceSim).
 std::string NetDevBinary();
+// A fixture with two namespaces, "svc" (the service's side) and "dev" (the devices'), joined in
+// subnet 10.<SUBNET>.0.0/24; skipped where namespaces cannot be used.
+template <int SUBNET> class NetnsPairTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string why = NetnsLab::Unavailable();
+        if (!why.empty())
+            GTEST_SKIP() << "namespace tests skipped: " << why;
+        m_Svc = m_Lab.AddNamespace("svc");
+        m_Dev = m_Lab.AddNamespace("dev");
+        ASSERT_FALSE(m_Svc.empty());
+        ASSERT_FALSE(m_Dev.empty());
+        ASSERT_TRUE(m_Lab.Link(m_Svc, m_Dev, SUBNET));
+    }
+
+    NetnsLab m_Lab;
+    std::string m_Svc;
+    std::string m_Dev;
+};
+
 // Reads a whole file ("" when missing).
 std::string ReadFileText(const std::string& path);
 // Counts the lines of `text` that contain `needle`.

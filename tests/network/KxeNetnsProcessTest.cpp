@@ -21,6 +21,7 @@ namespace {
 
 using kxtest::CountLines;
 using kxtest::NetnsLab;
+using kxtest::NetnsPairTest;
 using kxtest::ReadFileText;
 using kxtest::WaitUntil;
 
@@ -78,20 +79,8 @@ private:
     std::vector<std::pair<int64_t, uint32_t>> m_Events;
 };
 
-class KxeNetnsService : public ::testing::Test {
+class KxeNetnsService : public NetnsPairTest<SUBNET> {
 protected:
-    void SetUp() override
-    {
-        const std::string why = NetnsLab::Unavailable();
-        if (!why.empty())
-            GTEST_SKIP() << "namespace tests skipped: " << why;
-        m_Svc = m_Lab.AddNamespace("svc");
-        m_Dev = m_Lab.AddNamespace("dev");
-        ASSERT_FALSE(m_Svc.empty());
-        ASSERT_FALSE(m_Dev.empty());
-        ASSERT_TRUE(m_Lab.Link(m_Svc, m_Dev, SUBNET));
-    }
-
     void TearDown() override
     {
         for (pid_t device : std::vector<pid_t>(m_Devices))
@@ -165,9 +154,6 @@ protected:
 
     kxtest::ScopedIpcDirectory m_Ipc;
     kxtest::TempDir m_Logs;
-    NetnsLab m_Lab;
-    std::string m_Svc;
-    std::string m_Dev;
     pid_t m_ServicePid = 0;
     std::vector<pid_t> m_Devices;
 };
