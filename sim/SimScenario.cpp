@@ -9,27 +9,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "KxModelTable.h"
 #include "SimBlockModels.h"
 #include "SimTda18273.h"
 
 using nlohmann::json;
 
 namespace {
-
-struct ModelRow {
-    int m_Model;
-    int m_SubType; // -1: any
-    KxDriverFamily m_Family;
-    int m_NumPorts;
-};
-
-const ModelRow MODEL_TABLE[] = {
-    {3460, -1, KX_FAMILY_KXA, 1},  {3470, -1, KX_FAMILY_PCIE, 2}, {3480, -1, KX_FAMILY_KXA, 2},
-    {3490, -1, KX_FAMILY_KXA, 2},  {3510, -1, KX_FAMILY_KXA, 2},  {3520, -1, KX_FAMILY_KXA, 1},
-    {3530, 2, KX_FAMILY_PCIE, 12}, {3530, 3, KX_FAMILY_PCIE, 12}, {3530, -1, KX_FAMILY_KXA, 12},
-    {810, -1, KX_FAMILY_KXU, 1},   {820, -1, KX_FAMILY_KXU, 1},   {830, -1, KX_FAMILY_KXU, 1},
-    {850, -1, KX_FAMILY_KXU, 1},
-};
 
 constexpr size_t MAX_TABLE_ENTRIES = 4096;
 constexpr size_t MAX_VPD_BYTES = 512;
@@ -218,14 +204,12 @@ std::shared_ptr<SimCard> CardFromJson(const json& j, uint64_t seed)
 
 bool SimModelInfo(int model, int subType, KxDriverFamily& family, int& numPorts)
 {
-    for (const ModelRow& row : MODEL_TABLE) {
-        if (row.m_Model == model && (row.m_SubType == -1 || row.m_SubType == subType)) {
-            family = row.m_Family;
-            numPorts = row.m_NumPorts;
-            return true;
-        }
-    }
-    return false;
+    const KxModelInfo* pModel = KxFindModel(model, subType);
+    if (pModel == nullptr)
+        return false;
+    family = pModel->m_Family;
+    numPorts = pModel->m_NumPorts;
+    return true;
 }
 
 KXAPI_RESULT SimParseScenario(const std::string& text, SimScenario& scenario, std::string& error)

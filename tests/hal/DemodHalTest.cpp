@@ -1,11 +1,13 @@
-// What every receiver HAL inherits: the model table of NewDemodHal, frequency attributes from
-// port properties, property tables re-read at the reported size, and the RF-level tables.
+// The model table and NewDemodHal built on it, and what every receiver HAL inherits: frequency
+// attributes from port properties, property tables re-read at the reported size, and the
+// RF-level tables.
 #include <memory>
 
 #include <gtest/gtest.h>
 
 #include "HalTestSupport.h"
 #include "KxDriverRequests.h"
+#include "KxModelTable.h"
 #include "KxRfCal.h"
 #include "Kxa3460Hal.h"
 #include "UnavailableHal.h"
@@ -31,37 +33,58 @@ int CountRequests(SimCard& card, uint32_t request)
 
 } // namespace
 
-TEST_F(DemodHalTest, NewDemodHalKnowsEveryReceiverModel)
+TEST(ModelTableTest, SubTypeRowsComeBeforeTheRowForAnySubType)
 {
-    Attach(SERIAL_3460);
-    struct Expected {
+    struct Lookup {
         int m_Type;
         int m_SubType;
-        const char* m_pClass;
-        int m_Ports;
+        const char* m_pClass; // null: not a receiver
     };
-    const Expected models[] = {
-        {810, 0, "Kxu810Hal", 1},     {820, 0, "Kxu820Hal", 1},     {830, 1, "Kxu830Hal", 1},
-        {850, 0, "Kxu850Hal", 1},     {3470, 0, "Kxa3470Hal", 2},   {3480, 0, "Kxa3480Hal", 2},
-        {3490, 0, "Kxa3490Hal", 2},   {3510, 0, "Kxa3510Hal", 2},   {3520, 0, "Kxa3520Hal", 1},
-        {3530, 1, "Kx3530Hal", 12},   {3530, 2, "Kxa3530BHal", 12}, {3530, 3, "Kxa3530CHal", 12},
-        {3530, 0, "Kx3530Hal", 12},   {3530, 7, "Kx3530Hal", 12},
+    const Lookup lookups[] = {
+        {3530, 2, "Kxa3530BHal"}, {3530, 3, "Kxa3530CHal"}, {3530, 1, "Kx3530Hal"}, {3530, 0, "Kx3530Hal"},
+        {3530, 7, "Kx3530Hal"},   {830, 1, "Kxu830Hal"},    {3460, 0, "Kxa3460Hal"}, {3999, 0, nullptr},
+        {0, 0, nullptr},          {2111, 0, nullptr},       {3530, -2, "Kx3530Hal"},
     };
-    for (const Expected& model : models) {
-        std::unique_ptr<DemodHal> hal(NewDemodHal(model.m_Type, model.m_SubType, 42, m_Device));
-        ASSERT_NE(nullptr, hal) << model.m_Type;
-        auto* unavailable = dynamic_cast<UnavailableHal*>(hal.get());
-        ASSERT_NE(nullptr, unavailable) << model.m_Type;
-        EXPECT_STREQ(model.m_pClass, unavailable->ClassName()) << model.m_Type << "/" << model.m_SubType;
-        EXPECT_EQ(model.m_Ports, hal->NumDemodPorts()) << model.m_Type;
-        EXPECT_EQ(KXAPI_E_NOT_SUPPORTED, hal->Init()) << model.m_Type;
+    for (const Lookup& lookup : lookups) {
+        const KxModelInfo* pModel = KxFindModel(lookup.m_Type, lookup.m_SubType);
+        if (lookup.m_pClass == nullptr) {
+            EXPECT_EQ(nullptr, pModel) << lookup.m_Type;
+            continue;
+        }
+        ASSERT_NE(nullptr, pModel) << lookup.m_Type;
+        EXPECT_STREQ(lookup.m_pClass, pModel->m_pHalClass) << lookup.m_Type << "/" << lookup.m_SubType;
+        EXPECT_EQ(lookup.m_Type, pModel->m_TypeNumber);
+    }
+    // Every row is reachable: no row for any sub-type hides a later row of the same type, and
+    // no two rows name the same model.
+    const auto table = KxModelTable();
+    for (size_t i = 0; i < table.size(); i++) {
+        const int probe = table[i].m_SubType == KX_MODEL_ANY_SUBTYPE ? 1000 : table[i].m_SubType;
+        EXPECT_EQ(&table[i], KxFindModel(table[i].m_TypeNumber, probe)) << table[i].m_pName;
+        EXPECT_GE(table[i].m_NumPorts, 1) << table[i].m_pName;
+        for (size_t j = 0; j < i; j++)
+            EXPECT_STRNE(table[j].m_pName, table[i].m_pName);
+    }
+}
+
+TEST_F(DemodHalTest, NewDemodHalBuildsEveryModelOfTheTable)
+{
+    Attach(SERIAL_3460);
+    for (const KxModelInfo& model : KxModelTable()) {
+        const int subType = model.m_SubType == KX_MODEL_ANY_SUBTYPE ? 0 : model.m_SubType;
+        std::unique_ptr<DemodHal> hal(NewDemodHal(model.m_TypeNumber, subType, 42, m_Device));
+        ASSERT_NE(nullptr, hal) << model.m_pName;
+        EXPECT_EQ(model.m_NumPorts, hal->NumDemodPorts()) << model.m_pName;
         EXPECT_EQ(42, hal->Serial());
+        auto* unavailable = dynamic_cast<UnavailableHal*>(hal.get());
+        if (unavailable == nullptr)
+            continue; // a model with its HAL in this build
+        EXPECT_STREQ(model.m_pHalClass, unavailable->ClassName()) << model.m_pName;
+        EXPECT_EQ(KXAPI_E_NOT_SUPPORTED, hal->Init()) << model.m_pName;
     }
     std::unique_ptr<DemodHal> tuner(NewDemodHal(3460, 0, SERIAL_3460, m_Device));
     EXPECT_NE(nullptr, dynamic_cast<Kxa3460Hal*>(tuner.get()));
     EXPECT_EQ(nullptr, NewDemodHal(3999, 0, 1, m_Device));
-    EXPECT_EQ(nullptr, NewDemodHal(0, 0, 1, m_Device));
-    EXPECT_EQ(nullptr, NewDemodHal(2111, 0, 1, m_Device));
 }
 
 TEST_F(DemodHalTest, FrequencyAttributesComeFromThePortProperties)

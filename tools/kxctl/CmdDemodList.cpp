@@ -13,6 +13,7 @@
 
 #include "CmdDemod.h"
 #include "KxDevice.h"
+#include "KxModelTable.h"
 #include "KxctlCommand.h"
 #include "SimControlProtocol.h"
 #include "SimEnvironment.h"
@@ -33,9 +34,8 @@ struct CardRow {
 
 int PortsOf(int model, int subType)
 {
-    KxDriverFamily family;
-    int ports = 0;
-    return SimModelInfo(model, subType, family, ports) ? ports : 0;
+    const KxModelInfo* pModel = KxFindModel(model, subType);
+    return pModel != nullptr ? pModel->m_NumPorts : 0;
 }
 
 void PrintRows(const std::vector<CardRow>& rows, const char* pSource)

@@ -79,6 +79,26 @@ constexpr uint32_t KX_I2C_CMD_LOCK = 1, KX_I2C_CMD_UNLOCK = 2, KX_I2C_CMD_READ =
 constexpr int KX_I2C_MAX_TRANSFER = 512;
 constexpr unsigned int KX_I2C_OUTPUT_SIZE = 516;
 
+// Driver type codes of the block driver's tree: blocks ("BC_" instances) and driver functions
+// ("DF_" instances). The two kinds are numbered apart, so a block and a function may share a
+// code (the 3470's I/Q power block and its satellite demodulator function are both 347007).
+enum KxDriverTypeCode : int {
+    KX_BC_CDMAC = 4,             // receive DMA channel
+    KX_BC_I2CM = 8,              // I2C master
+    KX_BC_SPIM = 22,             // SPI master
+    KX_BC_BURSTFIFO = 32,        // burst FIFO
+    KX_BC_IQPWR_3470 = 347007,   // I/Q power meter
+    KX_DF_AD5320_3470 = 347001,  // DAC
+    KX_DF_ADS4246_3470 = 347002, // ADC
+    KX_DF_LNBH25_3470 = 347003,  // LNB supply
+    KX_DF_S2STATS_3470 = 347004, // satellite demodulator statistics
+    KX_DF_IQFIR_3470 = 347005,   // I/Q filter
+    KX_DF_IQCGRAB_3470 = 347006, // constellation grabber
+    KX_DF_S2CRDEMOD_3470 = 347007, // satellite demodulator
+    KX_DF_IQSRC3470_3470 = 347010, // I/Q sample-rate converter
+    KX_DF_DATASTMUX_3470 = 347011, // data stream multiplexer
+};
+
 // Driver status words (a node returns the negated word from IoCtl).
 constexpr uint32_t KX_DRV_STATUS_IN_USE = 0x1000A;
 constexpr uint32_t KX_DRV_STATUS_NOT_FOUND = 0x10006;
