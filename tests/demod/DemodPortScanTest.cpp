@@ -66,25 +66,24 @@ protected:
         DemodAppendIntElem(xml, DEMOD_ELEM_END_FREQ_HZ, endHz);
         return DemodBuildGenericReq(DEMOD_CMD_SPECTRUM_SCAN, xml);
     }
-    static std::vector<KxBsProgress> BlindProgress(EventSink& sink)
+    // The progress reports of one kind of scan, each parsed from its event's text.
+    template <typename Progress> static std::vector<Progress> ProgressOf(EventSink& sink, uint32_t kind)
     {
-        std::vector<KxBsProgress> out;
-        for (const DemodEvent& e : sink.EventsOfKind(DEMOD_EVENT_BLIND_SCAN)) {
-            KxBsProgress p;
+        std::vector<Progress> out;
+        for (const DemodEvent& e : sink.EventsOfKind(kind)) {
+            Progress p;
             EXPECT_EQ(p.FromXml(e.m_Xml), KXAPI_OK);
             out.push_back(p);
         }
         return out;
     }
+    static std::vector<KxBsProgress> BlindProgress(EventSink& sink)
+    {
+        return ProgressOf<KxBsProgress>(sink, DEMOD_EVENT_BLIND_SCAN);
+    }
     static std::vector<KxSpsProgress> SpectrumProgress(EventSink& sink)
     {
-        std::vector<KxSpsProgress> out;
-        for (const DemodEvent& e : sink.EventsOfKind(DEMOD_EVENT_SPECTRUM_SCAN)) {
-            KxSpsProgress p;
-            EXPECT_EQ(p.FromXml(e.m_Xml), KXAPI_OK);
-            out.push_back(p);
-        }
-        return out;
+        return ProgressOf<KxSpsProgress>(sink, DEMOD_EVENT_SPECTRUM_SCAN);
     }
 
     kxtest::ScopedIpcDirectory m_Ipc;
