@@ -442,7 +442,8 @@ KXAPI_RESULT DemodPortController::Handle(const BlindScanReq& req, PortCmdRun& ru
     res.m_Found.resize(static_cast<size_t>(req.m_MaxTransmitters));
     KxDemodPars pars = req.m_Pars;
     const KXAPI_RESULT r = BlindScan(run.m_pClient, req.m_MaxTransmitters, res.m_Count, res.m_Found.data(), pars,
-                                     req.m_StepHz, req.m_StartFreqHz, req.m_EndFreqHz, run.m_Execute);
+                                     req.m_Range.m_StepHz, req.m_Range.m_StartFreqHz, req.m_Range.m_EndFreqHz,
+                                     run.m_Execute);
     if (report)
         SetEventFlags({{DEMOD_EVENT_BLIND_SCAN, false}}, run.m_pClient);
     res.m_Found.resize(static_cast<size_t>(res.m_Count < req.m_MaxTransmitters ? res.m_Count : req.m_MaxTransmitters));
@@ -461,8 +462,8 @@ template <> KXAPI_RESULT DemodPortController::Handle(const SpectrumScanReq& req,
 {
     if (run.m_Execute)
         SetEventFlags({{DEMOD_EVENT_SPECTRUM_SCAN, true}}, run.m_pClient);
-    const KXAPI_RESULT r =
-        SpectrumScan(run.m_pClient, req.m_ScanType, req.m_StepHz, req.m_StartFreqHz, req.m_EndFreqHz, run.m_Execute);
+    const KXAPI_RESULT r = SpectrumScan(run.m_pClient, req.m_ScanType, req.m_Range.m_StepHz, req.m_Range.m_StartFreqHz,
+                                        req.m_Range.m_EndFreqHz, run.m_Execute);
     if (run.m_Execute)
         SetEventFlags({{DEMOD_EVENT_SPECTRUM_SCAN, false}}, run.m_pClient);
     return r;

@@ -24,6 +24,24 @@ void ReplyText(const DemodReplyForm& form, KXAPI_RESULT r, const std::wstring& x
         reply = DemodBuildGenericReply(form.m_Code, KXAPI_OK, xml);
 }
 
+// The generic reply of a list of statistics.
+void ReplyStatistics(const DemodReplyForm& form, const std::vector<KxStatistic>& stats, KXAPI_RESULT& result,
+                     DemodMsg& reply)
+{
+    std::wstring xml;
+    ReplyText(form, KxStatistic::ToXml(stats.data(), static_cast<int>(stats.size()), xml), xml, result, reply);
+}
+
+// The fixed-layout records of a list of statistics.
+template <class Out, class Fn> std::vector<Out> EachOf(const std::vector<KxStatistic>& stats, Fn toRecord)
+{
+    std::vector<Out> out;
+    out.reserve(stats.size());
+    for (const KxStatistic& stat : stats)
+        out.push_back(toRecord(stat));
+    return out;
+}
+
 // The reply of one integer element.
 void ReplyIntElem(const DemodReplyForm& form, const char* name, int64_t value, DemodMsg& reply)
 {
@@ -207,12 +225,18 @@ KXAPI_RESULT AttributeReq::Decode(const DemodRequestBody& in)
     return in.Int(DEMOD_ELEM_ATTRIBUTE_ID, m_Id);
 }
 
+KXAPI_RESULT DemodScanRange::Decode(const DemodRequestBody& in)
+{
+    if (in.Int(DEMOD_ELEM_FREQ_HZ_STEPS, m_StepHz) != KXAPI_OK || in.Int(DEMOD_ELEM_START_FREQ_HZ, m_StartFreqHz) != KXAPI_OK ||
+        in.Int(DEMOD_ELEM_END_FREQ_HZ, m_EndFreqHz) != KXAPI_OK)
+        return KXAPI_E_INTERNAL;
+    return KXAPI_OK;
+}
+
 KXAPI_RESULT BlindScanReq::Decode(const DemodRequestBody& in)
 {
     if (in.Generic()) {
-        if (in.Int(DEMOD_ELEM_FREQ_HZ_STEPS, m_StepHz) != KXAPI_OK ||
-            in.Int(DEMOD_ELEM_START_FREQ_HZ, m_StartFreqHz) != KXAPI_OK ||
-            in.Int(DEMOD_ELEM_END_FREQ_HZ, m_EndFreqHz) != KXAPI_OK)
+        if (m_Range.Decode(in) != KXAPI_OK)
             return KXAPI_E_INTERNAL;
         m_ReportsProgress = true;
         return ParsFromText(in, m_Pars);
@@ -225,19 +249,15 @@ KXAPI_RESULT BlindScanReq::Decode(const DemodRequestBody& in)
                              DEMOD_MAX_REPLY_SIZE, replySize))
         return KXAPI_E_INVALID_PARS;
     m_MaxTransmitters = req.m_MaxTransmitters;
-    m_StepHz = req.m_StepHz;
-    m_StartFreqHz = req.m_StartFreqHz;
-    m_EndFreqHz = req.m_EndFreqHz;
+    m_Range = {req.m_StepHz, req.m_StartFreqHz, req.m_EndFreqHz};
     return KXAPI_OK;
 }
 
 KXAPI_RESULT SpectrumScanReq::Decode(const DemodRequestBody& in)
 {
-    if (in.Int(DEMOD_ELEM_SCAN_TYPE, m_ScanType) != KXAPI_OK || in.Int(DEMOD_ELEM_FREQ_HZ_STEPS, m_StepHz) != KXAPI_OK ||
-        in.Int(DEMOD_ELEM_START_FREQ_HZ, m_StartFreqHz) != KXAPI_OK ||
-        in.Int(DEMOD_ELEM_END_FREQ_HZ, m_EndFreqHz) != KXAPI_OK)
+    if (in.Int(DEMOD_ELEM_SCAN_TYPE, m_ScanType) != KXAPI_OK)
         return KXAPI_E_INTERNAL;
-    return KXAPI_OK;
+    return m_Range.Decode(in);
 }
 
 // ---- Replies ------------------------------------------------------------------------------------
@@ -302,32 +322,21 @@ void DiseqcReq::Encode(const DemodReplyForm&, const Result& res, KXAPI_RESULT&, 
 void StatisticsReq::Encode(const DemodReplyForm& form, const Result& res, KXAPI_RESULT& result, DemodMsg& reply) const
 {
     if (form.Generic()) {
-        std::wstring xml;
-        ReplyText(form, KxStatistic::ToXml(res.m_Stats.data(), static_cast<int>(res.m_Stats.size()), xml), xml,
-                  result, reply);
+        ReplyStatistics(form, res.m_Stats, result, reply);
         return;
     }
-    std::vector<TStatPars> records;
-    records.reserve(res.m_Stats.size());
-    for (const KxStatistic& stat : res.m_Stats)
-        records.push_back(TStatPars::FromStatistic(stat));
-    reply = DemodBuildStatsOldReply(KXAPI_OK, records);
+    reply = DemodBuildStatsOldReply(KXAPI_OK, EachOf<TStatPars>(res.m_Stats, &TStatPars::FromStatistic));
 }
 
 void SupportedStatsReq::Encode(const DemodReplyForm& form, const Result& res, KXAPI_RESULT& result,
                                DemodMsg& reply) const
 {
     if (form.Generic()) {
-        std::wstring xml;
-        ReplyText(form, KxStatistic::ToXml(res.m_List.data(), static_cast<int>(res.m_List.size()), xml), xml,
-                  result, reply);
+        ReplyStatistics(form, res.m_List, result, reply);
         return;
     }
-    std::vector<int32_t> ids;
-    ids.reserve(res.m_List.size());
-    for (const KxStatistic& stat : res.m_List)
-        ids.push_back(stat.m_StatisticId);
-    reply = DemodBuildSupportedOldReply(KXAPI_OK, m_Capacity, ids);
+    const auto idOf = [](const KxStatistic& stat) { return stat.m_StatisticId; };
+    reply = DemodBuildSupportedOldReply(KXAPI_OK, m_Capacity, EachOf<int32_t>(res.m_List, idOf));
 }
 
 template <class Sel, DemodOp O>

@@ -102,6 +102,15 @@ struct LockMerResult {
     int32_t m_MerTenthsDb = 0;
 };
 
+// The frequency range of a scan, in Hz.
+struct DemodScanRange {
+    int64_t m_StepHz = 0;
+    int64_t m_StartFreqHz = 0;
+    int64_t m_EndFreqHz = 0;
+    // From the elements of a generic request's text.
+    KXAPI_RESULT Decode(const DemodRequestBody& in);
+};
+
 // ---- Requests, one per operation -----------------------------------------------------------
 
 using InitReq = DemodBodylessReq<Kxapi::DEMOD_OP_INIT>;
@@ -283,9 +292,7 @@ struct BlindScanReq : DemodOpTag<Kxapi::DEMOD_OP_BLIND_SCAN, true> {
         std::vector<Kxapi::KxTransmitter> m_Found;
     };
     int32_t m_MaxTransmitters = 0;
-    int64_t m_StepHz = 0;
-    int64_t m_StartFreqHz = 0;
-    int64_t m_EndFreqHz = 0;
+    DemodScanRange m_Range;
     Kxapi::KxDemodPars m_Pars; // none in the fixed layout: the HAL's automatic parameters
     bool m_ReportsProgress = false;
     KXAPI_RESULT Decode(const DemodRequestBody& in);
@@ -295,9 +302,7 @@ struct BlindScanReq : DemodOpTag<Kxapi::DEMOD_OP_BLIND_SCAN, true> {
 struct SpectrumScanReq : DemodOpTag<Kxapi::DEMOD_OP_SPECTRUM_SCAN> {
     using Result = NoResult;
     int32_t m_ScanType = 0;
-    int64_t m_StepHz = 0;
-    int64_t m_StartFreqHz = 0;
-    int64_t m_EndFreqHz = 0;
+    DemodScanRange m_Range;
     KXAPI_RESULT Decode(const DemodRequestBody& in);
 };
 
