@@ -300,3 +300,30 @@ TEST_F(CommandTableTest, BothFormsOfAnOperationAnswerAlike)
         EXPECT_EQ(records[i].m_Result, static_cast<uint32_t>(stats[i].m_Result)) << i;
     }
 }
+
+// Count limits of the fixed-layout reads, decided before anything is read: a statistics read
+// of no statistic, and counts whose reply would not fit one message.
+TEST_F(CommandTableTest, FixedReadsRefuseCountsTheirReplyCannotCarry)
+{
+    const struct {
+        DemodMsg m_Request;
+        KXAPI_RESULT m_Result;
+    } cases[] = {
+        {DemodBuildStatsOldReq({}), KXAPI_E_INVALID_ARG},
+        {DemodBuildStatsOldReq(std::vector<int32_t>(DEMOD_MAX_STATISTICS, TestDemodHal::STAT_LOCK)), KXAPI_OK},
+        {DemodBuildStatsOldReq(std::vector<int32_t>(DEMOD_MAX_STATISTICS + 1, TestDemodHal::STAT_LOCK)),
+         KXAPI_E_INVALID_PARS},
+        {DemodBuildConstelReq((DEMOD_MAX_REPLY_SIZE - 8) / KXCONSTELPOINT_SIZE + 1), KXAPI_E_INVALID_PARS},
+        {DemodBuildBlindScanOldReq({(DEMOD_MAX_REPLY_SIZE - 16) / KXTRANSMITTER_SIZE + 1, 8000000, 474000000, 490000000}),
+         KXAPI_E_INVALID_PARS},
+        {DemodBuildSupportedOldReq(DEMOD_MAX_STATISTICS + 1), KXAPI_E_INVALID_PARS},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(KxGetU32(c.m_Request.data(), 0));
+        const DemodMsg reply = Request(c.m_Request);
+        ASSERT_GE(reply.size(), DEMOD_REPLY_HEADER_SIZE);
+        EXPECT_EQ(KxGetU32(reply.data(), 4), c.m_Result);
+        if (c.m_Result != KXAPI_OK)
+            EXPECT_EQ(reply.size(), DEMOD_REPLY_HEADER_SIZE);
+    }
+}
