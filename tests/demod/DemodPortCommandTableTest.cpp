@@ -105,7 +105,7 @@ std::vector<CommandCase> AllCommands(const std::wstring& eventFifo)
     const std::wstring pars = L"<KxDemodPars mod=\"9\"><T bw=\"4\"/></KxDemodPars>";
     const OldStyleParsWire dvbt{KX_MOD_DVBT, 4, 0, 0};
     std::wstring statsXml;
-    const KxStatistic stats[2] = {KxStatistic(TestDemodHal::STAT_LOCK), KxStatistic(TestDemodHal::STAT_MER)};
+    const KxStatistic stats[2] = {KxStatistic(KX_STAT_LOCK), KxStatistic(KX_STAT_MER)};
     KxStatistic::ToXml(stats, 2, statsXml);
     DemodMsg eventRegister;
     DemodBuildEventRegisterReq(eventFifo, DEMOD_EVENT_MASK_FREQ, eventRegister);
@@ -161,7 +161,7 @@ std::vector<CommandCase> AllCommands(const std::wstring& eventFifo)
         Fixed(DemodBuildWordReq(DEMOD_CMD_UNSUPPORTED_8, 0), 12),
         Fixed(unsupported9, 12),
         Fixed(unsupported10, 16),
-        Fixed(DemodBuildStatsOldReq({TestDemodHal::STAT_LOCK, TestDemodHal::STAT_MER}), 8 + TSTATPARS_SIZE * 2),
+        Fixed(DemodBuildStatsOldReq({KX_STAT_LOCK, KX_STAT_MER}), 8 + TSTATPARS_SIZE * 2),
         Text(DEMOD_CMD_GET_SUPPORTED_STATS, Elem(DEMOD_ELEM_COUNT, SUPPORTED_ROOM), true),
         Text(DEMOD_CMD_GET_ATTRIBUTE, Elem(DEMOD_ELEM_ATTRIBUTE_ID, 0), true),
         Text(DEMOD_CMD_CONSTEL_POINTS_GET, Elem(DEMOD_ELEM_NUM_POINTS, POINTS) + Elem(DEMOD_ELEM_STREAM_ID, -1), true),
@@ -233,10 +233,11 @@ TEST_F(CommandTableTest, EveryCommandDecodesRefusesAShortBodyAndAnswersInItsOwnF
         if (c.m_Generic) {
             std::wstring xml;
             EXPECT_EQ(DemodParseGenericReply(reply.data(), reply.size(), c.m_Code, xml), result);
-            if (result == KXAPI_OK)
+            if (result == KXAPI_OK) {
                 EXPECT_EQ(!xml.empty(), c.m_RepliesText);
-            else
+            } else {
                 EXPECT_EQ(reply.size(), DEMOD_REPLY_HEADER_SIZE);
+            }
         } else {
             const bool withData = result == KXAPI_OK || c.m_ReplyOnFailure;
             EXPECT_EQ(reply.size(), withData ? c.m_ReplySize : DEMOD_REPLY_HEADER_SIZE);
@@ -284,7 +285,7 @@ TEST_F(CommandTableTest, BothFormsOfAnOperationAnswerAlike)
 
     // Statistics: each record of the fixed layout carries the id and result of the same
     // statistic in the text.
-    const std::vector<int32_t> asked = {TestDemodHal::STAT_LOCK, TestDemodHal::STAT_MER};
+    const std::vector<int32_t> asked = {KX_STAT_LOCK, KX_STAT_MER};
     reply = Request(DemodBuildStatsOldReq(asked));
     std::vector<TStatPars> records;
     ASSERT_EQ(DemodParseStatsOldReply(reply.data(), reply.size(), 2, records), KXAPI_OK);
@@ -310,8 +311,8 @@ TEST_F(CommandTableTest, FixedReadsRefuseCountsTheirReplyCannotCarry)
         KXAPI_RESULT m_Result;
     } cases[] = {
         {DemodBuildStatsOldReq({}), KXAPI_E_INVALID_ARG},
-        {DemodBuildStatsOldReq(std::vector<int32_t>(DEMOD_MAX_STATISTICS, TestDemodHal::STAT_LOCK)), KXAPI_OK},
-        {DemodBuildStatsOldReq(std::vector<int32_t>(DEMOD_MAX_STATISTICS + 1, TestDemodHal::STAT_LOCK)),
+        {DemodBuildStatsOldReq(std::vector<int32_t>(DEMOD_MAX_STATISTICS, KX_STAT_LOCK)), KXAPI_OK},
+        {DemodBuildStatsOldReq(std::vector<int32_t>(DEMOD_MAX_STATISTICS + 1, KX_STAT_LOCK)),
          KXAPI_E_INVALID_PARS},
         {DemodBuildConstelReq((DEMOD_MAX_REPLY_SIZE - 8) / KXCONSTELPOINT_SIZE + 1), KXAPI_E_INVALID_PARS},
         {DemodBuildBlindScanOldReq({(DEMOD_MAX_REPLY_SIZE - 16) / KXTRANSMITTER_SIZE + 1, 8000000, 474000000, 490000000}),
@@ -323,7 +324,8 @@ TEST_F(CommandTableTest, FixedReadsRefuseCountsTheirReplyCannotCarry)
         const DemodMsg reply = Request(c.m_Request);
         ASSERT_GE(reply.size(), DEMOD_REPLY_HEADER_SIZE);
         EXPECT_EQ(KxGetU32(reply.data(), 4), c.m_Result);
-        if (c.m_Result != KXAPI_OK)
+        if (c.m_Result != KXAPI_OK) {
             EXPECT_EQ(reply.size(), DEMOD_REPLY_HEADER_SIZE);
+        }
     }
 }
