@@ -72,6 +72,8 @@ PortCmdType* PortCmdType::Create(const void* pMsg, unsigned int size, IDemodPort
     cmd->m_SuspendsStats = props->m_SuspendsStats;
     cmd->m_ScanClass = props->m_ScanClass;
     cmd->m_MinSize = static_cast<int32_t>(props->m_MinSize);
+    cmd->m_Form = props->m_Form;
+    cmd->m_DecodeResult = DemodDecodeRequest(*props, copy, size, cmd->m_Request);
     result = KXAPI_OK;
     return cmd;
 }
@@ -113,6 +115,14 @@ bool PortCmdType::CopyFrom(const PortCmdType& other)
     m_SuspendsStats = other.m_SuspendsStats;
     m_ScanClass = other.m_ScanClass;
     m_MinSize = other.m_MinSize;
+    m_Form = other.m_Form;
+    try {
+        m_Request = other.m_Request;
+        m_DecodeResult = other.m_DecodeResult;
+    } catch (const std::bad_alloc&) {
+        m_Request.emplace<0>();
+        m_DecodeResult = KXAPI_E_OUT_OF_MEM;
+    }
     return copy != nullptr || other.m_pMsg == nullptr;
 }
 

@@ -1,12 +1,14 @@
 // PortCmdType and CmdQueue: port commands on their way from the client handler threads to
-// the port's worker thread. A command carries a copy of the request, its sender and the row
-// of the command property table that decides how the port controller accepts it.
+// the port's worker thread. A command carries a copy of the request, its typed form (decoded
+// once, when the command is made), its sender and the row of the command property table that
+// decides how the port controller accepts and runs it.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <list>
 
+#include "DemodPortRequests.h"
 #include "IDemodPortClient.h"
 #include "KxapiResult.h"
 #include "XpInterfaces.h"
@@ -16,7 +18,8 @@ public:
     // The command for one request, or null with result KXAPI_E_INVALID_HEADER (shorter than
     // 4 bytes or than the command's minimum size) or KXAPI_E_INVALID_PARS (a code that is not
     // a port command; event 2 is logged with the code). Null with KXAPI_E_OUT_OF_MEM when the
-    // copy cannot be made.
+    // copy cannot be made. A body its operation cannot decode still makes a command: its
+    // decode result is what the client is answered with when the command runs.
     static PortCmdType* Create(const void* pMsg, unsigned int size, IDemodPortClient* pClient, KXAPI_RESULT& result);
 
     PortCmdType();
@@ -38,6 +41,10 @@ public:
     bool m_SuspendsStats = false;
     int32_t m_ScanClass = 0;
     int32_t m_MinSize = 0;
+    Kxapi::DemodForm m_Form = Kxapi::DEMOD_FORM_FIXED;
+    // The typed request, valid when m_DecodeResult is KXAPI_OK.
+    DemodRequest m_Request;
+    KXAPI_RESULT m_DecodeResult = KXAPI_E_NOT_SUPPORTED;
 
 private:
     bool CopyFrom(const PortCmdType& other);

@@ -112,10 +112,12 @@ private:
     void AcceptDemodMsg(PortCmdType* cmd, Kxapi::DemodMsg& reply);
     // Runs or checks one command; the reply is built into *pReply when pReply is set.
     bool ProcessDemodCommand(PortCmdType& cmd, bool execute, Kxapi::DemodMsg* pReply);
-    KXAPI_RESULT ExecuteCommand(PortCmdType& cmd, bool execute, Kxapi::DemodMsg& replyMsg, int64_t& newFreqHz,
-                                Kxapi::KxDemodPars& newPars, int& tunerId);
-    KXAPI_RESULT ExecuteGenericCommand(PortCmdType& cmd, bool execute, Kxapi::DemodMsg& replyMsg,
-                                       int64_t& newFreqHz, Kxapi::KxDemodPars& newPars, int& tunerId);
+    // The decoded request through its handler, and the handler's result into the reply (left
+    // empty for a reply of the result alone).
+    KXAPI_RESULT RunCommand(const PortCmdType& cmd, PortCmdRun& run, Kxapi::DemodMsg& reply);
+    template <class Req> KXAPI_RESULT RunRequest(const Req& req, PortCmdRun& run, Kxapi::DemodMsg& reply);
+    // One handler per operation (DemodPortCommands.cpp): calls the HAL or reads the cache.
+    template <class Req> KXAPI_RESULT Handle(const Req& req, PortCmdRun& run, typename Req::Result& res);
     static void SendReply(IDemodPortClient* pClient, const Kxapi::DemodMsg& msg);
     static void SendResult(IDemodPortClient* pClient, uint32_t code, KXAPI_RESULT result);
     static Kxapi::DemodMsg ResultMsg(uint32_t code, KXAPI_RESULT result);

@@ -1,6 +1,7 @@
 // The demod FIFO protocol: command codes and the per-command property table that decides how
-// the service accepts each port command (queued or not, waited for, statistics suspension,
-// scan class, minimum request size).
+// the service accepts and runs each port command (queued or not, waited for, statistics
+// suspension, scan class, minimum request size, the operation it asks for and the form its
+// request and reply take).
 #pragma once
 
 #include <cstddef>
@@ -70,6 +71,56 @@ enum KxapiDemodSvcCmd : uint32_t {
 // or 2 at the tail of the queue are superseded by a newer one.
 enum : int32_t { DEMOD_SCAN_CLASS_NONE = 0, DEMOD_SCAN_CLASS_BLIND = 1, DEMOD_SCAN_CLASS_TUNING = 2 };
 
+// The operation a port command asks for. Several codes may ask for one operation in the two
+// forms of the protocol (the constellation read is code 5 in fixed layout and 56 as text).
+// The service decodes every request into the typed request of its operation; the values
+// number those types, so they are dense and start at 1.
+enum DemodOp : uint8_t {
+    DEMOD_OP_NONE = 0,
+    DEMOD_OP_INIT,
+    DEMOD_OP_EVENT_REGISTER,
+    DEMOD_OP_CONSTELLATION,
+    DEMOD_OP_CONTROL_GET,
+    DEMOD_OP_CONTROL_SET,
+    DEMOD_OP_TUNE,
+    DEMOD_OP_LOCK_MER,
+    DEMOD_OP_UNSUPPORTED,
+    DEMOD_OP_TUNE_PARS_GET,
+    DEMOD_OP_TUNE_PARS_SET,
+    DEMOD_OP_FREQ_GET,
+    DEMOD_OP_FREQ_SET,
+    DEMOD_OP_LNB_ENABLE,
+    DEMOD_OP_LNB_VOLTAGE,
+    DEMOD_OP_LNB_TONE,
+    DEMOD_OP_LNB_BURST,
+    DEMOD_OP_LNB_DISEQC,
+    DEMOD_OP_ANT_POWER,
+    DEMOD_OP_STATS_MODE,
+    DEMOD_OP_AGC_RESET,
+    DEMOD_OP_TUNING_MODE,
+    DEMOD_OP_STATISTICS,
+    DEMOD_OP_SUPPORTED_STATS,
+    DEMOD_OP_STREAM_SEL_GET_C2,
+    DEMOD_OP_STREAM_SEL_GET_T2,
+    DEMOD_OP_STREAM_SEL_SET_C2,
+    DEMOD_OP_STREAM_SEL_SET_T2,
+    DEMOD_OP_STREAM_LIST,
+    DEMOD_OP_OPEN_STREAM,
+    DEMOD_OP_CLOSE_STREAM,
+    DEMOD_OP_EQUALISE,
+    DEMOD_OP_POLLING_ENABLE,
+    DEMOD_OP_ATTRIBUTE,
+    DEMOD_OP_BLIND_SCAN,
+    DEMOD_OP_BLIND_SCAN_CANCEL,
+    DEMOD_OP_SPECTRUM_SCAN,
+    DEMOD_OP_SPECTRUM_SCAN_CANCEL,
+    DEMOD_OP_COUNT
+};
+
+// The form of a request and of its reply: a fixed layout, or a generic command whose
+// request (when it carries text) and reply are wide XML text.
+enum DemodForm : uint8_t { DEMOD_FORM_FIXED = 0, DEMOD_FORM_GENERIC = 1 };
+
 // One row of the port-command property table.
 struct DemodCmdProperties {
     uint32_t m_Cmd;
@@ -78,6 +129,11 @@ struct DemodCmdProperties {
     bool m_SuspendsStats; // statistics caching suspended until run; success marks a re-tune
     int32_t m_ScanClass;
     uint32_t m_MinSize;   // minimum request size in bytes
+    DemodOp m_Op;
+    DemodForm m_Form;
+    // Generic requests with text: the elements the text must carry (null-terminated, possibly
+    // empty); null for a request whose body is not read as text.
+    const char* const* m_pRequiredElems;
 };
 
 // The table in its defined order, and its length.
