@@ -202,7 +202,7 @@ TEST_F(Kxa3460HalTest, TuneParsAreStoredOnlyWhenTheTunerTookThem)
     EXPECT_EQ(pars, stored);
 
     // The tuner stops answering: the block stays as it was and the failure is reported.
-    m_pCard->AddI2cDevice(-1, VirtualTda18273::I2C_ADDRESS, nullptr);
+    m_pCard->AddI2cDevice(-1, Kxa3460Hal::TUNER_I2C_ADDRESS, nullptr);
     KxTunePars other = {{1, 6000000, -1, -1, -1, -1, -1, -1, -1}};
     EXPECT_EQ(KXAPI_E_I2C, m_pHal->SetTunePars(1, &other, true));
     ASSERT_EQ(KXAPI_OK, m_pHal->GetTunePars(1, &stored, false));
@@ -298,10 +298,10 @@ TEST_F(Kxa3460HalTest, DetachedDeviceIsRefusedBeforeThePort)
 TEST_F(Kxa3460HalTest, TunerOtherThanTheVirtualOneIsNotSupported)
 {
     // Real silicon answers its own registers, not the virtual identification.
-    m_pCard->AddI2cDevice(-1, VirtualTda18273::I2C_ADDRESS, new SimI2cRegisterFile(256));
+    m_pCard->AddI2cDevice(-1, Kxa3460Hal::TUNER_I2C_ADDRESS, new SimI2cRegisterFile(256));
     EXPECT_EQ(KXAPI_E_NOT_SUPPORTED, m_pHal->InitPort(1));
     // Nothing answering at the tuner's address at all.
-    m_pCard->AddI2cDevice(-1, VirtualTda18273::I2C_ADDRESS, nullptr);
+    m_pCard->AddI2cDevice(-1, Kxa3460Hal::TUNER_I2C_ADDRESS, nullptr);
     EXPECT_EQ(KXAPI_E_I2C, m_pHal->InitPort(1));
 }
 
