@@ -1,8 +1,9 @@
 // What every registered receiver HAL must do, whatever its model: agree with the model table,
 // refuse port numbers outside 1..NumDemodPorts in every operation that takes one, touch no
-// hardware in a validation pass (execute false), leave no I2C bus locked behind any operation, answer defaults before the first tune and
-// statistics it does not have with KXAPI_E_NOT_SUPPORTED, tune only inside the frequency limits
-// its attributes report, and fail cleanly when its card is pulled during initialisation.
+// hardware in a validation pass (execute false), leave no I2C bus locked behind any operation,
+// answer defaults before the first tune and statistics it does not have with
+// KXAPI_E_NOT_SUPPORTED, tune only inside the frequency limits its attributes report, and fail
+// cleanly when its card is pulled during initialisation.
 //
 // Each model runs on the first card of the default scenario with that model, so a new HAL with
 // a card in the default scenario is covered without changing this file.
@@ -47,7 +48,8 @@ int HardwareRequests(SimCard& card)
     return count;
 }
 
-// Arguments of the operations, valid for the model (taken from what the HAL reports).
+// Arguments of the operations, valid for the model (taken from what the HAL reports), and
+// room for what they answer.
 struct Arguments {
     long long m_FreqHz = 0;
     KxDemodPars m_Pars;
@@ -56,6 +58,18 @@ struct Arguments {
     KxDvbC2StreamSelPars m_C2Sel;
     KxDvbT2StreamSelPars m_T2Sel;
     KxAtsc3StreamSelPars m_Atsc3Sel;
+    // Outputs.
+    int m_Int[3] = {};
+    long long m_Long[3] = {};
+    KxDemodPars m_OutPars;
+    KxTunePars m_OutTunePars;
+    SupportedStatisticsType m_List[64];
+    KxStatistic m_Stat{KX_STAT_LOCK};
+    std::vector<int> m_Ids;
+    std::vector<KxStreamSelPars> m_SelList;
+    KxConstelPoint m_Points[16];
+    unsigned char m_Reply[8] = {};
+    KxRfCalV1 m_Cal;
 };
 
 struct PortOperation {
@@ -64,137 +78,76 @@ struct PortOperation {
     std::function<KXAPI_RESULT(DemodHal&, int port, bool execute)> m_Call;
 };
 
+using Hal = DemodHal;
+
 // Every operation of DemodHal that takes a port.
 std::vector<PortOperation> PortOperations(Arguments& a)
 {
+    static const unsigned char DISEQC[3] = {0xE0, 0x10, 0x38};
     return {
-        {"OnFirstUsage", false, [](DemodHal& h, int p, bool) { return h.OnFirstUsage(p); }},
-        {"OnLastUsageEnds", false, [](DemodHal& h, int p, bool) { return h.OnLastUsageEnds(p); }},
-        {"InitPort", false, [](DemodHal& h, int p, bool) { return h.InitPort(p); }},
-        {"Tune(step)", false, [](DemodHal& h, int p, bool) { return h.Tune(p, false); }},
+        {"OnFirstUsage", false, [](Hal& h, int p, bool) { return h.OnFirstUsage(p); }},
+        {"OnLastUsageEnds", false, [](Hal& h, int p, bool) { return h.OnLastUsageEnds(p); }},
+        {"InitPort", false, [](Hal& h, int p, bool) { return h.InitPort(p); }},
+        {"Tune(step)", false, [](Hal& h, int p, bool) { return h.Tune(p, false); }},
         {"GetAttribute", true,
-         [](DemodHal& h, int p, bool e) {
-             int value = 0;
-             return h.GetAttribute(p, DEMOD_ATTR_MOD_FREQ_ABSMIN, value, e);
-         }},
+         [&a](Hal& h, int p, bool e) { return h.GetAttribute(p, DEMOD_ATTR_MOD_FREQ_ABSMIN, a.m_Int[0], e); }},
         {"GetSupportedStatistics", false,
-         [](DemodHal& h, int p, bool) {
-             SupportedStatisticsType list[64];
-             int count = 64;
-             return h.GetSupportedStatistics(p, count, list);
-         }},
-        {"GetStatistics", false,
-         [](DemodHal& h, int p, bool) {
-             KxStatistic stat(KX_STAT_LOCK);
-             return h.GetStatistics(p, 1, &stat);
-         }},
-        {"Update", false, [](DemodHal& h, int p, bool) { return h.Update(p, false); }},
-        {"GetAutoBlindScanPars", false,
-         [](DemodHal& h, int p, bool) {
-             KxDemodPars pars;
-             return h.GetAutoBlindScanPars(p, pars);
-         }},
+         [&a](Hal& h, int p, bool) { return h.GetSupportedStatistics(p, a.m_Int[0] = 64, a.m_List); }},
+        {"GetStatistics", false, [&a](Hal& h, int p, bool) { return h.GetStatistics(p, 1, &a.m_Stat); }},
+        {"Update", false, [](Hal& h, int p, bool) { return h.Update(p, false); }},
+        {"GetAutoBlindScanPars", false, [&a](Hal& h, int p, bool) { return h.GetAutoBlindScanPars(p, a.m_OutPars); }},
         {"GetBlindScanFrequencies", false,
-         [&a](DemodHal& h, int p, bool) {
-             long long found = 0, next = 0;
-             KxDemodPars pars;
-             return h.GetBlindScanFrequencies(p, a.m_FreqHz, found, pars, next);
+         [&a](Hal& h, int p, bool) {
+             return h.GetBlindScanFrequencies(p, a.m_FreqHz, a.m_Long[0], a.m_OutPars, a.m_Long[1]);
          }},
-        {"CancelBlindScan", false, [](DemodHal& h, int p, bool) { return h.CancelBlindScan(p); }},
-        {"CloseSpectrumScan", false, [](DemodHal& h, int p, bool) { return h.CloseSpectrumScan(p); }},
+        {"CancelBlindScan", false, [](Hal& h, int p, bool) { return h.CancelBlindScan(p); }},
+        {"CloseSpectrumScan", false, [](Hal& h, int p, bool) { return h.CloseSpectrumScan(p); }},
         {"InitSpectrumScan", true,
-         [](DemodHal& h, int p, bool e) {
-             int tunerArg = 0, mode = 0, settleMs = 0;
-             long long offsetHz = 0;
-             return h.InitSpectrumScan(p, 0, tunerArg, mode, settleMs, offsetHz, e);
+         [&a](Hal& h, int p, bool e) {
+             return h.InitSpectrumScan(p, 0, a.m_Int[0], a.m_Int[1], a.m_Int[2], a.m_Long[0], e);
          }},
-        {"GetDemodControl", false,
-         [](DemodHal& h, int p, bool) {
-             KxDemodPars pars;
-             return h.GetDemodControl(p, pars);
-         }},
-        {"GetPlpList", false,
-         [](DemodHal& h, int p, bool) {
-             std::vector<int> ids;
-             return h.GetPlpList(p, ids);
-         }},
-        {"GetTunerFrequency", false,
-         [](DemodHal& h, int p, bool) {
-             long long freqHz = 0;
-             return h.GetTunerFrequency(p, freqHz, -1);
-         }},
-        {"GetStreamSelection(C2)", false,
-         [](DemodHal& h, int p, bool) {
-             KxDvbC2StreamSelPars sel;
-             return h.GetStreamSelection(p, sel);
-         }},
-        {"GetStreamSelection(T2)", false,
-         [](DemodHal& h, int p, bool) {
-             KxDvbT2StreamSelPars sel;
-             return h.GetStreamSelection(p, sel);
-         }},
+        {"GetDemodControl", false, [&a](Hal& h, int p, bool) { return h.GetDemodControl(p, a.m_OutPars); }},
+        {"GetPlpList", false, [&a](Hal& h, int p, bool) { return h.GetPlpList(p, a.m_Ids); }},
+        {"GetTunerFrequency", false, [&a](Hal& h, int p, bool) { return h.GetTunerFrequency(p, a.m_Long[0], -1); }},
+        {"GetStreamSelection(C2)", false, [&a](Hal& h, int p, bool) { return h.GetStreamSelection(p, a.m_C2Sel); }},
+        {"GetStreamSelection(T2)", false, [&a](Hal& h, int p, bool) { return h.GetStreamSelection(p, a.m_T2Sel); }},
         {"GetStreamSelection(ATSC3)", false,
-         [](DemodHal& h, int p, bool) {
-             KxAtsc3StreamSelPars sel;
-             return h.GetStreamSelection(p, sel);
-         }},
+         [&a](Hal& h, int p, bool) { return h.GetStreamSelection(p, a.m_Atsc3Sel); }},
         {"GetStreamSelection(list)", false,
-         [](DemodHal& h, int p, bool) {
-             std::vector<KxStreamSelPars> list;
-             return h.GetStreamSelection(p, list);
-         }},
-        {"CloseStream", true, [](DemodHal& h, int p, bool e) { return h.CloseStream(p, 1, e); }},
+         [&a](Hal& h, int p, bool) { return h.GetStreamSelection(p, a.m_SelList); }},
+        {"CloseStream", true, [](Hal& h, int p, bool e) { return h.CloseStream(p, 1, e); }},
         {"GetConstellationPoints", true,
-         [](DemodHal& h, int p, bool e) {
-             KxConstelPoint points[16];
-             return h.GetConstellationPoints(p, 16, points, -1, e);
-         }},
-        {"GetTunePars", true,
-         [](DemodHal& h, int p, bool e) {
-             KxTunePars pars;
-             return h.GetTunePars(p, &pars, e);
-         }},
-        {"EnableEqualiser", true, [](DemodHal& h, int p, bool e) { return h.EnableEqualiser(p, 1, e); }},
-        {"LnbEnable", true, [](DemodHal& h, int p, bool e) { return h.LnbEnable(p, true, e); }},
-        {"LnbEnableTone", true, [](DemodHal& h, int p, bool e) { return h.LnbEnableTone(p, true, e); }},
-        {"LnbSendBurst", true, [](DemodHal& h, int p, bool e) { return h.LnbSendBurst(p, 0, e); }},
+         [&a](Hal& h, int p, bool e) { return h.GetConstellationPoints(p, 16, a.m_Points, -1, e); }},
+        {"GetTunePars", true, [&a](Hal& h, int p, bool e) { return h.GetTunePars(p, &a.m_OutTunePars, e); }},
+        {"EnableEqualiser", true, [](Hal& h, int p, bool e) { return h.EnableEqualiser(p, 1, e); }},
+        {"LnbEnable", true, [](Hal& h, int p, bool e) { return h.LnbEnable(p, true, e); }},
+        {"LnbEnableTone", true, [](Hal& h, int p, bool e) { return h.LnbEnableTone(p, true, e); }},
+        {"LnbSendBurst", true, [](Hal& h, int p, bool e) { return h.LnbSendBurst(p, 0, e); }},
         {"LnbSendDiseqcMessage", true,
-         [](DemodHal& h, int p, bool e) {
-             const unsigned char message[3] = {0xE0, 0x10, 0x38};
-             unsigned char reply[8] = {};
-             int replyLength = sizeof(reply);
-             return h.LnbSendDiseqcMessage(p, message, sizeof(message), reply, &replyLength, e);
-         }},
-        {"LnbSetVoltage", true, [](DemodHal& h, int p, bool e) { return h.LnbSetVoltage(p, 13, e); }},
-        {"OpenStream", true, [&a](DemodHal& h, int p, bool e) { return h.OpenStream(p, a.m_StreamSel, e); }},
-        {"ResetAgc", true, [](DemodHal& h, int p, bool e) { return h.ResetAgc(p, 0, e); }},
-        {"SetErrorStatsMode", true, [](DemodHal& h, int p, bool e) { return h.SetErrorStatsMode(p, 0, 0, e); }},
-        {"SetAntPower", true, [](DemodHal& h, int p, bool e) { return h.SetAntPower(p, 0, e); }},
-        {"SetDemodControl", true, [&a](DemodHal& h, int p, bool e) { return h.SetDemodControl(p, a.m_Pars, e); }},
-        {"SetStreamSelection(C2)", true,
-         [&a](DemodHal& h, int p, bool e) { return h.SetStreamSelection(p, a.m_C2Sel, e); }},
-        {"SetStreamSelection(T2)", true,
-         [&a](DemodHal& h, int p, bool e) { return h.SetStreamSelection(p, a.m_T2Sel, e); }},
+         [&a](Hal& h, int p, bool e) { return h.LnbSendDiseqcMessage(p, DISEQC, 3, a.m_Reply, &(a.m_Int[0] = 8), e); }},
+        {"LnbSetVoltage", true, [](Hal& h, int p, bool e) { return h.LnbSetVoltage(p, 13, e); }},
+        {"OpenStream", true, [&a](Hal& h, int p, bool e) { return h.OpenStream(p, a.m_StreamSel, e); }},
+        {"ResetAgc", true, [](Hal& h, int p, bool e) { return h.ResetAgc(p, 0, e); }},
+        {"SetErrorStatsMode", true, [](Hal& h, int p, bool e) { return h.SetErrorStatsMode(p, 0, 0, e); }},
+        {"SetAntPower", true, [](Hal& h, int p, bool e) { return h.SetAntPower(p, 0, e); }},
+        {"SetDemodControl", true, [&a](Hal& h, int p, bool e) { return h.SetDemodControl(p, a.m_Pars, e); }},
+        {"SetStreamSelection(C2)", true, [&a](Hal& h, int p, bool e) { return h.SetStreamSelection(p, a.m_C2Sel, e); }},
+        {"SetStreamSelection(T2)", true, [&a](Hal& h, int p, bool e) { return h.SetStreamSelection(p, a.m_T2Sel, e); }},
         {"SetStreamSelection(ATSC3)", true,
-         [&a](DemodHal& h, int p, bool e) { return h.SetStreamSelection(p, a.m_Atsc3Sel, e); }},
-        {"SetTuningMode", true, [](DemodHal& h, int p, bool e) { return h.SetTuningMode(p, 0, e); }},
-        {"SetTunePars", true, [&a](DemodHal& h, int p, bool e) { return h.SetTunePars(p, &a.m_TunePars, e); }},
-        {"SetTunerFrequency", true,
-         [&a](DemodHal& h, int p, bool e) { return h.SetTunerFrequency(p, a.m_FreqHz, -1, e); }},
-        {"Tune", true, [&a](DemodHal& h, int p, bool e) { return h.Tune(p, a.m_FreqHz, a.m_Pars, e); }},
+         [&a](Hal& h, int p, bool e) { return h.SetStreamSelection(p, a.m_Atsc3Sel, e); }},
+        {"SetTuningMode", true, [](Hal& h, int p, bool e) { return h.SetTuningMode(p, 0, e); }},
+        {"SetTunePars", true, [&a](Hal& h, int p, bool e) { return h.SetTunePars(p, &a.m_TunePars, e); }},
+        {"SetTunerFrequency", true, [&a](Hal& h, int p, bool e) { return h.SetTunerFrequency(p, a.m_FreqHz, -1, e); }},
+        {"Tune", true, [&a](Hal& h, int p, bool e) { return h.Tune(p, a.m_FreqHz, a.m_Pars, e); }},
         {"GetTable", false,
-         [](DemodHal& h, int p, bool) {
+         [](Hal& h, int p, bool) {
              KxTableEntry* rows = nullptr;
              int capacity = 0, count = 0;
              KXAPI_RESULT result = h.GetTable(p, "DEMOD_FREQ_COMP_TABLES", rows, capacity, count);
              delete[] rows;
              return result;
          }},
-        {"GetRfLevelTables", false,
-         [](DemodHal& h, int p, bool) {
-             KxRfCalV1 cal;
-             return h.GetRfLevelTables(p, &cal);
-         }},
+        {"GetRfLevelTables", false, [&a](Hal& h, int p, bool) { return h.GetRfLevelTables(p, &a.m_Cal); }},
     };
 }
 
