@@ -16,9 +16,6 @@
 
 namespace VirtualTda18273 {
 
-// I2C address word of the tuner on the 3460's device-level bus.
-constexpr int I2C_ADDRESS = 448;
-
 constexpr uint8_t REG_CONTROL = 0x01;     // write: command bits below
 constexpr uint8_t REG_STATUS = 0x02;      // read: status bits below
 constexpr uint8_t REG_FREQ_HZ = 0x04;     // 4 bytes, unsigned, Hz; takes effect with CTRL_APPLY

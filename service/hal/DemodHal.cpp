@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <new>
 
+#include "CrossPlatform.h"
+#include "KxModelTable.h"
 #include "KxRfCal.h"
 
 using namespace Kxapi;
@@ -28,27 +30,98 @@ constexpr size_t TABLE_NAME_CAPACITY = 100;
 
 } // namespace
 
-DemodHal::DemodHal(long long serial, KxDeviceInt& device) : m_Device(device), m_Serial(serial) {}
+DemodHal::DemodHal(long long serial, KxDeviceInt& device, const KxModelInfo* pModel)
+    : m_Device(device), m_Serial(serial), m_pHalLock(Xp::Instance()->NewCritSec()), m_pModel(pModel)
+{
+    if (m_pHalLock != nullptr && KxapiFailed(m_pHalLock->Init())) {
+        delete m_pHalLock;
+        m_pHalLock = nullptr;
+    }
+}
 
-DemodHal::~DemodHal() = default;
+DemodHal::~DemodHal()
+{
+    if (m_pHalLock != nullptr) {
+        m_pHalLock->Close();
+        delete m_pHalLock;
+    }
+}
+
+int DemodHal::NumDemodPorts()
+{
+    return m_pModel != nullptr ? m_pModel->m_NumPorts : 0;
+}
+
+KXAPI_RESULT DemodHal::CheckPort(int port)
+{
+    return port >= 1 && port <= NumDemodPorts() ? KXAPI_OK : KXAPI_E_NO_SUCH_PORT;
+}
+
+KXAPI_RESULT DemodHal::CheckDevicePort(int port)
+{
+    if (!m_Device.IsAttached())
+        return KXAPI_E_NOT_ATTACHED;
+    return CheckPort(port);
+}
+
+KXAPI_RESULT DemodHal::CopySupportedStatistics(std::span<const SupportedStatisticsType> table, int& count,
+                                               SupportedStatisticsType* list)
+{
+    if (count < 0 || static_cast<size_t>(count) < table.size())
+        return KXAPI_E_BUF_TOO_SMALL;
+    if (list == nullptr)
+        return KXAPI_E_INVALID_ARG;
+    for (size_t i = 0; i < table.size(); i++)
+        list[i] = table[i];
+    count = static_cast<int>(table.size());
+    return KXAPI_OK;
+}
+
+KXAPI_RESULT DemodHal::FillDefaultStatistics(std::span<const DefaultStatisticValue> table,
+                                             KXAPI_RESULT unlistedResult, int count, KxStatistic* stats)
+{
+    if (count > 0 && stats == nullptr)
+        return KXAPI_E_INVALID_ARG;
+    for (int i = 0; i < count; i++) {
+        KxStatistic& stat = stats[i];
+        stat.m_Result = static_cast<int32_t>(unlistedResult);
+        for (const DefaultStatisticValue& row : table) {
+            if (row.m_StatisticId != stat.m_StatisticId)
+                continue;
+            stat.m_Result = static_cast<int32_t>(row.m_Result);
+            // A value of the wrong type leaves KXAPI_E_INVALID_TYPE in the result.
+            std::visit(
+                [&stat](const auto& value) {
+                    if constexpr (!std::is_same_v<std::decay_t<decltype(value)>, std::monostate>)
+                        stat.SetValue(value);
+                },
+                row.m_Value);
+            break;
+        }
+    }
+    return KXAPI_OK;
+}
 
 KXAPI_RESULT DemodHal::Init()
 {
     return KXAPI_OK;
 }
 
-KXAPI_RESULT DemodHal::OnFirstUsage(int)
+KXAPI_RESULT DemodHal::OnFirstUsage(int port)
 {
-    return KXAPI_OK;
+    return CheckPort(port);
 }
 
-KXAPI_RESULT DemodHal::OnLastUsageEnds(int)
+KXAPI_RESULT DemodHal::OnLastUsageEnds(int port)
 {
-    return KXAPI_OK;
+    return CheckPort(port);
 }
 
 KXAPI_RESULT DemodHal::GetAttribute(int port, int attribute, int& value, bool)
 {
+    KXAPI_RESULT result = CheckPort(port);
+    if (KxapiFailed(result))
+        return result;
     for (const AttributeProperty& row : ATTRIBUTE_PROPERTIES) {
         if (row.m_Attribute != attribute)
             continue;
@@ -234,14 +307,18 @@ KXAPI_RESULT DemodHal::Tune(int, long long, KxDemodPars&, bool)
 
 KXAPI_RESULT DemodHal::GetTable(int port, const char* name, KxTableEntry*& rows, int& capacity, int& count)
 {
+    count = 0;
+    // Port 0 would reach the device-level tables.
+    KXAPI_RESULT result = CheckPort(port);
+    if (KxapiFailed(result))
+        return result;
     if (rows == nullptr) {
         rows = new (std::nothrow) KxTableEntry[1];
         if (rows == nullptr)
             return KXAPI_E_OUT_OF_MEM;
         capacity = 1;
     }
-    count = 0;
-    KXAPI_RESULT result = m_Device.GetTable(port - 1, name, capacity, rows, count);
+    result = m_Device.GetTable(port - 1, name, capacity, rows, count);
     if (result == KXAPI_E_BUF_TOO_SMALL && count > 0) {
         // The device reported how many rows it holds: make room for all of them, ask once more.
         delete[] rows;

@@ -4,8 +4,11 @@
 // touched), true performs (the port's worker thread). Frequency attributes are in MHz.
 #pragma once
 
+#include <span>
+#include <variant>
 #include <vector>
 
+#include "CritSecAutoLockSvc.h"
 #include "DemodPars.h"
 #include "IInterface.h"
 #include "KxDemodTypes.h"
@@ -14,10 +17,12 @@
 #include "KxStreamSel.h"
 #include "KxapiResult.h"
 #include "SupportedStatisticsType.h"
+#include "XpInterfaces.h"
 
 namespace Kxapi {
 class KxRfCalV1;
 }
+struct KxModelInfo;
 
 // One row of a device property table: X then Y.
 using KxTableEntry = _KxTableEntry;
@@ -30,14 +35,25 @@ enum : int {
     DEMOD_ATTR_MOD_FREQ_MIN = 7,
 };
 
+// The value and result a statistic reports before the first measurement (see
+// DemodHal::FillDefaultStatistics); a monostate value leaves the value as it is.
+struct DefaultStatisticValue {
+    int32_t m_StatisticId;
+    KXAPI_RESULT m_Result;
+    std::variant<std::monostate, bool, int32_t> m_Value;
+};
+
 class DemodHal : public IInterface {
 public:
-    DemodHal(long long serial, Kxapi::KxDeviceInt& device);
+    // pModel: the model's row of the library's model table (null for a HAL outside the table,
+    // which then reports its own port count).
+    DemodHal(long long serial, Kxapi::KxDeviceInt& device, const KxModelInfo* pModel = nullptr);
     ~DemodHal() override;
     DemodHal(const DemodHal&) = delete;
     DemodHal& operator=(const DemodHal&) = delete;
 
-    virtual int NumDemodPorts() = 0;
+    // The port count of the model's row.
+    virtual int NumDemodPorts();
     // Once after construction, before any port exists: chip drivers and proxies.
     virtual KXAPI_RESULT Init();
     // First client of a port attaches (a failure refuses the usage) / last one leaves.
@@ -112,14 +128,53 @@ public:
 
     long long Serial() const { return m_Serial; }
     Kxapi::KxDeviceInt& Device() { return m_Device; }
+    // The model's row of the model table; null for a HAL outside the table.
+    const KxModelInfo* Model() const { return m_pModel; }
 
 protected:
+    // Holds the HAL lock and then the device's I2C lock for one hardware access, and releases
+    // both (I2C first) on every way out of the scope. Locked() is false when the I2C lock was
+    // not obtained; Result() then carries the device's answer.
+    class HardwareLock {
+    public:
+        explicit HardwareLock(DemodHal& hal) : m_HalLock(hal.m_pHalLock), m_I2c(hal.m_Device) {}
+        HardwareLock(const HardwareLock&) = delete;
+        HardwareLock& operator=(const HardwareLock&) = delete;
+        bool Locked() const { return m_I2c.Locked(); }
+        KXAPI_RESULT Result() const { return m_I2c.Result(); }
+        // Releases the I2C lock early; the HAL lock is kept to the end of the scope.
+        void UnlockI2c() { m_I2c.Unlock(); }
+
+    private:
+        CritSecAutoLockSvc m_HalLock;
+        Kxapi::I2cAutoLock m_I2c;
+    };
+
+    // KXAPI_E_NO_SUCH_PORT unless 1 <= port <= NumDemodPorts().
+    KXAPI_RESULT CheckPort(int port);
+    // KXAPI_E_NOT_ATTACHED for a detached device, then CheckPort.
+    KXAPI_RESULT CheckDevicePort(int port);
+    // GetSupportedStatistics of a model with one table for every port: KXAPI_E_BUF_TOO_SMALL
+    // (count unchanged) when the capacity in count is smaller than the table,
+    // KXAPI_E_INVALID_ARG for a null list, else the rows copied and count set.
+    static KXAPI_RESULT CopySupportedStatistics(std::span<const SupportedStatisticsType> table, int& count,
+                                                SupportedStatisticsType* list);
+    // GetDefaultStatisticValues from a table: a statistic listed there gets the row's result and
+    // value, any other one unlistedResult (its value untouched).
+    static KXAPI_RESULT FillDefaultStatistics(std::span<const DefaultStatisticValue> table,
+                                              KXAPI_RESULT unlistedResult, int count, Kxapi::KxStatistic* stats);
+
     Kxapi::KxDeviceInt& m_Device;
     long long m_Serial;
+    // Guards the model's state; taken before the device's I2C lock (see HardwareLock).
+    IXpCritSec* m_pHalLock = nullptr;
+
+private:
+    const KxModelInfo* m_pModel;
 };
 
-// The HAL of a model: by type number, and for 3530 by the sub-type of the device's first
-// hardware function (2: 3530B, 3: 3530C, otherwise the QAM model). Null for a type number
-// that is not a receiver. Models whose HAL is not available answer their Init with
-// KXAPI_E_NOT_SUPPORTED.
+// The HAL of a model: the row of the model table for type number and sub-type (3530: 2 the
+// 3530B, 3 the 3530C, otherwise the QAM model) and the HAL registered for that row. Null for a
+// type number that is not a receiver; a model whose HAL is not registered gets an
+// UnavailableHal, which answers its Init with KXAPI_E_NOT_SUPPORTED.
 DemodHal* NewDemodHal(int typeNumber, int subType, long long serial, Kxapi::KxDeviceInt& device);

@@ -3,14 +3,14 @@
 #include <new>
 
 #include "CritSecAutoLockSvc.h"
-#include "CrossPlatform.h"
+#include "KxModelTable.h"
 #include "Tda18273.h"
-#include "VirtualChipRegs.h"
 
 using namespace Kxapi;
 
-namespace {
+const DemodHalDescriptor Kxa3460Hal::DESCRIPTOR = {3460, KX_MODEL_ANY_SUBTYPE, MakeDemodHal<Kxa3460Hal>};
 
+namespace {
 
 const SupportedStatisticsType SUPPORTED_STATISTICS[Kxa3460Hal::NUM_SUPPORTED_STATISTICS] = {
     {KX_STAT_LOCK, false, 0, 1, {-1, -1, -1, -1}},
@@ -23,6 +23,14 @@ const KxTunePars POWER_ON_TUNE_PARS = {{4, 8000000, -1, -1, -1, -1, -1, -1, -1}}
 constexpr int32_t POWER_ON_BANDWIDTH_HZ = 8000000;
 constexpr int32_t POWER_ON_SAMPLE_RATE_HZ = 9142857;
 
+// Before the first measurement the lock reads "not locked"; the tuner's readings are not there
+// yet (-1, KXAPI_E_TUNING), and neither is anything else.
+const DefaultStatisticValue DEFAULT_STATISTICS[] = {
+    {KX_STAT_LOCK, KXAPI_OK, false},
+    {KX_STAT_RF_LVL_UNCALIB, KXAPI_E_TUNING, int32_t(-1)},
+    {KX_STAT_TEMP_TUNER, KXAPI_E_TUNING, int32_t(-1)},
+};
+
 void SetIntValue(KxStatistic& stat, int32_t value)
 {
     stat.SetValue(value);
@@ -30,31 +38,11 @@ void SetIntValue(KxStatistic& stat, int32_t value)
 
 } // namespace
 
-Kxa3460Hal::Kxa3460Hal(long long serial, KxDeviceInt& device)
-    : DemodHal(serial, device), m_pLock(Xp::Instance()->NewCritSec())
-{
-    if (m_pLock != nullptr && m_pLock->Init() != KXAPI_OK) {
-        delete m_pLock;
-        m_pLock = nullptr;
-    }
-}
+Kxa3460Hal::Kxa3460Hal(long long serial, KxDeviceInt& device) : DemodHal(serial, device, DESCRIPTOR.Model()) {}
 
 Kxa3460Hal::~Kxa3460Hal()
 {
     delete m_pTuner;
-    if (m_pLock != nullptr) {
-        m_pLock->Close();
-        delete m_pLock;
-    }
-}
-
-KXAPI_RESULT Kxa3460Hal::CheckDevicePort(int port)
-{
-    if (!m_Device.IsAttached())
-        return KXAPI_E_NOT_ATTACHED;
-    if (port != 1)
-        return KXAPI_E_NO_SUCH_PORT;
-    return KXAPI_OK;
 }
 
 KXAPI_RESULT Kxa3460Hal::CheckPars(const KxDemodPars& pars)
@@ -85,19 +73,18 @@ KXAPI_RESULT Kxa3460Hal::InitPort(int port)
     if (KxapiFailed(result))
         return result;
     {
-        CritSecAutoLockSvc lock(m_pLock);
-        I2cAutoLock i2c(m_Device);
-        if (!i2c.Locked())
-            return i2c.Result();
+        HardwareLock lock(*this);
+        if (!lock.Locked())
+            return lock.Result();
         if (m_pTuner == nullptr) {
-            m_pTuner = new (std::nothrow) Tda18273(m_Device, VirtualTda18273::I2C_ADDRESS);
+            m_pTuner = new (std::nothrow) Tda18273(m_Device, TUNER_I2C_ADDRESS);
             if (m_pTuner == nullptr)
                 return KXAPI_E_OUT_OF_MEM;
         }
         result = m_pTuner->Init();
         if (KxapiFailed(result))
             return result;
-        i2c.Unlock();
+        lock.UnlockI2c();
         m_TunedFreqHz = POWER_ON_FREQ_HZ;
     }
 
@@ -122,38 +109,20 @@ KXAPI_RESULT Kxa3460Hal::Tune(int port, bool)
 
 KXAPI_RESULT Kxa3460Hal::Update(int port, bool)
 {
-    return port == 1 ? KXAPI_OK : KXAPI_E_NO_SUCH_PORT;
+    return CheckPort(port);
 }
 
 KXAPI_RESULT Kxa3460Hal::GetSupportedStatistics(int port, int& count, SupportedStatisticsType* list)
 {
-    if (port != 1)
-        return KXAPI_E_NO_SUCH_PORT;
-    if (count < NUM_SUPPORTED_STATISTICS)
-        return KXAPI_E_BUF_TOO_SMALL;
-    if (list == nullptr)
-        return KXAPI_E_INVALID_ARG;
-    for (int i = 0; i < NUM_SUPPORTED_STATISTICS; i++)
-        list[i] = SUPPORTED_STATISTICS[i];
-    count = NUM_SUPPORTED_STATISTICS;
-    return KXAPI_OK;
+    KXAPI_RESULT result = CheckPort(port);
+    if (KxapiFailed(result))
+        return result;
+    return CopySupportedStatistics(SUPPORTED_STATISTICS, count, list);
 }
 
 KXAPI_RESULT Kxa3460Hal::GetDefaultStatisticValues(int count, KxStatistic* stats)
 {
-    if (count > 0 && stats == nullptr)
-        return KXAPI_E_INVALID_ARG;
-    for (int i = 0; i < count; i++) {
-        KxStatistic& stat = stats[i];
-        stat.m_Result = static_cast<int32_t>(KXAPI_E_TUNING);
-        if (stat.m_StatisticId == KX_STAT_LOCK) {
-            stat.SetValue(false);
-            stat.m_Result = static_cast<int32_t>(KXAPI_OK);
-        } else if (stat.m_StatisticId == KX_STAT_TEMP_TUNER || stat.m_StatisticId == KX_STAT_RF_LVL_UNCALIB) {
-            SetIntValue(stat, -1);
-        }
-    }
-    return KXAPI_OK;
+    return FillDefaultStatistics(DEFAULT_STATISTICS, KXAPI_E_TUNING, count, stats);
 }
 
 KXAPI_RESULT Kxa3460Hal::GetStatistics(int port, int count, KxStatistic* stats)
@@ -177,9 +146,8 @@ KXAPI_RESULT Kxa3460Hal::GetStatistics(int port, int count, KxStatistic* stats)
     unsigned char temperature = 0;
     int level = 0;
     if (wantLock || wantTemp || wantLevel) {
-        CritSecAutoLockSvc lock(m_pLock);
-        I2cAutoLock i2c(m_Device);
-        if (i2c.Locked()) {
+        HardwareLock lock(*this);
+        if (lock.Locked()) {
             ITda18273* tuner = m_pTuner;
             const KXAPI_RESULT none = KXAPI_E_NOT_INITIALIZED;
             if (wantLock)
@@ -216,12 +184,11 @@ KXAPI_RESULT Kxa3460Hal::GetStatistics(int port, int count, KxStatistic* stats)
 
 KXAPI_RESULT Kxa3460Hal::ExecuteTune(long long freqHz, const KxDemodPars& pars)
 {
-    CritSecAutoLockSvc lock(m_pLock);
+    HardwareLock lock(*this);
     if (m_pTuner == nullptr)
         return KXAPI_E_NOT_INITIALIZED;
-    I2cAutoLock i2c(m_Device);
-    if (!i2c.Locked())
-        return i2c.Result();
+    if (!lock.Locked())
+        return lock.Result();
     KXAPI_RESULT result = m_pTuner->SetFrequency(freqHz);
     if (KxapiFailed(result))
         return result;
@@ -239,12 +206,11 @@ KXAPI_RESULT Kxa3460Hal::SetTunePars(int port, KxTunePars* pars, bool execute)
         return KXAPI_E_INVALID_ARG;
     if (!execute)
         return KXAPI_OK;
-    CritSecAutoLockSvc lock(m_pLock);
+    HardwareLock lock(*this);
     if (m_pTuner == nullptr)
         return KXAPI_E_NOT_INITIALIZED;
-    I2cAutoLock i2c(m_Device);
-    if (!i2c.Locked())
-        return i2c.Result();
+    if (!lock.Locked())
+        return lock.Result();
     result = m_pTuner->SetTunePars(*pars);
     if (KxapiFailed(result))
         return result;
@@ -257,11 +223,12 @@ KXAPI_RESULT Kxa3460Hal::SetTunePars(int port, KxTunePars* pars, bool execute)
 
 KXAPI_RESULT Kxa3460Hal::GetTunePars(int port, KxTunePars* pars, bool)
 {
-    if (port != 1)
-        return KXAPI_E_NO_SUCH_PORT;
+    KXAPI_RESULT result = CheckPort(port);
+    if (KxapiFailed(result))
+        return result;
     if (pars == nullptr)
         return KXAPI_E_INVALID_ARG;
-    CritSecAutoLockSvc lock(m_pLock);
+    CritSecAutoLockSvc lock(m_pHalLock);
     *pars = m_TunePars;
     return KXAPI_OK;
 }
@@ -278,7 +245,7 @@ KXAPI_RESULT Kxa3460Hal::SetTunerFrequency(int port, long long freqHz, int tuner
         return result;
     KxDemodPars pars;
     {
-        CritSecAutoLockSvc lock(m_pLock);
+        CritSecAutoLockSvc lock(m_pHalLock);
         pars = m_DemodPars;
     }
     return ExecuteTune(freqHz, pars);
@@ -294,7 +261,7 @@ KXAPI_RESULT Kxa3460Hal::SetDemodControl(int port, KxDemodPars& pars, bool execu
         return result;
     long long freqHz;
     {
-        CritSecAutoLockSvc lock(m_pLock);
+        CritSecAutoLockSvc lock(m_pHalLock);
         freqHz = m_TunedFreqHz;
     }
     return ExecuteTune(freqHz, pars);
@@ -316,20 +283,22 @@ KXAPI_RESULT Kxa3460Hal::Tune(int port, long long freqHz, KxDemodPars& pars, boo
 
 KXAPI_RESULT Kxa3460Hal::GetTunerFrequency(int port, long long& freqHz, int tunerId)
 {
-    if (port != 1)
-        return KXAPI_E_NO_SUCH_PORT;
+    KXAPI_RESULT result = CheckPort(port);
+    if (KxapiFailed(result))
+        return result;
     if (tunerId != -1)
         return KXAPI_E_INVALID_ARG;
-    CritSecAutoLockSvc lock(m_pLock);
+    CritSecAutoLockSvc lock(m_pHalLock);
     freqHz = m_TunedFreqHz;
     return KXAPI_OK;
 }
 
 KXAPI_RESULT Kxa3460Hal::GetDemodControl(int port, KxDemodPars& pars)
 {
-    if (port != 1)
-        return KXAPI_E_NO_SUCH_PORT;
-    CritSecAutoLockSvc lock(m_pLock);
+    KXAPI_RESULT result = CheckPort(port);
+    if (KxapiFailed(result))
+        return result;
+    CritSecAutoLockSvc lock(m_pHalLock);
     pars = m_DemodPars;
     return KXAPI_OK;
 }

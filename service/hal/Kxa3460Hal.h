@@ -4,11 +4,17 @@
 #pragma once
 
 #include "DemodHal.h"
+#include "DemodHalRegistry.h"
 #include "ITda18273.h"
-#include "XpInterfaces.h"
 
 class Kxa3460Hal : public DemodHal {
 public:
+    // The model table's row this HAL serves and its factory.
+    static const DemodHalDescriptor DESCRIPTOR;
+
+    // Board wiring: the tuner's I2C address word on the card's device-level bus.
+    static constexpr int TUNER_I2C_ADDRESS = 448;
+
     static constexpr long long MIN_FREQ_HZ = 42000000;
     static constexpr long long MAX_FREQ_HZ = 870000000;
     static constexpr long long POWER_ON_FREQ_HZ = 474000000;
@@ -17,7 +23,6 @@ public:
     Kxa3460Hal(long long serial, Kxapi::KxDeviceInt& device);
     ~Kxa3460Hal() override;
 
-    int NumDemodPorts() override { return 1; }
     KXAPI_RESULT Init() override;
     KXAPI_RESULT InitPort(int port) override;
     KXAPI_RESULT Tune(int port, bool blindScan) override;
@@ -34,15 +39,13 @@ public:
     KXAPI_RESULT Tune(int port, long long freqHz, Kxapi::KxDemodPars& pars, bool execute) override;
 
 private:
-    // Attached device and port 1.
-    KXAPI_RESULT CheckDevicePort(int port);
     // Modulation type and validity of a parameter set the tuner can stream.
     static KXAPI_RESULT CheckPars(const Kxapi::KxDemodPars& pars);
     static KXAPI_RESULT CheckFrequency(long long freqHz);
     // Tunes and, on success, remembers frequency and parameters.
     KXAPI_RESULT ExecuteTune(long long freqHz, const Kxapi::KxDemodPars& pars);
 
-    IXpCritSec* m_pLock;      // guards the members below; taken before the device I2C lock
+    // Guarded by the HAL lock.
     ITda18273* m_pTuner = nullptr;
     long long m_TunedFreqHz = POWER_ON_FREQ_HZ;
     Kxapi::KxDemodPars m_DemodPars;

@@ -1,22 +1,24 @@
 // The HAL of a receiver model whose driver is not part of this build: it reports the model's
-// port count and answers Init with KXAPI_E_NOT_SUPPORTED, so the device controller discards
-// the device the way it discards any device whose initialisation fails.
+// port count and refuses its Init with KXAPI_E_NOT_SUPPORTED, so the device controller discards
+// the device the way it discards any device whose initialisation fails. The refusal names the
+// model: TypeNumber, ModelName and ClassName come from the model's row.
 #pragma once
 
 #include "DemodHal.h"
+#include "KxModelTable.h"
 
 class UnavailableHal : public DemodHal {
 public:
-    UnavailableHal(long long serial, Kxapi::KxDeviceInt& device, int typeNumber, const char* pClassName,
-                   int numPorts)
-        : DemodHal(serial, device), m_TypeNumber(typeNumber), m_pClassName(pClassName), m_NumPorts(numPorts)
+    UnavailableHal(long long serial, Kxapi::KxDeviceInt& device, const KxModelInfo& model)
+        : DemodHal(serial, device, &model), m_Model(model)
     {
     }
 
-    int TypeNumber() const { return m_TypeNumber; }
+    int TypeNumber() const { return m_Model.m_TypeNumber; }
+    // Display name of the model ("KX-3530B").
+    const char* ModelName() const { return m_Model.m_pName; }
     // Name of the model's HAL class ("Kxa3530BHal").
-    const char* ClassName() const { return m_pClassName; }
-    int NumDemodPorts() override { return m_NumPorts; }
+    const char* ClassName() const { return m_Model.m_pHalClass; }
     KXAPI_RESULT Init() override { return KXAPI_E_NOT_SUPPORTED; }
     KXAPI_RESULT InitPort(int) override { return KXAPI_E_NOT_SUPPORTED; }
     KXAPI_RESULT Tune(int, bool) override { return KXAPI_E_NOT_SUPPORTED; }
@@ -29,7 +31,5 @@ public:
     using DemodHal::Tune;
 
 private:
-    int m_TypeNumber;
-    const char* m_pClassName;
-    int m_NumPorts;
+    const KxModelInfo& m_Model;
 };

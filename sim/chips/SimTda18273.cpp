@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "Kxa3460Hal.h"
 #include "SimCard.h"
 #include "SimRfScene.h"
 #include "XpUtil.h"
@@ -139,5 +140,5 @@ bool SimTda18273::Read(unsigned char* pData, int length)
 void SimInstallChipModels(SimCard& card)
 {
     if (card.m_Model == 3460)
-        card.AddI2cDevice(-1, Regs::I2C_ADDRESS, new SimTda18273(card, 0));
+        card.AddI2cDevice(-1, Kxa3460Hal::TUNER_I2C_ADDRESS, new SimTda18273(card, 0));
 }

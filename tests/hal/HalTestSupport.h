@@ -8,6 +8,7 @@
 
 #include "DemodHal.h"
 #include "KxDevice.h"
+#include "KxModelTable.h"
 #include "SimEnvironment.h"
 #include "TestSupport.h"
 
@@ -29,6 +30,22 @@ protected:
         ASSERT_EQ(KXAPI_OK, m_Device.AttachToSerial(serial));
         m_pCard = m_Environment.Rack().Find(serial);
         ASSERT_NE(nullptr, m_pCard);
+    }
+
+    // Loads the default scenario and attaches to its first card of model (its row of the model
+    // table); fails the test when the scenario has none.
+    void AttachFirstCardOf(const KxModelInfo& model)
+    {
+        std::string error;
+        ASSERT_EQ(KXAPI_OK, m_Environment.Load(nullptr, error)) << error;
+        for (const std::shared_ptr<SimCard>& card : m_Environment.Rack().Cards()) {
+            if (KxFindModel(card->m_Model, card->m_SubType) == &model) {
+                m_pCard = card;
+                break;
+            }
+        }
+        ASSERT_NE(nullptr, m_pCard) << "the default scenario has no " << model.m_pName;
+        ASSERT_EQ(KXAPI_OK, m_Device.AttachToSerial(m_pCard->m_Serial));
     }
 
     kxtest::ScopedIpcDirectory m_Ipc;

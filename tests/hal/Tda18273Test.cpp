@@ -5,6 +5,7 @@
 
 #include "CritSecAutoLock.h"
 #include "HalTestSupport.h"
+#include "Kxa3460Hal.h"
 #include "Tda18273.h"
 #include "VirtualChipRegs.h"
 
@@ -12,6 +13,9 @@ using namespace Kxapi;
 namespace Regs = VirtualTda18273;
 
 namespace {
+
+// The virtual 3460 carries the tuner where the receiver's board has it.
+constexpr int TUNER = Kxa3460Hal::TUNER_I2C_ADDRESS;
 
 class Tda18273Test : public haltest::VirtualCardFixture {
 protected:
@@ -21,7 +25,7 @@ protected:
     std::vector<unsigned char> ReadRaw(uint8_t reg, int length)
     {
         std::vector<unsigned char> data(static_cast<size_t>(length));
-        EXPECT_EQ(KXAPI_OK, m_Device.I2CWriteRead(Regs::I2C_ADDRESS, &reg, 1, Regs::I2C_ADDRESS, data.data(), length));
+        EXPECT_EQ(KXAPI_OK, m_Device.I2CWriteRead(TUNER, &reg, 1, TUNER, data.data(), length));
         return data;
     }
 };
@@ -30,7 +34,7 @@ protected:
 
 TEST_F(Tda18273Test, DriverWritesTheDocumentedRegisters)
 {
-    Tda18273 tuner(m_Device, Regs::I2C_ADDRESS);
+    Tda18273 tuner(m_Device, TUNER);
     EXPECT_EQ(KXAPI_E_NOT_INITIALIZED, tuner.SetFrequency(474000000));
     ASSERT_EQ(KXAPI_OK, tuner.Init());
     EXPECT_EQ(Regs::STATUS_INIT_DONE, ReadRaw(Regs::REG_STATUS, 1)[0] & Regs::STATUS_INIT_DONE);
@@ -52,32 +56,32 @@ TEST_F(Tda18273Test, DriverWritesTheDocumentedRegisters)
     EXPECT_EQ(KXAPI_E_INVALID_FREQ, tuner.SetFrequency(0x100000000ll));
     // Identification and the read-only registers are not changed by writes.
     const unsigned char overwrite[] = {Regs::REG_ID, 'A', 'B'};
-    ASSERT_EQ(KXAPI_OK, m_Device.I2CWrite(Regs::I2C_ADDRESS, overwrite, sizeof(overwrite)));
+    ASSERT_EQ(KXAPI_OK, m_Device.I2CWrite(TUNER, overwrite, sizeof(overwrite)));
     EXPECT_EQ((std::vector<unsigned char>{'K', 'X', 'V', 'T'}), ReadRaw(Regs::REG_ID, 4));
 }
 
 TEST_F(Tda18273Test, ChipRefusesToTuneBeforeItsInitialisation)
 {
     const unsigned char apply[] = {Regs::REG_CONTROL, Regs::CTRL_APPLY};
-    EXPECT_EQ(KXAPI_E_I2C, m_Device.I2CWrite(Regs::I2C_ADDRESS, apply, sizeof(apply)));
+    EXPECT_EQ(KXAPI_E_I2C, m_Device.I2CWrite(TUNER, apply, sizeof(apply)));
     EXPECT_EQ(0, ReadRaw(Regs::REG_STATUS, 1)[0]);
 
     // A slow initialisation: started, not done yet, tunes still refused.
     m_pCard->SetProperty(-1, "SIM_INIT_DELAY_MS", 60000);
     const unsigned char start[] = {Regs::REG_CONTROL, Regs::CTRL_START_INIT};
-    ASSERT_EQ(KXAPI_OK, m_Device.I2CWrite(Regs::I2C_ADDRESS, start, sizeof(start)));
+    ASSERT_EQ(KXAPI_OK, m_Device.I2CWrite(TUNER, start, sizeof(start)));
     EXPECT_EQ(0, ReadRaw(Regs::REG_STATUS, 1)[0] & Regs::STATUS_INIT_DONE);
-    EXPECT_EQ(KXAPI_E_I2C, m_Device.I2CWrite(Regs::I2C_ADDRESS, apply, sizeof(apply)));
+    EXPECT_EQ(KXAPI_E_I2C, m_Device.I2CWrite(TUNER, apply, sizeof(apply)));
 
     m_pCard->SetProperty(-1, "SIM_INIT_DELAY_MS", 0);
-    ASSERT_EQ(KXAPI_OK, m_Device.I2CWrite(Regs::I2C_ADDRESS, start, sizeof(start)));
+    ASSERT_EQ(KXAPI_OK, m_Device.I2CWrite(TUNER, start, sizeof(start)));
     EXPECT_NE(0, ReadRaw(Regs::REG_STATUS, 1)[0] & Regs::STATUS_INIT_DONE);
-    EXPECT_EQ(KXAPI_OK, m_Device.I2CWrite(Regs::I2C_ADDRESS, apply, sizeof(apply)));
+    EXPECT_EQ(KXAPI_OK, m_Device.I2CWrite(TUNER, apply, sizeof(apply)));
 }
 
 TEST_F(Tda18273Test, ReadingsFollowTheCarrierUnderTheTunedFrequency)
 {
-    Tda18273 tuner(m_Device, Regs::I2C_ADDRESS);
+    Tda18273 tuner(m_Device, TUNER);
     ASSERT_EQ(KXAPI_OK, tuner.Init());
     ASSERT_EQ(KXAPI_OK, tuner.SetFrequency(306000000)); // QAM carrier at -45 dBm
     unsigned int status = 0;
@@ -108,7 +112,7 @@ TEST_F(Tda18273Test, ReadingsFollowTheCarrierUnderTheTunedFrequency)
 
 TEST_F(Tda18273Test, UnpluggedCardFailsEveryAccess)
 {
-    Tda18273 tuner(m_Device, Regs::I2C_ADDRESS);
+    Tda18273 tuner(m_Device, TUNER);
     ASSERT_EQ(KXAPI_OK, tuner.Init());
     ASSERT_EQ(KXAPI_OK, m_Environment.Rack().Unplug(haltest::SERIAL_3460));
     unsigned int status = 0;
