@@ -34,7 +34,7 @@ bool DemodDeviceController::Init()
         return false;
     }
     // May take seconds (chip start-up); an abort request is honoured right after it.
-    if (m_pHal->Init() != KXAPI_OK) {
+    if (KxapiFailed(m_pHal->Init())) {
         CleanUp();
         return false;
     }

@@ -189,7 +189,7 @@ bool DemodPortController::ProcessDemodCommand(PortCmdType& cmd, bool execute, De
     }
     if (pReply != nullptr)
         *pReply = replyMsg.size() >= DEMOD_REPLY_HEADER_SIZE ? std::move(replyMsg) : ResultMsg(code, result);
-    if (result != KXAPI_OK)
+    if (KxapiFailed(result))
         return false;
     if (execute && cmd.m_SuspendsStats && run.m_TunerId != 1) {
         int64_t oldFreqHz;
@@ -484,7 +484,7 @@ template <class Req> KXAPI_RESULT DemodPortController::RunRequest(const Req& req
     typename Req::Result res{};
     KXAPI_RESULT result = Handle(req, run, res);
     if constexpr (requires { &Req::Encode; }) {
-        if (result == KXAPI_OK || Req::REPLY_ON_FAILURE)
+        if (KxapiSucceeded(result) || Req::REPLY_ON_FAILURE)
             req.Encode(run.m_Reply, res, result, reply);
     }
     return result;

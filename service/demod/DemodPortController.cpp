@@ -91,7 +91,7 @@ bool DemodPortController::Init(int port, DemodHal* pHal)
         m_pEventWake->Init(false) != KXAPI_OK)
         return false;
 
-    if (m_pHal->InitPort(port) != KXAPI_OK)
+    if (KxapiFailed(m_pHal->InitPort(port)))
         return false;
 
     DeleteEventMessengers();
@@ -127,7 +127,7 @@ bool DemodPortController::Attach()
 {
     if (!m_Initialised.load())
         return false;
-    if (m_UserCount.load() == 0 && m_pHal->OnFirstUsage(m_Port) != KXAPI_OK)
+    if (m_UserCount.load() == 0 && KxapiFailed(m_pHal->OnFirstUsage(m_Port)))
         return false;
     m_UserCount++;
     return true;
@@ -156,7 +156,7 @@ bool DemodPortController::Detach(IDemodPortClient* pClient, bool counted)
     while (users > 0 && !m_UserCount.compare_exchange_weak(users, users - 1)) {
     }
     if (users == 1)
-        return m_pHal->OnLastUsageEnds(m_Port) == KXAPI_OK;
+        return KxapiSucceeded(m_pHal->OnLastUsageEnds(m_Port));
     return true;
 }
 

@@ -101,11 +101,11 @@ KXAPI_RESULT DemodPortController::ReadFreqAttributes(int64_t& absMinHz, int64_t&
     int min = 0;
     int max = 0;
     KXAPI_RESULT r = m_pHal->GetAttribute(m_Port, DEMOD_ATTR_MOD_FREQ_ABSMIN, absMin, true);
-    if (r == KXAPI_OK)
+    if (KxapiSucceeded(r))
         r = m_pHal->GetAttribute(m_Port, DEMOD_ATTR_MOD_FREQ_ABSMAX, absMax, true);
-    if (r == KXAPI_OK)
+    if (KxapiSucceeded(r))
         r = m_pHal->GetAttribute(m_Port, DEMOD_ATTR_MOD_FREQ_MIN, min, true);
-    if (r == KXAPI_OK)
+    if (KxapiSucceeded(r))
         r = m_pHal->GetAttribute(m_Port, DEMOD_ATTR_MOD_FREQ_MAX, max, true);
     absMinHz = absMin * HZ_PER_MHZ;
     absMaxHz = absMax * HZ_PER_MHZ;
@@ -121,19 +121,19 @@ KXAPI_RESULT DemodPortController::BlindScan(IDemodPortClient* pClient, int maxCo
     found = 0;
     int64_t absMinHz, absMaxHz, minHz, maxHz;
     KXAPI_RESULT r = ReadFreqAttributes(absMinHz, absMaxHz, minHz, maxHz);
-    if (r != KXAPI_OK)
+    if (KxapiFailed(r))
         return r;
     if (startHz == -1)
         startHz = minHz;
     if (endHz == -1)
         endHz = maxHz;
     r = CheckScanRange(BLIND_SCAN_MIN_STEP_HZ, stepHz, startHz, endHz, absMinHz, absMaxHz);
-    if (r != KXAPI_OK)
+    if (KxapiFailed(r))
         return r;
-    if (pars.ModType() == KX_MOD_NONE && m_pHal->GetAutoBlindScanPars(m_Port, pars) != KXAPI_OK)
+    if (pars.ModType() == KX_MOD_NONE && KxapiFailed(m_pHal->GetAutoBlindScanPars(m_Port, pars)))
         return KXAPI_E_NOT_SUPPORTED;
     r = m_pHal->SetDemodControl(m_Port, pars, execute);
-    if (r != KXAPI_OK || !execute)
+    if (KxapiFailed(r) || !execute)
         return r;
 
     {
@@ -171,7 +171,7 @@ KXAPI_RESULT DemodPortController::BlindScanSweep(IDemodPortClient* pClient, int 
     for (int64_t p = startHz;; p = KxSaturatingAdd(p, stepHz)) {
         if (p >= coveredHz) {
             KXAPI_RESULT r = m_pHal->SetTunerFrequency(m_Port, p, -1, true);
-            if (r != KXAPI_OK)
+            if (KxapiFailed(r))
                 return r;
             int64_t oldFreqHz;
             {
@@ -192,11 +192,11 @@ KXAPI_RESULT DemodPortController::BlindScanSweep(IDemodPortClient* pClient, int 
                 r = m_pHal->Tune(m_Port, true);
                 if (r == KXAPI_E_NOT_LOCKED)
                     break;
-                if (r != KXAPI_OK)
+                if (KxapiFailed(r))
                     return r;
                 KxStatistic lock(KX_STAT_LOCK);
                 r = m_pHal->GetStatistics(m_Port, 1, &lock);
-                if (r != KXAPI_OK)
+                if (KxapiFailed(r))
                     return r;
                 locked = LockOf(lock);
                 if (locked || XpUtil::GetTickCount() - t0 >= BLIND_SCAN_LOCK_WAIT_MS)
@@ -211,17 +211,17 @@ KXAPI_RESULT DemodPortController::BlindScanSweep(IDemodPortClient* pClient, int 
             if (locked) {
                 long long tunerHz = 0;
                 KxStatistic lock(KX_STAT_LOCK);
-                if ((r = m_pHal->Update(m_Port, true)) != KXAPI_OK ||
-                    (r = m_pHal->GetTunerFrequency(m_Port, tunerHz, -1)) != KXAPI_OK ||
-                    (r = m_pHal->GetDemodControl(m_Port, foundPars)) != KXAPI_OK ||
-                    (r = m_pHal->GetStatistics(m_Port, 1, &lock)) != KXAPI_OK)
+                if (KxapiFailed(r = m_pHal->Update(m_Port, true)) ||
+                    KxapiFailed(r = m_pHal->GetTunerFrequency(m_Port, tunerHz, -1)) ||
+                    KxapiFailed(r = m_pHal->GetDemodControl(m_Port, foundPars)) ||
+                    KxapiFailed(r = m_pHal->GetStatistics(m_Port, 1, &lock)))
                     return r;
                 foundHz = tunerHz;
                 if (LockOf(lock)) {
                     long long refinedHz = foundHz;
                     long long nextHz = coveredHz;
                     r = m_pHal->GetBlindScanFrequencies(m_Port, foundHz, refinedHz, foundPars, nextHz);
-                    if (r == KXAPI_OK) {
+                    if (KxapiSucceeded(r)) {
                         foundHz = refinedHz;
                         coveredHz = nextHz;
                         transmitter = true;
@@ -275,14 +275,14 @@ KXAPI_RESULT DemodPortController::SpectrumScan(IDemodPortClient* pClient, int sc
 {
     int64_t absMinHz, absMaxHz, minHz, maxHz;
     KXAPI_RESULT r = ReadFreqAttributes(absMinHz, absMaxHz, minHz, maxHz);
-    if (r != KXAPI_OK)
+    if (KxapiFailed(r))
         return r;
     if (endHz == -1)
         endHz = maxHz;
     if (startHz == -1)
         startHz = minHz;
     r = CheckScanRange(1, stepHz, startHz, endHz, absMinHz, absMaxHz);
-    if (r != KXAPI_OK)
+    if (KxapiFailed(r))
         return r;
     const int kind = scanType & ~SPECTRUM_SCAN_TYPE_FLAG;
     if (kind != SPECTRUM_SCAN_TYPE_CHANNEL && kind != SPECTRUM_SCAN_TYPE_NARROW)
@@ -292,13 +292,13 @@ KXAPI_RESULT DemodPortController::SpectrumScan(IDemodPortClient* pClient, int sc
     int settleMs = 0;
     long long offsetHz = 0;
     r = m_pHal->InitSpectrumScan(m_Port, scanType, tunerArg, tuningMode, settleMs, offsetHz, execute);
-    if (r != KXAPI_OK || !execute)
+    if (KxapiFailed(r) || !execute)
         return r;
 
     m_SpectrumScanCancel = false;
     m_SpectrumScanBusy = true;
     r = m_pHal->SetTuningMode(m_Port, tuningMode, true);
-    if (r != KXAPI_OK) {
+    if (KxapiFailed(r)) {
         m_SpectrumScanBusy = false;
         return r;
     }
@@ -328,15 +328,15 @@ KXAPI_RESULT DemodPortController::SpectrumScanSweep(IDemodPortClient* pClient, i
         if (tuneHz > absMaxHz)
             tuneHz = absMaxHz;
         KXAPI_RESULT r = m_pHal->SetTunerFrequency(m_Port, tuneHz, tunerArg, true);
-        if (r == KXAPI_OK)
+        if (KxapiSucceeded(r))
             r = m_pHal->Tune(m_Port, false);
-        if (r != KXAPI_OK)
+        if (KxapiFailed(r))
             return r;
         if (settleMs > 0)
             XpUtil::Sleep(settleMs);
         KxStatistic level(scanType == SPECTRUM_SCAN_TYPE_CHANNEL ? KX_STAT_RF_LVL_CHAN_QS : KX_STAT_RF_LVL_NARROW_QS);
         r = m_pHal->GetStatistics(m_Port, 1, &level);
-        if (r != KXAPI_OK)
+        if (KxapiFailed(r))
             return r;
         KxSpsProgress progress;
         progress.m_FreqHz = p;
