@@ -1,6 +1,6 @@
 // Fuzz target: every demod FIFO message parser, on both ends. The input is one message body:
-// the service side accepts it as a port or connection command and runs that command's
-// request parser (with the XML of generic commands), the client side reads it as a reply of
+// the service side accepts it as a port or connection command, decodes it into its typed
+// request and runs that command's request parser (with the XML of generic commands), the client side reads it as a reply of
 // each layout and as an event body. Whatever is accepted must stay within the message.
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DemodPars.h"
+#include "DemodPortRequests.h"
 #include "DemodSvcEvents.h"
 #include "DemodSvcGeneric.h"
 #include "DemodSvcLayouts.h"
@@ -23,6 +24,28 @@ void Check(bool condition)
 {
     if (!condition)
         std::abort();
+}
+
+// The decoder every port request of the service goes through: an accepted request holds the
+// operation of its row, and its counts stay within their bounds, the message and one reply.
+void DecodedRequest(const DemodCmdProperties& props, const uint8_t* data, size_t size)
+{
+    DemodRequest request;
+    const KXAPI_RESULT decoded = DemodDecodeRequest(props, data, size, request);
+    Check((decoded == KXAPI_OK) == (request.index() == props.m_Op));
+    if (const ConstelReq* c = std::get_if<ConstelReq>(&request))
+        Check(c->m_Count >= 0 && c->m_Count <= DEMOD_MAX_CONSTEL_POINTS);
+    if (const DiseqcReq* d = std::get_if<DiseqcReq>(&request))
+        Check(d->m_Message.size() + 12 <= size && d->m_Capacity >= 0 && d->m_Capacity <= DEMOD_MAX_DISEQC_BYTES);
+    if (const StatisticsReq* s = std::get_if<StatisticsReq>(&request))
+        Check(s->m_Stats.size() <= size_t(DEMOD_MAX_STATISTICS));
+    if (const SupportedStatsReq* s = std::get_if<SupportedStatsReq>(&request))
+        Check(s->m_Capacity >= 0 && s->m_Capacity <= DEMOD_MAX_STATISTICS);
+    if (const BlindScanReq* b = std::get_if<BlindScanReq>(&request))
+        Check(b->m_MaxTransmitters >= 0 &&
+              16 + KXTRANSMITTER_SIZE * size_t(b->m_MaxTransmitters) <= DEMOD_MAX_REPLY_SIZE);
+    if (const EventRegisterReq* e = std::get_if<EventRegisterReq>(&request))
+        Check(e->m_Name.size() < DEMOD_EVENT_PIPE_NAME_CHARS);
 }
 
 void ServiceSide(const uint8_t* data, size_t size)
@@ -41,6 +64,7 @@ void ServiceSide(const uint8_t* data, size_t size)
     if (KxapiFailed(DemodCheckPortCommand(data, size, props)))
         return;
     Check(props != nullptr && size >= props->m_MinSize);
+    DecodedRequest(*props, data, size);
     switch (cmd) {
     case DEMOD_CMD_CONSTEL_GET_OLD: {
         int32_t n;
