@@ -11,7 +11,7 @@ TEST(Scenario, DefaultListsEveryModelWithCarriers)
 {
     SimScenario scenario;
     std::string error;
-    ASSERT_EQ(KXAPI_OK, SimParseScenario(SimDefaultScenarioText(), scenario, error)) << error;
+    ASSERT_EQ(KXAPI_OK, SimLoadDefaultScenario(scenario, error)) << error;
     std::set<std::pair<int, int>> models;
     for (const auto& card : scenario.m_Cards) {
         models.insert({card->m_Model, card->m_Model == 3530 || card->m_Model == 830 ? card->m_SubType : 0});
