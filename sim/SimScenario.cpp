@@ -262,9 +262,7 @@ bool SimIsCardFileName(const std::string& name)
     return true;
 }
 
-namespace {
-
-bool ReadFile(const std::string& path, std::string& text)
+bool SimReadTextFile(const std::string& path, std::string& text)
 {
     std::ifstream file(path);
     if (!file)
@@ -275,12 +273,10 @@ bool ReadFile(const std::string& path, std::string& text)
     return true;
 }
 
-} // namespace
-
 KXAPI_RESULT SimLoadScenarioFile(const char* pPath, SimScenario& scenario, std::string& error)
 {
     std::string text;
-    if (!ReadFile(pPath, text)) {
+    if (!SimReadTextFile(pPath, text)) {
         error = std::string("cannot open ") + pPath;
         return KXAPI_E_FILE_OPEN;
     }
@@ -289,7 +285,7 @@ KXAPI_RESULT SimLoadScenarioFile(const char* pPath, SimScenario& scenario, std::
     const size_t slash = path.rfind('/');
     const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     return SimParseScenario(text, scenario, error, [&directory](const std::string& name, std::string& cardText) {
-        return ReadFile(directory + name, cardText);
+        return SimReadTextFile(directory + name, cardText);
     });
 }
 

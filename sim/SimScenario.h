@@ -31,6 +31,8 @@ KXAPI_RESULT SimParseScenario(const std::string& text, SimScenario& scenario, st
                               const SimCardFileReader& reader = {});
 // Reads a scenario file; its card files are read from the same directory.
 KXAPI_RESULT SimLoadScenarioFile(const char* pPath, SimScenario& scenario, std::string& error);
+// The whole file as text; false when it cannot be opened.
+bool SimReadTextFile(const std::string& path, std::string& text);
 // A card file name is one path component of [A-Za-z0-9_.-] ("." and ".." are not).
 bool SimIsCardFileName(const std::string& name);
 

@@ -2,6 +2,8 @@
 // a scenario names, the expansion of a port template and the refusal of bad ones.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <set>
 #include <string>
@@ -198,11 +200,18 @@ TEST(ScenarioFiles, CardFilesAreReadBesideTheScenarioAndNamedInErrors)
     EXPECT_EQ(KXAPI_E_INVALID_FORMAT, SimLoadScenarioFile(dir.File("scenario.json").c_str(), scenario, error));
     EXPECT_EQ(0u, error.find("a.json: port template: count 99")) << error;
 
-    // Card file names are one plain component; without a reader (the control FIFO) none is read.
-    const char* const names[] = {"../a.json", "sub/a.json", "/etc/passwd", ".", "..", "", "a json", "missing.json"};
+    // Card file names are one plain component: valid card files outside the scenario's directory
+    // are not reached. Without a reader (the control FIFO) no file is read at all.
+    const std::string sub = dir.File("sub");
+    ASSERT_EQ(0, mkdir(sub.c_str(), 0700));
+    ASSERT_EQ(0, mkdir((sub + "/deeper").c_str(), 0700));
+    std::ofstream(dir.File("a.json")) << R"({"model": 810, "serial": 82})";
+    std::ofstream(sub + "/deeper/a.json") << R"({"model": 810, "serial": 83})";
+    const std::string absolute = dir.File("a.json");
+    const char* const names[] = {"../a.json", "deeper/a.json", absolute.c_str(), ".", "..", "", "a json", "missing.json"};
     for (const char* name : names) {
-        std::ofstream(dir.File("scenario.json")) << "{\"cards\": [\"" << name << "\"]}";
-        EXPECT_EQ(KXAPI_E_INVALID_FORMAT, SimLoadScenarioFile(dir.File("scenario.json").c_str(), scenario, error))
+        std::ofstream(sub + "/scenario.json") << "{\"cards\": [\"" << name << "\"]}";
+        EXPECT_EQ(KXAPI_E_INVALID_FORMAT, SimLoadScenarioFile((sub + "/scenario.json").c_str(), scenario, error))
             << name;
         EXPECT_TRUE(scenario.m_Cards.empty());
     }
