@@ -112,12 +112,13 @@ json SimExpandPortTemplate(const json& card, int defaultPorts)
         }
     }
     // A port's functions and its RF input come from one place.
-    if (portTemplate.contains("functions") && card.contains("functions"))
-        Refuse("functions given both for the card and in the template");
     if (card.contains("inputs") && portTemplate.contains("input"))
         Refuse("inputs given both for the card and in the template");
     for (int port = 0; port < count; port++) {
-        if (perPort[static_cast<size_t>(port)].contains("input") != portTemplate.contains("input"))
+        const json& entry = perPort[static_cast<size_t>(port)];
+        if (entry.contains("functions") && card.contains("functions"))
+            Refuse("functions of port " + std::to_string(port) + " given both for the card and in the template");
+        if (entry.contains("input") != portTemplate.contains("input"))
             Refuse("port " + std::to_string(port) + " has an input while the template has none");
     }
 

@@ -1,6 +1,5 @@
 #include "SimScenario.h"
 
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -256,7 +255,8 @@ bool SimIsCardFileName(const std::string& name)
     if (name.empty() || name == "." || name == "..")
         return false;
     for (char ch : name) {
-        if (!isalnum(static_cast<unsigned char>(ch)) && ch != '_' && ch != '.' && ch != '-')
+        const bool letterOrDigit = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9');
+        if (!letterOrDigit && ch != '_' && ch != '.' && ch != '-')
             return false;
     }
     return true;

@@ -168,7 +168,9 @@ TEST(ScenarioFiles, BadTemplatesAreRefusedNamingTheCardAndTheFault)
         {R"({"overrides": [{"port": 1, "input": []}]})", "", "port 1 has an input"},
         {R"({"template": {"input": []}})", R"(, "inputs": [[], []])", "inputs given both"},
         {R"({"template": {"functions": ["AF"]}})", R"(, "functions": [{"port": 0, "names": ["AF"]}])",
-         "functions given both"},
+         "functions of port 0 given both"},
+        {R"({"overrides": [{"port": 1, "functions": ["AF"]}]})", R"(, "functions": [{"port": 0, "names": ["AF"]}])",
+         "functions of port 1 given both"},
     };
     for (const Row& row : rows) {
         const std::string card = std::string(R"({"model": 3490, "serial": 3490000066, "ports": )") + row.m_pPorts +
