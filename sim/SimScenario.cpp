@@ -166,13 +166,16 @@ std::shared_ptr<SimCard> CardFromJson(const json& entry, uint64_t seed)
         const int size = d.value("size", 256);
         if (size < 1 || size > MAX_I2C_DEVICE_BYTES)
             throw std::invalid_argument("bad I2C device size");
-        auto* pDevice = new SimI2cRegisterFile(size);
+        // Owned here until the card takes it: any member below may still be malformed.
+        auto device = std::make_unique<SimI2cRegisterFile>(size);
         std::vector<unsigned char> contents;
         if (d.contains("hex") && ParseHex(d.at("hex").get<std::string>(), contents)) {
-            for (size_t i = 0; i < contents.size() && i < pDevice->Memory().size(); i++)
-                pDevice->Memory()[i] = contents[i];
+            for (size_t i = 0; i < contents.size() && i < device->Memory().size(); i++)
+                device->Memory()[i] = contents[i];
         }
-        card->AddI2cDevice(d.value("bus", -1), d.at("address").get<int>(), pDevice);
+        const int bus = d.value("bus", -1);
+        const int address = d.at("address").get<int>();
+        card->AddI2cDevice(bus, address, device.release());
     }
     for (const json& b : j.value("blocks", json::array())) {
         SimBlock block;

@@ -53,6 +53,9 @@ TEST(Scenario, MalformedFilesAreRefusedWithAReason)
         "{\"cards\": [{\"model\": 3490, \"serial\": 1, \"inputs\": [[{\"freqHz\": 1}]]}]}",
         "{\"cards\": [{\"model\": 3490, \"serial\": 1, \"vpd\": [{\"keyword\": \"TOOLONG\", \"text\": \"x\"}]}]}",
         "{\"cards\": [{\"model\": 3490, \"serial\": 1, \"ports\": 0}]}",
+        // An I2C device whose address is missing or not a number (nothing of it may stay behind).
+        "{\"cards\": [{\"model\": 3490, \"serial\": 1, \"i2c\": [{\"size\": 16}]}]}",
+        "{\"cards\": [{\"model\": 3490, \"serial\": 1, \"i2c\": [{\"address\": \"a0\", \"hex\": \"01\"}]}]}",
         "{\"cards\": [{\"model\": \"3490\", \"serial\": 1}]}",
         // Numbers with a fraction or exponent beyond the integer fields they land in.
         "{\"cards\": [{\"model\": 3.49e9, \"serial\": 1}]}",
