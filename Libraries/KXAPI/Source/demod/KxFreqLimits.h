@@ -1,5 +1,5 @@
 // KxFreqLimits: the frequency limits of a receiver port, in MHz, as its device publishes them
-// in the port's properties: the range the port is specified for and the range it can tune.
+// in the port's properties: the range the port is rated for and the range it can tune.
 #pragma once
 
 namespace Kxapi {
