@@ -334,5 +334,13 @@ KXAPI_RESULT DemodHal::GetTable(int port, const char* name, KxTableEntry*& rows,
 
 KXAPI_RESULT DemodHal::GetRfLevelTables(int port, KxRfCalV1* cal)
 {
-    return cal == nullptr ? KXAPI_E_INVALID_ARG : cal->ReadFromTables(m_Device, port);
+    if (cal == nullptr)
+        return KXAPI_E_INVALID_ARG;
+    // Port 0 would reach the device-level tables.
+    KXAPI_RESULT result = CheckPort(port);
+    if (KxapiFailed(result)) {
+        RfCalZero(cal);
+        return result;
+    }
+    return cal->ReadFromTables(m_Device, port);
 }

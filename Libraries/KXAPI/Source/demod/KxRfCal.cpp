@@ -135,6 +135,8 @@ KXAPI_RESULT KxRfCalV1::ReadFromVpd(KxDevice& device, int port)
 KXAPI_RESULT KxRfCalV1::ReadFromTables(KxDevice& device, int port)
 {
     RfCalZero(this);
+    if (port < 1)
+        return KXAPI_E_NO_SUCH_PORT; // port 0 would reach the device-level tables
     std::vector<_KxTableEntry> index;
     KXAPI_RESULT result = device.GetTable(port - 1, KX_FREQ_COMP_INDEX_TABLE, index);
     if (KxapiFailed(result))

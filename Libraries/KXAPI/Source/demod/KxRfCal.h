@@ -53,8 +53,8 @@ public:
     // Builds the set from the compensation tables of 1-based `port`: the index table
     // "DEMOD_FREQ_COMP_TABLES" (per table its number and input power in 0.01 dB) and one table
     // "DEMOD_FREQ_COMP<nn>" per number (frequency in MHz, offset in 0.01 dB), read in index
-    // order. The set is cleared first; a failed read ends the building and its result is
-    // returned, the tables read until then are kept.
+    // order. The set is cleared first; a port below 1 is KXAPI_E_NO_SUCH_PORT; a failed read
+    // ends the building and its result is returned, the tables read until then are kept.
     KXAPI_RESULT ReadFromTables(KxDevice& device, int port);
 
     // Corrects `level` (in the unit of the offsets, for example tenths of a dB) measured at
