@@ -320,16 +320,30 @@ public:
 
 } // namespace
 
-void SimInstallBlockModels(SimCard& card)
+void SimInstallBlockDriverModels(SimCard& card)
 {
     card.SetBlockModel(KX_BC_I2CM, false, new SimI2cMasterModel(&card));
     card.SetBlockModel(KX_BC_CDMAC, false, new SimDmaChannelModel(&card));
-    card.SetBlockModel(KX_BC_IQPWR_3470, false, new SimIqPowerModel(&card));
-    card.SetBlockModel(KX_DF_S2CRDEMOD_3470, true, new SimS2DemodModel(&card));
-    card.SetBlockModel(KX_DF_IQCGRAB_3470, true, new SimConstellationGrabModel(&card));
     for (KxDriverTypeCode code : {KX_BC_SPIM, KX_BC_BURSTFIFO})
         card.SetBlockModel(code, false, new SimSettingsModel());
-    for (KxDriverTypeCode code : {KX_DF_AD5320_3470, KX_DF_ADS4246_3470, KX_DF_LNBH25_3470, KX_DF_S2STATS_3470,
-                                  KX_DF_IQFIR_3470, KX_DF_IQSRC3470_3470, KX_DF_DATASTMUX_3470})
-        card.SetBlockModel(code, true, new SimSettingsModel());
+}
+
+ISimBlockModel* SimNewIqPowerModel(SimCard& card)
+{
+    return new SimIqPowerModel(&card);
+}
+
+ISimBlockModel* SimNewS2DemodModel(SimCard& card)
+{
+    return new SimS2DemodModel(&card);
+}
+
+ISimBlockModel* SimNewConstellationGrabModel(SimCard& card)
+{
+    return new SimConstellationGrabModel(&card);
+}
+
+ISimBlockModel* SimNewSettingsModel()
+{
+    return new SimSettingsModel();
 }

@@ -9,7 +9,7 @@ SimEnvironment::~SimEnvironment()
 KXAPI_RESULT SimEnvironment::Load(const char* pPath, std::string& error)
 {
     SimScenario scenario;
-    KXAPI_RESULT result = pPath == nullptr ? SimParseScenario(SimDefaultScenarioText(), scenario, error)
+    KXAPI_RESULT result = pPath == nullptr ? SimLoadDefaultScenario(scenario, error)
                                            : SimLoadScenarioFile(pPath, scenario, error);
     if (result != KXAPI_OK)
         return result;

@@ -10,8 +10,8 @@
 #include <nlohmann/json.hpp>
 
 #include "KxModelTable.h"
-#include "SimBlockModels.h"
-#include "SimTda18273.h"
+#include "SimCardModel.h"
+#include "SimPortTemplate.h"
 
 using nlohmann::json;
 
@@ -96,22 +96,26 @@ void PublishBlock(SimCard& card, const SimBlock& block, const std::string& role)
     card.AddBlock(block);
 }
 
-std::shared_ptr<SimCard> CardFromJson(const json& j, uint64_t seed)
+std::shared_ptr<SimCard> CardFromJson(const json& entry, uint64_t seed)
 {
     auto card = std::make_shared<SimCard>();
-    card->m_Model = j.at("model").get<int>();
-    card->m_SubType = j.value("subType", 0);
-    card->m_Serial = j.at("serial").get<int64_t>();
-    card->m_FirmwareVersion = j.value("firmware", 1);
-    const std::string status = j.value("firmwareStatus", std::string("ok"));
+    card->m_Model = entry.at("model").get<int>();
+    card->m_SubType = entry.value("subType", 0);
+    card->m_Serial = entry.at("serial").get<int64_t>();
+    card->m_FirmwareVersion = entry.value("firmware", 1);
+    const std::string status = entry.value("firmwareStatus", std::string("ok"));
     card->m_FirmwareStatus = status == "tainted" ? 1 : (status == "obsolete" ? 2 : 0);
     KxDriverFamily family;
     int ports = 0;
     if (!SimModelInfo(card->m_Model, card->m_SubType, family, ports))
         throw std::invalid_argument("unknown model " + std::to_string(card->m_Model));
+    const SimCardModel* pCardModel = SimFindCardModel(card->m_Model, card->m_SubType);
+    if (pCardModel == nullptr)
+        throw std::invalid_argument("no virtual card for model " + std::to_string(card->m_Model));
+    const json j = SimExpandPortTemplate(entry, ports);
     card->m_Family = family;
     card->m_NumPorts = j.value("ports", ports);
-    if (card->m_NumPorts < 1 || card->m_NumPorts > 64)
+    if (card->m_NumPorts < 1 || card->m_NumPorts > SIM_MAX_PORTS)
         throw std::invalid_argument("ports out of range");
     // Drivers of the day unless the card says otherwise.
     static const int DEFAULT_DRIVER[KX_FAMILY_COUNT][4] = {{4, 12, 0, 112}, {4, 9, 1, 80}, {1, 10, 2, 0}};
@@ -162,13 +166,16 @@ std::shared_ptr<SimCard> CardFromJson(const json& j, uint64_t seed)
         const int size = d.value("size", 256);
         if (size < 1 || size > MAX_I2C_DEVICE_BYTES)
             throw std::invalid_argument("bad I2C device size");
-        auto* pDevice = new SimI2cRegisterFile(size);
+        // Owned here until the card takes it: any member below may still be malformed.
+        auto device = std::make_unique<SimI2cRegisterFile>(size);
         std::vector<unsigned char> contents;
         if (d.contains("hex") && ParseHex(d.at("hex").get<std::string>(), contents)) {
-            for (size_t i = 0; i < contents.size() && i < pDevice->Memory().size(); i++)
-                pDevice->Memory()[i] = contents[i];
+            for (size_t i = 0; i < contents.size() && i < device->Memory().size(); i++)
+                device->Memory()[i] = contents[i];
         }
-        card->AddI2cDevice(d.value("bus", -1), d.at("address").get<int>(), pDevice);
+        const int bus = d.value("bus", -1);
+        const int address = d.at("address").get<int>();
+        card->AddI2cDevice(bus, address, device.release());
     }
     for (const json& b : j.value("blocks", json::array())) {
         SimBlock block;
@@ -179,9 +186,7 @@ std::shared_ptr<SimCard> CardFromJson(const json& j, uint64_t seed)
         block.m_Children = b.value("children", std::vector<std::string>());
         PublishBlock(*card, block, b.value("role", std::string()));
     }
-    if (card->m_Family == KX_FAMILY_PCIE)
-        SimInstallBlockModels(*card);
-    SimInstallChipModels(*card);
+    pCardModel->m_pFit(*card);
     // The function instances ("AF_...") of each port hang under "DEVICE".
     for (const json& root : j.value("functions", json::array())) {
         const int port = root.value("port", -1);
@@ -212,32 +217,101 @@ bool SimModelInfo(int model, int subType, KxDriverFamily& family, int& numPorts)
     return true;
 }
 
-KXAPI_RESULT SimParseScenario(const std::string& text, SimScenario& scenario, std::string& error)
+KXAPI_RESULT SimParseScenario(const std::string& text, SimScenario& scenario, std::string& error,
+                              const SimCardFileReader& reader)
 {
     scenario = SimScenario();
+    std::string where; // the card file and card an error is about
     try {
         const json j = ParseJson(text);
         scenario.m_Seed = j.value("seed", uint64_t(1));
-        for (const json& c : j.at("cards"))
-            scenario.m_Cards.push_back(CardFromJson(c, scenario.m_Seed));
+        int index = 0;
+        for (const json& c : j.at("cards")) {
+            index++;
+            where = "card " + std::to_string(index) + ": ";
+            if (!c.is_string()) {
+                if (c.is_object() && c.contains("serial"))
+                    where = "card " + c.at("serial").dump() + ": ";
+                scenario.m_Cards.push_back(CardFromJson(c, scenario.m_Seed));
+                continue;
+            }
+            // A card of its own file, named by one component of [A-Za-z0-9_.-].
+            const std::string name = c.get<std::string>();
+            where = name + ": ";
+            if (!SimIsCardFileName(name))
+                throw std::invalid_argument("not a card file name");
+            std::string cardText;
+            if (!reader || !reader(name, cardText))
+                throw std::invalid_argument("card file not found");
+            scenario.m_Cards.push_back(CardFromJson(ParseJson(cardText), scenario.m_Seed));
+        }
     } catch (const std::exception& e) {
-        error = e.what();
+        error = where + e.what();
         scenario = SimScenario();
         return KXAPI_E_INVALID_FORMAT;
     }
     return KXAPI_OK;
 }
 
+bool SimIsCardFileName(const std::string& name)
+{
+    if (name.empty() || name == "." || name == "..")
+        return false;
+    for (char ch : name) {
+        const bool letterOrDigit = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9');
+        if (!letterOrDigit && ch != '_' && ch != '.' && ch != '-')
+            return false;
+    }
+    return true;
+}
+
+bool SimReadTextFile(const std::string& path, std::string& text)
+{
+    std::ifstream file(path);
+    if (!file)
+        return false;
+    std::stringstream contents;
+    contents << file.rdbuf();
+    text = contents.str();
+    return true;
+}
+
 KXAPI_RESULT SimLoadScenarioFile(const char* pPath, SimScenario& scenario, std::string& error)
 {
-    std::ifstream file(pPath);
-    if (!file) {
+    std::string text;
+    if (!SimReadTextFile(pPath, text)) {
         error = std::string("cannot open ") + pPath;
         return KXAPI_E_FILE_OPEN;
     }
-    std::stringstream text;
-    text << file.rdbuf();
-    return SimParseScenario(text.str(), scenario, error);
+    // Card files sit beside the scenario file.
+    const std::string path(pPath);
+    const size_t slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    return SimParseScenario(text, scenario, error, [&directory](const std::string& name, std::string& cardText) {
+        return SimReadTextFile(directory + name, cardText);
+    });
+}
+
+KXAPI_RESULT SimLoadDefaultScenario(SimScenario& scenario, std::string& error)
+{
+    auto find = [](const std::string& name, std::string& text) {
+        for (const SimScenarioFile& file : SimDefaultScenarioFiles()) {
+            if (name == file.m_pName) {
+                text = file.m_pText;
+                return true;
+            }
+        }
+        return false;
+    };
+    std::string text;
+    if (!find(SIM_SCENARIO_INDEX, text)) {
+        error = std::string("no ") + SIM_SCENARIO_INDEX + " among the embedded scenario files";
+        return KXAPI_E_FILE_OPEN;
+    }
+    KXAPI_RESULT result = SimParseScenario(text, scenario, error, find);
+    if (result != KXAPI_OK)
+        error = std::string("default scenario: ") + error;
+    return result;
 }
 
 KXAPI_RESULT SimParseCard(const std::string& text, uint64_t seed, std::shared_ptr<SimCard>& card, std::string& error)

@@ -2,10 +2,10 @@
 // from device properties, property tables and the RF-level compensation tables.
 #include "DemodHal.h"
 
-#include <cstdio>
 #include <new>
 
 #include "CrossPlatform.h"
+#include "KxFreqLimits.h"
 #include "KxModelTable.h"
 #include "KxRfCal.h"
 
@@ -19,14 +19,11 @@ struct AttributeProperty {
 };
 
 const AttributeProperty ATTRIBUTE_PROPERTIES[] = {
-    {DEMOD_ATTR_MOD_FREQ_ABSMAX, "MOD_FREQ_ABSMAX"},
-    {DEMOD_ATTR_MOD_FREQ_ABSMIN, "MOD_FREQ_ABSMIN"},
-    {DEMOD_ATTR_MOD_FREQ_MAX, "MOD_FREQ_MAX"},
-    {DEMOD_ATTR_MOD_FREQ_MIN, "MOD_FREQ_MIN"},
+    {DEMOD_ATTR_MOD_FREQ_ABSMAX, KxFreqLimits::ABS_MAX_PROPERTY},
+    {DEMOD_ATTR_MOD_FREQ_ABSMIN, KxFreqLimits::ABS_MIN_PROPERTY},
+    {DEMOD_ATTR_MOD_FREQ_MAX, KxFreqLimits::MAX_PROPERTY},
+    {DEMOD_ATTR_MOD_FREQ_MIN, KxFreqLimits::MIN_PROPERTY},
 };
-
-constexpr const char* FREQ_COMP_INDEX_TABLE = "DEMOD_FREQ_COMP_TABLES";
-constexpr size_t TABLE_NAME_CAPACITY = 100;
 
 } // namespace
 
@@ -339,44 +336,11 @@ KXAPI_RESULT DemodHal::GetRfLevelTables(int port, KxRfCalV1* cal)
 {
     if (cal == nullptr)
         return KXAPI_E_INVALID_ARG;
-    RfCalZero(cal);
-
-    KxTableEntry* index = nullptr;
-    int indexCapacity = 0;
-    int numTables = 0;
-    KXAPI_RESULT result = GetTable(port, FREQ_COMP_INDEX_TABLE, index, indexCapacity, numTables);
+    // Port 0 would reach the device-level tables.
+    KXAPI_RESULT result = CheckPort(port);
     if (KxapiFailed(result)) {
-        delete[] index;
+        RfCalZero(cal);
         return result;
     }
-
-    KxTableEntry* points = nullptr;
-    int pointsCapacity = 0;
-    for (int i = 0; i < numTables; i++) {
-        char name[TABLE_NAME_CAPACITY];
-        const int written = snprintf(name, sizeof(name), "DEMOD_FREQ_COMP%02d", static_cast<int>(index[i].X));
-        if (written < 0 || static_cast<size_t>(written) >= sizeof(name)) {
-            result = KXAPI_E_INTERNAL;
-            break;
-        }
-        int numPoints = 0;
-        result = GetTable(port, name, points, pointsCapacity, numPoints);
-        if (KxapiFailed(result))
-            break;
-        if (i == 0) {
-            cal->SetNumTables(static_cast<uint8_t>(numTables & 0xFF));
-            cal->m_StartFreqMHz = numPoints > 0 ? static_cast<uint16_t>(points[0].X) : 0;
-            cal->m_FreqStepMHz = numPoints > 1 ? static_cast<uint8_t>(points[1].X - points[0].X) : 0;
-            cal->SetNumFrequencies(static_cast<uint16_t>(numPoints));
-        }
-        if (static_cast<size_t>(i) >= cal->m_Tables.size())
-            break;
-        KxRfCalTable& table = cal->m_Tables[static_cast<size_t>(i)];
-        table.m_Power = static_cast<int16_t>(static_cast<int>(static_cast<double>(index[i].Y) / 10.0));
-        for (int j = 0; j < numPoints && static_cast<size_t>(j) < table.m_Offsets.size(); j++)
-            table.m_Offsets[static_cast<size_t>(j)] = static_cast<int8_t>(points[j].Y / 10);
-    }
-    delete[] points;
-    delete[] index;
-    return result;
+    return cal->ReadFromTables(m_Device, port);
 }

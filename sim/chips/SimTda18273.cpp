@@ -4,7 +4,6 @@
 #include <cmath>
 #include <string>
 
-#include "Kxa3460Hal.h"
 #include "SimCard.h"
 #include "SimRfScene.h"
 #include "XpUtil.h"
@@ -135,10 +134,4 @@ bool SimTda18273::Read(unsigned char* pData, int length)
         pData[i] = m_Regs[reg];
     }
     return true;
-}
-
-void SimInstallChipModels(SimCard& card)
-{
-    if (card.m_Model == 3460)
-        card.AddI2cDevice(-1, Kxa3460Hal::TUNER_I2C_ADDRESS, new SimTda18273(card, 0));
 }

@@ -42,6 +42,3 @@ private:
     int64_t m_TunedHz = 0;
     unsigned int m_TuneStartMs = 0;
 };
-
-// Fits the chip models of a card's model number (the tuner of every 3460).
-void SimInstallChipModels(SimCard& card);

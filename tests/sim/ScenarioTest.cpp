@@ -11,7 +11,7 @@ TEST(Scenario, DefaultListsEveryModelWithCarriers)
 {
     SimScenario scenario;
     std::string error;
-    ASSERT_EQ(KXAPI_OK, SimParseScenario(SimDefaultScenarioText(), scenario, error)) << error;
+    ASSERT_EQ(KXAPI_OK, SimLoadDefaultScenario(scenario, error)) << error;
     std::set<std::pair<int, int>> models;
     for (const auto& card : scenario.m_Cards) {
         models.insert({card->m_Model, card->m_Model == 3530 || card->m_Model == 830 ? card->m_SubType : 0});
@@ -53,6 +53,9 @@ TEST(Scenario, MalformedFilesAreRefusedWithAReason)
         "{\"cards\": [{\"model\": 3490, \"serial\": 1, \"inputs\": [[{\"freqHz\": 1}]]}]}",
         "{\"cards\": [{\"model\": 3490, \"serial\": 1, \"vpd\": [{\"keyword\": \"TOOLONG\", \"text\": \"x\"}]}]}",
         "{\"cards\": [{\"model\": 3490, \"serial\": 1, \"ports\": 0}]}",
+        // An I2C device whose address is missing or not a number (nothing of it may stay behind).
+        "{\"cards\": [{\"model\": 3490, \"serial\": 1, \"i2c\": [{\"size\": 16}]}]}",
+        "{\"cards\": [{\"model\": 3490, \"serial\": 1, \"i2c\": [{\"address\": \"a0\", \"hex\": \"01\"}]}]}",
         "{\"cards\": [{\"model\": \"3490\", \"serial\": 1}]}",
         // Numbers with a fraction or exponent beyond the integer fields they land in.
         "{\"cards\": [{\"model\": 3.49e9, \"serial\": 1}]}",

@@ -1,7 +1,8 @@
 // kxctl rfcal: the RF-level calibration of a receiver port as its HAL sees it: frequency limits
 // from the port properties, the compensation tables, the stored calibration record, and
-// optionally the correction of one level. Works on this machine's cards through the library,
-// or with --virtual [SCENARIO] on the virtual cards of a scenario loaded in this process.
+// optionally the correction of one level, each read through the library as the HAL reads it.
+// Works on this machine's cards, or with --virtual [SCENARIO] on the virtual cards of a
+// scenario loaded in this process.
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -10,8 +11,9 @@
 #include <memory>
 #include <string>
 
-#include "DemodHal.h"
 #include "KxDevice.h"
+#include "KxFreqLimits.h"
+#include "KxModelTable.h"
 #include "KxRfCal.h"
 #include "KxctlCommand.h"
 #include "SimEnvironment.h"
@@ -80,26 +82,23 @@ int RunRfCal(int argc, char** argv)
     KXAPI_RESULT result = device.AttachToSerial(serial);
     if (KxapiFailed(result))
         return KxctlFail("attach", result);
-    std::unique_ptr<DemodHal> hal(NewDemodHal(device.TypeNumber(), device.SubType(), serial, device));
-    if (hal == nullptr)
+    const KxModelInfo* pModel = KxFindModel(device.TypeNumber(), device.SubType());
+    if (pModel == nullptr)
         return KxctlFail("receiver model", KXAPI_E_NOT_SUPPORTED);
-    if (portIndex < 0 || portIndex >= hal->NumDemodPorts())
+    if (portIndex < 0 || portIndex >= pModel->m_NumPorts)
         return KxctlFail("port index", KXAPI_E_NO_SUCH_PORT);
     const int port = static_cast<int>(portIndex) + 1;
     printf("card %" PRId64 " (model %d, sub-type %d), port index %d\n", serial, device.TypeNumber(), device.SubType(),
            port - 1);
 
-    int limits[4] = {-1, -1, -1, -1};
-    const int attributes[4] = {DEMOD_ATTR_MOD_FREQ_MIN, DEMOD_ATTR_MOD_FREQ_MAX, DEMOD_ATTR_MOD_FREQ_ABSMIN,
-                               DEMOD_ATTR_MOD_FREQ_ABSMAX};
-    for (int i = 0; i < 4; i++)
-        hal->GetAttribute(port, attributes[i], limits[i], false);
+    KxFreqLimits limits;
+    limits.Read(device, port);
     auto limit = [](int value) { return value < 0 ? std::string("?") : std::to_string(value); };
-    printf("frequency limits: %s .. %s MHz (absolute %s .. %s MHz)\n", limit(limits[0]).c_str(),
-           limit(limits[1]).c_str(), limit(limits[2]).c_str(), limit(limits[3]).c_str());
+    printf("frequency limits: %s .. %s MHz (absolute %s .. %s MHz)\n", limit(limits.m_MinMHz).c_str(),
+           limit(limits.m_MaxMHz).c_str(), limit(limits.m_AbsMinMHz).c_str(), limit(limits.m_AbsMaxMHz).c_str());
 
     KxRfCalV1 tables;
-    result = hal->GetRfLevelTables(port, &tables);
+    result = tables.ReadFromTables(device, port);
     if (KxapiFailed(result))
         printf("compensation tables: none (%s)\n", KxapiResult2Str(result));
     else

@@ -9,12 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "KxctlCommand.h"
 #include "SimControlProtocol.h"
+#include "SimScenario.h"
 
 namespace {
 
@@ -25,13 +24,7 @@ bool JsonArgument(const char* pArg, std::string& text)
         text = pArg;
         return true;
     }
-    std::ifstream file(pArg + 1);
-    if (!file)
-        return false;
-    std::stringstream content;
-    content << file.rdbuf();
-    text = content.str();
-    return true;
+    return SimReadTextFile(pArg + 1, text);
 }
 
 int RunList(SimControlClient& client)

@@ -132,6 +132,40 @@ KXAPI_RESULT KxRfCalV1::ReadFromVpd(KxDevice& device, int port)
     return FromRecord(buffer.data(), length);
 }
 
+KXAPI_RESULT KxRfCalV1::ReadFromTables(KxDevice& device, int port)
+{
+    RfCalZero(this);
+    if (port < 1)
+        return KXAPI_E_NO_SUCH_PORT; // port 0 would reach the device-level tables
+    std::vector<_KxTableEntry> index;
+    KXAPI_RESULT result = device.GetTable(port - 1, KX_FREQ_COMP_INDEX_TABLE, index);
+    if (KxapiFailed(result))
+        return result;
+    std::vector<_KxTableEntry> points;
+    for (size_t i = 0; i < index.size(); i++) {
+        char name[32];
+        const int written = snprintf(name, sizeof(name), KX_FREQ_COMP_TABLE_FORMAT, static_cast<int>(index[i].X));
+        if (written < 0 || static_cast<size_t>(written) >= sizeof(name))
+            return KXAPI_E_INTERNAL;
+        result = device.GetTable(port - 1, name, points);
+        if (KxapiFailed(result))
+            return result;
+        if (i == 0) {
+            SetNumTables(static_cast<uint8_t>(index.size() & 0xFF));
+            m_StartFreqMHz = points.empty() ? 0 : static_cast<uint16_t>(points[0].X);
+            m_FreqStepMHz = points.size() > 1 ? static_cast<uint8_t>(points[1].X - points[0].X) : 0;
+            SetNumFrequencies(static_cast<uint16_t>(points.size()));
+        }
+        if (i >= m_Tables.size())
+            break;
+        KxRfCalTable& table = m_Tables[i];
+        table.m_Power = static_cast<int16_t>(static_cast<int>(static_cast<double>(index[i].Y) / 10.0));
+        for (size_t j = 0; j < points.size() && j < table.m_Offsets.size(); j++)
+            table.m_Offsets[j] = static_cast<int8_t>(points[j].Y / 10);
+    }
+    return result;
+}
+
 int KxRfCalV1::RfCalCorrection(int level, unsigned int freqMHz, int temperature) const
 {
     const int corrected =

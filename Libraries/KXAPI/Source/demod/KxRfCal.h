@@ -12,6 +12,10 @@ namespace Kxapi {
 
 class KxDevice;
 
+// Names of the compensation tables of a port.
+constexpr const char* KX_FREQ_COMP_INDEX_TABLE = "DEMOD_FREQ_COMP_TABLES";
+constexpr const char* KX_FREQ_COMP_TABLE_FORMAT = "DEMOD_FREQ_COMP%02d";
+
 // One input-power table: the power it was measured at and one offset per frequency point.
 struct KxRfCalTable {
     int16_t m_Power = 0;
@@ -46,6 +50,12 @@ public:
     // and the read's result (or KXAPI_E_EEPROM_FORMAT) is returned. The driver's VPD request
     // carries the first four characters of a keyword, so the card holds the item as "P<port>_R".
     KXAPI_RESULT ReadFromVpd(KxDevice& device, int port);
+    // Builds the set from the compensation tables of 1-based `port`: the index table
+    // "DEMOD_FREQ_COMP_TABLES" (per table its number and input power in 0.01 dB) and one table
+    // "DEMOD_FREQ_COMP<nn>" per number (frequency in MHz, offset in 0.01 dB), read in index
+    // order. The set is cleared first; a port below 1 is KXAPI_E_NO_SUCH_PORT; a failed read
+    // ends the building and its result is returned, the tables read until then are kept.
+    KXAPI_RESULT ReadFromTables(KxDevice& device, int port);
 
     // Corrects `level` (in the unit of the offsets, for example tenths of a dB) measured at
     // `freqMHz` with the device at `temperature` degrees.

@@ -115,6 +115,21 @@ KXAPI_RESULT KxDevice::GetTable(int port, const char* name, int capacity, _KxTab
     return m_pDevice->Table(port, name, capacity < 0 ? 0 : capacity, entries, numEntries);
 }
 
+KXAPI_RESULT KxDevice::GetTable(int port, const char* name, std::vector<_KxTableEntry>& rows)
+{
+    if (rows.empty())
+        rows.resize(1);
+    int count = 0;
+    KXAPI_RESULT result = GetTable(port, name, static_cast<int>(rows.size()), rows.data(), count);
+    if (result == KXAPI_E_BUF_TOO_SMALL && count > 0) {
+        rows.resize(static_cast<size_t>(count));
+        count = 0;
+        result = GetTable(port, name, static_cast<int>(rows.size()), rows.data(), count);
+    }
+    rows.resize(KxapiSucceeded(result) ? std::min(rows.size(), static_cast<size_t>(std::max(count, 0))) : 0);
+    return result;
+}
+
 namespace {
 
 template <typename T>

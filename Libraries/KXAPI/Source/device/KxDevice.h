@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "KxapiResult.h"
 
@@ -82,6 +83,10 @@ public:
     // Read from the driver on every call. `port` is 0-based, -1 for the device level.
     // More entries than `capacity`: KXAPI_E_BUF_TOO_SMALL with the needed count in `numEntries`.
     KXAPI_RESULT GetTable(int port, const char* name, int capacity, _KxTableEntry* entries, int& numEntries);
+    // The whole table into rows: asks with rows' size as the capacity (at least one row) and,
+    // when the table is longer, once more with room for the count the driver reported. rows
+    // holds the rows read (none on failure); the driver's last result is returned.
+    KXAPI_RESULT GetTable(int port, const char* name, std::vector<_KxTableEntry>& rows);
     // The value is zeroed first and set only on success; a name above 49 characters is
     // KXAPI_E_BUF_TOO_SMALL. The five filter values are passed as -1, -1, 0, 0, -1.
     KXAPI_RESULT PropertyGetInt(const char* name, int port, int& value, int f1 = -1, int f2 = -1, int f3 = 0,

@@ -1,7 +1,7 @@
 // Register set of the TDA18273 tuner as the service's driver programs it. NXP's register-level
 // programming of the real silicon is not part of this code base; this is the smallest set that
 // carries what the receiver needs (initialisation, frequency, tune parameters, lock status,
-// temperature and RF level), implemented on one side by the driver (Tda18273.cpp) and on the
+// temperature and RF level), implemented on one side by the driver (service/chips/Tda18273.cpp) and on the
 // other by the tuner model of the virtual cards (sim/chips/SimTda18273.cpp).
 //
 // Bus protocol: a write transfer starts with the register index, the following bytes go to
