@@ -303,7 +303,7 @@ KXAPI_RESULT KxeClient::EventPipeRegister(const wchar_t* name, uint32_t mask)
         m_pEventMessenger = std::move(messenger);
     }
     // Only a name the service did connect to is recorded for the clean-up of orphan FIFOs.
-    m_pManager->RegisterEventPipe(name, PeerOwner(), m_pConnection);
+    m_pManager->RegisterEventPipe(name, PeerOwner(), m_pConnection.get());
     return KXAPI_OK;
 }
 

@@ -33,14 +33,11 @@ unsigned int PipeBytesInFlight()
     return BytesInFlight.load();
 }
 
-PipeMessenger::PipeMessenger() : m_FreshConnection(true), m_pConnection(Xp::Instance()->NewPipeConnection()) {}
+PipeMessenger::PipeMessenger() : m_pConnection(Xp::Instance()->MakePipeConnection()) {}
 
-PipeMessenger::PipeMessenger(IXpPipeConnection* connection) : m_FreshConnection(false), m_pConnection(connection) {}
+PipeMessenger::PipeMessenger(IXpPipeConnection* connection) : m_pConnection(connection) {}
 
-PipeMessenger::~PipeMessenger()
-{
-    delete m_pConnection;
-}
+PipeMessenger::~PipeMessenger() = default;
 
 KXAPI_RESULT PipeMessenger::ClearRxPipe()
 {
@@ -75,11 +72,7 @@ KXAPI_RESULT PipeMessenger::Disconnect()
 
 bool PipeMessenger::Init()
 {
-    if (m_pConnection == nullptr)
-        return false;
-    if (!m_FreshConnection)
-        return true;
-    return m_pConnection->Init() == KXAPI_OK;
+    return m_pConnection != nullptr;
 }
 
 bool PipeMessenger::WriteMsg(char* buffer, int size)
