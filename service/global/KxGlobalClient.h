@@ -18,10 +18,9 @@ public:
     KxGlobalClient(KxGlobalManager* manager, IXpPipeConnection* connection);
 
     bool Init() override;
-    void Run() override;
 
 private:
-    void HandleRequest(const char* body, int size);
+    bool ServeRequest(const char* body, int size) override;
 
     bool m_Initialised = false;
     KxGlobalManager* m_pManager;

@@ -74,29 +74,17 @@ bool KxeClient::Init()
     return PipeServerImpl::Init();
 }
 
-void KxeClient::Run()
+bool KxeClient::ServeRequest(const char* body, int size)
 {
-    while (Running()) {
-        char* body = nullptr;
-        int size = 0;
-        if (!ReadMsg(body, size, XP_INFINITE))
-            break;
-        if (size < 4) {
-            free(body); // too short to carry a command: no reply
-            continue;
-        }
-        if (KxGetU32(body, 0) == KXAPI_SVC_CMD_CLOSE) {
-            free(body);
-            break;
-        }
-        HandleRequest(body, size);
-        free(body);
-    }
-    Disconnect();
+    HandleRequest(body, size);
+    return true;
+}
+
+void KxeClient::OnServeEnd()
+{
     // Everything the client held (attachments and exclusive accesses, whichever attach ids
     // they came with) is released before it counts as gone.
     m_pManager->ReleaseClient(this);
-    SetFinished();
 }
 
 void KxeClient::HandleRequest(const char* body, int size)
