@@ -133,6 +133,5 @@ void DemodPortHandler::Reply(uint32_t command, KXAPI_RESULT result)
 
 void DemodPortHandler::DemodCmdProcessedCB(const void* msg, unsigned short size)
 {
-    // WriteMsg only reads the buffer.
-    WriteMsg(static_cast<char*>(const_cast<void*>(msg)), size);
+    WriteMsg(static_cast<const char*>(msg), size);
 }

@@ -75,7 +75,7 @@ bool PipeMessenger::Init()
     return m_pConnection != nullptr;
 }
 
-bool PipeMessenger::WriteMsg(char* buffer, int size)
+bool PipeMessenger::WriteMsg(const char* buffer, int size)
 {
     if (m_pConnection == nullptr || size < 0 || (buffer == nullptr && size > 0))
         return false;

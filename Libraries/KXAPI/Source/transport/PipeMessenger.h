@@ -55,7 +55,7 @@ public:
     // bytes are written whole within 500 ms; larger ones take at most 500 ms for the header
     // and 500 ms for the body, so a reader that never reads fails the write within about a
     // second.
-    virtual bool WriteMsg(char* buffer, int size);
+    virtual bool WriteMsg(const char* buffer, int size);
 
     // The result of the last failed transfer of ReadMsg or WriteMsg (KXAPI_OK after success).
     KXAPI_RESULT LastResult() const { return m_LastResult; }

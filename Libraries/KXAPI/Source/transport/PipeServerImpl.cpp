@@ -55,7 +55,7 @@ void PipeServerImpl::Run()
     SetFinished();
 }
 
-bool PipeServerImpl::WriteMsg(char* buffer, int size)
+bool PipeServerImpl::WriteMsg(const char* buffer, int size)
 {
     CritSecAutoLock lock(m_pWriteLock);
     if (m_WriteFailed.load())

@@ -33,7 +33,7 @@ public:
     // Writes one message, from any thread, one writer at a time so frames never interleave.
     // After a write that failed (the client did not read within the write deadline, or
     // went) nothing more goes out on this connection: a frame may be half written.
-    bool WriteMsg(char* buffer, int size) override;
+    bool WriteMsg(const char* buffer, int size) override;
 
 protected:
     // Smallest request: the command word.
