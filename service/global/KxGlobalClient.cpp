@@ -13,14 +13,6 @@ KxGlobalClient::KxGlobalClient(KxGlobalManager* manager, IXpPipeConnection* conn
 {
 }
 
-bool KxGlobalClient::Init()
-{
-    if (!PipeServerImpl::Init())
-        return false;
-    m_Initialised = true;
-    return true;
-}
-
 bool KxGlobalClient::ServeRequest(const char* body, int size)
 {
     uint32_t command = KxGetU32(body, 0);

@@ -17,11 +17,8 @@ class KxGlobalClient : public PipeServerImpl {
 public:
     KxGlobalClient(KxGlobalManager* manager, IXpPipeConnection* connection);
 
-    bool Init() override;
-
 private:
     bool ServeRequest(const char* body, int size) override;
 
-    bool m_Initialised = false;
     KxGlobalManager* m_pManager;
 };

@@ -69,11 +69,6 @@ KxeClient::~KxeClient()
     m_pEventMessenger.reset();
 }
 
-bool KxeClient::Init()
-{
-    return PipeServerImpl::Init();
-}
-
 bool KxeClient::ServeRequest(const char* body, int size)
 {
     HandleRequest(body, size);

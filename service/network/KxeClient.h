@@ -17,8 +17,6 @@ public:
     // Leaves the list and deletes the event messenger.
     ~KxeClient() override;
 
-    bool Init() override;
-
     // Connects to the client's event FIFO (mask non-zero) or drops it (mask 0).
     KXAPI_RESULT EventPipeRegister(const wchar_t* name, uint32_t mask);
     // The event messenger, if any (read under the client-list lock; writes are made by the

@@ -12,6 +12,15 @@ constexpr int SHORT_REPLY_SIZE = 8;
 constexpr uint32_t CMD_SET_DEVICE_STATE = 1;
 } // namespace
 
+KXAPI_RESULT KxReadServiceVersion(const char* reply, KxServiceVersion& version)
+{
+    version.m_Major = KxGetU32(reply, 8);
+    version.m_Minor = KxGetU32(reply, 12);
+    version.m_Revision = KxGetU32(reply, 16);
+    version.m_Build = KxGetU32(reply, 20);
+    return KxServiceVersionAccepted(version.m_Major, version.m_Minor) ? KXAPI_OK : KXAPI_E_SERVICE_INCOMP;
+}
+
 KxGlobalSvcClient::KxGlobalSvcClient()
     : m_Connection(KXGLOBAL_SERVICE_PIPE_NAME, KxServiceConnection::ReconnectPolicy::ON_NEXT_REQUEST)
 {
@@ -37,15 +46,7 @@ KXAPI_RESULT KxGlobalSvcClient::GetServiceVersion(KxServiceVersion& version)
     if (result != KXAPI_OK)
         return result;
     result = KxGetU32(reply, 4);
-    if (KxapiFailed(result))
-        return result;
-    version.m_Major = KxGetU32(reply, 8);
-    version.m_Minor = KxGetU32(reply, 12);
-    version.m_Revision = KxGetU32(reply, 16);
-    version.m_Build = KxGetU32(reply, 20);
-    if (!KxServiceVersionAccepted(version.m_Major, version.m_Minor))
-        return KXAPI_E_SERVICE_INCOMP;
-    return KXAPI_OK;
+    return KxapiFailed(result) ? result : KxReadServiceVersion(reply, version);
 }
 
 KXAPI_RESULT KxGlobalSvcClient::SetDeviceState(const char* name, bool on)

@@ -14,6 +14,10 @@ struct KxServiceVersion {
     uint32_t m_Build = 0;
 };
 
+// The version numbers of a version reply (KXAPI_SVC_VERSION_REPLY_SIZE bytes, any of the
+// three FIFOs); KXAPI_E_SERVICE_INCOMP for a service older than 3.2.
+KXAPI_RESULT KxReadServiceVersion(const char* reply, KxServiceVersion& version);
+
 class KxGlobalSvcClient {
 public:
     KxGlobalSvcClient();

@@ -68,13 +68,7 @@ KXAPI_RESULT KxeSvcClient::GetServiceVersion(KxServiceVersion& version)
     KxPutU32(request, 0, KXE_CMD_VERSION);
     char reply[KXAPI_SVC_VERSION_REPLY_SIZE];
     KXAPI_RESULT result = Transfer(request, sizeof(request), reply, sizeof(reply));
-    if (result != KXAPI_OK)
-        return result;
-    version.m_Major = KxGetU32(reply, 8);
-    version.m_Minor = KxGetU32(reply, 12);
-    version.m_Revision = KxGetU32(reply, 16);
-    version.m_Build = KxGetU32(reply, 20);
-    return KxServiceVersionAccepted(version.m_Major, version.m_Minor) ? KXAPI_OK : KXAPI_E_SERVICE_INCOMP;
+    return result == KXAPI_OK ? KxReadServiceVersion(reply, version) : result;
 }
 
 KXAPI_RESULT KxeSvcClient::GetListKeys(std::string& shmKey, std::string& mutexKey)
