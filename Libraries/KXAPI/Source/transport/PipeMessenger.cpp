@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "CrossPlatform.h"
 #include "XpUtil.h"
@@ -159,16 +160,15 @@ PipeMessenger* PipeConnectService(const wchar_t* pipeName, KXAPI_RESULT& result)
         result = KXAPI_E_INTERNAL;
         return nullptr;
     }
-    auto* messenger = new (std::nothrow) PipeMessenger();
+    std::unique_ptr<PipeMessenger> messenger(new (std::nothrow) PipeMessenger());
     if (messenger == nullptr) {
         result = KXAPI_E_OUT_OF_MEM;
         return nullptr;
     }
     if (!messenger->Init() || !messenger->Connect(name)) {
-        delete messenger;
         result = KXAPI_E_CONNECT_TO_SERVICE;
         return nullptr;
     }
     result = KXAPI_OK;
-    return messenger;
+    return messenger.release();
 }
