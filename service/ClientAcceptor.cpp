@@ -21,15 +21,9 @@ bool ClientAcceptor::Init(const wchar_t* pipeName)
     char name[100];
     if (XpUtil::WsToCs(name, pipeName, sizeof(name)) != KXAPI_OK)
         return false;
-    m_pListener = Xp::Instance()->NewPipeListener();
-    if (m_pListener == nullptr || m_pListener->Init(name) != KXAPI_OK) {
-        Close();
-        return false;
-    }
-    m_pClientListLock = Xp::Instance()->NewCritSec();
-    if (m_pClientListLock == nullptr || m_pClientListLock->Init() != KXAPI_OK) {
-        delete m_pClientListLock;
-        m_pClientListLock = nullptr;
+    m_pListener = Xp::Instance()->MakePipeListener(name);
+    m_pClientListLock = Xp::Instance()->MakeCritSec();
+    if (m_pListener == nullptr || m_pClientListLock == nullptr) {
         Close();
         return false;
     }
@@ -42,12 +36,22 @@ bool ClientAcceptor::Start()
     if (!m_Initialised || m_Running.load())
         return false;
     if (m_pAcceptThread == nullptr)
-        m_pAcceptThread = Xp::Instance()->NewThread();
+        m_pAcceptThread = Xp::Instance()->MakeThread();
     if (m_pAcceptThread == nullptr)
         return false;
+    if (m_ReapPeriodMs != 0) {
+        m_pReaperStop = Xp::Instance()->MakeEvent(true);
+        m_pReaperThread = Xp::Instance()->MakeThread();
+        if (m_pReaperStop == nullptr || m_pReaperThread == nullptr ||
+            m_pReaperThread->Create(StaticReaperRun, this) != KXAPI_OK) {
+            m_pReaperThread.reset();
+            return false;
+        }
+    }
     m_Running = true;
     if (m_pAcceptThread->Create(StaticClientConnectRun, this) != KXAPI_OK) {
         m_Running = false;
+        StopReaper();
         return false;
     }
     return true;
@@ -60,6 +64,34 @@ void ClientAcceptor::Stop()
     m_pListener->StopWaiting();
     m_pAcceptThread->WaitFinished();
     m_pAcceptThread->Close();
+    StopReaper();
+}
+
+void ClientAcceptor::StopReaper()
+{
+    if (m_pReaperThread == nullptr)
+        return;
+    m_pReaperStop->Set();
+    m_pReaperThread.reset(); // joins
+}
+
+void ClientAcceptor::CloseClients()
+{
+    if (m_pClientListLock == nullptr)
+        return;
+    std::list<PipeServerImpl*> clients;
+    {
+        CritSecAutoLockSvc lock(m_pClientListLock);
+        clients.swap(m_Clients);
+    }
+    // Outside the list lock: a handler on its way out may take locks of its owner that the
+    // owner holds while it asks for the client count.
+    for (PipeServerImpl* client : clients)
+        client->Stop();
+    for (PipeServerImpl* client : clients) {
+        client->WaitStopped();
+        delete client;
+    }
 }
 
 void ClientAcceptor::Close()
@@ -68,27 +100,12 @@ void ClientAcceptor::Close()
         m_Running = false;
         if (m_pListener != nullptr)
             m_pListener->StopWaiting();
-        m_pAcceptThread->Close();
-        delete m_pAcceptThread;
-        m_pAcceptThread = nullptr;
+        m_pAcceptThread.reset(); // joins
     }
-    delete m_pListener; // removes the listener FIFO
-    m_pListener = nullptr;
-    if (m_pClientListLock != nullptr) {
-        {
-            CritSecAutoLockSvc lock(m_pClientListLock);
-            for (PipeServerImpl* client : m_Clients)
-                client->Stop();
-            for (PipeServerImpl* client : m_Clients) {
-                client->WaitStopped();
-                delete client;
-            }
-            m_Clients.clear();
-        }
-        m_pClientListLock->Close();
-        delete m_pClientListLock;
-        m_pClientListLock = nullptr;
-    }
+    StopReaper();
+    m_pListener.reset(); // removes the listener FIFO
+    CloseClients();
+    m_pClientListLock.reset();
     m_Initialised = false;
 }
 
@@ -129,6 +146,17 @@ void ClientAcceptor::ClientConnectRun()
         if (!started)
             delete client;
     }
+}
+
+void ClientAcceptor::StaticReaperRun(void* self)
+{
+    static_cast<ClientAcceptor*>(self)->ReaperRun();
+}
+
+void ClientAcceptor::ReaperRun()
+{
+    while (m_pReaperStop->WaitTimeout(m_ReapPeriodMs) == KXAPI_E_TIMEOUT)
+        CleanClientList();
 }
 
 void ClientAcceptor::CleanClientList()

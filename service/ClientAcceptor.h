@@ -2,10 +2,12 @@
 // accept thread, and one PipeServerImpl handler per connected client.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <list>
 
 #include "PipeServerImpl.h"
+#include "XpHandles.h"
 
 class ClientAcceptor {
 public:
@@ -21,17 +23,24 @@ public:
     // Creates the listener FIFO (wide name) and the client-list lock. False, with
     // everything released, when either fails or when already initialised.
     bool Init(const wchar_t* pipeName);
-    // Starts the accept thread; false when not initialised or the thread cannot be made.
+    // Starts the accept thread (and the reaper, when a reap period is set); false when not
+    // initialised, already running, or a thread cannot be made.
     bool Start();
-    // Ends and joins the accept thread; connected handlers keep serving. Harmless when
-    // never initialised or started.
+    // Ends and joins the accept thread and the reaper; connected handlers keep serving.
+    // Harmless when never initialised or started.
     void Stop();
+    // Stops and destroys every handler (each is told to stop before any is joined); the
+    // listener FIFO stays.
+    void CloseClients();
     // Stops the accept thread, removes the listener FIFO, stops and destroys every handler.
     void Close();
     // Destroys every handler whose Running() is false.
     void CleanClientList();
     // Whether finished handlers are pruned when the next client connects (default true).
     void SetPruneOnConnect(bool prune) { m_PruneOnConnect = prune; }
+    // Also prunes finished handlers every periodMs on a thread of its own, from Start to
+    // Stop (0, the default: no such thread). Set before Start.
+    void SetReapPeriod(unsigned int periodMs) { m_ReapPeriodMs = periodMs; }
     // Number of handlers not yet pruned.
     size_t ClientCount();
     bool IsInitialised() const { return m_Initialised; }
@@ -39,13 +48,19 @@ public:
 private:
     static void StaticClientConnectRun(void* self);
     void ClientConnectRun();
+    static void StaticReaperRun(void* self);
+    void ReaperRun();
+    void StopReaper();
 
     HandlerFactory m_Factory;
     bool m_Initialised = false;
     bool m_PruneOnConnect = true;
-    IXpCritSec* m_pClientListLock = nullptr;
+    unsigned int m_ReapPeriodMs = 0;
+    XpCritSecPtr m_pClientListLock;
     std::list<PipeServerImpl*> m_Clients;
-    IXpPipeListener* m_pListener = nullptr;
-    IXpThread* m_pAcceptThread = nullptr;
+    XpPipeListenerPtr m_pListener;
+    XpThreadPtr m_pAcceptThread;
     std::atomic<bool> m_Running{false};
+    XpThreadPtr m_pReaperThread;
+    XpEventPtr m_pReaperStop;
 };

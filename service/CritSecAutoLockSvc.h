@@ -6,4 +6,5 @@
 class CritSecAutoLockSvc : public CritSecAutoLock {
 public:
     explicit CritSecAutoLockSvc(IXpCritSec* critSec) : CritSecAutoLock(critSec) {}
+    explicit CritSecAutoLockSvc(const XpCritSecPtr& critSec) : CritSecAutoLock(critSec) {}
 };

@@ -40,13 +40,13 @@ void KxapiSvc::ClearStopRequest()
 KxapiSvc::KxapiSvc()
 {
     Xp::Instance()->EventLogOpen(SERVICE_IDENTITY, &g_EventLogger);
-    m_pStopEvent = Xp::Instance()->NewEvent();
+    m_pStopEvent = Xp::Instance()->MakeEvent(false);
 }
 
 KxapiSvc::~KxapiSvc()
 {
     Xp::Instance()->EventLogClose();
-    delete m_pStopEvent;
+    m_pStopEvent.reset();
     // Members are destroyed in reverse order: global, network-device, demod manager. Each
     // manager's destructor ends threads that are still running.
 }
@@ -65,7 +65,7 @@ bool KxapiSvc::Init()
         Xp::Instance()->EventLog(KXAPI_EVENT_GLOBAL_INIT_FAILED, 0);
         return false;
     }
-    if (m_pStopEvent == nullptr || m_pStopEvent->Init(false) != KXAPI_OK)
+    if (m_pStopEvent == nullptr)
         return false;
     return m_DemodManager.Start() && m_KxeManager.Start() && m_GlobalManager.Start();
 }

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <csignal>
 
-#include "XpInterfaces.h"
+#include "XpHandles.h"
 #include "demod/DemodManager.h"
 #include "global/KxGlobalManager.h"
 #include "network/KxeManager.h"
@@ -43,6 +43,6 @@ private:
     DemodManager m_DemodManager;
     KxeManager m_KxeManager;
     KxGlobalManager m_GlobalManager;
-    IXpEvent* m_pStopEvent = nullptr;
+    XpEventPtr m_pStopEvent;
     std::atomic<bool> m_Stopped{false};
 };

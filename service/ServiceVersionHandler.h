@@ -8,5 +8,7 @@
 class ServiceVersionHandler : public PipeServerImpl {
 public:
     explicit ServiceVersionHandler(IXpPipeConnection* connection) : PipeServerImpl(connection) {}
-    void Run() override;
+
+private:
+    bool ServeRequest(const char* body, int size) override;
 };

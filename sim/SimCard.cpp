@@ -4,20 +4,9 @@
 #include "CrossPlatform.h"
 #include "XpUtil.h"
 
-SimCard::SimCard() : m_pLock(Xp::Instance()->NewCritSec()), m_Registers(KXA_REGISTER_WINDOW_SIZE / 4, 0)
-{
-    m_pLock->Init();
-}
+SimCard::SimCard() : m_pLock(Xp::Instance()->MakeCritSec()), m_Registers(KXA_REGISTER_WINDOW_SIZE / 4, 0) {}
 
-SimCard::~SimCard()
-{
-    for (auto& entry : m_EventQueues) {
-        entry.second.m_pSignal->Close();
-        delete entry.second.m_pSignal;
-    }
-    m_pLock->Close();
-    delete m_pLock;
-}
+SimCard::~SimCard() = default;
 
 void SimCard::SetProperty(int port, const std::string& name, int64_t value)
 {
@@ -198,27 +187,26 @@ uintptr_t SimCard::I2cHolder(int bus)
 
 uintptr_t SimCard::OpenEventQueue()
 {
-    IXpEvent* pSignal = Xp::Instance()->NewEvent();
-    pSignal->Init(true);
+    XpEventPtr pSignal = Xp::Instance()->MakeEvent(true);
+    if (pSignal == nullptr)
+        return 0; // no queue: the node sees no events
     CritSecAutoLock lock(m_pLock);
     const uintptr_t id = m_NextQueue++;
-    m_EventQueues[id].m_pSignal = pSignal;
+    m_EventQueues[id].m_pSignal = std::move(pSignal);
     return id;
 }
 
 void SimCard::CloseEventQueue(uintptr_t queue)
 {
-    IXpEvent* pSignal = nullptr;
+    XpEventPtr pSignal; // closed outside the lock
     {
         CritSecAutoLock lock(m_pLock);
         auto it = m_EventQueues.find(queue);
         if (it == m_EventQueues.end())
             return;
-        pSignal = it->second.m_pSignal;
+        pSignal = std::move(it->second.m_pSignal);
         m_EventQueues.erase(it);
     }
-    pSignal->Close();
-    delete pSignal;
 }
 
 void SimCard::RaiseEvent(const SimEventRecord& record)
@@ -241,7 +229,7 @@ bool SimCard::WaitEvent(uintptr_t queue, unsigned int timeoutMs)
             return false;
         if (!it->second.m_Pending.empty() || m_Removed)
             return true;
-        pSignal = it->second.m_pSignal;
+        pSignal = it->second.m_pSignal.get();
     }
     // The queue outlives the wait: only the node that owns it closes it.
     return pSignal->WaitTimeout(timeoutMs) == KXAPI_OK;

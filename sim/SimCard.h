@@ -15,7 +15,7 @@
 #include "SimRandom.h"
 #include "SimRfScene.h"
 #include "XpDriverNode.h"
-#include "XpInterfaces.h"
+#include "XpHandles.h"
 
 struct SimEventRecord {
     uint32_t m_Kind = 0;
@@ -92,10 +92,10 @@ public:
     uintptr_t I2cHolder(int bus);
     void ReleaseLocks(uintptr_t owner);
     // Serialises the transfers of one bus.
-    IXpCritSec* Lock() { return m_pLock; }
+    IXpCritSec* Lock() { return m_pLock.get(); }
 
     // Driver events: queued per opened node; the card fans a raised event out to all of them.
-    uintptr_t OpenEventQueue();
+    uintptr_t OpenEventQueue(); // 0 (no queue) when its signal cannot be made
     void CloseEventQueue(uintptr_t queue);
     void RaiseEvent(const SimEventRecord& record);
     bool WaitEvent(uintptr_t queue, unsigned int timeoutMs);
@@ -130,10 +130,10 @@ private:
     };
     struct EventQueue {
         std::vector<SimEventRecord> m_Pending;
-        IXpEvent* m_pSignal = nullptr;
+        XpEventPtr m_pSignal;
     };
 
-    IXpCritSec* m_pLock;
+    XpCritSecPtr m_pLock;
     std::map<Key, Property> m_Properties;
     std::map<Key, std::vector<std::pair<int64_t, int64_t>>> m_Tables;
     std::map<Key, std::vector<unsigned char>> m_Vpd;

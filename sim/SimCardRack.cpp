@@ -10,18 +10,13 @@ constexpr size_t MAX_HOTPLUG_EVENTS = 100000;
 constexpr unsigned int HOTPLUG_POLL_MS = 5;
 } // namespace
 
-SimCardRack::SimCardRack() : m_pLock(Xp::Instance()->NewCritSec())
+SimCardRack::SimCardRack() : m_pLock(Xp::Instance()->MakeCritSec())
 {
-    m_pLock->Init();
     for (auto& slots : m_Slots)
         slots.resize(KX_DRIVER_NODES_PER_FAMILY);
 }
 
-SimCardRack::~SimCardRack()
-{
-    m_pLock->Close();
-    delete m_pLock;
-}
+SimCardRack::~SimCardRack() = default;
 
 KXAPI_RESULT SimCardRack::Plug(std::shared_ptr<SimCard> card)
 {

@@ -9,7 +9,7 @@
 
 #include "SimCard.h"
 #include "XpDriverNode.h"
-#include "XpInterfaces.h"
+#include "XpHandles.h"
 
 constexpr uint32_t SIM_DRIVER_POWER_OFF = 1;
 constexpr uint32_t SIM_DRIVER_POWER_ON = 2;
@@ -47,7 +47,7 @@ private:
         int m_Event;
         int64_t m_Serial;
     };
-    IXpCritSec* m_pLock;
+    XpCritSecPtr m_pLock;
     std::atomic<uint64_t> m_NodeOpens{0};
     std::vector<std::shared_ptr<SimCard>> m_Slots[KX_FAMILY_COUNT];
     std::vector<HotplugEvent> m_Hotplug; // cursor n is the n-th event

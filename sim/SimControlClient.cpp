@@ -1,9 +1,9 @@
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "KxServiceDefs.h"
 #include "KxWire.h"
-#include "PipeMessenger.h"
 #include "SimControlProtocol.h"
 #include "XpUtil.h"
 
@@ -21,32 +21,17 @@ std::string Fields(uint32_t command, int64_t serial)
 
 } // namespace
 
-SimControlClient::SimControlClient() : m_pMessenger(new PipeMessenger())
+SimControlClient::SimControlClient()
+    : m_Connection(SIM_CONTROL_PIPE_NAME, KxServiceConnection::ReconnectPolicy::ON_NEXT_REQUEST)
 {
+    m_Connection.SetReplyTimeout(REPLY_TIMEOUT_MS);
 }
 
-SimControlClient::~SimControlClient()
-{
-    if (m_Connected) {
-        char close[4];
-        KxPutU32(close, 0, KXAPI_SVC_CMD_CLOSE);
-        m_pMessenger->WriteMsg(close, sizeof(close));
-        m_pMessenger->Disconnect();
-    }
-    delete m_pMessenger;
-}
+SimControlClient::~SimControlClient() = default; // sends the close command
 
 KXAPI_RESULT SimControlClient::Connect()
 {
-    if (m_Connected)
-        return KXAPI_OK;
-    char name[64];
-    if (XpUtil::WsToCs(name, SIM_CONTROL_PIPE_NAME, sizeof(name)) != KXAPI_OK)
-        return KXAPI_E_INTERNAL;
-    if (!m_pMessenger->Init() || !m_pMessenger->Connect(name))
-        return KXAPI_E_CONNECT_TO_SERVICE;
-    m_Connected = true;
-    return KXAPI_OK;
+    return m_Connection.Connect();
 }
 
 KXAPI_RESULT SimControlClient::Transfer(const std::string& request, std::string& answer)
@@ -55,27 +40,13 @@ KXAPI_RESULT SimControlClient::Transfer(const std::string& request, std::string&
     KXAPI_RESULT result = Connect();
     if (result != KXAPI_OK)
         return result;
-    std::string copy = request;
-    if (!m_pMessenger->WriteMsg(copy.data(), static_cast<int>(copy.size()))) {
-        m_pMessenger->Disconnect();
-        m_Connected = false;
+    std::vector<uint8_t> reply;
+    if (m_Connection.Transfer(request.data(), request.size(), reply) != KXAPI_OK)
         return KXAPI_E_COMMUNICATION;
-    }
-    char* pReply = nullptr;
-    int size = 0;
-    if (!m_pMessenger->ReadMsg(pReply, size, REPLY_TIMEOUT_MS)) {
-        m_pMessenger->Disconnect();
-        m_Connected = false;
+    if (reply.size() < SIM_CTRL_REPLY_HEADER || KxGetU32(reply.data(), 0) != KxGetU32(request.data(), 0))
         return KXAPI_E_COMMUNICATION;
-    }
-    if (size < static_cast<int>(SIM_CTRL_REPLY_HEADER) || KxGetU32(pReply, 0) != KxGetU32(request.data(), 0)) {
-        free(pReply);
-        return KXAPI_E_COMMUNICATION;
-    }
-    result = KxGetU32(pReply, 4);
-    answer.assign(pReply + SIM_CTRL_REPLY_HEADER, static_cast<size_t>(size) - SIM_CTRL_REPLY_HEADER);
-    free(pReply);
-    return result;
+    answer.assign(reply.begin() + SIM_CTRL_REPLY_HEADER, reply.end());
+    return KxGetU32(reply.data(), 4);
 }
 
 KXAPI_RESULT SimControlClient::Plug(const std::string& cardJson)

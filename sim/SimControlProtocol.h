@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <string>
 
+#include "KxServiceConnection.h"
 #include "KxapiResult.h"
 
 #define SIM_CONTROL_PIPE_NAME L"KxSimCtrlPipe"
@@ -57,6 +58,5 @@ public:
 
 private:
     KXAPI_RESULT Transfer(const std::string& request, std::string& answer);
-    PipeMessenger* m_pMessenger;
-    bool m_Connected = false;
+    KxServiceConnection m_Connection;
 };

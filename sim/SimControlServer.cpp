@@ -21,28 +21,14 @@ public:
     {
     }
 
-    void Run() override
+private:
+    bool ServeRequest(const char* pBody, int size) override
     {
-        while (Running()) {
-            char* pBody = nullptr;
-            int size = 0;
-            if (!ReadMsg(pBody, size, XP_INFINITE))
-                break;
-            if (size >= 4 && KxGetU32(pBody, 0) == KXAPI_SVC_CMD_CLOSE) {
-                free(pBody);
-                break;
-            }
-            std::string reply;
-            m_pServer->Handle(pBody, size, reply);
-            free(pBody);
-            if (!reply.empty() && !WriteMsg(reply.data(), static_cast<int>(reply.size())))
-                break;
-        }
-        Disconnect();
-        SetFinished();
+        std::string reply;
+        m_pServer->Handle(pBody, size, reply);
+        return reply.empty() || WriteMsg(reply.data(), static_cast<int>(reply.size()));
     }
 
-private:
     SimControlServer* m_pServer;
 };
 

@@ -143,17 +143,9 @@ CmdQueue::~CmdQueue()
 bool CmdQueue::Init(int port)
 {
     m_Port = port;
-    if (m_pLock != nullptr)
-        return true;
-    m_pLock = Xp::Instance()->NewCritSec();
     if (m_pLock == nullptr)
-        return false;
-    if (m_pLock->Init() != KXAPI_OK) {
-        delete m_pLock;
-        m_pLock = nullptr;
-        return false;
-    }
-    return true;
+        m_pLock = Xp::Instance()->MakeCritSec();
+    return m_pLock != nullptr;
 }
 
 void CmdQueue::DecrementPending(std::atomic<int>* pPending)
@@ -237,9 +229,5 @@ void CmdQueue::Clear(IDemodPortClient* pClient, std::atomic<int>* pPending)
 void CmdQueue::CleanUp()
 {
     Clear(nullptr, nullptr);
-    if (m_pLock != nullptr) {
-        m_pLock->Close();
-        delete m_pLock;
-        m_pLock = nullptr;
-    }
+    m_pLock.reset();
 }

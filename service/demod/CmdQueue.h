@@ -11,7 +11,7 @@
 #include "DemodPortRequests.h"
 #include "IDemodPortClient.h"
 #include "KxapiResult.h"
-#include "XpInterfaces.h"
+#include "XpHandles.h"
 
 class PortCmdType {
 public:
@@ -81,6 +81,6 @@ private:
     static void DecrementPending(std::atomic<int>* pPending);
 
     int m_Port = 0;
-    IXpCritSec* m_pLock = nullptr;
+    XpCritSecPtr m_pLock;
     std::list<PortCmdType*> m_List;
 };

@@ -12,33 +12,18 @@ DemodEventMessenger::DemodEventMessenger(IDemodPortClient* pOwner) : m_pOwner(pO
 
 DemodEventMessenger::~DemodEventMessenger()
 {
-    if (m_pPipeLock != nullptr) {
-        {
-            CritSecAutoLockSvc lock(m_pPipeLock);
-            Disconnect();
-        }
-        m_pPipeLock->Close();
-        delete m_pPipeLock;
-        m_pPipeLock = nullptr;
-    } else {
-        Disconnect();
-    }
+    CritSecAutoLockSvc lock(m_pPipeLock);
+    Disconnect();
 }
 
 bool DemodEventMessenger::Init(const std::wstring& name, int64_t serial, int32_t port)
 {
     if (!PipeMessenger::Init())
         return false;
-    if (m_pPipeLock == nullptr) {
-        m_pPipeLock = Xp::Instance()->NewCritSec();
-        if (m_pPipeLock == nullptr)
-            return false;
-        if (m_pPipeLock->Init() != KXAPI_OK) {
-            delete m_pPipeLock;
-            m_pPipeLock = nullptr;
-            return false;
-        }
-    }
+    if (m_pPipeLock == nullptr)
+        m_pPipeLock = Xp::Instance()->MakeCritSec();
+    if (m_pPipeLock == nullptr)
+        return false;
     CritSecAutoLockSvc lock(m_pPipeLock);
     m_Serial = serial;
     m_Port = port;

@@ -63,7 +63,7 @@ private:
     bool QueueLocked(Kxapi::DemodMsg body);
     bool FlagLocked(Kxapi::KxapiSvcEvent kind) const;
 
-    IXpCritSec* m_pPipeLock = nullptr;
+    XpCritSecPtr m_pPipeLock;
     std::map<Kxapi::KxapiSvcEvent, bool> m_EventFlags;
     std::deque<Kxapi::DemodMsg> m_Pending;
     bool m_Failed = false;

@@ -16,56 +16,17 @@ constexpr unsigned int WAIT_SLICE_MS = 100;
 constexpr int FIRST_SCAN_CAPACITY = 10;
 constexpr int HOTPLUG_EVENT_MASK = KX_GLOBAL_EVENT_ADDED | KX_GLOBAL_EVENT_REMOVED; // 3
 constexpr uint32_t POWER_STATE_REINIT = 1; // the state after which a device is initialised again
-
-IXpCritSec* NewInitialisedCritSec()
-{
-    IXpCritSec* lock = Xp::Instance()->NewCritSec();
-    if (lock != nullptr && lock->Init() != KXAPI_OK) {
-        delete lock;
-        lock = nullptr;
-    }
-    return lock;
-}
-
-void DeleteCritSec(IXpCritSec*& lock)
-{
-    if (lock != nullptr) {
-        lock->Close();
-        delete lock;
-        lock = nullptr;
-    }
-}
-
-IXpEvent* NewInitialisedEvent()
-{
-    IXpEvent* event = Xp::Instance()->NewEvent();
-    if (event != nullptr && event->Init(false) != KXAPI_OK) { // auto-reset
-        delete event;
-        event = nullptr;
-    }
-    return event;
-}
-
-void DeleteEvent(IXpEvent*& event)
-{
-    if (event != nullptr) {
-        event->Close();
-        delete event;
-        event = nullptr;
-    }
-}
-
-void DeleteThread(IXpThread*& thread)
-{
-    if (thread != nullptr) {
-        thread->Close();
-        delete thread;
-        thread = nullptr;
-    }
-}
 } // namespace
 
-DemodManager::DemodManager() = default;
+DemodManager::DemodManager()
+    : m_Acceptor([this](IXpPipeConnection* connection) -> PipeServerImpl* {
+          return new (std::nothrow) DemodPortHandler(this, connection);
+      })
+{
+    // Finished handlers are reaped every 100 ms, whether or not another client connects.
+    m_Acceptor.SetPruneOnConnect(false);
+    m_Acceptor.SetReapPeriod(REAPER_PERIOD_MS);
+}
 
 DemodManager::~DemodManager()
 {
@@ -77,33 +38,17 @@ bool DemodManager::Init()
 {
     if (m_Initialised)
         return false;
-    m_pHandlerLock = NewInitialisedCritSec();
-    m_pControllerLock = NewInitialisedCritSec();
-    m_pAddSetLock = NewInitialisedCritSec();
-    m_pPowerSetLock = NewInitialisedCritSec();
-    m_pEnumEvent = NewInitialisedEvent();
-    if (m_pHandlerLock == nullptr || m_pControllerLock == nullptr || m_pAddSetLock == nullptr ||
-        m_pPowerSetLock == nullptr || m_pEnumEvent == nullptr) {
+    Xp* xp = Xp::Instance();
+    m_pControllerLock = xp->MakeCritSec();
+    m_pAddSetLock = xp->MakeCritSec();
+    m_pPowerSetLock = xp->MakeCritSec();
+    m_pEnumEvent = xp->MakeEvent(false); // auto-reset
+    m_pEnumThread = xp->MakeThread();
+    if (m_pControllerLock == nullptr || m_pAddSetLock == nullptr || m_pPowerSetLock == nullptr ||
+        m_pEnumEvent == nullptr || m_pEnumThread == nullptr || !m_Acceptor.Init(DEMOD_SERVICE_PIPE_NAME)) {
         Close();
         return false;
     }
-    char name[100];
-    m_pListener = Xp::Instance()->NewPipeListener();
-    if (XpUtil::WsToCs(name, DEMOD_SERVICE_PIPE_NAME, sizeof(name)) != KXAPI_OK || m_pListener == nullptr ||
-        m_pListener->Init(name) != KXAPI_OK) {
-        Close();
-        return false;
-    }
-    m_pCleanupEvent = NewInitialisedEvent();
-    m_pAcceptThread = Xp::Instance()->NewThread();
-    m_pEnumThread = Xp::Instance()->NewThread();
-    m_pReaperThread = Xp::Instance()->NewThread();
-    if (m_pCleanupEvent == nullptr || m_pAcceptThread == nullptr || m_pEnumThread == nullptr ||
-        m_pReaperThread == nullptr || m_pReaperThread->Create(StaticPortHandlerCleanup, this) != KXAPI_OK) {
-        Close();
-        return false;
-    }
-    m_ReaperRunning = true;
     void* id = nullptr;
     if (KxapiRegisterCallback(DeviceAddOrRemovedCallback, this, HOTPLUG_EVENT_MASK, &id) != KXAPI_OK) {
         Close();
@@ -123,7 +68,7 @@ bool DemodManager::Start()
         m_Running = false;
         return false;
     }
-    if (m_pAcceptThread->Create(StaticRun, this) != KXAPI_OK) {
+    if (!m_Acceptor.Start()) {
         m_Running = false;
         m_pEnumEvent->Set();
         m_pEnumThread->WaitFinished();
@@ -138,9 +83,11 @@ void DemodManager::Stop()
     if (!m_Running.exchange(false))
         return;
     m_Stopped = true;
-    m_pListener->StopWaiting();
-    m_pAcceptThread->WaitFinished(); // runs Cleanup on its way out
-    m_pAcceptThread->Close();
+    m_Acceptor.Stop();
+    // Every handler stopped and freed: on its way out a handler detaches and gives its
+    // controller reference back under the controller lock.
+    m_Acceptor.CloseClients();
+    DeleteControllers();
     m_pEnumEvent->Set();
     {
         CritSecAutoLockSvc lock(m_pAddSetLock);
@@ -158,32 +105,14 @@ void DemodManager::Close()
         KxapiUnregisterCallback(m_pCallbackId);
         m_pCallbackId = nullptr;
     }
-    // Initialised but never started (or the accept thread never ran Cleanup).
-    if (m_ReaperRunning) {
-        m_pCleanupEvent->Set();
-        m_pReaperThread->WaitFinished();
-        m_ReaperRunning = false;
-    }
-    std::list<DemodPortHandler*> handlers;
-    if (m_pHandlerLock != nullptr) {
-        CritSecAutoLockSvc lock(m_pHandlerLock);
-        handlers.swap(m_Handlers);
-    }
-    for (DemodPortHandler* handler : handlers)
-        delete handler;
+    m_Acceptor.Close(); // removes the listener FIFO, frees every handler
     if (m_pControllerLock != nullptr)
         DeleteControllers();
-    DeleteThread(m_pAcceptThread);
-    DeleteThread(m_pEnumThread);
-    DeleteThread(m_pReaperThread);
-    delete m_pListener; // removes the listener FIFO
-    m_pListener = nullptr;
-    DeleteEvent(m_pEnumEvent);
-    DeleteEvent(m_pCleanupEvent);
-    DeleteCritSec(m_pHandlerLock);
-    DeleteCritSec(m_pControllerLock);
-    DeleteCritSec(m_pAddSetLock);
-    DeleteCritSec(m_pPowerSetLock);
+    m_pEnumThread.reset();
+    m_pEnumEvent.reset();
+    m_pControllerLock.reset();
+    m_pAddSetLock.reset();
+    m_pPowerSetLock.reset();
     m_AddSet.clear();
     m_PowerSet.clear();
     m_Initialised = false;
@@ -287,8 +216,7 @@ bool DemodManager::IsHeldMissing(long long serial)
 
 size_t DemodManager::HandlerCount()
 {
-    CritSecAutoLockSvc lock(m_pHandlerLock);
-    return m_Handlers.size();
+    return m_Acceptor.ClientCount();
 }
 
 // ---- Device events -------------------------------------------------------------------------
@@ -365,93 +293,6 @@ void DemodManager::DevicePowerEventCallback(int event, const KxEventArgs* args)
         manager->m_PowerSet.insert(serial);
     }
     manager->m_pEnumEvent->Set();
-}
-
-// ---- Accept thread and handler reaper ------------------------------------------------------
-
-void DemodManager::StaticRun(void* self)
-{
-    static_cast<DemodManager*>(self)->Run();
-}
-
-void DemodManager::Run()
-{
-    while (m_Running.load()) {
-        IXpPipeConnection* connection = nullptr;
-        if (m_pListener->WaitConnection(connection) != KXAPI_OK || connection == nullptr)
-            continue;
-        auto* handler = new (std::nothrow) DemodPortHandler(this, connection);
-        if (handler == nullptr) {
-            delete connection;
-            continue;
-        }
-        if (!handler->Init() || !handler->Start()) {
-            delete handler;
-            continue;
-        }
-        CritSecAutoLockSvc lock(m_pHandlerLock);
-        m_Handlers.push_back(handler);
-    }
-    Cleanup();
-}
-
-void DemodManager::Cleanup()
-{
-    if (m_ReaperRunning) {
-        m_pCleanupEvent->Set();
-        m_pReaperThread->WaitFinished();
-        m_pReaperThread->Close();
-        m_ReaperRunning = false;
-    }
-    std::list<DemodPortHandler*> handlers;
-    {
-        CritSecAutoLockSvc lock(m_pHandlerLock);
-        handlers.swap(m_Handlers);
-    }
-    // Outside the handler-list lock: a handler on its way out detaches and gives its
-    // controller reference back under the controller lock.
-    for (DemodPortHandler* handler : handlers)
-        handler->Stop();
-    for (DemodPortHandler* handler : handlers) {
-        handler->WaitStopped();
-        delete handler;
-    }
-    DeleteControllers();
-}
-
-void DemodManager::StaticPortHandlerCleanup(void* self)
-{
-    static_cast<DemodManager*>(self)->PortHandlerCleanup();
-}
-
-void DemodManager::PortHandlerCleanup()
-{
-    for (;;) {
-        KXAPI_RESULT result = m_pCleanupEvent->WaitTimeout(REAPER_PERIOD_MS);
-        if (result != KXAPI_E_TIMEOUT)
-            return; // set by Cleanup (or the event is unusable)
-        ReapFinishedHandlers();
-    }
-}
-
-void DemodManager::ReapFinishedHandlers()
-{
-    std::vector<DemodPortHandler*> finished;
-    {
-        CritSecAutoLockSvc lock(m_pHandlerLock);
-        for (auto it = m_Handlers.begin(); it != m_Handlers.end();) {
-            if (!(*it)->Running()) {
-                finished.push_back(*it);
-                it = m_Handlers.erase(it);
-            } else {
-                ++it;
-            }
-        }
-    }
-    for (DemodPortHandler* handler : finished) {
-        handler->WaitStopped();
-        delete handler;
-    }
 }
 
 // ---- Enumerator thread ---------------------------------------------------------------------

@@ -1,23 +1,24 @@
-// DemodManager: the demodulator half of the service. Serves "DemodRecvPipe" with one
-// DemodPortHandler per connected client, keeps one DemodDeviceController per receiver device
-// (keyed by serial), brings devices up on its enumerator thread, follows hot-plug and power
-// events, and reaps finished client handlers every 100 ms.
+// DemodManager: the demodulator half of the service. Serves "DemodRecvPipe" through a
+// ClientAcceptor with one DemodPortHandler per connected client, keeps one
+// DemodDeviceController per receiver device (keyed by serial), brings devices up on its
+// enumerator thread, follows hot-plug and power events, and reaps finished client handlers
+// every 100 ms.
 //
-// Locks: handler list, controller map (with the reference counts and removed flags), add set
-// (with the initialising controller) and power set. No two of them are ever held together.
+// Locks: handler list (the acceptor's), controller map (with the reference counts and removed
+// flags), add set (with the initialising controller) and power set. No two of them are ever
+// held together.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
-#include <list>
 #include <map>
 #include <set>
 
+#include "ClientAcceptor.h"
 #include "KxDevice.h"
-#include "XpInterfaces.h"
+#include "XpHandles.h"
 
 class DemodDeviceController;
-class DemodPortHandler;
 
 class DemodManager {
 public:
@@ -28,13 +29,13 @@ public:
     DemodManager(const DemodManager&) = delete;
     DemodManager& operator=(const DemodManager&) = delete;
 
-    // Locks, events, the listener FIFO and the reaper thread; registers for hot-plug events.
+    // Locks, the enumerator event, the listener FIFO; registers for hot-plug events.
     // False (everything released) on any failure or when already initialised.
     bool Init();
-    // Starts the enumerator and accept threads. False when not initialised, already running,
+    // Starts the enumerator thread, the accept thread and the handler reaper. False when not initialised, already running,
     // stopped before (the listener is released for good) or a thread cannot be made.
     bool Start();
-    // Ends the accept thread (which stops and frees every client handler and controller),
+    // Ends the accept thread and the reaper, stops and frees every client handler and controller,
     // aborts a running device initialisation and ends the enumerator thread. Returns while
     // clients are still connected; does nothing when not running.
     void Stop();
@@ -87,18 +88,9 @@ public:
     bool IsRunning() const { return m_Running.load(); }
 
 private:
-    static void StaticRun(void* self);
-    void Run();
     static void StaticRunEnumerator(void* self);
     void RunEnumerator();
-    static void StaticPortHandlerCleanup(void* self);
-    void PortHandlerCleanup();
 
-    // End of the accept thread: ends the reaper, stops and frees every handler, frees every
-    // controller.
-    void Cleanup();
-    // Deletes the handlers whose thread has ended.
-    void ReapFinishedHandlers();
     // One scan of the device API: every serial found goes into the add set.
     void ScanDevices();
     // The serials of every device the device API finds (empty when the scan fails).
@@ -120,16 +112,13 @@ private:
     bool m_Initialised = false;
     bool m_Stopped = false;
     std::atomic<bool> m_Running{false};
-    IXpPipeListener* m_pListener = nullptr;
+    ClientAcceptor m_Acceptor; // the listener, the accept thread, the handlers and their reaper
 
-    IXpCritSec* m_pHandlerLock = nullptr;
-    std::list<DemodPortHandler*> m_Handlers;
-
-    IXpCritSec* m_pControllerLock = nullptr;
+    XpCritSecPtr m_pControllerLock;
     std::map<long long, DemodDeviceController*> m_Controllers;
     unsigned int m_NextGeneration = 0;
 
-    IXpCritSec* m_pAddSetLock = nullptr;
+    XpCritSecPtr m_pAddSetLock;
     std::set<long long> m_AddSet;
     DemodDeviceController* m_pInitController = nullptr;
     // Also under the add-set lock: serials clients asked for, waiting for the next rescan;
@@ -139,14 +128,10 @@ private:
     unsigned int m_LastRescanMs = 0;
     bool m_Rescanned = false;
 
-    IXpCritSec* m_pPowerSetLock = nullptr;
+    XpCritSecPtr m_pPowerSetLock;
     std::set<long long> m_PowerSet;
 
-    IXpEvent* m_pEnumEvent = nullptr;
-    IXpEvent* m_pCleanupEvent = nullptr;
-    IXpThread* m_pAcceptThread = nullptr;
-    IXpThread* m_pEnumThread = nullptr;
-    IXpThread* m_pReaperThread = nullptr;
-    bool m_ReaperRunning = false;
+    XpEventPtr m_pEnumEvent;
+    XpThreadPtr m_pEnumThread;
     void* m_pCallbackId = nullptr;
 };

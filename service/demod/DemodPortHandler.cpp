@@ -20,17 +20,12 @@ constexpr int ATTACH_REQUEST_SIZE = 24;
 constexpr unsigned int ATTACH_SERIAL_OFFSET = 8;
 constexpr unsigned int ATTACH_PORT_OFFSET = 16;
 constexpr int DETACH_REQUEST_SIZE = 4;
-constexpr int COMMAND_SIZE = 4;
 constexpr int CONNECTION_REPLY_SIZE = 8;
 } // namespace
 
 DemodPortHandler::DemodPortHandler(DemodManager* pManager, IXpPipeConnection* connection)
-    : PipeServerImpl(connection), m_pManager(pManager), m_pWriteLock(Xp::Instance()->NewCritSec())
+    : PipeServerImpl(connection), m_pManager(pManager)
 {
-    if (m_pWriteLock != nullptr && m_pWriteLock->Init() != KXAPI_OK) {
-        delete m_pWriteLock;
-        m_pWriteLock = nullptr;
-    }
 }
 
 DemodPortHandler::~DemodPortHandler()
@@ -39,50 +34,20 @@ DemodPortHandler::~DemodPortHandler()
     // Only when the thread never ran its exit path (never started): leave the port so that
     // it keeps no reference to this client.
     DetachAndRelease();
-    if (m_pWriteLock != nullptr) {
-        m_pWriteLock->Close();
-        delete m_pWriteLock;
-    }
 }
 
 bool DemodPortHandler::Init()
 {
-    if (m_pWriteLock == nullptr || !PipeServerImpl::Init())
+    if (!PipeServerImpl::Init())
         return false;
     m_Ready = true;
     return true;
 }
 
-void DemodPortHandler::Run()
-{
-    while (Running()) {
-        char* body = nullptr;
-        int size = 0;
-        if (!ReadMsg(body, size, XP_INFINITE)) {
-            DetachAndRelease();
-            break;
-        }
-        bool keepServing = true;
-        if (size >= COMMAND_SIZE)
-            keepServing = HandleMessage(body, size);
-        free(body); // shorter messages carry no command and get no reply
-        // A client that does not take its replies is not served any further.
-        if (!keepServing || m_WriteFailed.load())
-            break;
-    }
-    // Stop() from the manager also ends the loop: the port must not keep this client.
-    DetachAndRelease();
-    Disconnect();
-    SetFinished();
-}
-
-bool DemodPortHandler::HandleMessage(const char* body, int size)
+bool DemodPortHandler::ServeRequest(const char* body, int size)
 {
     uint32_t command = KxGetU32(body, 0);
     switch (command) {
-    case KXAPI_SVC_CMD_CLOSE:
-        DetachAndRelease();
-        return false;
     case DEMOD_CMD_ATTACH:
         HandleAttach(body, size);
         return true;
@@ -166,19 +131,7 @@ void DemodPortHandler::Reply(uint32_t command, KXAPI_RESULT result)
     WriteMsg(reply, sizeof(reply));
 }
 
-bool DemodPortHandler::WriteMsg(char* buffer, int size)
-{
-    CritSecAutoLockSvc lock(m_pWriteLock);
-    if (m_WriteFailed.load())
-        return false; // a frame may be half written: nothing more goes on this connection
-    const bool written = PipeServerImpl::WriteMsg(buffer, size);
-    if (!written)
-        m_WriteFailed = true;
-    return written;
-}
-
 void DemodPortHandler::DemodCmdProcessedCB(const void* msg, unsigned short size)
 {
-    // WriteMsg only reads the buffer.
-    WriteMsg(static_cast<char*>(const_cast<void*>(msg)), size);
+    WriteMsg(static_cast<const char*>(msg), size);
 }

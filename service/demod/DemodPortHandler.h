@@ -23,21 +23,20 @@ public:
 
     // PipeServerImpl::Init plus the ready flag.
     bool Init() override;
-    // The message loop: ends when the connection fails, on the close command or on Stop.
-    void Run() override;
-    // Sends one reply message to the client. A reply that cannot be written (the client does
-    // not read its FIFO within the write deadline, or went) ends the connection.
+    // Sends one reply message to the client (from this thread or from the port's worker
+    // thread). A reply that cannot be written (the client does not read its FIFO within the
+    // write deadline, or went) ends the connection.
     void DemodCmdProcessedCB(const void* msg, unsigned short size) override;
     unsigned int ClientFifoOwner() const override { return PeerOwner(); }
-    // Replies come from this thread and from the port's worker thread (commands it executes
-    // before replying): one writer at a time, so frames never interleave.
-    bool WriteMsg(char* buffer, int size) override;
 
     bool IsReady() const { return m_Ready; }
 
 private:
-    // Handles one request of at least 4 bytes; false when the connection is to end.
-    bool HandleMessage(const char* body, int size);
+    // Handles one request of the request loop (connection commands here, the rest by the port).
+    bool ServeRequest(const char* body, int size) override;
+    // The loop ended (connection failed, close command or Stop): the port must not keep
+    // this client.
+    void OnServeEnd() override { DetachAndRelease(); }
     void HandleAttach(const char* body, int size);
     void HandleDetach(int size);
     // Leaves the attached port (if any): Detach on the port, release of the device.
@@ -50,6 +49,4 @@ private:
     DemodDeviceController* m_pController = nullptr;  // one reference held while attached
     bool m_Counted = false;                          // the port counted this client as a user
     bool m_Ready = false;
-    std::atomic<bool> m_WriteFailed{false};
-    IXpCritSec* m_pWriteLock;
 };

@@ -70,23 +70,15 @@ bool StatisticKey::operator==(const StatisticKey& other) const
 }
 
 StatisticsCache::StatisticsCache()
-    : m_pLock(Xp::Instance()->NewCritSec()), m_StatisticsResult(KXAPI_E_DEV_DRIVER),
+    : m_pLock(Xp::Instance()->MakeCritSec()), m_StatisticsResult(KXAPI_E_DEV_DRIVER),
       m_DemodParsResult(KXAPI_E_DEV_DRIVER), m_TunerFreqResult{KXAPI_E_DEV_DRIVER, KXAPI_E_DEV_DRIVER},
       m_DvbT2SelResult(KXAPI_E_DEV_DRIVER), m_DvbC2SelResult(KXAPI_E_DEV_DRIVER), m_Atsc3SelResult(KXAPI_E_DEV_DRIVER)
 {
-    if (m_pLock != nullptr && m_pLock->Init() != KXAPI_OK) {
-        delete m_pLock;
-        m_pLock = nullptr;
-    }
 }
 
 StatisticsCache::~StatisticsCache()
 {
     CleanUp();
-    if (m_pLock != nullptr) {
-        m_pLock->Close();
-        delete m_pLock;
-    }
 }
 
 void StatisticsCache::CleanUp()

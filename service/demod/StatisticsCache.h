@@ -14,7 +14,7 @@
 #include "KxStreamSel.h"
 #include "KxapiResult.h"
 #include "SupportedStatisticsType.h"
-#include "XpInterfaces.h"
+#include "XpHandles.h"
 
 // Statistic id and four extra ids, ordered lexicographically as signed integers.
 struct StatisticKey {
@@ -46,7 +46,7 @@ public:
     void Enable(bool enable);
     bool IsEnabled();
     // The cache's own lock, for a caller that stores a batch atomically.
-    IXpCritSec* GetStatisticsLock() { return m_pLock; }
+    IXpCritSec* GetStatisticsLock() { return m_pLock.get(); }
 
     void StoreStatistics(std::vector<Kxapi::KxStatistic>& stats, bool refreshKeys);
     void StoreStatisticsResult(unsigned int result);
@@ -90,7 +90,7 @@ private:
     void ExpandSupportedTypes(std::vector<SupportedStatisticsType>& out) const;
     void ResetSelections(int32_t value, unsigned int result);
 
-    IXpCritSec* m_pLock;
+    XpCritSecPtr m_pLock;
     std::map<StatisticKey, Kxapi::KxStatistic> m_Values;
     std::map<int32_t, Kxapi::KxStatistic> m_Defaults;
     std::vector<Kxapi::KxStatistic> m_SupportedStatistics;

@@ -13,44 +13,14 @@ KxGlobalClient::KxGlobalClient(KxGlobalManager* manager, IXpPipeConnection* conn
 {
 }
 
-bool KxGlobalClient::Init()
-{
-    if (!PipeServerImpl::Init())
-        return false;
-    m_Initialised = true;
-    return true;
-}
-
-void KxGlobalClient::Run()
-{
-    while (Running()) {
-        char* body = nullptr;
-        int size = 0;
-        if (!ReadMsg(body, size, XP_INFINITE))
-            break;
-        if (size < 4) {
-            free(body); // too short to carry a command: no reply
-            continue;
-        }
-        if (KxGetU32(body, 0) == KXAPI_SVC_CMD_CLOSE) {
-            free(body);
-            break;
-        }
-        HandleRequest(body, size);
-        free(body);
-    }
-    Disconnect();
-    SetFinished();
-}
-
-void KxGlobalClient::HandleRequest(const char* body, int size)
+bool KxGlobalClient::ServeRequest(const char* body, int size)
 {
     uint32_t command = KxGetU32(body, 0);
     if (command == KXAPI_SVC_CMD_VERSION) {
         char reply[KXAPI_SVC_VERSION_REPLY_SIZE];
         KxBuildVersionReply(reply, command);
         WriteMsg(reply, sizeof(reply));
-        return;
+        return true;
     }
     KXAPI_RESULT result = KXAPI_E_INVALID_PARS;
     if (command == KXGLOBAL_CMD_SET_DEVICE_STATE) {
@@ -68,4 +38,5 @@ void KxGlobalClient::HandleRequest(const char* body, int size)
     KxPutU32(reply, 0, command);
     KxPutU32(reply, 4, result);
     WriteMsg(reply, sizeof(reply));
+    return true;
 }

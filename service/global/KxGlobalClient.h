@@ -17,12 +17,8 @@ class KxGlobalClient : public PipeServerImpl {
 public:
     KxGlobalClient(KxGlobalManager* manager, IXpPipeConnection* connection);
 
-    bool Init() override;
-    void Run() override;
-
 private:
-    void HandleRequest(const char* body, int size);
+    bool ServeRequest(const char* body, int size) override;
 
-    bool m_Initialised = false;
     KxGlobalManager* m_pManager;
 };

@@ -69,34 +69,17 @@ KxeClient::~KxeClient()
     m_pEventMessenger.reset();
 }
 
-bool KxeClient::Init()
+bool KxeClient::ServeRequest(const char* body, int size)
 {
-    return PipeServerImpl::Init();
+    HandleRequest(body, size);
+    return true;
 }
 
-void KxeClient::Run()
+void KxeClient::OnServeEnd()
 {
-    while (Running()) {
-        char* body = nullptr;
-        int size = 0;
-        if (!ReadMsg(body, size, XP_INFINITE))
-            break;
-        if (size < 4) {
-            free(body); // too short to carry a command: no reply
-            continue;
-        }
-        if (KxGetU32(body, 0) == KXAPI_SVC_CMD_CLOSE) {
-            free(body);
-            break;
-        }
-        HandleRequest(body, size);
-        free(body);
-    }
-    Disconnect();
     // Everything the client held (attachments and exclusive accesses, whichever attach ids
     // they came with) is released before it counts as gone.
     m_pManager->ReleaseClient(this);
-    SetFinished();
 }
 
 void KxeClient::HandleRequest(const char* body, int size)
@@ -303,7 +286,7 @@ KXAPI_RESULT KxeClient::EventPipeRegister(const wchar_t* name, uint32_t mask)
         m_pEventMessenger = std::move(messenger);
     }
     // Only a name the service did connect to is recorded for the clean-up of orphan FIFOs.
-    m_pManager->RegisterEventPipe(name, PeerOwner(), m_pConnection);
+    m_pManager->RegisterEventPipe(name, PeerOwner(), m_pConnection.get());
     return KXAPI_OK;
 }
 

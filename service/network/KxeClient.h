@@ -17,9 +17,6 @@ public:
     // Leaves the list and deletes the event messenger.
     ~KxeClient() override;
 
-    bool Init() override;
-    void Run() override;
-
     // Connects to the client's event FIFO (mask non-zero) or drops it (mask 0).
     KXAPI_RESULT EventPipeRegister(const wchar_t* name, uint32_t mask);
     // The event messenger, if any (read under the client-list lock; writes are made by the
@@ -32,6 +29,9 @@ public:
     void HandleRequest(const char* body, int size);
 
 private:
+    bool ServeRequest(const char* body, int size) override;
+    void OnServeEnd() override;
+
     using Handler = void (KxeClient::*)(const char* body, int size, char* reply, int& replySize);
     struct CommandRow {
         uint32_t m_Code;

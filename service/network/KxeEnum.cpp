@@ -51,12 +51,9 @@ size_t ReceiveOneDatagram(struct soap* soap, char* buffer, size_t size)
 }
 } // namespace
 
-KxeEnumerator::KxeEnumerator() : m_pNetwork(Xp::Instance()->NewNetwork()) {}
+KxeEnumerator::KxeEnumerator() : m_pNetwork(Xp::Instance()->MakeNetwork()) {}
 
-KxeEnumerator::~KxeEnumerator()
-{
-    delete m_pNetwork;
-}
+KxeEnumerator::~KxeEnumerator() = default;
 
 bool KxeEnumerator::EnumerateDevices(KxeListEntry* entries, int& count)
 {

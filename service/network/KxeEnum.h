@@ -9,7 +9,7 @@
 
 #include "IInterface.h"
 #include "KxeListDefs.h"
-#include "XpNetwork.h"
+#include "XpHandles.h"
 
 struct soap;
 
@@ -53,7 +53,7 @@ public:
     static int SoapFOpen(struct soap* soap, const char* endpoint, const char* host, int port);
 
 private:
-    IXpNetwork* m_pNetwork; // the interface list, made by Xp
+    XpNetworkPtr m_pNetwork; // the interface list
     unsigned int m_MessageCounter = 0;
     std::vector<KxeListEntry> m_IfEntries;
 };

@@ -10,11 +10,8 @@ KxeEventMessenger::KxeEventMessenger() = default;
 KxeEventMessenger::~KxeEventMessenger()
 {
     if (m_pLock != nullptr) {
-        {
-            CritSecAutoLockSvc lock(m_pLock);
-            Disconnect();
-        }
-        delete m_pLock;
+        CritSecAutoLockSvc lock(m_pLock);
+        Disconnect();
     }
 }
 
@@ -24,24 +21,18 @@ bool KxeEventMessenger::Init(const char* name, uint32_t mask, unsigned int owner
         return false;
     if (!PipeMessenger::Init())
         return false;
-    m_pLock = Xp::Instance()->NewCritSec();
-    if (m_pLock == nullptr || m_pLock->Init() != KXAPI_OK) {
-        delete m_pLock;
-        m_pLock = nullptr;
+    m_pLock = Xp::Instance()->MakeCritSec();
+    if (m_pLock == nullptr)
         return false;
-    }
     m_Mask = mask;
     bool connected;
     {
         CritSecAutoLockSvc lock(m_pLock);
         connected = ConnectToClient(name, ownerUid);
     }
-    if (!connected) {
-        delete m_pLock;
-        m_pLock = nullptr;
-        return false;
-    }
-    return true;
+    if (!connected)
+        m_pLock.reset();
+    return connected;
 }
 
 bool KxeEventMessenger::DeviceStateChangedEv(int64_t serial, uint32_t event)

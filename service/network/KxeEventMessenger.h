@@ -25,6 +25,6 @@ public:
 private:
     using PipeMessenger::Init; // only the named form above is offered
 
-    IXpCritSec* m_pLock = nullptr;
+    XpCritSecPtr m_pLock;
     std::atomic<uint32_t> m_Mask{0};
 };

@@ -17,16 +17,6 @@ namespace {
 constexpr int DISCO_POLL_MS = 5;
 constexpr int FORCE_POLL_MS = 10;
 constexpr int FORCE_POLLS = 1000;
-
-IXpCritSec* NewInitialisedCritSec()
-{
-    IXpCritSec* lock = Xp::Instance()->NewCritSec();
-    if (lock != nullptr && lock->Init() != KXAPI_OK) {
-        delete lock;
-        lock = nullptr;
-    }
-    return lock;
-}
 } // namespace
 
 KxeManager::KxeManager() : KxeManager(NewKxeEnumerator(), &NewKxeInputRpc) {}
@@ -61,14 +51,14 @@ bool KxeManager::Init()
         return false;
     m_Initialised = true; // lets Close release what is made below
     bool ok = false;
-    m_pShMem = Xp::Instance()->NewShMem();
+    m_pShMem = Xp::Instance()->MakeShMem();
     if (m_pShMem != nullptr && m_pShMem->CreateNew(shmName, KXE_LIST_SHMEM_SIZE, m_pShMemPtr) == KXAPI_OK &&
         m_pShMemPtr != nullptr) {
         KxPutU32(ListMem(), KXE_LIST_OFFS_VERSION, KXE_LIST_VERSION);
         KxPutU32(ListMem(), KXE_LIST_OFFS_CAPACITY, KXE_LIST_CAPACITY);
         KxPutU32(ListMem(), KXE_LIST_OFFS_COUNT, 0);
         KxPutU32(ListMem(), KXE_LIST_OFFS_TIME, static_cast<uint32_t>(time(nullptr)));
-        m_pListMutex = Xp::Instance()->NewNamedMutex();
+        m_pListMutex = Xp::Instance()->MakeNamedMutex();
         ok = m_pListMutex != nullptr && m_pListMutex->CreateNew(mutexName) == KXAPI_OK;
     }
     m_DeviceMap.clear();
@@ -76,10 +66,10 @@ bool KxeManager::Init()
     ok = ok && XpUtil::WsToCs(pipeName, KXE_SERVICE_PIPE_NAME, sizeof(pipeName)) == KXAPI_OK;
     ok = ok && m_Acceptor.Init(KXE_SERVICE_PIPE_NAME);
     if (ok) {
-        m_pClientLock = NewInitialisedCritSec();
-        m_pEventPipeLock = NewInitialisedCritSec();
-        m_pUpdateLock = NewInitialisedCritSec();
-        m_pPublishedLock = NewInitialisedCritSec();
+        m_pClientLock = Xp::Instance()->MakeCritSec();
+        m_pEventPipeLock = Xp::Instance()->MakeCritSec();
+        m_pUpdateLock = Xp::Instance()->MakeCritSec();
+        m_pPublishedLock = Xp::Instance()->MakeCritSec();
         ok = m_pClientLock != nullptr && m_pEventPipeLock != nullptr && m_pUpdateLock != nullptr &&
              m_pPublishedLock != nullptr && m_Ports.Init() && m_Vpd.Init();
     }
@@ -94,10 +84,8 @@ bool KxeManager::Start()
 {
     if (!m_Initialised)
         return false;
-    if (!m_DiscoRunFlag.load()) {
-        delete m_pDiscoThread;
-        m_pDiscoThread = Xp::Instance()->NewThread();
-    }
+    if (!m_DiscoRunFlag.load())
+        m_pDiscoThread = Xp::Instance()->MakeThread();
     m_DiscoRunFlag = true;
     if (m_pDiscoThread == nullptr || m_pDiscoThread->Create(&KxeManager::StaticDiscoRun, this) != KXAPI_OK) {
         m_DiscoRunFlag = false;
@@ -124,35 +112,19 @@ void KxeManager::Close()
     if (!m_Initialised)
         return;
     m_DiscoRunFlag = false;
-    if (m_pDiscoThread != nullptr) {
-        m_pDiscoThread->Close();
-        delete m_pDiscoThread;
-        m_pDiscoThread = nullptr;
-    }
+    m_pDiscoThread.reset();
     // Stops and deletes every client first: they use everything below.
     m_Acceptor.Close();
-    if (m_pShMem != nullptr) {
-        m_pShMem->Close();
-        delete m_pShMem;
-        m_pShMem = nullptr;
-        m_pShMemPtr = nullptr;
-    }
-    if (m_pListMutex != nullptr) {
-        m_pListMutex->Close();
-        delete m_pListMutex;
-        m_pListMutex = nullptr;
-    }
+    m_pShMem.reset();
+    m_pShMemPtr = nullptr;
+    m_pListMutex.reset();
     m_DeviceMap.clear();
     m_Ports.Close();
     m_Vpd.Close();
-    delete m_pClientLock;
-    m_pClientLock = nullptr;
-    delete m_pEventPipeLock;
-    m_pEventPipeLock = nullptr;
-    delete m_pUpdateLock;
-    m_pUpdateLock = nullptr;
-    delete m_pPublishedLock;
-    m_pPublishedLock = nullptr;
+    m_pClientLock.reset();
+    m_pEventPipeLock.reset();
+    m_pUpdateLock.reset();
+    m_pPublishedLock.reset();
     m_Published.clear();
     m_EventPipes.clear();
     m_Initialised = false;

@@ -12,6 +12,7 @@
 
 #include "ClientAcceptor.h"
 #include "KxeListDefs.h"
+#include "XpHandles.h"
 #include "network/KxeEnum.h"
 #include "network/KxeInputRpc.h"
 #include "network/KxePortList.h"
@@ -83,7 +84,7 @@ public:
     size_t ClientCount() { return m_Acceptor.ClientCount(); }
     size_t PortRecordCount() { return m_Ports.RecordCount(); }
     // Serialises a client's messenger changes with the change report.
-    IXpCritSec* ClientListLock() { return m_pClientLock; }
+    IXpCritSec* ClientListLock() { return m_pClientLock.get(); }
 
 private:
     static void StaticDiscoRun(void* self);
@@ -104,28 +105,28 @@ private:
 
     bool m_Initialised = false;
     std::unique_ptr<IKxeEnumerator> m_pEnumerator;
-    IXpSharedMem* m_pShMem = nullptr;
+    XpSharedMemPtr m_pShMem;
     void* m_pShMemPtr = nullptr;
-    IXpNamedMutex* m_pListMutex = nullptr;
-    IXpCritSec* m_pUpdateLock = nullptr; // guards the device map across one Update
+    XpNamedMutexPtr m_pListMutex;
+    XpCritSecPtr m_pUpdateLock; // guards the device map across one Update
     std::map<uint64_t, KxeListEntry*> m_DeviceMap;
     std::vector<KxeListEntry> m_Scratch;
     // The service's own copy of what it published (the shared memory is for readers).
-    IXpCritSec* m_pPublishedLock = nullptr;
+    XpCritSecPtr m_pPublishedLock;
     std::vector<KxeListEntry> m_Published;
 
-    IXpCritSec* m_pClientLock = nullptr;
+    XpCritSecPtr m_pClientLock;
     std::vector<KxeClient*> m_Clients;
     KxePortList m_Ports;
     KxeVpdCache m_Vpd;
-    IXpCritSec* m_pEventPipeLock = nullptr;
+    XpCritSecPtr m_pEventPipeLock;
     struct EventPipeName {
         std::wstring m_Name;
         unsigned int m_OwnerUid;
     };
     std::vector<EventPipeName> m_EventPipes;
 
-    IXpThread* m_pDiscoThread = nullptr;
+    XpThreadPtr m_pDiscoThread;
     std::atomic<bool> m_DiscoRunFlag{false};
     std::atomic<bool> m_ForceFlag{false};
     ClientAcceptor m_Acceptor;

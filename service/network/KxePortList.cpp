@@ -28,21 +28,15 @@ KxePortList::~KxePortList()
 void KxePortList::Close()
 {
     ClearAll();
-    delete m_pLock;
-    m_pLock = nullptr;
+    m_pLock.reset();
 }
 
 bool KxePortList::Init()
 {
     if (m_pLock != nullptr)
         return false;
-    m_pLock = Xp::Instance()->NewCritSec();
-    if (m_pLock == nullptr || m_pLock->Init() != KXAPI_OK) {
-        delete m_pLock;
-        m_pLock = nullptr;
-        return false;
-    }
-    return true;
+    m_pLock = Xp::Instance()->MakeCritSec();
+    return m_pLock != nullptr;
 }
 
 KxePortRecord* KxePortList::FindRecord(int64_t serial, int port)

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "KxapiResult.h"
-#include "XpInterfaces.h"
+#include "XpHandles.h"
 #include "network/KxeInputRpc.h"
 
 // Most attachments one connection may hold at a time (well above any real client).
@@ -81,7 +81,7 @@ private:
     void DetachAndDrop(const std::vector<KxePortRecord*>& records);
 
     KxeInputRpcFactory m_Factory;
-    IXpCritSec* m_pLock = nullptr;
+    XpCritSecPtr m_pLock;
     std::list<KxePortRecord> m_Records;
 };
 

@@ -16,21 +16,15 @@ void KxeVpdCache::Close()
 {
     m_Items.clear();
     m_Order.clear();
-    delete m_pLock;
-    m_pLock = nullptr;
+    m_pLock.reset();
 }
 
 bool KxeVpdCache::Init()
 {
     if (m_pLock != nullptr)
         return false;
-    m_pLock = Xp::Instance()->NewCritSec();
-    if (m_pLock == nullptr || m_pLock->Init() != KXAPI_OK) {
-        delete m_pLock;
-        m_pLock = nullptr;
-        return false;
-    }
-    return true;
+    m_pLock = Xp::Instance()->MakeCritSec();
+    return m_pLock != nullptr;
 }
 
 void KxeVpdCache::Drop(int64_t serial, uint64_t order)

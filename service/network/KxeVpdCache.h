@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "KxapiResult.h"
-#include "XpInterfaces.h"
+#include "XpHandles.h"
 
 struct KxeVpdItem {
     std::string m_Keyword;
@@ -55,7 +55,7 @@ private:
     void Drop(int64_t serial, uint64_t order);
     void DropExpired(int64_t now);
 
-    IXpCritSec* m_pLock = nullptr;
+    XpCritSecPtr m_pLock;
     std::map<int64_t, SerialItems> m_Items;
     // Every item by the order of storing: order -> serial.
     std::map<uint64_t, int64_t> m_Order;

@@ -251,19 +251,12 @@ public:
         : PipeServerImpl(connection), m_Words(std::move(words))
     {
     }
-    void Run() override
+    bool ServeRequest(const char*, int) override
     {
-        char* body = nullptr;
-        int size = 0;
-        while (Running() && ReadMsg(body, size, XP_INFINITE)) {
-            free(body);
-            std::vector<char> reply(m_Words.size() * 4);
-            for (size_t i = 0; i < m_Words.size(); i++)
-                KxPutU32(reply.data(), static_cast<unsigned int>(i * 4), m_Words[i]);
-            WriteMsg(reply.data(), static_cast<int>(reply.size()));
-        }
-        Disconnect();
-        SetFinished();
+        std::vector<char> reply(m_Words.size() * 4);
+        for (size_t i = 0; i < m_Words.size(); i++)
+            KxPutU32(reply.data(), static_cast<unsigned int>(i * 4), m_Words[i]);
+        return WriteMsg(reply.data(), static_cast<int>(reply.size()));
     }
 
 private:

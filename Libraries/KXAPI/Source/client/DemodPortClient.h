@@ -16,8 +16,9 @@
 
 #include "DemodSvcClient.h"
 #include "DemodSvcEvents.h"
-#include "PipeMessenger.h"
-#include "XpInterfaces.h"
+#include "KxEventListener.h"
+#include "KxServiceConnection.h"
+#include "XpHandles.h"
 
 namespace Kxapi {
 
@@ -60,47 +61,33 @@ public:
 
     // Bounds the wait for each reply (XP_INFINITE, the default, waits as long as the
     // service takes; a blind scan of the fixed layout can take minutes).
-    void SetReplyTimeout(unsigned int timeoutMs) { m_ReplyTimeoutMs = timeoutMs; }
-    // Number of reconnects after failed transfers since Init.
-    int ReconnectCount() const { return m_Reconnects.load(); }
+    void SetReplyTimeout(unsigned int timeoutMs) { m_Connection.SetReplyTimeout(timeoutMs); }
+    // Number of reconnects after failed transfers.
+    int ReconnectCount() const { return m_Connection.ReconnectCount(); }
     const std::wstring& EventPipeName() const { return m_EventPipeName; }
     int64_t Serial() const { return m_Serial; }
     int32_t PortIndex() const { return m_PortIndex; }
 
 private:
-    // One raw exchange on the current connection; false when writing or reading failed.
-    bool Exchange(const DemodMsg& request, DemodMsg& reply);
-    // Drops the connection, connects again and repeats attach (and registration).
-    void Reconnect();
-    // Attach and registration on the current connection; the connection is dropped when it
-    // breaks, m_NeedsAttach stays set while the service refuses the attach.
-    void ReAttach();
-    KXAPI_RESULT StartEventThread();
-    void StopEventThread();
-    static void StaticEventRun(void* pSelf);
-    void EventRun();
+    // The set-up of a connection made again: attach (refused: repeated before the next
+    // request) and, for a client with events, the registration with its mask.
+    KxServiceConnection::SetUpResult ReAttach(KxServiceConnection& connection);
+    KXAPI_RESULT StartEvents();
+    void StopEvents();
     void Dispatch(const uint8_t* body, size_t size);
 
     DemodSvcClient m_Svc;
-    IXpCritSec* m_pLock = nullptr;         // the connection: exchanges, reconnect, close
-    IXpCritSec* m_pCallbackLock = nullptr; // the callback and the registered mask
-    IXpCritSec* m_pEventLock = nullptr;    // the event connection while it is read
-    PipeMessenger* m_pMessenger = nullptr;
-    unsigned int m_ReplyTimeoutMs = XP_INFINITE;
+    KxServiceConnection m_Connection;
+    XpCritSecPtr m_pCallbackLock; // the callback and the registered mask
     std::atomic<bool> m_Open{false};
-    std::atomic<int> m_Reconnects{0};
-    bool m_NeedsAttach = false; // the last reconnect's attach was refused
     int64_t m_Serial = 0;
     int32_t m_PortIndex = 0;
     uint32_t m_Xtra = 0;
 
     // Event side.
     std::wstring m_EventPipeName;
-    IXpPipeListener* m_pEventListener = nullptr;
-    IXpThread* m_pEventThread = nullptr;
-    IXpEvent* m_pEventConnected = nullptr; // set by the event thread when the service connected
-    PipeMessenger* m_pEventMessenger = nullptr;
-    std::atomic<bool> m_EventRun{false};
+    KxEventListener m_Events;
+    std::atomic<bool> m_HasEvents{false};
     EventCallback m_Callback;
     uint64_t m_EventMask = 0;
 };

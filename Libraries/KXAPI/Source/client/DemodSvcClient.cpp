@@ -16,21 +16,15 @@
 namespace Kxapi {
 
 DemodSvcClient::DemodSvcClient(IDemodSvcTransport* pTransport)
-    : m_pTransport(pTransport), m_pLock(Xp::Instance()->NewCritSec())
+    : m_pTransport(pTransport), m_pLock(Xp::Instance()->MakeCritSec())
 {
-    if (m_pLock)
-        m_pLock->Init();
 }
 
-DemodSvcClient::~DemodSvcClient()
-{
-    if (m_pLock)
-        m_pLock->Close();
-}
+DemodSvcClient::~DemodSvcClient() = default;
 
 KXAPI_RESULT DemodSvcClient::TransferSvcMsg(const DemodMsg& request, DemodMsg& reply)
 {
-    CritSecAutoLock lock(m_pLock.get());
+    CritSecAutoLock lock(m_pLock);
     reply.clear();
     if (m_pTransport == nullptr || KxapiFailed(m_pTransport->Transfer(request, reply)))
         return KXAPI_E_INTERNAL;

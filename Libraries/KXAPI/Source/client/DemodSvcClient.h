@@ -12,7 +12,7 @@
 #include "DemodSvcLayouts.h"
 #include "IInterface.h"
 #include "KxapiResult.h"
-#include "XpInterfaces.h"
+#include "XpHandles.h"
 
 namespace Kxapi {
 
@@ -110,7 +110,7 @@ private:
     // Transfers the request and hands the reply body to parse(body, size).
     template <class Parse> KXAPI_RESULT Exchange(const DemodMsg& request, Parse parse);
     IDemodSvcTransport* m_pTransport;
-    std::unique_ptr<IXpCritSec> m_pLock;
+    XpCritSecPtr m_pLock;
 };
 
 } // namespace Kxapi

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "PipeMessenger.h"
+#include "KxServiceConnection.h"
 
 struct KxServiceVersion {
     uint32_t m_Major = 0;
@@ -13,6 +13,10 @@ struct KxServiceVersion {
     uint32_t m_Revision = 0;
     uint32_t m_Build = 0;
 };
+
+// The version numbers of a version reply (KXAPI_SVC_VERSION_REPLY_SIZE bytes, any of the
+// three FIFOs); KXAPI_E_SERVICE_INCOMP for a service older than 3.2.
+KXAPI_RESULT KxReadServiceVersion(const char* reply, KxServiceVersion& version);
 
 class KxGlobalSvcClient {
 public:
@@ -33,14 +37,8 @@ public:
     void Close();
 
     // Time-out for each reply; XP_INFINITE (the default) waits without limit.
-    void SetReplyTimeout(unsigned int timeoutMs) { m_ReplyTimeoutMs = timeoutMs; }
+    void SetReplyTimeout(unsigned int timeoutMs) { m_Connection.SetReplyTimeout(timeoutMs); }
 
 private:
-    KXAPI_RESULT EnsureConnected();
-    // Sends `request` and reads a reply of exactly `replySize` bytes into `reply`.
-    KXAPI_RESULT Transfer(char* request, int requestSize, char* reply, int replySize);
-
-    IXpCritSec* m_pLock;
-    PipeMessenger* m_pMessenger = nullptr;
-    unsigned int m_ReplyTimeoutMs = XP_INFINITE;
+    KxServiceConnection m_Connection;
 };

@@ -1,23 +1,17 @@
 #include "KxeSvcClient.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <unistd.h>
 
-#include "CritSecAutoLock.h"
 #include "CrossPlatform.h"
 #include "KxServiceDefs.h"
 #include "KxWire.h"
-#include "XpPipeConnectionLinux.h"
 #include "XpUtil.h"
 
 namespace {
 constexpr int MAX_EVENT_MESSAGE_SIZE = 1024;
 constexpr int MIN_EVENT_MESSAGE_SIZE = 16;
 constexpr int CONNECT_WAIT_MS = 5000;
-// Pause of the event thread between a broken event connection and waiting for the next.
-constexpr int EVENT_RETRY_MS = 100;
 } // namespace
 
 bool KxeParseEventMessage(const char* body, int size, int64_t& serial, uint32_t& event)
@@ -31,63 +25,34 @@ bool KxeParseEventMessage(const char* body, int size, int64_t& serial, uint32_t&
     return true;
 }
 
-KxeSvcClient::KxeSvcClient() : m_pLock(Xp::Instance()->NewCritSec())
+KxeSvcClient::KxeSvcClient()
+    : m_Connection(KXE_SERVICE_PIPE_NAME, KxServiceConnection::ReconnectPolicy::ON_NEXT_REQUEST)
 {
-    if (m_pLock != nullptr && m_pLock->Init() != KXAPI_OK) {
-        delete m_pLock;
-        m_pLock = nullptr;
-    }
 }
 
 KxeSvcClient::~KxeSvcClient()
 {
     UnregisterEvents();
     Close();
-    delete m_pLock;
-}
-
-KXAPI_RESULT KxeSvcClient::EnsureConnected()
-{
-    if (m_pMessenger != nullptr)
-        return KXAPI_OK;
-    KXAPI_RESULT result = KXAPI_OK;
-    m_pMessenger = PipeConnectService(KXE_SERVICE_PIPE_NAME, result);
-    return result;
 }
 
 KXAPI_RESULT KxeSvcClient::TransferRaw(const std::vector<char>& request, std::vector<char>& reply)
 {
     reply.clear();
-    if (m_pLock == nullptr)
-        return KXAPI_E_OUT_OF_MEM;
-    CritSecAutoLock lock(m_pLock);
-    KXAPI_RESULT result = EnsureConnected();
-    if (result != KXAPI_OK)
-        return result;
-    m_pMessenger->ClearRxPipe();
-    std::vector<char> copy(request);
-    char* body = nullptr;
-    int size = 0;
-    if (!m_pMessenger->WriteMsg(copy.data(), static_cast<int>(copy.size())) ||
-        !m_pMessenger->ReadMsg(body, size, m_ReplyTimeoutMs)) {
-        delete m_pMessenger;
-        m_pMessenger = nullptr;
-        return KXAPI_E_CONNECT_TO_SERVICE;
-    }
-    reply.assign(body, body + size);
-    free(body);
-    return KXAPI_OK;
+    std::vector<uint8_t> answer;
+    KXAPI_RESULT result = m_Connection.Transfer(request.data(), request.size(), answer);
+    reply.assign(answer.begin(), answer.end());
+    return result;
 }
 
 KXAPI_RESULT KxeSvcClient::Transfer(char* request, int requestSize, char* reply, int replySize)
 {
-    std::vector<char> answer;
-    KXAPI_RESULT result = TransferRaw(std::vector<char>(request, request + requestSize), answer);
+    KXAPI_RESULT result = m_Connection.TransferExact(request, static_cast<size_t>(requestSize), reply,
+                                                     static_cast<size_t>(replySize));
     if (result != KXAPI_OK)
         return result;
-    if (static_cast<int>(answer.size()) != replySize || KxGetU32(answer.data(), 0) != KxGetU32(request, 0))
+    if (KxGetU32(reply, 0) != KxGetU32(request, 0))
         return KXAPI_E_INTERNAL;
-    memcpy(reply, answer.data(), answer.size());
     return KxGetU32(reply, 4);
 }
 
@@ -103,13 +68,7 @@ KXAPI_RESULT KxeSvcClient::GetServiceVersion(KxServiceVersion& version)
     KxPutU32(request, 0, KXE_CMD_VERSION);
     char reply[KXAPI_SVC_VERSION_REPLY_SIZE];
     KXAPI_RESULT result = Transfer(request, sizeof(request), reply, sizeof(reply));
-    if (result != KXAPI_OK)
-        return result;
-    version.m_Major = KxGetU32(reply, 8);
-    version.m_Minor = KxGetU32(reply, 12);
-    version.m_Revision = KxGetU32(reply, 16);
-    version.m_Build = KxGetU32(reply, 20);
-    return KxServiceVersionAccepted(version.m_Major, version.m_Minor) ? KXAPI_OK : KXAPI_E_SERVICE_INCOMP;
+    return result == KXAPI_OK ? KxReadServiceVersion(reply, version) : result;
 }
 
 KXAPI_RESULT KxeSvcClient::GetListKeys(std::string& shmKey, std::string& mutexKey)
@@ -144,8 +103,8 @@ KXAPI_RESULT KxeSvcClient::ReadDeviceList(KxeListSnapshot& list)
     KXAPI_RESULT result = GetListKeys(shmKey, mutexKey);
     if (result != KXAPI_OK)
         return result;
-    IXpSharedMem* shm = Xp::Instance()->NewShMem();
-    IXpNamedMutex* mutex = Xp::Instance()->NewNamedMutex();
+    XpSharedMemPtr shm = Xp::Instance()->MakeShMem();
+    XpNamedMutexPtr mutex = Xp::Instance()->MakeNamedMutex();
     void* memory = nullptr;
     if (shm == nullptr || mutex == nullptr)
         result = KXAPI_E_OUT_OF_MEM;
@@ -166,12 +125,6 @@ KXAPI_RESULT KxeSvcClient::ReadDeviceList(KxeListSnapshot& list)
             memcpy(list.m_Entries.data(), bytes + KXE_LIST_HEADER_SIZE, count * sizeof(KxeListEntry));
         mutex->Unlock();
     }
-    if (shm != nullptr)
-        shm->Close();
-    if (mutex != nullptr)
-        mutex->Close();
-    delete shm;
-    delete mutex;
     return result;
 }
 
@@ -310,60 +263,8 @@ KXAPI_RESULT KxeSvcClient::ForceDiscovery()
     return Transfer(request, sizeof(request), reply, sizeof(reply));
 }
 
-void KxeSvcClient::StaticEventRun(void* self)
-{
-    static_cast<KxeSvcClient*>(self)->EventRun();
-}
-
-void KxeSvcClient::EventRun()
-{
-    // One connection at a time: when it breaks (the service dropped this subscriber, or it
-    // restarted), the thread waits for the next one on the same FIFO, which the service
-    // makes when the events are registered again.
-    while (m_EventRun.load()) {
-        IXpPipeConnection* connection = nullptr;
-        while (m_EventRun.load()) {
-            if (m_pEventListener->WaitConnection(connection) == KXAPI_OK && connection != nullptr)
-                break;
-            connection = nullptr;
-        }
-        if (connection == nullptr)
-            return;
-        PipeMessenger* messenger = new (std::nothrow) PipeMessenger(connection);
-        if (messenger == nullptr) {
-            delete connection;
-            XpUtil::Sleep(EVENT_RETRY_MS);
-            continue;
-        }
-        {
-            CritSecAutoLock lock(m_pLock);
-            m_pEventMessenger = messenger;
-        }
-        while (m_EventRun.load()) {
-            char* body = nullptr;
-            int size = 0;
-            if (!messenger->ReadMsg(body, size, XP_INFINITE))
-                break;
-            int64_t serial = 0;
-            uint32_t event = 0;
-            if (KxeParseEventMessage(body, size, serial, event) && m_Callback)
-                m_Callback(serial, event);
-            free(body);
-        }
-        {
-            CritSecAutoLock lock(m_pLock);
-            m_pEventMessenger = nullptr;
-        }
-        delete messenger;
-        if (m_EventRun.load())
-            XpUtil::Sleep(EVENT_RETRY_MS);
-    }
-}
-
 KXAPI_RESULT KxeSvcClient::RegisterEvents(uint32_t mask, EventCallback callback, const char* name)
 {
-    if (m_pLock == nullptr)
-        return KXAPI_E_OUT_OF_MEM;
     char pipeName[KXE_EVENT_NAME_CHARS + 1];
     if (name != nullptr)
         XpUtil::Sprintf(pipeName, sizeof(pipeName), "%s", name);
@@ -373,20 +274,16 @@ KXAPI_RESULT KxeSvcClient::RegisterEvents(uint32_t mask, EventCallback callback,
         UnregisterEvents();
         return KXAPI_OK;
     }
-    if (m_pEventListener == nullptr) {
+    if (!m_Events.IsStarted()) {
         m_Callback = std::move(callback);
-        m_pEventListener = Xp::Instance()->NewPipeListener();
-        m_pEventThread = Xp::Instance()->NewThread();
-        if (m_pEventListener == nullptr || m_pEventThread == nullptr ||
-            m_pEventListener->Init(pipeName) != KXAPI_OK ||
-            m_pEventListener->SetFirstMessageTimeout(XP_INFINITE) != KXAPI_OK) { // events may never come
-            StopEventThread();
-            return KXAPI_E_INTERNAL;
-        }
-        m_EventRun = true;
-        if (m_pEventThread->Create(&KxeSvcClient::StaticEventRun, this) != KXAPI_OK ||
-            m_pEventListener->WaitPipeCreated() != KXAPI_OK) {
-            StopEventThread();
+        KXAPI_RESULT result = m_Events.Start(pipeName, [this](const char* body, int size) {
+            int64_t serial = 0;
+            uint32_t event = 0;
+            if (KxeParseEventMessage(body, size, serial, event) && m_Callback)
+                m_Callback(serial, event);
+        });
+        if (result != KXAPI_OK) {
+            m_Callback = nullptr;
             return KXAPI_E_INTERNAL;
         }
     }
@@ -398,66 +295,33 @@ KXAPI_RESULT KxeSvcClient::RegisterEvents(uint32_t mask, EventCallback callback,
     char reply[KXE_REP_SHORT_SIZE];
     KXAPI_RESULT result = Transfer(request, sizeof(request), reply, sizeof(reply));
     if (result != KXAPI_OK) {
-        StopEventThread();
+        StopEvents();
         return result;
     }
     // The service has connected: wait (bounded) until the event thread took the connection.
-    for (int waited = 0; waited < CONNECT_WAIT_MS; waited += 10) {
-        {
-            CritSecAutoLock lock(m_pLock);
-            if (m_pEventMessenger != nullptr)
-                return KXAPI_OK;
-        }
-        XpUtil::Sleep(10);
-    }
+    m_Events.WaitConnected(CONNECT_WAIT_MS);
     return KXAPI_OK;
 }
 
 void KxeSvcClient::UnregisterEvents()
 {
-    if (m_pEventListener == nullptr)
+    if (!m_Events.IsStarted())
         return;
     char request[KXE_REQ_EVENT_REGISTER_SIZE] = {};
     KxPutU32(request, 0, KXE_CMD_EVENT_REGISTER);
     char reply[KXE_REP_SHORT_SIZE];
-    if (m_pMessenger != nullptr)
+    if (m_Connection.IsConnected())
         Transfer(request, sizeof(request), reply, sizeof(reply));
-    StopEventThread();
+    StopEvents();
 }
 
-void KxeSvcClient::StopEventThread()
+void KxeSvcClient::StopEvents()
 {
-    m_EventRun = false;
-    if (m_pEventListener != nullptr)
-        m_pEventListener->StopWaiting();
-    {
-        CritSecAutoLock lock(m_pLock);
-        if (m_pEventMessenger != nullptr)
-            m_pEventMessenger->StopRW();
-    }
-    if (m_pEventThread != nullptr) {
-        m_pEventThread->WaitFinished();
-        m_pEventThread->Close();
-    }
-    delete m_pEventThread;
-    m_pEventThread = nullptr;
-    delete m_pEventMessenger;
-    m_pEventMessenger = nullptr;
-    delete m_pEventListener;
-    m_pEventListener = nullptr;
+    m_Events.Stop();
     m_Callback = nullptr;
 }
 
 void KxeSvcClient::Close()
 {
-    if (m_pLock == nullptr)
-        return;
-    CritSecAutoLock lock(m_pLock);
-    if (m_pMessenger == nullptr)
-        return;
-    char request[4];
-    KxPutU32(request, 0, KXAPI_SVC_CMD_CLOSE);
-    m_pMessenger->WriteMsg(request, sizeof(request));
-    delete m_pMessenger;
-    m_pMessenger = nullptr;
+    m_Connection.Close();
 }

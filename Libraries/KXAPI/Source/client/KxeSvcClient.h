@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "KxEventListener.h"
 #include "KxGlobalSvcClient.h"
+#include "KxServiceConnection.h"
 #include "KxeListDefs.h"
-#include "PipeMessenger.h"
 
 struct KxeListSnapshot {
     uint32_t m_Version = 0;
@@ -68,25 +69,18 @@ public:
     // Sends any request and returns the whole reply (for diagnostics and tests).
     KXAPI_RESULT TransferRaw(const std::vector<char>& request, std::vector<char>& reply);
     void Close();
-    void SetReplyTimeout(unsigned int timeoutMs) { m_ReplyTimeoutMs = timeoutMs; }
+    void SetReplyTimeout(unsigned int timeoutMs) { m_Connection.SetReplyTimeout(timeoutMs); }
 
 private:
-    KXAPI_RESULT EnsureConnected();
+    // Sends `request` and reads a reply of exactly `replySize` bytes that echoes its
+    // command; the reply's result word.
     KXAPI_RESULT Transfer(char* request, int requestSize, char* reply, int replySize);
     KXAPI_RESULT PropertyRequest(uint32_t command, const char* name, int typeNumber, int filter1, int port,
                                  char* reply, int replySize);
-    static void StaticEventRun(void* self);
-    void EventRun();
-    void StopEventThread();
+    void StopEvents();
 
-    IXpCritSec* m_pLock;
-    PipeMessenger* m_pMessenger = nullptr;
-    unsigned int m_ReplyTimeoutMs = XP_INFINITE;
-
-    IXpPipeListener* m_pEventListener = nullptr;
-    IXpThread* m_pEventThread = nullptr;
-    PipeMessenger* m_pEventMessenger = nullptr;
-    std::atomic<bool> m_EventRun{false};
+    KxServiceConnection m_Connection;
+    KxEventListener m_Events;
     EventCallback m_Callback;
 };
 

@@ -36,10 +36,9 @@ bool KxEventWatcher::Start()
         m_HotplugCursor = XpDriverNodes::Factory()->HotplugCursor();
         StartNetworkEvents();
     }
-    m_pThread = Xp::Instance()->NewThread();
-    if (m_pThread->Create(m_Global ? StaticRunHotplug : StaticRun, this) != KXAPI_OK) {
-        delete m_pThread;
-        m_pThread = nullptr;
+    m_pThread = Xp::Instance()->MakeThread();
+    if (m_pThread == nullptr || m_pThread->Create(m_Global ? StaticRunHotplug : StaticRun, this) != KXAPI_OK) {
+        m_pThread.reset();
         return false;
     }
     return true;
@@ -74,12 +73,7 @@ void KxEventWatcher::Stop()
         delete m_pNetworkEvents;
         m_pNetworkEvents = nullptr;
     }
-    if (m_pThread != nullptr) {
-        m_pThread->WaitFinished();
-        m_pThread->Close();
-        delete m_pThread;
-        m_pThread = nullptr;
-    }
+    m_pThread.reset(); // joins
 }
 
 void KxEventWatcher::StaticRun(void* self)
@@ -138,10 +132,7 @@ KxEventRegistry& KxEventRegistry::Instance()
     return registry;
 }
 
-KxEventRegistry::KxEventRegistry() : m_pLock(Xp::Instance()->NewCritSec())
-{
-    m_pLock->Init();
-}
+KxEventRegistry::KxEventRegistry() : m_pLock(Xp::Instance()->MakeCritSec()) {}
 
 KxEventRegistry::~KxEventRegistry()
 {

@@ -10,7 +10,7 @@
 
 #include "KxDevice.h"
 #include "XpDriverNode.h"
-#include "XpInterfaces.h"
+#include "XpHandles.h"
 
 class KxeSvcClient;
 
@@ -54,7 +54,7 @@ private:
     std::atomic<bool> m_Cancel{false};
     uint64_t m_HotplugCursor = 0;
     KxeSvcClient* m_pNetworkEvents = nullptr; // registered with the network-device manager
-    IXpThread* m_pThread = nullptr;
+    XpThreadPtr m_pThread;
 };
 
 class KxEventRegistry {
@@ -72,7 +72,7 @@ private:
     // Joins watchers retired from inside a callback (a watcher cannot join its own thread).
     void ReapRetired();
 
-    IXpCritSec* m_pLock;
+    XpCritSecPtr m_pLock; // first member: outlives the watchers, whose threads take it
     std::vector<std::unique_ptr<KxEventWatcher>> m_Retired;
     std::unique_ptr<KxEventWatcher> m_pGlobal;
     std::map<int64_t, std::unique_ptr<KxEventWatcher>> m_Devices;

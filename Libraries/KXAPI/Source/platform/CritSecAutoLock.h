@@ -1,6 +1,7 @@
 // Scoped lock over an IXpCritSec: locks on construction, unlocks on every way out.
 #pragma once
 
+#include "XpHandles.h"
 #include "XpInterfaces.h"
 
 class CritSecAutoLock {
@@ -9,6 +10,7 @@ public:
     {
         m_Locked = m_pCritSec != nullptr && m_pCritSec->Lock() == KXAPI_OK;
     }
+    explicit CritSecAutoLock(const XpCritSecPtr& critSec) : CritSecAutoLock(critSec.get()) {}
     ~CritSecAutoLock()
     {
         if (m_Locked)

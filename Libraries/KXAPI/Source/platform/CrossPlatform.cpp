@@ -39,6 +39,47 @@ IXpPipeListener* Xp::NewPipeListener() { return new (std::nothrow) XpPipeListene
 IXpPipeConnection* Xp::NewPipeConnection() { return new (std::nothrow) XpPipeConnectionLinux(); }
 IXpNetwork* Xp::NewNetwork() { return new (std::nothrow) XpNetworkLinux(); }
 
+XpThreadPtr Xp::MakeThread() { return XpThreadPtr(NewThread()); }
+XpNamedMutexPtr Xp::MakeNamedMutex() { return XpNamedMutexPtr(NewNamedMutex()); }
+XpSharedMemPtr Xp::MakeShMem() { return XpSharedMemPtr(NewShMem()); }
+XpNetworkPtr Xp::MakeNetwork() { return XpNetworkPtr(NewNetwork()); }
+
+XpEventPtr Xp::MakeEvent(bool manualReset, bool initialState)
+{
+    return XpMakeInitialised(NewEvent(), [&](IXpEvent& event) {
+        KXAPI_RESULT result = event.Init(manualReset);
+        return result == KXAPI_OK && initialState ? event.Set() : result;
+    });
+}
+
+XpCritSecPtr Xp::MakeCritSec()
+{
+    return XpMakeInitialised(NewCritSec(), [](IXpCritSec& lock) { return lock.Init(); });
+}
+
+XpMutexPtr Xp::MakeMutex()
+{
+    return XpMakeInitialised(NewMutex(), [](IXpMutex& lock) { return lock.Init(); });
+}
+
+XpPipeListenerPtr Xp::MakePipeListener(const char* name)
+{
+    return XpMakeInitialised(NewPipeListener(), [&](IXpPipeListener& listener) { return listener.Init(name); });
+}
+
+XpPipeListenerPtr Xp::MakePipeListener(const char* name, unsigned int firstMessageTimeoutMs)
+{
+    return XpMakeInitialised(NewPipeListener(), [&](IXpPipeListener& listener) {
+        KXAPI_RESULT result = listener.Init(name);
+        return result == KXAPI_OK ? listener.SetFirstMessageTimeout(firstMessageTimeoutMs) : result;
+    });
+}
+
+XpPipeConnectionPtr Xp::MakePipeConnection()
+{
+    return XpMakeInitialised(NewPipeConnection(), [](IXpPipeConnection& connection) { return connection.Init(); });
+}
+
 KXAPI_RESULT Xp::EventLogOpen(const char* identity, IXpEventLogStore* store)
 {
     return m_pActiveLog->EventLogOpen(identity, store);

@@ -1,6 +1,7 @@
 // Xp: the platform singleton. Factory of every platform object and owner of the log writer.
 #pragma once
 
+#include "XpHandles.h"
 #include "XpInterfaces.h"
 #include "XpNetwork.h"
 
@@ -20,6 +21,24 @@ public:
     IXpPipeConnection* NewPipeConnection();
     // The local network interfaces (discovery of network-attached devices).
     IXpNetwork* NewNetwork();
+
+    // Owned, ready objects (XpHandles.h): null when the object cannot be made or its
+    // initialisation fails, with nothing left behind.
+    XpThreadPtr MakeThread();
+    // An event; `manualReset` keeps it signalled until Reset, `initialState` starts it set.
+    XpEventPtr MakeEvent(bool manualReset, bool initialState = false);
+    XpCritSecPtr MakeCritSec();
+    XpMutexPtr MakeMutex();
+    // Not yet created or opened: CreateNew, CreateOrOpen or OpenExisting follow.
+    XpNamedMutexPtr MakeNamedMutex();
+    XpSharedMemPtr MakeShMem();
+    // The listener FIFO `name` created under the FIFO directory, with the default
+    // first-message time-out or `firstMessageTimeoutMs` (XP_INFINITE: none).
+    XpPipeListenerPtr MakePipeListener(const char* name);
+    XpPipeListenerPtr MakePipeListener(const char* name, unsigned int firstMessageTimeoutMs);
+    // An unconnected connection, ready for Connect.
+    XpPipeConnectionPtr MakePipeConnection();
+    XpNetworkPtr MakeNetwork();
 
     // Event log and debug output, forwarded to the owned log writer.
     KXAPI_RESULT EventLogOpen(const char* identity, IXpEventLogStore* store);

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "CrossPlatform.h"
 #include "XpUtil.h"
@@ -33,14 +34,11 @@ unsigned int PipeBytesInFlight()
     return BytesInFlight.load();
 }
 
-PipeMessenger::PipeMessenger() : m_FreshConnection(true), m_pConnection(Xp::Instance()->NewPipeConnection()) {}
+PipeMessenger::PipeMessenger() : m_pConnection(Xp::Instance()->MakePipeConnection()) {}
 
-PipeMessenger::PipeMessenger(IXpPipeConnection* connection) : m_FreshConnection(false), m_pConnection(connection) {}
+PipeMessenger::PipeMessenger(IXpPipeConnection* connection) : m_pConnection(connection) {}
 
-PipeMessenger::~PipeMessenger()
-{
-    delete m_pConnection;
-}
+PipeMessenger::~PipeMessenger() = default;
 
 KXAPI_RESULT PipeMessenger::ClearRxPipe()
 {
@@ -75,14 +73,10 @@ KXAPI_RESULT PipeMessenger::Disconnect()
 
 bool PipeMessenger::Init()
 {
-    if (m_pConnection == nullptr)
-        return false;
-    if (!m_FreshConnection)
-        return true;
-    return m_pConnection->Init() == KXAPI_OK;
+    return m_pConnection != nullptr;
 }
 
-bool PipeMessenger::WriteMsg(char* buffer, int size)
+bool PipeMessenger::WriteMsg(const char* buffer, int size)
 {
     if (m_pConnection == nullptr || size < 0 || (buffer == nullptr && size > 0))
         return false;
@@ -166,16 +160,15 @@ PipeMessenger* PipeConnectService(const wchar_t* pipeName, KXAPI_RESULT& result)
         result = KXAPI_E_INTERNAL;
         return nullptr;
     }
-    auto* messenger = new (std::nothrow) PipeMessenger();
+    std::unique_ptr<PipeMessenger> messenger(new (std::nothrow) PipeMessenger());
     if (messenger == nullptr) {
         result = KXAPI_E_OUT_OF_MEM;
         return nullptr;
     }
     if (!messenger->Init() || !messenger->Connect(name)) {
-        delete messenger;
         result = KXAPI_E_CONNECT_TO_SERVICE;
         return nullptr;
     }
     result = KXAPI_OK;
-    return messenger;
+    return messenger.release();
 }

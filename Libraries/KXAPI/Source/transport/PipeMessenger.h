@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "XpInterfaces.h"
+#include "XpHandles.h"
 
 // Largest body a reader accepts; a longer announced length ends the read before allocating.
 constexpr unsigned int PIPE_MAX_MESSAGE_SIZE = 16u * 1024u * 1024u;
@@ -42,7 +42,7 @@ public:
     unsigned int PeerOwner() const;
     // Closes the connection.
     virtual KXAPI_RESULT Disconnect();
-    // Prepares a fresh connection; an adopted one is left as it is.
+    // True when the messenger has its connection (fresh or adopted).
     virtual bool Init();
     // Reads one message into a malloc'ed buffer (caller frees). `timeoutMs` bounds the wait
     // for the message to begin; the rest of it must follow within 500 ms. False on failure,
@@ -55,14 +55,13 @@ public:
     // bytes are written whole within 500 ms; larger ones take at most 500 ms for the header
     // and 500 ms for the body, so a reader that never reads fails the write within about a
     // second.
-    virtual bool WriteMsg(char* buffer, int size);
+    virtual bool WriteMsg(const char* buffer, int size);
 
     // The result of the last failed transfer of ReadMsg or WriteMsg (KXAPI_OK after success).
     KXAPI_RESULT LastResult() const { return m_LastResult; }
 
 protected:
-    bool m_FreshConnection;
-    IXpPipeConnection* m_pConnection;
+    XpPipeConnectionPtr m_pConnection;
 
 private:
     std::atomic<bool> m_Stopped{false};

@@ -1,4 +1,6 @@
-// Base of every per-client handler: one connection and one thread that runs Run().
+// Base of every per-client handler of a FIFO server: one connection, one thread, and the
+// request loop every server shares, so that the rules for reading a client's messages and
+// for writing its replies live in one place.
 #pragma once
 
 #include <atomic>
@@ -11,6 +13,8 @@ public:
     explicit PipeServerImpl(IXpPipeConnection* connection);
     ~PipeServerImpl() override;
 
+    // False when the connection, the thread or the write lock could not be had.
+    bool Init() override;
     // Starts the handler thread; false when already running or the thread cannot be made.
     virtual bool Start();
     // Asks the handler to end: clears running and stops the connection's transfers.
@@ -18,16 +22,38 @@ public:
     // Stop, then join the handler thread.
     virtual void WaitStopped();
     virtual bool Running();
-    // The handler's message loop; it clears running and disconnects when it leaves.
-    virtual void Run() = 0;
+    // The request loop. Reads one message at a time (its start may take as long as the
+    // client likes, the rest is bounded by the transport) and hands it to ServeRequest;
+    // a message shorter than a command word gets no reply. Ends on the close command, when
+    // ServeRequest returns false, after a reply that could not be written, when the
+    // connection fails, and on Stop; then OnServeEnd runs, the connection closes and the
+    // handler counts as finished.
+    virtual void Run();
+
+    // Writes one message, from any thread, one writer at a time so frames never interleave.
+    // After a write that failed (the client did not read within the write deadline, or
+    // went) nothing more goes out on this connection: a frame may be half written.
+    bool WriteMsg(const char* buffer, int size) override;
 
 protected:
+    // Smallest request: the command word.
+    static constexpr int COMMAND_SIZE = 4;
+
+    // One request of at least COMMAND_SIZE bytes other than the close command; replies go
+    // through WriteMsg. False ends the connection.
+    virtual bool ServeRequest(const char* body, int size) = 0;
+    // Runs on the handler thread once the loop has ended, before the connection closes.
+    virtual void OnServeEnd() {}
     // For Run() implementations: marks the handler finished.
     void SetFinished() { m_Running = false; }
+    // Whether a reply could not be written (the connection is done).
+    bool WriteFailed() const { return m_WriteFailed.load(); }
 
 private:
     static void StaticRun(void* self);
 
     std::atomic<bool> m_Running{false};
-    IXpThread* m_pThread;
+    std::atomic<bool> m_WriteFailed{false};
+    XpThreadPtr m_pThread;
+    XpCritSecPtr m_pWriteLock;
 };
