@@ -24,6 +24,7 @@ KXAPI_RESULT KxServiceConnection::Open()
     KXAPI_RESULT result = KXAPI_OK;
     m_pMessenger.reset(PipeConnectService(m_PipeName.c_str(), result));
     m_SetUpPending = false;
+    m_StaleReplyPossible = false;
     return result;
 }
 
@@ -70,13 +71,21 @@ bool KxServiceConnection::Exchange(const void* request, size_t size, std::vector
     CritSecAutoLock lock(m_pLock);
     if (m_pMessenger == nullptr || size > INT_MAX)
         return false;
-    // Whatever an earlier, abandoned exchange left is not this request's reply.
-    m_pMessenger->ClearRxPipe();
+    // Whatever an exchange that gave up on its reply left is not this request's reply. Only
+    // such an exchange can leave something: the check costs a system call, so it is made
+    // only after one.
+    if (m_StaleReplyPossible) {
+        m_pMessenger->ClearRxPipe();
+        m_StaleReplyPossible = false;
+    }
     char* body = nullptr;
     int bodySize = 0;
-    if (!m_pMessenger->WriteMsg(static_cast<const char*>(request), static_cast<int>(size)) ||
-        !m_pMessenger->ReadMsg(body, bodySize, m_ReplyTimeoutMs))
+    if (!m_pMessenger->WriteMsg(static_cast<const char*>(request), static_cast<int>(size)))
         return false;
+    if (!m_pMessenger->ReadMsg(body, bodySize, m_ReplyTimeoutMs)) {
+        m_StaleReplyPossible = true;
+        return false;
+    }
     reply.assign(body, body + bodySize);
     free(body);
     return true;

@@ -80,5 +80,6 @@ private:
     XpCritSecPtr m_pLock;
     std::unique_ptr<PipeMessenger> m_pMessenger;
     bool m_SetUpPending = false;
+    bool m_StaleReplyPossible = false; // an exchange gave up waiting for its reply
     std::atomic<int> m_Reconnects{0};
 };
