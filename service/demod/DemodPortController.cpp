@@ -45,15 +45,6 @@ bool Divides(int counter, int divider)
     return counter % divider == 0;
 }
 
-template <typename T> void CloseAndDelete(T*& object)
-{
-    if (object != nullptr) {
-        object->Close();
-        delete object;
-        object = nullptr;
-    }
-}
-
 } // namespace
 
 DemodPortController::DemodPortController() = default;
@@ -77,18 +68,13 @@ bool DemodPortController::Init(int port, DemodHal* pHal)
     InitStatisticsCache();
 
     Xp* xp = Xp::Instance();
-    m_pCmdLock = xp->NewCritSec();
-    m_pEventLock = xp->NewCritSec();
-    m_pParsLock = xp->NewCritSec();
-    m_pDoneEvent = xp->NewEvent();
-    m_pQueueEvent = xp->NewEvent();
-    m_pEventWake = xp->NewEvent();
-    if (m_pCmdLock == nullptr || m_pEventLock == nullptr || m_pParsLock == nullptr || m_pDoneEvent == nullptr ||
-        m_pQueueEvent == nullptr || m_pEventWake == nullptr)
-        return false;
-    if (m_pCmdLock->Init() != KXAPI_OK || m_pEventLock->Init() != KXAPI_OK || m_pParsLock->Init() != KXAPI_OK ||
-        m_pDoneEvent->Init(false) != KXAPI_OK || m_pQueueEvent->Init(false) != KXAPI_OK ||
-        m_pEventWake->Init(false) != KXAPI_OK)
+    m_pCmdLock = xp->MakeCritSec();
+    m_pEventLock = xp->MakeCritSec();
+    m_pParsLock = xp->MakeCritSec();
+    m_pDoneEvent = xp->MakeEvent(false);
+    m_pQueueEvent = xp->MakeEvent(false);
+    m_pEventWake = xp->MakeEvent(false);
+    if (!m_pCmdLock || !m_pEventLock || !m_pParsLock || !m_pDoneEvent || !m_pQueueEvent || !m_pEventWake)
         return false;
 
     if (KxapiFailed(m_pHal->InitPort(port)))
@@ -214,12 +200,12 @@ void DemodPortController::CleanUp()
 
 void DemodPortController::CloseObjects()
 {
-    CloseAndDelete(m_pCmdLock);
-    CloseAndDelete(m_pDoneEvent);
-    CloseAndDelete(m_pQueueEvent);
-    CloseAndDelete(m_pEventWake);
-    CloseAndDelete(m_pEventLock);
-    CloseAndDelete(m_pParsLock);
+    m_pCmdLock.reset();
+    m_pDoneEvent.reset();
+    m_pQueueEvent.reset();
+    m_pEventWake.reset();
+    m_pEventLock.reset();
+    m_pParsLock.reset();
 }
 
 // ---- Worker thread --------------------------------------------------------------------------

@@ -25,6 +25,7 @@
 #include "KxScanProgress.h"
 #include "KxStatistic.h"
 #include "StatisticsCache.h"
+#include "XpHandles.h"
 #include "XpInterfaces.h"
 
 class DemodHal;
@@ -142,10 +143,10 @@ private:
                                    int64_t offsetHz, int64_t stepHz, int64_t startHz, int64_t endHz,
                                    int64_t absMinHz, int64_t absMaxHz);
 
-    IXpCritSec* m_pCmdLock = nullptr;
+    XpCritSecPtr m_pCmdLock;
     IXpThread* m_pThread = nullptr;
-    IXpEvent* m_pDoneEvent = nullptr;
-    IXpEvent* m_pQueueEvent = nullptr;
+    XpEventPtr m_pDoneEvent;
+    XpEventPtr m_pQueueEvent;
     int m_Port = 0;
     DemodHal* m_pHal = nullptr;
     CmdQueue m_CmdQueue;
@@ -165,18 +166,18 @@ private:
     std::atomic<bool> m_BlindScanCancel{false};
     std::atomic<bool> m_SpectrumScanBusy{false};
     std::atomic<bool> m_SpectrumScanCancel{false};
-    IXpCritSec* m_pEventLock = nullptr;
+    XpCritSecPtr m_pEventLock;
     std::map<std::wstring, MessengerPtr> m_EventMessengers;
     // Removed messengers whose queued events the writer still sends once.
     std::vector<MessengerPtr> m_RetiredMessengers;
     IXpThread* m_pEventThread = nullptr;
-    IXpEvent* m_pEventWake = nullptr;
+    XpEventPtr m_pEventWake;
     std::atomic<bool> m_EventStop{false};
     bool m_EventThreadStarted = false;
     // The reply the worker built for the one waitDone command a client waits for.
     std::mutex m_DoneMutex;
     Kxapi::DemodMsg m_DoneReply;
-    IXpCritSec* m_pParsLock = nullptr;
+    XpCritSecPtr m_pParsLock;
     Kxapi::KxDemodPars m_TunePars;
     int64_t m_TuneFreqHz = 0;
 };

@@ -28,21 +28,11 @@ const AttributeProperty ATTRIBUTE_PROPERTIES[] = {
 } // namespace
 
 DemodHal::DemodHal(long long serial, KxDeviceInt& device, const KxModelInfo* pModel)
-    : m_Device(device), m_Serial(serial), m_pHalLock(Xp::Instance()->NewCritSec()), m_pModel(pModel)
+    : m_Device(device), m_Serial(serial), m_pHalLock(Xp::Instance()->MakeCritSec()), m_pModel(pModel)
 {
-    if (m_pHalLock != nullptr && KxapiFailed(m_pHalLock->Init())) {
-        delete m_pHalLock;
-        m_pHalLock = nullptr;
-    }
 }
 
-DemodHal::~DemodHal()
-{
-    if (m_pHalLock != nullptr) {
-        m_pHalLock->Close();
-        delete m_pHalLock;
-    }
-}
+DemodHal::~DemodHal() = default;
 
 int DemodHal::NumDemodPorts()
 {

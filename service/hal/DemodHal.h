@@ -17,6 +17,7 @@
 #include "KxStreamSel.h"
 #include "KxapiResult.h"
 #include "SupportedStatisticsType.h"
+#include "XpHandles.h"
 #include "XpInterfaces.h"
 
 namespace Kxapi {
@@ -167,7 +168,7 @@ protected:
     Kxapi::KxDeviceInt& m_Device;
     long long m_Serial;
     // Guards the model's state; taken before the device's I2C lock (see HardwareLock).
-    IXpCritSec* m_pHalLock = nullptr;
+    XpCritSecPtr m_pHalLock;
 
 private:
     const KxModelInfo* m_pModel;
