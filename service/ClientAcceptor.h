@@ -8,8 +8,9 @@
 
 #include "PipeServerImpl.h"
 #include "XpHandles.h"
+#include "KxNonCopyable.h"
 
-class ClientAcceptor {
+class ClientAcceptor : private KxNonCopyable {
 public:
     // Makes the handler for an accepted connection (which it adopts); null if it cannot.
     using HandlerFactory = std::function<PipeServerImpl*(IXpPipeConnection* connection)>;
@@ -17,8 +18,6 @@ public:
     explicit ClientAcceptor(HandlerFactory factory);
     // Ends the accept thread if still running, then everything Close releases.
     ~ClientAcceptor();
-    ClientAcceptor(const ClientAcceptor&) = delete;
-    ClientAcceptor& operator=(const ClientAcceptor&) = delete;
 
     // Creates the listener FIFO (wide name) and the client-list lock. False, with
     // everything released, when either fails or when already initialised.

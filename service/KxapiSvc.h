@@ -8,8 +8,9 @@
 #include "demod/DemodManager.h"
 #include "global/KxGlobalManager.h"
 #include "network/KxeManager.h"
+#include "KxNonCopyable.h"
 
-class KxapiSvc {
+class KxapiSvc : private KxNonCopyable {
 public:
     // The instance, created on first use (main thread only).
     static KxapiSvc* Instance();
@@ -30,8 +31,6 @@ public:
     // Clears a pending stop request (tests that run the service several times in one process).
     static void ClearStopRequest();
 
-    KxapiSvc(const KxapiSvc&) = delete;
-    KxapiSvc& operator=(const KxapiSvc&) = delete;
 
 private:
     KxapiSvc();

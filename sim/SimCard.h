@@ -16,6 +16,7 @@
 #include "SimRfScene.h"
 #include "XpDriverNode.h"
 #include "XpHandles.h"
+#include "KxNonCopyable.h"
 
 struct SimEventRecord {
     uint32_t m_Kind = 0;
@@ -40,12 +41,10 @@ public:
                              unsigned char* pOut, uint32_t outCapacity) = 0;
 };
 
-class SimCard {
+class SimCard : private KxNonCopyable {
 public:
     SimCard();
     ~SimCard();
-    SimCard(const SimCard&) = delete;
-    SimCard& operator=(const SimCard&) = delete;
 
     // Identity.
     int m_Model = 0;

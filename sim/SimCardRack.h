@@ -10,16 +10,15 @@
 #include "SimCard.h"
 #include "XpDriverNode.h"
 #include "XpHandles.h"
+#include "KxNonCopyable.h"
 
 constexpr uint32_t SIM_DRIVER_POWER_OFF = 1;
 constexpr uint32_t SIM_DRIVER_POWER_ON = 2;
 
-class SimCardRack : public IXpDriverNodeFactory {
+class SimCardRack : public IXpDriverNodeFactory, private KxNonCopyable {
 public:
     SimCardRack();
     ~SimCardRack() override;
-    SimCardRack(const SimCardRack&) = delete;
-    SimCardRack& operator=(const SimCardRack&) = delete;
 
     // Puts card into the first free node of its family and announces it (hot-plug event 1).
     // KXAPI_E_ATTACHED when a card with that serial is present; KXAPI_E_OUT_OF_RESOURCES when

@@ -19,6 +19,7 @@
 
 #include "KxServiceConnection.h"
 #include "KxapiResult.h"
+#include "KxNonCopyable.h"
 
 #define SIM_CONTROL_PIPE_NAME L"KxSimCtrlPipe"
 
@@ -40,12 +41,10 @@ constexpr uint32_t SIM_CTRL_REPLY_HEADER = 8;
 class PipeMessenger;
 
 // A client of the control FIFO (kxctl, tests). One request at a time.
-class SimControlClient {
+class SimControlClient : private KxNonCopyable {
 public:
     SimControlClient();
     ~SimControlClient();
-    SimControlClient(const SimControlClient&) = delete;
-    SimControlClient& operator=(const SimControlClient&) = delete;
 
     // KXAPI_E_CONNECT_TO_SERVICE when the control FIFO cannot be reached.
     KXAPI_RESULT Connect();

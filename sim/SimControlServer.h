@@ -6,14 +6,13 @@
 
 #include "ClientAcceptor.h"
 #include "SimCardRack.h"
+#include "KxNonCopyable.h"
 
-class SimControlServer {
+class SimControlServer : private KxNonCopyable {
 public:
     // seed: the scenario's seed, for cards plugged later.
     SimControlServer(SimCardRack* pRack, uint64_t seed);
     ~SimControlServer();
-    SimControlServer(const SimControlServer&) = delete;
-    SimControlServer& operator=(const SimControlServer&) = delete;
 
     // Creates the control FIFO and starts accepting; false when either fails.
     bool Start();

@@ -6,14 +6,13 @@
 
 #include "SimCardRack.h"
 #include "SimScenario.h"
+#include "KxNonCopyable.h"
 
-class SimEnvironment {
+class SimEnvironment : private KxNonCopyable {
 public:
     SimEnvironment() = default;
     // Restores the real nodes when it had installed the rack.
     ~SimEnvironment();
-    SimEnvironment(const SimEnvironment&) = delete;
-    SimEnvironment& operator=(const SimEnvironment&) = delete;
 
     // Loads the scenario (the embedded default when pPath is null), plugs its cards and
     // installs the rack. KXAPI_E_INVALID_FORMAT / KXAPI_E_FILE_OPEN with a message in error.

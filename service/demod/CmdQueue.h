@@ -12,6 +12,7 @@
 #include "IDemodPortClient.h"
 #include "KxapiResult.h"
 #include "XpHandles.h"
+#include "KxNonCopyable.h"
 
 class PortCmdType {
 public:
@@ -50,12 +51,10 @@ private:
     bool CopyFrom(const PortCmdType& other);
 };
 
-class CmdQueue {
+class CmdQueue : private KxNonCopyable {
 public:
     CmdQueue();
     virtual ~CmdQueue();
-    CmdQueue(const CmdQueue&) = delete;
-    CmdQueue& operator=(const CmdQueue&) = delete;
 
     bool Init(int port);
     // Appends cmd (owned from now on). First a not yet executed tail that cmd supersedes is

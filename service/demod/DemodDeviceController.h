@@ -11,10 +11,11 @@
 #include "DemodPortController.h"
 #include "IDemodPortClient.h"
 #include "KxDevice.h"
+#include "KxNonCopyable.h"
 
 class DemodHal;
 
-class DemodDeviceController {
+class DemodDeviceController : private KxNonCopyable {
 public:
     // Abort states: none, requested by AbortInit, acknowledged once Init has given up.
     enum : int { ABORT_NONE = 0, ABORT_REQUESTED = 1, ABORT_COMPLETED = 2 };
@@ -22,8 +23,6 @@ public:
     explicit DemodDeviceController(long long serial);
     // Runs CleanUp.
     virtual ~DemodDeviceController();
-    DemodDeviceController(const DemodDeviceController&) = delete;
-    DemodDeviceController& operator=(const DemodDeviceController&) = delete;
 
     // Attaches to the device, builds its HAL and starts every port; false (with everything
     // released) when the device is gone, is no receiver, its HAL or a port cannot start, or

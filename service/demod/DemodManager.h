@@ -17,17 +17,16 @@
 #include "ClientAcceptor.h"
 #include "KxDevice.h"
 #include "XpHandles.h"
+#include "KxNonCopyable.h"
 
 class DemodDeviceController;
 
-class DemodManager {
+class DemodManager : private KxNonCopyable {
 public:
     DemodManager();
     // Stops what still runs, unregisters the hot-plug callback and frees every handler and
     // controller.
     virtual ~DemodManager();
-    DemodManager(const DemodManager&) = delete;
-    DemodManager& operator=(const DemodManager&) = delete;
 
     // Locks, the enumerator event, the listener FIFO; registers for hot-plug events.
     // False (everything released) on any failure or when already initialised.

@@ -27,10 +27,11 @@
 #include "StatisticsCache.h"
 #include "XpHandles.h"
 #include "XpInterfaces.h"
+#include "KxNonCopyable.h"
 
 class DemodHal;
 
-class DemodPortController {
+class DemodPortController : private KxNonCopyable {
 public:
     // Event FIFOs one client may register on one port, and all clients together (room for a
     // test rig of a hundred clients on one port). A full event FIFO delays the events of the
@@ -42,8 +43,6 @@ public:
     DemodPortController();
     // Runs CleanUp.
     virtual ~DemodPortController();
-    DemodPortController(const DemodPortController&) = delete;
-    DemodPortController& operator=(const DemodPortController&) = delete;
 
     // Port (1-based) and the device's HAL (not owned; serial and type number come from it).
     // Initialises the port through the HAL and starts the worker thread; false on any failure.

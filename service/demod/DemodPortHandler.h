@@ -18,8 +18,6 @@ public:
     DemodPortHandler(DemodManager* pManager, IXpPipeConnection* connection);
     // Waits for the handler thread; detaches and releases the device when still attached.
     ~DemodPortHandler() override;
-    DemodPortHandler(const DemodPortHandler&) = delete;
-    DemodPortHandler& operator=(const DemodPortHandler&) = delete;
 
     // PipeServerImpl::Init plus the ready flag.
     bool Init() override;

@@ -15,6 +15,7 @@
 #include "KxapiResult.h"
 #include "SupportedStatisticsType.h"
 #include "XpHandles.h"
+#include "KxNonCopyable.h"
 
 // Statistic id and four extra ids, ordered lexicographically as signed integers.
 struct StatisticKey {
@@ -32,12 +33,10 @@ struct MovingAverageType {
     std::vector<double> Samples;
 };
 
-class StatisticsCache {
+class StatisticsCache : private KxNonCopyable {
 public:
     StatisticsCache();
     virtual ~StatisticsCache();
-    StatisticsCache(const StatisticsCache&) = delete;
-    StatisticsCache& operator=(const StatisticsCache&) = delete;
 
     // Builds the cache from a model's table; types[i] and defaults[i] belong together.
     void Init(int count, const SupportedStatisticsType* types, const Kxapi::KxStatistic* defaults);

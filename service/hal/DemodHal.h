@@ -19,6 +19,7 @@
 #include "SupportedStatisticsType.h"
 #include "XpHandles.h"
 #include "XpInterfaces.h"
+#include "KxNonCopyable.h"
 
 namespace Kxapi {
 class KxRfCalV1;
@@ -44,14 +45,12 @@ struct DefaultStatisticValue {
     std::variant<std::monostate, bool, int32_t> m_Value;
 };
 
-class DemodHal : public IInterface {
+class DemodHal : public IInterface, private KxNonCopyable {
 public:
     // pModel: the model's row of the library's model table (null for a HAL outside the table,
     // which then reports its own port count).
     DemodHal(long long serial, Kxapi::KxDeviceInt& device, const KxModelInfo* pModel = nullptr);
     ~DemodHal() override;
-    DemodHal(const DemodHal&) = delete;
-    DemodHal& operator=(const DemodHal&) = delete;
 
     // The port count of the model's row.
     virtual int NumDemodPorts();
@@ -136,11 +135,9 @@ protected:
     // Holds the HAL lock and then the device's I2C lock for one hardware access, and releases
     // both (I2C first) on every way out of the scope. Locked() is false when the I2C lock was
     // not obtained; Result() then carries the device's answer.
-    class HardwareLock {
+    class HardwareLock : private KxNonCopyable {
     public:
         explicit HardwareLock(DemodHal& hal) : m_HalLock(hal.m_pHalLock), m_I2c(hal.m_Device) {}
-        HardwareLock(const HardwareLock&) = delete;
-        HardwareLock& operator=(const HardwareLock&) = delete;
         bool Locked() const { return m_I2c.Locked(); }
         KXAPI_RESULT Result() const { return m_I2c.Result(); }
         // Releases the I2C lock early; the HAL lock is kept to the end of the scope.

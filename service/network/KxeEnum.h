@@ -10,6 +10,7 @@
 #include "IInterface.h"
 #include "KxeListDefs.h"
 #include "XpHandles.h"
+#include "KxNonCopyable.h"
 
 struct soap;
 
@@ -38,12 +39,10 @@ int KxeReceiveProbeMatch(struct soap* soap, KxeListEntry& entry);
 // The same for one datagram held in memory (as the receive loop would get it).
 int KxeParseProbeMatch(const char* data, size_t size, KxeListEntry& entry);
 
-class KxeEnumerator : public IKxeEnumerator {
+class KxeEnumerator : public IKxeEnumerator, private KxNonCopyable {
 public:
     KxeEnumerator();
     ~KxeEnumerator() override;
-    KxeEnumerator(const KxeEnumerator&) = delete;
-    KxeEnumerator& operator=(const KxeEnumerator&) = delete;
     bool EnumerateDevices(KxeListEntry* entries, int& count) override;
     // One probe out of one interface; `count` is the capacity on entry.
     bool EnumerateDevicesIf(KxeListEntry* entries, int& count, in_addr interfaceAddr);

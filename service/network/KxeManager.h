@@ -17,6 +17,7 @@
 #include "network/KxeInputRpc.h"
 #include "network/KxePortList.h"
 #include "network/KxeVpdCache.h"
+#include "KxNonCopyable.h"
 
 class KxeClient;
 
@@ -27,15 +28,13 @@ constexpr size_t KXE_MAX_EVENT_PIPE_NAMES_PER_USER = 32;
 // After the list's named mutex was set free by force, the service waits this long for it.
 constexpr int KXE_LIST_MUTEX_RETAKE_MS = 200;
 
-class KxeManager {
+class KxeManager : private KxNonCopyable {
 public:
     // The WS-Discovery enumerator and the devices' SOAP clients by default.
     KxeManager();
     // For tests: another enumerator (adopted) and another maker of device clients.
     KxeManager(IKxeEnumerator* enumerator, KxeInputRpcFactory rpcFactory);
     virtual ~KxeManager();
-    KxeManager(const KxeManager&) = delete;
-    KxeManager& operator=(const KxeManager&) = delete;
 
     // Creates the shared list, its named mutex, the listener and the locks; false when
     // already initialised or when any of them cannot be had (everything made is released).

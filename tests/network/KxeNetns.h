@@ -13,16 +13,15 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "KxNonCopyable.h"
 
 namespace kxtest {
 
-class NetnsLab {
+class NetnsLab : private KxNonCopyable {
 public:
     NetnsLab();
     // Kills the processes started here and deletes the namespaces.
     ~NetnsLab();
-    NetnsLab(const NetnsLab&) = delete;
-    NetnsLab& operator=(const NetnsLab&) = delete;
 
     // Why namespaces cannot be used here (empty when they can): not root, no `ip`.
     static std::string Unavailable();

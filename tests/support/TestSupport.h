@@ -8,16 +8,15 @@
 #include <vector>
 
 #include "XpInterfaces.h"
+#include "KxNonCopyable.h"
 
 namespace kxtest {
 
 // A fresh directory under /tmp, removed with its contents on destruction.
-class TempDir {
+class TempDir : private KxNonCopyable {
 public:
     TempDir();
     ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
     const std::string& Path() const { return m_Path; }
     std::string File(const std::string& name) const { return m_Path + "/" + name; }
 
@@ -129,12 +128,10 @@ std::string MakeLongDirectory(const std::string& parent, size_t length);
 
 // Points this process's FIFO prefix at a running service's directory for the scope, so the
 // library's clients reach that service.
-class UseServiceDir {
+class UseServiceDir : private KxNonCopyable {
 public:
     explicit UseServiceDir(const SimService& service);
     ~UseServiceDir();
-    UseServiceDir(const UseServiceDir&) = delete;
-    UseServiceDir& operator=(const UseServiceDir&) = delete;
 
 private:
     const char* m_pOld;

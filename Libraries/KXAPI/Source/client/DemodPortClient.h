@@ -19,10 +19,11 @@
 #include "KxEventListener.h"
 #include "KxServiceConnection.h"
 #include "XpHandles.h"
+#include "KxNonCopyable.h"
 
 namespace Kxapi {
 
-class DemodPortClient : public IDemodSvcTransport {
+class DemodPortClient : public IDemodSvcTransport, private KxNonCopyable {
 public:
     // Called on the client's event thread for each event the service sends and the client
     // dispatches (kinds 0 and 1 of their exact sizes, kinds 2 and 3 with their XML text).
@@ -35,8 +36,6 @@ public:
     DemodPortClient();
     // Close().
     ~DemodPortClient() override;
-    DemodPortClient(const DemodPortClient&) = delete;
-    DemodPortClient& operator=(const DemodPortClient&) = delete;
 
     // Connects to the service (KXAPI_E_CONNECT_TO_SERVICE when nobody serves the FIFO),
     // attaches to port `portIndex` (0-based) of the device `serial`, initialises the

@@ -13,6 +13,7 @@
 #include "IInterface.h"
 #include "KxapiResult.h"
 #include "XpHandles.h"
+#include "KxNonCopyable.h"
 
 namespace Kxapi {
 
@@ -28,13 +29,11 @@ public:
     virtual KXAPI_RESULT Transfer(const DemodMsg& request, DemodMsg& reply) = 0;
 };
 
-class DemodSvcClient {
+class DemodSvcClient : private KxNonCopyable {
 public:
     // The transport is not owned and must outlive the client.
     explicit DemodSvcClient(IDemodSvcTransport* pTransport);
     ~DemodSvcClient();
-    DemodSvcClient(const DemodSvcClient&) = delete;
-    DemodSvcClient& operator=(const DemodSvcClient&) = delete;
 
     // One exchange under the client's lock: KXAPI_E_INTERNAL when the transfer fails.
     KXAPI_RESULT TransferSvcMsg(const DemodMsg& request, DemodMsg& reply);

@@ -10,8 +10,9 @@
 #include "KxapiResult.h"
 #include "PipeMessenger.h"
 #include "XpHandles.h"
+#include "KxNonCopyable.h"
 
-class KxEventListener {
+class KxEventListener : private KxNonCopyable {
 public:
     // Called on the listener's thread with each message body (valid for the call only).
     using MessageHandler = std::function<void(const char* body, int size)>;
@@ -19,8 +20,6 @@ public:
     KxEventListener();
     // Stop().
     ~KxEventListener();
-    KxEventListener(const KxEventListener&) = delete;
-    KxEventListener& operator=(const KxEventListener&) = delete;
 
     // Creates the FIFO `name` in the FIFO directory (the service may stay silent on it for
     // good: no first-message time-out) and starts the thread. KXAPI_E_IN_USE when started;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "KxServiceConnection.h"
+#include "KxNonCopyable.h"
 
 struct KxServiceVersion {
     uint32_t m_Major = 0;
@@ -18,13 +19,11 @@ struct KxServiceVersion {
 // three FIFOs); KXAPI_E_SERVICE_INCOMP for a service older than 3.2.
 KXAPI_RESULT KxReadServiceVersion(const char* reply, KxServiceVersion& version);
 
-class KxGlobalSvcClient {
+class KxGlobalSvcClient : private KxNonCopyable {
 public:
     KxGlobalSvcClient();
     // Sends the close command when connected.
     ~KxGlobalSvcClient();
-    KxGlobalSvcClient(const KxGlobalSvcClient&) = delete;
-    KxGlobalSvcClient& operator=(const KxGlobalSvcClient&) = delete;
 
     // Connects and checks that the service is version 3.2 or later:
     // KXAPI_E_CONNECT_TO_SERVICE when no service answers, KXAPI_E_SERVICE_INCOMP when older.

@@ -16,8 +16,9 @@
 #include "KxapiResult.h"
 #include "PipeMessenger.h"
 #include "XpHandles.h"
+#include "KxNonCopyable.h"
 
-class KxServiceConnection {
+class KxServiceConnection : private KxNonCopyable {
 public:
     // What a set-up made of a new connection.
     enum class SetUpResult {
@@ -40,8 +41,6 @@ public:
     KxServiceConnection(const wchar_t* pipeName, ReconnectPolicy policy);
     // Close().
     ~KxServiceConnection();
-    KxServiceConnection(const KxServiceConnection&) = delete;
-    KxServiceConnection& operator=(const KxServiceConnection&) = delete;
 
     // Set before the first request.
     void SetSetUp(SetUpHook hook) { m_SetUp = std::move(hook); }

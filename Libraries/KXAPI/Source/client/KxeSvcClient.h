@@ -14,6 +14,7 @@
 #include "KxGlobalSvcClient.h"
 #include "KxServiceConnection.h"
 #include "KxeListDefs.h"
+#include "KxNonCopyable.h"
 
 struct KxeListSnapshot {
     uint32_t m_Version = 0;
@@ -30,7 +31,7 @@ struct KxePropertyReply {
     std::string m_Text;
 };
 
-class KxeSvcClient {
+class KxeSvcClient : private KxNonCopyable {
 public:
     // Called on the event thread for every device event: serial, 1 added or 2 removed.
     using EventCallback = std::function<void(int64_t serial, uint32_t event)>;
@@ -38,8 +39,6 @@ public:
     KxeSvcClient();
     // Unregisters events and sends the close command.
     ~KxeSvcClient();
-    KxeSvcClient(const KxeSvcClient&) = delete;
-    KxeSvcClient& operator=(const KxeSvcClient&) = delete;
 
     // Connects and checks the service version (3.2 or later, else KXAPI_E_SERVICE_INCOMP).
     KXAPI_RESULT Open();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "KxapiResult.h"
+#include "KxNonCopyable.h"
 
 #pragma pack(push, 4)
 // One found device: 188 bytes (47 words) in scan arrays.
@@ -61,12 +62,10 @@ namespace Kxapi {
 
 class Device;
 
-class KxDevice {
+class KxDevice : private KxNonCopyable {
 public:
     KxDevice() = default;
     virtual ~KxDevice();
-    KxDevice(const KxDevice&) = delete;
-    KxDevice& operator=(const KxDevice&) = delete;
 
     // KXAPI_E_ATTACHED when attached, KXAPI_E_NO_SUCH_DEVICE when no card has `serial`,
     // KXAPI_E_DRIVER_INCOMP for an old driver; KXAPI_OK_TAINTED_FW / _OBSOLETE_FW as the card says.
@@ -140,7 +139,7 @@ protected:
 
 // Holds the device-level I2C lock (10000 ms time-out) for the scope, so that several transfers
 // stay together; Locked() tells whether the lock was obtained.
-class I2cAutoLock {
+class I2cAutoLock : private KxNonCopyable {
 public:
     explicit I2cAutoLock(KxDevice& device, int timeoutMs = 10000) : m_Device(device)
     {
@@ -152,8 +151,6 @@ public:
         if (Locked())
             m_Device.I2CUnlock();
     }
-    I2cAutoLock(const I2cAutoLock&) = delete;
-    I2cAutoLock& operator=(const I2cAutoLock&) = delete;
     bool Locked() const { return m_Held; }
     KXAPI_RESULT Result() const { return m_Result; }
     // Releases the lock before the end of the scope.

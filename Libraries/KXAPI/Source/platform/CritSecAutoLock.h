@@ -3,8 +3,9 @@
 
 #include "XpHandles.h"
 #include "XpInterfaces.h"
+#include "KxNonCopyable.h"
 
-class CritSecAutoLock {
+class CritSecAutoLock : private KxNonCopyable {
 public:
     explicit CritSecAutoLock(IXpCritSec* critSec) : m_pCritSec(critSec)
     {
@@ -16,8 +17,6 @@ public:
         if (m_Locked)
             m_pCritSec->Unlock();
     }
-    CritSecAutoLock(const CritSecAutoLock&) = delete;
-    CritSecAutoLock& operator=(const CritSecAutoLock&) = delete;
 
     // Releases the lock before the end of the scope.
     void Unlock()

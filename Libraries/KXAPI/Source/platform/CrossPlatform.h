@@ -4,8 +4,9 @@
 #include "XpHandles.h"
 #include "XpInterfaces.h"
 #include "XpNetwork.h"
+#include "KxNonCopyable.h"
 
-class Xp {
+class Xp : private KxNonCopyable {
 public:
     // The one instance, constructed before main.
     static Xp* Instance();
@@ -62,8 +63,6 @@ public:
 
     Xp();
     ~Xp();
-    Xp(const Xp&) = delete;
-    Xp& operator=(const Xp&) = delete;
 
 private:
     IXpLog* m_pLog;         // the system-log writer, owned

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "XpDriverNode.h"
+#include "KxNonCopyable.h"
 
 // A decoded driver event: event id (4 power, 8, 16, 0x80000000) with its two values.
 struct KxDriverEvent {
@@ -13,12 +14,10 @@ struct KxDriverEvent {
     uint32_t m_Value2 = 0;
 };
 
-class XpDriver {
+class XpDriver : private KxNonCopyable {
 public:
     XpDriver() = default;
     ~XpDriver() { Close(); }
-    XpDriver(const XpDriver&) = delete;
-    XpDriver& operator=(const XpDriver&) = delete;
 
     // Opens node `index` of `family`; KXAPI_E_NOT_FOUND when it does not exist.
     KXAPI_RESULT Open(KxDriverFamily family, int index);

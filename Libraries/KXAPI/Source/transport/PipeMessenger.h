@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "XpHandles.h"
+#include "KxNonCopyable.h"
 
 // Largest body a reader accepts; a longer announced length ends the read before allocating.
 constexpr unsigned int PIPE_MAX_MESSAGE_SIZE = 16u * 1024u * 1024u;
@@ -20,15 +21,13 @@ constexpr unsigned int PIPE_BODY_TIMEOUT_MS = 500;
 // them; a message that would exceed it is refused before anything is allocated.
 constexpr unsigned int PIPE_MAX_BYTES_IN_FLIGHT = 64u * 1024u * 1024u;
 
-class PipeMessenger {
+class PipeMessenger : private KxNonCopyable {
 public:
     // Creates its own, unconnected connection.
     PipeMessenger();
     // Adopts a connected connection (owned from now on).
     explicit PipeMessenger(IXpPipeConnection* connection);
     virtual ~PipeMessenger();
-    PipeMessenger(const PipeMessenger&) = delete;
-    PipeMessenger& operator=(const PipeMessenger&) = delete;
 
     // Discards waiting input.
     virtual KXAPI_RESULT ClearRxPipe();

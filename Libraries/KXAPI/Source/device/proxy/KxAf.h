@@ -13,6 +13,7 @@
 #include "KxPal.h"
 #include "KxProxy.h"
 #include "KxProxyCore.h"
+#include "KxNonCopyable.h"
 
 enum KxAfType {
     AF_I2CM = 9,
@@ -42,12 +43,10 @@ public:
                                 uint32_t instanceId);
 };
 
-class KxAf {
+class KxAf : private KxNonCopyable {
 public:
     KxAf() = default;
     ~KxAf();
-    KxAf(const KxAf&) = delete;
-    KxAf& operator=(const KxAf&) = delete;
 
     KXAPI_RESULT Init(KxAfType type, const std::string& role, KxProxyCORE* core, int port);
     KXAPI_RESULT Init(KxAfType type, KxProxyCORE* core, int port);

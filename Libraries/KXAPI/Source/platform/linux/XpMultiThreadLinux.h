@@ -4,6 +4,7 @@
 #include <pthread.h>
 
 #include "XpInterfaces.h"
+#include "KxNonCopyable.h"
 
 class XpThreadLinux : public IXpThread {
 public:
@@ -32,12 +33,10 @@ private:
 };
 
 // Shared body of XpCritSecLinux and XpMutexLinux: a recursive pthread mutex.
-class XpRecursiveLockLinux {
+class XpRecursiveLockLinux : private KxNonCopyable {
 public:
     XpRecursiveLockLinux() = default;
     ~XpRecursiveLockLinux();
-    XpRecursiveLockLinux(const XpRecursiveLockLinux&) = delete;
-    XpRecursiveLockLinux& operator=(const XpRecursiveLockLinux&) = delete;
 
     KXAPI_RESULT Init();
     KXAPI_RESULT Lock();
