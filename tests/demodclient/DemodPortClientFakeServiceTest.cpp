@@ -404,38 +404,46 @@ TEST(DemodPortClientFake, WithTheServiceGoneEveryRequestFailsWithoutHanging)
     client.Close();
 }
 
-TEST(KxctlDemodFake, BlindScanFollowsTheProgressEventsAndPrintsTheTransmitterTable)
+// kxctl against the scripted service: `Kxctl` runs one demod command and keeps its output.
+class KxctlDemodFake : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_Service.Ok()); }
+
+    // Runs "kxctl demod <words>" with the test's FIFO directory; false when it did not exit.
+    bool Kxctl(const std::vector<std::string>& words)
+    {
+        std::vector<std::string> argv = {KX_KXCTL_BINARY, "--fifo-dir", m_Dir.Path(), "demod"};
+        argv.insert(argv.end(), words.begin(), words.end());
+        m_Result = kxtest::RunProgram(argv, 20000);
+        return m_Result.m_Exited;
+    }
+    bool Printed(const std::string& text) const { return m_Result.m_Output.find(text) != std::string::npos; }
+
+    kxtest::ScopedIpcDirectory m_Dir;
+    FakeDemodService m_Service;
+    kxtest::ProcessResult m_Result;
+};
+
+TEST_F(KxctlDemodFake, BlindScanFollowsTheProgressEventsAndPrintsTheTransmitterTable)
 {
-    kxtest::ScopedIpcDirectory dir;
-    FakeDemodService service;
-    ASSERT_TRUE(service.Ok());
-    kxtest::ProcessResult result = kxtest::RunProgram(
-        {KX_KXCTL_BINARY, "--fifo-dir", dir.Path(), "demod", "blindscan", "3460000001", "0", "470M", "480M", "2M"},
-        20000);
-    ASSERT_TRUE(result.m_Exited) << result.m_Output;
-    EXPECT_EQ(0, result.m_Status) << result.m_Output;
-    EXPECT_NE(std::string::npos, result.m_Output.find("474000000 Hz (474.000 MHz)")) << result.m_Output;
-    EXPECT_NE(std::string::npos, result.m_Output.find("I/Q (type 15)")) << result.m_Output;
-    EXPECT_NE(std::string::npos, result.m_Output.find("1 transmitter(s); result KXAPI_OK")) << result.m_Output;
-    EXPECT_NE(std::string::npos, result.m_Output.find("40.0 %")) << result.m_Output; // 474 of 470..480 MHz
+    ASSERT_TRUE(Kxctl({"blindscan", "3460000001", "0", "470M", "480M", "2M"})) << m_Result.m_Output;
+    EXPECT_EQ(0, m_Result.m_Status) << m_Result.m_Output;
+    EXPECT_TRUE(Printed("474000000 Hz (474.000 MHz)")) << m_Result.m_Output;
+    EXPECT_TRUE(Printed("I/Q (type 15)")) << m_Result.m_Output;
+    EXPECT_TRUE(Printed("1 transmitter(s); result KXAPI_OK")) << m_Result.m_Output;
+    EXPECT_TRUE(Printed("40.0 %")) << m_Result.m_Output; // 474 of 470..480 MHz
 }
 
-TEST(KxctlDemodFake, SpectrumScanPrintsEveryLevelWithItsUnitAndTheFinalError)
+TEST_F(KxctlDemodFake, SpectrumScanPrintsEveryLevelWithItsUnitAndTheFinalError)
 {
-    kxtest::ScopedIpcDirectory dir;
-    FakeDemodService service;
-    ASSERT_TRUE(service.Ok());
-    kxtest::ProcessResult result = kxtest::RunProgram(
-        {KX_KXCTL_BINARY, "--fifo-dir", dir.Path(), "demod", "spectrum", "3460000001", "0", "470M", "471M", "1M"},
-        20000);
-    ASSERT_TRUE(result.m_Exited) << result.m_Output;
-    EXPECT_EQ(1, result.m_Status) << result.m_Output;
-    EXPECT_NE(std::string::npos, result.m_Output.find("-512 0.1 dBm")) << result.m_Output;
-    EXPECT_NE(std::string::npos, result.m_Output.find("-377 0.1 dBm")) << result.m_Output;
-    EXPECT_NE(std::string::npos, result.m_Output.find("2 point(s); result KXAPI_E_TUNING")) << result.m_Output;
+    ASSERT_TRUE(Kxctl({"spectrum", "3460000001", "0", "470M", "471M", "1M"})) << m_Result.m_Output;
+    EXPECT_EQ(1, m_Result.m_Status) << m_Result.m_Output;
+    EXPECT_TRUE(Printed("-512 0.1 dBm")) << m_Result.m_Output;
+    EXPECT_TRUE(Printed("-377 0.1 dBm")) << m_Result.m_Output;
+    EXPECT_TRUE(Printed("2 point(s); result KXAPI_E_TUNING")) << m_Result.m_Output;
     // The scan request carried the range and the scan type.
     bool sawScan = false;
-    for (const Received& r : service.Requests())
+    for (const Received& r : m_Service.Requests())
         sawScan = sawScan || r.m_Code == 52;
     EXPECT_TRUE(sawScan);
 }

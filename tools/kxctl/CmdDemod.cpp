@@ -18,12 +18,6 @@ namespace KxctlDemod {
 
 namespace {
 
-std::vector<SubCommand>& Table()
-{
-    static std::vector<SubCommand> commands;
-    return commands;
-}
-
 std::atomic<bool> g_Stop{false};
 
 void OnStopSignal(int)
@@ -59,7 +53,7 @@ std::string Format(const char* pFormat, ...)
 void PrintDemodUsage(FILE* pOut)
 {
     fprintf(pOut, "usage: kxctl demod SUBCOMMAND [ARGS]   (PORT is the 0-based port index)\n");
-    for (const SubCommand& sub : Table())
+    for (const SubCommand& sub : DemodSubRegistrar::Commands())
         fprintf(pOut, "  %-10s %s\n  %-10s   %s\n", sub.m_pName, sub.m_pArgs, "", sub.m_pHelp);
 }
 
@@ -69,7 +63,7 @@ int RunDemod(int argc, char** argv)
         PrintDemodUsage(argc < 1 ? stderr : stdout);
         return argc < 1 ? 2 : 0;
     }
-    for (const SubCommand& sub : Table())
+    for (const SubCommand& sub : DemodSubRegistrar::Commands())
         if (strcmp(sub.m_pName, argv[0]) == 0)
             return sub.m_pRun(argc - 1, argv + 1);
     fprintf(stderr, "kxctl: unknown demod sub-command '%s'\n", argv[0]);
@@ -83,16 +77,6 @@ KxctlRegistrar g_Demod({"demod", "SUBCOMMAND [ARGS]",
                         RunDemod});
 
 } // namespace
-
-DemodSubRegistrar::DemodSubRegistrar(const SubCommand& command)
-{
-    Table().push_back(command);
-}
-
-const std::vector<SubCommand>& DemodSubRegistrar::Commands()
-{
-    return Table();
-}
 
 bool ParseFreqHz(const char* pText, int64_t& freqHz)
 {
@@ -122,7 +106,7 @@ bool ParseFreqHz(const char* pText, int64_t& freqHz)
 int Usage(const char* pSub, const char* pMessage)
 {
     fprintf(stderr, "kxctl: %s\n", pMessage);
-    for (const SubCommand& sub : Table())
+    for (const SubCommand& sub : DemodSubRegistrar::Commands())
         if (strcmp(sub.m_pName, pSub) == 0)
             fprintf(stderr, "usage: kxctl demod %s %s\n", sub.m_pName, sub.m_pArgs);
     return 2;

@@ -16,18 +16,10 @@
 
 namespace KxctlDemod {
 
-struct SubCommand {
-    const char* m_pName;
-    const char* m_pArgs;
-    const char* m_pHelp;
-    int (*m_pRun)(int argc, char** argv); // the words after the sub-command's name
-};
-
-class DemodSubRegistrar {
-public:
-    explicit DemodSubRegistrar(const SubCommand& command);
-    static const std::vector<SubCommand>& Commands();
-};
+// The demod sub-commands: each registers itself from its own source file.
+struct DemodLevel {};
+using SubCommand = KxctlCommand;
+using DemodSubRegistrar = KxctlCommandTable<DemodLevel>;
 
 // Reply time-out of every request kxctl sends (a fixed-layout blind scan gets longer).
 constexpr unsigned int REPLY_TIMEOUT_MS = 15000;

@@ -16,11 +16,24 @@ struct KxctlCommand {
     int (*m_pRun)(int argc, char** argv);
 };
 
-class KxctlRegistrar {
+// A table of commands that register themselves from their own source files, one table per
+// level of the command line (`Level` tells them apart: kxctl's commands, the demod
+// sub-commands).
+template <class Level> class KxctlCommandTable {
 public:
-    explicit KxctlRegistrar(const KxctlCommand& command);
-    static const std::vector<KxctlCommand>& Commands();
+    explicit KxctlCommandTable(const KxctlCommand& command) { Table().push_back(command); }
+    static const std::vector<KxctlCommand>& Commands() { return Table(); }
+
+private:
+    static std::vector<KxctlCommand>& Table()
+    {
+        static std::vector<KxctlCommand> commands;
+        return commands;
+    }
 };
+
+struct KxctlTopLevel {};
+using KxctlRegistrar = KxctlCommandTable<KxctlTopLevel>;
 
 // Prints "kxctl: <what>: <result name> (<value>)" on stderr and returns exit status 1.
 int KxctlFail(const char* what, KXAPI_RESULT result);

@@ -12,32 +12,16 @@
 
 namespace {
 
-std::vector<KxctlCommand>& Table()
-{
-    static std::vector<KxctlCommand> commands;
-    return commands;
-}
-
 void PrintUsage(FILE* out)
 {
     fprintf(out, "usage: kxctl [--fifo-dir DIR] COMMAND [ARGS]\n\n");
     fprintf(out, "  --fifo-dir DIR   talk to a service instance whose FIFOs live in DIR (default /tmp/)\n\n");
     fprintf(out, "commands:\n");
-    for (const KxctlCommand& command : Table())
+    for (const KxctlCommand& command : KxctlRegistrar::Commands())
         fprintf(out, "  %-10s %-24s %s\n", command.m_pName, command.m_pArgs, command.m_pHelp);
 }
 
 } // namespace
-
-KxctlRegistrar::KxctlRegistrar(const KxctlCommand& command)
-{
-    Table().push_back(command);
-}
-
-const std::vector<KxctlCommand>& KxctlRegistrar::Commands()
-{
-    return Table();
-}
 
 bool ParseI64(const char* pText, int64_t& value)
 {
@@ -68,7 +52,7 @@ int KxctlFail(const char* what, KXAPI_RESULT result)
 int KxctlUsage(const char* command, const char* message)
 {
     fprintf(stderr, "kxctl: %s\n", message);
-    for (const KxctlCommand& entry : Table())
+    for (const KxctlCommand& entry : KxctlRegistrar::Commands())
         if (strcmp(entry.m_pName, command) == 0)
             fprintf(stderr, "usage: kxctl %s %s\n", entry.m_pName, entry.m_pArgs);
     return 2;
@@ -98,7 +82,7 @@ int main(int argc, char** argv)
         PrintUsage(stderr);
         return 2;
     }
-    for (const KxctlCommand& command : Table())
+    for (const KxctlCommand& command : KxctlRegistrar::Commands())
         if (strcmp(command.m_pName, argv[next]) == 0)
             return command.m_pRun(argc - next - 1, argv + next + 1);
     fprintf(stderr, "kxctl: unknown command '%s'\n", argv[next]);
