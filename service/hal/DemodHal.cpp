@@ -292,34 +292,15 @@ KXAPI_RESULT DemodHal::Tune(int, long long, KxDemodPars&, bool)
     return KXAPI_E_NOT_SUPPORTED;
 }
 
-KXAPI_RESULT DemodHal::GetTable(int port, const char* name, KxTableEntry*& rows, int& capacity, int& count)
+KXAPI_RESULT DemodHal::GetTable(int port, const char* name, std::vector<KxTableEntry>& rows)
 {
-    count = 0;
     // Port 0 would reach the device-level tables.
     KXAPI_RESULT result = CheckPort(port);
-    if (KxapiFailed(result))
+    if (KxapiFailed(result)) {
+        rows.clear();
         return result;
-    if (rows == nullptr) {
-        rows = new (std::nothrow) KxTableEntry[1];
-        if (rows == nullptr)
-            return KXAPI_E_OUT_OF_MEM;
-        capacity = 1;
     }
-    result = m_Device.GetTable(port - 1, name, capacity, rows, count);
-    if (result == KXAPI_E_BUF_TOO_SMALL && count > 0) {
-        // The device reported how many rows it holds: make room for all of them, ask once more.
-        delete[] rows;
-        rows = new (std::nothrow) KxTableEntry[static_cast<size_t>(count)];
-        if (rows == nullptr) {
-            capacity = 0;
-            count = 0;
-            return KXAPI_E_OUT_OF_MEM;
-        }
-        capacity = count;
-        count = 0;
-        result = m_Device.GetTable(port - 1, name, capacity, rows, count);
-    }
-    return result;
+    return m_Device.GetTable(port - 1, name, rows);
 }
 
 KXAPI_RESULT DemodHal::GetRfLevelTables(int port, KxRfCalV1* cal)

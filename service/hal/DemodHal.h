@@ -122,7 +122,7 @@ public:
     // Reads a named property table of the port (1-based). A null rows pointer gets room for one
     // row; a too small array is reallocated once to the reported count. The caller frees rows
     // with delete[]. Returns the device's last result; count holds the rows read.
-    KXAPI_RESULT GetTable(int port, const char* name, KxTableEntry*& rows, int& capacity, int& count);
+    KXAPI_RESULT GetTable(int port, const char* name, std::vector<KxTableEntry>& rows);
     // Builds an RF-level calibration set from the port's compensation tables.
     KXAPI_RESULT GetRfLevelTables(int port, Kxapi::KxRfCalV1* cal);
 

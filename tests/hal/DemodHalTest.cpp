@@ -129,27 +129,21 @@ TEST_F(DemodHalTest, TableIsReadAgainAtTheReportedSize)
     Kxa3460Hal hal(SERIAL_3460, m_Device);
 
     m_pCard->EnableRequestLog(true);
-    KxTableEntry* entries = nullptr;
-    int capacity = 0;
-    int count = 0;
-    ASSERT_EQ(KXAPI_OK, hal.GetTable(1, "TEST_TABLE", entries, capacity, count));
+    std::vector<KxTableEntry> entries;
+    ASSERT_EQ(KXAPI_OK, hal.GetTable(1, "TEST_TABLE", entries));
     EXPECT_EQ(2, CountRequests(*m_pCard, KXA_REQ_TABLE));
-    EXPECT_EQ(20, capacity);
-    EXPECT_EQ(20, count);
+    ASSERT_EQ(20u, entries.size());
     for (int i = 0; i < 20; i++) {
         EXPECT_EQ(100 + i, entries[i].X);
         EXPECT_EQ(-3 * i, entries[i].Y);
     }
-    // An array that is large enough is used as it is: one call.
-    ASSERT_EQ(KXAPI_OK, hal.GetTable(1, "TEST_TABLE", entries, capacity, count));
+    // A list that is large enough is used as it is: one call.
+    ASSERT_EQ(KXAPI_OK, hal.GetTable(1, "TEST_TABLE", entries));
     EXPECT_EQ(1, CountRequests(*m_pCard, KXA_REQ_TABLE));
-    EXPECT_EQ(20, capacity);
-    delete[] entries;
+    EXPECT_EQ(20u, entries.size());
 
-    entries = nullptr;
-    EXPECT_TRUE(KxapiFailed(hal.GetTable(1, "NO_SUCH_TABLE", entries, capacity, count)));
-    EXPECT_EQ(0, count);
-    delete[] entries;
+    EXPECT_TRUE(KxapiFailed(hal.GetTable(1, "NO_SUCH_TABLE", entries)));
+    EXPECT_TRUE(entries.empty());
 }
 
 TEST_F(DemodHalTest, RfLevelTablesOfBothPorts)

@@ -141,11 +141,8 @@ std::vector<PortOperation> PortOperations(Arguments& a)
         {"Tune", true, [&a](Hal& h, int p, bool e) { return h.Tune(p, a.m_FreqHz, a.m_Pars, e); }},
         {"GetTable", false,
          [](Hal& h, int p, bool) {
-             KxTableEntry* rows = nullptr;
-             int capacity = 0, count = 0;
-             KXAPI_RESULT result = h.GetTable(p, "DEMOD_FREQ_COMP_TABLES", rows, capacity, count);
-             delete[] rows;
-             return result;
+             std::vector<KxTableEntry> rows;
+             return h.GetTable(p, "DEMOD_FREQ_COMP_TABLES", rows);
          }},
         {"GetRfLevelTables", false, [&a](Hal& h, int p, bool) { return h.GetRfLevelTables(p, &a.m_Cal); }},
     };
