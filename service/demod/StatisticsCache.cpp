@@ -428,37 +428,6 @@ KXAPI_RESULT StatisticsCache::GetStatistics(int count, KxStatistic* stats, bool 
     return KXAPI_OK;
 }
 
-KXAPI_RESULT StatisticsCache::GetStatistics(int count, const int* ids, TStatPars* out, bool average)
-{
-    if (ids == nullptr || out == nullptr)
-        return KXAPI_E_INVALID_ARG;
-    if (count < 1)
-        return KXAPI_E_INVALID_SIZE;
-    std::vector<KxStatistic> stats(static_cast<size_t>(count));
-    for (int i = 0; i < count; i++) {
-        if (KxapiFailed(stats[static_cast<size_t>(i)].SetId(ids[i])))
-            stats[static_cast<size_t>(i)].m_StatisticId = ids[i];
-    }
-    const KXAPI_RESULT result = GetStatistics(count, stats.data(), average);
-    if (result != KXAPI_OK)
-        return result;
-    for (int i = 0; i < count; i++) {
-        const KxStatistic& stat = stats[static_cast<size_t>(i)];
-        TStatPars& record = out[i];
-        const KxStatistic::Value& value = stat.GetRawValue();
-        if (const bool* b = std::get_if<bool>(&value)) {
-            record.m_Value[0] = *b ? 1 : 0;
-        } else if (const double* d = std::get_if<double>(&value)) {
-            memcpy(record.m_Value, d, sizeof(double));
-        } else if (const int32_t* n = std::get_if<int32_t>(&value)) {
-            memcpy(record.m_Value, n, sizeof(int32_t));
-        }
-        record.m_StatisticId = stat.m_StatisticId;
-        record.m_Result = static_cast<uint32_t>(stat.m_Result);
-    }
-    return result;
-}
-
 KXAPI_RESULT StatisticsCache::GetDemodPars(KxDemodPars& pars)
 {
     CritSecAutoLockSvc lock(m_pLock);
@@ -518,16 +487,3 @@ KXAPI_RESULT StatisticsCache::GetSupportedStatistics(int& count, KxStatistic* li
     return KXAPI_OK;
 }
 
-KXAPI_RESULT StatisticsCache::GetSupportedStatistics(int& count, int* ids)
-{
-    CritSecAutoLockSvc lock(m_pLock);
-    const int size = static_cast<int>(m_SupportedStatistics.size());
-    if (count < size)
-        return KXAPI_E_BUF_TOO_SMALL;
-    if (size > 0 && ids == nullptr)
-        return KXAPI_E_INVALID_ARG;
-    for (int i = 0; i < size; i++)
-        ids[i] = m_SupportedStatistics[static_cast<size_t>(i)].m_StatisticId;
-    count = size;
-    return KXAPI_OK;
-}

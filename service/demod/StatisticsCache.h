@@ -61,8 +61,6 @@ public:
     // Reads statistics in place (keys normalised; averaged when asked). Returns the last poll's
     // result when that failed, else KXAPI_OK with a result per statistic.
     KXAPI_RESULT GetStatistics(int count, Kxapi::KxStatistic* stats, bool average);
-    // The fixed-layout form: KXAPI_E_INVALID_ARG for null arrays, KXAPI_E_INVALID_SIZE for count < 1.
-    KXAPI_RESULT GetStatistics(int count, const int* ids, Kxapi::TStatPars* out, bool average);
     KXAPI_RESULT GetDemodPars(Kxapi::KxDemodPars& pars);
     // index -1 or 0: tuner 0; 1: tuner 1; others KXAPI_E_INVALID_ARG.
     KXAPI_RESULT GetTunerFrequency(long long& freqHz, int index);
@@ -71,7 +69,6 @@ public:
     KXAPI_RESULT GetStreamSelection(Kxapi::KxAtsc3StreamSelPars& sel);
     // count: capacity in, number out; KXAPI_E_BUF_TOO_SMALL (nothing copied) when too small.
     KXAPI_RESULT GetSupportedStatistics(int& count, Kxapi::KxStatistic* list);
-    KXAPI_RESULT GetSupportedStatistics(int& count, int* ids);
     // The supported types with their keys expanded; KXAPI_E_DEVICE before the first Init.
     KXAPI_RESULT GetSupportedStatisticsInternal(std::vector<SupportedStatisticsType>& out);
     void CleanUp();

@@ -392,57 +392,16 @@ TEST(StatisticsCacheReads, TunerIndexesAndSupportedLists)
     EXPECT_EQ(KXAPI_E_INVALID_ARG, cache.GetTunerFrequency(freq, 2));
     EXPECT_EQ(77, freq);
 
-    int ids[3] = {0, 0, 0};
-    int count = 2;
-    EXPECT_EQ(KXAPI_E_BUF_TOO_SMALL, cache.GetSupportedStatistics(count, ids));
-    EXPECT_EQ(0, ids[0]);
-    count = 3;
-    ASSERT_EQ(KXAPI_OK, cache.GetSupportedStatistics(count, ids));
-    EXPECT_EQ(3, count);
-    EXPECT_EQ(ID_LOCK, ids[0]);
-    EXPECT_EQ(ID_RF_LEVEL, ids[1]);
-    EXPECT_EQ(ID_TEMP, ids[2]);
     std::vector<KxStatistic> list(5);
+    int count = 2;
+    EXPECT_EQ(KXAPI_E_BUF_TOO_SMALL, cache.GetSupportedStatistics(count, list.data()));
+    EXPECT_EQ(0, list[0].m_StatisticId);
     count = 5;
     ASSERT_EQ(KXAPI_OK, cache.GetSupportedStatistics(count, list.data()));
     EXPECT_EQ(3, count);
+    EXPECT_EQ(ID_LOCK, list[0].m_StatisticId);
+    EXPECT_EQ(ID_RF_LEVEL, list[1].m_StatisticId);
     EXPECT_EQ(ID_TEMP, list[2].m_StatisticId);
-}
-
-TEST(StatisticsCacheReads, FixedLayoutReadFillsRecordsByValueType)
-{
-    StatisticsCache cache;
-    InitCache(cache, {Type(ID_LOCK), Type(ID_RF_LEVEL, 10), Type(ID_BER)});
-    const int ids[] = {ID_LOCK, ID_RF_LEVEL, ID_BER, ID_TEMP};
-    TStatPars out[4];
-    EXPECT_EQ(KXAPI_E_INVALID_ARG, cache.GetStatistics(4, nullptr, out, false));
-    EXPECT_EQ(KXAPI_E_INVALID_ARG, cache.GetStatistics(4, ids, nullptr, false));
-    EXPECT_EQ(KXAPI_E_INVALID_SIZE, cache.GetStatistics(0, ids, out, false));
-    EXPECT_EQ(KXAPI_E_DEV_DRIVER, cache.GetStatistics(4, ids, out, false));
-
-    StorePollResultOk(cache);
-    KxStatistic lock(ID_LOCK);
-    lock.SetValue(true);
-    lock.m_Result = KXAPI_OK;
-    KxStatistic ber(ID_BER);
-    ber.SetValue(2.5e-4);
-    ber.m_Result = KXAPI_OK;
-    std::vector<KxStatistic> batch = {lock, IntStat(ID_RF_LEVEL, 10), IntStat(ID_RF_LEVEL, 20), ber};
-    cache.StoreStatistics(batch, false);
-    for (TStatPars& record : out)
-        record = TStatPars();
-    ASSERT_EQ(KXAPI_OK, cache.GetStatistics(4, ids, out, true));
-    EXPECT_EQ(1, out[0].m_Value[0]);
-    EXPECT_EQ(ID_LOCK, out[0].m_StatisticId);
-    EXPECT_EQ(KXAPI_OK, out[0].m_Result);
-    int32_t level = 0;
-    memcpy(&level, out[1].m_Value, sizeof(level));
-    EXPECT_EQ(15, level); // averaged
-    double berOut = 0.0;
-    memcpy(&berOut, out[2].m_Value, sizeof(berOut));
-    EXPECT_DOUBLE_EQ(2.5e-4, berOut);
-    EXPECT_EQ(ID_TEMP, out[3].m_StatisticId);
-    EXPECT_EQ(KXAPI_E_NOT_SUPPORTED, out[3].m_Result);
 }
 
 TEST(StatisticsCacheConcurrency, ReaderNeverSeesHalfABatch)
