@@ -78,24 +78,6 @@ TEST(ScenarioFiles, EveryCardHasAVirtualCardModelAndAModelTableRow)
         EXPECT_TRUE(seen.count({row.m_TypeNumber, row.m_SubType})) << row.m_pName << " has no virtual-card model";
 }
 
-TEST(ScenarioFiles, ASubTypeOfItsOwnComesBeforeTheModelsLineForEverySubType)
-{
-    struct Row {
-        int m_Model;
-        int m_SubType;
-        void (*m_pFit)(SimCard&);
-    };
-    const Row rows[] = {
-        {3530, 2, SimFit3530BlockDriver}, {3530, 3, SimFit3530BlockDriver}, {3530, 1, SimFitScenarioOnly},
-        {3530, 0, SimFitScenarioOnly},    {3460, 4, SimFit3460},            {3470, 0, SimFit3470},
-        {9999, 0, nullptr},
-    };
-    for (const Row& row : rows) {
-        const SimCardModel* pModel = SimFindCardModel(row.m_Model, row.m_SubType);
-        EXPECT_EQ(row.m_pFit, pModel == nullptr ? nullptr : pModel->m_pFit) << row.m_Model << "/" << row.m_SubType;
-    }
-}
-
 // A twelve-port card written once: every port gets the template, port 3 its own input and
 // port 11 its own tables.
 const char* const TWELVE_PORTS = R"({"model": 3530, "subType": 2, "serial": 3530000077,
