@@ -11,6 +11,7 @@
 #include "KxApiSoapDiscoveryProxy.h"
 #include "XpUtil.h"
 #include "network/KxeProbeHeader.h"
+#include "network/KxeSoapLimits.h"
 
 using namespace KxApiSoap;
 
@@ -106,6 +107,7 @@ bool KxeEnumerator::EnumerateDevicesIf(KxeListEntry* entries, int& count, in_add
     if (!proxy || proxy->soap == nullptr)
         return false;
     struct soap* soap = proxy->soap;
+    KxeLimitSoapInput(soap);
     soap->recv_timeout = SOAP_TIMEOUT_S;
     soap->send_timeout = SOAP_TIMEOUT_S;
     soap->connect_flags = SO_BROADCAST;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "KxApiSoapInputChannelProxy.h"
+#include "network/KxeSoapLimits.h"
 
 using namespace KxApiSoap;
 
@@ -22,6 +23,7 @@ public:
     explicit KxeInputRpc(const char* endpoint) : m_Endpoint(endpoint)
     {
         soap* engine = m_Proxy.soap;
+        KxeLimitSoapInput(engine);
         engine->user = this;
         m_pOpen = engine->fopen;
         m_pSend = engine->fsend;

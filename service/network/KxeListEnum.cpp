@@ -5,6 +5,7 @@
 
 #include "KxApiSoapDiscoveryProxy.h"
 #include "network/KxeEnum.h"
+#include "network/KxeSoapLimits.h"
 
 using namespace KxApiSoap;
 
@@ -91,6 +92,7 @@ int KxeParseProbeMatch(const char* data, size_t size, KxeListEntry& entry)
 {
     DiscoveryProxy proxy(SOAP_IO_UDP);
     MemoryInput input{data, size};
+    KxeLimitSoapInput(proxy.soap);
     proxy.soap->user = &input;
     proxy.soap->frecv = &ReadMemory;
     const int status = KxeReceiveProbeMatch(proxy.soap, entry);

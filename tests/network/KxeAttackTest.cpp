@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <netinet/in.h>
 #include <set>
@@ -174,45 +175,91 @@ TEST_F(ManagerFixture, SubscribersWhoseFifosStayFullAreDroppedWithoutBlockingAny
         EXPECT_TRUE(subscriber->ClosedByService());
 }
 
-TEST(KxeInputRpc, ADevicePeerThatDribblesIsCutOffAtTheTotalDeadline)
-{
-    // A local HTTP peer that reads the request and then answers one byte every 200 ms, for
-    // up to 20 s: every single receive finishes quickly, only the whole call is too long.
-    int server = socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(server, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(0, bind(server, reinterpret_cast<sockaddr*>(&address), sizeof(address)));
-    socklen_t length = sizeof(address);
-    ASSERT_EQ(0, getsockname(server, reinterpret_cast<sockaddr*>(&address), &length));
-    ASSERT_EQ(0, listen(server, 1));
-    std::atomic<bool> stop{false};
-    std::thread peer([&] {
-        int client = accept(server, nullptr, nullptr);
+// A local HTTP peer of one connection: reads the request, then sends `answer`, one byte
+// every `byteGapMs` when that is not 0, until it is stopped.
+class DevicePeer {
+public:
+    DevicePeer(std::string answer, unsigned int byteGapMs) : m_Answer(std::move(answer)), m_ByteGapMs(byteGapMs)
+    {
+        m_Server = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        if (m_Server < 0 || bind(m_Server, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+            getsockname(m_Server, reinterpret_cast<sockaddr*>(&address), &length) != 0 || listen(m_Server, 1) != 0)
+            return;
+        m_Endpoint = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+        m_Thread = std::thread([this] { Serve(); });
+    }
+    ~DevicePeer()
+    {
+        m_Stop = true;
+        if (m_Thread.joinable())
+            m_Thread.join();
+        if (m_Server >= 0)
+            close(m_Server);
+    }
+    const std::string& Endpoint() const { return m_Endpoint; }
+
+private:
+    void Serve()
+    {
+        int client = accept(m_Server, nullptr, nullptr);
         if (client < 0)
             return;
         char request[4096];
         (void)recv(client, request, sizeof(request), 0);
-        const char answer[] = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nX-Padding: ";
-        for (int i = 0; i < 100 && !stop.load(); ++i) {
-            if (send(client, &answer[i % (sizeof(answer) - 1)], 1, MSG_NOSIGNAL) != 1)
-                break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        if (m_ByteGapMs == 0) {
+            (void)send(client, m_Answer.data(), m_Answer.size(), MSG_NOSIGNAL);
+        } else {
+            for (size_t i = 0; i < m_Answer.size() && !m_Stop.load(); ++i) {
+                if (send(client, &m_Answer[i], 1, MSG_NOSIGNAL) != 1)
+                    break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(m_ByteGapMs));
+            }
         }
+        shutdown(client, SHUT_WR);
         close(client);
-    });
-    const std::string endpoint = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-    std::unique_ptr<IKxeInputRpc> rpc(NewKxeInputRpc(endpoint.c_str()));
+    }
+
+    std::string m_Answer;
+    unsigned int m_ByteGapMs;
+    int m_Server = -1;
+    std::string m_Endpoint;
+    std::atomic<bool> m_Stop{false};
+    std::thread m_Thread;
+};
+
+TEST(KxeInputRpc, ADevicePeerThatDribblesIsCutOffAtTheTotalDeadline)
+{
+    // Answers one byte every 200 ms for up to 20 s: every single receive finishes quickly,
+    // only the whole call is too long.
+    DevicePeer peer("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nX-Padding: " + std::string(60, 'x'), 200);
+    ASSERT_FALSE(peer.Endpoint().empty());
+    std::unique_ptr<IKxeInputRpc> rpc(NewKxeInputRpc(peer.Endpoint().c_str()));
     ASSERT_NE(nullptr, rpc);
     const unsigned int start = XpUtil::GetTickCount();
     int channel = -1;
     EXPECT_EQ(KXAPI_E_COMMUNICATION, rpc->Attach(1, false, channel));
     const unsigned int took = XpUtil::GetTickCount() - start;
     EXPECT_LT(took, KXE_DEVICE_CALL_TOTAL_MS + 2000) << "the call ran for " << took << " ms";
-    stop = true;
-    peer.join();
-    close(server);
+}
+
+TEST(KxeInputRpc, AnAnswerWhoseLengthIsNegativeHugeOrNotANumberFailsTheCall)
+{
+    // A negative length read as unsigned once sized the toolkit's body buffer near 2^64.
+    for (const char* length : {"-397", "18446744073709551000", "99999999", "12abc", ""}) {
+        SCOPED_TRACE(length);
+        DevicePeer peer(std::string("HTTP/1.1 579 Internal\r\nContent-Length: ") + length +
+                            "\r\n\r\n<SOAP-ENV:Envelope/>",
+                        0);
+        ASSERT_FALSE(peer.Endpoint().empty());
+        std::unique_ptr<IKxeInputRpc> rpc(NewKxeInputRpc(peer.Endpoint().c_str()));
+        ASSERT_NE(nullptr, rpc);
+        int channel = -1;
+        EXPECT_EQ(KXAPI_E_COMMUNICATION, rpc->Attach(1, false, channel));
+    }
 }
 
 TEST_F(ManagerFixture, ASlowDeviceDelaysOnlyTheRequestsForItsOwnPort)
