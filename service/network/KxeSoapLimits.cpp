@@ -2,8 +2,6 @@
 
 #include <atomic>
 #include <cctype>
-#include <cstring>
-#include <strings.h>
 
 #include "stdsoap2.h"
 
@@ -33,7 +31,9 @@ bool IsAcceptableLength(const char* text)
 
 int ParseHeaderChecked(struct soap* engine, const char* key, const char* value)
 {
-    if (key != nullptr && strcasecmp(key, "Content-Length") == 0 &&
+    // The toolkit matches header names with its own loose comparison ('-' stands for any
+    // character), so the same comparison decides which header is the length.
+    if (key != nullptr && soap_tag_cmp(key, "Content-Length") == 0 &&
         (value == nullptr || !IsAcceptableLength(value)))
         return engine->error = SOAP_LENGTH;
     return g_ToolkitParseHeader.load()(engine, key, value);

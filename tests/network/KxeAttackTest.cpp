@@ -249,11 +249,12 @@ TEST(KxeInputRpc, ADevicePeerThatDribblesIsCutOffAtTheTotalDeadline)
 TEST(KxeInputRpc, AnAnswerWhoseLengthIsNegativeHugeOrNotANumberFailsTheCall)
 {
     // A negative length read as unsigned once sized the toolkit's body buffer near 2^64.
-    for (const char* length : {"-397", "18446744073709551000", "99999999", "12abc", ""}) {
-        SCOPED_TRACE(length);
-        DevicePeer peer(std::string("HTTP/1.1 579 Internal\r\nContent-Length: ") + length +
-                            "\r\n\r\n<SOAP-ENV:Envelope/>",
-                        0);
+    // The toolkit also reads "Content/Length" as the length header.
+    for (const char* header : {"Content-Length: -397", "Content-Length: 18446744073709551000",
+                               "Content-Length: 99999999", "Content-Length: 12abc", "Content-Length: ",
+                               "Content/Length:-397"}) {
+        SCOPED_TRACE(header);
+        DevicePeer peer(std::string("HTTP/1.1 579 Internal\r\n") + header + "\r\n\r\n<SOAP-ENV:Envelope/>", 0);
         ASSERT_FALSE(peer.Endpoint().empty());
         std::unique_ptr<IKxeInputRpc> rpc(NewKxeInputRpc(peer.Endpoint().c_str()));
         ASSERT_NE(nullptr, rpc);
