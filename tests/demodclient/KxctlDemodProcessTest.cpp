@@ -1,6 +1,8 @@
 // kxctl demod against KxapiServiceSim: what a user types and sees.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,7 +30,7 @@ TEST_F(KxctlDemodTest, ListShowsTheRunningSimulatorsCardsWithTheirPorts)
     kxtest::ProcessResult result = Kxctl({"list"});
     ASSERT_TRUE(result.m_Exited);
     EXPECT_EQ(0, result.m_Status) << result.m_Output;
-    EXPECT_NE(std::string::npos, result.m_Output.find("3460000001   3460   0")) << result.m_Output;
+    EXPECT_NE(std::string::npos, result.m_Output.find("3460000001   KX-3460   3460   0")) << result.m_Output;
     EXPECT_NE(std::string::npos, result.m_Output.find("12     0..11")) << result.m_Output;
     EXPECT_NE(std::string::npos, result.m_Output.find("running KxapiServiceSim")) << result.m_Output;
 }
@@ -68,6 +70,51 @@ TEST_F(KxctlDemodTest, ServiceErrorsAndBadArgumentsEndWithTheirExitStatus)
     EXPECT_EQ(2, Kxctl({"tune", "3460000001", "0", "fast", "15", "0", "0", "0"}).m_Status);
     EXPECT_EQ(2, Kxctl({"stats", "3460000001", "0", "NoSuchStatistic"}).m_Status);
     EXPECT_EQ(2, Kxctl({"nonsense"}).m_Status);
+}
+
+TEST_F(KxctlDemodTest, JsonReadingsCarryValueUnitAndRawValueOnePerLine)
+{
+    WaitReady();
+    kxtest::ProcessResult stats = Kxctl({"stats", "3460000001", "0", "RfLvlUncalib", "Lock", "--level-unit", "dBuV"});
+    ASSERT_EQ(0, stats.m_Status) << stats.m_Output;
+    EXPECT_NE(std::string::npos, stats.m_Output.find(" dBuV")) << stats.m_Output;
+
+    std::vector<std::string> args = {KX_KXCTL_BINARY, "--fifo-dir", m_Service.Dir(), "--json", "demod", "stats",
+                                     "3460000001", "0", "RfLvlUncalib", "Lock"};
+    kxtest::ProcessResult json = kxtest::RunProgram(args, 30000);
+    ASSERT_EQ(0, json.m_Status) << json.m_Output;
+    std::istringstream lines(json.m_Output);
+    std::string line;
+    std::vector<nlohmann::json> readings;
+    while (std::getline(lines, line))
+        readings.push_back(nlohmann::json::parse(line)); // throws (fails the test) on anything but JSON
+    ASSERT_EQ(2u, readings.size()) << json.m_Output;
+    const nlohmann::json& level = readings[0];
+    EXPECT_EQ("RfLvlUncalib", level["name"]);
+    EXPECT_EQ(3460000001LL, level["serial"].get<long long>());
+    EXPECT_EQ("dBmV", level["unit"]);
+    // The reading is the raw value in tenths of a dBmV.
+    EXPECT_DOUBLE_EQ(level["raw"].get<double>() / 10.0, level["value"].get<double>());
+    EXPECT_EQ("Lock", readings[1]["name"]);
+    EXPECT_TRUE(readings[1]["value"].is_boolean());
+}
+
+TEST_F(KxctlDemodTest, RefusalsSayWhatTheCardIsAndWhatToDoNext)
+{
+    WaitReady();
+    // A receiver model whose driver is not part of this build.
+    kxtest::ProcessResult undriven = Kxctl({"stats", "810000001", "0"});
+    EXPECT_EQ(1, undriven.m_Status);
+    EXPECT_NE(std::string::npos, undriven.m_Output.find("is a KX-810: the service found it but this build does not"))
+        << undriven.m_Output;
+    kxtest::ProcessResult unknown = Kxctl({"stats", "123", "0"});
+    EXPECT_NE(std::string::npos, unknown.m_Output.find("no card has serial 123")) << unknown.m_Output;
+    // No service behind the FIFO directory: its own exit status and what to do.
+    kxtest::TempDir empty;
+    kxtest::ProcessResult noService =
+        kxtest::RunProgram({KX_KXCTL_BINARY, "--fifo-dir", empty.Path(), "demod", "stats", "3460000001", "0"}, 30000);
+    EXPECT_EQ(3, noService.m_Status) << noService.m_Output;
+    EXPECT_NE(std::string::npos, noService.m_Output.find("start the service")) << noService.m_Output;
 }
 
 TEST_F(KxctlDemodTest, TunerParametersAndSupportedStatistics)

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "DemodPars.h"
+#include "KxReading.h"
 #include "KxctlCommand.h"
 
 namespace KxctlDemod {
@@ -112,22 +113,26 @@ int Usage(const char* pSub, const char* pMessage)
     return 2;
 }
 
-bool OpenPort(const char* pSerial, const char* pPort, Kxapi::DemodPortClient& client)
+int OpenPort(const char* pSerial, const char* pPort, Kxapi::DemodPortClient& client)
 {
     int64_t serial = 0;
     int32_t port = 0;
     if (!ParseI64(pSerial, serial) || !ParseI32(pPort, port) || port < 0) {
         fprintf(stderr, "kxctl: SERIAL and PORT must be numbers (PORT is the 0-based index)\n");
-        return false;
+        return KXCTL_EXIT_USAGE;
     }
     client.SetReplyTimeout(REPLY_TIMEOUT_MS);
     KXAPI_RESULT result = client.Init(serial, port);
     if (result != KXAPI_OK) {
         std::string what = Format("attach to %" PRId64 " port %d", serial, port);
-        KxctlFail(what.c_str(), result);
-        return false;
+        if (result == KXAPI_E_NO_SUCH_DEVICE) {
+            const std::string why = DescribeMissingCard(serial);
+            if (!why.empty())
+                what += " (" + why + ")";
+        }
+        return KxctlFail(what.c_str(), result);
     }
-    return true;
+    return KXCTL_EXIT_OK;
 }
 
 std::string FreqText(int64_t freqHz)
@@ -180,45 +185,107 @@ std::string ParsText(const Kxapi::KxDemodPars& pars)
 
 const char* StatUnit(int32_t statisticId)
 {
-    switch (statisticId) {
-    case 7: return "0.1 dBmV";
-    case 266: return "0.1 dBm";
-    case 5: case 6: case 21: case 22: return "0.1 dBm";
-    case 9: case 23: return "degC";
-    case 33: return "%";
-    case 261: case 262: case 263: case 271: case 272: case 273: case 34: return "0.1 dB";
-    case 267: case 274: return "Hz";
-    case 268: return "ppm";
-    case 1: case 2: return "AGC steps";
-    case 3: case 8: case 10: case 11: case 12: case 13: case 14: case 15: case 16: case 31: case 32: case 276:
-    case 277: return "count";
-    case 256: case 257: case 258: case 259: case 260: case 264: case 269: case 270: case 278: case 279:
-        return "ratio";
-    default: return "";
-    }
+    const Kxapi::KxStatisticInfo* info = Kxapi::KxFindStatistic(statisticId);
+    return info != nullptr ? info->m_pUnit : "";
 }
 
-std::string StatLine(const Kxapi::KxStatistic& stat)
+namespace {
+
+std::string StatName(const Kxapi::KxStatistic& stat)
 {
     std::string name, description;
     if (stat.GetName(name, description) != KXAPI_OK)
         name = Format("id %d", stat.m_StatisticId);
-    std::string line = Format("%-16s ", name.c_str());
-    if (static_cast<uint32_t>(stat.m_Result) >= 4096)
-        return line + Format("-- %s", KxapiResult2Str(static_cast<KXAPI_RESULT>(stat.m_Result)));
-    const Kxapi::KxStatistic::Value& value = stat.GetRawValue();
-    const char* pUnit = StatUnit(stat.m_StatisticId);
-    if (const bool* b = std::get_if<bool>(&value))
-        line += *b ? "true" : "false";
-    else if (const int32_t* i = std::get_if<int32_t>(&value))
-        line += Format("%d %s", *i, pUnit);
-    else if (const double* d = std::get_if<double>(&value))
-        line += Format("%.3g %s", *d, pUnit);
-    else {
-        std::wstring xml;
-        line += stat.ToXml(xml) == KXAPI_OK ? Narrow(xml) : "(structured value)";
+    return name;
+}
+
+// The reading of `stat`, its level converted to `pLevelUnit` when that is given and the
+// statistic is a level.
+Kxapi::KxReading ReadingIn(const Kxapi::KxStatistic& stat, const char* pLevelUnit)
+{
+    Kxapi::KxReading reading = Kxapi::KxReadStatistic(stat);
+    double converted = 0.0;
+    if (pLevelUnit != nullptr && reading.m_Kind == Kxapi::KxReading::KX_READING_NUMBER &&
+        Kxapi::KxConvertLevel(reading.m_Value, reading.m_pUnit, pLevelUnit, converted)) {
+        reading.m_Value = converted;
+        reading.m_pUnit = pLevelUnit;
     }
+    return reading;
+}
+
+std::string StructuredText(const Kxapi::KxStatistic& stat)
+{
+    std::wstring xml;
+    return stat.ToXml(xml) == KXAPI_OK ? Narrow(xml) : "(structured value)";
+}
+
+} // namespace
+
+std::string StatLine(const Kxapi::KxStatistic& stat, const StatFormat& format)
+{
+    std::string line = Format("%-16s ", StatName(stat).c_str());
+    const Kxapi::KxReading reading = ReadingIn(stat, format.m_pLevelUnit);
+    if (reading.m_Kind == Kxapi::KxReading::KX_READING_NONE)
+        return line + "-- " + Kxapi::KxFormatReading(reading);
+    if (reading.m_Kind == Kxapi::KxReading::KX_READING_STRUCTURED)
+        return line + StructuredText(stat);
+    line += Kxapi::KxFormatReading(reading);
+    if (format.m_Raw && reading.m_Kind == Kxapi::KxReading::KX_READING_NUMBER)
+        line += Format("   (raw %.10g)", reading.m_Raw);
     return line;
+}
+
+KxctlJson StatJson(const Kxapi::KxStatistic& stat, const StatFormat& format)
+{
+    const Kxapi::KxReading reading = ReadingIn(stat, format.m_pLevelUnit);
+    KxctlJson object = {{"name", StatName(stat)},
+                        {"id", stat.m_StatisticId},
+                        {"result", KxapiResult2Str(static_cast<KXAPI_RESULT>(stat.m_Result))}};
+    switch (reading.m_Kind) {
+    case Kxapi::KxReading::KX_READING_FLAG: object["value"] = reading.m_Flag; break;
+    case Kxapi::KxReading::KX_READING_NUMBER:
+        object["value"] = reading.m_Value;
+        object["unit"] = reading.m_pUnit;
+        object["raw"] = reading.m_Raw;
+        break;
+    case Kxapi::KxReading::KX_READING_STRUCTURED: object["xml"] = StructuredText(stat); break;
+    case Kxapi::KxReading::KX_READING_NONE: object["value"] = nullptr; break;
+    }
+    return object;
+}
+
+bool QualityOf(const std::vector<Kxapi::KxStatistic>& stats, const Kxapi::KxDemodPars& pars, Quality& quality)
+{
+    quality.m_RequiredDb = Kxapi::KxRequiredCnDb(pars);
+    // MER where the port reports it, else C/N.
+    for (int32_t id : {static_cast<int32_t>(Kxapi::KX_STAT_MER), static_cast<int32_t>(Kxapi::KX_STAT_CNR)}) {
+        for (const Kxapi::KxStatistic& stat : stats) {
+            const Kxapi::KxReading reading = Kxapi::KxReadStatistic(stat);
+            if (stat.m_StatisticId != id || reading.m_Kind != Kxapi::KxReading::KX_READING_NUMBER)
+                continue;
+            quality.m_pFrom = id == Kxapi::KX_STAT_MER ? "MER" : "CNR";
+            quality.m_MeasuredDb = reading.m_Value;
+            quality.m_Grade = Kxapi::KxGradeQuality(quality.m_MeasuredDb, quality.m_RequiredDb);
+            return quality.m_Grade != Kxapi::KX_QUALITY_UNKNOWN;
+        }
+    }
+    return false;
+}
+
+std::string QualityLine(const Quality& quality)
+{
+    return Format("%-16s %s (%s %.1f dB, %.1f dB needed)", "Quality", Kxapi::KxQualityGradeName(quality.m_Grade),
+                  quality.m_pFrom, quality.m_MeasuredDb, quality.m_RequiredDb);
+}
+
+KxctlJson QualityJson(const Quality& quality)
+{
+    return {{"name", "Quality"},
+            {"grade", Kxapi::KxQualityGradeName(quality.m_Grade)},
+            {"from", quality.m_pFrom},
+            {"measured", quality.m_MeasuredDb},
+            {"required", quality.m_RequiredDb},
+            {"unit", "dB"}};
 }
 
 bool ParseStatisticIds(int argc, char** argv, std::vector<int32_t>& ids, std::string& bad)

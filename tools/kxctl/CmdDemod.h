@@ -12,6 +12,7 @@
 
 #include "DemodPortClient.h"
 #include "KxctlCommand.h"
+#include "KxReading.h"
 #include "KxStatistic.h"
 
 namespace KxctlDemod {
@@ -30,17 +31,40 @@ bool ParseFreqHz(const char* pText, int64_t& freqHz);
 // Prints the usage of a demod sub-command with a message; exit status 2.
 int Usage(const char* pSub, const char* pMessage);
 
-// Opens a port client: attach to SERIAL and the 0-based PORT. Prints the failure.
-bool OpenPort(const char* pSerial, const char* pPort, Kxapi::DemodPortClient& client);
+// Why a card cannot be attached: not found, not a receiver, or a model this build does not
+// drive (by name); "" when no card list can be read.
+std::string DescribeMissingCard(int64_t serial);
+
+// Opens a port client: attach to SERIAL and the 0-based PORT. Prints the failure and, for a
+// card the service does not serve, what the card is. The exit status: KXCTL_EXIT_OK when open.
+int OpenPort(const char* pSerial, const char* pPort, Kxapi::DemodPortClient& client);
 
 // Texts for printing.
 std::string FreqText(int64_t freqHz);                  // "474000000 Hz (474.000 MHz)"
 std::string ModTypeName(int32_t modType);              // "I/Q", "DVB-S2", ...
 std::string ParsText(const Kxapi::KxDemodPars& pars);  // type and every field with its unit
-// The unit of a statistic's value as the service reports it ("" for booleans).
+// The unit of a statistic's value once scaled ("" for flags and structured values).
 const char* StatUnit(int32_t statisticId);
-// "Lock            true" / "TempTuner   43 degC" / "... E_NOT_LOCKED" lines.
-std::string StatLine(const Kxapi::KxStatistic& stat);
+// How statistics are printed: the raw value beside the reading, levels in another unit.
+struct StatFormat {
+    bool m_Raw = false;
+    const char* m_pLevelUnit = nullptr; // "dBm", "dBmV" or "dBuV"; null keeps each level's own
+};
+// "Lock             true" / "RfLvlUncalib     -1.4 dBmV" / "MER  -- KXAPI_E_NOT_LOCKED" lines.
+std::string StatLine(const Kxapi::KxStatistic& stat, const StatFormat& format = StatFormat());
+// {"name", "id", "result", "value", "unit", "raw"} (or "xml" for a structured value).
+KxctlJson StatJson(const Kxapi::KxStatistic& stat, const StatFormat& format = StatFormat());
+// The quality grade from the MER (or C/N) among `stats` against what the port's parameters
+// need; false when the statistics or the parameters do not tell.
+struct Quality {
+    Kxapi::KxQualityGrade m_Grade = Kxapi::KX_QUALITY_UNKNOWN;
+    const char* m_pFrom = "";
+    double m_MeasuredDb = 0.0;
+    double m_RequiredDb = 0.0;
+};
+bool QualityOf(const std::vector<Kxapi::KxStatistic>& stats, const Kxapi::KxDemodPars& pars, Quality& quality);
+std::string QualityLine(const Quality& quality); // "Quality  good (MER 27.1 dB, 23.8 dB needed)"
+KxctlJson QualityJson(const Quality& quality);
 // Statistics by name ("Lock", "MER") or id; false with the offending word on failure.
 bool ParseStatisticIds(int argc, char** argv, std::vector<int32_t>& ids, std::string& bad);
 

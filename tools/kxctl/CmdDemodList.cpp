@@ -38,15 +38,34 @@ int PortsOf(int model, int subType)
     return pModel != nullptr ? pModel->m_NumPorts : 0;
 }
 
+const char* ModelNameOf(int model, int subType)
+{
+    const KxModelInfo* pModel = KxFindModel(model, subType);
+    return pModel != nullptr ? pModel->m_pName : "?";
+}
+
 void PrintRows(const std::vector<CardRow>& rows, const char* pSource)
 {
-    printf("%-12s %-6s %-8s %-8s %-6s %s\n", "serial", "model", "sub-type", "firmware", "ports", "port indexes");
+    if (KxctlJsonOutput()) {
+        for (const CardRow& row : rows) {
+            KxctlJson card = {{"serial", row.m_Serial},
+                              {"model", row.m_Model},
+                              {"sub_type", row.m_SubType},
+                              {"name", ModelNameOf(row.m_Model, row.m_SubType)},
+                              {"ports", PortsOf(row.m_Model, row.m_SubType)}};
+            card["firmware"] = row.m_Firmware < 0 ? KxctlJson() : KxctlJson(row.m_Firmware);
+            KxctlEmit(card);
+        }
+        return;
+    }
+    printf("%-12s %-9s %-6s %-8s %-8s %-6s %s\n", "serial", "name", "model", "sub-type", "firmware", "ports",
+           "port indexes");
     for (const CardRow& row : rows) {
         int ports = PortsOf(row.m_Model, row.m_SubType);
         std::string firmware = row.m_Firmware < 0 ? "-" : std::to_string(row.m_Firmware);
         std::string indexes = ports > 0 ? "0.." + std::to_string(ports - 1) : "(not a receiver)";
-        printf("%-12" PRId64 " %-6d %-8d %-8s %-6d %s\n", row.m_Serial, row.m_Model, row.m_SubType, firmware.c_str(),
-               ports, indexes.c_str());
+        printf("%-12" PRId64 " %-9s %-6d %-8d %-8s %-6d %s\n", row.m_Serial, ModelNameOf(row.m_Model, row.m_SubType),
+               row.m_Model, row.m_SubType, firmware.c_str(), ports, indexes.c_str());
     }
     printf("%zu card(s), %s\n", rows.size(), pSource);
 }
@@ -85,6 +104,19 @@ bool ParseSimList(const std::string& text, std::vector<CardRow>& rows)
     return true;
 }
 
+// The cards of a running simulator, else of this machine's drivers; false when neither answers.
+bool ListCards(std::vector<CardRow>& rows, const char*& pSource)
+{
+    SimControlClient simulator;
+    std::string text;
+    if (simulator.List(text) == KXAPI_OK && ParseSimList(text, rows)) {
+        pSource = "virtual cards of the running KxapiServiceSim";
+        return true;
+    }
+    pSource = "found by the device scan of this machine's drivers";
+    return ScanThroughLibrary(rows) == KXAPI_OK;
+}
+
 int RunList(int argc, char** argv)
 {
     std::vector<CardRow> rows;
@@ -106,18 +138,34 @@ int RunList(int argc, char** argv)
     }
     if (argc != 0)
         return Usage("list", "list takes no arguments except --virtual [SCENARIO]");
-    SimControlClient simulator;
-    std::string text;
-    if (simulator.List(text) == KXAPI_OK && ParseSimList(text, rows)) {
-        PrintRows(rows, "virtual cards of the running KxapiServiceSim");
-        return 0;
-    }
-    KXAPI_RESULT result = ScanThroughLibrary(rows);
-    if (result != KXAPI_OK)
-        return KxctlFail("device scan", result);
-    PrintRows(rows, "found by the device scan of this machine's drivers");
+    const char* pSource = nullptr;
+    if (!ListCards(rows, pSource))
+        return KxctlFail("device scan", KXAPI_E_NO_DEVICE);
+    PrintRows(rows, pSource);
     return 0;
 }
+
+} // namespace
+
+std::string KxctlDemod::DescribeMissingCard(int64_t serial)
+{
+    std::vector<CardRow> rows;
+    const char* pSource = nullptr;
+    if (!ListCards(rows, pSource))
+        return "";
+    for (const CardRow& row : rows) {
+        if (row.m_Serial != serial)
+            continue;
+        const KxModelInfo* pModel = KxFindModel(row.m_Model, row.m_SubType);
+        if (pModel == nullptr || pModel->m_NumPorts == 0)
+            return "card " + std::to_string(serial) + " (model " + std::to_string(row.m_Model) + ") is not a receiver";
+        return "card " + std::to_string(serial) + " is a " + pModel->m_pName +
+               ": the service found it but this build does not drive that model";
+    }
+    return "no card has serial " + std::to_string(serial) + ": 'kxctl demod list' shows the cards";
+}
+
+namespace {
 
 DemodSubRegistrar g_List({"list", "[--virtual [SCENARIO]]", "receiver cards with their ports", RunList});
 

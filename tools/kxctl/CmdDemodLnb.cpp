@@ -57,8 +57,8 @@ int RunLnb(int argc, char** argv)
     if (!valid)
         return Usage("lnb", "operations: enable on|off, voltage CODE, tone on|off, burst 0|1, diseqc HEX [REPLY_BYTES]");
     DemodPortClient client;
-    if (!OpenPort(argv[0], argv[1], client))
-        return 1;
+    if (int status = OpenPort(argv[0], argv[1], client))
+        return status;
     Kxapi::DemodSvcClient& svc = client.Svc();
     KXAPI_RESULT result = KXAPI_OK;
     std::vector<uint8_t> reply;
@@ -75,14 +75,20 @@ int RunLnb(int argc, char** argv)
     if (result != KXAPI_OK)
         return KxctlFail("lnb", result);
     if (strcmp(pOperation, "diseqc") == 0) {
-        printf("DiSEqC message of %zu bytes sent; reply of %zu bytes:", message.size(), reply.size());
-        for (uint8_t byte : reply)
-            printf(" %02x", byte);
-        printf("\n");
+        std::string bytes;
+        char hex[4];
+        for (uint8_t byte : reply) {
+            snprintf(hex, sizeof(hex), " %02x", byte);
+            bytes += hex;
+        }
+        KxctlPrint({{"lnb", pOperation}, {"sent_bytes", message.size()}, {"reply", reply}},
+                   "DiSEqC message of " + std::to_string(message.size()) + " bytes sent; reply of " +
+                       std::to_string(reply.size()) + " bytes:" + bytes);
     } else {
-        printf("lnb %s %s: done\n", pOperation, argv[3]);
+        KxctlPrint({{"lnb", pOperation}, {"value", argv[3]}, {"result", "KXAPI_OK"}},
+                   std::string("lnb ") + pOperation + " " + argv[3] + ": done");
     }
-    return 0;
+    return KXCTL_EXIT_OK;
 }
 
 DemodSubRegistrar g_Lnb({"lnb",

@@ -1,5 +1,6 @@
 // kxctl demod show | tune | params | freq | tunepars | limits: one port of the demod service.
 #include <cinttypes>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -39,6 +40,48 @@ int WaitForLock(DemodPortClient& client, int timeoutMs)
     }
 }
 
+std::string Text(const char* pFormat, ...) __attribute__((format(printf, 1, 2)));
+std::string Text(const char* pFormat, ...)
+{
+    char buffer[512];
+    va_list args;
+    va_start(args, pFormat);
+    vsnprintf(buffer, sizeof(buffer), pFormat, args);
+    va_end(args);
+    return buffer;
+}
+
+void PrintFrequency(KXAPI_RESULT result, int64_t freqHz)
+{
+    if (result == KXAPI_OK)
+        KxctlPrint({{"tuner_frequency", freqHz}, {"unit", "Hz"}}, "tuner frequency   " + FreqText(freqHz));
+    else
+        KxctlPrint({{"tuner_frequency", nullptr}, {"result", KxapiResult2Str(result)}},
+                   std::string("tuner frequency   ") + KxapiResult2Str(result));
+}
+
+void PrintPars(KXAPI_RESULT result, const KxDemodPars& pars)
+{
+    if (result == KXAPI_OK)
+        KxctlPrint({{"parameters", ParsText(pars)}, {"mod_type", pars.ModType()}}, "parameters        " + ParsText(pars));
+    else
+        KxctlPrint({{"parameters", nullptr}, {"result", KxapiResult2Str(result)}},
+                   std::string("parameters        ") + KxapiResult2Str(result));
+}
+
+void PrintTunePars(KXAPI_RESULT result, const Kxapi::KxTunePars& pars)
+{
+    if (result != KXAPI_OK) {
+        KxctlPrint({{"tuner_parameters", nullptr}, {"result", KxapiResult2Str(result)}},
+                   std::string("tuner parameters  ") + KxapiResult2Str(result));
+        return;
+    }
+    std::string words;
+    for (int32_t word : pars.m_Words)
+        words += " " + std::to_string(word);
+    KxctlPrint({{"tuner_parameters", pars.m_Words}}, "tuner parameters " + words);
+}
+
 // Every supported statistic with its current value.
 int PrintAllStatistics(DemodPortClient& client)
 {
@@ -52,7 +95,7 @@ int PrintAllStatistics(DemodPortClient& client)
             return KxctlFail("statistics", result);
     }
     for (const KxStatistic& stat : stats)
-        printf("  %s\n", StatLine(stat).c_str());
+        KxctlPrint(StatJson(stat), "  " + StatLine(stat));
     return 0;
 }
 
@@ -61,30 +104,25 @@ int RunShow(int argc, char** argv)
     if (argc != 2)
         return Usage("show", "show needs SERIAL PORT");
     DemodPortClient client;
-    if (!OpenPort(argv[0], argv[1], client))
-        return 1;
+    if (int status = OpenPort(argv[0], argv[1], client))
+        return status;
     uint32_t version[4] = {};
     if (client.Svc().ServiceVersion(version) == KXAPI_OK)
-        printf("service           %u.%u.%u Build %u\n", version[0], version[1], version[2], version[3]);
+        KxctlPrint({{"service", Text("%u.%u.%u Build %u", version[0], version[1], version[2], version[3])}},
+                   Text("service           %u.%u.%u Build %u", version[0], version[1], version[2], version[3]));
     // The port starts acquiring at the next 100 ms tick after the attach.
     WaitForLock(client, 500);
     int64_t freqHz = 0;
     KXAPI_RESULT result = client.Svc().TunerFreqGetOld(freqHz);
-    printf("tuner frequency   %s\n", result == KXAPI_OK ? FreqText(freqHz).c_str() : KxapiResult2Str(result));
+    PrintFrequency(result, freqHz);
     KxDemodPars pars;
     result = client.Svc().ControlGet(pars);
-    printf("parameters        %s\n", result == KXAPI_OK ? ParsText(pars).c_str() : KxapiResult2Str(result));
+    PrintPars(result, pars);
     Kxapi::KxTunePars tunePars;
     result = client.Svc().TuneParsGet(tunePars);
-    if (result == KXAPI_OK) {
-        printf("tuner parameters ");
-        for (int32_t word : tunePars.m_Words)
-            printf(" %d", word);
-        printf("\n");
-    } else {
-        printf("tuner parameters  %s\n", KxapiResult2Str(result));
-    }
-    printf("statistics\n");
+    PrintTunePars(result, tunePars);
+    if (!KxctlJsonOutput())
+        printf("statistics\n");
     return PrintAllStatistics(client);
 }
 
@@ -119,8 +157,8 @@ int RunTune(int argc, char** argv)
         return Usage("tune", "unexpected arguments after the parameters");
     }
     DemodPortClient client;
-    if (!OpenPort(pSerial, pPort, client))
-        return 1;
+    if (int status = OpenPort(pSerial, pPort, client))
+        return status;
     KXAPI_RESULT result;
     if (fourIntegers && !generic) {
         Kxapi::OldStyleParsWire wire{four[0], four[1], four[2], four[3]};
@@ -130,17 +168,18 @@ int RunTune(int argc, char** argv)
     }
     if (result != KXAPI_OK)
         return KxctlFail("tune", result);
-    printf("tuned to %s, %s (%s form)\n", FreqText(freqHz).c_str(), ParsText(pars).c_str(),
-           fourIntegers && !generic ? "fixed" : "generic");
+    const char* pForm = fourIntegers && !generic ? "fixed" : "generic";
+    KxctlPrint({{"tuned", freqHz}, {"unit", "Hz"}, {"parameters", ParsText(pars)}, {"form", pForm}},
+               Text("tuned to %s, %s (%s form)", FreqText(freqHz).c_str(), ParsText(pars).c_str(), pForm));
     if (waitMs == 0)
-        return 0;
+        return KXCTL_EXIT_OK;
     InstallStopHandler();
     int lockedAfterMs = WaitForLock(client, waitMs);
     if (lockedAfterMs < 0) {
-        printf("not locked within %d ms\n", waitMs);
-        return 3;
+        KxctlPrint({{"locked", false}, {"waited", waitMs}, {"unit", "ms"}}, Text("not locked within %d ms", waitMs));
+        return KXCTL_EXIT_NOT_LOCKED;
     }
-    printf("locked after %d ms\n", lockedAfterMs);
+    KxctlPrint({{"locked", true}, {"after", lockedAfterMs}, {"unit", "ms"}}, Text("locked after %d ms", lockedAfterMs));
     return PrintAllStatistics(client);
 }
 
@@ -160,32 +199,36 @@ int RunParams(int argc, char** argv)
     if (set && (!ParseParsArgs(argc, argv, pars, fourIntegers, four, error) || argc != 0))
         return Usage("params", error.empty() ? "unexpected arguments after the parameters" : error.c_str());
     DemodPortClient client;
-    if (!OpenPort(pSerial, pPort, client))
-        return 1;
+    if (int status = OpenPort(pSerial, pPort, client))
+        return status;
     if (set) {
         KXAPI_RESULT result = fourIntegers
                                   ? client.Svc().ControlSetOld(Kxapi::OldStyleParsWire{four[0], four[1], four[2], four[3]})
                                   : client.Svc().ControlSet(pars);
         if (result != KXAPI_OK)
             return KxctlFail("set parameters", result);
-        printf("parameters set: %s\n", ParsText(pars).c_str());
-        return 0;
+        KxctlPrint({{"parameters_set", ParsText(pars)}}, "parameters set: " + ParsText(pars));
+        return KXCTL_EXIT_OK;
     }
     WaitForLock(client, 300);
     KXAPI_RESULT result = client.Svc().ControlGet(pars);
     if (result != KXAPI_OK)
         return KxctlFail("get parameters", result);
-    printf("parameters        %s\n", ParsText(pars).c_str());
+    PrintPars(result, pars);
     std::wstring xml;
     if (pars.ToXml(xml) == KXAPI_OK)
-        printf("xml               %s\n", std::string(xml.begin(), xml.end()).c_str());
+        KxctlPrint({{"xml", std::string(xml.begin(), xml.end())}},
+                   "xml               " + std::string(xml.begin(), xml.end()));
     Kxapi::OldStyleParsWire wire;
     result = client.Svc().ControlGetOld(wire);
     if (result == KXAPI_OK)
-        printf("four integers     %d %d %d %d\n", wire.m_ModType, wire.m_ParXtra0, wire.m_ParXtra1, wire.m_ParXtra2);
+        KxctlPrint({{"four_integers", {wire.m_ModType, wire.m_ParXtra0, wire.m_ParXtra1, wire.m_ParXtra2}}},
+                   Text("four integers     %d %d %d %d", wire.m_ModType, wire.m_ParXtra0, wire.m_ParXtra1,
+                        wire.m_ParXtra2));
     else
-        printf("four integers     %s\n", KxapiResult2Str(result));
-    return 0;
+        KxctlPrint({{"four_integers", nullptr}, {"result", KxapiResult2Str(result)}},
+                   Text("four integers     %s", KxapiResult2Str(result)));
+    return KXCTL_EXIT_OK;
 }
 
 int RunFreq(int argc, char** argv)
@@ -196,21 +239,21 @@ int RunFreq(int argc, char** argv)
     if (argc == 3 && !ParseFreqHz(argv[2], freqHz))
         return Usage("freq", "FREQ must be a frequency in Hz (or with k, M, G)");
     DemodPortClient client;
-    if (!OpenPort(argv[0], argv[1], client))
-        return 1;
+    if (int status = OpenPort(argv[0], argv[1], client))
+        return status;
     if (argc == 3) {
         KXAPI_RESULT result = client.Svc().TunerFreqSetOld(freqHz);
         if (result != KXAPI_OK)
             return KxctlFail("set tuner frequency", result);
-        printf("tuner frequency set to %s\n", FreqText(freqHz).c_str());
-        return 0;
+        KxctlPrint({{"tuner_frequency_set", freqHz}, {"unit", "Hz"}}, "tuner frequency set to " + FreqText(freqHz));
+        return KXCTL_EXIT_OK;
     }
     WaitForLock(client, 300);
     KXAPI_RESULT result = client.Svc().TunerFreqGetOld(freqHz);
     if (result != KXAPI_OK)
         return KxctlFail("tuner frequency", result);
-    printf("tuner frequency   %s\n", FreqText(freqHz).c_str());
-    return 0;
+    PrintFrequency(result, freqHz);
+    return KXCTL_EXIT_OK;
 }
 
 int RunTunePars(int argc, char** argv)
@@ -223,16 +266,16 @@ int RunTunePars(int argc, char** argv)
         if (!ParseI32(argv[2 + i], pars.m_Words[i]))
             return Usage("tunepars", "the nine words must be numbers");
     DemodPortClient client;
-    if (!OpenPort(argv[0], argv[1], client))
-        return 1;
+    if (int status = OpenPort(argv[0], argv[1], client))
+        return status;
     KXAPI_RESULT result = set ? client.Svc().TuneParsSet(pars) : client.Svc().TuneParsGet(pars);
     if (result != KXAPI_OK)
         return KxctlFail(set ? "set tuner parameters" : "tuner parameters", result);
-    printf("tuner parameters (9 words, meaning per model):");
+    std::string words;
     for (int32_t word : pars.m_Words)
-        printf(" %d", word);
-    printf("\n");
-    return 0;
+        words += " " + std::to_string(word);
+    KxctlPrint({{"tuner_parameters", pars.m_Words}}, "tuner parameters (9 words, meaning per model):" + words);
+    return KXCTL_EXIT_OK;
 }
 
 int RunLimits(int argc, char** argv)
@@ -240,8 +283,8 @@ int RunLimits(int argc, char** argv)
     if (argc != 2)
         return Usage("limits", "limits needs SERIAL PORT");
     DemodPortClient client;
-    if (!OpenPort(argv[0], argv[1], client))
-        return 1;
+    if (int status = OpenPort(argv[0], argv[1], client))
+        return status;
     struct {
         int32_t m_Id;
         const char* m_pName;
@@ -253,9 +296,11 @@ int RunLimits(int argc, char** argv)
         int64_t valueMhz = 0;
         KXAPI_RESULT result = client.Svc().GetAttribute(client.PortIndex() + 1, attribute.m_Id, valueMhz);
         if (result != KXAPI_OK)
-            printf("%-18s %s\n", attribute.m_pName, KxapiResult2Str(result));
+            KxctlPrint({{"limit", attribute.m_pName}, {"value", nullptr}, {"result", KxapiResult2Str(result)}},
+                       Text("%-18s %s", attribute.m_pName, KxapiResult2Str(result)));
         else
-            printf("%-18s %" PRId64 " MHz\n", attribute.m_pName, valueMhz);
+            KxctlPrint({{"limit", attribute.m_pName}, {"value", valueMhz}, {"unit", "MHz"}},
+                       Text("%-18s %" PRId64 " MHz", attribute.m_pName, valueMhz));
     }
     return 0;
 }

@@ -140,8 +140,8 @@ int RunBlindScan(int argc, char** argv)
             return Usage("blindscan", error.empty() ? "unexpected arguments" : error.c_str());
     }
     DemodPortClient client;
-    if (!OpenPort(pSerial, pPort, client))
-        return 1;
+    if (int status = OpenPort(pSerial, pPort, client))
+        return status;
     InstallStopHandler();
     if (maxFixed > 0) {
         if (pars.ModType() != -1)
@@ -154,6 +154,16 @@ int RunBlindScan(int argc, char** argv)
         request.m_EndFreqHz = range.m_EndHz;
         std::vector<Kxapi::KxTransmitter> found;
         KXAPI_RESULT result = client.Svc().BlindScanOld(request, found);
+        if (KxctlJsonOutput()) {
+            for (const Kxapi::KxTransmitter& transmitter : found)
+                KxctlEmit({{"frequency", transmitter.m_FreqHz},
+                           {"unit", "Hz"},
+                           {"mod_type", transmitter.m_ModType},
+                           {"symbol_rate", transmitter.m_SymRateBd},
+                           {"symbol_rate_unit", "sym/s"}});
+            KxctlEmit({{"transmitters", found.size()}, {"result", KxapiResult2Str(result)}});
+            return result == KXAPI_OK ? KXCTL_EXIT_OK : KXCTL_EXIT_FAILED;
+        }
         printf("%-4s %-28s %s\n", "#", "frequency", "parameters");
         for (size_t i = 0; i < found.size(); i++)
             printf("%-4zu %-28s type %d (%s), symbol rate %d Bd\n", i + 1, FreqText(found[i].m_FreqHz).c_str(),
@@ -173,6 +183,18 @@ int RunBlindScan(int argc, char** argv)
             found.push_back(step);
     });
     fprintf(stderr, "\n");
+    if (KxctlJsonOutput()) {
+        for (const Kxapi::KxBsProgress& step : found) {
+            std::wstring xml;
+            step.m_DemodPars.ToXml(xml);
+            KxctlEmit({{"frequency", step.m_FreqHz},
+                       {"unit", "Hz"},
+                       {"mod_type", step.m_DemodPars.ModType()},
+                       {"parameters", std::string(xml.begin(), xml.end())}});
+        }
+        KxctlEmit({{"transmitters", found.size()}, {"result", KxapiResult2Str(result)}});
+        return result == KXAPI_OK ? KXCTL_EXIT_OK : KXCTL_EXIT_FAILED;
+    }
     printf("%-4s %-28s %s\n", "#", "frequency", "parameters");
     for (size_t i = 0; i < found.size(); i++)
         printf("%-4zu %-28s %s\n", i + 1, FreqText(found[i].m_FreqHz).c_str(), ParsText(found[i].m_DemodPars).c_str());
@@ -191,31 +213,45 @@ int RunSpectrum(int argc, char** argv)
     if (argc > 6)
         return Usage("spectrum", "unexpected arguments");
     DemodPortClient client;
-    if (!OpenPort(argv[0], argv[1], client))
-        return 1;
+    if (int status = OpenPort(argv[0], argv[1], client))
+        return status;
     InstallStopHandler();
     ProgressQueue queue(Kxapi::DEMOD_EVENT_SPECTRUM_SCAN);
     client.CallbackRegisterEvents([&queue](const DemodEvent& event) { queue.Push(event); }, 0);
     KXAPI_RESULT result = client.Svc().SpectrumScan(scanType, range.m_StepHz, range.m_StartHz, range.m_EndHz);
     if (result != KXAPI_OK)
         return KxctlFail("spectrum scan", result);
-    const int32_t levelId = (scanType & ~16) == 5 ? 21 : 22; // RfLvlChanQs or RfLvlNarrowQs
-    const char* pUnit = StatUnit(levelId);
+    const int32_t levelId = (scanType & ~16) == 5 ? Kxapi::KX_STAT_RF_LVL_CHAN_QS : Kxapi::KX_STAT_RF_LVL_NARROW_QS;
+    const Kxapi::KxStatisticInfo* pLevel = Kxapi::KxFindStatistic(levelId);
     std::vector<Kxapi::KxSpsProgress> points;
     result = FollowScan<Kxapi::KxSpsProgress>(queue, false, client, [&](const Kxapi::KxSpsProgress& step) {
         DrawBar(step.m_FreqHz, range.m_StartHz, range.m_EndHz, "");
         points.push_back(step);
     });
     fprintf(stderr, "\n");
-    printf("%-28s %s\n", "frequency", "level");
+    const bool json = KxctlJsonOutput();
+    if (!json)
+        printf("%-28s %s\n", "frequency", "level");
     for (const Kxapi::KxSpsProgress& point : points) {
-        if (point.m_Result >= 0 && static_cast<uint32_t>(point.m_Result) < 4096)
-            printf("%-28s %d %s\n", FreqText(point.m_FreqHz).c_str(), point.m_Level, pUnit);
+        const bool measured = point.m_Result >= 0 && static_cast<uint32_t>(point.m_Result) < 4096;
+        const double level = point.m_Level * pLevel->m_Scale;
+        if (json) {
+            KxctlJson object = {{"frequency", point.m_FreqHz}, {"frequency_unit", "Hz"}};
+            object["level"] = measured ? KxctlJson(level) : KxctlJson();
+            object["unit"] = pLevel->m_pUnit;
+            object["raw"] = point.m_Level;
+            object["result"] = KxapiResult2Str(static_cast<KXAPI_RESULT>(point.m_Result));
+            KxctlEmit(object);
+        } else if (measured)
+            printf("%-28s %.1f %s\n", FreqText(point.m_FreqHz).c_str(), level, pLevel->m_pUnit);
         else
             printf("%-28s -- %s\n", FreqText(point.m_FreqHz).c_str(),
                    KxapiResult2Str(static_cast<KXAPI_RESULT>(point.m_Result)));
     }
-    printf("%zu point(s); result %s\n", points.size(), KxapiResult2Str(result));
+    if (json)
+        KxctlEmit({{"points", points.size()}, {"result", KxapiResult2Str(result)}});
+    else
+        printf("%zu point(s); result %s\n", points.size(), KxapiResult2Str(result));
     return result == KXAPI_OK ? 0 : 1;
 }
 

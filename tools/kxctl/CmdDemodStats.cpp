@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CmdDemod.h"
+#include "KxReading.h"
 #include "KxctlCommand.h"
 #include "XpUtil.h"
 
@@ -42,12 +43,20 @@ bool CollectStatistics(DemodPortClient& client, int argc, char** argv, std::vect
     return true;
 }
 
-// Options before SERIAL PORT: none. After them: statistic names, "--count N", "--settle MS".
+// Options before SERIAL PORT: none. After them: statistic names, "--count N", "--settle MS",
+// "--raw", "--level-unit dBm|dBmV|dBuV".
 struct StatsArgs {
     std::vector<char*> m_Names;
     int32_t m_Count = -1; // live: number of refreshes, -1 until Ctrl-C
     int32_t m_SettleMs = SETTLE_MS;
+    StatFormat m_Format;
 };
+
+bool IsLevelUnit(const char* pUnit)
+{
+    double ignored = 0.0;
+    return Kxapi::KxConvertLevel(0.0, "dBm", pUnit, ignored);
+}
 
 bool ParseStatsArgs(const char* pSub, int argc, char** argv, StatsArgs& args, int& status)
 {
@@ -58,8 +67,12 @@ bool ParseStatsArgs(const char* pSub, int argc, char** argv, StatsArgs& args, in
         } else if (strcmp(argv[i], "--settle") == 0 && i + 1 < argc && ParseI32(argv[i + 1], args.m_SettleMs) &&
                    args.m_SettleMs >= 0) {
             i++;
+        } else if (strcmp(argv[i], "--raw") == 0) {
+            args.m_Format.m_Raw = true;
+        } else if (strcmp(argv[i], "--level-unit") == 0 && i + 1 < argc && IsLevelUnit(argv[i + 1])) {
+            args.m_Format.m_pLevelUnit = argv[++i];
         } else if (strncmp(argv[i], "--", 2) == 0) {
-            status = Usage(pSub, "options are --count N and --settle MS");
+            status = Usage(pSub, "options are --count N, --settle MS, --raw and --level-unit dBm|dBmV|dBuV");
             return false;
         } else {
             args.m_Names.push_back(argv[i]);
@@ -79,11 +92,40 @@ bool OpenStatistics(const char* pSub, int argc, char** argv, StatsArgs& args, De
     }
     if (!ParseStatsArgs(pSub, argc - 2, argv + 2, args, status))
         return false;
-    if (!OpenPort(argv[0], argv[1], client)) {
-        status = 1;
+    status = OpenPort(argv[0], argv[1], client);
+    if (status != KXCTL_EXIT_OK)
         return false;
-    }
     return CollectStatistics(client, static_cast<int>(args.m_Names.size()), args.m_Names.data(), stats, status);
+}
+
+// Prints the statistics and, where the port's parameters and its MER or C/N tell, the quality
+// grade; `t` is the time since the start of a live view (negative for a one-shot read).
+void PrintStatistics(DemodPortClient& client, const std::vector<KxStatistic>& stats, const StatFormat& format,
+                     double t)
+{
+    Kxapi::KxDemodPars pars;
+    Quality quality;
+    const bool graded = client.Svc().ControlGet(pars) == KXAPI_OK && QualityOf(stats, pars, quality);
+    if (KxctlJsonOutput()) {
+        auto emit = [&](KxctlJson object) {
+            KxctlJson reading = {{"serial", client.Serial()}, {"port", client.PortIndex()}};
+            if (t >= 0.0)
+                reading["t"] = t;
+            reading.update(object);
+            KxctlEmit(reading);
+        };
+        for (const KxStatistic& stat : stats)
+            emit(StatJson(stat, format));
+        if (graded)
+            emit(QualityJson(quality));
+        return;
+    }
+    const char* pIndent = t >= 0.0 ? "  " : "";
+    for (const KxStatistic& stat : stats)
+        printf("%s%s\n", pIndent, StatLine(stat, format).c_str());
+    if (graded)
+        printf("%s%s\n", pIndent, QualityLine(quality).c_str());
+    fflush(stdout);
 }
 
 int RunStats(int argc, char** argv)
@@ -100,8 +142,7 @@ int RunStats(int argc, char** argv)
         if (result != KXAPI_OK)
             return KxctlFail("statistics", result);
     }
-    for (const KxStatistic& stat : stats)
-        printf("%s\n", StatLine(stat).c_str());
+    PrintStatistics(client, stats, args.m_Format, -1.0);
     return 0;
 }
 
@@ -114,8 +155,9 @@ int RunLive(int argc, char** argv)
     if (!OpenStatistics("live", argc, argv, args, client, stats, status))
         return status;
     InstallStopHandler();
-    // On a terminal the view is redrawn in place; otherwise each refresh is a block of lines.
-    bool terminal = isatty(fileno(stdout)) != 0;
+    // On a terminal the view is redrawn in place; otherwise each refresh is a block of lines
+    // (with --json, one object per statistic and refresh).
+    bool terminal = isatty(fileno(stdout)) != 0 && !KxctlJsonOutput();
     unsigned int start = XpUtil::GetTickCount();
     for (int refresh = 0; !StopRequested() && (args.m_Count < 0 || refresh < args.m_Count); refresh++) {
         unsigned int tick = XpUtil::GetTickCount();
@@ -124,13 +166,13 @@ int RunLive(int argc, char** argv)
             if (result != KXAPI_OK)
                 return KxctlFail("statistics", result);
         }
+        const double t = static_cast<double>(tick - start) / 1000.0;
         if (terminal)
             printf("\033[H\033[J");
-        printf("port %d of %lld, t = %.1f s (every %d ms, Ctrl-C ends)\n", client.PortIndex(),
-               static_cast<long long>(client.Serial()), static_cast<double>(tick - start) / 1000.0, LIVE_PERIOD_MS);
-        for (const KxStatistic& stat : stats)
-            printf("  %s\n", StatLine(stat).c_str());
-        fflush(stdout);
+        if (!KxctlJsonOutput())
+            printf("port %d of %lld, t = %.1f s (every %d ms, Ctrl-C ends)\n", client.PortIndex(),
+                   static_cast<long long>(client.Serial()), t, LIVE_PERIOD_MS);
+        PrintStatistics(client, stats, args.m_Format, t);
         int spentMs = static_cast<int>(XpUtil::GetTickCount() - tick);
         if (spentMs < LIVE_PERIOD_MS && (args.m_Count < 0 || refresh + 1 < args.m_Count))
             XpUtil::Sleep(LIVE_PERIOD_MS - spentMs);
@@ -143,13 +185,14 @@ int RunSupported(int argc, char** argv)
     if (argc != 2)
         return Usage("supported", "supported needs SERIAL PORT");
     DemodPortClient client;
-    if (!OpenPort(argv[0], argv[1], client))
-        return 1;
+    if (int status = OpenPort(argv[0], argv[1], client))
+        return status;
     std::vector<KxStatistic> stats;
     KXAPI_RESULT result = client.Svc().GetSupportedStatistics(MAX_SUPPORTED, stats);
     if (result != KXAPI_OK)
         return KxctlFail("supported statistics", result);
-    printf("%-6s %-16s %-8s %-10s %s\n", "id", "name", "type", "unit", "description");
+    if (!KxctlJsonOutput())
+        printf("%-6s %-16s %-8s %-10s %s\n", "id", "name", "type", "unit", "description");
     for (const KxStatistic& stat : stats) {
         std::string name, description;
         stat.GetName(name, description);
@@ -158,15 +201,22 @@ int RunSupported(int argc, char** argv)
                             : stat.m_ValueType == Kxapi::KX_STAT_VT_DOUBLE ? "double"
                                                                            : "struct";
         const char* pUnit = StatUnit(stat.m_StatisticId);
-        printf("%-6d %-16s %-8s %-10s %s\n", stat.m_StatisticId, name.c_str(), pType, pUnit[0] ? pUnit : "-",
-               description.c_str());
+        if (KxctlJsonOutput())
+            KxctlEmit({{"id", stat.m_StatisticId},
+                       {"name", name},
+                       {"type", pType},
+                       {"unit", pUnit},
+                       {"description", description}});
+        else
+            printf("%-6d %-16s %-8s %-10s %s\n", stat.m_StatisticId, name.c_str(), pType, pUnit[0] ? pUnit : "-",
+                   description.c_str());
     }
     return 0;
 }
 
-DemodSubRegistrar g_Stats({"stats", "SERIAL PORT [NAME|ID ...] [--settle MS]",
+DemodSubRegistrar g_Stats({"stats", "SERIAL PORT [NAME|ID ...] [--settle MS] [--raw] [--level-unit U]",
                            "read statistics once (all supported when none is named)", RunStats});
-DemodSubRegistrar g_Live({"live", "SERIAL PORT [NAME|ID ...] [--count N]",
+DemodSubRegistrar g_Live({"live", "SERIAL PORT [NAME|ID ...] [--count N] [--raw] [--level-unit U]",
                           "live statistics, refreshed every 100 ms until Ctrl-C", RunLive});
 DemodSubRegistrar g_Supported({"supported", "SERIAL PORT", "the statistics the port supports", RunSupported});
 

@@ -22,6 +22,13 @@ namespace KxctlDemod {
 
 namespace {
 
+void PrintWait(int64_t serial, int portIndex, bool ready, unsigned int waitedMs)
+{
+    KxctlPrint({{"serial", serial}, {"port", portIndex}, {"ready", ready}, {"waited", waitedMs}, {"unit", "ms"}},
+               std::to_string(serial) + " port " + std::to_string(portIndex) + (ready ? ": ready after " : ": not ready after ") +
+                   std::to_string(waitedMs) + " ms");
+}
+
 constexpr unsigned int DEFAULT_WAIT_MS = 10000;
 constexpr unsigned int RETRY_MS = 100;
 
@@ -73,12 +80,12 @@ int RunWait(int argc, char** argv)
         unsigned int waitedMs = XpUtil::GetTickCount() - start;
         if (result == KXAPI_OK) {
             Exchange(*messenger, Kxapi::DemodBuildCodeOnly(Kxapi::DEMOD_CMD_DETACH), Kxapi::DEMOD_CMD_DETACH);
-            printf("%lld port %d: ready after %u ms\n", static_cast<long long>(serial), portIndex, waitedMs);
+            PrintWait(serial, portIndex, true, waitedMs);
             break;
         }
         // Only a device that is not up (yet) is worth waiting for.
         if (result != KXAPI_E_NO_SUCH_DEVICE || waitedMs >= static_cast<uint64_t>(timeoutMs)) {
-            printf("%lld port %d: not ready after %u ms\n", static_cast<long long>(serial), portIndex, waitedMs);
+            PrintWait(serial, portIndex, false, waitedMs);
             break;
         }
         XpUtil::Sleep(RETRY_MS);

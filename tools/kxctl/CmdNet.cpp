@@ -53,6 +53,22 @@ int NetList(KxeSvcClient& client, int, char**)
     KXAPI_RESULT result = client.ReadDeviceList(list);
     if (result != KXAPI_OK)
         return KxctlFail("net list", result);
+    if (KxctlJsonOutput()) {
+        for (const KxeListEntry& e : list.m_Entries) {
+            char ip[32], mac[32];
+            snprintf(ip, sizeof(ip), "%u.%u.%u.%u", e.m_IpAddr[0], e.m_IpAddr[1], e.m_IpAddr[2], e.m_IpAddr[3]);
+            snprintf(mac, sizeof(mac), "%02x:%02x:%02x:%02x:%02x:%02x", e.m_MacAddr[0], e.m_MacAddr[1],
+                     e.m_MacAddr[2], e.m_MacAddr[3], e.m_MacAddr[4], e.m_MacAddr[5]);
+            KxctlEmit({{"serial", e.m_Serial},
+                       {"type", e.m_TypeNumber},
+                       {"firmware", std::to_string(e.m_FirmwareVersion) + "." + std::to_string(e.m_FirmwareVariant)},
+                       {"ip", ip},
+                       {"port", e.m_Port},
+                       {"mac", mac},
+                       {"mode", e.m_OpMode}});
+        }
+        return KXCTL_EXIT_OK;
+    }
     printf("version %u capacity %u count %u time %u\n", list.m_Version, list.m_Capacity, list.m_Count, list.m_TimeS);
     for (const KxeListEntry& e : list.m_Entries) {
         printf("serial %" PRId64 " type %d fw %d.%d ip %u.%u.%u.%u:%d mac %02x:%02x:%02x:%02x:%02x:%02x mode %d\n",
@@ -95,14 +111,15 @@ int NetWatch(KxeSvcClient& client, int argc, char** argv)
         return Usage("watch takes an optional number of seconds");
     KXAPI_RESULT result = client.RegisterEvents(KXE_EVENT_DEVICE_ADDED | KXE_EVENT_DEVICE_REMOVED,
                                                 [](int64_t serial, uint32_t event) {
-                                                    printf("%s %" PRId64 "\n",
-                                                           event == KXE_EVENT_DEVICE_ADDED ? "added" : "removed",
-                                                           serial);
+                                                    const char* what =
+                                                        event == KXE_EVENT_DEVICE_ADDED ? "added" : "removed";
+                                                    KxctlPrint({{"event", what}, {"serial", serial}},
+                                                               std::string(what) + " " + std::to_string(serial));
                                                     fflush(stdout);
                                                 });
     if (result != KXAPI_OK)
         return KxctlFail("net watch", result);
-    printf("watching\n");
+    KxctlPrint({{"watching", true}}, "watching");
     fflush(stdout);
     HoldFor(seconds);
     client.UnregisterEvents();
@@ -134,7 +151,8 @@ int NetAttach(KxeSvcClient& client, int argc, char** argv)
     KXAPI_RESULT result = client.Attach(ip, serial, port, channel, attachId);
     if (result != KXAPI_OK)
         return KxctlFail("net attach", result);
-    printf("channel %d attach-id %u\n", channel, attachId);
+    KxctlPrint({{"channel", channel}, {"attach_id", attachId}},
+               "channel " + std::to_string(channel) + " attach-id " + std::to_string(attachId));
     fflush(stdout);
     if (exclusive) {
         result = client.ExclusiveAccess(serial, port, attachId, KXE_EXCL_ACQUIRE);
@@ -142,7 +160,7 @@ int NetAttach(KxeSvcClient& client, int argc, char** argv)
             client.Detach(serial, port, attachId);
             return KxctlFail("net attach: exclusive access", result);
         }
-        printf("exclusive\n");
+        KxctlPrint({{"exclusive", true}}, "exclusive");
         fflush(stdout);
     }
     if (holdSeconds < 0)
@@ -153,7 +171,7 @@ int NetAttach(KxeSvcClient& client, int argc, char** argv)
     result = client.Detach(serial, port, attachId);
     if (result != KXAPI_OK)
         return KxctlFail("net attach: detach", result);
-    printf("detached\n");
+    KxctlPrint({{"detached", true}}, "detached");
     return 0;
 }
 
@@ -167,7 +185,7 @@ int NetDetach(KxeSvcClient& client, int argc, char** argv)
     KXAPI_RESULT result = client.Detach(serial, port, static_cast<uint32_t>(attachId));
     if (result != KXAPI_OK)
         return KxctlFail("net detach", result);
-    printf("detached\n");
+    KxctlPrint({{"detached", true}}, "detached");
     return 0;
 }
 
@@ -189,7 +207,7 @@ int NetExcl(KxeSvcClient& client, int argc, char** argv)
     KXAPI_RESULT result = client.ExclusiveAccess(serial, port, static_cast<uint32_t>(owner), command);
     if (result != KXAPI_OK)
         return KxctlFail("net excl", result);
-    printf("ok\n");
+    KxctlPrint({{"result", "KXAPI_OK"}}, "ok");
     return 0;
 }
 
@@ -207,6 +225,13 @@ int NetProp(KxeSvcClient& client, int argc, char** argv)
         return KxctlFail("net prop", result);
     KxePropertyReply text;
     bool hasText = client.GetPropertyText(argv[1], type, filter1, port, text) == KXAPI_OK && !text.m_Text.empty();
+    if (KxctlJsonOutput()) {
+        KxctlJson object = {{"name", argv[1]}, {"value", value.m_Value}, {"type", value.m_ValueType}, {"scope", value.m_Scope}};
+        if (hasText)
+            object["text"] = text.m_Text;
+        KxctlEmit(object);
+        return KXCTL_EXIT_OK;
+    }
     printf("%s = %" PRId64 " (type %d, scope %d)%s%s%s\n", argv[1], value.m_Value, value.m_ValueType, value.m_Scope,
            hasText ? " \"" : "", hasText ? text.m_Text.c_str() : "", hasText ? "\"" : "");
     return 0;
@@ -222,6 +247,10 @@ int NetVpd(KxeSvcClient& client, int argc, char** argv)
     KXAPI_RESULT result = client.VpdRead(serial, section, argv[1], data);
     if (result != KXAPI_OK)
         return KxctlFail("net vpd", result);
+    if (KxctlJsonOutput()) {
+        KxctlEmit({{"keyword", argv[1]}, {"bytes", data}});
+        return KXCTL_EXIT_OK;
+    }
     printf("%s (%zu bytes):", argv[1], data.size());
     for (uint8_t byte : data)
         printf(" %02x", byte);
@@ -237,7 +266,7 @@ int NetVpdClear(KxeSvcClient& client, int argc, char** argv)
     KXAPI_RESULT result = client.VpdClear(serial);
     if (result != KXAPI_OK)
         return KxctlFail("net vpd-clear", result);
-    printf("cleared\n");
+    KxctlPrint({{"cleared", true}}, "cleared");
     return 0;
 }
 

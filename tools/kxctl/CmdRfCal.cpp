@@ -35,8 +35,27 @@ bool ParseInt64(const char* text, int64_t& value)
     return true;
 }
 
+KxctlJson SetJson(const KxRfCalV1& cal)
+{
+    KxctlJson tables = KxctlJson::array();
+    for (const KxRfCalTable& table : cal.m_Tables) {
+        std::vector<int> offsets(table.m_Offsets.begin(), table.m_Offsets.end());
+        tables.push_back({{"power", table.m_Power * 0.1}, {"offsets", offsets}, {"unit", "dB x 10"}});
+    }
+    return {{"start", cal.m_StartFreqMHz},
+            {"step", cal.m_FreqStepMHz},
+            {"frequency_unit", "MHz"},
+            {"reference_temperature", cal.m_RefTemperature},
+            {"temperature_coefficient", cal.m_TempCoefficient},
+            {"tables", tables}};
+}
+
 void PrintSet(const char* title, const KxRfCalV1& cal)
 {
+    if (KxctlJsonOutput()) {
+        KxctlEmit({{title, SetJson(cal)}});
+        return;
+    }
     printf("%s: %d table(s), %d point(s) from %d MHz every %d MHz; reference %d degC, %.3f dB/degC\n", title,
            cal.NumTables(), cal.NumFrequencies(), cal.m_StartFreqMHz, cal.m_FreqStepMHz, cal.m_RefTemperature,
            static_cast<double>(cal.m_TempCoefficient));
@@ -88,26 +107,37 @@ int RunRfCal(int argc, char** argv)
     if (portIndex < 0 || portIndex >= pModel->m_NumPorts)
         return KxctlFail("port index", KXAPI_E_NO_SUCH_PORT);
     const int port = static_cast<int>(portIndex) + 1;
-    printf("card %" PRId64 " (model %d, sub-type %d), port index %d\n", serial, device.TypeNumber(), device.SubType(),
-           port - 1);
+    if (KxctlJsonOutput())
+        KxctlEmit({{"serial", serial}, {"model", device.TypeNumber()}, {"sub_type", device.SubType()}, {"port", port - 1}});
+    else
+        printf("card %" PRId64 " (model %d, sub-type %d), port index %d\n", serial, device.TypeNumber(),
+               device.SubType(), port - 1);
 
     KxFreqLimits limits;
     limits.Read(device, port);
     auto limit = [](int value) { return value < 0 ? std::string("?") : std::to_string(value); };
-    printf("frequency limits: %s .. %s MHz (absolute %s .. %s MHz)\n", limit(limits.m_MinMHz).c_str(),
+    if (KxctlJsonOutput())
+        KxctlEmit({{"frequency_limits",
+                    {{"min", limits.m_MinMHz}, {"max", limits.m_MaxMHz}, {"absolute_min", limits.m_AbsMinMHz},
+                     {"absolute_max", limits.m_AbsMaxMHz}, {"unit", "MHz"}}}});
+    else
+        printf("frequency limits: %s .. %s MHz (absolute %s .. %s MHz)\n", limit(limits.m_MinMHz).c_str(),
            limit(limits.m_MaxMHz).c_str(), limit(limits.m_AbsMinMHz).c_str(), limit(limits.m_AbsMaxMHz).c_str());
 
     KxRfCalV1 tables;
     result = tables.ReadFromTables(device, port);
     if (KxapiFailed(result))
-        printf("compensation tables: none (%s)\n", KxapiResult2Str(result));
+        KxctlPrint({{"compensation tables", nullptr}, {"result", KxapiResult2Str(result)}},
+                   std::string("compensation tables: none (") + KxapiResult2Str(result) + ")");
     else
         PrintSet("compensation tables", tables);
 
     KxRfCalV1 stored;
     result = stored.ReadFromVpd(device, port);
     if (KxapiFailed(result))
-        printf("stored calibration P%d_%s_V1: none (%s)\n", port, KxRfCalV1::NAME, KxapiResult2Str(result));
+        KxctlPrint({{"stored calibration", nullptr}, {"result", KxapiResult2Str(result)}},
+                   "stored calibration P" + std::to_string(port) + "_" + KxRfCalV1::NAME + "_V1: none (" +
+                       KxapiResult2Str(result) + ")");
     else
         PrintSet("stored calibration", stored);
 
@@ -116,9 +146,14 @@ int RunRfCal(int argc, char** argv)
                                                     static_cast<int>(temperature));
         const int byBoth = stored.RfCalCorrection(byTables, static_cast<unsigned int>(freqMHz),
                                                   static_cast<int>(temperature));
-        printf("level %" PRId64 " x 0.1 dB at %" PRId64 " MHz, %" PRId64 " degC: %d x 0.1 dB after the tables, %d x "
-               "0.1 dB after the stored calibration\n",
-               level, freqMHz, temperature, byTables, byBoth);
+        if (KxctlJsonOutput())
+            KxctlEmit({{"level", level * 0.1}, {"frequency", freqMHz}, {"frequency_unit", "MHz"},
+                       {"temperature", temperature}, {"after_tables", byTables * 0.1},
+                       {"after_stored_calibration", byBoth * 0.1}, {"unit", "dB"}});
+        else
+            printf("level %" PRId64 " x 0.1 dB at %" PRId64 " MHz, %" PRId64 " degC: %d x 0.1 dB after the tables, %d x "
+                   "0.1 dB after the stored calibration\n",
+                   level, freqMHz, temperature, byTables, byBoth);
     }
     return 0;
 }

@@ -7,6 +7,7 @@
 //   kxctl sim carrier SERIAL INPUT add CARRIER_JSON | remove FREQ_HZ | move FREQ_HZ NEW_FREQ_HZ | clear
 #include <cerrno>
 #include <cstdio>
+#include <sstream>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -33,8 +34,21 @@ int RunList(SimControlClient& client)
     KXAPI_RESULT result = client.List(text);
     if (result != KXAPI_OK)
         return KxctlFail("sim list", result);
-    printf("model sub-type serial family\n%s", text.c_str());
-    return 0;
+    if (!KxctlJsonOutput()) {
+        printf("model sub-type serial family\n%s", text.c_str());
+        return KXCTL_EXIT_OK;
+    }
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        int model = 0, subType = 0;
+        long long serial = 0;
+        std::string family;
+        if (fields >> model >> subType >> serial >> family)
+            KxctlEmit({{"model", model}, {"sub_type", subType}, {"serial", serial}, {"family", family}});
+    }
+    return KXCTL_EXIT_OK;
 }
 
 int RunCarrier(SimControlClient& client, int argc, char** argv)

@@ -19,7 +19,15 @@ int RunVersion(int argc, char** argv)
     KXAPI_RESULT result = client.GetServiceVersion(version);
     if (result != KXAPI_OK)
         return KxctlFail("version", result);
-    printf("KxapiService %u.%u.%u Build %u\n", version.m_Major, version.m_Minor, version.m_Revision, version.m_Build);
+    if (KxctlJsonOutput())
+        KxctlEmit({{"service", "KxapiService"},
+                   {"major", version.m_Major},
+                   {"minor", version.m_Minor},
+                   {"revision", version.m_Revision},
+                   {"build", version.m_Build}});
+    else
+        printf("KxapiService %u.%u.%u Build %u\n", version.m_Major, version.m_Minor, version.m_Revision,
+               version.m_Build);
     return 0;
 }
 

@@ -4,9 +4,21 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string>
 #include <vector>
 
 #include "KxapiResult.h"
+
+// Exit statuses of every command.
+constexpr int KXCTL_EXIT_OK = 0;      // done
+constexpr int KXCTL_EXIT_FAILED = 1;  // the service or the device refused or failed
+constexpr int KXCTL_EXIT_USAGE = 2;   // the command line is wrong
+constexpr int KXCTL_EXIT_NO_SERVICE = 3; // no service answers on the FIFOs
+constexpr int KXCTL_EXIT_NOT_LOCKED = 4; // tune --wait-lock: no lock within the wait
+
+// One object of --json output: fields in the order they are added.
+using KxctlJson = nlohmann::ordered_json;
 
 struct KxctlCommand {
     const char* m_pName;  // first word on the command line
@@ -35,8 +47,20 @@ private:
 struct KxctlTopLevel {};
 using KxctlRegistrar = KxctlCommandTable<KxctlTopLevel>;
 
-// Prints "kxctl: <what>: <result name> (<value>)" on stderr and returns exit status 1.
+// --json: every command prints one JSON object per reading, a line each, instead of text.
+bool KxctlJsonOutput();
+void KxctlSetJsonOutput(bool json);
+// Prints `object` on a line of its own and flushes.
+void KxctlEmit(const KxctlJson& object);
+// Prints `object` with --json, else the line `text`.
+void KxctlPrint(const KxctlJson& object, const std::string& text);
+
+// Prints "kxctl: <what>: <result name> (<value>)" and what to do next where there is something
+// to do on stderr (with --json also {"error": ...} on stdout); returns KXCTL_EXIT_NO_SERVICE
+// when no service answered, else KXCTL_EXIT_FAILED.
 int KxctlFail(const char* what, KXAPI_RESULT result);
+// What to do next after `result`, or "" when there is nothing particular to do.
+const char* KxctlHint(KXAPI_RESULT result);
 // Prints "kxctl: <message>" and the usage of `command` on stderr; returns exit status 2.
 int KxctlUsage(const char* command, const char* message);
 

@@ -14,12 +14,17 @@ namespace {
 
 void PrintUsage(FILE* out)
 {
-    fprintf(out, "usage: kxctl [--fifo-dir DIR] COMMAND [ARGS]\n\n");
-    fprintf(out, "  --fifo-dir DIR   talk to a service instance whose FIFOs live in DIR (default /tmp/)\n\n");
+    fprintf(out, "usage: kxctl [--fifo-dir DIR] [--json] COMMAND [ARGS]\n\n");
+    fprintf(out, "  --fifo-dir DIR   talk to a service instance whose FIFOs live in DIR (default /tmp/)\n");
+    fprintf(out, "  --json           one JSON object per reading and line, fields with their units\n\n");
     fprintf(out, "commands:\n");
     for (const KxctlCommand& command : KxctlRegistrar::Commands())
         fprintf(out, "  %-10s %-24s %s\n", command.m_pName, command.m_pArgs, command.m_pHelp);
+    fprintf(out, "\nexit status: 0 done, 1 refused or failed, 2 wrong command line, 3 no service running,\n"
+                 "             4 not locked within the wait of tune --wait-lock\n");
 }
+
+bool g_JsonOutput = false;
 
 } // namespace
 
@@ -43,10 +48,59 @@ bool ParseI32(const char* pText, int32_t& value)
     return true;
 }
 
+bool KxctlJsonOutput()
+{
+    return g_JsonOutput;
+}
+
+void KxctlSetJsonOutput(bool json)
+{
+    g_JsonOutput = json;
+}
+
+void KxctlEmit(const KxctlJson& object)
+{
+    printf("%s\n", object.dump().c_str());
+    fflush(stdout);
+}
+
+void KxctlPrint(const KxctlJson& object, const std::string& text)
+{
+    if (g_JsonOutput)
+        KxctlEmit(object);
+    else
+        printf("%s\n", text.c_str());
+}
+
+const char* KxctlHint(KXAPI_RESULT result)
+{
+    switch (result) {
+    case KXAPI_E_CONNECT_TO_SERVICE:
+        return "start the service (KxapiService, or KxapiServiceSim for virtual cards), or give its --fifo-dir";
+    case KXAPI_E_INITIALIZING:
+        return "the device is still initialising: try again in a few seconds";
+    case KXAPI_E_INVALID_PORT:
+    case KXAPI_E_NO_SUCH_PORT:
+        return "ports are counted from 0: 'kxctl demod list' shows each card's ports";
+    case KXAPI_E_NO_SUCH_DEVICE:
+        return "'kxctl demod list' shows the cards the service drives";
+    case KXAPI_E_IN_USE:
+    case KXAPI_E_EXCL_MANDATORY:
+        return "another client holds the port exclusively: detach it first";
+    case KXAPI_E_TIMEOUT:
+        return "the service did not answer in time: is it overloaded or stopped?";
+    default:
+        return "";
+    }
+}
+
 int KxctlFail(const char* what, KXAPI_RESULT result)
 {
-    fprintf(stderr, "kxctl: %s: %s (%u)\n", what, KxapiResult2Str(result), result);
-    return 1;
+    const char* hint = KxctlHint(result);
+    fprintf(stderr, "kxctl: %s: %s (%u)%s%s\n", what, KxapiResult2Str(result), result, hint[0] ? "\n  " : "", hint);
+    if (g_JsonOutput)
+        KxctlEmit({{"error", KxapiResult2Str(result)}, {"code", result}, {"what", what}, {"hint", hint}});
+    return result == KXAPI_E_CONNECT_TO_SERVICE ? KXCTL_EXIT_NO_SERVICE : KXCTL_EXIT_FAILED;
 }
 
 int KxctlUsage(const char* command, const char* message)
@@ -69,6 +123,9 @@ int main(int argc, char** argv)
             if (result != KXAPI_OK)
                 return KxctlFail("--fifo-dir", result);
             next += 2;
+        } else if (strcmp(argv[next], "--json") == 0) {
+            g_JsonOutput = true;
+            next++;
         } else if (strcmp(argv[next], "--help") == 0) {
             PrintUsage(stdout);
             return 0;

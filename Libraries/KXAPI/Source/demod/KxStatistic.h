@@ -106,12 +106,16 @@ enum KxStatId : int32_t {
 #undef KX_STAT_ENUMERATOR
 };
 
-// One row of the statistic table.
+// One row of the statistic table. A scalar value times m_Scale is the reading in m_pUnit
+// ("dB", "dBm", "dBmV", "%", "ratio", "count", "degC", "Hz", "ppm", "steps"; "" for flags
+// and structured values).
 struct KxStatisticInfo {
     int32_t m_Id;
     int32_t m_ValueType;
     const char* m_pName;
     const char* m_pDescription;
+    const char* m_pUnit = "";
+    double m_Scale = 1.0;
 };
 
 // The statistic table, searched linearly; nullptr for an id not in it.
