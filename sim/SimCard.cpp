@@ -264,6 +264,36 @@ bool SimCard::Removed()
     return m_Removed;
 }
 
+void SimCard::SetTunedHz(int input, int64_t hz)
+{
+    if (input < 0)
+        return;
+    CritSecAutoLock lock(m_pLock);
+    m_Tuners[input].m_TunedHz = hz;
+}
+
+int64_t SimCard::TunedHz(int input)
+{
+    CritSecAutoLock lock(m_pLock);
+    auto it = m_Tuners.find(input);
+    return it == m_Tuners.end() ? 0 : it->second.m_TunedHz;
+}
+
+void SimCard::SetLowPassHz(int input, int64_t hz)
+{
+    if (input < 0)
+        return;
+    CritSecAutoLock lock(m_pLock);
+    m_Tuners[input].m_LowPassHz = hz;
+}
+
+int64_t SimCard::LowPassHz(int input)
+{
+    CritSecAutoLock lock(m_pLock);
+    auto it = m_Tuners.find(input);
+    return it == m_Tuners.end() ? 0 : it->second.m_LowPassHz;
+}
+
 uint32_t SimCard::ExclusiveAccess(uint32_t uuid, uintptr_t owner, uint32_t command)
 {
     CritSecAutoLock lock(m_pLock);

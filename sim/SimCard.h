@@ -120,6 +120,15 @@ public:
     SimRfScene& Scene() { return m_Scene; }
     SimRandom& Random() { return m_Random; }
 
+    // Tuner state of each RF input, kept by the card's tuner models and read by the models that
+    // derive samples or readings from the carrier under the tuned frequency: the frequency the
+    // input is tuned to (Hz) and the tuner's one-sided low-pass corner (Hz). Both read 0 until
+    // a tuner model sets them; a negative input is refused (the state stays unchanged).
+    void SetTunedHz(int input, int64_t hz);
+    int64_t TunedHz(int input);
+    void SetLowPassHz(int input, int64_t hz);
+    int64_t LowPassHz(int input);
+
 private:
     using Key = std::pair<int, std::string>;
     struct Property {
@@ -150,4 +159,9 @@ private:
     std::vector<LoggedRequest> m_RequestLog;
     SimRfScene m_Scene;
     SimRandom m_Random;
+    struct TunerState {
+        int64_t m_TunedHz = 0;
+        int64_t m_LowPassHz = 0;
+    };
+    std::map<int, TunerState> m_Tuners; // by RF input
 };

@@ -166,4 +166,21 @@ TEST(BlockModelSeed, TwoRunsWithTheSameSeedReadTheSame)
     EXPECT_NE(first[0], first[1]) << "the readings carry noise";
 }
 
+TEST(SimCardTuner, EachRfInputKeepsItsOwnTuning)
+{
+    SimCard card;
+    EXPECT_EQ(0, card.TunedHz(0)) << "untuned until a tuner model sets it";
+    EXPECT_EQ(0, card.LowPassHz(1));
+    card.SetTunedHz(0, 1150000000);
+    card.SetLowPassHz(0, 24300000);
+    card.SetTunedHz(1, 1750000000);
+    card.SetTunedHz(-1, 999);
+    card.SetLowPassHz(-1, 999);
+    EXPECT_EQ(1150000000, card.TunedHz(0));
+    EXPECT_EQ(24300000, card.LowPassHz(0));
+    EXPECT_EQ(1750000000, card.TunedHz(1));
+    EXPECT_EQ(0, card.LowPassHz(1)) << "input 1's low-pass is not input 0's";
+    EXPECT_EQ(0, card.TunedHz(-1)) << "a negative input is refused";
+}
+
 } // namespace
