@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev ccache pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libpugixml-dev libfftw3-dev nlohmann-json3-dev gsoap libgsoap-dev
+  libpugixml-dev libfftw3-dev nlohmann-json3-dev gsoap libgsoap-dev libcairo2-dev
   iproute2 procps
 )
 

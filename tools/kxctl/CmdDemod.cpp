@@ -1,6 +1,7 @@
 // kxctl demod: sub-command table, argument parsing and the texts every demod sub-command prints.
 #include "CmdDemod.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdarg>
@@ -344,6 +345,45 @@ bool ParseParsArgs(int& argc, char**& argv, Kxapi::KxDemodPars& pars, bool& four
     argc -= 4;
     argv += 4;
     return true;
+}
+
+bool TakePictureOptions(int& argc, char** argv, PictureOptions& options, std::string& error)
+{
+    int kept = 0;
+    for (int i = 0; i < argc; i++) {
+        if (strcmp(argv[i], "--plot") == 0) {
+            options.m_Plot = true;
+        } else if (strcmp(argv[i], "--png") == 0) {
+            if (i + 1 >= argc) {
+                error = "--png needs a file name";
+                return false;
+            }
+            options.m_PngPath = argv[++i];
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    return true;
+}
+
+KxPlot::Carrier PlotCarrier(int64_t freqHz, const Kxapi::KxDemodPars& pars)
+{
+    // Symbol rate and the roll-off the standard uses (DVB-S2's own is not in the parameters:
+    // its smallest common one, 0.20, is drawn).
+    double symbolRate = 0.0, rollOff = 0.0;
+    if (const Kxapi::KxDemodParsDvbS2Adv* s2 = pars.DvbS2()) {
+        symbolRate = s2->m_SymRateBd;
+        rollOff = 0.20;
+    } else if (const Kxapi::KxDemodParsDvbS* s = pars.DvbS()) {
+        symbolRate = s->m_SymRateBd;
+        rollOff = 0.35;
+    } else if (const Kxapi::KxDemodParsQam* qam = pars.Qam()) {
+        symbolRate = qam->m_SymRateBd;
+        rollOff = pars.IsQamB() ? 0.18 : 0.15;
+    }
+    symbolRate = std::max(0.0, symbolRate);
+    return {static_cast<double>(freqHz) / 1e6, symbolRate / 1e6, symbolRate * (1.0 + rollOff) / 1e6};
 }
 
 void InstallStopHandler()

@@ -12,6 +12,7 @@
 
 #include "DemodPortClient.h"
 #include "KxctlCommand.h"
+#include "KxPlot.h"
 #include "KxReading.h"
 #include "KxStatistic.h"
 
@@ -72,6 +73,16 @@ bool ParseStatisticIds(int argc, char** argv, std::vector<int32_t>& ids, std::st
 // or "--xml TEXT" (one "KxDemodPars" element). Consumes the words it used.
 bool ParseParsArgs(int& argc, char**& argv, Kxapi::KxDemodPars& pars, bool& fourIntegers, int32_t (&four)[4],
                    std::string& error);
+
+// Picture options of the scan and constellation commands, anywhere after the sub-command:
+// "--png FILE" writes a PNG, "--plot" draws in the terminal. They are taken out of argv.
+struct PictureOptions {
+    std::string m_PngPath;
+    bool m_Plot = false;
+};
+bool TakePictureOptions(int& argc, char** argv, PictureOptions& options, std::string& error);
+// A carrier found by a blind scan, for a picture: centre, symbol rate and occupied band.
+KxPlot::Carrier PlotCarrier(int64_t freqHz, const Kxapi::KxDemodPars& pars);
 
 // True once SIGINT or SIGTERM arrived after InstallStopHandler.
 void InstallStopHandler();

@@ -14,6 +14,7 @@
 
 #include "CmdDemod.h"
 #include "DemodPars.h"
+#include "KxPlot.h"
 #include "KxScanProgress.h"
 #include "KxctlCommand.h"
 
@@ -71,6 +72,10 @@ void DrawBar(int64_t freqHz, int64_t startHz, int64_t endHz, const char* pNote)
     fflush(stderr);
 }
 
+// Size of the terminal rendering of a scan.
+constexpr int TERMINAL_COLUMNS = 100;
+constexpr int TERMINAL_ROWS = 16;
+
 // Common arguments: SERIAL PORT START END STEP (START and END may be -1: the port's limits).
 struct ScanArgs {
     int64_t m_StartHz = -1;
@@ -115,8 +120,64 @@ KXAPI_RESULT FollowScan(ProgressQueue& queue, bool blind, DemodPortClient& clien
     }
 }
 
+// Runs a spectrum scan of `range` on the port and collects its points (levels in the unit of
+// the scan type's level statistic).
+KXAPI_RESULT SpectrumScan(DemodPortClient& client, const ScanArgs& range, int32_t scanType,
+                          std::vector<Kxapi::KxSpsProgress>& points, const Kxapi::KxStatisticInfo*& pLevel)
+{
+    const int32_t levelId = (scanType & ~16) == 5 ? Kxapi::KX_STAT_RF_LVL_CHAN_QS : Kxapi::KX_STAT_RF_LVL_NARROW_QS;
+    pLevel = Kxapi::KxFindStatistic(levelId);
+    ProgressQueue queue(Kxapi::DEMOD_EVENT_SPECTRUM_SCAN);
+    client.CallbackRegisterEvents([&queue](const DemodEvent& event) { queue.Push(event); }, 0);
+    KXAPI_RESULT result = client.Svc().SpectrumScan(scanType, range.m_StepHz, range.m_StartHz, range.m_EndHz);
+    if (result == KXAPI_OK)
+        result = FollowScan<Kxapi::KxSpsProgress>(queue, false, client, [&](const Kxapi::KxSpsProgress& step) {
+            DrawBar(step.m_FreqHz, range.m_StartHz, range.m_EndHz, "");
+            points.push_back(step);
+        });
+    client.CallbackRegisterEvents(nullptr, 0); // the queue ends with this function
+    fprintf(stderr, "\n");
+    return result;
+}
+
+bool Measured(const Kxapi::KxSpsProgress& point)
+{
+    return point.m_Result >= 0 && static_cast<uint32_t>(point.m_Result) < 4096;
+}
+
+std::vector<KxPlot::SpectrumPoint> PlotPoints(const std::vector<Kxapi::KxSpsProgress>& points,
+                                              const Kxapi::KxStatisticInfo* pLevel)
+{
+    std::vector<KxPlot::SpectrumPoint> plot;
+    for (const Kxapi::KxSpsProgress& point : points)
+        plot.push_back({point.m_FreqHz / 1e6, point.m_Level * pLevel->m_Scale, Measured(point)});
+    return plot;
+}
+
+// The picture of a scan: a PNG file and/or the terminal rendering, as the options ask.
+int ShowScanPicture(const PictureOptions& options, const std::vector<KxPlot::SpectrumPoint>& points,
+                    const std::vector<KxPlot::Carrier>& carriers, const std::string& levelUnit, const std::string& title)
+{
+    if (options.m_Plot && !KxctlJsonOutput())
+        printf("%s", KxPlot::SpectrumText(points, carriers, levelUnit, TERMINAL_COLUMNS, TERMINAL_ROWS).c_str());
+    if (options.m_PngPath.empty())
+        return KXCTL_EXIT_OK;
+    KxPlot::Frame frame;
+    std::string error;
+    if (!KxPlot::WriteSpectrumPng(points, carriers, levelUnit, title, options.m_PngPath, frame, error)) {
+        fprintf(stderr, "kxctl: %s\n", error.c_str());
+        return KXCTL_EXIT_FAILED;
+    }
+    KxctlPrint({{"picture", options.m_PngPath}}, "picture written to " + options.m_PngPath);
+    return KXCTL_EXIT_OK;
+}
+
 int RunBlindScan(int argc, char** argv)
 {
+    PictureOptions picture;
+    std::string pictureError;
+    if (!TakePictureOptions(argc, argv, picture, pictureError))
+        return Usage("blindscan", pictureError.c_str());
     ScanArgs range;
     if (!ParseScanRange(argc, argv, range))
         return Usage("blindscan", "blindscan needs SERIAL PORT START END STEP (START/END -1: the port's limits)");
@@ -182,6 +243,7 @@ int RunBlindScan(int argc, char** argv)
         if (step.m_ChannelFound)
             found.push_back(step);
     });
+    client.CallbackRegisterEvents(nullptr, 0); // the queue ends with this function
     fprintf(stderr, "\n");
     if (KxctlJsonOutput()) {
         for (const Kxapi::KxBsProgress& step : found) {
@@ -199,11 +261,34 @@ int RunBlindScan(int argc, char** argv)
     for (size_t i = 0; i < found.size(); i++)
         printf("%-4zu %-28s %s\n", i + 1, FreqText(found[i].m_FreqHz).c_str(), ParsText(found[i].m_DemodPars).c_str());
     printf("%zu transmitter(s); result %s\n", found.size(), KxapiResult2Str(result));
-    return result == KXAPI_OK ? 0 : 1;
+    if (picture.m_PngPath.empty() && !picture.m_Plot)
+        return result == KXAPI_OK ? KXCTL_EXIT_OK : KXCTL_EXIT_FAILED;
+    // The picture: the carriers found over the levels of a spectrum scan of the same range,
+    // where the port has one.
+    std::vector<KxPlot::Carrier> carriers;
+    for (const Kxapi::KxBsProgress& step : found)
+        carriers.push_back(PlotCarrier(step.m_FreqHz, step.m_DemodPars));
+    std::vector<Kxapi::KxSpsProgress> levels;
+    const Kxapi::KxStatisticInfo* pLevel = nullptr;
+    ScanArgs spectrumRange = range;
+    if (spectrumRange.m_StartHz >= 0 && spectrumRange.m_EndHz > spectrumRange.m_StartHz)
+        spectrumRange.m_StepHz = std::max<int64_t>(100000, (spectrumRange.m_EndHz - spectrumRange.m_StartHz) / 600);
+    const KXAPI_RESULT spectrum = SpectrumScan(client, spectrumRange, 5, levels, pLevel);
+    if (spectrum != KXAPI_OK)
+        fprintf(stderr, "kxctl: no levels for the picture: spectrum scan %s\n", KxapiResult2Str(spectrum));
+    const std::string title = "blind scan of " + std::to_string(client.Serial()) + " port " +
+                              std::to_string(client.PortIndex()) + ": " + std::to_string(found.size()) +
+                              " carrier(s)";
+    const int status = ShowScanPicture(picture, PlotPoints(levels, pLevel), carriers, pLevel->m_pUnit, title);
+    return result != KXAPI_OK ? KXCTL_EXIT_FAILED : status;
 }
 
 int RunSpectrum(int argc, char** argv)
 {
+    PictureOptions picture;
+    std::string error;
+    if (!TakePictureOptions(argc, argv, picture, error))
+        return Usage("spectrum", error.c_str());
     ScanArgs range;
     if (!ParseScanRange(argc, argv, range))
         return Usage("spectrum", "spectrum needs SERIAL PORT START END STEP [TYPE]");
@@ -216,49 +301,49 @@ int RunSpectrum(int argc, char** argv)
     if (int status = OpenPort(argv[0], argv[1], client))
         return status;
     InstallStopHandler();
-    ProgressQueue queue(Kxapi::DEMOD_EVENT_SPECTRUM_SCAN);
-    client.CallbackRegisterEvents([&queue](const DemodEvent& event) { queue.Push(event); }, 0);
-    KXAPI_RESULT result = client.Svc().SpectrumScan(scanType, range.m_StepHz, range.m_StartHz, range.m_EndHz);
-    if (result != KXAPI_OK)
-        return KxctlFail("spectrum scan", result);
-    const int32_t levelId = (scanType & ~16) == 5 ? Kxapi::KX_STAT_RF_LVL_CHAN_QS : Kxapi::KX_STAT_RF_LVL_NARROW_QS;
-    const Kxapi::KxStatisticInfo* pLevel = Kxapi::KxFindStatistic(levelId);
     std::vector<Kxapi::KxSpsProgress> points;
-    result = FollowScan<Kxapi::KxSpsProgress>(queue, false, client, [&](const Kxapi::KxSpsProgress& step) {
-        DrawBar(step.m_FreqHz, range.m_StartHz, range.m_EndHz, "");
-        points.push_back(step);
-    });
-    fprintf(stderr, "\n");
+    const Kxapi::KxStatisticInfo* pLevel = nullptr;
+    KXAPI_RESULT result = SpectrumScan(client, range, scanType, points, pLevel);
+    if (points.empty() && result != KXAPI_OK)
+        return KxctlFail("spectrum scan", result);
     const bool json = KxctlJsonOutput();
-    if (!json)
+    if (!json && !picture.m_Plot)
         printf("%-28s %s\n", "frequency", "level");
     for (const Kxapi::KxSpsProgress& point : points) {
-        const bool measured = point.m_Result >= 0 && static_cast<uint32_t>(point.m_Result) < 4096;
         const double level = point.m_Level * pLevel->m_Scale;
         if (json) {
             KxctlJson object = {{"frequency", point.m_FreqHz}, {"frequency_unit", "Hz"}};
-            object["level"] = measured ? KxctlJson(level) : KxctlJson();
+            object["level"] = Measured(point) ? KxctlJson(level) : KxctlJson();
             object["unit"] = pLevel->m_pUnit;
             object["raw"] = point.m_Level;
             object["result"] = KxapiResult2Str(static_cast<KXAPI_RESULT>(point.m_Result));
             KxctlEmit(object);
-        } else if (measured)
+        } else if (picture.m_Plot) {
+            continue; // the rendering replaces the table
+        } else if (Measured(point)) {
             printf("%-28s %.1f %s\n", FreqText(point.m_FreqHz).c_str(), level, pLevel->m_pUnit);
-        else
+        } else {
             printf("%-28s -- %s\n", FreqText(point.m_FreqHz).c_str(),
                    KxapiResult2Str(static_cast<KXAPI_RESULT>(point.m_Result)));
+        }
     }
     if (json)
         KxctlEmit({{"points", points.size()}, {"result", KxapiResult2Str(result)}});
     else
         printf("%zu point(s); result %s\n", points.size(), KxapiResult2Str(result));
-    return result == KXAPI_OK ? 0 : 1;
+    const std::string title = "spectrum of " + std::to_string(client.Serial()) + " port " +
+                              std::to_string(client.PortIndex());
+    const int status = points.empty() ? KXCTL_EXIT_OK
+                                      : ShowScanPicture(picture, PlotPoints(points, pLevel), {}, pLevel->m_pUnit, title);
+    return result != KXAPI_OK ? KXCTL_EXIT_FAILED : status;
 }
 
 DemodSubRegistrar g_BlindScan({"blindscan",
-                               "SERIAL PORT START END STEP [--fixed MAX] [MOD X0 X1 X2 | --xml KXDEMODPARS]",
-                               "blind scan with progress bar and table of transmitters", RunBlindScan});
-DemodSubRegistrar g_Spectrum({"spectrum", "SERIAL PORT START END STEP [TYPE]",
+                               "SERIAL PORT START END STEP [--fixed MAX] [MOD X0 X1 X2 | --xml KXDEMODPARS] "
+                               "[--png FILE] [--plot]",
+                               "blind scan with progress bar and table of transmitters; --png FILE draws them over "
+                               "the spectrum, --plot in the terminal", RunBlindScan});
+DemodSubRegistrar g_Spectrum({"spectrum", "SERIAL PORT START END STEP [TYPE] [--png FILE] [--plot]",
                               "spectrum scan (TYPE 5 channel level, 6 narrow band) with progress and levels",
                               RunSpectrum});
 
