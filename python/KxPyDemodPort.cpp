@@ -428,15 +428,15 @@ py::list PyDemodPort::SpectrumScan(int64_t startHz, int64_t endHz, int64_t stepH
         entry["result"] = static_cast<uint32_t>(step.m_Result);
         if (KxapiSucceeded(static_cast<KXAPI_RESULT>(step.m_Result))) {
             entry["raw"] = step.m_Level;
-            entry["value"] = static_cast<double>(step.m_Level) / unit.m_Divisor;
+            entry["value"] = ScaleValue(step.m_Level, unit.m_Scale);
             entry["error"] = py::none();
         } else {
             entry["raw"] = py::none();
             entry["value"] = py::none();
             entry["error"] = KxapiResult2Str(static_cast<KXAPI_RESULT>(step.m_Result));
         }
-        entry["unit"] = unit.m_pUnit;
-        entry["raw_unit"] = unit.m_pRawUnit;
+        entry["unit"] = unit.m_Unit;
+        entry["raw_unit"] = unit.m_RawUnit;
         points.append(entry);
         return Report(progress, entry);
     });

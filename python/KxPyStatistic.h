@@ -1,8 +1,10 @@
 // Statistics as Python sees them: one dict per statistic with its value in the statistic's
-// natural unit, the unit's name and the raw value the service reported.
+// unit (the statistic table's unit and scale), the unit's name and the raw value the service
+// reported.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include <pybind11/pybind11.h>
 
@@ -10,19 +12,23 @@
 
 namespace KxPy {
 
-// How a statistic's raw value becomes a value with a unit: value = raw / m_Divisor.
+// A statistic's unit: value = raw * scale; rawUnit names the raw value's unit ("0.1 dB").
 struct StatUnit {
-    const char* m_pUnit;    // "dB", "dBm", "degC", "" for booleans and structured values
-    int m_Divisor;          // 10 for the values the service reports in tenths
-    const char* m_pRawUnit; // the unit of the raw value ("0.1 dB")
+    std::string m_Unit;    // "dB", "dBm", "degC", "" for flags, structured values, unknown ids
+    double m_Scale = 1.0;
+    std::string m_RawUnit;
 };
 
-// The unit of a statistic id; booleans, structured values and unknown ids have no unit.
 StatUnit StatUnitOf(int32_t statisticId);
 
-// {"id", "name", "description", "value", "unit", "raw", "raw_unit", "result", "error"}:
-// "value" and "raw" are None and "error" names the result code when the port could not
-// read the statistic; structured values are given as their XML text.
+// raw * scale without the binary rounding of the scale (-12 * 0.1 gives -1.2, not
+// -1.2000000000000002): a scale of 1/N divides by N.
+double ScaleValue(double raw, double scale);
+
+// {"id", "name", "description", "value", "unit", "raw", "raw_unit", "text", "result",
+// "error"}: "value" and "raw" are None and "error" names the result code when the port could
+// not read the statistic; structured values are given as their XML text; "text" is the
+// reading as kxctl prints it ("-1.2 dBmV").
 pybind11::dict StatisticToDict(const Kxapi::KxStatistic& stat);
 
 // {"id", "name", "description", "value_type", "unit", "raw_unit"} of one table row.

@@ -12,7 +12,8 @@ def test_statistics_carry_value_unit_and_raw(tuned_3460):
     level = stats["RfLvlUncalib"]
     assert level["unit"] == "dBmV" and level["raw_unit"] == "0.1 dBmV"
     assert isinstance(level["raw"], int)
-    assert level["value"] == pytest.approx(level["raw"] / 10)
+    assert level["value"] == level["raw"] / 10  # exactly: -12 reads -1.2, not -1.2000000000000002
+    assert level["text"] == f"{level['value']:.1f} dBmV"
     assert -3.0 < level["value"] < 0.5  # a -50 dBm carrier reads about -1.2 dBmV
     temperature = stats["TempTuner"]
     assert temperature["unit"] == "degC" and temperature["value"] == temperature["raw"]
