@@ -1,6 +1,7 @@
 """Shared fixtures: KxapiServiceSim in the foreground on a private FIFO directory, started the
 way tests/support starts it (--no-daemon --fifo-dir DIR), and the package pointed at it."""
 
+import ctypes
 import os
 import shutil
 import signal
@@ -17,13 +18,21 @@ LISTENERS = ("DemodRecvPipe", "KxeRecvPipe", "KxGlobalRecvPipe", "KxSimCtrlPipe"
 START_LIMIT_S = 10.0
 
 
+def _end_with_parent():
+    """In the child before exec: SIGTERM when the test process dies (a test run killed by its
+    time-out leaves no service behind)."""
+    PR_SET_PDEATHSIG = 1
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
+
+
 class SimProcess:
     def __init__(self, directory):
         self.dir = directory
         self.log_path = os.path.join(directory, "service.log")
         self._log = open(self.log_path, "wb")
         self.process = subprocess.Popen([SIM_BINARY, "--no-daemon", "--fifo-dir", directory],
-                                        stdout=self._log, stderr=subprocess.STDOUT)
+                                        stdout=self._log, stderr=subprocess.STDOUT,
+                                        preexec_fn=_end_with_parent)
         deadline = time.monotonic() + START_LIMIT_S
         while not all(os.path.exists(os.path.join(directory, name)) for name in LISTENERS):
             if self.process.poll() is not None or time.monotonic() > deadline:
@@ -50,11 +59,19 @@ class SimProcess:
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
+_current_dir = [None]  # the directory the package is pointed at
+
+
+def _use(directory):
+    kxapi.set_fifo_dir(directory)
+    _current_dir[0] = directory
+
+
 def _start():
     # A short path directly in /tmp: a connection request carries each FIFO path in 100 bytes.
     directory = tempfile.mkdtemp(prefix="kxpy-")
     sim = SimProcess(directory)
-    kxapi.set_fifo_dir(directory)
+    _use(directory)
     # The service initialises its cards after its FIFOs exist: wait for the 3460's port.
     if not wait_until(_port_ready, START_LIMIT_S):
         sim.stop()
@@ -83,9 +100,13 @@ def sim():
 
 @pytest.fixture
 def fresh_sim():
-    """A simulator of its own, for tests that plug, unplug or move carriers."""
+    """A simulator of its own, for tests that plug, unplug or move carriers; the package is
+    pointed back at the module's simulator afterwards."""
+    previous = _current_dir[0]
     service = _start()
     yield service
+    if previous is not None and os.path.isdir(previous):
+        _use(previous)
     status = service.stop()
     assert status == 0, service.log()
     service.remove()

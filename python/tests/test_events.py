@@ -9,6 +9,13 @@ import kxapi
 from conftest import wait_until
 
 
+def settle(port, frequency):
+    """Tunes and waits until the port has executed it, so the next tune is a change (a tune
+    still waiting in the port's queue is replaced by a newer one)."""
+    port.tune(frequency, 15)
+    assert port.wait_lock(5.0)
+
+
 def test_frequency_and_parameter_changes_reach_the_other_client(sim):
     events = []
     threads = set()
@@ -18,7 +25,7 @@ def test_frequency_and_parameter_changes_reach_the_other_client(sim):
         events.append(event)
 
     with kxapi.DemodPort(3460000001, 0) as watcher, kxapi.DemodPort(3460000001, 0) as tuner:
-        tuner.tune(474_000_000, 15)
+        settle(tuner, 474_000_000)
         watcher.on_event(on_event)
         tuner.tune(306_000_000, 15)
         assert wait_until(lambda: any(e["kind"] == "frequency" for e in events))
@@ -34,8 +41,8 @@ def test_frequency_and_parameter_changes_reach_the_other_client(sim):
 def test_mask_selects_event_kinds_and_none_unregisters(sim):
     events = []
     with kxapi.DemodPort(3460000001, 0) as watcher, kxapi.DemodPort(3460000001, 0) as tuner:
+        settle(tuner, 474_000_000)
         watcher.on_event(events.append, kxapi.EVENT_PARAMETERS)
-        tuner.tune(474_000_000, 15)
         tuner.tune(306_000_000, 15)
         assert wait_until(lambda: events)
         time.sleep(0.3)
@@ -57,8 +64,8 @@ def test_callback_exception_is_reported_and_events_go_on(sim, monkeypatch):
         raise ValueError("callback failed")
 
     with kxapi.DemodPort(3460000001, 0) as watcher, kxapi.DemodPort(3460000001, 0) as tuner:
+        settle(tuner, 474_000_000)
         watcher.on_event(failing, kxapi.EVENT_FREQUENCY)
-        tuner.tune(474_000_000, 15)
         tuner.tune(306_000_000, 15)
         assert wait_until(lambda: len(events) >= 1 and reported)
         tuner.tune(474_000_000, 15)
@@ -79,8 +86,8 @@ def test_close_while_a_callback_runs(sim):
 
     with kxapi.DemodPort(3460000001, 0) as tuner:
         watcher = kxapi.DemodPort(3460000001, 0)
+        settle(tuner, 474_000_000)
         watcher.on_event(slow, kxapi.EVENT_FREQUENCY)
-        tuner.tune(474_000_000, 15)
         tuner.tune(306_000_000, 15)
         assert entered.wait(2.0)
         closer = threading.Thread(target=watcher.close, daemon=True)
@@ -91,25 +98,28 @@ def test_close_while_a_callback_runs(sim):
         assert finished
 
 
-def test_other_threads_run_while_a_call_waits(sim):
-    """Calls that wait on the service release the GIL: a Python thread keeps counting."""
-    counter = [0]
-    stop = threading.Event()
+def test_registration_while_a_callback_runs(sim):
+    """The library holds the port's callback lock while the callback runs; changing the
+    registration meanwhile must give the GIL up while it waits for that lock, or neither side
+    can go on."""
+    entered = threading.Event()
+    calls = []
 
-    def count():
-        while not stop.is_set():
-            counter[0] += 1
+    def slow(event):
+        calls.append(event)
+        entered.set()
+        time.sleep(0.5)  # gives the GIL up; it needs it back to return
 
-    with kxapi.DemodPort(3460000001, 0) as port:
-        port.tune(474_000_000, 15)
-        worker = threading.Thread(target=count)
-        worker.start()
-        try:
-            before = counter[0]
-            port.wait_lock(0.5)
-            for _ in range(20):
-                port.statistics("Lock")
-            assert counter[0] > before
-        finally:
-            stop.set()
-            worker.join()
+    with kxapi.DemodPort(3460000001, 0) as watcher, kxapi.DemodPort(3460000001, 0) as tuner:
+        settle(tuner, 474_000_000)
+        watcher.on_event(slow, kxapi.EVENT_FREQUENCY)
+        tuner.tune(306_000_000, 15)
+        assert entered.wait(2.0)
+        changer = threading.Thread(target=watcher.on_event, args=(None,), daemon=True)
+        changer.start()
+        changer.join(3.0)
+        assert not changer.is_alive(), "on_event did not return within 3 s"
+        count = len(calls)
+        tuner.tune(474_000_000, 15)
+        time.sleep(0.5)
+        assert len(calls) == count  # unregistered: no more calls
