@@ -19,13 +19,18 @@ import kxapi
 
 
 def open_ports():
+    """Every port the service serves; the others are counted by the reason they were refused."""
     ports = []
+    refused = {}
     for card in kxapi.list_cards():
         for index in range(card["ports"]):
             try:
                 ports.append(kxapi.DemodPort(card["serial"], index))
             except kxapi.Error as error:
-                print(f"skipping {card['serial']} port {index}: {error.name}", file=sys.stderr)
+                refused.setdefault(error.name, []).append(f"{card['serial']}/{index}")
+    for name, where in sorted(refused.items()):
+        print(f"log_mer: {len(where)} port(s) not served ({name}): {' '.join(where[:4])}"
+              f"{' ...' if len(where) > 4 else ''}", file=sys.stderr)
     return ports
 
 
