@@ -1,6 +1,7 @@
 // The extension module kxapi._kxapi: the device API library for Python. The package kxapi
 // (kxapi/__init__.py) re-exports it; see the README's "Scripting from Python".
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,35 @@ void SetFifoDirectory(const std::string& directory)
     Check(Xp::SetIpcDirectory(directory.c_str()), "FIFO directory");
 }
 
+// One line "model sub-type serial family" of the simulator's card list.
+struct SimCardLine {
+    int m_Model = 0;
+    int m_SubType = 0;
+    int64_t m_Serial = 0;
+    std::string m_Family;
+};
+
+std::vector<SimCardLine> ParseSimList(const std::string& text)
+{
+    std::vector<SimCardLine> cards;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        start = end == std::string::npos ? text.size() : end + 1;
+        SimCardLine card;
+        long long serial = 0;
+        char family[64] = {};
+        int fields = sscanf(line.c_str(), "%d %d %lld %63s", &card.m_Model, &card.m_SubType, &serial, family);
+        if (fields < 3)
+            continue;
+        card.m_Serial = serial;
+        card.m_Family = fields == 4 ? family : "";
+        cards.push_back(card);
+    }
+    return cards;
+}
+
 py::dict CardDict(int64_t serial, int model, int subType, int firmware)
 {
     const KxModelInfo* pModel = KxFindModel(model, subType);
@@ -74,16 +104,8 @@ py::list ListCards()
     }
     py::list cards;
     if (simResult == KXAPI_OK) {
-        size_t start = 0;
-        while (start < text.size()) {
-            size_t end = text.find('\n', start);
-            std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-            start = end == std::string::npos ? text.size() : end + 1;
-            int model = 0, subType = 0;
-            long long serial = 0;
-            if (sscanf(line.c_str(), "%d %d %lld", &model, &subType, &serial) == 3)
-                cards.append(CardDict(serial, model, subType, -1));
-        }
+        for (const SimCardLine& card : ParseSimList(text))
+            cards.append(CardDict(card.m_Serial, card.m_Model, card.m_SubType, -1));
         return cards;
     }
     if (scanResult != KXAPI_E_BUF_TOO_SMALL)
@@ -116,22 +138,12 @@ public:
         }
         Check(result, "simulator list");
         py::list cards;
-        size_t start = 0;
-        while (start < text.size()) {
-            size_t end = text.find('\n', start);
-            std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-            start = end == std::string::npos ? text.size() : end + 1;
-            int model = 0, subType = 0;
-            long long serial = 0;
-            char family[64] = {};
-            int fields = sscanf(line.c_str(), "%d %d %lld %63s", &model, &subType, &serial, family);
-            if (fields < 3)
-                continue;
+        for (const SimCardLine& line : ParseSimList(text)) {
             py::dict card;
-            card["model"] = model;
-            card["sub_type"] = subType;
-            card["serial"] = static_cast<int64_t>(serial);
-            card["family"] = fields == 4 ? std::string(family) : std::string();
+            card["model"] = line.m_Model;
+            card["sub_type"] = line.m_SubType;
+            card["serial"] = line.m_Serial;
+            card["family"] = line.m_Family;
             cards.append(card);
         }
         return cards;
