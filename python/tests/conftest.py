@@ -70,7 +70,11 @@ def _use(directory):
 def _start():
     # A short path directly in /tmp: a connection request carries each FIFO path in 100 bytes.
     directory = tempfile.mkdtemp(prefix="kxpy-")
-    sim = SimProcess(directory)
+    try:
+        sim = SimProcess(directory)
+    except Exception:
+        shutil.rmtree(directory, ignore_errors=True)
+        raise
     _use(directory)
     # The service initialises its cards after its FIFOs exist: wait for the 3460's port.
     if not wait_until(_port_ready, START_LIMIT_S):
