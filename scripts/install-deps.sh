@@ -8,6 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpugixml-dev libfftw3-dev nlohmann-json3-dev gsoap libgsoap-dev libcairo2-dev
   iproute2 procps
+  pybind11-dev python3-dev python3-pytest
 )
 
 missing=()
