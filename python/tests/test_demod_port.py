@@ -108,7 +108,7 @@ def test_spectrum_scan_reports_progress_and_can_be_cancelled(sim):
         steps = []
         points = port.spectrum_scan(-1, -1, 10_000_000, progress=steps.append)
         assert points and steps == points
-        assert all(p["unit"] == "dBm" for p in points)
+        assert all(p["unit"] == "dBmV" for p in points)
         frequencies = [p["frequency"] for p in points]
         assert frequencies == sorted(frequencies)
         seen = []

@@ -438,8 +438,8 @@ TEST_F(KxctlDemodFake, SpectrumScanPrintsEveryLevelWithItsUnitAndTheFinalError)
 {
     ASSERT_TRUE(Kxctl({"spectrum", "3460000001", "0", "470M", "471M", "1M"})) << m_Result.m_Output;
     EXPECT_EQ(1, m_Result.m_Status) << m_Result.m_Output;
-    EXPECT_TRUE(Printed("-51.2 dBm")) << m_Result.m_Output;
-    EXPECT_TRUE(Printed("-37.7 dBm")) << m_Result.m_Output;
+    EXPECT_TRUE(Printed("-51.2 dBmV")) << m_Result.m_Output;
+    EXPECT_TRUE(Printed("-37.7 dBmV")) << m_Result.m_Output;
     EXPECT_TRUE(Printed("2 point(s); result KXAPI_E_TUNING")) << m_Result.m_Output;
     // The scan request carried the range and the scan type.
     bool sawScan = false;
