@@ -1,5 +1,6 @@
 #include "DemodHalRegistry.h"
 
+#include "Kx3530Hal.h"
 #include "Kxa3460Hal.h"
 #include "KxModelTable.h"
 
@@ -10,6 +11,7 @@ namespace {
 // any registrar inside it, so such a HAL would silently vanish from the service.
 const DemodHalDescriptor* const REGISTERED_HALS[] = {
     &Kxa3460Hal::DESCRIPTOR,
+    &Kx3530Hal::DESCRIPTOR,
 };
 
 } // namespace

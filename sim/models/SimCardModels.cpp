@@ -14,7 +14,7 @@ const SimCardModel CARD_MODELS[] = {
     {3520, -1, SimFitScenarioOnly},
     {3530, 2, SimFit3530BlockDriver},
     {3530, 3, SimFit3530BlockDriver},
-    {3530, -1, SimFitScenarioOnly},
+    {3530, -1, SimFit3530},
     {810, -1, SimFitScenarioOnly},
     {820, -1, SimFitScenarioOnly},
     {830, -1, SimFitScenarioOnly},
