@@ -51,6 +51,7 @@ constexpr uint8_t CTRL_RESET_BAD_PACKETS = 0x04; // REG_BAD_PACKETS to 0
 constexpr uint8_t STATUS_INIT_DONE = 0x01;
 constexpr uint8_t STATUS_CARRIER_LOCK = 0x02; // carrier and timing recovered
 constexpr uint8_t STATUS_FEC_LOCK = 0x04;     // frames found and the outer code decoding
+constexpr uint8_t STATUS_NO_SIGNAL = 0x08;    // the acquisition found no carrier at all (it gives up)
 
 // Largest I/Q FIFO read in one transfer (pairs).
 constexpr int MAX_IQ_PAIRS_PER_READ = 128;

@@ -38,8 +38,8 @@ public:
     virtual bool AnnexBMode() const = 0;
     virtual int SpectrumSetting(int index) const = 0;
 
-    // Writes the settings and restarts the acquisition: KXAPI_OK when locked at once,
-    // TDA10024_NOT_LOCKED while it runs.
+    // Writes the settings, restarts the acquisition and follows it until the demodulator locks
+    // (KXAPI_OK), reports no signal at all or ACQUIRE_TIMEOUT_MS pass (TDA10024_NOT_LOCKED).
     virtual KXAPI_RESULT Acquire() = 0;
     // Modulation code and interleaving code the chip works with.
     virtual KXAPI_RESULT GetModulation(int& code, int& interleavingCode) = 0;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "VirtualQamChipRegs.h"
+#include "XpUtil.h"
 
 namespace Regs = VirtualTda10024;
 
@@ -91,8 +92,15 @@ KXAPI_RESULT Tda10024::Acquire()
     result = WriteRegisters(Regs::REG_CONTROL, &acquire, 1);
     if (KxapiFailed(result))
         return result;
-    uint8_t status = 0;
-    return LockState(status);
+    const unsigned int start = XpUtil::GetTickCount();
+    for (;;) {
+        uint8_t status = 0;
+        result = LockState(status);
+        if (result != TDA10024_NOT_LOCKED || (status & Regs::STATUS_NO_SIGNAL) != 0 ||
+            XpUtil::GetTickCount() - start >= ACQUIRE_TIMEOUT_MS)
+            return result;
+        XpUtil::Sleep(ACQUIRE_POLL_MS);
+    }
 }
 
 KXAPI_RESULT Tda10024::LockState(uint8_t& status)

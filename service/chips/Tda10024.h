@@ -6,6 +6,10 @@
 
 class Tda10024 : public ITda10024 {
 public:
+    // Longest acquisition followed (a symbol-rate search included) and its polling period.
+    static constexpr unsigned int ACQUIRE_TIMEOUT_MS = 600;
+    static constexpr unsigned int ACQUIRE_POLL_MS = 10;
+
     // address: the demodulator's 8-bit bus address (board wiring).
     explicit Tda10024(int address) : m_Address(address) {}
 

@@ -183,10 +183,15 @@ void SimTda10024::RefreshRegister(uint8_t reg, unsigned int now)
     const bool carrierLock = CarrierLocked(now);
     const bool fecLock = FecLocked(now);
     switch (reg) {
-    case Regs::REG_STATUS:
+    case Regs::REG_STATUS: {
+        // The acquisition gives up after its AGC settled on no carrier at all.
+        const bool noSignal = m_Acquiring && MsSinceAcquire(now) >= NO_SIGNAL_MS &&
+                              (m_pTuner == nullptr || m_pTuner->Carrier() == nullptr);
         m_Regs[reg] = static_cast<uint8_t>(Regs::STATUS_INIT_DONE | (carrierLock ? Regs::STATUS_CARRIER_LOCK : 0) |
-                                           (fecLock ? Regs::STATUS_FEC_LOCK : 0));
+                                           (fecLock ? Regs::STATUS_FEC_LOCK : 0) |
+                                           (noSignal ? Regs::STATUS_NO_SIGNAL : 0));
         break;
+    }
     case Regs::REG_SYMBOL_RATE:
         // The rate in use: the carrier's once locked, else what was set (0 while searching).
         if (carrierLock)

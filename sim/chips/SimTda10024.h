@@ -21,6 +21,8 @@ public:
     static constexpr unsigned int SYMBOL_RATE_SEARCH_MS = 200;
     // A manual symbol rate locks within this relative distance of the carrier's.
     static constexpr double SYMBOL_RATE_TOLERANCE = 0.002;
+    // Time after which an acquisition with no carrier under the tuner reports no signal.
+    static constexpr unsigned int NO_SIGNAL_MS = 30;
 
     explicit SimTda10024(SimCard& card);
     // The tuner the demodulator takes its IF from (set once by the card model).

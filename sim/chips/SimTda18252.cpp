@@ -84,7 +84,8 @@ SimGainReadings SimTda18252::Readings()
     const SimCarrier* pCarrier = Carrier();
     const double level = (pCarrier != nullptr ? pCarrier->m_LevelDbm : NOISE_FLOOR_DBM) +
                          LEVEL_NOISE_DB * m_Card.Random().Gaussian();
-    return m_Plan(level, Band(), m_pMaster != nullptr ? m_pMaster->Agc1Step() : -1, m_FrozenAgc1);
+    // The LNA steps on the input, not on the measurement noise.
+    return m_Plan(level, Band(), m_pMaster != nullptr ? m_pMaster->Agc1Step() : -1, Agc1Step());
 }
 
 bool SimTda18252::Write(const unsigned char* pData, int length)
