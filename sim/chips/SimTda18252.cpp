@@ -118,6 +118,9 @@ bool SimTda18252::Write(const unsigned char* pData, int length)
             m_TunedHz = GetU32Be(m_Regs + Regs::REG_FREQ_HZ);
             m_Tuned = true;
             m_TuneStartMs = XpUtil::GetTickCount();
+            // What the card's other models read of the input's tuner.
+            m_Card.SetTunedHz(m_Input, m_TunedHz);
+            m_Card.SetLowPassHz(m_Input, FilterBandwidthHz() / 2);
         }
     }
     return true;
