@@ -66,21 +66,6 @@ KXAPI_RESULT FirstFailure(std::initializer_list<KXAPI_RESULT> results)
     return KXAPI_OK;
 }
 
-template <typename T> void Answer(KxStatistic& stat, KXAPI_RESULT result, T value, T failedValue)
-{
-    stat.m_Result = static_cast<int32_t>(result);
-    stat.SetValue(KxapiSucceeded(result) ? value : failedValue);
-}
-
-bool Wants(const KxStatistic* stats, int count, std::initializer_list<int32_t> ids)
-{
-    for (int i = 0; i < count; i++)
-        for (int32_t id : ids)
-            if (stats[i].m_StatisticId == id)
-                return true;
-    return false;
-}
-
 } // namespace
 
 struct Kx3530Hal::LevelReadings {
@@ -244,26 +229,15 @@ KXAPI_RESULT Kx3530Hal::SetDemodControl(int port, KxDemodPars& pars, bool execut
     result = CheckPars(pars);
     if (KxapiFailed(result) || !execute)
         return result;
-    int code = 0;
-    if (!ModulationCode(pars.ModType(), code))
-        return KXAPI_E_INTERNAL;
-    const KxDemodParsQam& qam = *pars.Qam();
-    const AnnexSettings annex = SettingsOfAnnex(qam.m_Annex);
     Port& p = PortOf(port);
-    p.m_pDemod->SetModulationCode(code);
-    p.m_pDemod->SetAnnexBMode(annex.m_AnnexB);
-    p.m_pDemod->SetSpectrumSettings(annex.m_Spectrum[0], annex.m_Spectrum[1]);
-    {
-        PortLock lock(*this, port);
-        if (!lock.Locked())
-            return lock.Result();
-        if (KxapiFailed(p.m_pTuner->SetBandwidth(annex.m_TunerBandwidth)))
-            return KXAPI_E_DEV_DRIVER;
-    }
-    if (qam.m_SymRateBd == AUTO_SYMBOL_RATE)
-        p.m_pDemod->SetSymbolRate(true, 0);
-    else
-        p.m_pDemod->SetSymbolRate(false, qam.m_SymRateBd);
+    const int bandwidth = ApplyDemodPars(*p.m_pDemod, pars);
+    if (bandwidth < 0)
+        return KXAPI_E_INTERNAL;
+    PortLock lock(*this, port);
+    if (!lock.Locked())
+        return lock.Result();
+    if (KxapiFailed(p.m_pTuner->SetBandwidth(bandwidth)))
+        return KXAPI_E_DEV_DRIVER;
     // The MER table follows the modulation the demodulator now works with.
     p.m_ModType = pars.ModType();
     return KXAPI_OK;
@@ -329,19 +303,10 @@ KXAPI_RESULT Kx3530Hal::GetDemodControl(int port, KxDemodPars& pars)
     if (KxapiFailed(result))
         return result;
     Port& p = PortOf(port);
-    int code = 0, interleaving = 0, rate = 0;
-    {
-        PortLock lock(*this, port);
-        if (!lock.Locked())
-            return lock.Result();
-        result = DemodResult(p.m_pDemod->GetModulation(code, interleaving));
-        if (KxapiSucceeded(result))
-            result = DemodResult(p.m_pDemod->ReadSymbolRate(rate));
-    }
-    if (KxapiFailed(result))
-        return result;
-    p.m_ModType = ParsFromChip(code, interleaving, p.m_pDemod->AnnexBMode(), p.m_pDemod->SpectrumSetting(0), rate, pars);
-    return KXAPI_OK;
+    PortLock lock(*this, port);
+    if (!lock.Locked())
+        return lock.Result();
+    return ReadDemodPars(*p.m_pDemod, pars, p.m_ModType);
 }
 
 KXAPI_RESULT Kx3530Hal::GetTunerFrequency(int port, long long& freqHz, int tunerId)
@@ -378,20 +343,10 @@ KXAPI_RESULT Kx3530Hal::GetConstellationPoints(int port, int count, KxConstelPoi
         return KXAPI_E_INVALID_ARG;
     if (!execute)
         return KXAPI_OK;
-    std::vector<int8_t> iq(static_cast<size_t>(count) * 2);
-    {
-        PortLock lock(*this, port);
-        if (!lock.Locked())
-            return lock.Result();
-        result = PortOf(port).m_pDemod->ReadIq(count, iq.data());
-    }
-    if (KxapiFailed(result))
-        return KXAPI_E_DEV_DRIVER;
-    for (int i = 0; i < count; i++) {
-        points[i].m_X = iq[2 * static_cast<size_t>(i)] * 128;
-        points[i].m_Y = iq[2 * static_cast<size_t>(i) + 1] * 128;
-    }
-    return KXAPI_OK;
+    PortLock lock(*this, port);
+    if (!lock.Locked())
+        return lock.Result();
+    return ReadConstellation(*PortOf(port).m_pDemod, count, points);
 }
 
 KXAPI_RESULT Kx3530Hal::ResetAgc(int port, unsigned int mode, bool execute)
@@ -477,28 +432,14 @@ KXAPI_RESULT Kx3530Hal::GetStatistics(int port, int count, KxStatistic* stats)
     Port& p = PortOf(port);
 
     // Each reading is taken once per call, however many statistics it serves.
-    KXAPI_RESULT berResult = KXAPI_OK, lockResult = KXAPI_OK, badResult = KXAPI_OK, mseResult = KXAPI_OK;
-    uint32_t berCount = 0, badCount = 0;
-    bool fecLock = false, carrierLock = false;
-    uint8_t mse = 0;
+    DemodReadings demod;
     if (Wants(stats, count, {KX_STAT_BER_PRE_RS, KX_STAT_LOCK, KX_STAT_CARRIER_LOCK, KX_STAT_BAD_PCK_CNT, KX_STAT_MER,
                              KX_STAT_SNR, KX_STAT_CNR})) {
         PortLock lock(*this, port);
-        if (!lock.Locked()) {
-            berResult = lockResult = badResult = mseResult = lock.Result();
-        } else {
-            if (Wants(stats, count, {KX_STAT_BER_PRE_RS}))
-                berResult = p.m_pDemod->ReadBer(berCount);
-            if (Wants(stats, count, {KX_STAT_LOCK, KX_STAT_CARRIER_LOCK}))
-                lockResult = LockReadResult(p.m_pDemod->ReadLocks(fecLock, carrierLock));
-            if (Wants(stats, count, {KX_STAT_BAD_PCK_CNT})) {
-                badResult = p.m_pDemod->ReadBadPacketCount(badCount);
-                if (KxapiSucceeded(badResult))
-                    AccumulateBadPackets(p.m_BadPacketTotal, p.m_LastBadPackets, badCount);
-            }
-            if (Wants(stats, count, {KX_STAT_MER, KX_STAT_SNR, KX_STAT_CNR}))
-                mseResult = KxapiFailed(p.m_pDemod->ReadRegister(MSE_REGISTER, mse)) ? KXAPI_E_DEV_DRIVER : KXAPI_OK;
-        }
+        if (lock.Locked())
+            ReadDemod(*p.m_pDemod, stats, count, p.m_BadPacketTotal, p.m_LastBadPackets, demod);
+        else
+            demod.Fail(lock.Result());
     }
     LevelReadings levels;
     KXAPI_RESULT levelResult = KXAPI_OK;
@@ -510,24 +451,9 @@ KXAPI_RESULT Kx3530Hal::GetStatistics(int port, int count, KxStatistic* stats)
 
     for (int i = 0; i < count; i++) {
         KxStatistic& stat = stats[i];
+        if (AnswerDemod(stat, demod, p.m_ModType, p.m_BadPacketTotal))
+            continue;
         switch (stat.m_StatisticId) {
-        case KX_STAT_BER_PRE_RS:
-            Answer(stat, berResult, berCount / BER_WINDOW_BITS, 0.0);
-            break;
-        case KX_STAT_LOCK:
-            Answer(stat, lockResult, fecLock && carrierLock, false);
-            break;
-        case KX_STAT_CARRIER_LOCK:
-            Answer(stat, lockResult, carrierLock, false);
-            break;
-        case KX_STAT_BAD_PCK_CNT:
-            Answer(stat, badResult, static_cast<int32_t>(p.m_BadPacketTotal), int32_t(0));
-            break;
-        case KX_STAT_MER:
-        case KX_STAT_SNR:
-        case KX_STAT_CNR:
-            Answer(stat, mseResult, static_cast<int32_t>(MerTenthsFromMse(p.m_ModType, mse)), int32_t(-1));
-            break;
         case KX_STAT_AGC1:
             Answer(stat, levels.m_TunerResult,
                    static_cast<int32_t>(levels.m_Band * 10000000 + levels.m_Agc1 * 1000000 + levels.m_Agc2),

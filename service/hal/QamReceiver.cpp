@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <iterator>
+#include <vector>
+
+#include "DemodSvcLayouts.h"
 
 using namespace Kxapi;
 
@@ -133,6 +136,100 @@ void AccumulateBadPackets(long long& total, uint32_t& lastCount, uint32_t count)
     if (total > BAD_PACKET_TOTAL_MAX)
         total %= BAD_PACKET_TOTAL_WRAP;
     lastCount = count;
+}
+
+int ApplyDemodPars(ITda10024& demod, const KxDemodPars& pars)
+{
+    int code = 0;
+    if (!ModulationCode(pars.ModType(), code) || pars.Qam() == nullptr)
+        return -1;
+    const KxDemodParsQam& qam = *pars.Qam();
+    const AnnexSettings annex = SettingsOfAnnex(qam.m_Annex);
+    demod.SetModulationCode(code);
+    demod.SetAnnexBMode(annex.m_AnnexB);
+    demod.SetSpectrumSettings(annex.m_Spectrum[0], annex.m_Spectrum[1]);
+    if (qam.m_SymRateBd == AUTO_SYMBOL_RATE)
+        demod.SetSymbolRate(true, 0);
+    else
+        demod.SetSymbolRate(false, qam.m_SymRateBd);
+    return annex.m_TunerBandwidth;
+}
+
+KXAPI_RESULT ReadDemodPars(ITda10024& demod, KxDemodPars& pars, int& modType)
+{
+    int code = 0, interleaving = 0, rate = 0;
+    KXAPI_RESULT result = DemodResult(demod.GetModulation(code, interleaving));
+    if (KxapiSucceeded(result))
+        result = DemodResult(demod.ReadSymbolRate(rate));
+    if (KxapiFailed(result))
+        return result;
+    modType = ParsFromChip(code, interleaving, demod.AnnexBMode(), demod.SpectrumSetting(0), rate, pars);
+    return KXAPI_OK;
+}
+
+KXAPI_RESULT ReadConstellation(ITda10024& demod, int count, KxConstelPoint* points)
+{
+    if (count < 0 || count > DEMOD_MAX_CONSTEL_POINTS || (count > 0 && points == nullptr))
+        return KXAPI_E_INVALID_ARG;
+    std::vector<int8_t> iq(static_cast<size_t>(count) * 2);
+    if (KxapiFailed(demod.ReadIq(count, iq.data())))
+        return KXAPI_E_DEV_DRIVER;
+    for (size_t i = 0; i < static_cast<size_t>(count); i++) {
+        points[i].m_X = iq[2 * i] * 128;
+        points[i].m_Y = iq[2 * i + 1] * 128;
+    }
+    return KXAPI_OK;
+}
+
+bool Wants(const KxStatistic* stats, int count, std::initializer_list<int32_t> ids)
+{
+    for (int i = 0; i < count; i++)
+        for (int32_t id : ids)
+            if (stats[i].m_StatisticId == id)
+                return true;
+    return false;
+}
+
+void ReadDemod(ITda10024& demod, const KxStatistic* stats, int count, long long& badPacketTotal,
+               uint32_t& lastBadPackets, DemodReadings& r)
+{
+    if (Wants(stats, count, {KX_STAT_BER_PRE_RS}))
+        r.m_BerResult = demod.ReadBer(r.m_BerCount);
+    if (Wants(stats, count, {KX_STAT_LOCK, KX_STAT_CARRIER_LOCK}))
+        r.m_LockResult = LockReadResult(demod.ReadLocks(r.m_FecLock, r.m_CarrierLock));
+    if (Wants(stats, count, {KX_STAT_BAD_PCK_CNT})) {
+        uint32_t badCount = 0;
+        r.m_BadResult = demod.ReadBadPacketCount(badCount);
+        if (KxapiSucceeded(r.m_BadResult))
+            AccumulateBadPackets(badPacketTotal, lastBadPackets, badCount);
+    }
+    if (Wants(stats, count, {KX_STAT_MER, KX_STAT_SNR, KX_STAT_CNR}))
+        r.m_MseResult = KxapiFailed(demod.ReadRegister(MSE_REGISTER, r.m_Mse)) ? KXAPI_E_DEV_DRIVER : KXAPI_OK;
+}
+
+bool AnswerDemod(KxStatistic& stat, const DemodReadings& r, int modType, long long badPacketTotal)
+{
+    switch (stat.m_StatisticId) {
+    case KX_STAT_BER_PRE_RS:
+        Answer(stat, r.m_BerResult, r.m_BerCount / BER_WINDOW_BITS, 0.0);
+        return true;
+    case KX_STAT_LOCK:
+        Answer(stat, r.m_LockResult, r.m_FecLock && r.m_CarrierLock, false);
+        return true;
+    case KX_STAT_CARRIER_LOCK:
+        Answer(stat, r.m_LockResult, r.m_CarrierLock, false);
+        return true;
+    case KX_STAT_BAD_PCK_CNT:
+        Answer(stat, r.m_BadResult, static_cast<int32_t>(badPacketTotal), int32_t(0));
+        return true;
+    case KX_STAT_MER:
+    case KX_STAT_SNR:
+    case KX_STAT_CNR:
+        Answer(stat, r.m_MseResult, static_cast<int32_t>(MerTenthsFromMse(modType, r.m_Mse)), int32_t(-1));
+        return true;
+    default:
+        return false;
+    }
 }
 
 KXAPI_RESULT PortI2c::Read(int address, unsigned char* buffer, int length)

@@ -6,7 +6,11 @@
 
 #include <cstdint>
 
+#include <initializer_list>
+
 #include "DemodPars.h"
+#include "KxDemodTypes.h"
+#include "KxStatistic.h"
 #include "ITda10024.h"
 #include "ITda18252.h"
 #include "KxDevice.h"
@@ -76,6 +80,47 @@ inline KXAPI_RESULT DemodResult(KXAPI_RESULT result)
 {
     return result == KXAPI_OK || result == TDA10024_NOT_LOCKED ? KXAPI_OK : KXAPI_E_DEV_DRIVER;
 }
+
+// Sets the demodulator's modulation code, annex settings and symbol rate of checked QAM
+// parameters (taken by its next Acquire); the tuner's IF filter code for them, or -1 for a type
+// without a modulation code.
+int ApplyDemodPars(ITda10024& demod, const Kxapi::KxDemodPars& pars);
+// The parameters the demodulator works with (see ParsFromChip); KXAPI_E_DEV_DRIVER for a
+// driver failure. The caller holds the port's lock.
+KXAPI_RESULT ReadDemodPars(ITda10024& demod, Kxapi::KxDemodPars& pars, int& modType);
+// count points X = I x 128, Y = Q x 128 read from the demodulator; KXAPI_E_DEV_DRIVER on
+// failure. The caller holds the port's lock.
+KXAPI_RESULT ReadConstellation(ITda10024& demod, int count, Kxapi::KxConstelPoint* points);
+
+// True when any of stats has one of ids.
+bool Wants(const Kxapi::KxStatistic* stats, int count, std::initializer_list<int32_t> ids);
+// A statistic's result and, on failure, failedValue in place of value.
+template <typename T> void Answer(Kxapi::KxStatistic& stat, KXAPI_RESULT result, T value, T failedValue)
+{
+    stat.m_Result = static_cast<int32_t>(result);
+    stat.SetValue(KxapiSucceeded(result) ? value : failedValue);
+}
+
+// The demodulator's readings of one statistics call, each taken once.
+struct DemodReadings {
+    KXAPI_RESULT m_BerResult = KXAPI_OK;
+    KXAPI_RESULT m_LockResult = KXAPI_OK;
+    KXAPI_RESULT m_BadResult = KXAPI_OK;
+    KXAPI_RESULT m_MseResult = KXAPI_OK;
+    uint32_t m_BerCount = 0;
+    bool m_FecLock = false;
+    bool m_CarrierLock = false;
+    uint8_t m_Mse = 0;
+    // Every reading failed with result (the port's lock was not obtained).
+    void Fail(KXAPI_RESULT result) { m_BerResult = m_LockResult = m_BadResult = m_MseResult = result; }
+};
+// Takes the readings the requested statistics need and adds a bad-packet reading to the total.
+// The caller holds the port's lock.
+void ReadDemod(ITda10024& demod, const Kxapi::KxStatistic* stats, int count, long long& badPacketTotal,
+               uint32_t& lastBadPackets, DemodReadings& readings);
+// Answers a statistic served by the demodulator (BER, locks, bad packets, MER, SNR, CNR) with
+// the MER table of modType; false for any other id.
+bool AnswerDemod(Kxapi::KxStatistic& stat, const DemodReadings& readings, int modType, long long badPacketTotal);
 
 // The bus access of one port's two chips: the device's I2C transfers of the port (0-based,
 // -1 for the device-level bus) with bus -1. Enable counts: the first switch on and the last
