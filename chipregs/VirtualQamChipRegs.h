@@ -32,6 +32,7 @@ constexpr uint8_t REG_SR_AUTO = 0x08;       // 1: symbol rate searched, 0: REG_S
 constexpr uint8_t REG_SYMBOL_RATE = 0x09;   // 4 bytes, Bd: write the manual rate, read the rate in use
 constexpr uint8_t REG_INTERLEAVING = 0x0D;  // read: interleaving code found (annex B)
 constexpr uint8_t REG_CONTROL_OUT = 0x0E;   // control output pin (input switch of two-input boards)
+constexpr uint8_t REG_CLOCK_OUT = 0x0F;     // 1: the demodulator drives its crystal's clock to the board
 constexpr uint8_t REG_FREQ_OFFSET = 0x10;   // 4 bytes, signed Hz: carrier minus tuned frequency
 constexpr uint8_t REG_BER_COUNT = 0x14;     // 4 bytes: bit errors before RS in the last 10^8 bits
 constexpr uint8_t REG_MSE = 0x18;           // 1 byte: equaliser mean squared error (register 24)

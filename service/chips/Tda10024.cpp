@@ -59,14 +59,13 @@ KXAPI_RESULT Tda10024::Init(ITda10024I2c& i2c, bool primary)
         m_pI2c = nullptr;
         return result;
     }
-    // The primary demodulator keeps its control output high (the board's clock enable).
     const unsigned char control[] = {Regs::CTRL_INIT};
     result = WriteRegisters(Regs::REG_CONTROL, control, 1);
-    if (KxapiSucceeded(result) && primary) {
-        const unsigned char high = 1;
-        result = WriteRegisters(Regs::REG_CONTROL_OUT, &high, 1);
-    }
-    return result;
+    if (KxapiFailed(result))
+        return result;
+    // The primary demodulator drives the clock the board's other demodulators run on.
+    const unsigned char clockOut = primary ? 1 : 0;
+    return WriteRegisters(Regs::REG_CLOCK_OUT, &clockOut, 1);
 }
 
 KXAPI_RESULT Tda10024::TunerI2cBusEnable(bool enable)

@@ -2,6 +2,7 @@
 
 #include "Kx3530Hal.h"
 #include "Kxa3460Hal.h"
+#include "Kxa3490Hal.h"
 #include "KxModelTable.h"
 
 namespace {
@@ -12,6 +13,7 @@ namespace {
 const DemodHalDescriptor* const REGISTERED_HALS[] = {
     &Kxa3460Hal::DESCRIPTOR,
     &Kx3530Hal::DESCRIPTOR,
+    &Kxa3490Hal::DESCRIPTOR,
 };
 
 } // namespace

@@ -41,7 +41,7 @@ int8_t SaturateByte(int value)
 
 } // namespace
 
-SimTda10024::SimTda10024(SimCard& card) : m_Card(card)
+SimTda10024::SimTda10024(SimCard& card, bool ifInverts) : m_Card(card), m_IfInverts(ifInverts)
 {
     for (int i = 0; i < 4; i++)
         m_Regs[Regs::REG_ID + i] = Regs::ID_BYTES[i];
@@ -230,7 +230,7 @@ void SimTda10024::RefreshRegister(uint8_t reg, unsigned int now)
         PutU32(reg, m_BadPackets);
         break;
     case Regs::REG_SPECTRUM_INV:
-        m_Regs[reg] = carrierLock && pCarrier->m_SpectrumInverted ? 1 : 0;
+        m_Regs[reg] = carrierLock && (pCarrier->m_SpectrumInverted != m_IfInverts) ? 1 : 0;
         break;
     default:
         break;

@@ -24,7 +24,9 @@ public:
     // Time after which an acquisition with no carrier under the tuner reports no signal.
     static constexpr unsigned int NO_SIGNAL_MS = 30;
 
-    explicit SimTda10024(SimCard& card);
+    // ifInverts: the board's IF stage inverts the spectrum (the chip then sees a carrier inverted
+    // when it is not, and the other way round).
+    explicit SimTda10024(SimCard& card, bool ifInverts = false);
     // The tuner the demodulator takes its IF from (set once by the card model).
     void SetTuner(SimTda18252* pTuner) { m_pTuner = pTuner; }
 
@@ -49,6 +51,7 @@ private:
     void PutU32(uint8_t reg, uint32_t value);
 
     SimCard& m_Card;
+    bool m_IfInverts;
     SimTda18252* m_pTuner = nullptr;
     uint8_t m_Regs[VirtualTda10024::NUM_REGISTERS] = {};
     uint8_t m_Pointer = 0;

@@ -29,24 +29,59 @@ uint32_t GetU32Be(const uint8_t* p)
 
 } // namespace
 
-SimTda18252::SimTda18252(SimCard& card, int input, const SimTda10024* pGate, SimGainPlan plan,
-                         const SimTda18252* pMaster)
-    : m_Card(card), m_Input(input), m_pGate(pGate), m_Plan(plan), m_pMaster(pMaster)
+SimTda18252::SimTda18252(SimCard& card, int input, const SimTda10024* pGate, SimGainPlan plan)
+    : m_Card(card), m_Input(input), m_pGate(pGate), m_Plan(plan)
 {
     for (int i = 0; i < 4; i++)
         m_Regs[Regs::REG_ID + i] = Regs::ID_BYTES[i];
     m_Regs[Regs::REG_AGC1_RUN] = 1;
 }
 
+void SimTda18252::SetFeed(const SimTda18252* pFeeder, SimTunerFeed kind, const SimTda10024* pSwitch)
+{
+    m_pFeeder = pFeeder;
+    m_FeedKind = kind;
+    m_pSwitch = pSwitch;
+}
+
+int SimTda18252::LnaStep(double inputDbm)
+{
+    if (inputDbm < -55.0)
+        return 4;
+    if (inputDbm < -45.0)
+        return 3;
+    if (inputDbm < -35.0)
+        return 2;
+    return inputDbm < -25.0 ? 1 : 0;
+}
+
+const SimTda18252* SimTda18252::Feeder() const
+{
+    if (m_pFeeder == nullptr || (m_pSwitch != nullptr && m_pSwitch->ControlOutput() != 0))
+        return nullptr;
+    return m_pFeeder;
+}
+
 int SimTda18252::SignalInput() const
 {
-    return m_pMaster != nullptr ? m_pMaster->SignalInput() : m_Input;
+    const SimTda18252* pFeeder = Feeder();
+    return pFeeder != nullptr ? pFeeder->SignalInput() : m_Input;
 }
 
 bool SimTda18252::SignalReaches() const
 {
-    // A fed tuner sees nothing while the master's output is off.
-    return m_pMaster == nullptr || (m_pMaster->MasterOutput() && m_pMaster->SignalReaches());
+    const SimTda18252* pFeeder = Feeder();
+    if (pFeeder == nullptr)
+        return true;
+    // Nothing arrives while the feeder's output is off.
+    const bool on = m_FeedKind == SimTunerFeed::MASTER_OUTPUT ? pFeeder->MasterOutput() : pFeeder->LoopThrough();
+    return on && pFeeder->SignalReaches();
+}
+
+int SimTda18252::FeederAgc1() const
+{
+    const SimTda18252* pFeeder = Feeder();
+    return pFeeder != nullptr ? pFeeder->Agc1Step() : -1;
 }
 
 const SimCarrier* SimTda18252::Carrier() const
@@ -76,7 +111,7 @@ int SimTda18252::Agc1Step() const
         return m_FrozenAgc1;
     const SimCarrier* pCarrier = Carrier();
     const double level = pCarrier != nullptr ? pCarrier->m_LevelDbm : NOISE_FLOOR_DBM;
-    return m_Plan(level, Band(), m_pMaster != nullptr ? m_pMaster->Agc1Step() : -1, -1).m_Agc1;
+    return m_Plan(level, Band(), m_TunedHz, FeederAgc1(), -1).m_Agc1;
 }
 
 SimGainReadings SimTda18252::Readings()
@@ -85,7 +120,7 @@ SimGainReadings SimTda18252::Readings()
     const double level = (pCarrier != nullptr ? pCarrier->m_LevelDbm : NOISE_FLOOR_DBM) +
                          LEVEL_NOISE_DB * m_Card.Random().Gaussian();
     // The LNA steps on the input, not on the measurement noise.
-    return m_Plan(level, Band(), m_pMaster != nullptr ? m_pMaster->Agc1Step() : -1, Agc1Step());
+    return m_Plan(level, Band(), m_TunedHz, FeederAgc1(), Agc1Step());
 }
 
 bool SimTda18252::Write(const unsigned char* pData, int length)

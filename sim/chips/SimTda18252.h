@@ -20,9 +20,14 @@ struct SimGainReadings {
     int m_DemodAgc = 0; // the demodulator's IF AGC word
 };
 
-// levelDbm at the tuner's own RF input, its RF band, the LNA step of the master tuner that feeds
-// it (-1 when it has its own input) and the LNA step it is frozen at (-1: free running).
-using SimGainPlan = SimGainReadings (*)(double levelDbm, int band, int masterAgc1, int frozenAgc1);
+// levelDbm of the carrier at the RF connector the signal enters the board, the tuner's RF band
+// and tuned frequency, the LNA step of the tuner that feeds it (-1 when it takes its own input)
+// and the LNA step it is held at (-1: the plan chooses, see SimTda18252::LnaStep).
+using SimGainPlan = SimGainReadings (*)(double levelDbm, int band, int64_t tunedHz, int feederAgc1, int heldAgc1);
+
+// How a tuner fed by another one takes its signal: from the feeder's master output (after the
+// feeder's LNA and a splitter) or from its RF loop-through.
+enum class SimTunerFeed { MASTER_OUTPUT, LOOP_THROUGH };
 
 class SimTda18252 : public ISimI2cDevice {
 public:
@@ -31,9 +36,15 @@ public:
     static constexpr double MASTER_SPLIT_LOSS_DB = 5.6; // from the master's LNA to a fed tuner's input
 
     // input: the RF input of the card's scene at the tuner's connector. pGate: the demodulator
-    // whose gate connects the tuner's bus. pMaster: the group's master tuner whose output feeds
-    // this one (its input and LNA come first), null for a tuner on its own input.
-    SimTda18252(SimCard& card, int input, const SimTda10024* pGate, SimGainPlan plan, const SimTda18252* pMaster);
+    // whose gate connects the tuner's bus.
+    SimTda18252(SimCard& card, int input, const SimTda10024* pGate, SimGainPlan plan);
+    // Feeds this tuner from pFeeder's output of the given kind (its input and LNA come first).
+    // With pSwitch, the feed is taken only while that demodulator's control output is 0 (the
+    // board's input switch), else the tuner's own input.
+    void SetFeed(const SimTda18252* pFeeder, SimTunerFeed kind, const SimTda10024* pSwitch = nullptr);
+
+    // The LNA step the chip chooses for a signal of inputDbm at its own input.
+    static int LnaStep(double inputDbm);
 
     bool Write(const unsigned char* pData, int length) override;
     bool Read(unsigned char* pData, int length) override;
@@ -55,15 +66,20 @@ public:
 
 private:
     void RefreshRegister(uint8_t reg);
-    // The RF input whose carriers reach this tuner: its own, or its master's.
+    // The tuner whose output this one takes now; null on its own input.
+    const SimTda18252* Feeder() const;
+    // The RF input whose carriers reach this tuner: its own, or its feeder's.
     int SignalInput() const;
     bool SignalReaches() const;
+    int FeederAgc1() const;
 
     SimCard& m_Card;
     int m_Input;
     const SimTda10024* m_pGate;
     SimGainPlan m_Plan;
-    const SimTda18252* m_pMaster;
+    const SimTda18252* m_pFeeder = nullptr;
+    SimTunerFeed m_FeedKind = SimTunerFeed::MASTER_OUTPUT;
+    const SimTda10024* m_pSwitch = nullptr;
     uint8_t m_Regs[VirtualTda18252::NUM_REGISTERS] = {};
     uint8_t m_Pointer = 0;
     bool m_InitDone = false;

@@ -34,18 +34,7 @@ double LnaGainDb(int step)
     return 3.0 + 3.0 * step;
 }
 
-int LnaStep(double inputDbm)
-{
-    if (inputDbm < -55.0)
-        return 4;
-    if (inputDbm < -45.0)
-        return 3;
-    if (inputDbm < -35.0)
-        return 2;
-    return inputDbm < -25.0 ? 1 : 0;
-}
-
-SimGainReadings GainPlan3530(double levelDbm, int band, int masterAgc1, int frozenAgc1)
+SimGainReadings GainPlan3530(double levelDbm, int band, int64_t, int masterAgc1, int heldAgc1)
 {
     double gainDb = BAND_RIPPLE_DB[std::clamp(band, 0, 7)] - levelDbm;
     double inputDbm = levelDbm;
@@ -55,7 +44,7 @@ SimGainReadings GainPlan3530(double levelDbm, int band, int masterAgc1, int froz
         inputDbm += masterGain;
     }
     SimGainReadings readings;
-    readings.m_Agc1 = frozenAgc1 >= 0 ? frozenAgc1 : LnaStep(inputDbm);
+    readings.m_Agc1 = heldAgc1 >= 0 ? heldAgc1 : SimTda18252::LnaStep(inputDbm);
     const double rest = gainDb - LnaGainDb(readings.m_Agc1) + REFERENCE_DB;
     readings.m_DemodAgc = std::clamp(static_cast<int>(std::lround(rest * 0.5 / 0.3)), 0, 255);
     readings.m_Agc2 = std::clamp(static_cast<int>(std::lround((rest - readings.m_DemodAgc * 0.3) / 0.2)), 0, 255);
@@ -72,7 +61,9 @@ void SimFit3530(SimCard& card)
         auto* pDemod = new SimTda10024(card);
         card.AddI2cDevice(port, DEMOD_I2C_ADDRESS, pDemod);
         const bool first = port % PORTS_PER_GROUP == 0;
-        auto* pTuner = new SimTda18252(card, port, pDemod, GainPlan3530, first ? nullptr : pMaster);
+        auto* pTuner = new SimTda18252(card, port, pDemod, GainPlan3530);
+        if (!first)
+            pTuner->SetFeed(pMaster, SimTunerFeed::MASTER_OUTPUT);
         card.AddI2cDevice(port, TUNER_I2C_ADDRESS, pTuner);
         pDemod->SetTuner(pTuner);
         if (first)

@@ -9,7 +9,7 @@ const SimCardModel CARD_MODELS[] = {
     {3460, -1, SimFit3460},
     {3470, -1, SimFit3470},
     {3480, -1, SimFitScenarioOnly},
-    {3490, -1, SimFitScenarioOnly},
+    {3490, -1, SimFit3490},
     {3510, -1, SimFitScenarioOnly},
     {3520, -1, SimFitScenarioOnly},
     {3530, 2, SimFit3530BlockDriver},
