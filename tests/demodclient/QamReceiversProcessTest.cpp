@@ -6,6 +6,10 @@
 
 #include <cmath>
 #include <memory>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "DemodClientFixture.h"
@@ -180,6 +184,51 @@ TEST_F(QamReceiversProcessTest, EveryPortAnswersItsStatisticsAndRefusesTheRest)
             EXPECT_EQ(card.m_AgcResetMode2, svc.AgcReset(2));
         }
     }
+}
+
+TEST_F(QamReceiversProcessTest, KxctlOverviewShowsEveryPortOnALine)
+{
+    ASSERT_NO_FATAL_FAILURE(OpenAll(SERIAL_3530, 1)); // the card is ready
+    auto kxctl = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {KX_KXCTL_BINARY, "--fifo-dir", m_Service.Dir()});
+        return kxtest::RunProgram(args, 60000);
+    };
+    kxtest::ProcessResult tune = kxctl({"demod", "tune", "3530000001", "3", "314M", "6", "1", "0", "6900000"});
+    ASSERT_EQ(0, tune.m_Status) << tune.m_Output;
+
+    // Piped: one block of lines per refresh, no terminal control; the tuned port locks again
+    // once the overview attaches it (the port keeps its tuning).
+    kxtest::ProcessResult overview = kxctl({"demod", "overview", "3530000001", "--count", "25"});
+    ASSERT_EQ(0, overview.m_Status) << overview.m_Output;
+    EXPECT_EQ(std::string::npos, overview.m_Output.find('\033'));
+    std::istringstream lines(overview.m_Output);
+    std::string line, lastPort3;
+    int headers = 0, portLines = 0;
+    while (std::getline(lines, line)) {
+        headers += line.rfind("3530000001: 12 ports", 0) == 0 ? 1 : 0;
+        int port = -1;
+        if (sscanf(line.c_str(), "%d ", &port) == 1 && line.find("ports") == std::string::npos) {
+            portLines++;
+            if (port == 3)
+                lastPort3 = line;
+        }
+    }
+    EXPECT_EQ(25, headers);
+    EXPECT_EQ(25 * NUM_PORTS_3530, portLines);
+    EXPECT_NE(std::string::npos, lastPort3.find("locked")) << overview.m_Output;
+    EXPECT_NE(std::string::npos, lastPort3.find(" dB")) << lastPort3;
+
+    // With --json: one object per port and refresh.
+    kxtest::ProcessResult json = kxctl({"--json", "demod", "overview", "3530000001", "--count", "1"});
+    ASSERT_EQ(0, json.m_Status) << json.m_Output;
+    std::istringstream objects(json.m_Output);
+    std::set<int> ports;
+    while (std::getline(objects, line)) {
+        const nlohmann::json object = nlohmann::json::parse(line);
+        ports.insert(object.at("port").get<int>());
+        EXPECT_TRUE(object.contains("Lock") && object.contains("MER")) << line;
+    }
+    EXPECT_EQ(static_cast<size_t>(NUM_PORTS_3530), ports.size());
 }
 
 } // namespace demodclient
