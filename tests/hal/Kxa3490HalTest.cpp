@@ -175,3 +175,28 @@ TEST_F(Kxa3490HalTest, SharedInputTakesPortOnesSignalAndPath)
     const std::vector<KxStatistic> stats = Read(*m_pHal, 1, {KX_STAT_SPECTRUM_INV});
     EXPECT_FALSE(Value<bool>(stats[0])) << "port 1 is still on the upright carrier";
 }
+
+TEST_F(Kxa3490HalTest, OnlyTheLoopThroughConfigurationSharesTheInput)
+{
+    ASSERT_NO_FATAL_FAILURE(Open(SERIAL_3490));
+    struct Row {
+        int64_t m_Value, m_SubValue;
+        bool m_Shared;
+    };
+    const Row rows[] = {{20, 25, true}, {20, 24, false}, {21, 25, false}, {25, 20, false}, {0, 0, false}};
+    for (const Row& row : rows) {
+        m_pCard->SetProperty(1, Kxa3490Hal::IO_CONFIG_PROPERTY, row.m_Value);
+        m_pCard->SetProperty(1, Kxa3490Hal::IO_CONFIG_SUB_PROPERTY, row.m_SubValue);
+        ASSERT_EQ(KXAPI_OK, m_pHal->OnFirstUsage(2));
+        EXPECT_EQ(row.m_Shared, m_pHal->SharedInput()) << row.m_Value << "/" << row.m_SubValue;
+        EXPECT_EQ(row.m_Shared ? 0 : 1, Demod(2).ControlOutput()) << row.m_Value << "/" << row.m_SubValue;
+        EXPECT_EQ(row.m_Shared, Tuner(1).LoopThrough()) << row.m_Value << "/" << row.m_SubValue;
+    }
+    // Port 1's first client changes nothing of port 2's input.
+    m_pCard->SetProperty(1, Kxa3490Hal::IO_CONFIG_PROPERTY, 20);
+    m_pCard->SetProperty(1, Kxa3490Hal::IO_CONFIG_SUB_PROPERTY, 25);
+    ASSERT_EQ(KXAPI_OK, m_pHal->OnFirstUsage(2));
+    ASSERT_EQ(KXAPI_OK, m_pHal->OnFirstUsage(1));
+    EXPECT_TRUE(m_pHal->SharedInput());
+    EXPECT_TRUE(Tuner(1).LoopThrough());
+}
