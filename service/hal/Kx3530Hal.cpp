@@ -306,7 +306,10 @@ KXAPI_RESULT Kx3530Hal::GetDemodControl(int port, KxDemodPars& pars)
     PortLock lock(*this, port);
     if (!lock.Locked())
         return lock.Result();
-    return ReadDemodPars(*p.m_pDemod, pars, p.m_ModType);
+    int modType = p.m_ModType;
+    result = ReadDemodPars(*p.m_pDemod, pars, modType);
+    p.m_ModType = modType;
+    return result;
 }
 
 KXAPI_RESULT Kx3530Hal::GetTunerFrequency(int port, long long& freqHz, int tunerId)

@@ -6,6 +6,7 @@
 // readings of the tuner chain, corrected by the port's calibration tables.
 #pragma once
 
+#include <atomic>
 #include <memory>
 
 #include "DemodHal.h"
@@ -78,8 +79,9 @@ protected:
         std::unique_ptr<QamReceiver::PortI2c> m_pI2c;
         Kxapi::KxRfCalV1 m_Cal;
         XpCritSecPtr m_pCritSec;
-        long long m_TunedFreqHz = QamReceiver::POWER_ON_FREQ_HZ;
-        int m_ModType = QamReceiver::POWER_ON_MOD_TYPE;
+        // Set on the port's worker, read by its clients' threads too.
+        std::atomic<long long> m_TunedFreqHz{QamReceiver::POWER_ON_FREQ_HZ};
+        std::atomic<int> m_ModType{QamReceiver::POWER_ON_MOD_TYPE};
         uint32_t m_LastBadPackets = 0;
         long long m_BadPacketTotal = 0;
         bool m_Initialised = false;
