@@ -6,6 +6,10 @@
 // port index 0) of KxapiServiceSim: command 38 (generic, ten "kxstat" elements) and command
 // 30 (fixed layout, ten ids). Both are answered from the port's statistics cache; the ping-pong
 // moves the same byte counts between two processes with nothing in between.
+//
+// The twelve-port QAM card (3530000001): every port attached and tuned to a carrier of its own,
+// locked and polling; the service's CPU use with only these twelve ports busy, and the round trip
+// of a command 38 with the port's twelve statistics while they poll.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -323,6 +327,67 @@ int AttachEveryPort(std::vector<std::unique_ptr<DemodPortClient>>& clients, int&
     return static_cast<int>(clients.size());
 }
 
+constexpr int64_t SERIAL_3530 = 3530000001;
+constexpr int NUM_PORTS_3530 = 12;
+constexpr int ROUND_TRIPS_3530 = 5000;
+
+struct QamFigures {
+    int m_Locked = 0;
+    double m_CpuPercent = 0.0;
+    Samples m_RoundTrip;
+};
+
+// Tunes every port of the 3530 to a carrier of the default scenario (frequency, type, annex,
+// symbol rate), waits for the locks, then measures.
+QamFigures Measure3530()
+{
+    struct Tuning {
+        int64_t m_FreqHz;
+        int32_t m_ModType, m_Annex, m_SymbolRateBd;
+    };
+    const Tuning TUNINGS[NUM_PORTS_3530] = {
+        {114000000, 4, 1, 6900000}, {122000000, 5, 1, 6900000}, {306000000, 8, 1, -1},
+        {314000000, 6, 1, 6900000}, {322000000, 8, 3, 5360537}, {330000000, 7, 1, 6900000},
+        {338000000, 3, 1, 6900000}, {346000000, 6, 3, -1},      {354000000, 6, 2, 5274000},
+        {362000000, 6, 1, 6900000}, {370000000, 8, 1, 6900000}, {378000000, 8, 2, 5274000},
+    };
+    QamFigures figures;
+    std::vector<std::unique_ptr<DemodPortClient>> clients;
+    for (int port = 0; port < NUM_PORTS_3530; port++) {
+        auto client = std::make_unique<DemodPortClient>();
+        if (!OpenPort(*client, SERIAL_3530, port))
+            return figures;
+        Kxapi::KxDemodPars pars(TUNINGS[port].m_ModType);
+        pars.Qam()->m_Annex = TUNINGS[port].m_Annex;
+        pars.Qam()->m_SymRateBd = TUNINGS[port].m_SymbolRateBd;
+        client->Svc().Tune(TUNINGS[port].m_FreqHz, pars);
+        clients.push_back(std::move(client));
+    }
+    XpUtil::Sleep(3000);
+    for (auto& client : clients) {
+        Kxapi::KxStatistic lock(Kxapi::KX_STAT_LOCK);
+        bool locked = false;
+        if (client->Svc().GetStatistics(&lock, 1) == KXAPI_OK && lock.GetValue(locked) == KXAPI_OK && locked)
+            figures.m_Locked++;
+    }
+    figures.m_CpuPercent = CpuPercent(g_Service, CPU_INTERVAL_MS);
+
+    // Every statistic the port supports, through command 38, while the twelve ports poll.
+    std::vector<Kxapi::KxStatistic> supported;
+    clients[0]->Svc().GetSupportedStatistics(64, supported);
+    std::wstring xml;
+    Kxapi::KxStatistic::ToXml(supported.data(), static_cast<int>(supported.size()), xml);
+    const DemodMsg request = Kxapi::DemodBuildGenericReq(38, xml);
+    DemodMsg reply;
+    for (int i = 0; i < ROUND_TRIPS_3530; i++) {
+        const double start = NowUs();
+        if (clients[0]->Transfer(request, reply) != KXAPI_OK)
+            break;
+        figures.m_RoundTrip.m_Us.push_back(NowUs() - start);
+    }
+    return figures;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -348,6 +413,10 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+
+    // The twelve QAM ports busy, the others idle.
+    const QamFigures qam = Measure3530();
+    XpUtil::Sleep(500);
 
     // CPU use of the service: every port idle (no client), then every port attached.
     PlugExtra3460Cards();
@@ -382,5 +451,8 @@ int main(int argc, char** argv)
     printf("service CPU over %.1f s: %.2f %% with every port idle, %.2f %% with %d ports attached and polling"
            " (%d ports refused)\n",
            CPU_INTERVAL_MS / 1000.0, idlePercent, busyPercent, attached, refused);
+    printf("3530, twelve ports attached and polling (%d locked): service CPU over %.1f s %.2f %%\n", qam.m_Locked,
+           CPU_INTERVAL_MS / 1000.0, qam.m_CpuPercent);
+    line("3530 port, command 38 of its 12 statistics", qam.m_RoundTrip);
     return 0;
 }

@@ -52,13 +52,6 @@ bool IsOfdm(const SimCarrier& carrier)
     return carrier.m_BandwidthHz > 0;
 }
 
-// Capture range of the demodulator's carrier recovery.
-int64_t CaptureRangeHz(const SimCarrier& carrier)
-{
-    if (IsOfdm(carrier))
-        return carrier.m_BandwidthHz / 16;
-    return std::max<int64_t>(carrier.m_SymbolRateBd / 10, 100000);
-}
 
 double Q(double x)
 {
@@ -66,6 +59,13 @@ double Q(double x)
 }
 
 } // namespace
+
+int64_t CaptureRangeHz(const SimCarrier& carrier)
+{
+    if (IsOfdm(carrier))
+        return carrier.m_BandwidthHz / 16;
+    return std::max<int64_t>(carrier.m_SymbolRateBd / 10, 100000);
+}
 
 unsigned int LockTimeMs(const SimCarrier& carrier)
 {

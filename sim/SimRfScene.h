@@ -19,7 +19,8 @@ struct SimCarrier {
     double m_LevelDbm = -40.0;      // input level
     double m_CnDb = 20.0;           // carrier-to-noise ratio
     std::vector<int> m_StreamIds;   // ISI or PLP ids
-    int m_ModCod = 0;               // MODCOD / PLS where the standard has one
+    int m_ModCod = 0;               // MODCOD / PLS where the standard has one; the interleaving code of J.83 B
+    bool m_SpectrumInverted = false; // the carrier arrives with its spectrum inverted
 
     // Occupied bandwidth: symbol rate × (1 + roll-off) or the OFDM bandwidth.
     int64_t OccupiedBandwidthHz() const;
@@ -47,6 +48,8 @@ private:
 
 namespace SimRf {
 
+// Capture range of a demodulator's carrier recovery around the carrier.
+int64_t CaptureRangeHz(const SimCarrier& carrier);
 // Time a demodulator needs to lock on carrier (longer for low symbol rates and OFDM).
 unsigned int LockTimeMs(const SimCarrier& carrier);
 // Whether a receiver tuned to tunedHz msSinceTune ago has locked: needs a carrier within its

@@ -73,6 +73,7 @@ SimCarrier CarrierFromJson(const json& j)
     c.m_LevelDbm = j.value("levelDbm", -40.0);
     c.m_CnDb = j.value("cnDb", 20.0);
     c.m_ModCod = j.value("modCod", 0);
+    c.m_SpectrumInverted = j.value("spectrumInverted", false);
     if (j.contains("streams"))
         c.m_StreamIds = j.at("streams").get<std::vector<int>>();
     if (c.m_SymbolRateBd <= 0 && c.m_BandwidthHz <= 0)

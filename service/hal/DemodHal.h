@@ -42,7 +42,7 @@ enum : int {
 struct DefaultStatisticValue {
     int32_t m_StatisticId;
     KXAPI_RESULT m_Result;
-    std::variant<std::monostate, bool, int32_t> m_Value;
+    std::variant<std::monostate, bool, int32_t, double> m_Value;
 };
 
 class DemodHal : public IInterface, private KxNonCopyable {

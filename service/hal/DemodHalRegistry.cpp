@@ -1,6 +1,8 @@
 #include "DemodHalRegistry.h"
 
+#include "Kx3530Hal.h"
 #include "Kxa3460Hal.h"
+#include "Kxa3490Hal.h"
 #include "KxModelTable.h"
 
 namespace {
@@ -10,6 +12,8 @@ namespace {
 // any registrar inside it, so such a HAL would silently vanish from the service.
 const DemodHalDescriptor* const REGISTERED_HALS[] = {
     &Kxa3460Hal::DESCRIPTOR,
+    &Kx3530Hal::DESCRIPTOR,
+    &Kxa3490Hal::DESCRIPTOR,
 };
 
 } // namespace

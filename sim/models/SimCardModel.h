@@ -23,4 +23,6 @@ const SimCardModel* SimFindCardModel(int model, int subType);
 void SimFitScenarioOnly(SimCard& card); // models whose card is its scenario entry alone
 void SimFit3460(SimCard& card);
 void SimFit3470(SimCard& card);
+void SimFit3490(SimCard& card);
+void SimFit3530(SimCard& card);            // sub-type 1, the twelve-port QAM card
 void SimFit3530BlockDriver(SimCard& card);

@@ -16,6 +16,8 @@ namespace haltest {
 
 constexpr int64_t SERIAL_3460 = 3460000001;
 constexpr int64_t SERIAL_3470 = 3470000001;
+constexpr int64_t SERIAL_3490 = 3490000001;
+constexpr int64_t SERIAL_3530 = 3530000001;
 
 class VirtualCardFixture : public ::testing::Test {
 protected:

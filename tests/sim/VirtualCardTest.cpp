@@ -22,7 +22,7 @@ constexpr int64_t SERIAL_3470 = 3470000001;
 constexpr int64_t SERIAL_3490 = 3490000001;
 constexpr int64_t SERIAL_3530B = 3530000002;
 constexpr int64_t SERIAL_830 = 830000001;
-constexpr int DEFAULT_CARD_COUNT = 14;
+constexpr int DEFAULT_CARD_COUNT = 15;
 
 class VirtualCardTest : public ::testing::Test {
 protected:
