@@ -56,7 +56,8 @@ class IIqBlockSource : public IInterface {
 public:
     // Starts delivering samples from now on.
     virtual KXAPI_RESULT StartCapture() = 0;
-    // Fills pIq with the next `pairs` I/Q pairs (I and Q interleaved, signed 16 bit).
+    // Fills pIq (4-byte aligned) with the next `pairs` I/Q pairs (I and Q interleaved, signed
+    // 16 bit).
     virtual KXAPI_RESULT ReceiveBlock(int16_t* pIq, int pairs) = 0;
     // Stops the delivery; safe to call when not started.
     virtual void StopCapture() = 0;
@@ -93,6 +94,7 @@ private:
     std::unique_ptr<KxAf> m_pFunction;
     KxPalCDMAC_Rx* m_pDma = nullptr;     // owned by m_pFunction
     KxPalBURSTFIFO_Rx* m_pFifo = nullptr; // owned by m_pFunction
+    bool m_Acquired = false;               // exclusive access of the function held
 };
 
 // Averages the power spectra of I/Q blocks: |X(k)|^2 of the forward transform of each block,
@@ -130,6 +132,8 @@ class SymbolRateDetector : private KxNonCopyable {
 public:
     static constexpr int SAMPLE_RATE_HZ = 160000000;
     static constexpr int DEFAULT_FFT_SIZE = 16384;
+    static constexpr int MIN_FFT_SIZE = 1024;
+    static constexpr int MAX_FFT_SIZE = 131072;
     static constexpr int BLOCKS_PER_SPECTRUM = 1024;
     static constexpr int DEFAULT_SYMBOL_RATE_BD = 27500000;
     static constexpr int DEFAULT_STEP_HZ = 275000;
@@ -196,6 +200,12 @@ public:
     // present or its edges, width, symbol rate, roll-off or offset are out of bounds.
     static KXAPI_RESULT Analyze(std::vector<double>& spectrumDb, bool smooth, int offsetLimitDivisor,
                                 SpectrumAnalysis& result);
+
+    // The sweep's step and candidate count for an estimate: step = rate / 1000 x roll-off / 10
+    // (both truncated), 20 candidates; doubled with 10 candidates from 2,000,001 Bd at a roll-off
+    // of 16 to 50 %. A roll-off above 50 % is believed only up to 500,000 Bd
+    // (else KXAPI_E_INVALID_SYMRATE).
+    static KXAPI_RESULT StepPlan(int rateBd, int rollOffPercent, int& stepHz, int& stepCount);
 
     int EstimatedSymbolRate() const { return m_EstimatedSymbolRate; }
     int CandidateSymbolRate() const { return m_CandidateSymbolRate; }
