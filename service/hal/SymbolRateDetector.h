@@ -102,7 +102,9 @@ private:
 // 10 log10(sum / blocks) per bin. No allocation per block.
 class PowerSpectrum : private KxNonCopyable {
 public:
-    // Sizes for `points` (a power of two, KxFft's range) and clears the sums.
+    static constexpr int MIN_POINTS = 64;
+    // Sizes for `points` (a power of two from MIN_POINTS within KxFft's range, else
+    // KXAPI_E_INVALID_ARG) and clears the sums.
     KXAPI_RESULT Resize(int points);
     int Points() const { return m_Points; }
     void Clear();
@@ -113,6 +115,8 @@ public:
     int Blocks() const { return m_Blocks; }
 
 private:
+    static constexpr int CHUNK = 32; // floats converted or accumulated per inner loop
+
     KxFft m_Fft;
     int m_Points = 0;
     int m_Blocks = 0;
