@@ -98,6 +98,27 @@ TEST(SymbolRateAnalysis, EstimatesRateRollOffAndOffsetOfABand)
     }
 }
 
+// Bin-to-bin ripple of +-3 dB (a short average) breaks the edge searches unless the bins are
+// smoothed first; smoothed, the band reads right.
+TEST(SymbolRateAnalysis, SmoothingRidesOverBinToBinRipple)
+{
+    std::vector<double> rippled = BandSpectrum(16384, 27.5e6, 0.2, 0, 125, 95);
+    uint32_t state = 99;
+    for (double& bin : rippled) {
+        state = state * 1664525u + 1013904223u;
+        bin += 3.0 * ((state >> 8) / 16777216.0 * 2.0 - 1.0);
+    }
+    std::vector<double> smoothed = rippled;
+    SpectrumAnalysis result;
+    ASSERT_EQ(KXAPI_OK, SymbolRateDetector::Analyze(smoothed, true, 0, result));
+    EXPECT_NEAR(27.5e6, result.m_SymbolRateBd, 0.015 * 27.5e6);
+    EXPECT_NEAR(20, result.m_RollOffPercent, 6);
+    std::vector<double> raw = rippled;
+    const KXAPI_RESULT unsmoothed = SymbolRateDetector::Analyze(raw, false, 0, result);
+    EXPECT_TRUE(unsmoothed != KXAPI_OK || std::abs(result.m_SymbolRateBd - 27.5e6) > 0.1 * 27.5e6)
+        << "without smoothing a ripple is taken for an edge";
+}
+
 TEST(SymbolRateAnalysis, StepPlanFollowsRateAndRollOff)
 {
     struct Case {
