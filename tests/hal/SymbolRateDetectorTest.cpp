@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "HalTestSupport.h"
+#include "ISymbolRateSearch.h"
 #include "KxAf.h"
 #include "KxDeviceBackend.h"
 #include "SymbolRateDetector.h"
@@ -489,6 +490,30 @@ TEST_F(DetectorOnVirtualCard, CancelledBlindScanSearchEndsAtItsNextCheck)
     target.m_OnWait = nullptr;
     m_Detector.Reset();
     EXPECT_EQ(KXAPI_E_NOT_LOCKED, m_Detector.BlindScanAutoSymbolRateTune(target));
+}
+
+// The search Kxa3470Hal drives: the detector on the card's capture path, or none when the card
+// has no capture path.
+TEST_F(DetectorOnVirtualCard, HalSearchMeasuresOnTheCapturePath)
+{
+    m_Detector.Close();
+    std::unique_ptr<ISymbolRateSearch> search(NewKxa3470SymbolRateSearch(m_Device.Backend()->Core()));
+    ASSERT_NE(nullptr, search);
+    TuneTo(1151000000);
+    search->Reset(SymbolRateDetector::DEFAULT_FFT_SIZE, true);
+    EXPECT_TRUE(search->NeedsNewSpectrum());
+    ASSERT_EQ(KXAPI_OK, search->Update());
+    EXPECT_FALSE(search->NeedsNewSpectrum());
+    EXPECT_EQ(1, search->StepIndex());
+    EXPECT_NEAR(27.5e6, search->CandidateSymbolRate(), 0.01 * 27.5e6);
+    EXPECT_NEAR(-1e6, search->CarrierOffsetHz(), 100000);
+    ASSERT_EQ(KXAPI_OK, search->SetFftSize(32768, false));
+    EXPECT_TRUE(search->NeedsNewSpectrum()) << "a new size needs a new spectrum";
+    EXPECT_EQ(32768, search->FftSize());
+    search.reset();
+
+    m_pCard->SetProperty(IqCapture::CAPABILITY_PORT_INDEX, "CAP_DMA_RX", 0);
+    EXPECT_EQ(nullptr, NewKxa3470SymbolRateSearch(m_Device.Backend()->Core()));
 }
 
 TEST_F(DetectorOnVirtualCard, CaptureNeedsEveryCapabilityAndTimesOutWithoutSamples)
