@@ -190,8 +190,8 @@ double RootRaisedCosine(double t, double beta)
         return 1.0 - beta + 4.0 * beta / M_PI;
     const double singular = 1.0 / (4.0 * beta);
     if (std::fabs(std::fabs(t) - singular) < 1e-9)
-        return beta / std::sqrt(2.0) *
-               ((1.0 + 2.0 / M_PI) * std::sin(M_PI / (4.0 * beta)) + (1.0 - 2.0 / M_PI) * std::cos(M_PI / (4.0 * beta)));
+        return beta / std::sqrt(2.0) * ((1.0 + 2.0 / M_PI) * std::sin(M_PI / (4.0 * beta)) +
+                                        (1.0 - 2.0 / M_PI) * std::cos(M_PI / (4.0 * beta)));
     const double x = 4.0 * beta * t;
     return (std::sin(M_PI * t * (1.0 - beta)) + x * std::cos(M_PI * t * (1.0 + beta))) / (M_PI * t * (1.0 - x * x));
 }

@@ -255,8 +255,8 @@ void PowerSpectrum::Finish(std::vector<double>& spectrumDb) const
 {
     spectrumDb.resize(static_cast<size_t>(m_Points));
     const double blocks = m_Blocks > 0 ? m_Blocks : 1;
-    for (int k = 0; k < m_Points; k++)
-        spectrumDb[static_cast<size_t>(k)] = 10.0 * std::log10(std::max(m_Sums[static_cast<size_t>(k)] / blocks, 1e-30));
+    for (size_t k = 0; k < spectrumDb.size(); k++)
+        spectrumDb[k] = 10.0 * std::log10(std::max(m_Sums[k] / blocks, 1e-30));
 }
 
 // --- SymbolRateDetector ----------------------------------------------------------------------
