@@ -8,38 +8,53 @@ namespace {
 
 // One plan per size for the whole process. FFTW's planner is not thread-safe, so planning and
 // the look-up of the table happen under one lock; executing a plan on other buffers (the
-// new-array interface) is thread-safe.
-std::mutex g_PlanLock;
+// new-array interface) is thread-safe. The plans and the planner's memory go when the process
+// ends (every KxFft is gone by then).
+class PlanTable {
+public:
+    ~PlanTable()
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        for (auto& entry : m_Plans)
+            fftwf_destroy_plan(entry.second);
+        m_Plans.clear();
+        fftwf_cleanup();
+    }
 
-std::map<int, fftwf_plan>& Plans()
+    // The plan of `points`, made on scratch buffers of the alignment FFTW gives every buffer it
+    // allocates, so it runs on any pair of such buffers; null when none could be made.
+    fftwf_plan PlanFor(int points)
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        auto it = m_Plans.find(points);
+        if (it != m_Plans.end())
+            return it->second;
+        fftwf_complex* pIn = fftwf_alloc_complex(static_cast<size_t>(points));
+        fftwf_complex* pOut = fftwf_alloc_complex(static_cast<size_t>(points));
+        fftwf_plan plan = nullptr;
+        if (pIn != nullptr && pOut != nullptr)
+            plan = fftwf_plan_dft_1d(points, pIn, pOut, FFTW_FORWARD, FFTW_MEASURE);
+        fftwf_free(pIn);
+        fftwf_free(pOut);
+        if (plan != nullptr)
+            m_Plans[points] = plan;
+        return plan;
+    }
+
+private:
+    std::mutex m_Lock;
+    std::map<int, fftwf_plan> m_Plans;
+};
+
+PlanTable& Plans()
 {
-    static std::map<int, fftwf_plan> plans;
-    return plans;
+    static PlanTable table;
+    return table;
 }
 
 bool IsPowerOfTwo(int n)
 {
     return n > 0 && (n & (n - 1)) == 0;
-}
-
-// The plan of `points`, made on scratch buffers of the same alignment FFTW gives every buffer it
-// allocates, so it runs on any pair of such buffers.
-fftwf_plan PlanFor(int points)
-{
-    std::lock_guard<std::mutex> lock(g_PlanLock);
-    auto it = Plans().find(points);
-    if (it != Plans().end())
-        return it->second;
-    fftwf_complex* pIn = fftwf_alloc_complex(static_cast<size_t>(points));
-    fftwf_complex* pOut = fftwf_alloc_complex(static_cast<size_t>(points));
-    fftwf_plan plan = nullptr;
-    if (pIn != nullptr && pOut != nullptr)
-        plan = fftwf_plan_dft_1d(points, pIn, pOut, FFTW_FORWARD, FFTW_MEASURE);
-    fftwf_free(pIn);
-    fftwf_free(pOut);
-    if (plan != nullptr)
-        Plans()[points] = plan;
-    return plan;
 }
 
 } // namespace
@@ -65,7 +80,7 @@ KXAPI_RESULT KxFft::Resize(int points)
         return KXAPI_E_INVALID_ARG;
     if (points == m_Points)
         return KXAPI_OK;
-    fftwf_plan plan = PlanFor(points);
+    fftwf_plan plan = Plans().PlanFor(points);
     auto* pIn = reinterpret_cast<std::complex<float>*>(fftwf_alloc_complex(static_cast<size_t>(points)));
     auto* pOut = reinterpret_cast<std::complex<float>*>(fftwf_alloc_complex(static_cast<size_t>(points)));
     if (plan == nullptr || pIn == nullptr || pOut == nullptr) {

@@ -1,7 +1,8 @@
 // Forward complex FFT of single-precision samples on FFTW. A plan is made once per size for the
 // whole process (planning is serialised by one lock; FFTW's planner is not thread-safe) and
-// reused; each KxFft owns its aligned input and output buffers, so a transform allocates
-// nothing. The transform is unnormalised: X(k) = sum_n x(n) e^(-2 pi i k n / N).
+// reused until the process ends (no KxFft may outlive main); each KxFft owns its aligned input
+// and output buffers, so a transform allocates nothing. The transform is unnormalised:
+// X(k) = sum_n x(n) e^(-2 pi i k n / N).
 #pragma once
 
 #include <complex>
@@ -36,5 +37,5 @@ private:
     int m_Points = 0;
     std::complex<float>* m_pIn = nullptr;
     std::complex<float>* m_pOut = nullptr;
-    void* m_pPlan = nullptr; // shared per size, never destroyed while the process runs
+    void* m_pPlan = nullptr; // shared per size, destroyed when the process ends
 };
