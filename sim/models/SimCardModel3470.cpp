@@ -1,5 +1,6 @@
 // The 3470: a block-driver card whose FPGA carries, per port, the satellite demodulator, its
-// statistics, the I/Q power estimator and constellation grabber, and the converters and LNB
+// statistics, the I/Q power estimator and constellation grabber, the I/Q capture path (DMA
+// channel behind a burst FIFO) of the symbol-rate detector, and the converters and LNB
 // controller the receiver layers only configure.
 #include "SimBlockModels.h"
 #include "SimCardModel.h"
@@ -7,6 +8,11 @@
 void SimFit3470(SimCard& card)
 {
     SimInstallBlockDriverModels(card);
+    ISimBlockModel* pDmaChannel = nullptr;
+    ISimBlockModel* pBurstFifo = nullptr;
+    SimNewIqCaptureModels(card, pDmaChannel, pBurstFifo);
+    card.SetBlockModel(KX_BC_CDMAC, false, pDmaChannel);
+    card.SetBlockModel(KX_BC_BURSTFIFO, false, pBurstFifo);
     card.SetBlockModel(KX_BC_IQPWR_3470, false, SimNewIqPowerModel(card));
     card.SetBlockModel(KX_DF_S2CRDEMOD_3470, true, SimNewS2DemodModel(card));
     card.SetBlockModel(KX_DF_IQCGRAB_3470, true, SimNewConstellationGrabModel(card));
