@@ -16,3 +16,4 @@ ISimBlockModel* SimNewS2DemodModel(SimCard& card);           // satellite demodu
 ISimBlockModel* SimNewConstellationGrabModel(SimCard& card); // constellation grabber
 // Keeps what it is told and answers zeros: enough for blocks the receiver layers only configure.
 ISimBlockModel* SimNewSettingsModel();
+ISimBlockModel* SimNew3470FrameStatsModel(SimCard& card); // the 3470's frame statistics (Sim3470FrameStats.h)

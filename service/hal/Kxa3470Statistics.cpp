@@ -260,29 +260,33 @@ KXAPI_RESULT Kxa3470Statistics::GetWindowStatistic(int isi, int window, KxStatis
     return m_pEngine->GetWindowStatistic(isi, window, stat);
 }
 
-bool Kxa3470Statistics::GetLockAll()
+KXAPI_RESULT Kxa3470Statistics::GetLockAll(bool& locked)
 {
     CritSecAutoLockSvc lock(m_pLock);
-    return m_Buffering.load() && m_pEngine->LockAll();
+    locked = m_Buffering.load() && m_pEngine->LockAll();
+    return KXAPI_OK;
 }
 
-bool Kxa3470Statistics::GetPlHeaderLock()
+KXAPI_RESULT Kxa3470Statistics::GetPlHeaderLock(bool& locked)
 {
     CritSecAutoLockSvc lock(m_pLock);
-    return m_Buffering.load() && m_pEngine->PlHeaderLock();
+    locked = m_Buffering.load() && m_pEngine->PlHeaderLock();
+    return KXAPI_OK;
 }
 
-bool Kxa3470Statistics::GetLock(int isi, int& grabberIndex)
+KXAPI_RESULT Kxa3470Statistics::GetLock(int isi, bool& locked, int& grabIndex)
 {
     CritSecAutoLockSvc lock(m_pLock);
-    grabberIndex = -1;
-    return m_Buffering.load() && m_pEngine->StreamLock(isi, grabberIndex);
+    grabIndex = -1;
+    locked = m_Buffering.load() && m_pEngine->StreamLock(isi, grabIndex);
+    return KXAPI_OK;
 }
 
-bool Kxa3470Statistics::StreamLockFound()
+KXAPI_RESULT Kxa3470Statistics::StreamLockFound(bool& found)
 {
     CritSecAutoLockSvc lock(m_pLock);
-    return m_Buffering.load() && m_pEngine->StreamLockFound();
+    found = m_Buffering.load() && m_pEngine->StreamLockFound();
+    return KXAPI_OK;
 }
 
 KXAPI_RESULT Kxa3470Statistics::GetSpectrumInv(bool& inverted)
@@ -316,10 +320,11 @@ KXAPI_RESULT Kxa3470Statistics::GetDemodPars(int isi, KxDemodPars& pars)
     return m_pEngine->DemodPars(isi, pars);
 }
 
-KXAPI_RESULT Kxa3470Statistics::GetBBHeadCoding(bool& ccm)
+bool Kxa3470Statistics::GetBBHeadCoding()
 {
     CritSecAutoLockSvc lock(m_pLock);
-    return m_pEngine->BBHeadCoding(ccm);
+    bool ccm = false;
+    return KxapiSucceeded(m_pEngine->BBHeadCoding(ccm)) && ccm;
 }
 
 KXAPI_RESULT Kxa3470Statistics::GetCcmPlsValue(int& pls)
@@ -386,6 +391,16 @@ KXAPI_RESULT Kxa3470Statistics::GetBerPostBch(int isi, double merDb, double& ber
 {
     CritSecAutoLockSvc lock(m_pLock);
     return PostDecoderBer(m_pEngine->ShortPls(isi), merDb, true, ber);
+}
+
+KXAPI_RESULT Kxa3470Statistics::GetFerPostLdpc(double& fer)
+{
+    return GetFerPostLdpc(KXA3470_ALL, fer);
+}
+
+KXAPI_RESULT Kxa3470Statistics::GetFerPostBch(double& fer)
+{
+    return GetFerPostBch(KXA3470_ALL, fer);
 }
 
 KXAPI_RESULT Kxa3470Statistics::GetFerPostLdpc(int isi, double& fer)
@@ -455,7 +470,8 @@ KXAPI_RESULT Kxa3470Statistics::GetRfLvlChan(int basebandGain, long long freqHz,
     KXAPI_RESULT result = GetRfLvlUncalib(basebandGain, uncalibrated);
     if (KxapiFailed(result))
         return result;
-    const bool plhLock = GetPlHeaderLock();
+    bool plhLock = false;
+    GetPlHeaderLock(plhLock);
     CritSecAutoLockSvc lock(m_pLock);
     int power = KxapiVoltage2Power(static_cast<int>(std::floor(10.0 * uncalibrated + 0.5)));
     const unsigned int freqMHz = static_cast<unsigned int>(std::trunc(static_cast<double>(freqHz) / 1e6 + 0.5));

@@ -25,6 +25,7 @@
 
 #include "DemodPars.h"
 #include "IInterface.h"
+#include "IKxa3470Statistics.h"
 #include "KxNonCopyable.h"
 #include "KxRfCal.h"
 #include "KxStatistic.h"
@@ -86,83 +87,89 @@ public:
     virtual KXAPI_RESULT GetPower(uint32_t& power) = 0;
 };
 
-class Kxa3470Statistics : private KxNonCopyable {
+// The windowed statistics object the 3470 HAL owns (IKxa3470Statistics).
+class Kxa3470Statistics : public IKxa3470Statistics, private KxNonCopyable {
 public:
     Kxa3470Statistics();
-    ~Kxa3470Statistics();
+    ~Kxa3470Statistics() override;
 
     // Stores the proxies (not owned), clears the frame-statistics block and starts the
     // sampling thread (a running one is stopped first). False when the block could not be
     // cleared or the thread not started.
     bool Init(KxProxyS2CRDEMOD_3470* pDemod, KxProxyS2STATS_3470* pStats, KxProxyAD5320_3470* pDac,
-              KxProxyIQPWR_3470* pPower, KxProxyCORE* pCore);
+              KxProxyIQPWR_3470* pPower, KxProxyCORE* pCore) override;
     // The same with any source (owned from here on, also on failure).
     bool Init(std::unique_ptr<IKxa3470StatSource> pSource);
     // Stops and joins the thread and clears every buffer. Also done by the destructor.
-    void Close();
+    void Close() override;
 
     // Sampling on or off; off also forgets the streams seen.
-    void EnableBuffering(bool enable);
+    void EnableBuffering(bool enable) override;
     bool BufferingEnabled() const { return m_Buffering.load(); }
     // Empties every ring and window and clears the frame-statistics block.
-    void ClearBuffers();
+    void ClearBuffers() override;
 
     // The RF-level calibrations: the compensation tables' set and the stored record's set.
-    void SetTableCalibration(const Kxapi::KxRfCalV1& cal);
-    void SetStoredCalibration(const Kxapi::KxRfCalV1& cal);
+    void SetTableCalibration(const Kxapi::KxRfCalV1& cal) override;
+    void SetStoredCalibration(const Kxapi::KxRfCalV1& cal) override;
     void ClearStoredCalibration();
 
     // A statistic over a window (0 SHORT, 1 MEDIUM, 2 LONG) of one ISI (256: all streams).
     // stat carries the id in and value and result out. Negative window: KXAPI_E_STAT_NOTAVAIL;
     // DVBS2-Isi: the ISIs seen in the window; an ISI without a window: the empty window's value
     // and KXAPI_E_STAT_NOTAVAIL; an id the window does not compute: KXAPI_E_NOT_SUPPORTED.
-    KXAPI_RESULT GetWindowStatistic(int isi, int window, Kxapi::KxStatistic& stat);
+    KXAPI_RESULT GetWindowStatistic(int isi, int window, Kxapi::KxStatistic& stat) override;
 
-    // Instantaneous values (the HAL's GetStatistics).
+    // Instantaneous values (the HAL's GetStatistics). The lock indications answer KXAPI_OK
+    // with the flag (false while buffering is off).
     // Lock: every current ISI locked (false for none).
-    bool GetLockAll();
-    // At least 4 of the last 5 ticks with the PL-header lock (buffering on).
-    bool GetPlHeaderLock();
-    // Stream lock of isi over the last 5 ticks (needs the PL-header lock); grabberIndex is the
+    KXAPI_RESULT GetLockAll(bool& locked) override;
+    // At least 4 of the last 5 ticks with the PL-header lock.
+    KXAPI_RESULT GetPlHeaderLock(bool& locked) override;
+    // Stream lock of isi over the last 5 ticks (needs the PL-header lock); grabIndex is the
     // stream's index for the constellation grabber (-1 when the ISI is unknown).
-    bool GetLock(int isi, int& grabberIndex);
+    KXAPI_RESULT GetLock(int isi, bool& locked, int& grabIndex) override;
     // At least one current ISI locked.
-    bool StreamLockFound();
-    KXAPI_RESULT GetSpectrumInv(bool& inverted);
+    KXAPI_RESULT StreamLockFound(bool& found) override;
+    KXAPI_RESULT GetSpectrumInv(bool& inverted) override;
     // The ISIs of the short window, ascending.
-    KXAPI_RESULT GetIsiIds(std::vector<int>& isis);
+    KXAPI_RESULT GetIsiIds(std::vector<int>& isis) override;
     // Signalling of one stream from its latest frame; KXAPI_E_PLP_NOT_FOUND for an unknown ISI.
-    KXAPI_RESULT GetIsiSigData(int isi, Kxapi::KxDvbS2IsiSigData& data);
-    // DVB-S2 parameters of one stream (modulation, code rate, pilots, frame size, ISI).
-    KXAPI_RESULT GetDemodPars(int isi, Kxapi::KxDemodPars& pars);
-    // Whether the (single) stream's baseband header signals CCM; KXAPI_E_NOT_LOCKED without frames.
-    KXAPI_RESULT GetBBHeadCoding(bool& ccm);
+    KXAPI_RESULT GetIsiSigData(int isi, Kxapi::KxDvbS2IsiSigData& data) override;
+    // DVB-S2 parameters of one stream (modulation, code rate, pilots, frame size).
+    KXAPI_RESULT GetDemodPars(int isi, Kxapi::KxDemodPars& pars) override;
+    // Whether the first stream's baseband header signals CCM (false without frames).
+    bool GetBBHeadCoding() override;
     // The PLS code of the CCM stream; KXAPI_E_NOT_LOCKED without frames.
-    KXAPI_RESULT GetCcmPlsValue(int& pls);
+    KXAPI_RESULT GetCcmPlsValue(int& pls) override;
     // MER of one stream's frames over the short window, dB.
-    KXAPI_RESULT GetMer(int isi, double& merDb);
+    KXAPI_RESULT GetMer(int isi, double& merDb) override;
     // Mean MER on the PL headers of the valid entries of the last second, dB; KXAPI_E_NOT_LOCKED
     // with buffering off, without the PL-header lock or without a valid entry.
-    KXAPI_RESULT GetMerPlHeaders(double& merDb);
+    KXAPI_RESULT GetMerPlHeaders(double& merDb) override;
     // Derived from a MER (dB) and the PLS codes of isi's short window (256: every stream).
-    KXAPI_RESULT GetStatEbN0(int isi, double merDb, double& ebN0Db);
-    KXAPI_RESULT GetLinkMargin(int isi, double merDb, double& marginDb);
-    KXAPI_RESULT GetBerPreLdpc(int isi, double merDb, double& ber);
-    KXAPI_RESULT GetBerPostLdpc(int isi, double merDb, double& ber);
-    KXAPI_RESULT GetBerPostBch(int isi, double merDb, double& ber);
+    KXAPI_RESULT GetStatEbN0(int isi, double merDb, double& ebN0Db) override;
+    KXAPI_RESULT GetLinkMargin(int isi, double merDb, double& marginDb) override;
+    KXAPI_RESULT GetBerPreLdpc(int isi, double merDb, double& ber) override;
+    KXAPI_RESULT GetBerPostLdpc(int isi, double merDb, double& ber) override;
+    KXAPI_RESULT GetBerPostBch(int isi, double merDb, double& ber) override;
+    // Frame error rates of every stream over the short window.
+    KXAPI_RESULT GetFerPostLdpc(double& fer) override;
+    KXAPI_RESULT GetFerPostBch(double& fer) override;
+    // ... of one stream (256: every stream).
     KXAPI_RESULT GetFerPostLdpc(int isi, double& fer);
     KXAPI_RESULT GetFerPostBch(int isi, double& fer);
     // Roll-off factor from the demodulator's code (0.0 .. 0.35); KXAPI_E_INTERNAL for an
     // unknown code.
-    KXAPI_RESULT GetRollOff(double& rollOff);
+    KXAPI_RESULT GetRollOff(double& rollOff) override;
     // symbolRateBd x (1 + roll-off) in MHz.
-    KXAPI_RESULT GetOccupiedBw(long long symbolRateBd, double& bandwidthMHz);
-    KXAPI_RESULT GetAgc1(int& agc);
+    KXAPI_RESULT GetOccupiedBw(long long symbolRateBd, double& bandwidthMHz) override;
+    KXAPI_RESULT GetAgc1(int& agc) override;
     // Uncalibrated RF level in dBmV for the tuner's baseband gain.
-    KXAPI_RESULT GetRfLvlUncalib(int basebandGain, double& levelDbmV);
+    KXAPI_RESULT GetRfLvlUncalib(int basebandGain, double& levelDbmV) override;
     // Calibrated channel level in tenths of a dBmV (the RfLvlChan statistic).
     KXAPI_RESULT GetRfLvlChan(int basebandGain, long long freqHz, int temperature, long long symbolRateBd,
-                              int& levelTenthsDbmV);
+                              int& levelTenthsDbmV) override;
 
     // Bytes held by the rings and windows (for the benchmark and the tests).
     size_t MemoryBytes();

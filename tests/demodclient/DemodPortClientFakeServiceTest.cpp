@@ -16,6 +16,7 @@
 #include "DemodClientFixture.h"
 #include "DemodPortClient.h"
 #include "DemodSvcEvents.h"
+#include "DemodSvcGeneric.h"
 #include "DemodSvcLayouts.h"
 #include "KxScanProgress.h"
 #include "KxWire.h"
@@ -43,6 +44,7 @@ struct Received {
     std::wstring m_EvName;  // registration
     uint64_t m_EvMask = 0;  // registration
     int m_Connection = 0;   // 1 for the first connection, 2 for the next ...
+    std::vector<Kxapi::KxStatistic> m_Stats; // statistics read (38)
 };
 
 // Serves "DemodRecvPipe" like the service, within what these tests need: attach, init,
@@ -139,6 +141,9 @@ private:
                 Kxapi::DemodParseAttach(p, received.m_Size, received.m_Serial, received.m_Port, xtra);
             if (received.m_Code == 26)
                 Kxapi::DemodParseEventRegisterReq(p, received.m_Size, received.m_EvName, received.m_EvMask);
+            std::wstring statsXml;
+            if (received.m_Code == 38 && Kxapi::DemodParseGenericReq(p, received.m_Size, statsXml) == KXAPI_OK)
+                Kxapi::KxStatistic::FromXml(statsXml, received.m_Stats);
             {
                 std::lock_guard<std::mutex> lock(m_Mutex);
                 m_Requests.push_back(received);
@@ -158,6 +163,7 @@ private:
             }
             DemodMsg reply = received.m_Code == 13   ? Kxapi::DemodBuildFreqGetReply(KXAPI_OK, FAKE_FREQ_HZ)
                              : received.m_Code == 24 ? FixedLayoutScanReply(p, received.m_Size)
+                             : received.m_Code == 38 ? StatisticsReply(received.m_Stats)
                                                      : Kxapi::DemodBuildReply(received.m_Code, result);
             messenger.WriteMsg(reinterpret_cast<char*>(reply.data()), static_cast<int>(reply.size()));
             if (received.m_Code == 50)
@@ -183,6 +189,19 @@ private:
                                                             request.m_MaxTransmitters, found);
         KxPutI32(reply.data(), 8, FIXED_SCAN_FOUND);
         return reply;
+    }
+
+    // Every integer statistic read answers 100 x its stream (first extra id) + its window
+    // (second extra id), so that a reader sees what the request named.
+    static DemodMsg StatisticsReply(std::vector<Kxapi::KxStatistic> stats)
+    {
+        for (Kxapi::KxStatistic& stat : stats) {
+            stat.SetValue(int32_t{100 * stat.m_XtraId[0] + stat.m_XtraId[1]});
+            stat.m_Result = KXAPI_OK;
+        }
+        std::wstring xml;
+        Kxapi::KxStatistic::ToXml(stats.data(), static_cast<int>(stats.size()), xml);
+        return Kxapi::DemodBuildGenericReply(38, KXAPI_OK, xml);
     }
 
     // A blind scan from 470 to 480 MHz: nothing at 470, a transmitter at 474, the end.
@@ -487,6 +506,46 @@ TEST_F(KxctlDemodFake, FixedLayoutBlindScanSaysHowManyItFoundBeyondItsArray)
     EXPECT_FALSE(Printed("1150000000 Hz")) << m_Result.m_Output;
     EXPECT_TRUE(Printed("5 transmitter(s) found, the first 2 shown (--fixed 2); result KXAPI_E_BUF_TOO_SMALL"))
         << m_Result.m_Output;
+}
+
+TEST_F(KxctlDemodFake, StatisticsOfOneStreamAndTimeWindow)
+{
+    // The selection goes out as the statistics' first two extra ids, for each one named.
+    ASSERT_TRUE(Kxctl({"stats", "3460000001", "0", "MER", "LinkMargin", "--isi", "3", "--window", "medium",
+                       "--settle", "0"}))
+        << m_Result.m_Output;
+    EXPECT_EQ(0, m_Result.m_Status) << m_Result.m_Output;
+    EXPECT_TRUE(Printed("ISI 3, medium window (60 s)")) << m_Result.m_Output;
+    std::vector<Kxapi::KxStatistic> read;
+    for (const Received& r : m_Service.Requests())
+        if (r.m_Code == 38)
+            read = r.m_Stats;
+    ASSERT_EQ(2u, read.size());
+    for (const Kxapi::KxStatistic& stat : read) {
+        EXPECT_EQ(3, stat.m_XtraId[0]);
+        EXPECT_EQ(1, stat.m_XtraId[1]);
+        EXPECT_EQ(-1, stat.m_XtraId[2]);
+    }
+
+    // All streams, the long window; the instantaneous value without options.
+    ASSERT_TRUE(Kxctl({"stats", "3460000001", "0", "MER", "--isi", "all", "--window", "long", "--settle", "0"}));
+    EXPECT_TRUE(Printed("all streams, long window (60 min)")) << m_Result.m_Output;
+    ASSERT_TRUE(Kxctl({"stats", "3460000001", "0", "MER", "--settle", "0"}));
+    EXPECT_FALSE(Printed("window")) << m_Result.m_Output;
+    for (const Received& r : m_Service.Requests())
+        if (r.m_Code == 38)
+            read = r.m_Stats;
+    ASSERT_EQ(1u, read.size());
+    EXPECT_EQ(-1, read[0].m_XtraId[0]);
+    EXPECT_EQ(-1, read[0].m_XtraId[1]);
+
+    // Refused selections.
+    for (const char* bad : {"256", "-1", "x"}) {
+        ASSERT_TRUE(Kxctl({"stats", "3460000001", "0", "MER", "--isi", bad}));
+        EXPECT_EQ(2, m_Result.m_Status) << bad;
+    }
+    ASSERT_TRUE(Kxctl({"stats", "3460000001", "0", "MER", "--window", "hour"}));
+    EXPECT_EQ(2, m_Result.m_Status);
 }
 
 TEST_F(KxctlDemodFake, SpectrumScanPrintsEveryLevelWithItsUnitAndTheFinalError)
