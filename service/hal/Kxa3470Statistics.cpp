@@ -260,33 +260,29 @@ KXAPI_RESULT Kxa3470Statistics::GetWindowStatistic(int isi, int window, KxStatis
     return m_pEngine->GetWindowStatistic(isi, window, stat);
 }
 
-KXAPI_RESULT Kxa3470Statistics::GetLockAll(bool& locked)
+bool Kxa3470Statistics::GetLockAll()
 {
     CritSecAutoLockSvc lock(m_pLock);
-    locked = m_Buffering.load() && m_pEngine->LockAll();
-    return KXAPI_OK;
+    return m_Buffering.load() && m_pEngine->LockAll();
 }
 
-KXAPI_RESULT Kxa3470Statistics::GetPlHeaderLock(bool& locked)
+bool Kxa3470Statistics::GetPlHeaderLock()
 {
     CritSecAutoLockSvc lock(m_pLock);
-    locked = m_Buffering.load() && m_pEngine->PlHeaderLock();
-    return KXAPI_OK;
+    return m_Buffering.load() && m_pEngine->PlHeaderLock();
 }
 
-KXAPI_RESULT Kxa3470Statistics::GetLock(int isi, bool& locked, int& grabIndex)
+bool Kxa3470Statistics::GetLock(int isi, int& grabIndex)
 {
     CritSecAutoLockSvc lock(m_pLock);
     grabIndex = -1;
-    locked = m_Buffering.load() && m_pEngine->StreamLock(isi, grabIndex);
-    return KXAPI_OK;
+    return m_Buffering.load() && m_pEngine->StreamLock(isi, grabIndex);
 }
 
-KXAPI_RESULT Kxa3470Statistics::StreamLockFound(bool& found)
+bool Kxa3470Statistics::StreamLockFound()
 {
     CritSecAutoLockSvc lock(m_pLock);
-    found = m_Buffering.load() && m_pEngine->StreamLockFound();
-    return KXAPI_OK;
+    return m_Buffering.load() && m_pEngine->StreamLockFound();
 }
 
 KXAPI_RESULT Kxa3470Statistics::GetSpectrumInv(bool& inverted)
@@ -320,11 +316,10 @@ KXAPI_RESULT Kxa3470Statistics::GetDemodPars(int isi, KxDemodPars& pars)
     return m_pEngine->DemodPars(isi, pars);
 }
 
-bool Kxa3470Statistics::GetBBHeadCoding()
+KXAPI_RESULT Kxa3470Statistics::GetBBHeadCoding(bool& ccm)
 {
     CritSecAutoLockSvc lock(m_pLock);
-    bool ccm = false;
-    return KxapiSucceeded(m_pEngine->BBHeadCoding(ccm)) && ccm;
+    return m_pEngine->BBHeadCoding(ccm);
 }
 
 KXAPI_RESULT Kxa3470Statistics::GetCcmPlsValue(int& pls)
@@ -391,16 +386,6 @@ KXAPI_RESULT Kxa3470Statistics::GetBerPostBch(int isi, double merDb, double& ber
 {
     CritSecAutoLockSvc lock(m_pLock);
     return PostDecoderBer(m_pEngine->ShortPls(isi), merDb, true, ber);
-}
-
-KXAPI_RESULT Kxa3470Statistics::GetFerPostLdpc(double& fer)
-{
-    return GetFerPostLdpc(KXA3470_ALL, fer);
-}
-
-KXAPI_RESULT Kxa3470Statistics::GetFerPostBch(double& fer)
-{
-    return GetFerPostBch(KXA3470_ALL, fer);
 }
 
 KXAPI_RESULT Kxa3470Statistics::GetFerPostLdpc(int isi, double& fer)
@@ -470,8 +455,7 @@ KXAPI_RESULT Kxa3470Statistics::GetRfLvlChan(int basebandGain, long long freqHz,
     KXAPI_RESULT result = GetRfLvlUncalib(basebandGain, uncalibrated);
     if (KxapiFailed(result))
         return result;
-    bool plhLock = false;
-    GetPlHeaderLock(plhLock);
+    const bool plhLock = GetPlHeaderLock();
     CritSecAutoLockSvc lock(m_pLock);
     int power = KxapiVoltage2Power(static_cast<int>(std::floor(10.0 * uncalibrated + 0.5)));
     const unsigned int freqMHz = static_cast<unsigned int>(std::trunc(static_cast<double>(freqHz) / 1e6 + 0.5));

@@ -112,7 +112,7 @@ public:
     // The RF-level calibrations: the compensation tables' set and the stored record's set.
     void SetTableCalibration(const Kxapi::KxRfCalV1& cal) override;
     void SetStoredCalibration(const Kxapi::KxRfCalV1& cal) override;
-    void ClearStoredCalibration();
+    void ClearStoredCalibration() override;
 
     // A statistic over a window (0 SHORT, 1 MEDIUM, 2 LONG) of one ISI (256: all streams).
     // stat carries the id in and value and result out. Negative window: KXAPI_E_STAT_NOTAVAIL;
@@ -120,17 +120,17 @@ public:
     // and KXAPI_E_STAT_NOTAVAIL; an id the window does not compute: KXAPI_E_NOT_SUPPORTED.
     KXAPI_RESULT GetWindowStatistic(int isi, int window, Kxapi::KxStatistic& stat) override;
 
-    // Instantaneous values (the HAL's GetStatistics). The lock indications answer KXAPI_OK
-    // with the flag (false while buffering is off).
+    // Instantaneous values (the HAL's GetStatistics). The lock indications are false while
+    // buffering is off.
     // Lock: every current ISI locked (false for none).
-    KXAPI_RESULT GetLockAll(bool& locked) override;
+    bool GetLockAll() override;
     // At least 4 of the last 5 ticks with the PL-header lock.
-    KXAPI_RESULT GetPlHeaderLock(bool& locked) override;
+    bool GetPlHeaderLock() override;
     // Stream lock of isi over the last 5 ticks (needs the PL-header lock); grabIndex is the
     // stream's index for the constellation grabber (-1 when the ISI is unknown).
-    KXAPI_RESULT GetLock(int isi, bool& locked, int& grabIndex) override;
+    bool GetLock(int isi, int& grabIndex) override;
     // At least one current ISI locked.
-    KXAPI_RESULT StreamLockFound(bool& found) override;
+    bool StreamLockFound() override;
     KXAPI_RESULT GetSpectrumInv(bool& inverted) override;
     // The ISIs of the short window, ascending.
     KXAPI_RESULT GetIsiIds(std::vector<int>& isis) override;
@@ -138,8 +138,8 @@ public:
     KXAPI_RESULT GetIsiSigData(int isi, Kxapi::KxDvbS2IsiSigData& data) override;
     // DVB-S2 parameters of one stream (modulation, code rate, pilots, frame size).
     KXAPI_RESULT GetDemodPars(int isi, Kxapi::KxDemodPars& pars) override;
-    // Whether the first stream's baseband header signals CCM (false without frames).
-    bool GetBBHeadCoding() override;
+    // Whether the first stream's baseband header signals CCM; KXAPI_E_NOT_LOCKED without frames.
+    KXAPI_RESULT GetBBHeadCoding(bool& ccm) override;
     // The PLS code of the CCM stream; KXAPI_E_NOT_LOCKED without frames.
     KXAPI_RESULT GetCcmPlsValue(int& pls) override;
     // MER of one stream's frames over the short window, dB.
@@ -153,12 +153,9 @@ public:
     KXAPI_RESULT GetBerPreLdpc(int isi, double merDb, double& ber) override;
     KXAPI_RESULT GetBerPostLdpc(int isi, double merDb, double& ber) override;
     KXAPI_RESULT GetBerPostBch(int isi, double merDb, double& ber) override;
-    // Frame error rates of every stream over the short window.
-    KXAPI_RESULT GetFerPostLdpc(double& fer) override;
-    KXAPI_RESULT GetFerPostBch(double& fer) override;
-    // ... of one stream (256: every stream).
-    KXAPI_RESULT GetFerPostLdpc(int isi, double& fer);
-    KXAPI_RESULT GetFerPostBch(int isi, double& fer);
+    // Frame error rates of one stream (256: every stream) over the short window.
+    KXAPI_RESULT GetFerPostLdpc(int isi, double& fer) override;
+    KXAPI_RESULT GetFerPostBch(int isi, double& fer) override;
     // Roll-off factor from the demodulator's code (0.0 .. 0.35); KXAPI_E_INTERNAL for an
     // unknown code.
     KXAPI_RESULT GetRollOff(double& rollOff) override;

@@ -381,7 +381,9 @@ TEST_F(Kxa3470StatisticsTest, OverflowClearsTheBlockAndLosesTheTick)
     EXPECT_EQ(KXAPI_OK, m_Stats.UpdateStatisticsBuffers(false, false, 1.0));
     EXPECT_EQ(3, m_pScript->m_Reads.load());
     double fer = -1.0;
-    EXPECT_EQ(KXAPI_OK, m_Stats.GetFerPostLdpc(fer));
+    EXPECT_EQ(KXAPI_OK, m_Stats.GetFerPostLdpc(KXA3470_ALL, fer));
+    EXPECT_EQ(0.0, fer);
+    EXPECT_EQ(KXAPI_OK, m_Stats.GetFerPostBch(1, fer));
     EXPECT_EQ(0.0, fer);
 }
 
@@ -393,26 +395,21 @@ TEST_F(Kxa3470StatisticsTest, BufferingGatesTheLockIndicationsAndPlHeaderMer)
     }
     double mer = 0.0;
     int index = 0;
-    bool locked = true;
     EXPECT_FALSE(m_Stats.BufferingEnabled());
     EXPECT_EQ(KXAPI_E_NOT_LOCKED, m_Stats.GetMerPlHeaders(mer));
-    EXPECT_EQ(KXAPI_OK, m_Stats.GetPlHeaderLock(locked));
-    EXPECT_FALSE(locked);
-    locked = true;
-    EXPECT_EQ(KXAPI_OK, m_Stats.GetLock(1, locked, index));
-    EXPECT_FALSE(locked);
+    EXPECT_FALSE(m_Stats.GetPlHeaderLock());
+    EXPECT_FALSE(m_Stats.GetLock(1, index));
     EXPECT_EQ(-1, index);
     // The same rings with buffering on: locked.
     m_Stats.EnableBuffering(true);
-    EXPECT_EQ(KXAPI_OK, m_Stats.GetLock(1, locked, index));
-    EXPECT_TRUE(locked);
+    EXPECT_TRUE(m_Stats.GetLock(1, index));
+    EXPECT_EQ(0, index);
+    EXPECT_TRUE(m_Stats.StreamLockFound());
     EXPECT_EQ(KXAPI_OK, m_Stats.GetMerPlHeaders(mer));
     EXPECT_DOUBLE_EQ(10.0, mer);
     m_Stats.EnableBuffering(false);
-    EXPECT_EQ(KXAPI_OK, m_Stats.GetLockAll(locked));
-    EXPECT_FALSE(locked);
-    EXPECT_EQ(KXAPI_OK, m_Stats.StreamLockFound(locked));
-    EXPECT_FALSE(locked);
+    EXPECT_FALSE(m_Stats.GetLockAll());
+    EXPECT_FALSE(m_Stats.StreamLockFound());
 }
 
 TEST_F(Kxa3470StatisticsTest, RollOffBandwidthAndLevels)
@@ -474,8 +471,7 @@ TEST_F(Kxa3470StatisticsTest, SamplingThreadTicksWhileBufferingAndReadersRunBesi
             KxStatistic stat(KX_STAT_MER);
             m_Stats.GetWindowStatistic(2, SHORT, stat);
             int index = 0;
-            bool locked = false;
-            m_Stats.GetLock(2, locked, index);
+            m_Stats.GetLock(2, index);
             double mer = 0.0;
             m_Stats.GetMerPlHeaders(mer);
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -487,7 +483,7 @@ TEST_F(Kxa3470StatisticsTest, SamplingThreadTicksWhileBufferingAndReadersRunBesi
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (!locked && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        m_Stats.GetLock(2, locked, index);
+        locked = m_Stats.GetLock(2, index);
     }
     EXPECT_TRUE(locked);
     EXPECT_EQ(0, index);
