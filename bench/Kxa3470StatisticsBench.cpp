@@ -3,8 +3,9 @@
 //   BM_StatisticsTick: one 100 ms tick (frame reports read and folded, windows recomputed, a
 //     second boundary every 10th tick and a minute boundary every 600th); "core_percent" is
 //     the tick's CPU time x 10 ticks a second.
-//   BM_SamplingThread: the real thread for 5 s of its 100 ms cadence; "core_percent" is the
-//     process CPU time over the wall time while the main thread sleeps.
+//   BM_SamplingThread/1: the real thread for 5 s of its 100 ms cadence; "core_percent" is the
+//     process CPU time over the wall time while the main thread sleeps. /0: the same with
+//     buffering off (no client), the thread polling its flag every millisecond.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -118,12 +119,13 @@ void BM_StatisticsTick(benchmark::State& state)
 }
 BENCHMARK(BM_StatisticsTick)->Unit(benchmark::kMicrosecond);
 
+// state.range(0): buffering on (a client uses the port) or off (the thread polls its flag).
 void BM_SamplingThread(benchmark::State& state)
 {
     for (auto _ : state) {
         Kxa3470Statistics stats;
         stats.Init(std::make_unique<GeneratedSource>());
-        stats.EnableBuffering(true);
+        stats.EnableBuffering(state.range(0) != 0);
         const double cpu0 = ProcessCpuSeconds();
         const auto wall0 = std::chrono::steady_clock::now();
         std::this_thread::sleep_for(std::chrono::seconds(5));
@@ -134,7 +136,7 @@ void BM_SamplingThread(benchmark::State& state)
         stats.Close();
     }
 }
-BENCHMARK(BM_SamplingThread)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_SamplingThread)->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
 

@@ -86,7 +86,8 @@ private:
 } // namespace
 
 Kxa3470Statistics::Kxa3470Statistics()
-    : m_pLock(Xp::Instance()->MakeCritSec()), m_pEngine(std::make_unique<Kxa3470StatEngine>())
+    : m_pLock(Xp::Instance()->MakeCritSec()), m_pWake(Xp::Instance()->MakeEvent(false)),
+      m_pEngine(std::make_unique<Kxa3470StatEngine>())
 {
     RfCalZero(&m_TableCal);
     RfCalZero(&m_StoredCal);
@@ -109,7 +110,8 @@ bool Kxa3470Statistics::Init(std::unique_ptr<IKxa3470StatSource> pSource)
     {
         CritSecAutoLockSvc lock(m_pLock);
         m_pSource = std::move(pSource);
-        if (m_pSource == nullptr || m_pLock == nullptr || KxapiFailed(m_pSource->ClearFrameStatistics()))
+        if (m_pSource == nullptr || m_pLock == nullptr || m_pWake == nullptr ||
+            KxapiFailed(m_pSource->ClearFrameStatistics()))
             return false;
     }
     m_Stop = false;
@@ -125,6 +127,8 @@ bool Kxa3470Statistics::Init(std::unique_ptr<IKxa3470StatSource> pSource)
 void Kxa3470Statistics::Close()
 {
     m_Stop = true;
+    if (m_pWake != nullptr)
+        m_pWake->Set();
     if (m_pThread != nullptr) {
         m_pThread->WaitFinished();
         m_pThread.reset();
@@ -146,7 +150,8 @@ void Kxa3470Statistics::StatUpdateThread()
     uint64_t lastStartNs = 0;
     while (!m_Stop.load()) {
         if (!m_Buffering.load()) {
-            XpUtil::Sleep(1);
+            // Idle until a client turns buffering on (or the stop), at most 100 ms at a time.
+            m_pWake->WaitTimeout(100);
             lastStartNs = 0;
             continue;
         }
@@ -183,9 +188,9 @@ void Kxa3470Statistics::StatUpdateThread()
             const uint64_t spentNs = endNs - startNs;
             sleepMs = spentNs >= TICK_NS ? 1 : static_cast<int>((TICK_NS - spentNs) / 1000000);
         }
-        // Slept in slices so that a stop request is seen at once.
-        for (int slept = 0; slept < sleepMs && !m_Stop.load(); slept += 10)
-            XpUtil::Sleep(sleepMs - slept < 10 ? sleepMs - slept : 10);
+        // At most 100 ms: a stop request is seen within one tick.
+        if (!m_Stop.load())
+            XpUtil::Sleep(sleepMs);
     }
 }
 
@@ -222,6 +227,8 @@ KXAPI_RESULT Kxa3470Statistics::UpdateStatisticsBuffers(bool second, bool minute
 void Kxa3470Statistics::EnableBuffering(bool enable)
 {
     m_Buffering = enable;
+    if (enable && m_pWake != nullptr)
+        m_pWake->Set();
     if (!enable) {
         CritSecAutoLockSvc lock(m_pLock);
         m_pEngine->ForgetStreams();

@@ -179,6 +179,7 @@ private:
     void StatUpdateThread();
 
     XpCritSecPtr m_pLock;
+    XpEventPtr m_pWake; // wakes the idle thread: buffering on, or stop
     XpThreadPtr m_pThread;
     std::unique_ptr<IKxa3470StatSource> m_pSource;
     std::unique_ptr<Kxa3470StatEngine> m_pEngine; // guarded by m_pLock
