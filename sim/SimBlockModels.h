@@ -38,3 +38,4 @@ ISimBlockModel* SimNewDmaChannelModel(std::shared_ptr<ISimSampleSource> pSource)
 void SimNewIqCaptureModels(SimCard& card, ISimBlockModel*& pDmaChannel, ISimBlockModel*& pBurstFifo);
 // Keeps what it is told and answers zeros: enough for blocks the receiver layers only configure.
 ISimBlockModel* SimNewSettingsModel();
+ISimBlockModel* SimNew3470FrameStatsModel(SimCard& card); // the 3470's frame statistics (Sim3470FrameStats.h)

@@ -19,4 +19,5 @@ void SimFit3470(SimCard& card)
     for (KxDriverTypeCode code : {KX_DF_AD5320_3470, KX_DF_ADS4246_3470, KX_DF_LNBH25_3470, KX_DF_S2STATS_3470,
                                   KX_DF_IQFIR_3470, KX_DF_IQSRC3470_3470, KX_DF_DATASTMUX_3470})
         card.SetBlockModel(code, true, SimNewSettingsModel());
+    card.SetBlockModel(KX_DF_S2STATS_3470, true, SimNew3470FrameStatsModel(card));
 }
