@@ -240,8 +240,10 @@ SimService::~SimService()
 
 bool SimService::Start(const std::vector<std::string>& extraArgs)
 {
+    // The simulator's control FIFO comes last: kxctl's card list asks it first.
     return Launch(extraArgs) && WaitForPath(File("DemodRecvPipe"), 10000) &&
-           WaitForPath(File("KxeRecvPipe"), 10000) && WaitForPath(File("KxGlobalRecvPipe"), 10000);
+           WaitForPath(File("KxeRecvPipe"), 10000) && WaitForPath(File("KxGlobalRecvPipe"), 10000) &&
+           WaitForPath(File("KxSimCtrlPipe"), 10000);
 }
 
 ProcessResult SimService::Wait(unsigned int timeoutMs)

@@ -101,7 +101,8 @@ public:
     // Stops the service (SIGTERM) if it still runs.
     ~SimService();
 
-    // Starts the service with `extraArgs`; true once its three listener FIFOs exist.
+    // Starts the service with `extraArgs`; true once its three listener FIFOs and the
+    // simulator's control FIFO exist.
     bool Start(const std::vector<std::string>& extraArgs = {});
     // Starts the service without waiting for anything.
     bool Launch(const std::vector<std::string>& extraArgs = {});

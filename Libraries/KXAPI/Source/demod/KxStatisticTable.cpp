@@ -53,7 +53,7 @@ const KxStatisticInfo DemodControlNames[] = {
     {271, 3, "LinkMargin", "Link margin", "dB", 0.1},
     {272, 3, "Es/N0", "Es/N0", "dB", 0.1},
     {273, 3, "Eb/N0", "Eb/N0", "dB", 0.1},
-    {274, 2, "OccupiedBandwidth", "Occupied Bandwidth", "Hz", 1.0},
+    {274, 2, "OccupiedBandwidth", "Occupied Bandwidth", "MHz", 1.0},
     {275, 2, "RollOffFactor", "Roll-off factor", "ratio", 1.0},
     {276, 3, "SyntaxErrCnt", "SDI bitstream syntax error count", "count", 1.0},
     {277, 3, "OverflowErrCnt", "SDI kernel<>api overflow count", "count", 1.0},
