@@ -290,6 +290,8 @@ TEST_P(HalConformanceTest, ValidationPassTouchesNothing)
 {
     ASSERT_NO_FATAL_FAILURE(InitAll());
     for (int port = 1; port <= m_NumPorts; port++) {
+        if (m_pHal->ActsInValidationPass(port))
+            continue; // its own tests check what such a port does in each pass
         Arguments args;
         ASSERT_NO_FATAL_FAILURE(ValidArguments(port, args));
         // A tune parameter block different from the one held, so that a pass that stores it shows.
@@ -330,9 +332,12 @@ TEST_P(HalConformanceTest, EveryOperationReleasesTheBus)
 TEST_P(HalConformanceTest, DefaultsBeforeTheFirstTune)
 {
     ASSERT_TRUE(KxapiSucceeded(m_pHal->Init()));
+    // Port 1 always reports statistics; a further port may have none (a raw I/Q port).
+    ASSERT_FALSE(SupportedStatistics(1).empty());
     for (int port = 1; port <= m_NumPorts; port++) {
         std::vector<KxStatistic> stats = SupportedStatistics(port);
-        ASSERT_FALSE(stats.empty()) << "port " << port;
+        if (stats.empty())
+            continue;
         // The capacity must hold the whole table.
         SupportedStatisticsType list[256];
         int count = static_cast<int>(stats.size()) - 1;
