@@ -40,10 +40,14 @@ bool SimMax2121B::Apply(const uint8_t* regs)
     if (lpfChanged && (lpfHz < Regs::MIN_LPF_HZ || lpfHz > Regs::MAX_LPF_HZ))
         return false;
     memcpy(m_Regs, regs, sizeof(m_Regs));
-    if (freqChanged)
+    if (freqChanged) {
         m_FreqHz = freqHz;
-    if (lpfChanged)
+        m_Card.SetTunedHz(m_Input, m_FreqHz);
+    }
+    if (lpfChanged) {
         m_LpfHz = lpfHz;
+        m_Card.SetLowPassHz(m_Input, m_LpfHz);
+    }
     if (m_FreqHz != 0)
         m_Regs[Regs::REG_STATUS] = Regs::STATUS_PLL_LOCKED;
     return true;

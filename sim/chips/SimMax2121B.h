@@ -1,6 +1,7 @@
-// The MAX2121B tuner of a virtual 3470: answers the register set of Max2121BRegs.h and keeps
-// the frequency, low-pass corner and baseband gain the driver programs, which the card's block
-// models read to see what the receiver is tuned to.
+// The MAX2121B tuner of a virtual 3470: answers the register set of Max2121BRegs.h, keeps the
+// baseband gain, and records the frequency and low-pass corner the driver programs on the card
+// (SimCard::SetTunedHz, SetLowPassHz), where the card's block models read what the receiver is
+// tuned to.
 #pragma once
 
 #include <cstdint>

@@ -9,9 +9,6 @@
 void SimFit3470(SimCard& card)
 {
     SimInstallBlockDriverModels(card);
-    card.SetBlockModel(KX_BC_IQPWR_3470, false, SimNewIqPowerModel(card));
-    card.SetBlockModel(KX_DF_S2CRDEMOD_3470, true, SimNewS2DemodModel(card));
-    card.SetBlockModel(KX_DF_IQCGRAB_3470, true, SimNewConstellationGrabModel(card));
     SimFit3470Parts(card);
     // Blocks the receiver only configures.
     for (KxDriverTypeCode code : {KX_DF_ADS4246_3470, KX_DF_S2STATS_3470, KX_DF_DATASTMUX_3470})

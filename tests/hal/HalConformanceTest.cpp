@@ -195,7 +195,8 @@ protected:
         long long minHz = 0, maxHz = 0;
         ASSERT_NO_FATAL_FAILURE(Limits(port, minHz, maxHz));
         a.m_FreqHz = (minHz + maxHz) / 2;
-        m_pHal->GetDemodControl(port, a.m_Pars);
+        if (KxapiFailed(m_pHal->GetDemodControl(port, a.m_Pars)))
+            m_pHal->GetAutoBlindScanPars(port, a.m_Pars);
         m_pHal->GetTunePars(port, &a.m_TunePars, false);
     }
 
@@ -387,8 +388,11 @@ TEST_P(HalConformanceTest, TuneStaysInsideTheFrequencyAttributes)
     for (int port = 1; port <= m_NumPorts; port++) {
         long long minHz = 0, maxHz = 0;
         ASSERT_NO_FATAL_FAILURE(Limits(port, minHz, maxHz));
+        // The parameters the port holds, or, for a port that reports them only once locked,
+        // those a blind scan starts from.
         KxDemodPars pars;
-        ASSERT_TRUE(KxapiSucceeded(m_pHal->GetDemodControl(port, pars)));
+        if (KxapiFailed(m_pHal->GetDemodControl(port, pars)))
+            ASSERT_TRUE(KxapiSucceeded(m_pHal->GetAutoBlindScanPars(port, pars))) << "port " << port;
         for (bool execute : {false, true}) {
             EXPECT_TRUE(KxapiFailed(m_pHal->Tune(port, minHz - 1, pars, execute))) << execute;
             EXPECT_TRUE(KxapiFailed(m_pHal->Tune(port, maxHz + 1, pars, execute))) << execute;

@@ -334,7 +334,7 @@ TEST_F(Kxa3470HalTest, FixedSymbolRateLocksAndReportsStatistics)
     ASSERT_EQ(KXAPI_OK, m_pHal->Tune(1, CARRIER_HZ, pars, true));
     ASSERT_TRUE(TuneUntilLocked());
     EXPECT_EQ(CARRIER_HZ, m_pTuner->FrequencyHz());
-    EXPECT_EQ(18562500, m_pTuner->LpfHz()) << "27.5 MBd x 1.35 / 2";
+    EXPECT_EQ(16500000, m_pTuner->LpfHz()) << "27.5 MBd x 1.20 / 2: the maintenance step follows the carrier's roll-off";
 
     std::vector<KxStatistic> stats = {KxStatistic(KX_STAT_PL_HEADER_LOCK), KxStatistic(KX_STAT_MER),
                                       KxStatistic(KX_STAT_STREAM_LOCK), KxStatistic(KX_STAT_STREAM_LOCK),
@@ -494,7 +494,7 @@ TEST(Kxa3470RulesTest, NextBlindScanFrequency)
     } const cases[] = {
         // Found 1150.2 MHz; its band ends 27.5 MBd x 1.35 / 2 above: 1168.7625 MHz, rounded.
         {200000, 27500000, KXAPI_OK, 1150200000, 1169000000},
-        {-13750000, 27500000, KXAPI_OK, 1136250000, 1154000000},
+        {-13750000, 27500000, KXAPI_OK, 1136250000, 1155000000}, // 1154.8125 MHz rounded up
         {13750001, 27500000, KXAPI_E_INVALID_FREQ, 1163750001, 1163750001},
         {-13750001, 27500000, KXAPI_E_INVALID_FREQ, 1136249999, 1136249999},
     };
