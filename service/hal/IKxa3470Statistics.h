@@ -33,23 +33,25 @@ public:
     // The calibration built from the port's compensation tables, and the card's stored one.
     virtual void SetTableCalibration(const Kxapi::KxRfCalV1& cal) = 0;
     virtual void SetStoredCalibration(const Kxapi::KxRfCalV1& cal) = 0;
+    virtual void ClearStoredCalibration() = 0;
 
     // A statistic over time window `window` (0 short, 1 medium, 2 long) of stream `isi` (256: all).
     virtual KXAPI_RESULT GetWindowStatistic(int isi, int window, Kxapi::KxStatistic& stat) = 0;
 
-    // Lock indications; a failed reading answers its result (and not locked).
-    virtual KXAPI_RESULT GetLockAll(bool& locked) = 0;
-    virtual KXAPI_RESULT GetPlHeaderLock(bool& locked) = 0;
-    // Lock of stream isi and the index of its points at the constellation grabber.
-    virtual KXAPI_RESULT GetLock(int isi, bool& locked, int& grabIndex) = 0;
-    virtual KXAPI_RESULT StreamLockFound(bool& found) = 0;
+    // Lock indications (a failed reading is "not locked"): every current stream locked (false
+    // for none), the PL-header lock, the lock of stream isi with the index of its points at the
+    // constellation grabber, and at least one stream locked.
+    virtual bool GetLockAll() = 0;
+    virtual bool GetPlHeaderLock() = 0;
+    virtual bool GetLock(int isi, int& grabIndex) = 0;
+    virtual bool StreamLockFound() = 0;
     virtual KXAPI_RESULT GetSpectrumInv(bool& inverted) = 0;
     virtual KXAPI_RESULT GetIsiIds(std::vector<int>& isis) = 0;
     virtual KXAPI_RESULT GetIsiSigData(int isi, Kxapi::KxDvbS2IsiSigData& data) = 0;
     // The parameters of stream isi as its frames signal them.
     virtual KXAPI_RESULT GetDemodPars(int isi, Kxapi::KxDemodPars& pars) = 0;
-    // True when the locked stream's baseband header signals constant coding and modulation.
-    virtual bool GetBBHeadCoding() = 0;
+    // Whether the (single) stream's baseband header signals constant coding and modulation.
+    virtual KXAPI_RESULT GetBBHeadCoding(bool& ccm) = 0;
     virtual KXAPI_RESULT GetCcmPlsValue(int& pls) = 0;
     // Figures in dB.
     virtual KXAPI_RESULT GetMer(int isi, double& merDb) = 0;
@@ -60,8 +62,8 @@ public:
     virtual KXAPI_RESULT GetBerPreLdpc(int isi, double merDb, double& ber) = 0;
     virtual KXAPI_RESULT GetBerPostLdpc(int isi, double merDb, double& ber) = 0;
     virtual KXAPI_RESULT GetBerPostBch(int isi, double merDb, double& ber) = 0;
-    virtual KXAPI_RESULT GetFerPostLdpc(double& fer) = 0;
-    virtual KXAPI_RESULT GetFerPostBch(double& fer) = 0;
+    virtual KXAPI_RESULT GetFerPostLdpc(int isi, double& fer) = 0;
+    virtual KXAPI_RESULT GetFerPostBch(int isi, double& fer) = 0;
     virtual KXAPI_RESULT GetRollOff(double& rollOff) = 0;
     // Occupied bandwidth in MHz for a symbol rate.
     virtual KXAPI_RESULT GetOccupiedBw(long long symbolRateBd, double& bandwidthMHz) = 0;

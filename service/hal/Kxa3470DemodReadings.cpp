@@ -55,6 +55,12 @@ void Kxa3470DemodReadings::SetStoredCalibration(const KxRfCalV1& cal)
     m_StoredCal = cal;
 }
 
+void Kxa3470DemodReadings::ClearStoredCalibration()
+{
+    std::lock_guard<std::recursive_mutex> lock(m_Lock);
+    RfCalZero(&m_StoredCal);
+}
+
 KXAPI_RESULT Kxa3470DemodReadings::GetWindowStatistic(int, int window, KxStatistic&)
 {
     return window < 0 ? KXAPI_E_STAT_NOTAVAIL : KXAPI_E_NOT_SUPPORTED;
@@ -74,39 +80,28 @@ KXAPI_RESULT Kxa3470DemodReadings::Flags(bool& plHeader, bool& stream)
     return result;
 }
 
-KXAPI_RESULT Kxa3470DemodReadings::GetPlHeaderLock(bool& locked)
+bool Kxa3470DemodReadings::GetPlHeaderLock()
 {
-    bool stream = false;
-    KXAPI_RESULT result = Flags(locked, stream);
-    locked = locked && m_Buffering;
-    return result;
+    bool plHeader = false, stream = false;
+    return KxapiSucceeded(Flags(plHeader, stream)) && plHeader && m_Buffering;
 }
 
-KXAPI_RESULT Kxa3470DemodReadings::GetLock(int isi, bool& locked, int& grabIndex)
+bool Kxa3470DemodReadings::GetLock(int isi, int& grabIndex)
 {
     bool plHeader = false, stream = false;
     grabIndex = 0;
-    KXAPI_RESULT result = Flags(plHeader, stream);
-    locked = isi == STREAM_ISI && plHeader && stream;
-    return result;
+    return isi == STREAM_ISI && KxapiSucceeded(Flags(plHeader, stream)) && plHeader && stream;
 }
 
-bool Kxa3470DemodReadings::Locked(int isi)
-{
-    bool locked = false;
-    int grabIndex = 0;
-    return KxapiSucceeded(GetLock(isi, locked, grabIndex)) && locked;
-}
-
-KXAPI_RESULT Kxa3470DemodReadings::GetLockAll(bool& locked)
+bool Kxa3470DemodReadings::GetLockAll()
 {
     int grabIndex = 0;
-    return GetLock(STREAM_ISI, locked, grabIndex);
+    return GetLock(STREAM_ISI, grabIndex);
 }
 
-KXAPI_RESULT Kxa3470DemodReadings::StreamLockFound(bool& found)
+bool Kxa3470DemodReadings::StreamLockFound()
 {
-    return GetLockAll(found);
+    return GetLockAll();
 }
 
 KXAPI_RESULT Kxa3470DemodReadings::GetSpectrumInv(bool& inverted)
@@ -121,11 +116,9 @@ KXAPI_RESULT Kxa3470DemodReadings::GetSpectrumInv(bool& inverted)
 KXAPI_RESULT Kxa3470DemodReadings::GetIsiIds(std::vector<int>& isis)
 {
     isis.clear();
-    bool locked = false;
-    KXAPI_RESULT result = GetLockAll(locked);
-    if (locked)
+    if (GetLockAll())
         isis.push_back(STREAM_ISI);
-    return result;
+    return KXAPI_OK;
 }
 
 KXAPI_RESULT Kxa3470DemodReadings::GetIsiSigData(int, KxDvbS2IsiSigData&)
@@ -138,9 +131,9 @@ KXAPI_RESULT Kxa3470DemodReadings::GetDemodPars(int, KxDemodPars&)
     return KXAPI_E_STAT_NOTAVAIL;
 }
 
-bool Kxa3470DemodReadings::GetBBHeadCoding()
+KXAPI_RESULT Kxa3470DemodReadings::GetBBHeadCoding(bool&)
 {
-    return false;
+    return KXAPI_E_STAT_NOTAVAIL;
 }
 
 KXAPI_RESULT Kxa3470DemodReadings::GetCcmPlsValue(int&)
@@ -150,18 +143,14 @@ KXAPI_RESULT Kxa3470DemodReadings::GetCcmPlsValue(int&)
 
 KXAPI_RESULT Kxa3470DemodReadings::GetMer(int isi, double& merDb)
 {
-    if ((isi != STREAM_ISI && isi != 256) || !Locked(STREAM_ISI))
+    if ((isi != STREAM_ISI && isi != 256) || !GetLockAll())
         return KXAPI_E_NOT_LOCKED;
     return GetMerPlHeaders(merDb);
 }
 
 KXAPI_RESULT Kxa3470DemodReadings::GetMerPlHeaders(double& merDb)
 {
-    bool locked = false;
-    KXAPI_RESULT result = GetPlHeaderLock(locked);
-    if (KxapiFailed(result))
-        return result;
-    if (!locked)
+    if (!GetPlHeaderLock())
         return KXAPI_E_NOT_LOCKED;
     std::lock_guard<std::recursive_mutex> lock(m_Lock);
     return m_pDemod->GetSnr(merDb);
@@ -192,12 +181,12 @@ KXAPI_RESULT Kxa3470DemodReadings::GetBerPostBch(int, double, double&)
     return KXAPI_E_STAT_NOTAVAIL;
 }
 
-KXAPI_RESULT Kxa3470DemodReadings::GetFerPostLdpc(double&)
+KXAPI_RESULT Kxa3470DemodReadings::GetFerPostLdpc(int, double&)
 {
     return KXAPI_E_STAT_NOTAVAIL;
 }
 
-KXAPI_RESULT Kxa3470DemodReadings::GetFerPostBch(double&)
+KXAPI_RESULT Kxa3470DemodReadings::GetFerPostBch(int, double&)
 {
     return KXAPI_E_STAT_NOTAVAIL;
 }
@@ -218,15 +207,11 @@ KXAPI_RESULT Kxa3470DemodReadings::RollOffOfCode(int code, double& rollOff)
 
 KXAPI_RESULT Kxa3470DemodReadings::GetRollOff(double& rollOff)
 {
-    bool locked = false;
-    KXAPI_RESULT result = GetPlHeaderLock(locked);
-    if (KxapiFailed(result))
-        return result;
-    if (!locked)
+    if (!GetPlHeaderLock())
         return KXAPI_E_NOT_LOCKED;
     std::lock_guard<std::recursive_mutex> lock(m_Lock);
     int code = 0;
-    result = m_pDemod->GetRollOff(code);
+    KXAPI_RESULT result = m_pDemod->GetRollOff(code);
     if (KxapiFailed(result))
         return result;
     return RollOffOfCode(code, rollOff);

@@ -24,16 +24,17 @@ public:
     void ClearBuffers() override;
     void SetTableCalibration(const Kxapi::KxRfCalV1& cal) override;
     void SetStoredCalibration(const Kxapi::KxRfCalV1& cal) override;
+    void ClearStoredCalibration() override;
     KXAPI_RESULT GetWindowStatistic(int isi, int window, Kxapi::KxStatistic& stat) override;
-    KXAPI_RESULT GetLockAll(bool& locked) override;
-    KXAPI_RESULT GetPlHeaderLock(bool& locked) override;
-    KXAPI_RESULT GetLock(int isi, bool& locked, int& grabIndex) override;
-    KXAPI_RESULT StreamLockFound(bool& found) override;
+    bool GetLockAll() override;
+    bool GetPlHeaderLock() override;
+    bool GetLock(int isi, int& grabIndex) override;
+    bool StreamLockFound() override;
     KXAPI_RESULT GetSpectrumInv(bool& inverted) override;
     KXAPI_RESULT GetIsiIds(std::vector<int>& isis) override;
     KXAPI_RESULT GetIsiSigData(int isi, Kxapi::KxDvbS2IsiSigData& data) override;
     KXAPI_RESULT GetDemodPars(int isi, Kxapi::KxDemodPars& pars) override;
-    bool GetBBHeadCoding() override;
+    KXAPI_RESULT GetBBHeadCoding(bool& ccm) override;
     KXAPI_RESULT GetCcmPlsValue(int& pls) override;
     KXAPI_RESULT GetMer(int isi, double& merDb) override;
     KXAPI_RESULT GetMerPlHeaders(double& merDb) override;
@@ -42,8 +43,8 @@ public:
     KXAPI_RESULT GetBerPreLdpc(int isi, double merDb, double& ber) override;
     KXAPI_RESULT GetBerPostLdpc(int isi, double merDb, double& ber) override;
     KXAPI_RESULT GetBerPostBch(int isi, double merDb, double& ber) override;
-    KXAPI_RESULT GetFerPostLdpc(double& fer) override;
-    KXAPI_RESULT GetFerPostBch(double& fer) override;
+    KXAPI_RESULT GetFerPostLdpc(int isi, double& fer) override;
+    KXAPI_RESULT GetFerPostBch(int isi, double& fer) override;
     KXAPI_RESULT GetRollOff(double& rollOff) override;
     KXAPI_RESULT GetOccupiedBw(long long symbolRateBd, double& bandwidthMHz) override;
     KXAPI_RESULT GetAgc1(int& agc) override;
@@ -57,7 +58,6 @@ public:
 private:
     // The demodulator's lock flags: carrier, PL header, stream.
     KXAPI_RESULT Flags(bool& plHeader, bool& stream);
-    bool Locked(int isi);
 
     std::recursive_mutex m_Lock;
     KxProxyS2CRDEMOD_3470* m_pDemod = nullptr;

@@ -591,9 +591,7 @@ KXAPI_RESULT Kxa3470Hal::InitPort(int port)
     KxRfCalV1 tableCal;
     GetRfLevelTables(PORT_S2, &tableCal); // a card without tables gets no correction
     m_pStatistics->SetTableCalibration(tableCal);
-    KxRfCalV1 none;
-    RfCalZero(&none);
-    m_pStatistics->SetStoredCalibration(none);
+    m_pStatistics->ClearStoredCalibration();
     return KXAPI_OK;
 }
 
@@ -608,9 +606,10 @@ KXAPI_RESULT Kxa3470Hal::OnFirstUsage(int port)
     m_pStatistics->ClearBuffers();
     m_pStatistics->EnableBuffering(true);
     KxRfCalV1 stored;
-    if (KxapiFailed(stored.ReadFromVpd(m_Device, PORT_S2)))
-        RfCalZero(&stored);
-    m_pStatistics->SetStoredCalibration(stored);
+    if (KxapiSucceeded(stored.ReadFromVpd(m_Device, PORT_S2)))
+        m_pStatistics->SetStoredCalibration(stored);
+    else
+        m_pStatistics->ClearStoredCalibration();
     return KXAPI_OK;
 }
 
@@ -856,9 +855,7 @@ KXAPI_RESULT Kxa3470Hal::Tune(int port, bool blindScan)
 
     if (automatic || relockCheck) {
         m_pStatistics->EnableBuffering(true);
-        bool plLocked = false;
-        m_pStatistics->GetPlHeaderLock(plLocked); // a failed reading counts as not locked
-        if (!plLocked || automatic) {
+        if (!m_pStatistics->GetPlHeaderLock() || automatic) {
             const long long symbolRate = SymbolRate();
             const long long bandwidthHz = static_cast<long long>(static_cast<double>(symbolRate) * 1.35);
             m_RollOff = DEFAULT_ROLL_OFF;
@@ -974,12 +971,8 @@ KXAPI_RESULT Kxa3470Hal::BlindScanAutoSymbolRateTune()
     if (KxapiFailed(result))
         return result;
     m_Pars[0].DvbS2()->m_SymRateBd = static_cast<int32_t>(symbolRate);
-    for (int i = 0; i < STREAM_LOCK_POLLS; i++) {
-        bool found = false;
-        if (KxapiSucceeded(m_pStatistics->StreamLockFound(found)) && found)
-            break;
+    for (int i = 0; i < STREAM_LOCK_POLLS && !m_pStatistics->StreamLockFound(); i++)
         XpUtil::Sleep(100);
-    }
     return KXAPI_OK;
 }
 
@@ -1000,15 +993,15 @@ KXAPI_RESULT Kxa3470Hal::Update(int port, bool locked)
         }
         return KXAPI_OK;
     }
-    bool plLocked = false;
-    m_pStatistics->GetPlHeaderLock(plLocked); // a failed reading counts as not locked
+    const bool plLocked = m_pStatistics->GetPlHeaderLock();
 
     // Constant coding and modulation: tell the demodulator the stream's PLS, and fall back to
     // the default when it does not lock with it within the probe time.
     bool changed = false;
     if (!m_CcmProbeActive && !m_CcmProbeFailed) {
         int mode = 0, pls = DEFAULT_CCM_PLS;
-        if (locked && m_pStatistics->GetBBHeadCoding()) {
+        bool ccm = false;
+        if (locked && KxapiSucceeded(m_pStatistics->GetBBHeadCoding(ccm)) && ccm) {
             int ccmPls = 0;
             if (KxapiSucceeded(m_pStatistics->GetCcmPlsValue(ccmPls))) {
                 mode = 1;
@@ -1081,8 +1074,7 @@ KXAPI_RESULT Kxa3470Hal::GetDemodControl(int port, KxDemodPars& pars)
         pars.Iq()->m_SampleRateHz = rateMHz * 1000000;
         return KXAPI_OK;
     }
-    bool found = false;
-    if (!m_Initialised || KxapiFailed(m_pStatistics->StreamLockFound(found)) || !found)
+    if (!m_Initialised || !m_pStatistics->StreamLockFound())
         return KXAPI_E_NOT_LOCKED;
     KxDemodPars current = S2Pars(SYMBOL_RATE_AUTO);
     std::vector<int> isis;
@@ -1205,8 +1197,7 @@ KXAPI_RESULT Kxa3470Hal::GetConstellationPoints(int port, int count, KxConstelPo
         return KXAPI_E_NOT_INITIALIZED;
     if (streamId != -1) {
         int grabIndex = 0;
-        bool locked = false;
-        if (KxapiFailed(m_pStatistics->GetLock(streamId, locked, grabIndex)) || !locked)
+        if (!m_pStatistics->GetLock(streamId, grabIndex))
             return KXAPI_E_NOT_LOCKED;
         return GetPointsOfStream(grabIndex, count, points);
     }
@@ -1217,8 +1208,7 @@ KXAPI_RESULT Kxa3470Hal::GetConstellationPoints(int port, int count, KxConstelPo
     const int k = static_cast<int>(isis.size());
     std::vector<int> grabIndexes(isis.size());
     for (int i = 0; i < k; i++) {
-        bool locked = false;
-        if (KxapiFailed(m_pStatistics->GetLock(isis[i], locked, grabIndexes[i])) || !locked)
+        if (!m_pStatistics->GetLock(isis[i], grabIndexes[i]))
             return KXAPI_E_NOT_LOCKED;
     }
     int offset = 0;
@@ -1266,6 +1256,12 @@ KXAPI_RESULT Kxa3470Hal::GetStatistics(int port, int count, KxStatistic* stats)
     if (count > 0 && stats == nullptr)
         return KXAPI_E_INVALID_ARG;
     CritSecAutoLockSvc lock(m_pHalLock);
+    // The lock indications cannot fail; a demodulator that does not answer fails every item.
+    KXAPI_RESULT reachable = KXAPI_OK;
+    if (m_Initialised && port == PORT_S2 && count > 0) {
+        int mode = 0;
+        reachable = m_pDemod->GetOperationalMode(mode);
+    }
     for (int i = 0; i < count; i++) {
         KxStatistic& stat = stats[i];
         bool listed = false;
@@ -1275,8 +1271,8 @@ KXAPI_RESULT Kxa3470Hal::GetStatistics(int port, int count, KxStatistic* stats)
             SetResult(stat, KXAPI_E_NOT_SUPPORTED);
             continue;
         }
-        if (!m_Initialised) {
-            SetResult(stat, KXAPI_E_NOT_INITIALIZED);
+        if (!m_Initialised || KxapiFailed(reachable)) {
+            SetResult(stat, m_Initialised ? reachable : KXAPI_E_NOT_INITIALIZED);
             continue;
         }
         const int window = stat.m_XtraId[1];
@@ -1298,12 +1294,11 @@ void Kxa3470Hal::FillInstantStatistic(KxStatistic& stat)
     double db = 0.0, value = 0.0;
     switch (stat.m_StatisticId) {
     case KX_STAT_LOCK:
-    case KX_STAT_PL_HEADER_LOCK: {
-        bool locked = false;
-        result = stat.m_StatisticId == KX_STAT_LOCK ? s.GetLockAll(locked) : s.GetPlHeaderLock(locked);
-        stat.SetValue(locked);
+        stat.SetValue(s.GetLockAll());
         break;
-    }
+    case KX_STAT_PL_HEADER_LOCK:
+        stat.SetValue(s.GetPlHeaderLock());
+        break;
     case KX_STAT_SPECTRUM_INV: {
         bool inverted = false;
         result = s.GetSpectrumInv(inverted);
@@ -1312,12 +1307,9 @@ void Kxa3470Hal::FillInstantStatistic(KxStatistic& stat)
     }
     case KX_STAT_STREAM_LOCK: {
         int grabIndex = 0;
-        bool locked = false;
         if (isi == -1)
             result = KXAPI_E_PLP_NOT_FOUND;
-        else
-            result = s.GetLock(isi, locked, grabIndex);
-        stat.SetValue(locked);
+        stat.SetValue(isi != -1 && s.GetLock(isi, grabIndex));
         break;
     }
     case KX_STAT_MER:
@@ -1369,12 +1361,12 @@ void Kxa3470Hal::FillInstantStatistic(KxStatistic& stat)
             stat.SetValue(value);
         break;
     case KX_STAT_FER_POST_LDPC:
-        result = s.GetFerPostLdpc(value);
+        result = s.GetFerPostLdpc(isi == -1 ? ALL_STREAMS : isi, value);
         if (KxapiSucceeded(result))
             stat.SetValue(value);
         break;
     case KX_STAT_FER_POST_BCH:
-        result = s.GetFerPostBch(value);
+        result = s.GetFerPostBch(isi == -1 ? ALL_STREAMS : isi, value);
         if (KxapiSucceeded(result))
             stat.SetValue(value);
         break;
