@@ -381,6 +381,39 @@ TEST_F(Kxa3470HalTest, FixedSymbolRateLocksAndReportsStatistics)
     EXPECT_EQ(-1, plps[0]);
 }
 
+TEST_F(Kxa3470HalTest, MaintenanceStepRecentresTheTunerOnTheCarrier)
+{
+    ASSERT_EQ(KXAPI_OK, m_pHal->OnFirstUsage(1));
+    // 2 MHz above the carrier: inside the demodulator's capture range, so it locks and measures
+    // the offset; the next maintenance step moves the tuner onto the carrier.
+    KxDemodPars pars = S2Pars(CARRIER_SYMBOL_RATE_BD);
+    ASSERT_EQ(KXAPI_OK, m_pHal->Tune(1, CARRIER_HZ + 2000000, pars, true));
+    ASSERT_TRUE(TuneUntilLocked());
+    long long freqHz = 0;
+    ASSERT_EQ(KXAPI_OK, m_pHal->GetTunerFrequency(1, freqHz, -1));
+    EXPECT_NEAR(CARRIER_HZ, freqHz, 200) << "tuner + measured offset";
+    EXPECT_NEAR(CARRIER_HZ, m_pTuner->FrequencyHz(), 200);
+
+    // A carrier that disappears is looked for again: the re-lock check re-tunes.
+    m_pCard->Scene().Carriers(0).erase(m_pCard->Scene().Carriers(0).begin());
+    KxStatistic lock(KX_STAT_LOCK);
+    ASSERT_TRUE(kxtest::WaitUntil(
+        [&] {
+            m_pHal->Tune(1, false);
+            m_pHal->GetStatistics(1, 1, &lock);
+            bool locked = true;
+            return lock.GetValue(locked) == KXAPI_OK && !locked;
+        },
+        LOCK_WAIT_MS));
+    ASSERT_TRUE(kxtest::WaitUntil(
+        [&] {
+            m_pHal->Tune(1, false);
+            return m_pTuner->FrequencyHz() == CARRIER_HZ + 2000000;
+        },
+        5000))
+        << "back on the client's frequency after at most seven 500 ms checks";
+}
+
 TEST_F(Kxa3470HalTest, AttributesAndStatisticsOfThePorts)
 {
     struct Case {
