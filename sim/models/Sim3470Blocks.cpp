@@ -17,6 +17,25 @@ namespace {
 
 constexpr uint32_t OK = 0;
 constexpr int MAX_DISEQC_BYTES = 64;
+constexpr double NOISE_FLOOR_DBM = -100.0;
+constexpr double DBMV_PER_DBM = 48.75; // 75-ohm input
+// RMS of the 16-bit samples the gain loop holds at the ADC, and the chain's losses after the
+// tuner (low-pass 1.0, scaling 2.2, FIR 6.0 dB).
+constexpr double AGC_TARGET_RMS = 8192.0;
+constexpr double CHAIN_LOSS_DB = 9.2;
+
+// Power (mW) of the receiver noise and the carriers inside the tuner's low-pass on input.
+double InBandMilliwatts(SimCard& card, int input)
+{
+    const int64_t tunedHz = card.TunedHz(input);
+    const int64_t lowPassHz = card.LowPassHz(input);
+    double milliwatts = std::pow(10.0, NOISE_FLOOR_DBM / 10.0);
+    if (const std::vector<SimCarrier>* carriers = card.Scene().FindInput(input))
+        for (const SimCarrier& carrier : *carriers)
+            if (std::llabs(carrier.m_FreqHz - tunedHz) <= lowPassHz)
+                milliwatts += std::pow(10.0, carrier.m_LevelDbm / 10.0);
+    return milliwatts;
+}
 
 // FIR filter: GetConfig 0 -> {taps, bits}; SetCoefficients 1 {n, coefficients};
 // GetCoefficients 2 {n} -> {count, coefficients}.
@@ -92,8 +111,10 @@ private:
 };
 
 // Gain DAC: GetGainStatus 0 -> {status, gain}; SetGainCtrlPars 1 {five values};
-// SetOperationalMode 2 {mode}. Once its control loop is set up (status 1) the gain follows the
-// level of the port's strongest carrier: a weaker input gets more gain.
+// SetOperationalMode 2 {mode}. Once its control loop is set up (status 1) it holds the power at
+// the ADC at AGC_TARGET_RMS: the gain word follows the power inside the tuner's low-pass (more
+// gain for a weaker input), along the receive chain's gain law (90.55 dB less 2.73 x 40.5 dB
+// over the 4096 steps, after the tuner's baseband gain and 9.2 dB of filter and scaling loss).
 class SimGainDacModel : public ISimBlockModel {
 public:
     explicit SimGainDacModel(SimCard* pCard) : m_pCard(pCard) {}
@@ -105,12 +126,15 @@ public:
             if (outCapacity < 8)
                 return SIM_STATUS_BUF_TOO_SMALL;
             CritSecAutoLock lock(m_pCard->Lock());
-            double levelDbm = -100.0;
-            if (const std::vector<SimCarrier>* carriers = m_pCard->Scene().FindInput(block.m_Port < 0 ? 0 : block.m_Port))
-                for (const SimCarrier& carrier : *carriers)
-                    levelDbm = std::max(levelDbm, carrier.m_LevelDbm);
+            const int input = block.m_Port < 0 ? 0 : block.m_Port;
+            const double levelDbmv = 10.0 * std::log10(InBandMilliwatts(*m_pCard, input)) + DBMV_PER_DBM;
+            const SimMax2121B* pTuner = Sim3470Tuner(*m_pCard);
+            const double basebandGainDb = pTuner != nullptr ? pTuner->BasebandGain() : 0;
+            const double neededGainDb = 20.0 * std::log10(AGC_TARGET_RMS / 32768.0 * 1000.0) - levelDbmv -
+                                        basebandGainDb + CHAIN_LOSS_DB;
+            const double word = (90.55 - neededGainDb) / (2.73 * 40.5) * 4096.0;
             KxPutU32(pOut, 0, m_Configured ? 1 : 0);
-            KxPutU32(pOut, 4, m_Configured ? static_cast<uint32_t>(SimRf::AgcWord(levelDbm) >> 4) : 0);
+            KxPutU32(pOut, 4, m_Configured ? static_cast<uint32_t>(std::lround(std::clamp(word, 0.0, 4095.0))) : 0);
             return OK;
         }
         case 1:
@@ -130,9 +154,7 @@ private:
     bool m_Configured = false;
 };
 
-
 constexpr int64_t DEMOD_SAMPLE_RATE_HZ = 160000000;
-constexpr double NOISE_FLOOR_DBM = -100.0;
 
 // The DVB-S2 carrier under the frequency the card's tuner is tuned to on input; null when none.
 const SimCarrier* TunedS2Carrier(SimCard& card, int input)
@@ -331,30 +353,22 @@ private:
 };
 
 // I/Q power estimator behind the FIR filter: SetEstWindow 0 {window}; GetEstPower 1 -> {power}:
-// the power of the carriers inside the tuner's low-pass around the tuned frequency, as the mean
-// square of 16-bit samples (the noise floor without any).
+// the mean square of the 16-bit samples, which the gain loop holds at AGC_TARGET_RMS (with
+// 0.1 dB of measurement noise).
 class SimIqPower3470Model : public ISimBlockModel {
 public:
     explicit SimIqPower3470Model(SimCard* pCard) : m_pCard(pCard) {}
-    uint32_t Command(const SimBlock& block, uint32_t command, const unsigned char*, uint32_t inSize,
-                     unsigned char* pOut, uint32_t outCapacity) override
+    uint32_t Command(const SimBlock&, uint32_t command, const unsigned char*, uint32_t inSize, unsigned char* pOut,
+                     uint32_t outCapacity) override
     {
         if (command == 0)
             return inSize >= 4 ? OK : SIM_STATUS_INVALID_ARG;
         if (command != 1 || outCapacity < 4)
             return SIM_STATUS_NOT_SUPPORTED;
         CritSecAutoLock lock(m_pCard->Lock());
-        const int input = block.m_Port < 0 ? 0 : block.m_Port;
-        const int64_t tunedHz = m_pCard->TunedHz(input);
-        const int64_t lowPassHz = m_pCard->LowPassHz(input);
-        double milliwatts = std::pow(10.0, NOISE_FLOOR_DBM / 10.0);
-        if (const std::vector<SimCarrier>* carriers = m_pCard->Scene().FindInput(input))
-            for (const SimCarrier& carrier : *carriers)
-                if (std::llabs(carrier.m_FreqHz - tunedHz) <= lowPassHz)
-                    milliwatts += std::pow(10.0, carrier.m_LevelDbm / 10.0);
-        // -40 dBm fills about a quarter of the converter's range.
-        const double meanSquare = milliwatts / 1e-4 * (8192.0 * 8192.0);
-        KxPutU32(pOut, 0, static_cast<uint32_t>(std::min(meanSquare, 4.0e9)));
+        const double noiseDb = 0.1 * m_pCard->Random().Gaussian();
+        const double meanSquare = AGC_TARGET_RMS * AGC_TARGET_RMS * std::pow(10.0, noiseDb / 10.0);
+        KxPutU32(pOut, 0, static_cast<uint32_t>(std::lround(meanSquare)));
         return OK;
     }
 
