@@ -6,6 +6,7 @@
 // leaves it open); port 2 delivers raw I/Q samples of the same tuner.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -168,7 +169,7 @@ private:
     bool m_MeasuredSymbolRateInUse = false;
     bool m_AutoSymbolRate = false;
     bool m_BlindScanMode = false;
-    volatile bool m_BlindScanCancel = false;
+    std::atomic<bool> m_BlindScanCancel{false}; // set by CancelBlindScan without the lock
     bool m_LnbEnabled = false;
     bool m_ToneOn = false;
     unsigned char m_LnbVoltageValue = 1;
