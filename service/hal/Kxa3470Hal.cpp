@@ -279,15 +279,6 @@ KXAPI_RESULT Kxa3470Hal::WriteLnbRegister(unsigned char reg, unsigned char value
     return m_pLnbI2c->Write(LNBH25_I2C_ADDRESS, 2, bytes);
 }
 
-KXAPI_RESULT Kxa3470Hal::ReadLnbRegister(unsigned char reg, unsigned char& value)
-{
-    int count = 0;
-    KXAPI_RESULT result = m_pLnbI2c->WriteRead(LNBH25_I2C_ADDRESS, 1, &reg, 1, &value, count);
-    if (KxapiFailed(result))
-        return result;
-    return count == 1 ? KXAPI_OK : KXAPI_E_I2C;
-}
-
 KXAPI_RESULT Kxa3470Hal::InitLnbController()
 {
     m_LnbEnabled = false;

@@ -124,8 +124,6 @@ private:
     KXAPI_RESULT ProgramClockGenerator();
     KXAPI_RESULT InitLnbController();
     KXAPI_RESULT WriteLnbRegister(unsigned char reg, unsigned char value);
-    // One LNBH25 register (write the index, read one byte); KXAPI_E_I2C unless one byte came.
-    KXAPI_RESULT ReadLnbRegister(unsigned char reg, unsigned char& value);
     KXAPI_RESULT ReadBoardTemperature(int& degreesC);
     KXAPI_RESULT SetRfLvlMeasFilter(long long bandwidthHz);
     KXAPI_RESULT DemodSetPlMode(int mode, int pls, bool& changed, bool reset);
