@@ -4,6 +4,7 @@
 // operations and the register values they write, a fixed-rate tune that locks with its
 // statistics and constellation, and the board's mapping rules. What every model must do (port
 // numbers, validation passes, limits, defaults) is in HalConformanceTest.
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -11,6 +12,7 @@
 
 #include "HalTestSupport.h"
 #include "KxAf.h"
+#include "Kxa3470DemodReadings.h"
 #include "Kxa3470Hal.h"
 #include "Max2121B.h"
 #include "Sim3470Blocks.h"
@@ -412,6 +414,57 @@ TEST_F(Kxa3470HalTest, MaintenanceStepRecentresTheTunerOnTheCarrier)
         },
         5000))
         << "back on the client's frequency after at most seven 500 ms checks";
+}
+
+TEST_F(Kxa3470HalTest, OpenSymbolRateTakesTheRateTheDemodulatorMeasures)
+{
+    ASSERT_EQ(KXAPI_OK, m_pHal->OnFirstUsage(1));
+    // The 45 MBd carrier does not lock at the 27.5 MBd the demodulator holds, and this build has
+    // no detector to find its rate: the periodic steps answer OK and the port stays unlocked.
+    KxDemodPars open = S2Pars(-1);
+    ASSERT_EQ(KXAPI_OK, m_pHal->Tune(1, 1750000000, open, true));
+    for (int i = 0; i < 8; i++) {
+        EXPECT_EQ(KXAPI_OK, m_pHal->Tune(1, false)) << "step " << i;
+        XpUtil::Sleep(100);
+    }
+    KxStatistic lock(KX_STAT_LOCK);
+    ASSERT_EQ(KXAPI_OK, m_pHal->GetStatistics(1, 1, &lock));
+    bool locked = true;
+    EXPECT_EQ(KXAPI_OK, lock.GetValue(locked));
+    EXPECT_FALSE(locked);
+
+    // On the 27.5 MBd carrier the demodulator locks with the rate it holds; the next check
+    // measures that rate and opens the tuner for it with the assumed roll-off of 0.35 (kept
+    // while the measured rate is held).
+    ASSERT_EQ(KXAPI_OK, m_pHal->Tune(1, CARRIER_HZ, open, true));
+    ASSERT_TRUE(TuneUntilLocked());
+    KxDemodPars reported;
+    ASSERT_EQ(KXAPI_OK, m_pHal->GetDemodControl(1, reported));
+    EXPECT_NEAR(CARRIER_SYMBOL_RATE_BD, reported.DvbS2()->m_SymRateBd, 1000);
+    EXPECT_TRUE(kxtest::WaitUntil(
+        [&] {
+            m_pHal->Tune(1, false);
+            m_pHal->Update(1, true);
+            return std::llabs(m_pTuner->LpfHz() - 18562500) < 1000;
+        },
+        2000))
+        << "27.5 MBd x 1.35 / 2, found " << m_pTuner->LpfHz();
+}
+
+TEST(Kxa3470RulesTest, RollOffOfTheDemodulatorsCode)
+{
+    struct Case {
+        int m_Code;
+        KXAPI_RESULT m_Result;
+        double m_RollOff;
+    } const cases[] = {{768, KXAPI_OK, 0.05},  {1024, KXAPI_OK, 0.10},  {1280, KXAPI_OK, 0.15},
+                       {1536, KXAPI_OK, 0.20}, {1792, KXAPI_OK, 0.25},  {2048, KXAPI_OK, 0.35},
+                       {65280, KXAPI_OK, 0.0}, {1000, KXAPI_E_INTERNAL, -1.0}};
+    for (const Case& c : cases) {
+        double rollOff = -1.0;
+        EXPECT_EQ(c.m_Result, Kxa3470DemodReadings::RollOffOfCode(c.m_Code, rollOff)) << c.m_Code;
+        EXPECT_DOUBLE_EQ(c.m_RollOff, rollOff) << c.m_Code;
+    }
 }
 
 TEST_F(Kxa3470HalTest, AttributesAndStatisticsOfThePorts)
