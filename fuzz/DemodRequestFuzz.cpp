@@ -159,8 +159,11 @@ void ClientSide(const uint8_t* data, size_t size)
     if (KxapiSucceeded(DemodParseSupportedOldReply(data, size, count, ids)))
         Check(ids.size() <= size_t(count));
     std::vector<KxTransmitter> tx;
-    if (KxapiSucceeded(DemodParseBlindScanOldReply(data, size, count, tx)))
-        Check(tx.size() <= size_t(count));
+    int32_t numFound = 0;
+    const KXAPI_RESULT scan = DemodParseBlindScanOldReply(data, size, count, tx, numFound);
+    Check(tx.size() <= size_t(count) && numFound >= 0);
+    if (KxapiSucceeded(scan))
+        Check(numFound <= count && tx.size() == size_t(numFound));
     std::vector<uint8_t> dq;
     if (KxapiSucceeded(DemodParseDiseqcReply(data, size, count, dq)))
         Check(dq.size() <= size_t(count));

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "CritSecAutoLock.h"
@@ -211,15 +213,16 @@ private:
     SimCard* m_pCard;
 };
 
-// Receive DMA channel: a ring in the caller's memory that the model fills with I/Q samples of
-// the port's carrier as time passes (4 bytes per sample at 8 MS/s).
+// Receive DMA channel: a ring in the caller's memory that the model fills, as time passes, with
+// the samples its source produces for the block's port (4 bytes per sample: I, Q as int16).
+// The ring state has its own lock: a source may take the card's.
 class SimDmaChannelModel : public ISimBlockModel {
 public:
-    explicit SimDmaChannelModel(SimCard* pCard) : m_pCard(pCard) {}
+    explicit SimDmaChannelModel(std::shared_ptr<ISimSampleSource> pSource) : m_pSource(std::move(pSource)) {}
     uint32_t Command(const SimBlock& block, uint32_t command, const unsigned char* pIn, uint32_t inSize,
                      unsigned char* pOut, uint32_t outCapacity) override
     {
-        CritSecAutoLock lock(m_pCard->Lock());
+        std::lock_guard<std::mutex> lock(m_Lock);
         Ring& ring = m_Rings[block.m_Uuid];
         switch (command) {
         case 0: // AllocateBuffer {direction, size, u64 address}
@@ -257,9 +260,14 @@ public:
         case 10:
             if (inSize < 4 || KxGetU32(pIn, 0) > 2)
                 return SIM_STATUS_INVALID_ARG;
-            ring.m_Running = KxGetU32(pIn, 0) == 2;
+        {
+            const bool running = KxGetU32(pIn, 0) == 2;
+            if (running && !ring.m_Running)
+                ring.m_Write = ring.m_Read; // a channel starts empty, at its read offset
+            ring.m_Running = running;
             ring.m_LastTick = XpUtil::GetTickCount();
             return OK;
+        }
         default:
             return SIM_STATUS_NOT_SUPPORTED;
         }
@@ -267,7 +275,6 @@ public:
 
 private:
     static constexpr uint32_t GRANULE = 4096;
-    static constexpr uint32_t BYTES_PER_MS = 32000;
     struct Ring {
         unsigned char* m_pMemory = nullptr;
         uint32_t m_Size = 0;
@@ -279,31 +286,56 @@ private:
 
     void Produce(const SimBlock& block, Ring& ring)
     {
-        if (!ring.m_Running || ring.m_Size == 0)
-            return;
         const unsigned int now = XpUtil::GetTickCount();
-        uint64_t bytes = static_cast<uint64_t>(now - ring.m_LastTick) * BYTES_PER_MS;
+        const unsigned int elapsedMs = now - ring.m_LastTick;
         ring.m_LastTick = now;
+        if (!ring.m_Running || ring.m_Size == 0 || !m_pSource->Running(block.m_Port))
+            return;
+        const uint64_t bytesPerMs = static_cast<uint64_t>(m_pSource->SampleRateHz()) * 4 / 1000;
+        const uint64_t due = static_cast<uint64_t>(elapsedMs) * bytesPerMs;
         const uint32_t load = (ring.m_Size - ring.m_Read + ring.m_Write) % ring.m_Size;
         const uint32_t room = ring.m_Size - 4 - load; // never catch up with the reader
-        bytes = std::min<uint64_t>(bytes, room) & ~3ull;
+        if (due > room)
+            m_pSource->Overflow(block.m_Port);
+        const uint64_t bytes = std::min<uint64_t>(due, room) & ~3ull;
         if (bytes == 0)
             return;
-        const SimCarrier* pCarrier = PortCarrier(*m_pCard, block.m_Port);
-        std::vector<SimIqSample> samples;
-        if (pCarrier != nullptr)
-            samples = SimRf::IqBlock(*pCarrier, pCarrier->m_FreqHz, 8000000, static_cast<int>(bytes / 4),
-                                     m_pCard->Random());
-        samples.resize(bytes / 4, SimIqSample{0, 0});
-        for (const SimIqSample& s : samples) {
-            KxPutU32(ring.m_pMemory, ring.m_Write,
-                     static_cast<uint16_t>(s.m_I) | (static_cast<uint32_t>(static_cast<uint16_t>(s.m_Q)) << 16));
-            ring.m_Write = (ring.m_Write + 4) % ring.m_Size;
-        }
+        m_Samples.resize(static_cast<size_t>(bytes / 4));
+        m_pSource->Produce(block.m_Port, m_Samples.data(), static_cast<int>(m_Samples.size()));
+        // Little-endian words, I in the low half: the layout of SimIqSample on this machine.
+        static_assert(sizeof(SimIqSample) == 4, "one 32-bit word per sample");
+        const uint32_t first = std::min<uint32_t>(static_cast<uint32_t>(bytes), ring.m_Size - ring.m_Write);
+        memcpy(ring.m_pMemory + ring.m_Write, m_Samples.data(), first);
+        memcpy(ring.m_pMemory, reinterpret_cast<const unsigned char*>(m_Samples.data()) + first,
+               static_cast<uint32_t>(bytes) - first);
+        ring.m_Write = (ring.m_Write + static_cast<uint32_t>(bytes)) % ring.m_Size;
     }
 
-    SimCard* m_pCard;
+    std::shared_ptr<ISimSampleSource> m_pSource;
+    std::mutex m_Lock;
     std::map<uint32_t, Ring> m_Rings;
+    std::vector<SimIqSample> m_Samples;
+};
+
+// The generic channel's source: the first carrier of the port's input at 8 MS/s, always running.
+class SimPortCarrierSource : public ISimSampleSource {
+public:
+    explicit SimPortCarrierSource(SimCard* pCard) : m_pCard(pCard) {}
+    int64_t SampleRateHz() override { return 8000000; }
+    bool Running(int) override { return true; }
+    void Produce(int port, SimIqSample* pOut, int n) override
+    {
+        CritSecAutoLock lock(m_pCard->Lock());
+        const SimCarrier* pCarrier = PortCarrier(*m_pCard, port);
+        std::vector<SimIqSample> samples;
+        if (pCarrier != nullptr)
+            samples = SimRf::IqBlock(*pCarrier, pCarrier->m_FreqHz, SampleRateHz(), n, m_pCard->Random());
+        samples.resize(static_cast<size_t>(n), SimIqSample{0, 0});
+        std::copy(samples.begin(), samples.end(), pOut);
+    }
+
+private:
+    SimCard* m_pCard;
 };
 
 // The remaining blocks keep what they are told and answer zeros of the asked size: enough for
@@ -323,9 +355,14 @@ public:
 void SimInstallBlockDriverModels(SimCard& card)
 {
     card.SetBlockModel(KX_BC_I2CM, false, new SimI2cMasterModel(&card));
-    card.SetBlockModel(KX_BC_CDMAC, false, new SimDmaChannelModel(&card));
+    card.SetBlockModel(KX_BC_CDMAC, false, SimNewDmaChannelModel(std::make_shared<SimPortCarrierSource>(&card)));
     for (KxDriverTypeCode code : {KX_BC_SPIM, KX_BC_BURSTFIFO})
         card.SetBlockModel(code, false, new SimSettingsModel());
+}
+
+ISimBlockModel* SimNewDmaChannelModel(std::shared_ptr<ISimSampleSource> pSource)
+{
+    return new SimDmaChannelModel(std::move(pSource));
 }
 
 ISimBlockModel* SimNewIqPowerModel(SimCard& card)

@@ -4,6 +4,8 @@
 // of the card's model (sim/models/).
 #pragma once
 
+#include <memory>
+
 #include "SimCard.h"
 
 // The blocks every block-driver card has: I2C masters, receive DMA channels, SPI masters and
@@ -14,5 +16,26 @@ void SimInstallBlockDriverModels(SimCard& card);
 ISimBlockModel* SimNewIqPowerModel(SimCard& card);           // I/Q power estimator
 ISimBlockModel* SimNewS2DemodModel(SimCard& card);           // satellite demodulator
 ISimBlockModel* SimNewConstellationGrabModel(SimCard& card); // constellation grabber
+// What a receive DMA channel carries: the samples of a port, at a fixed rate while the source
+// runs.
+class ISimSampleSource : public IInterface {
+public:
+    virtual int64_t SampleRateHz() = 0;
+    // False while the source delivers nothing (its FIFO stopped, for example).
+    virtual bool Running(int port) = 0;
+    // The next n samples of port.
+    virtual void Produce(int port, SimIqSample* pOut, int n) = 0;
+    // The channel had no room for samples that were due.
+    virtual void Overflow(int /*port*/) {}
+};
+// A receive DMA channel (commands of KxProxyCDMAC) filled from pSource as time passes.
+ISimBlockModel* SimNewDmaChannelModel(std::shared_ptr<ISimSampleSource> pSource);
+// The 3470's I/Q capture path: the DMA channel and the burst FIFO in front of it. While the
+// FIFO runs (mode 2), the channel carries 160 MS/s of the carrier under the tuned frequency of
+// the port's RF input (SimCard::TunedHz), or receiver noise when no carrier is there. Samples
+// come from a ring generated once per tuning and carrier, so a long capture costs copies only.
+// The FIFO counts the times the channel had no room (command 1).
+void SimNewIqCaptureModels(SimCard& card, ISimBlockModel*& pDmaChannel, ISimBlockModel*& pBurstFifo);
 // Keeps what it is told and answers zeros: enough for blocks the receiver layers only configure.
 ISimBlockModel* SimNewSettingsModel();
+ISimBlockModel* SimNew3470FrameStatsModel(SimCard& card); // the 3470's frame statistics (Sim3470FrameStats.h)

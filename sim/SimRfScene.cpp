@@ -179,50 +179,123 @@ std::vector<SimIqSample> ConstellationPoints(const SimCarrier& carrier, double m
     return points;
 }
 
+namespace {
+
+// Root-raised-cosine impulse response (t in symbols), the transmitter's pulse: the power
+// spectrum of the shaped symbols is the raised cosine, flat to (1 - beta) x Rs / 2, -3 dB at
+// Rs / 2 and gone at (1 + beta) x Rs / 2. Unit energy over the symbol period.
+double RootRaisedCosine(double t, double beta)
+{
+    if (std::fabs(t) < 1e-9)
+        return 1.0 - beta + 4.0 * beta / M_PI;
+    const double singular = 1.0 / (4.0 * beta);
+    if (std::fabs(std::fabs(t) - singular) < 1e-9)
+        return beta / std::sqrt(2.0) * ((1.0 + 2.0 / M_PI) * std::sin(M_PI / (4.0 * beta)) +
+                                        (1.0 - 2.0 / M_PI) * std::cos(M_PI / (4.0 * beta)));
+    const double x = 4.0 * beta * t;
+    return (std::sin(M_PI * t * (1.0 - beta)) + x * std::cos(M_PI * t * (1.0 + beta))) / (M_PI * t * (1.0 - x * x));
+}
+
+} // namespace
+
 std::vector<SimIqSample> IqBlock(const SimCarrier& carrier, int64_t tunedHz, int64_t sampleRateHz, int n,
                                  SimRandom& random)
 {
     std::vector<SimIqSample> samples;
     if (n <= 0 || sampleRateHz <= 0)
         return samples;
-    samples.reserve(static_cast<size_t>(n));
-    const double symbolRate =
-        carrier.m_SymbolRateBd > 0 ? static_cast<double>(carrier.m_SymbolRateBd) : carrier.m_BandwidthHz * 0.95;
-    const double sps = std::max(1.0, sampleRateHz / std::max(1.0, symbolRate)); // samples per symbol
-    const double beta = std::clamp(carrier.m_RollOffPercent / 100.0, 0.05, 1.0);
-    const int span = 4; // symbols each side of the pulse
-    const int numSymbols = static_cast<int>(n / sps) + 2 * span + 2;
-    std::vector<double> si(static_cast<size_t>(numSymbols)), sq(static_cast<size_t>(numSymbols));
-    for (int k = 0; k < numSymbols; k++)
-        IdealSymbol(carrier.m_Constellation, random, si[static_cast<size_t>(k)], sq[static_cast<size_t>(k)]);
-    const double omega = 2.0 * M_PI * static_cast<double>(CarrierOffsetHz(carrier, tunedHz)) / sampleRateHz;
-    const double noiseSigma = std::sqrt(0.5 * std::pow(10.0, -carrier.m_CnDb / 10.0));
-    const double scale = 4096.0;
-    auto pulse = [beta](double t) {
-        // Raised cosine, t in symbols.
-        const double sinc = std::fabs(t) < 1e-9 ? 1.0 : std::sin(M_PI * t) / (M_PI * t);
-        const double denom = 1.0 - 4.0 * beta * beta * t * t;
-        if (std::fabs(denom) < 1e-9)
-            return sinc * M_PI / 4.0;
-        return sinc * std::cos(M_PI * beta * t) / denom;
-    };
-    for (int s = 0; s < n; s++) {
-        const double t = s / sps + span;
-        const int centre = static_cast<int>(t);
-        double i = 0, q = 0;
-        for (int k = centre - span; k <= centre + span; k++) {
-            if (k < 0 || k >= numSymbols)
-                continue;
-            const double h = pulse(t - k);
-            i += h * si[static_cast<size_t>(k)];
-            q += h * sq[static_cast<size_t>(k)];
-        }
-        const double c = std::cos(omega * s), sn = std::sin(omega * s);
-        const double ri = i * c - q * sn + noiseSigma * random.Gaussian();
-        const double rq = i * sn + q * c + noiseSigma * random.Gaussian();
-        samples.push_back({Saturate(ri * scale), Saturate(rq * scale)});
-    }
+    samples.resize(static_cast<size_t>(n));
+    SimIqStream stream(carrier, tunedHz, sampleRateHz, random.Next());
+    stream.Produce(samples.data(), n);
     return samples;
 }
 
 } // namespace SimRf
+
+SimIqStream::SimIqStream(const SimCarrier& carrier, int64_t tunedHz, int64_t sampleRateHz, uint64_t seed)
+    : m_Random(seed), m_Constellation(carrier.m_Constellation)
+{
+    const double rate = sampleRateHz > 0 ? static_cast<double>(sampleRateHz) : 1.0;
+    const double symbolRate =
+        carrier.m_SymbolRateBd > 0 ? static_cast<double>(carrier.m_SymbolRateBd) : carrier.m_BandwidthHz * 0.95;
+    m_SymbolsPerSample = 1.0 / std::max(1.0, rate / std::max(1.0, symbolRate));
+    const double beta = std::clamp(carrier.m_RollOffPercent / 100.0, 0.05, 1.0);
+    m_Taps.resize(static_cast<size_t>(PHASES) * TAPS);
+    // Row `phase`, tap j: the pulse at the sample's distance from symbol centre - SPAN + j.
+    for (int phase = 0; phase < PHASES; phase++)
+        for (int j = 0; j < TAPS; j++)
+            m_Taps[static_cast<size_t>(phase) * TAPS + j] =
+                SimRf::RootRaisedCosine(static_cast<double>(phase) / PHASES + SPAN - j, beta);
+    m_Omega = 2.0 * M_PI * static_cast<double>(SimRf::CarrierOffsetHz(carrier, tunedHz)) / rate;
+    m_StepI = std::cos(m_Omega);
+    m_StepQ = std::sin(m_Omega);
+    m_NoiseLsb = m_SignalLsb * std::sqrt(0.5 * std::pow(10.0, -carrier.m_CnDb / 10.0));
+    m_Noise.resize(NOISE_TABLE);
+    for (double& v : m_Noise)
+        v = m_Random.Gaussian();
+}
+
+SimIqStream::SimIqStream(double noiseLsb, uint64_t seed) : m_Random(seed), m_Constellation(4)
+{
+    m_Taps.assign(static_cast<size_t>(PHASES) * TAPS, 0.0);
+    m_SignalLsb = 0.0;
+    m_NoiseLsb = noiseLsb;
+    m_Noise.resize(NOISE_TABLE);
+    for (double& v : m_Noise)
+        v = m_Random.Gaussian();
+}
+
+void SimIqStream::Produce(SimIqSample* pOut, int n)
+{
+    // The symbol alphabet of IdealSymbol: side x side points with unit average power.
+    const int side = std::max(2, static_cast<int>(std::lround(std::sqrt(static_cast<double>(m_Constellation)))));
+    const double norm = std::sqrt(2.0 * (side * side - 1) / 3.0);
+    auto saturate = [](double v) {
+        const double r = v < 0 ? v - 0.5 : v + 0.5;
+        return static_cast<int16_t>(r >= 32767.0 ? 32767 : (r <= -32768.0 ? -32768 : static_cast<int>(r)));
+    };
+    for (int i = 0; i < n; i++, m_Sample++) {
+        const double t = static_cast<double>(m_Sample) * m_SymbolsPerSample + SPAN;
+        int64_t centre = static_cast<int64_t>(t);
+        int phase = static_cast<int>((t - static_cast<double>(centre)) * PHASES + 0.5);
+        if (phase == PHASES) {
+            phase = 0;
+            centre++;
+        }
+        while (m_NextSymbol <= centre + SPAN) {
+            // Kept twice, HISTORY apart, so the TAPS symbols of a sample are contiguous.
+            const size_t slot = static_cast<size_t>(m_NextSymbol % HISTORY);
+            const double si = (2.0 * m_Random.Below(static_cast<uint32_t>(side)) - (side - 1)) / norm;
+            const double sq = (2.0 * m_Random.Below(static_cast<uint32_t>(side)) - (side - 1)) / norm;
+            m_SymbolI[slot] = m_SymbolI[slot + HISTORY] = si;
+            m_SymbolQ[slot] = m_SymbolQ[slot + HISTORY] = sq;
+            m_NextSymbol++;
+        }
+        // Tap j weighs the symbol centre - SPAN + j; four partial sums keep the adds apart.
+        const double* pTaps = &m_Taps[static_cast<size_t>(phase) * TAPS];
+        const size_t first = static_cast<size_t>((centre - SPAN) % HISTORY);
+        const double* pI = &m_SymbolI[first];
+        const double* pQ = &m_SymbolQ[first];
+        double accI[4] = {}, accQ[4] = {};
+        for (int j = 0; j < TAPS; j++) {
+            accI[j & 3] += pTaps[j] * pI[j];
+            accQ[j & 3] += pTaps[j] * pQ[j];
+        }
+        const double si = (accI[0] + accI[1]) + (accI[2] + accI[3]);
+        const double sq = (accQ[0] + accQ[1]) + (accQ[2] + accQ[3]);
+        if ((m_Sample & 1023) == 0) {
+            const double angle = std::fmod(m_Omega * static_cast<double>(m_Sample), 2.0 * M_PI);
+            m_RotI = std::cos(angle);
+            m_RotQ = std::sin(angle);
+        }
+        const double ri = si * m_RotI - sq * m_RotQ;
+        const double rq = si * m_RotQ + sq * m_RotI;
+        const double nextI = m_RotI * m_StepI - m_RotQ * m_StepQ;
+        m_RotQ = m_RotI * m_StepQ + m_RotQ * m_StepI;
+        m_RotI = nextI;
+        const uint64_t r = m_Random.Next();
+        const double ni = m_Noise[r & (NOISE_TABLE - 1)];
+        const double nq = m_Noise[(r >> 32) & (NOISE_TABLE - 1)];
+        pOut[i] = {saturate(ri * m_SignalLsb + m_NoiseLsb * ni), saturate(rq * m_SignalLsb + m_NoiseLsb * nq)};
+    }
+}

@@ -77,8 +77,45 @@ int LevelTenthsDbm(double levelDbm, SimRandom& random);
 // n constellation points (scaled to ±8192 full scale) of carrier at merDb.
 std::vector<SimIqSample> ConstellationPoints(const SimCarrier& carrier, double merDb, int n, SimRandom& random);
 // n complex samples at sampleRateHz of carrier seen by a receiver tuned to tunedHz: random
-// symbols shaped by a raised-cosine pulse, shifted by the offset, plus noise at the C/N.
+// symbols shaped by the transmitter's root-raised-cosine pulse (so the power spectrum has the
+// raised-cosine shape of the carrier's roll-off, -3 dB at +- symbol rate / 2), shifted by the
+// offset, plus white noise at the C/N over the whole sampled band; 4096 is the unit amplitude
+// of the signal.
 std::vector<SimIqSample> IqBlock(const SimCarrier& carrier, int64_t tunedHz, int64_t sampleRateHz, int n,
                                  SimRandom& random);
 
 } // namespace SimRf
+
+// An endless stream of I/Q samples of one carrier seen by a receiver tuned to tunedHz (the
+// samples IqBlock makes, continued block after block): fresh symbols and noise all along, so
+// long captures average like a real signal's. Deterministic for a seed.
+class SimIqStream {
+public:
+    SimIqStream(const SimCarrier& carrier, int64_t tunedHz, int64_t sampleRateHz, uint64_t seed);
+    // White noise alone, noiseLsb rms per component (what a receiver sees with no carrier).
+    SimIqStream(double noiseLsb, uint64_t seed);
+    // The next n samples.
+    void Produce(SimIqSample* pOut, int n);
+
+private:
+    static constexpr int SPAN = 6; // symbols each side of the pulse
+    static constexpr int TAPS = 2 * SPAN + 1;
+    static constexpr int PHASES = 256; // fractions of a symbol the pulse is tabulated at
+    static constexpr int64_t HISTORY = 32; // symbols kept (each twice)
+    static constexpr size_t NOISE_TABLE = 1 << 16;
+
+    SimRandom m_Random;
+    int m_Constellation;
+    double m_SymbolsPerSample = 1.0;
+    std::vector<double> m_Taps;  // PHASES rows of TAPS
+    std::vector<double> m_Noise; // standard normal values, picked at random
+    double m_Omega = 0.0;        // carrier offset, radians per sample
+    double m_SignalLsb = 4096.0; // unit amplitude of the signal
+    double m_NoiseLsb = 0.0;     // rms per component
+    double m_StepI = 1.0, m_StepQ = 0.0; // rotation per sample
+    double m_RotI = 1.0, m_RotQ = 0.0;   // rotation of the current sample
+    double m_SymbolI[2 * HISTORY] = {};
+    double m_SymbolQ[2 * HISTORY] = {};
+    int64_t m_NextSymbol = 0;
+    uint64_t m_Sample = 0;
+};

@@ -78,18 +78,20 @@ bool DemodEventMessenger::FlagLocked(KxapiSvcEvent kind) const
 
 bool DemodEventMessenger::QueueLocked(DemodMsg body)
 {
-    // The event framing (2-byte length, body of at most 1024 bytes) is the message framing
-    // of short messages.
+    // Events are framed as every message is; the client reads bodies of up to
+    // DEMOD_EVENT_MAX_BODY bytes.
     if (body.empty() || body.size() > DEMOD_EVENT_MAX_BODY)
         return false;
     if (m_Failed)
         return false;
-    if (m_Pending.size() >= EVENT_QUEUE_MAX) {
+    if (m_Pending.size() >= EVENT_QUEUE_MAX || m_PendingBytes + body.size() > EVENT_QUEUE_MAX_BYTES) {
         // The client does not read its events: it is dropped, not waited for.
         m_Failed = true;
         m_Pending.clear();
+        m_PendingBytes = 0;
         return false;
     }
+    m_PendingBytes += body.size();
     m_Pending.push_back(std::move(body));
     return true;
 }
@@ -106,11 +108,13 @@ bool DemodEventMessenger::Flush()
                 return true;
             body = std::move(m_Pending.front());
             m_Pending.pop_front();
+            m_PendingBytes -= body.size();
         }
         if (!WriteMsg(reinterpret_cast<char*>(body.data()), static_cast<int>(body.size()))) {
             CritSecAutoLockSvc lock(m_pPipeLock);
             m_Failed = true;
             m_Pending.clear();
+            m_PendingBytes = 0;
             return false;
         }
     }

@@ -3,7 +3,8 @@
 // each kind only while its flag is on; tune changes caused by the owner (the client that
 // registered the FIFO) are never sent back to it.
 //
-// The event operations only queue the message (at most EVENT_QUEUE_MAX of them); the port's
+// The event operations only queue the message (at most EVENT_QUEUE_MAX of them holding at most
+// EVENT_QUEUE_MAX_BYTES); the port's
 // event writer thread sends the queue with Flush while it holds no lock of the port, so a
 // client whose FIFO stays full delays nobody but itself. A messenger whose write fails once,
 // or whose queue overflows, is failed for good and the port drops it.
@@ -22,8 +23,9 @@
 
 class DemodEventMessenger : public PipeMessenger {
 public:
-    // Messages waiting for one subscriber; one more fails the messenger.
+    // Messages and bytes waiting for one subscriber; one more fails the messenger.
     static constexpr size_t EVENT_QUEUE_MAX = 32;
+    static constexpr size_t EVENT_QUEUE_MAX_BYTES = 4 * Kxapi::DEMOD_EVENT_MAX_BODY;
 
     explicit DemodEventMessenger(IDemodPortClient* pOwner);
     // Disconnects under the pipe lock, then deletes the lock.
@@ -66,6 +68,7 @@ private:
     XpCritSecPtr m_pPipeLock;
     std::map<Kxapi::KxapiSvcEvent, bool> m_EventFlags;
     std::deque<Kxapi::DemodMsg> m_Pending;
+    size_t m_PendingBytes = 0;
     bool m_Failed = false;
     int64_t m_Serial = -1;
     int32_t m_Port = -1;

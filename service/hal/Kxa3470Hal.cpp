@@ -8,6 +8,7 @@
 #include "CritSecAutoLockSvc.h"
 #include "KxModelTable.h"
 #include "KxRfCal.h"
+#include "Kxa3470Statistics.h"
 #include "Max2121B.h"
 #include "XpUtil.h"
 
@@ -151,7 +152,7 @@ bool TimeReached(unsigned int now, unsigned int deadline)
 
 Kxa3470Hal::Kxa3470Hal(long long serial, KxDeviceInt& device)
     : DemodHal(serial, device, DESCRIPTOR.Model()), m_pTuner(new (std::nothrow) Max2121B),
-      m_pStatistics(NewKxa3470Statistics())
+      m_pStatistics(new (std::nothrow) Kxa3470Statistics)
 {
     const unsigned int now = XpUtil::GetTickCount();
     m_CheckTime = now - 125;
@@ -1072,9 +1073,10 @@ KXAPI_RESULT Kxa3470Hal::GetDemodControl(int port, KxDemodPars& pars)
     bool fromStream = false;
     if (KxapiSucceeded(m_pStatistics->GetIsiIds(isis)) && isis.size() == 1) {
         KxDemodPars streamPars;
-        if (KxapiSucceeded(m_pStatistics->GetDemodPars(isis[0], streamPars))) {
+        if (KxapiSucceeded(m_pStatistics->GetDemodPars(isis[0], streamPars)) && streamPars.IsDvbS2()) {
             current = streamPars;
-            fromStream = true;
+            // The frames tell modulation and coding, not the symbol rate: that is measured.
+            fromStream = current.DvbS2()->m_SymRateBd > 0;
         }
     }
     if (!fromStream) {

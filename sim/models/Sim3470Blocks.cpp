@@ -10,6 +10,7 @@
 #include "SimBlockModels.h"
 #include "SimDriverStatus.h"
 #include "KxProxyS2CRDEMOD_3470.h"
+#include "Sim3470FrameStats.h"
 #include "SimMax2121B.h"
 #include "XpUtil.h"
 
@@ -166,7 +167,7 @@ const SimCarrier* TunedS2Carrier(SimCard& card, int input)
 // The physical-layer signalling code of a carrier's frames (normal frames, no pilots).
 uint32_t CarrierPls(const SimCarrier& carrier)
 {
-    return static_cast<uint32_t>(carrier.m_ModCod) * 4;
+    return static_cast<uint32_t>(Sim3470Frames::PlsOf(carrier));
 }
 
 // Roll-off code of the block (0: 0.35 ... 5: 0.05; -1 unknown).
@@ -267,7 +268,7 @@ public:
             return answer({s.m_Counters[0], s.m_Counters[1], s.m_Counters[2], s.m_Counters[3], s.m_Counters[4]});
         case 11: {
             // Offset of the carrier from the tuned frequency in 2^-20 of the sample rate.
-            int64_t offsetHz = locked ? SimRf::CarrierOffsetHz(*pCarrier, tunedHz) : 0;
+            int64_t offsetHz = CarrierHeld(s, pCarrier, tunedHz) ? SimRf::CarrierOffsetHz(*pCarrier, tunedHz) : 0;
             const int64_t value = std::llround(static_cast<double>(offsetHz) * 1048576.0 / DEMOD_SAMPLE_RATE_HZ);
             return answer({static_cast<uint32_t>(value) & 0xFFFFFu, 0, 1});
         }
@@ -313,6 +314,18 @@ private:
         if (s.m_PlMode == 1 && s.m_PlValue != CarrierPls(*pCarrier))
             return false;
         return now - s.m_AcquireStartMs >= SimRf::LockTimeMs(*pCarrier);
+    }
+
+    // Whether the carrier recovery holds the carrier (its offset is known): the programmed
+    // symbol rate fits and the carrier lies within the capture range, whatever the frame sync.
+    static bool CarrierHeld(const State& s, const SimCarrier* pCarrier, int64_t tunedHz)
+    {
+        if (s.m_Mode != 2 || pCarrier == nullptr || pCarrier->m_SymbolRateBd <= 0)
+            return false;
+        const int64_t programmed = KxProxyS2CRDEMOD_3470::SymbolRateFromWords(
+            DEMOD_SAMPLE_RATE_HZ, static_cast<int32_t>(s.m_Decimation), static_cast<int32_t>(s.m_Ratio16));
+        return std::llabs(programmed - pCarrier->m_SymbolRateBd) * 100 <= pCarrier->m_SymbolRateBd &&
+               std::llabs(SimRf::CarrierOffsetHz(*pCarrier, tunedHz)) * 4 <= pCarrier->m_SymbolRateBd;
     }
 
     SimCard* m_pCard;

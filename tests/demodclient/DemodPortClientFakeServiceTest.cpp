@@ -16,6 +16,7 @@
 #include "DemodClientFixture.h"
 #include "DemodPortClient.h"
 #include "DemodSvcEvents.h"
+#include "DemodSvcGeneric.h"
 #include "DemodSvcLayouts.h"
 #include "KxScanProgress.h"
 #include "KxWire.h"
@@ -32,6 +33,7 @@ using Kxapi::DemodPortClient;
 
 constexpr int64_t SERIAL = 3460000001;
 constexpr int64_t FAKE_FREQ_HZ = 474000000;
+constexpr int FIXED_SCAN_FOUND = 5;
 
 // One request as the stand-in received it.
 struct Received {
@@ -42,6 +44,7 @@ struct Received {
     std::wstring m_EvName;  // registration
     uint64_t m_EvMask = 0;  // registration
     int m_Connection = 0;   // 1 for the first connection, 2 for the next ...
+    std::vector<Kxapi::KxStatistic> m_Stats; // statistics read (38)
 };
 
 // Serves "DemodRecvPipe" like the service, within what these tests need: attach, init,
@@ -138,6 +141,9 @@ private:
                 Kxapi::DemodParseAttach(p, received.m_Size, received.m_Serial, received.m_Port, xtra);
             if (received.m_Code == 26)
                 Kxapi::DemodParseEventRegisterReq(p, received.m_Size, received.m_EvName, received.m_EvMask);
+            std::wstring statsXml;
+            if (received.m_Code == 38 && Kxapi::DemodParseGenericReq(p, received.m_Size, statsXml) == KXAPI_OK)
+                Kxapi::KxStatistic::FromXml(statsXml, received.m_Stats);
             {
                 std::lock_guard<std::mutex> lock(m_Mutex);
                 m_Requests.push_back(received);
@@ -155,14 +161,47 @@ private:
                 m_RefuseAttaches--;
                 result = KXAPI_E_NO_SUCH_DEVICE;
             }
-            DemodMsg reply = received.m_Code == 13 ? Kxapi::DemodBuildFreqGetReply(KXAPI_OK, FAKE_FREQ_HZ)
-                                                   : Kxapi::DemodBuildReply(received.m_Code, result);
+            DemodMsg reply = received.m_Code == 13   ? Kxapi::DemodBuildFreqGetReply(KXAPI_OK, FAKE_FREQ_HZ)
+                             : received.m_Code == 24 ? FixedLayoutScanReply(p, received.m_Size)
+                             : received.m_Code == 38 ? StatisticsReply(received.m_Stats)
+                                                     : Kxapi::DemodBuildReply(received.m_Code, result);
             messenger.WriteMsg(reinterpret_cast<char*>(reply.data()), static_cast<int>(reply.size()));
             if (received.m_Code == 50)
                 ReportBlindScan();
             if (received.m_Code == 52)
                 ReportSpectrumScan();
         }
+    }
+
+    // A fixed-layout blind scan that finds FIXED_SCAN_FOUND transmitters, answered as the
+    // service answers it: the records that fit and the full count, KXAPI_E_BUF_TOO_SMALL when
+    // they do not all fit.
+    static DemodMsg FixedLayoutScanReply(const uint8_t* p, size_t size)
+    {
+        Kxapi::BlindScanOldReq request;
+        if (Kxapi::DemodParseBlindScanOldReq(p, size, request) != KXAPI_OK)
+            return Kxapi::DemodBuildReply(24, KXAPI_E_INVALID_PARS);
+        std::vector<Kxapi::KxTransmitter> found;
+        for (int i = 0; i < FIXED_SCAN_FOUND; i++)
+            found.push_back({950000000 + 100000000LL * i, 32, 27500000});
+        const bool fits = request.m_MaxTransmitters >= FIXED_SCAN_FOUND;
+        DemodMsg reply = Kxapi::DemodBuildBlindScanOldReply(fits ? KXAPI_OK : KXAPI_E_BUF_TOO_SMALL,
+                                                            request.m_MaxTransmitters, found);
+        KxPutI32(reply.data(), 8, FIXED_SCAN_FOUND);
+        return reply;
+    }
+
+    // Every integer statistic read answers 100 x its stream (first extra id) + its window
+    // (second extra id), so that a reader sees what the request named.
+    static DemodMsg StatisticsReply(std::vector<Kxapi::KxStatistic> stats)
+    {
+        for (Kxapi::KxStatistic& stat : stats) {
+            stat.SetValue(int32_t{100 * stat.m_XtraId[0] + stat.m_XtraId[1]});
+            stat.m_Result = KXAPI_OK;
+        }
+        std::wstring xml;
+        Kxapi::KxStatistic::ToXml(stats.data(), static_cast<int>(stats.size()), xml);
+        return Kxapi::DemodBuildGenericReply(38, KXAPI_OK, xml);
     }
 
     // A blind scan from 470 to 480 MHz: nothing at 470, a transmitter at 474, the end.
@@ -432,6 +471,81 @@ TEST_F(KxctlDemodFake, BlindScanFollowsTheProgressEventsAndPrintsTheTransmitterT
     EXPECT_TRUE(Printed("I/Q (type 15)")) << m_Result.m_Output;
     EXPECT_TRUE(Printed("1 transmitter(s); result KXAPI_OK")) << m_Result.m_Output;
     EXPECT_TRUE(Printed("40.0 %")) << m_Result.m_Output; // 474 of 470..480 MHz
+}
+
+TEST(DemodPortClientFake, AFixedLayoutScanBeyondItsArrayPassesOnTheCountAndTheRecordsThatFit)
+{
+    kxtest::ScopedIpcDirectory dir;
+    FakeDemodService service;
+    ASSERT_TRUE(service.Ok());
+    DemodPortClient client;
+    ASSERT_EQ(KXAPI_OK, client.Init(SERIAL, 0));
+    Kxapi::BlindScanOldReq request{2, 8000000, 950000000, 2150000000};
+    std::vector<Kxapi::KxTransmitter> found;
+    int32_t numFound = -1;
+    EXPECT_EQ(KXAPI_E_BUF_TOO_SMALL, client.Svc().BlindScanOld(request, found, numFound));
+    EXPECT_EQ(FIXED_SCAN_FOUND, numFound);
+    ASSERT_EQ(2u, found.size());
+    EXPECT_EQ(950000000, found[0].m_FreqHz);
+    EXPECT_EQ(1050000000, found[1].m_FreqHz);
+    EXPECT_EQ(27500000, found[1].m_SymRateBd);
+    // Not taken for a broken transfer: no reconnect.
+    EXPECT_EQ(0, client.ReconnectCount());
+    request.m_MaxTransmitters = FIXED_SCAN_FOUND;
+    EXPECT_EQ(KXAPI_OK, client.Svc().BlindScanOld(request, found, numFound));
+    EXPECT_EQ(FIXED_SCAN_FOUND, numFound);
+    EXPECT_EQ(static_cast<size_t>(FIXED_SCAN_FOUND), found.size());
+    client.Close();
+}
+
+TEST_F(KxctlDemodFake, FixedLayoutBlindScanSaysHowManyItFoundBeyondItsArray)
+{
+    ASSERT_TRUE(Kxctl({"blindscan", "3460000001", "0", "950M", "2150M", "8M", "--fixed", "2"})) << m_Result.m_Output;
+    EXPECT_EQ(1, m_Result.m_Status) << m_Result.m_Output;
+    EXPECT_TRUE(Printed("1050000000 Hz")) << m_Result.m_Output;
+    EXPECT_FALSE(Printed("1150000000 Hz")) << m_Result.m_Output;
+    EXPECT_TRUE(Printed("5 transmitter(s) found, the first 2 shown (--fixed 2); result KXAPI_E_BUF_TOO_SMALL"))
+        << m_Result.m_Output;
+}
+
+TEST_F(KxctlDemodFake, StatisticsOfOneStreamAndTimeWindow)
+{
+    // The selection goes out as the statistics' first two extra ids, for each one named.
+    ASSERT_TRUE(Kxctl({"stats", "3460000001", "0", "MER", "LinkMargin", "--isi", "3", "--window", "medium",
+                       "--settle", "0"}))
+        << m_Result.m_Output;
+    EXPECT_EQ(0, m_Result.m_Status) << m_Result.m_Output;
+    EXPECT_TRUE(Printed("ISI 3, medium window (60 s)")) << m_Result.m_Output;
+    std::vector<Kxapi::KxStatistic> read;
+    for (const Received& r : m_Service.Requests())
+        if (r.m_Code == 38)
+            read = r.m_Stats;
+    ASSERT_EQ(2u, read.size());
+    for (const Kxapi::KxStatistic& stat : read) {
+        EXPECT_EQ(3, stat.m_XtraId[0]);
+        EXPECT_EQ(1, stat.m_XtraId[1]);
+        EXPECT_EQ(-1, stat.m_XtraId[2]);
+    }
+
+    // All streams, the long window; the instantaneous value without options.
+    ASSERT_TRUE(Kxctl({"stats", "3460000001", "0", "MER", "--isi", "all", "--window", "long", "--settle", "0"}));
+    EXPECT_TRUE(Printed("all streams, long window (60 min)")) << m_Result.m_Output;
+    ASSERT_TRUE(Kxctl({"stats", "3460000001", "0", "MER", "--settle", "0"}));
+    EXPECT_FALSE(Printed("window")) << m_Result.m_Output;
+    for (const Received& r : m_Service.Requests())
+        if (r.m_Code == 38)
+            read = r.m_Stats;
+    ASSERT_EQ(1u, read.size());
+    EXPECT_EQ(-1, read[0].m_XtraId[0]);
+    EXPECT_EQ(-1, read[0].m_XtraId[1]);
+
+    // Refused selections.
+    for (const char* bad : {"256", "-1", "x"}) {
+        ASSERT_TRUE(Kxctl({"stats", "3460000001", "0", "MER", "--isi", bad}));
+        EXPECT_EQ(2, m_Result.m_Status) << bad;
+    }
+    ASSERT_TRUE(Kxctl({"stats", "3460000001", "0", "MER", "--window", "hour"}));
+    EXPECT_EQ(2, m_Result.m_Status);
 }
 
 TEST_F(KxctlDemodFake, SpectrumScanPrintsEveryLevelWithItsUnitAndTheFinalError)

@@ -65,8 +65,8 @@ TEST(EventListener, StopsWithinABoundWhileNoServiceEverConnectsAndRemovesItsFifo
     kxtest::ScopedIpcDirectory dir;
     Received received;
     KxEventListener listener;
-    ASSERT_EQ(listener.Start("ClientEvents", received.Handler()), KXAPI_OK);
-    EXPECT_EQ(listener.Start("Other", received.Handler()), KXAPI_E_IN_USE);
+    ASSERT_EQ(listener.Start("ClientEvents", received.Handler(), 8192), KXAPI_OK);
+    EXPECT_EQ(listener.Start("Other", received.Handler(), 8192), KXAPI_E_IN_USE);
     EXPECT_TRUE(listener.IsStarted());
     EXPECT_TRUE(Exists(dir.File("ClientEvents")));
     EXPECT_FALSE(listener.WaitConnected(100));
@@ -76,7 +76,7 @@ TEST(EventListener, StopsWithinABoundWhileNoServiceEverConnectsAndRemovesItsFifo
     listener.Stop(); // twice is harmless
 
     // The same object starts again.
-    ASSERT_EQ(listener.Start("ClientEvents", received.Handler()), KXAPI_OK);
+    ASSERT_EQ(listener.Start("ClientEvents", received.Handler(), 8192), KXAPI_OK);
     EXPECT_TRUE(StopsInTime(listener));
     EXPECT_TRUE(received.Messages().empty());
 }
@@ -89,7 +89,7 @@ TEST(EventListener, AFifoThatCannotBeMadeLeavesNoThreadAndNoFile)
     const std::string longName(120, 'e');
     for (const char* name : {"missing-directory/Events", longName.c_str()}) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(listener.Start(name, received.Handler()), KXAPI_E_INTERNAL);
+        EXPECT_EQ(listener.Start(name, received.Handler(), 8192), KXAPI_E_INTERNAL);
         EXPECT_FALSE(listener.IsStarted());
         EXPECT_FALSE(listener.WaitConnected(0));
     }
@@ -101,7 +101,7 @@ TEST(EventListener, EveryConnectionOfTheServiceIsReadInTurnUntilStop)
     kxtest::ScopedIpcDirectory dir;
     Received received;
     KxEventListener listener;
-    ASSERT_EQ(listener.Start("ClientEvents", received.Handler()), KXAPI_OK);
+    ASSERT_EQ(listener.Start("ClientEvents", received.Handler(), 8192), KXAPI_OK);
     {
         PipeMessenger first;
         ASSERT_TRUE(ConnectAsService(first, "ClientEvents"));
@@ -122,6 +122,31 @@ TEST(EventListener, EveryConnectionOfTheServiceIsReadInTurnUntilStop)
     EXPECT_TRUE(StopsInTime(listener));
     EXPECT_FALSE(Write(second, "late")); // nobody reads the FIFO any more
     EXPECT_EQ(received.Messages().size(), 3u);
+}
+
+TEST(EventListener, AMessageAboveTheProtocolsBoundEndsItsConnectionUnread)
+{
+    kxtest::ScopedIpcDirectory dir;
+    Received received;
+    KxEventListener listener;
+    ASSERT_EQ(listener.Start("ClientEvents", received.Handler(), 8192), KXAPI_OK);
+    {
+        PipeMessenger service;
+        ASSERT_TRUE(ConnectAsService(service, "ClientEvents"));
+        EXPECT_TRUE(listener.WaitConnected(STOP_BOUND_MS));
+        ASSERT_TRUE(Write(service, std::string(8192, 'a'))); // at the bound
+        ASSERT_TRUE(kxtest::WaitUntil([&] { return received.Messages().size() == 1; }, STOP_BOUND_MS));
+        ASSERT_TRUE(Write(service, std::string(8193, 'b')));
+        // The listener drops the connection at the length, before the body.
+        EXPECT_TRUE(kxtest::WaitUntil([&] { return !listener.WaitConnected(0); }, STOP_BOUND_MS));
+    }
+    PipeMessenger next;
+    ASSERT_TRUE(ConnectAsService(next, "ClientEvents"));
+    EXPECT_TRUE(listener.WaitConnected(STOP_BOUND_MS));
+    ASSERT_TRUE(Write(next, "after"));
+    ASSERT_TRUE(kxtest::WaitUntil([&] { return received.Messages().size() == 2; }, STOP_BOUND_MS));
+    EXPECT_EQ(received.Messages(), (std::vector<std::string>{std::string(8192, 'a'), "after"}));
+    EXPECT_TRUE(StopsInTime(listener));
 }
 
 } // namespace

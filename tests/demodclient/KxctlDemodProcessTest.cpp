@@ -105,7 +105,7 @@ TEST_F(KxctlDemodTest, RefusalsSayWhatTheCardIsAndWhatToDoNext)
     // A receiver model whose driver is not part of this build.
     kxtest::ProcessResult undriven = Kxctl({"stats", "810000001", "0"});
     EXPECT_EQ(1, undriven.m_Status);
-    EXPECT_NE(std::string::npos, undriven.m_Output.find("is a KX-810: the service found it but this build does not"))
+    EXPECT_NE(std::string::npos, undriven.m_Output.find("is a KX-810 the service does not serve: either this build does not drive"))
         << undriven.m_Output;
     kxtest::ProcessResult unknown = Kxctl({"stats", "123", "0"});
     EXPECT_NE(std::string::npos, unknown.m_Output.find("no card has serial 123")) << unknown.m_Output;

@@ -173,11 +173,25 @@ TEST(DemodEvents, ScanProgressCarriesWideTextAndIsFramedWithATwoByteLength)
     EXPECT_EQ(size_t(frame[0]) | size_t(frame[1]) << 8, b.size());
     EXPECT_EQ(Bytes(frame.begin() + 2, frame.end()), b);
 
-    // A bare header of kind 2 or 3 is ignored, as are bodies above 1024 bytes and unknown kinds.
+    // A bare header of kind 2 or 3 is ignored, as are bodies above 64 KiB and unknown kinds.
     Bytes header = DemodBuildScanEvent(DEMOD_EVENT_SPECTRUM_SCAN, 5, 1, L"");
     EXPECT_EQ(DemodParseEvent(header.data(), 24, ev), KXAPI_E_INVALID_PARS);
     EXPECT_EQ(DemodParseEvent(header.data(), header.size(), ev), KXAPI_OK);
-    Bytes huge = DemodBuildScanEvent(DEMOD_EVENT_SPECTRUM_SCAN, 5, 1, std::wstring(300, L'a'));
+    // Scan reports whose parameters run long: over a kilobyte, and the largest body, which takes
+    // the message framing's long header.
+    Bytes longer = DemodBuildScanEvent(DEMOD_EVENT_BLIND_SCAN, 5, 1, std::wstring(300, L'a'));
+    ASSERT_EQ(DemodParseEvent(longer.data(), longer.size(), ev), KXAPI_OK);
+    EXPECT_EQ(ev.m_Xml, std::wstring(300, L'a'));
+    const size_t largestText = (DEMOD_EVENT_MAX_BODY - 24) / 4 - 1;
+    Bytes largest = DemodBuildScanEvent(DEMOD_EVENT_BLIND_SCAN, 5, 1, std::wstring(largestText, L'b'));
+    ASSERT_EQ(largest.size(), DEMOD_EVENT_MAX_BODY);
+    ASSERT_EQ(DemodParseEvent(largest.data(), largest.size(), ev), KXAPI_OK);
+    EXPECT_EQ(ev.m_Xml.size(), largestText);
+    ASSERT_EQ(DemodFrameEvent(largest, frame), KXAPI_OK);
+    ASSERT_EQ(frame.size(), largest.size() + 8);
+    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 4), (Bytes{0xFF, 0xFF, 0, 0}));
+    EXPECT_EQ(U32At(frame, 4), DEMOD_EVENT_MAX_BODY);
+    Bytes huge = DemodBuildScanEvent(DEMOD_EVENT_SPECTRUM_SCAN, 5, 1, std::wstring(largestText + 1, L'a'));
     EXPECT_EQ(DemodParseEvent(huge.data(), huge.size(), ev), KXAPI_E_INVALID_PARS);
     EXPECT_EQ(DemodFrameEvent(huge, frame), KXAPI_E_TOO_LONG);
     Bytes unknown = DemodBuildFreqEvent(1, 1, 0, 0);

@@ -272,12 +272,30 @@ TEST(DemodLayouts, BlindScanRequestAlignsItsI64sAndTheReplyHasRoomForTheMaximum)
     EXPECT_EQ(I32At(reply, 28), 27500000);
     EXPECT_EQ(I64At(reply, 32), 1200000000);
     std::vector<KxTransmitter> got;
-    EXPECT_EQ(DemodParseBlindScanOldReply(reply.data(), reply.size(), 3, got), KXAPI_OK);
+    int32_t numFound = -1;
+    EXPECT_EQ(DemodParseBlindScanOldReply(reply.data(), reply.size(), 3, got, numFound), KXAPI_OK);
     EXPECT_EQ(got, found);
-    EXPECT_EQ(DemodParseBlindScanOldReply(reply.data(), reply.size(), 2, got), KXAPI_E_INTERNAL);
-    // A found count beyond the room is a broken reply.
+    EXPECT_EQ(2, numFound);
+    EXPECT_EQ(DemodParseBlindScanOldReply(reply.data(), reply.size(), 2, got, numFound), KXAPI_E_INTERNAL);
+    // A found count beyond the room comes only with KXAPI_E_BUF_TOO_SMALL; otherwise the reply
+    // is broken.
     reply[8] = 4;
-    EXPECT_EQ(DemodParseBlindScanOldReply(reply.data(), reply.size(), 3, got), KXAPI_E_INTERNAL);
+    EXPECT_EQ(DemodParseBlindScanOldReply(reply.data(), reply.size(), 3, got, numFound), KXAPI_E_INTERNAL);
+    EXPECT_TRUE(got.empty());
+    EXPECT_EQ(0, numFound);
+    Bytes tooSmall = DemodBuildBlindScanOldReply(KXAPI_E_BUF_TOO_SMALL, 3, found);
+    tooSmall[8] = 0xFF;
+    tooSmall[9] = tooSmall[10] = tooSmall[11] = 0xFF;
+    EXPECT_EQ(DemodParseBlindScanOldReply(tooSmall.data(), tooSmall.size(), 3, got, numFound), KXAPI_E_INTERNAL);
+    // The service found five with room for two: the full count and the first two records.
+    const std::vector<KxTransmitter> five = {{950000000, 32, 1000000},  {1000000000, 32, 27500000},
+                                             {1100000000, 33, 2000000}, {1200000000, 0, 22000000},
+                                             {1300000000, 34, 30000000}};
+    tooSmall = DemodBuildBlindScanOldReply(KXAPI_E_BUF_TOO_SMALL, 2, five);
+    tooSmall[8] = 5;
+    EXPECT_EQ(DemodParseBlindScanOldReply(tooSmall.data(), tooSmall.size(), 2, got, numFound), KXAPI_E_BUF_TOO_SMALL);
+    EXPECT_EQ(5, numFound);
+    EXPECT_EQ(got, std::vector<KxTransmitter>(five.begin(), five.begin() + 2));
 }
 
 TEST(DemodLayouts, EventRegistrationHoldsSixtyFourWideCharactersAndTheMaskAt264)

@@ -235,3 +235,70 @@ TEST(StatisticLegacy, TStatParsLayout)
     EXPECT_EQ(0.5, value);
     EXPECT_EQ(256, decoded.m_StatisticId);
 }
+
+// A structured statistic has no content until a value is set: requests, failed statistics and
+// supported lists carry no sub-element, and a set value (even an all-zero one) keeps its exact form.
+TEST(StatisticValue, StructuredValuesHaveNoContentUntilSet)
+{
+    const struct {
+        int32_t m_Id;
+        int32_t m_ValueType;
+        const wchar_t* m_pElem;
+    } rows[] = {{768, 4, L"<c2l1p2"},     {769, 5, L"<c2psd"},     {770, 6, L"<t2datal1"},
+                {771, 7, L"<isdbtpars"},  {773, 9, L"<t2c2madata"}, {775, 11, L"<t2plpblocks"},
+                {779, 15, L"<ttpsinfo"},  {781, 17, L"<atsc3l1"},  {784, 20, L"<s2Isi"},
+                {785, 21, L"<s2isidata"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.m_Id);
+        KxStatistic stat(row.m_Id);
+        EXPECT_EQ(row.m_ValueType, stat.m_ValueType);
+        EXPECT_FALSE(stat.HasValue());
+        std::wstring text;
+        ASSERT_EQ(KXAPI_OK, stat.ToXml(text));
+        EXPECT_EQ(std::wstring::npos, text.find(row.m_pElem)) << std::string(text.begin(), text.end());
+        stat.m_Result = KXAPI_E_NOT_LOCKED;
+        ASSERT_EQ(KXAPI_OK, stat.ToXml(text));
+        EXPECT_EQ(std::wstring::npos, text.find(row.m_pElem));
+        // Read back: still without content.
+        KxStatistic parsed;
+        ASSERT_EQ(KXAPI_OK, parsed.FromXml(text));
+        EXPECT_FALSE(parsed.HasValue());
+        EXPECT_EQ(stat, parsed);
+    }
+
+    // Typed access to a value not yet set: the type's default, the statistic's result.
+    KxStatistic isi(784);
+    isi.m_Result = KXAPI_E_NOT_LOCKED;
+    KxDvbS2IsiList list;
+    list.m_Isis = {{9}};
+    EXPECT_EQ(KXAPI_E_NOT_LOCKED, isi.GetValue(list));
+    EXPECT_TRUE(list.m_Isis.empty());
+    int32_t wrong = 0;
+    EXPECT_EQ(KXAPI_E_INVALID_TYPE, isi.GetValue(wrong));
+    KxDvbS2IsiSigData otherStruct;
+    EXPECT_EQ(KXAPI_E_INVALID_TYPE, isi.GetValue(otherStruct));
+    EXPECT_EQ(KXAPI_E_INVALID_TYPE, isi.SetValue(otherStruct));
+    EXPECT_FALSE(isi.HasValue());
+
+    // A set value, even an empty list, is carried and read back; SetId clears it again.
+    KxStatistic set(784);
+    ASSERT_EQ(KXAPI_OK, set.SetValue(KxDvbS2IsiList()));
+    EXPECT_TRUE(set.HasValue());
+    std::wstring text;
+    ASSERT_EQ(KXAPI_OK, set.ToXml(text));
+    EXPECT_EQ(L"<kxstat res=\"0\" sid=\"784\" xid0=\"-1\" xid1=\"-1\" xid2=\"-1\" xid3=\"-1\" vt=\"20\"><s2Isi/></kxstat>",
+              text);
+    KxStatistic parsed;
+    ASSERT_EQ(KXAPI_OK, parsed.FromXml(text));
+    EXPECT_TRUE(parsed.HasValue());
+    EXPECT_EQ(set, parsed);
+    ASSERT_EQ(KXAPI_OK, set.SetValue(KxDvbS2IsiList{{{3}}}));
+    ASSERT_EQ(KXAPI_OK, set.SetValue(KxDvbS2IsiList{{{4}}}));
+    ASSERT_EQ(KXAPI_OK, set.GetValue(list));
+    ASSERT_EQ(1u, list.m_Isis.size());
+    EXPECT_EQ(4, list.m_Isis[0].m_Isi);
+    ASSERT_EQ(KXAPI_OK, set.SetId(785));
+    EXPECT_FALSE(set.HasValue());
+    ASSERT_EQ(KXAPI_OK, set.SetId(784));
+    EXPECT_FALSE(set.HasValue());
+}

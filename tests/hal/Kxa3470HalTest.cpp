@@ -12,7 +12,6 @@
 
 #include "HalTestSupport.h"
 #include "KxAf.h"
-#include "Kxa3470DemodReadings.h"
 #include "Kxa3470Hal.h"
 #include "Max2121B.h"
 #include "Sim3470Blocks.h"
@@ -75,6 +74,20 @@ protected:
         return pars.IsIq() ? pars.Iq()->m_SampleRateHz / 1000000 : -1;
     }
 
+    // Runs the port's periodic and maintenance steps as its worker does for ms milliseconds.
+    void RunSteps(unsigned int ms)
+    {
+        const unsigned int start = XpUtil::GetTickCount();
+        while (XpUtil::GetTickCount() - start < ms) {
+            m_pHal->Tune(1, false);
+            KxStatistic lock(KX_STAT_LOCK);
+            m_pHal->GetStatistics(1, 1, &lock);
+            bool locked = false;
+            m_pHal->Update(1, lock.GetValue(locked) == KXAPI_OK && locked);
+            XpUtil::Sleep(100);
+        }
+    }
+
     // Runs the port's periodic steps as its worker does until Lock reads true.
     bool TuneUntilLocked()
     {
@@ -88,6 +101,7 @@ protected:
                 EXPECT_EQ(KXAPI_OK, m_pHal->Update(1, true));
                 return true;
             }
+            EXPECT_EQ(KXAPI_OK, m_pHal->Update(1, false));
             XpUtil::Sleep(100);
         }
         return false;
@@ -335,6 +349,7 @@ TEST_F(Kxa3470HalTest, FixedSymbolRateLocksAndReportsStatistics)
     KxDemodPars pars = S2Pars(CARRIER_SYMBOL_RATE_BD);
     ASSERT_EQ(KXAPI_OK, m_pHal->Tune(1, CARRIER_HZ, pars, true));
     ASSERT_TRUE(TuneUntilLocked());
+    RunSteps(1000); // the maintenance steps see the PL-header lock of the last half second
     EXPECT_EQ(CARRIER_HZ, m_pTuner->FrequencyHz());
     EXPECT_EQ(16500000, m_pTuner->LpfHz()) << "27.5 MBd x 1.20 / 2: the maintenance step follows the carrier's roll-off";
 
@@ -391,6 +406,7 @@ TEST_F(Kxa3470HalTest, MaintenanceStepRecentresTheTunerOnTheCarrier)
     KxDemodPars pars = S2Pars(CARRIER_SYMBOL_RATE_BD);
     ASSERT_EQ(KXAPI_OK, m_pHal->Tune(1, CARRIER_HZ + 2000000, pars, true));
     ASSERT_TRUE(TuneUntilLocked());
+    RunSteps(1000); // the maintenance steps see the PL-header lock of the last half second
     long long freqHz = 0;
     ASSERT_EQ(KXAPI_OK, m_pHal->GetTunerFrequency(1, freqHz, -1));
     EXPECT_NEAR(CARRIER_HZ, freqHz, 200) << "tuner + measured offset";
@@ -416,55 +432,34 @@ TEST_F(Kxa3470HalTest, MaintenanceStepRecentresTheTunerOnTheCarrier)
         << "back on the client's frequency after at most seven 500 ms checks";
 }
 
-TEST_F(Kxa3470HalTest, OpenSymbolRateTakesTheRateTheDemodulatorMeasures)
+TEST_F(Kxa3470HalTest, OpenSymbolRateIsFoundByTheDetector)
 {
     ASSERT_EQ(KXAPI_OK, m_pHal->OnFirstUsage(1));
-    // The 45 MBd carrier does not lock at the 27.5 MBd the demodulator holds, and this build has
-    // no detector to find its rate: the periodic steps answer OK and the port stays unlocked.
+    // The 45 MBd carrier does not lock at the 27.5 MBd the demodulator holds: the detector
+    // measures the spectrum, estimates the rate and sweeps candidates until it locks.
     KxDemodPars open = S2Pars(-1);
     ASSERT_EQ(KXAPI_OK, m_pHal->Tune(1, 1750000000, open, true));
-    for (int i = 0; i < 8; i++) {
-        EXPECT_EQ(KXAPI_OK, m_pHal->Tune(1, false)) << "step " << i;
-        XpUtil::Sleep(100);
-    }
     KxStatistic lock(KX_STAT_LOCK);
+    ASSERT_TRUE(kxtest::WaitUntil(
+        [&] {
+            EXPECT_EQ(KXAPI_OK, m_pHal->Tune(1, false));
+            m_pHal->GetStatistics(1, 1, &lock);
+            bool locked = false;
+            return lock.GetValue(locked) == KXAPI_OK && locked;
+        },
+        20000));
+    KxDemodPars reported;
+    ASSERT_EQ(KXAPI_OK, m_pHal->GetDemodControl(1, reported));
+    EXPECT_NEAR(45000000, reported.DvbS2()->m_SymRateBd, 450000) << "within the demodulator's 1 %";
+
+    // Nothing at 1300 MHz: the periodic steps answer OK and the port stays unlocked.
+    ASSERT_EQ(KXAPI_OK, m_pHal->Tune(1, 1300000000, open, true));
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(KXAPI_OK, m_pHal->Tune(1, false)) << "step " << i;
     ASSERT_EQ(KXAPI_OK, m_pHal->GetStatistics(1, 1, &lock));
     bool locked = true;
     EXPECT_EQ(KXAPI_OK, lock.GetValue(locked));
     EXPECT_FALSE(locked);
-
-    // On the 27.5 MBd carrier the demodulator locks with the rate it holds; the next check
-    // measures that rate and opens the tuner for it with the assumed roll-off of 0.35 (kept
-    // while the measured rate is held).
-    ASSERT_EQ(KXAPI_OK, m_pHal->Tune(1, CARRIER_HZ, open, true));
-    ASSERT_TRUE(TuneUntilLocked());
-    KxDemodPars reported;
-    ASSERT_EQ(KXAPI_OK, m_pHal->GetDemodControl(1, reported));
-    EXPECT_NEAR(CARRIER_SYMBOL_RATE_BD, reported.DvbS2()->m_SymRateBd, 1000);
-    EXPECT_TRUE(kxtest::WaitUntil(
-        [&] {
-            m_pHal->Tune(1, false);
-            m_pHal->Update(1, true);
-            return std::llabs(m_pTuner->LpfHz() - 18562500) < 1000;
-        },
-        2000))
-        << "27.5 MBd x 1.35 / 2, found " << m_pTuner->LpfHz();
-}
-
-TEST(Kxa3470RulesTest, RollOffOfTheDemodulatorsCode)
-{
-    struct Case {
-        int m_Code;
-        KXAPI_RESULT m_Result;
-        double m_RollOff;
-    } const cases[] = {{768, KXAPI_OK, 0.05},  {1024, KXAPI_OK, 0.10},  {1280, KXAPI_OK, 0.15},
-                       {1536, KXAPI_OK, 0.20}, {1792, KXAPI_OK, 0.25},  {2048, KXAPI_OK, 0.35},
-                       {65280, KXAPI_OK, 0.0}, {1000, KXAPI_E_INTERNAL, -1.0}};
-    for (const Case& c : cases) {
-        double rollOff = -1.0;
-        EXPECT_EQ(c.m_Result, Kxa3470DemodReadings::RollOffOfCode(c.m_Code, rollOff)) << c.m_Code;
-        EXPECT_DOUBLE_EQ(c.m_RollOff, rollOff) << c.m_Code;
-    }
 }
 
 TEST_F(Kxa3470HalTest, AttributesAndStatisticsOfThePorts)

@@ -1,7 +1,7 @@
 // The register proxies of the device access layer against the virtual 3470's blocks: look-up
 // through the block tree, I2C master, satellite demodulator (locking on the carrier under the
-// tuned frequency), constellation grabber, receive DMA ring, exclusive access, and reproducible
-// readings for a seed.
+// tuned frequency), constellation grabber, receive DMA ring, the I/Q capture path, exclusive
+// access, and reproducible readings for a seed.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -132,6 +132,10 @@ TEST_F(BlockModelTest, ConstellationPointsAndDmaRing)
     ASSERT_EQ(KXAPI_OK, dma.GetPal(pRing));
     ASSERT_EQ(KXAPI_OK, pRing->Init(65536));
     ASSERT_EQ(KXAPI_OK, pRing->SetRxControl(1));
+    KxPalBURSTFIFO_Rx* pFifo = nullptr;
+    ASSERT_EQ(KXAPI_OK, dma.GetPal(pFifo));
+    ASSERT_EQ(KXAPI_OK, pFifo->FifoProxy().SetOperationalMode(2));
+    m_Environment.Rack().Find(SERIAL_3470)->SetTunedHz(0, 1150000000);
     int load = 0;
     for (int i = 0; i < 100 && load < 4096; i++) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -144,6 +148,64 @@ TEST_F(BlockModelTest, ConstellationPointsAndDmaRing)
     for (unsigned char b : samples)
         nonZeroBytes += b != 0;
     EXPECT_GT(nonZeroBytes, 1000);
+    EXPECT_EQ(KXAPI_OK, pRing->SetRxControl(0));
+}
+
+// Mean power of `pairs` samples read from the ring (waits up to a second for them).
+double ReadPower(KxPalCDMAC_Rx& ring, int pairs)
+{
+    std::vector<uint32_t> words(static_cast<size_t>(pairs));
+    int load = 0;
+    for (int i = 0; i < 200 && load < pairs * 4; i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_EQ(KXAPI_OK, ring.GetLoad(load));
+    }
+    EXPECT_GE(load, pairs * 4);
+    EXPECT_EQ(KXAPI_OK, ring.Read(reinterpret_cast<unsigned char*>(words.data()), pairs * 4));
+    double sum = 0;
+    for (uint32_t w : words) {
+        const double i = static_cast<int16_t>(w & 0xFFFF), q = static_cast<int16_t>(w >> 16);
+        sum += i * i + q * q;
+    }
+    return sum / pairs;
+}
+
+// The I/Q capture path: nothing comes while its burst FIFO is stopped; while it runs, the
+// carrier under the tuned frequency (unit amplitude 4096) or, with none there, receiver noise;
+// samples the reader leaves behind overflow the FIFO.
+TEST_F(BlockModelTest, CapturePathCarriesWhatTheTunerSeesWhileItsFifoRuns)
+{
+    std::shared_ptr<SimCard> card = m_Environment.Rack().Find(SERIAL_3470);
+    KxAf capture;
+    ASSERT_EQ(KXAPI_OK, capture.Init(AF_IQCAPTURE, m_Device.Backend()->Core(), 0));
+    KxPalCDMAC_Rx* pRing = nullptr;
+    KxPalBURSTFIFO_Rx* pFifo = nullptr;
+    ASSERT_EQ(KXAPI_OK, capture.GetPal(pRing));
+    ASSERT_EQ(KXAPI_OK, capture.GetPal(pFifo));
+    ASSERT_EQ(KXAPI_OK, pRing->Init(1 << 20));
+    ASSERT_EQ(KXAPI_OK, pRing->SetRxControl(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    int load = -1;
+    ASSERT_EQ(KXAPI_OK, pRing->GetLoad(load));
+    EXPECT_EQ(0, load) << "the FIFO is stopped";
+
+    card->SetTunedHz(0, 1151000000); // on the 27.5 Msym/s carrier at 1150 MHz
+    ASSERT_EQ(KXAPI_OK, pFifo->FifoProxy().SetOperationalMode(2));
+    const double carrier = ReadPower(*pRing, 4096);
+    EXPECT_NEAR(4096.0 * 4096.0, carrier, 0.25 * 4096.0 * 4096.0);
+
+    card->SetTunedHz(0, 1000000000); // nothing there
+    ASSERT_EQ(KXAPI_OK, pRing->IssueChannelFlush());
+    const double noise = ReadPower(*pRing, 4096);
+    EXPECT_LT(noise, carrier / 1000.0);
+    EXPECT_GT(noise, 0.0);
+
+    uint32_t before = 0, after = 0;
+    ASSERT_EQ(KXAPI_OK, pFifo->FifoProxy().GetOverUnderflowCount(before));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // 12.8 MB due, 1 MiB of room
+    ASSERT_EQ(KXAPI_OK, pRing->GetLoad(load));
+    ASSERT_EQ(KXAPI_OK, pFifo->FifoProxy().GetOverUnderflowCount(after));
+    EXPECT_GT(after, before);
     EXPECT_EQ(KXAPI_OK, pRing->SetRxControl(0));
 }
 

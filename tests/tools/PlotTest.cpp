@@ -253,3 +253,48 @@ TEST(Plot, TerminalConstellationShowsTheDensityAtTheIdealPoints)
 }
 
 } // namespace
+
+namespace {
+
+// kxctl against the virtual cards: the picture of a QAM-64 port of the twelve-port card.
+TEST(PlotProcess, KxctlDrawsTheConstellationOfAVirtualCardWithItsMer)
+{
+    kxtest::SimService service;
+    ASSERT_TRUE(service.Start());
+    kxtest::TempDir dir;
+    auto kxctl = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {KX_KXCTL_BINARY, "--fifo-dir", service.Dir(), "demod"});
+        return kxtest::RunProgram(args, 30000);
+    };
+    ASSERT_EQ(0, kxctl({"wait", "3530000001", "0", "--timeout", "20000"}).m_Status);
+    // The scene's QAM-64 carrier at 314 MHz, C/N 30 dB.
+    kxtest::ProcessResult tune = kxctl({"tune", "3530000001", "0", "314M", "--xml",
+                                        "<KxDemodPars mod=\"6\"><Qam anx=\"1\" il=\"0\" symb=\"6900000\"/></KxDemodPars>",
+                                        "--wait-lock", "10000"});
+    ASSERT_EQ(0, tune.m_Status) << tune.m_Output;
+    const std::string path = dir.File("constellation.png");
+    kxtest::ProcessResult drawn = kxctl({"constellation", "3530000001", "0", "3000", "--png", path});
+    ASSERT_EQ(0, drawn.m_Status) << drawn.m_Output;
+    // The title carries the MER the points show: the carrier's C/N less the card's loss.
+    const size_t at = drawn.m_Output.find("QAM64, MER ");
+    ASSERT_NE(std::string::npos, at) << drawn.m_Output;
+    EXPECT_NEAR(29.5, std::stod(drawn.m_Output.substr(at + 11)), 1.5) << drawn.m_Output;
+    Picture picture(path);
+    ASSERT_TRUE(picture.Ok());
+    EXPECT_EQ(KxPlot::CONSTELLATION_SIZE, picture.Width());
+    // 64 ideal points are drawn: count the crosses' centres, 3 x 3 pixels of the pure colour.
+    auto centre = [&](int x, int y) {
+        for (int dy = -1; dy <= 1; dy++)
+            for (int dx = -1; dx <= 1; dx++)
+                if (picture.Rgb(x + dx, y + dy) != KxPlot::IDEAL_RGB)
+                    return false;
+        return true;
+    };
+    int centres = 0;
+    for (int y = 1; y + 1 < picture.Height(); y++)
+        for (int x = 1; x + 1 < picture.Width(); x++)
+            centres += centre(x, y);
+    EXPECT_EQ(64, centres);
+}
+
+} // namespace

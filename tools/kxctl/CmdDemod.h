@@ -32,8 +32,8 @@ bool ParseFreqHz(const char* pText, int64_t& freqHz);
 // Prints the usage of a demod sub-command with a message; exit status 2.
 int Usage(const char* pSub, const char* pMessage);
 
-// Why a card cannot be attached: not found, not a receiver, or a model this build does not
-// drive (by name); "" when no card list can be read.
+// Why a card cannot be attached: not found, not a receiver, or a model (by name) this build does
+// not drive or that is still initialising; "" when no card list can be read.
 std::string DescribeMissingCard(int64_t serial);
 
 // Opens a port client: attach to SERIAL and the 0-based PORT. Prints the failure and, for a

@@ -1,5 +1,6 @@
 // kxctl demod constellation: a port's constellation points as a density picture with the ideal
 // points of its modulation and the MER they show.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,7 @@ namespace {
 
 constexpr int32_t DEFAULT_POINTS = 2000;
 constexpr int32_t MAX_POINTS = 100000;
+constexpr int32_t POINTS_PER_REQUEST = 256; // what one reply of the XML form carries with room
 constexpr int TERMINAL_COLUMNS = 64;
 constexpr int TERMINAL_ROWS = 32;
 // A port starts acquiring at the tick after the attach.
@@ -43,13 +45,19 @@ int RunConstellation(int argc, char** argv)
     if (int status = OpenPort(argv[0], argv[1], client))
         return status;
     XpUtil::Sleep(SETTLE_MS);
-    std::vector<Kxapi::KxConstelPoint> read;
-    KXAPI_RESULT result = client.Svc().ConstellationPointsGet(count, streamId, read);
-    if (result != KXAPI_OK)
-        return KxctlFail("constellation", result);
+    // One reply carries a few hundred points in its XML form: larger counts are read in parts.
     std::vector<KxPlot::Point> points;
-    for (const Kxapi::KxConstelPoint& p : read)
-        points.push_back({static_cast<double>(p.m_X), static_cast<double>(p.m_Y)});
+    while (static_cast<int32_t>(points.size()) < count) {
+        const int32_t part = std::min<int32_t>(POINTS_PER_REQUEST, count - static_cast<int32_t>(points.size()));
+        std::vector<Kxapi::KxConstelPoint> read;
+        KXAPI_RESULT result = client.Svc().ConstellationPointsGet(part, streamId, read);
+        if (result != KXAPI_OK)
+            return KxctlFail("constellation", result);
+        if (read.empty())
+            break;
+        for (const Kxapi::KxConstelPoint& p : read)
+            points.push_back({static_cast<double>(p.m_X), static_cast<double>(p.m_Y)});
+    }
 
     Kxapi::KxDemodPars pars;
     const bool knowsPars = client.Svc().ControlGet(pars) == KXAPI_OK;

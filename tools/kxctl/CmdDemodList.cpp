@@ -160,7 +160,8 @@ std::string KxctlDemod::DescribeMissingCard(int64_t serial)
         if (pModel == nullptr || pModel->m_NumPorts == 0)
             return "card " + std::to_string(serial) + " (model " + std::to_string(row.m_Model) + ") is not a receiver";
         return "card " + std::to_string(serial) + " is a " + pModel->m_pName +
-               ": the service found it but this build does not drive that model";
+               " the service does not serve: either this build does not drive that model, or the card is "
+               "still initialising ('kxctl demod wait " + std::to_string(serial) + "' waits for it)";
     }
     return "no card has serial " + std::to_string(serial) + ": 'kxctl demod list' shows the cards";
 }

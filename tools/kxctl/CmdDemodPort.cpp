@@ -96,7 +96,11 @@ int PrintAllStatistics(DemodPortClient& client)
     }
     for (const KxStatistic& stat : stats)
         KxctlPrint(StatJson(stat), "  " + StatLine(stat));
-    return 0;
+    KxDemodPars pars;
+    Quality quality;
+    if (client.Svc().ControlGet(pars) == KXAPI_OK && QualityOf(stats, pars, quality))
+        KxctlPrint(QualityJson(quality), "  " + QualityLine(quality));
+    return KXCTL_EXIT_OK;
 }
 
 int RunShow(int argc, char** argv)

@@ -214,7 +214,8 @@ int RunBlindScan(int argc, char** argv)
         request.m_StartFreqHz = range.m_StartHz;
         request.m_EndFreqHz = range.m_EndHz;
         std::vector<Kxapi::KxTransmitter> found;
-        KXAPI_RESULT result = client.Svc().BlindScanOld(request, found);
+        int32_t numFound = 0;
+        KXAPI_RESULT result = client.Svc().BlindScanOld(request, found, numFound);
         if (KxctlJsonOutput()) {
             for (const Kxapi::KxTransmitter& transmitter : found)
                 KxctlEmit({{"frequency", transmitter.m_FreqHz},
@@ -222,14 +223,18 @@ int RunBlindScan(int argc, char** argv)
                            {"mod_type", transmitter.m_ModType},
                            {"symbol_rate", transmitter.m_SymRateBd},
                            {"symbol_rate_unit", "sym/s"}});
-            KxctlEmit({{"transmitters", found.size()}, {"result", KxapiResult2Str(result)}});
+            KxctlEmit({{"transmitters", found.size()}, {"found", numFound}, {"result", KxapiResult2Str(result)}});
             return result == KXAPI_OK ? KXCTL_EXIT_OK : KXCTL_EXIT_FAILED;
         }
         printf("%-4s %-28s %s\n", "#", "frequency", "parameters");
         for (size_t i = 0; i < found.size(); i++)
             printf("%-4zu %-28s type %d (%s), symbol rate %d Bd\n", i + 1, FreqText(found[i].m_FreqHz).c_str(),
                    found[i].m_ModType, ModTypeName(found[i].m_ModType).c_str(), found[i].m_SymRateBd);
-        printf("%zu transmitter(s); result %s\n", found.size(), KxapiResult2Str(result));
+        if (static_cast<size_t>(numFound) > found.size())
+            printf("%d transmitter(s) found, the first %zu shown (--fixed %d); result %s\n", numFound, found.size(),
+                   maxFixed, KxapiResult2Str(result));
+        else
+            printf("%zu transmitter(s); result %s\n", found.size(), KxapiResult2Str(result));
         return result == KXAPI_OK ? 0 : 1;
     }
     ProgressQueue queue(Kxapi::DEMOD_EVENT_BLIND_SCAN);

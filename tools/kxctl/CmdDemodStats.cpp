@@ -44,13 +44,53 @@ bool CollectStatistics(DemodPortClient& client, int argc, char** argv, std::vect
 }
 
 // Options before SERIAL PORT: none. After them: statistic names, "--count N", "--settle MS",
-// "--raw", "--level-unit dBm|dBmV|dBuV".
+// "--raw", "--level-unit dBm|dBmV|dBuV", "--isi N|all", "--window now|short|medium|long".
 struct StatsArgs {
     std::vector<char*> m_Names;
     int32_t m_Count = -1; // live: number of refreshes, -1 until Ctrl-C
     int32_t m_SettleMs = SETTLE_MS;
     StatFormat m_Format;
+    bool m_Qualified = false; // --isi or --window given
+    int32_t m_Isi = -1;       // the statistics' first extra id: input stream, -1 all
+    int32_t m_Window = -1;    // the second: time window, -1 instantaneous
 };
+
+// The time windows a receiver may keep statistics over (the second extra id of a statistic).
+struct WindowName {
+    const char* m_pName;
+    int32_t m_Window;
+    const char* m_pSpan;
+};
+const WindowName WINDOWS[] = {
+    {"now", -1, "instantaneous"}, {"short", 0, "1 s"}, {"medium", 1, "60 s"}, {"long", 2, "60 min"}};
+
+bool ParseWindow(const char* pText, int32_t& window)
+{
+    for (const WindowName& w : WINDOWS) {
+        if (strcmp(pText, w.m_pName) == 0) {
+            window = w.m_Window;
+            return true;
+        }
+    }
+    return false;
+}
+
+const WindowName& WindowOf(int32_t window)
+{
+    for (const WindowName& w : WINDOWS)
+        if (w.m_Window == window)
+            return w;
+    return WINDOWS[0];
+}
+
+bool ParseIsi(const char* pText, int32_t& isi)
+{
+    if (strcmp(pText, "all") == 0) {
+        isi = -1;
+        return true;
+    }
+    return ParseI32(pText, isi) && isi >= 0 && isi <= 255;
+}
 
 bool IsLevelUnit(const char* pUnit)
 {
@@ -71,8 +111,15 @@ bool ParseStatsArgs(const char* pSub, int argc, char** argv, StatsArgs& args, in
             args.m_Format.m_Raw = true;
         } else if (strcmp(argv[i], "--level-unit") == 0 && i + 1 < argc && IsLevelUnit(argv[i + 1])) {
             args.m_Format.m_pLevelUnit = argv[++i];
+        } else if (strcmp(argv[i], "--isi") == 0 && i + 1 < argc && ParseIsi(argv[i + 1], args.m_Isi)) {
+            args.m_Qualified = true;
+            i++;
+        } else if (strcmp(argv[i], "--window") == 0 && i + 1 < argc && ParseWindow(argv[i + 1], args.m_Window)) {
+            args.m_Qualified = true;
+            i++;
         } else if (strncmp(argv[i], "--", 2) == 0) {
-            status = Usage(pSub, "options are --count N, --settle MS, --raw and --level-unit dBm|dBmV|dBuV");
+            status = Usage(pSub, "options are --count N, --settle MS, --raw, --level-unit dBm|dBmV|dBuV, "
+                                 "--isi N|all and --window now|short|medium|long");
             return false;
         } else {
             args.m_Names.push_back(argv[i]);
@@ -95,7 +142,28 @@ bool OpenStatistics(const char* pSub, int argc, char** argv, StatsArgs& args, De
     status = OpenPort(argv[0], argv[1], client);
     if (status != KXCTL_EXIT_OK)
         return false;
-    return CollectStatistics(client, static_cast<int>(args.m_Names.size()), args.m_Names.data(), stats, status);
+    if (!CollectStatistics(client, static_cast<int>(args.m_Names.size()), args.m_Names.data(), stats, status))
+        return false;
+    // One stream and one time window for every statistic read.
+    if (args.m_Qualified) {
+        for (KxStatistic& stat : stats) {
+            stat.m_XtraId[0] = args.m_Isi;
+            stat.m_XtraId[1] = args.m_Window;
+        }
+    }
+    return true;
+}
+
+// The line naming the stream and window of the readings (nothing without --isi or --window).
+void PrintSelection(const StatsArgs& args)
+{
+    if (!args.m_Qualified || KxctlJsonOutput())
+        return;
+    const WindowName& window = WindowOf(args.m_Window);
+    if (args.m_Isi < 0)
+        printf("all streams, %s window (%s)\n", window.m_pName, window.m_pSpan);
+    else
+        printf("ISI %d, %s window (%s)\n", args.m_Isi, window.m_pName, window.m_pSpan);
 }
 
 // Prints the statistics and, where the port's parameters and its MER or C/N tell, the quality
@@ -142,6 +210,7 @@ int RunStats(int argc, char** argv)
         if (result != KXAPI_OK)
             return KxctlFail("statistics", result);
     }
+    PrintSelection(args);
     PrintStatistics(client, stats, args.m_Format, -1.0);
     return 0;
 }
@@ -172,6 +241,7 @@ int RunLive(int argc, char** argv)
         if (!KxctlJsonOutput())
             printf("port %d of %lld, t = %.1f s (every %d ms, Ctrl-C ends)\n", client.PortIndex(),
                    static_cast<long long>(client.Serial()), t, LIVE_PERIOD_MS);
+        PrintSelection(args);
         PrintStatistics(client, stats, args.m_Format, t);
         int spentMs = static_cast<int>(XpUtil::GetTickCount() - tick);
         if (spentMs < LIVE_PERIOD_MS && (args.m_Count < 0 || refresh + 1 < args.m_Count))
@@ -214,9 +284,15 @@ int RunSupported(int argc, char** argv)
     return 0;
 }
 
-DemodSubRegistrar g_Stats({"stats", "SERIAL PORT [NAME|ID ...] [--settle MS] [--raw] [--level-unit U]",
-                           "read statistics once (all supported when none is named)", RunStats});
-DemodSubRegistrar g_Live({"live", "SERIAL PORT [NAME|ID ...] [--count N] [--raw] [--level-unit U]",
+DemodSubRegistrar g_Stats({"stats",
+                           "SERIAL PORT [NAME|ID ...] [--settle MS] [--raw] [--level-unit U] [--isi N|all] "
+                           "[--window now|short|medium|long]",
+                           "read statistics once (all supported when none is named), of one input stream and "
+                           "time window where the receiver keeps them",
+                           RunStats});
+DemodSubRegistrar g_Live({"live",
+                          "SERIAL PORT [NAME|ID ...] [--count N] [--raw] [--level-unit U] [--isi N|all] "
+                          "[--window now|short|medium|long]",
                           "live statistics, refreshed every 100 ms until Ctrl-C", RunLive});
 DemodSubRegistrar g_Supported({"supported", "SERIAL PORT", "the statistics the port supports", RunSupported});
 

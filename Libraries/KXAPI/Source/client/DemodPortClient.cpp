@@ -124,7 +124,7 @@ KXAPI_RESULT DemodPortClient::StartEvents()
         return KXAPI_E_INTERNAL;
     result = m_Events.Start(name, [this](const char* body, int size) {
         Dispatch(reinterpret_cast<const uint8_t*>(body), static_cast<size_t>(size));
-    });
+    }, static_cast<unsigned int>(DEMOD_EVENT_MAX_BODY));
     m_HasEvents = result == KXAPI_OK;
     return result == KXAPI_OK ? KXAPI_OK : KXAPI_E_INTERNAL;
 }

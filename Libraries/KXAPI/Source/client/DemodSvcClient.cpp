@@ -207,12 +207,15 @@ KXAPI_RESULT DemodSvcClient::ConstelGetOld(int32_t count, std::vector<KxConstelP
     });
 }
 
-KXAPI_RESULT DemodSvcClient::BlindScanOld(const BlindScanOldReq& req, std::vector<KxTransmitter>& found)
+KXAPI_RESULT DemodSvcClient::BlindScanOld(const BlindScanOldReq& req, std::vector<KxTransmitter>& found,
+                                          int32_t& numFound)
 {
+    found.clear();
+    numFound = 0;
     if (req.m_MaxTransmitters < 0 || req.m_MaxTransmitters > DEMOD_MAX_TRANSMITTERS)
         return KXAPI_E_INVALID_ARG;
     return Exchange(DemodBuildBlindScanOldReq(req), [&](const uint8_t* body, size_t size) {
-        return DemodParseBlindScanOldReply(body, size, req.m_MaxTransmitters, found);
+        return DemodParseBlindScanOldReply(body, size, req.m_MaxTransmitters, found, numFound);
     });
 }
 

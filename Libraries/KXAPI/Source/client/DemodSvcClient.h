@@ -69,7 +69,9 @@ public:
     KXAPI_RESULT StatisticsGetOld(const std::vector<int32_t>& ids, std::vector<TStatPars>& stats);
     KXAPI_RESULT SupportedStatsGetOld(int32_t capacity, std::vector<int32_t>& ids);
     KXAPI_RESULT ConstelGetOld(int32_t count, std::vector<KxConstelPoint>& points);
-    KXAPI_RESULT BlindScanOld(const BlindScanOldReq& req, std::vector<KxTransmitter>& found);
+    // Fixed-layout blind scan: found holds at most req.m_MaxTransmitters records, numFound the
+    // transmitters found (more than the room with KXAPI_E_BUF_TOO_SMALL).
+    KXAPI_RESULT BlindScanOld(const BlindScanOldReq& req, std::vector<KxTransmitter>& found, int32_t& numFound);
     KXAPI_RESULT BlindScanCancel();
     KXAPI_RESULT SpectrumScanCancel();
 

@@ -14,12 +14,13 @@ KxEventListener::~KxEventListener()
     Stop();
 }
 
-KXAPI_RESULT KxEventListener::Start(const char* name, MessageHandler handler)
+KXAPI_RESULT KxEventListener::Start(const char* name, MessageHandler handler, unsigned int maxMessageSize)
 {
     if (m_pThread != nullptr)
         return KXAPI_E_IN_USE;
     Xp* xp = Xp::Instance();
     m_Handler = std::move(handler);
+    m_MaxMessageSize = maxMessageSize;
     m_pListener = xp->MakePipeListener(name, XP_INFINITE); // events may never come
     m_pConnected = xp->MakeEvent(true);
     XpThreadPtr thread = xp->MakeThread();
@@ -77,6 +78,7 @@ void KxEventListener::Run()
             delete connection;
             continue;
         }
+        reader->SetMaxMessageSize(m_MaxMessageSize);
         {
             CritSecAutoLock lock(m_pReaderLock);
             m_pReader = reader.get();

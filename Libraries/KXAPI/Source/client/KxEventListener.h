@@ -22,9 +22,11 @@ public:
     ~KxEventListener();
 
     // Creates the FIFO `name` in the FIFO directory (the service may stay silent on it for
-    // good: no first-message time-out) and starts the thread. KXAPI_E_IN_USE when started;
-    // KXAPI_E_INTERNAL, with nothing left behind, when the FIFO or the thread cannot be had.
-    KXAPI_RESULT Start(const char* name, MessageHandler handler);
+    // good: no first-message time-out) and starts the thread. Messages longer than
+    // maxMessageSize (the protocol's largest event) end the connection they came on before
+    // anything is allocated. KXAPI_E_IN_USE when started; KXAPI_E_INTERNAL, with nothing left
+    // behind, when the FIFO or the thread cannot be had.
+    KXAPI_RESULT Start(const char* name, MessageHandler handler, unsigned int maxMessageSize);
     // True when the service holds a connection to the FIFO within timeoutMs.
     bool WaitConnected(unsigned int timeoutMs);
     // Ends the thread (a wait or read in progress returns within one slice) and removes
@@ -43,4 +45,5 @@ private:
     XpCritSecPtr m_pReaderLock;  // the connection being read, for Stop
     PipeMessenger* m_pReader = nullptr;
     std::atomic<bool> m_Run{false};
+    unsigned int m_MaxMessageSize = 0;
 };

@@ -281,7 +281,7 @@ KXAPI_RESULT KxeSvcClient::RegisterEvents(uint32_t mask, EventCallback callback,
             uint32_t event = 0;
             if (KxeParseEventMessage(body, size, serial, event) && m_Callback)
                 m_Callback(serial, event);
-        });
+        }, MAX_EVENT_MESSAGE_SIZE);
         if (result != KXAPI_OK) {
             m_Callback = nullptr;
             return KXAPI_E_INTERNAL;

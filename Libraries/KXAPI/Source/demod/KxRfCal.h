@@ -68,4 +68,10 @@ private:
 // Clears every numeric field and empties the tables.
 void RfCalZero(KxRfCalV1* cal);
 
+// Level at 75 ohm in tenths: 0 dBm is 48.75 dBmV, 488 tenths.
+constexpr int KX_DBMV_ABOVE_DBM_TENTHS = 488;
+// A level in tenths of a dBmV as tenths of a dBm, and back.
+constexpr int KxapiVoltage2Power(int tenthsDbmV) { return tenthsDbmV - KX_DBMV_ABOVE_DBM_TENTHS; }
+constexpr int KxapiPower2Voltage(int tenthsDbm) { return tenthsDbm + KX_DBMV_ABOVE_DBM_TENTHS; }
+
 } // namespace Kxapi

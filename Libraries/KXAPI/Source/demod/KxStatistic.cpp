@@ -25,11 +25,16 @@ std::wstring Widen(const char* text)
 
 } // namespace
 
-void KxStatistic::ResetValue(int32_t valueType)
+void KxStatistic::EmplaceValue(int32_t valueType)
 {
     if (valueType < 0 || valueType > KX_STAT_VT_LAST)
         valueType = KX_STAT_VT_NONE;
     m_Value = MakeValue(static_cast<size_t>(valueType), std::make_index_sequence<std::variant_size_v<Value>>());
+}
+
+void KxStatistic::ResetValue(int32_t valueType)
+{
+    EmplaceValue(valueType >= KX_STAT_VT_FIRST_STRUCT ? KX_STAT_VT_NONE : valueType);
 }
 
 KXAPI_RESULT KxStatistic::SetId(int32_t id)

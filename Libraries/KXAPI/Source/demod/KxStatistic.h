@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <variant>
 
 #include "KxStatisticValues.h"
@@ -142,26 +143,32 @@ public:
     // KXAPI_E_NOT_FOUND for an id not in the table (the statistic is unchanged).
     KXAPI_RESULT SetId(int32_t id);
 
-    // Typed access: KXAPI_E_INVALID_TYPE when T is not the stored value type (a failed
-    // SetValue also stores KXAPI_E_INVALID_TYPE in Result); GetValue of the right type answers Result.
+    // Typed access: KXAPI_E_INVALID_TYPE when T is not the value type (a failed SetValue also
+    // stores KXAPI_E_INVALID_TYPE in Result); GetValue of the right type answers Result.
+    // A structured value (types 4 to 21) has no content until one is set: GetValue then gives
+    // T's default, and the XML form carries no sub-element.
     template <typename T> KXAPI_RESULT GetValue(T& value) const
     {
-        const T* stored = std::get_if<T>(&m_Value);
-        if (stored == nullptr)
+        if (const T* stored = std::get_if<T>(&m_Value)) {
+            value = *stored;
+            return m_Result;
+        }
+        if (!IsUnsetOf<T>())
             return KXAPI_E_INVALID_TYPE;
-        value = *stored;
+        value = T();
         return m_Result;
     }
     template <typename T> KXAPI_RESULT SetValue(const T& value)
     {
-        T* stored = std::get_if<T>(&m_Value);
-        if (stored == nullptr) {
+        if (!std::holds_alternative<T>(m_Value) && !IsUnsetOf<T>()) {
             m_Result = KXAPI_E_INVALID_TYPE;
             return KXAPI_E_INVALID_TYPE;
         }
-        *stored = value;
+        m_Value = value;
         return KXAPI_OK;
     }
+    // False for a structured value that was never set (and for value type 0).
+    bool HasValue() const { return !std::holds_alternative<std::monostate>(m_Value); }
     const Value& GetRawValue() const { return m_Value; }
 
     // Short name and description of the table row ("Lock", "General Lock");
@@ -194,8 +201,27 @@ public:
     int32_t m_ValueType = KX_STAT_VT_NONE;
 
 private:
-    // Replaces the value by the default of a value type (0 to 21).
+    // Index of T in Value (the value type it stands for).
+    template <typename T, size_t I = 0> static constexpr size_t IndexOf()
+    {
+        if constexpr (I == std::variant_size_v<Value>)
+            return I;
+        else if constexpr (std::is_same_v<T, std::variant_alternative_t<I, Value>>)
+            return I;
+        else
+            return IndexOf<T, I + 1>();
+    }
+    // A structured value of type T not set yet.
+    template <typename T> bool IsUnsetOf() const
+    {
+        return IndexOf<T>() >= KX_STAT_VT_FIRST_STRUCT && static_cast<int32_t>(IndexOf<T>()) == m_ValueType &&
+               std::holds_alternative<std::monostate>(m_Value);
+    }
+    // Resets the value of a value type (0 to 21): the plain types to their zero, the
+    // structured ones to no content.
     void ResetValue(int32_t valueType);
+    // The default content of a value type, also of a structured one (the XML reader fills it).
+    void EmplaceValue(int32_t valueType);
 
     Value m_Value;
 };

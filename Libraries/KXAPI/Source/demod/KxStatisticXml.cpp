@@ -208,6 +208,9 @@ KXAPI_RESULT KxStatistic::FromXmlElem(MarkupElem elem)
         return result;
     parsed.ResetValue(parsed.m_ValueType);
     const ValueTypeXml* row = FindValueType(parsed.m_ValueType);
+    // A structured value is present only when its sub-element is.
+    if (row != nullptr && row->m_pElem != nullptr && elem.FindChild(row->m_pElem).Valid())
+        parsed.EmplaceValue(parsed.m_ValueType);
     result = std::visit(ValueReader{elem, row != nullptr ? row->m_pElem : nullptr}, parsed.m_Value);
     if (KxapiFailed(result))
         return result;

@@ -1,5 +1,6 @@
 // Demod event bodies, their framing and the event FIFO name.
 #include "DemodSvcEvents.h"
+#include "PipeMessenger.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -63,11 +64,10 @@ KXAPI_RESULT DemodFrameEvent(const DemodMsg& body, DemodMsg& frame)
 {
     if (body.size() > DEMOD_EVENT_MAX_BODY)
         return KXAPI_E_TOO_LONG;
-    frame.assign(DEMOD_EVENT_FRAME_PREFIX + body.size(), 0);
-    frame[0] = static_cast<uint8_t>(body.size() & 0xFF);
-    frame[1] = static_cast<uint8_t>(body.size() >> 8);
-    if (!body.empty())
-        std::memcpy(frame.data() + DEMOD_EVENT_FRAME_PREFIX, body.data(), body.size());
+    unsigned char header[8];
+    const unsigned int headerLength = PipeBuildHeader(static_cast<unsigned int>(body.size()), header);
+    frame.assign(header, header + headerLength);
+    frame.insert(frame.end(), body.begin(), body.end());
     return KXAPI_OK;
 }
 

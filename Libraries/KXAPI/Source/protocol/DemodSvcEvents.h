@@ -27,7 +27,9 @@ constexpr uint64_t DEMOD_EVENT_MASK_PARS = 2;
 constexpr size_t DEMOD_EVENT_HEADER_SIZE = 24;
 constexpr size_t DEMOD_EVENT_FREQ_SIZE = 40;
 constexpr size_t DEMOD_EVENT_PARS_SIZE = 72;
-constexpr size_t DEMOD_EVENT_MAX_BODY = 1024;
+// Largest event body: a scan report's parameters (a DVB-S2 mod-cod list, an I/Q filter) make
+// its text long.
+constexpr size_t DEMOD_EVENT_MAX_BODY = 64 * 1024;
 constexpr size_t DEMOD_EVENT_FRAME_PREFIX = 2;
 
 #define DEMOD_KXAPI_EVENT_PIPE_NAME L"KxapiDemodSvc_EvPipe"
@@ -54,12 +56,13 @@ DemodMsg DemodBuildParsEvent(int64_t serial, int32_t port, int64_t oldFreqHz, co
 // Kinds 2 and 3: the XML element as wide text with a wide NUL.
 DemodMsg DemodBuildScanEvent(uint32_t kind, int64_t serial, int32_t port, const std::wstring& xml);
 
-// Prefixes a body with its 2-byte length; KXAPI_E_TOO_LONG above DEMOD_EVENT_MAX_BODY bytes.
+// Prefixes a body with its length as the message framing does (2 bytes, or the 8-byte header
+// from 65535 bytes); KXAPI_E_TOO_LONG above DEMOD_EVENT_MAX_BODY bytes.
 KXAPI_RESULT DemodFrameEvent(const DemodMsg& body, DemodMsg& frame);
 
 // Client side: KXAPI_OK when the body is to be dispatched (kind 0 of exactly 40 bytes,
 // kind 1 of exactly 72, kinds 2 and 3 with a NUL-terminated text); KXAPI_E_INVALID_PARS for
-// bodies the client ignores (wrong sizes, unknown kinds, above 1024 bytes).
+// bodies the client ignores (wrong sizes, unknown kinds, above DEMOD_EVENT_MAX_BODY bytes).
 KXAPI_RESULT DemodParseEvent(const uint8_t* body, size_t size, DemodEvent& event);
 
 } // namespace Kxapi

@@ -376,9 +376,10 @@ DemodMsg DemodBuildBlindScanOldReply(KXAPI_RESULT result, int32_t maxTransmitter
 }
 
 KXAPI_RESULT DemodParseBlindScanOldReply(const uint8_t* body, size_t size, int32_t maxTransmitters,
-                                         std::vector<KxTransmitter>& found)
+                                         std::vector<KxTransmitter>& found, int32_t& numFound)
 {
     found.clear();
+    numFound = 0;
     if (maxTransmitters < 0 || maxTransmitters > DEMOD_MAX_TRANSMITTERS)
         return KXAPI_E_INVALID_ARG;
     const size_t expected = 16 + 16 * static_cast<size_t>(maxTransmitters);
@@ -386,9 +387,10 @@ KXAPI_RESULT DemodParseBlindScanOldReply(const uint8_t* body, size_t size, int32
     if (size != expected)
         return r;
     const int32_t n = KxGetI32(body, 8);
-    if (n < 0 || n > maxTransmitters)
+    if (n < 0 || (n > maxTransmitters && r != KXAPI_E_BUF_TOO_SMALL))
         return KXAPI_E_INTERNAL;
-    for (int32_t i = 0; i < n; i++) {
+    numFound = n;
+    for (int32_t i = 0; i < n && i < maxTransmitters; i++) {
         found.push_back(KxTransmitter::Decode(body, static_cast<unsigned int>(16 + KXTRANSMITTER_SIZE * i)));
     }
     return r;

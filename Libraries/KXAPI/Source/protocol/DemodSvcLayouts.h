@@ -128,8 +128,11 @@ DemodMsg DemodBuildBlindScanOldReq(const BlindScanOldReq& req);
 KXAPI_RESULT DemodParseBlindScanOldReq(const uint8_t* body, size_t size, BlindScanOldReq& req);
 // 16 + 16 x maxTransmitters bytes; found.size() must not exceed maxTransmitters.
 DemodMsg DemodBuildBlindScanOldReply(KXAPI_RESULT result, int32_t maxTransmitters, const std::vector<KxTransmitter>& found);
+// numFound: the transmitters the scan found. A count above maxTransmitters comes only with
+// KXAPI_E_BUF_TOO_SMALL: found then holds the first maxTransmitters records and the result is
+// passed on; with any other result it marks a broken reply (KXAPI_E_INTERNAL).
 KXAPI_RESULT DemodParseBlindScanOldReply(const uint8_t* body, size_t size, int32_t maxTransmitters,
-                                         std::vector<KxTransmitter>& found);
+                                         std::vector<KxTransmitter>& found, int32_t& numFound);
 
 // ---- 26: event FIFO registration -------------------------------------------------------------
 // The name is at most 63 characters (KXAPI_E_INVALID_ARG otherwise).

@@ -121,6 +121,10 @@ bool PipeMessenger::ReadMsg(char*& buffer, int& size, unsigned int timeoutMs)
         m_LastResult = KXAPI_E_INVALID_SIZE;
         return false;
     }
+    if (length > m_MaxMessageSize) {
+        m_LastResult = KXAPI_E_TOO_LONG;
+        return false;
+    }
     // Reserved for the time the body is being received, so that many connections that announce
     // large messages and then trickle cannot hold more than the budget between them.
     unsigned int inFlight = BytesInFlight.load();

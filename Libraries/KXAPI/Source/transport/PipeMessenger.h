@@ -10,6 +10,7 @@
 #include "KxNonCopyable.h"
 
 // Largest body a reader accepts; a longer announced length ends the read before allocating.
+// A messenger may set a lower bound of its own (SetMaxMessageSize).
 constexpr unsigned int PIPE_MAX_MESSAGE_SIZE = 16u * 1024u * 1024u;
 // Frames up to this size (the atomic FIFO write size) are written in one piece.
 constexpr unsigned int PIPE_ATOMIC_FRAME_SIZE = 4096;
@@ -45,9 +46,17 @@ public:
     virtual bool Init();
     // Reads one message into a malloc'ed buffer (caller frees). `timeoutMs` bounds the wait
     // for the message to begin; the rest of it must follow within 500 ms. False on failure,
-    // on a stop request, or when the announced length exceeds PIPE_MAX_MESSAGE_SIZE or the
-    // bytes in flight of the process would exceed PIPE_MAX_BYTES_IN_FLIGHT.
+    // on a stop request, or when the announced length exceeds the messenger's largest message
+    // (PIPE_MAX_MESSAGE_SIZE unless set lower; LastResult KXAPI_E_TOO_LONG) or the bytes in
+    // flight of the process would exceed PIPE_MAX_BYTES_IN_FLIGHT.
     virtual bool ReadMsg(char*& buffer, int& size, unsigned int timeoutMs);
+    // The largest body ReadMsg accepts (at most PIPE_MAX_MESSAGE_SIZE): a protocol whose
+    // messages are smaller sets its own bound here, in the one place a length is read.
+    void SetMaxMessageSize(unsigned int size)
+    {
+        m_MaxMessageSize = size < PIPE_MAX_MESSAGE_SIZE ? size : PIPE_MAX_MESSAGE_SIZE;
+    }
+    unsigned int MaxMessageSize() const { return m_MaxMessageSize; }
     // Makes a transfer in progress return within one slice.
     virtual KXAPI_RESULT StopRW();
     // Writes one message; true when header and body were written. Frames of up to 4096
@@ -65,6 +74,7 @@ protected:
 private:
     std::atomic<bool> m_Stopped{false};
     KXAPI_RESULT m_LastResult = KXAPI_OK;
+    unsigned int m_MaxMessageSize = PIPE_MAX_MESSAGE_SIZE;
 };
 
 // Builds the frame header for a body of `size` bytes into `header` (8 bytes of room);

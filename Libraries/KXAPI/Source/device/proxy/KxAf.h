@@ -16,6 +16,7 @@
 #include "KxNonCopyable.h"
 
 enum KxAfType {
+    AF_IQCAPTURE = 5, // I/Q capture: receive DMA channel behind a burst FIFO
     AF_I2CM = 9,
     AF_SPIM = 10,
     AF_DEMODCHANNEL = 19,
