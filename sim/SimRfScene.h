@@ -21,6 +21,11 @@ struct SimCarrier {
     std::vector<int> m_StreamIds;   // ISI or PLP ids
     int m_ModCod = 0;               // MODCOD / PLS where the standard has one; the interleaving code of J.83 B
     bool m_SpectrumInverted = false; // the carrier arrives with its spectrum inverted
+    // DVB-S2 coding of the streams: "CCM" (every frame of every stream with m_ModCod), "VCM"
+    // (each stream with its own MODCOD of m_StreamModCods) or "ACM" (a stream's frames change
+    // between its MODCOD and the carrier's m_ModCod).
+    std::string m_Coding = "CCM";
+    std::vector<int> m_StreamModCods; // one per stream id (VCM and ACM); empty: m_ModCod for all
 
     // Occupied bandwidth: symbol rate × (1 + roll-off) or the OFDM bandwidth.
     int64_t OccupiedBandwidthHz() const;

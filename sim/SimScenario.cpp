@@ -18,6 +18,8 @@ using nlohmann::json;
 namespace {
 
 constexpr size_t MAX_TABLE_ENTRIES = 4096;
+constexpr int MAX_STREAM_ID = 255; // input stream identifiers are one byte
+constexpr int MAX_MODCOD = 255;
 constexpr size_t MAX_VPD_BYTES = 512;
 constexpr int MAX_I2C_DEVICE_BYTES = 65536;
 // Numbers written with a fraction or an exponent are read into integer fields too (a level in
@@ -76,6 +78,21 @@ SimCarrier CarrierFromJson(const json& j)
     c.m_SpectrumInverted = j.value("spectrumInverted", false);
     if (j.contains("streams"))
         c.m_StreamIds = j.at("streams").get<std::vector<int>>();
+    c.m_Coding = j.value("coding", std::string("CCM"));
+    if (c.m_Coding != "CCM" && c.m_Coding != "VCM" && c.m_Coding != "ACM")
+        throw std::invalid_argument("carrier coding must be CCM, VCM or ACM");
+    if (j.contains("streamModCods"))
+        c.m_StreamModCods = j.at("streamModCods").get<std::vector<int>>();
+    if (!c.m_StreamModCods.empty() && c.m_StreamModCods.size() != c.m_StreamIds.size())
+        throw std::invalid_argument("carrier streamModCods needs one MODCOD per stream");
+    if (c.m_Coding != "CCM" && c.m_StreamModCods.empty())
+        throw std::invalid_argument("a VCM or ACM carrier needs streamModCods");
+    for (int isi : c.m_StreamIds)
+        if (isi < 0 || isi > MAX_STREAM_ID)
+            throw std::invalid_argument("carrier stream id out of range");
+    for (int modCod : c.m_StreamModCods)
+        if (modCod < 0 || modCod > MAX_MODCOD)
+            throw std::invalid_argument("carrier MODCOD out of range");
     if (c.m_SymbolRateBd <= 0 && c.m_BandwidthHz <= 0)
         throw std::invalid_argument("carrier needs symbolRateBd or bandwidthHz");
     if (c.m_Constellation < 2 || c.m_Constellation > 4096)

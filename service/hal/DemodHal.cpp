@@ -39,6 +39,11 @@ int DemodHal::NumDemodPorts()
     return m_pModel != nullptr ? m_pModel->m_NumPorts : 0;
 }
 
+bool DemodHal::ActsInValidationPass(int) const
+{
+    return false;
+}
+
 KXAPI_RESULT DemodHal::CheckPort(int port)
 {
     return port >= 1 && port <= NumDemodPorts() ? KXAPI_OK : KXAPI_E_NO_SUCH_PORT;

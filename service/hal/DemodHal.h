@@ -54,6 +54,10 @@ public:
 
     // The port count of the model's row.
     virtual int NumDemodPorts();
+    // True for a port whose setters act already in the validation pass (execute false) and do
+    // nothing when executed (the 3470's I/Q port, whose client learns at once whether it got
+    // the tuner). Every other port touches no hardware until execute is true.
+    virtual bool ActsInValidationPass(int port) const;
     // Once after construction, before any port exists: chip drivers and proxies.
     virtual KXAPI_RESULT Init();
     // First client of a port attaches (a failure refuses the usage) / last one leaves.

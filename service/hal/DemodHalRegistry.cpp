@@ -2,6 +2,7 @@
 
 #include "Kx3530Hal.h"
 #include "Kxa3460Hal.h"
+#include "Kxa3470Hal.h"
 #include "Kxa3490Hal.h"
 #include "KxModelTable.h"
 
@@ -12,6 +13,7 @@ namespace {
 // any registrar inside it, so such a HAL would silently vanish from the service.
 const DemodHalDescriptor* const REGISTERED_HALS[] = {
     &Kxa3460Hal::DESCRIPTOR,
+    &Kxa3470Hal::DESCRIPTOR,
     &Kx3530Hal::DESCRIPTOR,
     &Kxa3490Hal::DESCRIPTOR,
 };

@@ -1,7 +1,6 @@
-// What the 3470 HAL reads from its statistics object: the instantaneous lock indications and
-// reception figures of the DVB-S2 port, the windowed statistics, and the buffering and
-// calibration controls. Kxa3470DemodReadings answers from the demodulator block alone (no
-// per-frame reports, no windows); the windowed statistics object implements the same operations.
+// What the 3470 HAL reads from its statistics object (Kxa3470Statistics): the instantaneous
+// lock indications and reception figures of the DVB-S2 port, the windowed statistics, and the
+// buffering and calibration controls.
 #pragma once
 
 #include <vector>
@@ -74,6 +73,3 @@ public:
     virtual KXAPI_RESULT GetRfLvlChan(int basebandGain, long long freqHz, int temperature, long long symbolRateBd,
                                       int& levelTenths) = 0;
 };
-
-// The statistics object the 3470 HAL owns.
-IKxa3470Statistics* NewKxa3470Statistics();

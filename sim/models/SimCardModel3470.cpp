@@ -1,7 +1,9 @@
-// The 3470: a block-driver card whose FPGA carries, per port, the satellite demodulator, its
-// statistics, the I/Q power estimator and constellation grabber, the I/Q capture path (DMA
-// channel behind a burst FIFO) of the symbol-rate detector, and the converters and LNB
-// controller the receiver layers only configure.
+// The 3470: a block-driver card whose FPGA carries the satellite demodulator, its frame
+// statistics, the I/Q power estimator behind a FIR filter, the constellation grabber, the
+// sample-rate converter, the gain DAC, the LNB controller and the I/Q capture path (DMA channel
+// behind a burst FIFO) of the symbol-rate detector; a MAX2121B tuner, a CDCM6208 clock
+// generator and an LNBH25 supply sit on its I2C bus (Sim3470Blocks.h).
+#include "Sim3470Blocks.h"
 #include "SimBlockModels.h"
 #include "SimCardModel.h"
 
@@ -13,11 +15,9 @@ void SimFit3470(SimCard& card)
     SimNewIqCaptureModels(card, pDmaChannel, pBurstFifo);
     card.SetBlockModel(KX_BC_CDMAC, false, pDmaChannel);
     card.SetBlockModel(KX_BC_BURSTFIFO, false, pBurstFifo);
-    card.SetBlockModel(KX_BC_IQPWR_3470, false, SimNewIqPowerModel(card));
-    card.SetBlockModel(KX_DF_S2CRDEMOD_3470, true, SimNewS2DemodModel(card));
-    card.SetBlockModel(KX_DF_IQCGRAB_3470, true, SimNewConstellationGrabModel(card));
-    for (KxDriverTypeCode code : {KX_DF_AD5320_3470, KX_DF_ADS4246_3470, KX_DF_LNBH25_3470, KX_DF_S2STATS_3470,
-                                  KX_DF_IQFIR_3470, KX_DF_IQSRC3470_3470, KX_DF_DATASTMUX_3470})
-        card.SetBlockModel(code, true, SimNewSettingsModel());
+    SimFit3470Parts(card);
     card.SetBlockModel(KX_DF_S2STATS_3470, true, SimNew3470FrameStatsModel(card));
+    // Blocks the receiver only configures.
+    for (KxDriverTypeCode code : {KX_DF_ADS4246_3470, KX_DF_DATASTMUX_3470})
+        card.SetBlockModel(code, true, SimNewSettingsModel());
 }

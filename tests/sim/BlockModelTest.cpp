@@ -1,6 +1,7 @@
 // The register proxies of the device access layer against the virtual 3470's blocks: look-up
-// through the block tree, I2C master, satellite demodulator, constellation grabber, receive DMA
-// ring, the I/Q capture path, exclusive access, and reproducible readings for a seed.
+// through the block tree, I2C master, satellite demodulator (locking on the carrier under the
+// tuned frequency), constellation grabber, receive DMA ring, the I/Q capture path, exclusive
+// access, and reproducible readings for a seed.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -18,7 +19,7 @@ using namespace Kxapi;
 namespace {
 
 constexpr int64_t SERIAL_3470 = 3470000001;
-constexpr int64_t SAMPLE_RATE_HZ = 100000000;
+constexpr int64_t DEMOD_SAMPLE_RATE_HZ = 160000000;
 
 class BlockModelTest : public ::testing::Test {
 protected:
@@ -57,21 +58,47 @@ TEST_F(BlockModelTest, I2cMasterReachesTheDeviceBehindThePortBus)
     EXPECT_NE(KXAPI_OK, pI2c->Write(0xC2, 1, write)) << "nobody at that address";
 }
 
-TEST_F(BlockModelTest, SatelliteDemodulatorLocksOnThePortCarrier)
+TEST_F(BlockModelTest, SatelliteDemodulatorLocksOnTheTunedCarrier)
 {
     KxProxyS2CRDEMOD_3470* pDemod = nullptr;
     ASSERT_EQ(KXAPI_OK, m_Af.GetProxy(pDemod));
     bool flag0 = true, flag1 = true, flag2 = true;
     uint32_t word3 = 0;
+    m_Environment.Rack().Find(SERIAL_3470)->SetTunedHz(0, 1150000000); // as the card's tuner does
     ASSERT_EQ(KXAPI_OK, pDemod->GetStatus(flag0, flag1, flag2, word3));
     EXPECT_FALSE(flag0) << "stopped";
     ASSERT_EQ(KXAPI_OK, pDemod->SetOperationalMode(2));
-    ASSERT_EQ(KXAPI_OK, pDemod->SetSymbolRate(SAMPLE_RATE_HZ, 27500000));
+    ASSERT_EQ(KXAPI_OK, pDemod->SetSymbolRate(DEMOD_SAMPLE_RATE_HZ, 27500000));
     int64_t rate = 0;
-    ASSERT_EQ(KXAPI_OK, pDemod->GetSymbolRate(SAMPLE_RATE_HZ, rate));
+    ASSERT_EQ(KXAPI_OK, pDemod->GetSymbolRate(DEMOD_SAMPLE_RATE_HZ, rate));
     EXPECT_NEAR(27500000, rate, 1000);
+    for (int i = 0; i < 50 && !flag1; i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_EQ(KXAPI_OK, pDemod->GetStatus(flag0, flag1, flag2, word3));
+    }
+    EXPECT_TRUE(flag0 && flag1 && flag2) << "locked after the carrier's acquisition time";
+    int64_t offsetHz = -1;
+    ASSERT_EQ(KXAPI_OK, pDemod->GetFreqOffset(DEMOD_SAMPLE_RATE_HZ, offsetHz));
+    EXPECT_EQ(0, offsetHz) << "tuned onto the carrier";
+
+    // Another symbol rate, or a tuner beside the carrier, does not lock.
+    ASSERT_EQ(KXAPI_OK, pDemod->SetSymbolRate(DEMOD_SAMPLE_RATE_HZ, 30000000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     ASSERT_EQ(KXAPI_OK, pDemod->GetStatus(flag0, flag1, flag2, word3));
-    EXPECT_TRUE(flag0 && flag1 && flag2);
+    EXPECT_FALSE(flag1) << "30 MBd programmed for a 27.5 MBd carrier";
+    ASSERT_EQ(KXAPI_OK, pDemod->SetSymbolRate(DEMOD_SAMPLE_RATE_HZ, 27500000));
+    m_Environment.Rack().Find(SERIAL_3470)->SetTunedHz(0, 1160000000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(KXAPI_OK, pDemod->GetStatus(flag0, flag1, flag2, word3));
+    EXPECT_FALSE(flag1) << "10 MHz beside the carrier";
+    m_Environment.Rack().Find(SERIAL_3470)->SetTunedHz(0, 1152000000);
+    for (int i = 0; i < 50 && !flag1; i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_EQ(KXAPI_OK, pDemod->GetStatus(flag0, flag1, flag2, word3));
+    }
+    EXPECT_TRUE(flag1) << "2 MHz off is within the capture range";
+    ASSERT_EQ(KXAPI_OK, pDemod->GetFreqOffset(DEMOD_SAMPLE_RATE_HZ, offsetHz));
+    EXPECT_NEAR(-2000000, offsetHz, 200) << "the carrier lies 2 MHz below the tuned frequency";
     double snrDb = 0;
     ASSERT_EQ(KXAPI_OK, pDemod->GetSnr(snrDb));
     EXPECT_NEAR(11.5, snrDb, 1.0) << "C/N 12 dB of the first carrier less the implementation loss";
@@ -86,6 +113,7 @@ TEST_F(BlockModelTest, SatelliteDemodulatorLocksOnThePortCarrier)
 
 TEST_F(BlockModelTest, ConstellationPointsAndDmaRing)
 {
+    m_Environment.Rack().Find(SERIAL_3470)->SetTunedHz(0, 1150000000); // the grabber shows the tuned carrier
     KxAf grab;
     ASSERT_EQ(KXAPI_OK, grab.Init(AF_IQCGRAB, m_Device.Backend()->Core(), 0));
     KxProxyIQCGRAB_3470* pGrab = nullptr;
@@ -210,7 +238,17 @@ std::vector<double> SnrReadings()
     std::vector<double> readings;
     if (pDemod == nullptr)
         return readings;
+    // Port index 1's block sits on RF input 1 (a 30 MBd carrier at 1400 MHz); locked, it measures.
+    environment.Rack().Find(SERIAL_3470)->SetTunedHz(1, 1400000000);
+    pDemod->SetSymbolRate(DEMOD_SAMPLE_RATE_HZ, 30000000);
     pDemod->SetOperationalMode(2);
+    bool carrier = false, plHeader = false, stream = false;
+    uint32_t word3 = 0;
+    for (int i = 0; i < 100 && !plHeader; i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(KXAPI_OK, pDemod->GetStatus(carrier, plHeader, stream, word3));
+    }
+    EXPECT_TRUE(plHeader);
     for (int i = 0; i < 8; i++) {
         double snr = 0;
         EXPECT_EQ(KXAPI_OK, pDemod->GetSnr(snr));

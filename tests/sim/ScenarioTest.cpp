@@ -83,6 +83,18 @@ TEST(Scenario, CarrierNumbersMustFitTheirFields)
         {"{\"freqHz\": 4.82e74, \"bandwidthHz\": 8000000}", KXAPI_E_INVALID_FORMAT},
         {"{\"freqHz\": 474000000, \"bandwidthHz\": -1e10}", KXAPI_E_INVALID_FORMAT},
         {"{\"freqHz\": 474000000, \"bandwidthHz\": 8000000, \"streams\": [1, 2e12]}", KXAPI_E_INVALID_FORMAT},
+        // Streams of a DVB-S2 carrier: one MODCOD per stream for VCM and ACM, ids and MODCODs in a byte.
+        {"{\"freqHz\": 1e9, \"symbolRateBd\": 1e6, \"streams\": [1, 2], \"coding\": \"VCM\", \"streamModCods\": [4, 17]}",
+         KXAPI_OK},
+        {"{\"freqHz\": 1e9, \"symbolRateBd\": 1e6, \"streams\": [1, 2], \"coding\": \"ACM\", \"streamModCods\": [4]}",
+         KXAPI_E_INVALID_FORMAT},
+        {"{\"freqHz\": 1e9, \"symbolRateBd\": 1e6, \"streams\": [1, 2], \"coding\": \"ACM\"}", KXAPI_E_INVALID_FORMAT},
+        {"{\"freqHz\": 1e9, \"symbolRateBd\": 1e6, \"streams\": [1], \"coding\": \"XCM\"}", KXAPI_E_INVALID_FORMAT},
+        {"{\"freqHz\": 1e9, \"symbolRateBd\": 1e6, \"streams\": [255, 0]}", KXAPI_OK},
+        {"{\"freqHz\": 1e9, \"symbolRateBd\": 1e6, \"streams\": [256]}", KXAPI_E_INVALID_FORMAT},
+        {"{\"freqHz\": 1e9, \"symbolRateBd\": 1e6, \"streams\": [-1]}", KXAPI_E_INVALID_FORMAT},
+        {"{\"freqHz\": 1e9, \"symbolRateBd\": 1e6, \"streams\": [1], \"coding\": \"VCM\", \"streamModCods\": [256]}",
+         KXAPI_E_INVALID_FORMAT},
     };
     for (const Row& row : rows) {
         SimCarrier carrier;

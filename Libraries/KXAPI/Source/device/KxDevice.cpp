@@ -308,4 +308,9 @@ KXAPI_RESULT KxDevice::RegWrite(const KxAddrDataPair* pairs, int count)
     return KXAPI_OK;
 }
 
+KxProxyCORE* KxDeviceInt::Core() const
+{
+    return m_pDevice != nullptr ? m_pDevice->Core() : nullptr;
+}
+
 } // namespace Kxapi

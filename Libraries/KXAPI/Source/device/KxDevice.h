@@ -58,6 +58,8 @@ KXAPI_RESULT KxapiDeviceScan(int numEntries, int& numFound, KxDeviceDesc* descs,
 KXAPI_RESULT KxapiRegisterCallback(KxEventCallback callback, void* context, int eventMask, void** id);
 KXAPI_RESULT KxapiUnregisterCallback(void* id);
 
+class KxProxyCORE;
+
 namespace Kxapi {
 
 class Device;
@@ -172,6 +174,9 @@ private:
 class KxDeviceInt : public KxDevice {
 public:
     Device* Backend() const { return m_pDevice; }
+    // The core proxy of a block-driver card, through which its functions are opened; null when
+    // detached or for a card of another driver family.
+    KxProxyCORE* Core() const;
 };
 
 } // namespace Kxapi
