@@ -962,7 +962,8 @@ KXAPI_RESULT Kxa3470Hal::BlindScanAutoSymbolRateTune()
         result = m_pDemod->SoftReset();
     if (KxapiFailed(result))
         return result;
-    m_Pars[0].DvbS2()->m_SymRateBd = static_cast<int32_t>(symbolRate);
+    // The rate goes to the demodulator only: the port's parameters keep the open rate, so the
+    // scan's next step searches again (the scan reads the found rate from the demodulator).
     for (int i = 0; i < STREAM_LOCK_POLLS && !m_pStatistics->StreamLockFound(); i++)
         XpUtil::Sleep(100);
     return KXAPI_OK;

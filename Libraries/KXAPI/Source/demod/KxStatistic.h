@@ -108,7 +108,7 @@ enum KxStatId : int32_t {
 };
 
 // One row of the statistic table. A scalar value times m_Scale is the reading in m_pUnit
-// ("dB", "dBm", "dBmV", "%", "ratio", "count", "degC", "Hz", "ppm", "steps"; "" for flags
+// ("dB", "dBm", "dBmV", "%", "ratio", "count", "degC", "Hz", "MHz", "ppm", "steps"; "" for flags
 // and structured values).
 struct KxStatisticInfo {
     int32_t m_Id;
