@@ -32,7 +32,9 @@ constexpr uint8_t STATUS_PLL_LOCKED = 0x01; // the synthesiser runs on the progr
 constexpr int MAX_BB_GAIN = 15;
 constexpr uint32_t MIN_FREQ_HZ = 925000000;
 constexpr uint32_t MAX_FREQ_HZ = 2175000000u;
-constexpr uint32_t MIN_LPF_HZ = 1000000;
+// The low-pass goes down to the half band of the smallest symbol rate the receiver takes
+// (85 kBd with 35 % roll-off: 57 kHz).
+constexpr uint32_t MIN_LPF_HZ = 50000;
 constexpr uint32_t MAX_LPF_HZ = 130000000;
 
 constexpr uint8_t ID_BYTES[4] = {'K', 'X', 'V', 'M'};

@@ -625,7 +625,7 @@ TEST(Max2121BTest, DriverAndVirtualChipAgreeOnTheRegisterSet)
     ASSERT_EQ(KXAPI_OK, tuner.GetLpfBandWidth(lpf));
     EXPECT_EQ(48600000, lpf);
     EXPECT_EQ(KXAPI_E_INVALID_BANDWIDTH, tuner.SetLpfBandWidth(130000001));
-    EXPECT_EQ(KXAPI_E_INVALID_BANDWIDTH, tuner.SetLpfBandWidth(999999));
+    EXPECT_EQ(KXAPI_E_INVALID_BANDWIDTH, tuner.SetLpfBandWidth(49999));
     ASSERT_EQ(KXAPI_OK, tuner.SetBBGain(15));
     EXPECT_EQ(KXAPI_E_INVALID_ARG, tuner.SetBBGain(16));
     int gain = 0;

@@ -281,10 +281,16 @@ int RunBlindScan(int argc, char** argv)
     const KXAPI_RESULT spectrum = SpectrumScan(client, spectrumRange, 5, levels, pLevel);
     if (spectrum != KXAPI_OK)
         fprintf(stderr, "kxctl: no levels for the picture: spectrum scan %s\n", KxapiResult2Str(spectrum));
+    std::vector<KxPlot::SpectrumPoint> plotPoints = PlotPoints(levels, pLevel);
+    if (plotPoints.empty() && range.m_StartHz >= 0 && range.m_EndHz > range.m_StartHz) {
+        // No levels: the frequency axis still spans the scanned range.
+        plotPoints.push_back({range.m_StartHz / 1e6, 0.0, false});
+        plotPoints.push_back({range.m_EndHz / 1e6, 0.0, false});
+    }
     const std::string title = "blind scan of " + std::to_string(client.Serial()) + " port " +
                               std::to_string(client.PortIndex()) + ": " + std::to_string(found.size()) +
                               " carrier(s)";
-    const int status = ShowScanPicture(picture, PlotPoints(levels, pLevel), carriers, pLevel->m_pUnit, title);
+    const int status = ShowScanPicture(picture, plotPoints, carriers, pLevel->m_pUnit, title);
     return result != KXAPI_OK ? KXCTL_EXIT_FAILED : status;
 }
 

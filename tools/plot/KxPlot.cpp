@@ -18,6 +18,7 @@ constexpr int MARGIN_BOTTOM = 70;
 constexpr int TARGET_TICKS = 8;
 constexpr double FONT_SIZE = 14.0;
 constexpr double TITLE_SIZE = 17.0;
+constexpr double LABEL_WIDTH = 110.0; // room a carrier's label needs right of its line
 // Modulation type codes of the device API with a fixed constellation.
 constexpr int32_t MOD_DVBS = 0, MOD_QAM4 = 3, MOD_QAM16 = 4, MOD_QAM32 = 5, MOD_QAM64 = 6, MOD_QAM128 = 7,
                   MOD_QAM256 = 8, MOD_S2_QPSK = 32, MOD_S2_8PSK = 33, MOD_S2_16APSK = 34, MOD_S2_32APSK = 35;
@@ -229,8 +230,11 @@ bool WriteSpectrumPng(const std::vector<SpectrumPoint>& points, const std::vecto
         char line1[48], line2[48];
         snprintf(line1, sizeof(line1), "%.3f MHz", c.m_FreqMHz);
         snprintf(line2, sizeof(line2), "%.3f Msym/s", c.m_SymbolRateMsps);
-        Text(cr, centre + 4, frame.m_Top + 6, line1, 0.0, 0.0, FONT_SIZE - 2);
-        Text(cr, centre + 4, frame.m_Top + 24, line2, 0.0, 0.0, FONT_SIZE - 2);
+        // Labels right of the line, or left of it near the right edge.
+        const bool onTheLeft = centre + LABEL_WIDTH > frame.m_Right;
+        const double labelX = onTheLeft ? centre - 4 : centre + 4;
+        Text(cr, labelX, frame.m_Top + 6, line1, onTheLeft ? 1.0 : 0.0, 0.0, FONT_SIZE - 2);
+        Text(cr, labelX, frame.m_Top + 24, line2, onTheLeft ? 1.0 : 0.0, 0.0, FONT_SIZE - 2);
     }
     SetRgb(cr, TRACE_RGB);
     cairo_set_line_width(cr, 1.8);
