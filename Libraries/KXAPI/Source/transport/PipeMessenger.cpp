@@ -98,10 +98,9 @@ bool PipeMessenger::WriteMsg(const char* buffer, int size)
     return m_LastResult == KXAPI_OK && !m_Stopped.load();
 }
 
-bool PipeMessenger::ReadMsg(char*& buffer, int& size, unsigned int timeoutMs)
+bool PipeMessenger::ReadLength(unsigned int& length, unsigned int timeoutMs)
 {
-    buffer = nullptr;
-    size = 0;
+    length = 0;
     if (m_pConnection == nullptr)
         return false;
     unsigned char header[8] = {};
@@ -109,7 +108,7 @@ bool PipeMessenger::ReadMsg(char*& buffer, int& size, unsigned int timeoutMs)
     // A transfer cut short by a stop request returns KXAPI_OK without its bytes: never parse those.
     if (m_LastResult != KXAPI_OK || m_Stopped.load())
         return false;
-    unsigned int length = header[0] | (header[1] << 8);
+    length = header[0] | (header[1] << 8);
     if (length == 0xFFFF) {
         m_LastResult = m_pConnection->Read(reinterpret_cast<char*>(header + 2), 6,
                                            timeoutMs < PIPE_BODY_TIMEOUT_MS ? timeoutMs : PIPE_BODY_TIMEOUT_MS);
@@ -126,7 +125,8 @@ bool PipeMessenger::ReadMsg(char*& buffer, int& size, unsigned int timeoutMs)
         return false;
     }
     // Reserved for the time the body is being received, so that many connections that announce
-    // large messages and then trickle cannot hold more than the budget between them.
+    // large messages and then trickle cannot hold more than the budget between them. ReadBody
+    // gives it back.
     unsigned int inFlight = BytesInFlight.load();
     do {
         if (length > PIPE_MAX_BYTES_IN_FLIGHT - inFlight) {
@@ -134,20 +134,51 @@ bool PipeMessenger::ReadMsg(char*& buffer, int& size, unsigned int timeoutMs)
             return false;
         }
     } while (!BytesInFlight.compare_exchange_weak(inFlight, inFlight + length));
-    char* body = static_cast<char*>(malloc(length > 0 ? length : 1));
-    if (body == nullptr) {
-        BytesInFlight -= length;
-        m_LastResult = KXAPI_E_OUT_OF_MEM;
-        return false;
-    }
-    m_LastResult = m_pConnection->Read(body, length, PIPE_BODY_TIMEOUT_MS);
+    return true;
+}
+
+bool PipeMessenger::ReadBody(char* body, unsigned int length)
+{
+    m_LastResult = body != nullptr || length == 0 ? m_pConnection->Read(body, length, PIPE_BODY_TIMEOUT_MS)
+                                                  : KXAPI_E_OUT_OF_MEM;
     BytesInFlight -= length;
-    if (m_LastResult != KXAPI_OK || m_Stopped.load()) {
+    return m_LastResult == KXAPI_OK && !m_Stopped.load();
+}
+
+bool PipeMessenger::ReadMsg(char*& buffer, int& size, unsigned int timeoutMs)
+{
+    buffer = nullptr;
+    size = 0;
+    unsigned int length = 0;
+    if (!ReadLength(length, timeoutMs))
+        return false;
+    char* body = static_cast<char*>(malloc(length > 0 ? length : 1));
+    if (!ReadBody(body, length)) {
         free(body);
         return false;
     }
     buffer = body;
     size = static_cast<int>(length);
+    return true;
+}
+
+bool PipeMessenger::ReadMsg(std::vector<uint8_t>& buffer, size_t& size, unsigned int timeoutMs)
+{
+    size = 0;
+    unsigned int length = 0;
+    if (!ReadLength(length, timeoutMs))
+        return false;
+    char* body = nullptr;
+    try {
+        if (buffer.size() < length)
+            buffer.resize(length);
+        body = reinterpret_cast<char*>(buffer.data());
+    } catch (const std::bad_alloc&) {
+        body = nullptr;
+    }
+    if (!ReadBody(body, length))
+        return false;
+    size = length;
     return true;
 }
 

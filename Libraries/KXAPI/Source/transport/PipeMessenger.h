@@ -5,6 +5,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "XpHandles.h"
 #include "KxNonCopyable.h"
@@ -57,6 +60,10 @@ public:
         m_MaxMessageSize = size < PIPE_MAX_MESSAGE_SIZE ? size : PIPE_MAX_MESSAGE_SIZE;
     }
     unsigned int MaxMessageSize() const { return m_MaxMessageSize; }
+    // The same into a buffer the caller keeps: the message is its first `size` bytes. The
+    // buffer grows to the largest message read and is never shrunk here, so a connection that
+    // exchanges messages of a steady size reads them without allocating.
+    bool ReadMsg(std::vector<uint8_t>& buffer, size_t& size, unsigned int timeoutMs);
     // Makes a transfer in progress return within one slice.
     virtual KXAPI_RESULT StopRW();
     // Writes one message; true when header and body were written. Frames of up to 4096
@@ -72,6 +79,13 @@ protected:
     XpPipeConnectionPtr m_pConnection;
 
 private:
+    // The frame header: the body's length, checked against the size cap and reserved in the
+    // process's in-flight budget (which ReadBody gives back). False on failure.
+    bool ReadLength(unsigned int& length, unsigned int timeoutMs);
+    // The body into `body` (null: out of memory) within the body time-out; returns the
+    // reservation.
+    bool ReadBody(char* body, unsigned int length);
+
     std::atomic<bool> m_Stopped{false};
     KXAPI_RESULT m_LastResult = KXAPI_OK;
     unsigned int m_MaxMessageSize = PIPE_MAX_MESSAGE_SIZE;

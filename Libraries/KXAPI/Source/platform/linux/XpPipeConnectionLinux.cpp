@@ -34,6 +34,18 @@ constexpr unsigned int ACCEPT_REPLY_TIMEOUT_MS = 0;
 // sleeps in poll costs tens of microseconds on virtual machines, a yield loop a few.
 constexpr long SPIN_BEFORE_WAIT_NS = 100000;
 
+// Whether this process may run on more than one processor (read once: the service is pinned,
+// if at all, before it starts).
+bool SeveralProcessors()
+{
+    static const bool several = [] {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        return sched_getaffinity(0, sizeof(set), &set) != 0 || CPU_COUNT(&set) > 1;
+    }();
+    return several;
+}
+
 long ElapsedNs(const timespec& since)
 {
     timespec now{};
@@ -62,7 +74,7 @@ namespace {
 
 // The shared loop of ReadFromFifo and WriteToFifo.
 KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int length, unsigned int timeoutMs,
-                      const std::atomic<bool>* stop, unsigned int* moved, bool forWrite)
+                      const std::atomic<bool>* stop, unsigned int* moved, bool forWrite, std::atomic<bool>* spin)
 {
     if (moved != nullptr)
         *moved = 0;
@@ -89,10 +101,12 @@ KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int length, unsigned int ti
     // is bounded as well: a limited transfer never lasts longer than its slices plus one. The
     // clock is read only when the first try left something to do.
     timespec started{};
-    if (done < length)
+    const bool clockStarted = done < length;
+    if (clockStarted)
         clock_gettime(CLOCK_MONOTONIC, &started);
     const long totalNs = unlimited ? 0 : static_cast<long>(budget + 1) * XP_PIPE_SLICE_MS * 1000000L;
-    if (done < length && (unlimited || budget > 0)) {
+    const bool spinNow = SeveralProcessors() && (spin == nullptr || spin->load(std::memory_order_relaxed));
+    if (done < length && (unlimited || budget > 0) && spinNow) {
         // A short spin: the peer is often about to answer.
         while (done < length && !stop->load() && ElapsedNs(started) < SPIN_BEFORE_WAIT_NS) {
             sched_yield();
@@ -136,6 +150,11 @@ KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int length, unsigned int ti
     }
     if (moved != nullptr)
         *moved = done;
+    // A transfer that had to wait tells the next one whether spinning pays: it does when the
+    // peer was ready within the spin time. (One whose data was there at once, such as the body
+    // that follows a message's header, says nothing about the peer.)
+    if (spin != nullptr && clockStarted)
+        spin->store(done == length && ElapsedNs(started) <= SPIN_BEFORE_WAIT_NS, std::memory_order_relaxed);
     if (result != KXAPI_OK)
         return result;
     if (done == length || stop->load())
@@ -159,15 +178,15 @@ unsigned int XpPipeBaseLinux::SliceBudget(unsigned int timeoutMs)
 }
 
 KXAPI_RESULT XpPipeBaseLinux::ReadFromFifo(int fd, char* buffer, unsigned int length, unsigned int timeoutMs,
-                                           const std::atomic<bool>* stop, unsigned int* moved)
+                                           const std::atomic<bool>* stop, unsigned int* moved, std::atomic<bool>* spin)
 {
-    return Transfer(fd, buffer, length, timeoutMs, stop, moved, false);
+    return Transfer(fd, buffer, length, timeoutMs, stop, moved, false, spin);
 }
 
 KXAPI_RESULT XpPipeBaseLinux::WriteToFifo(int fd, const char* buffer, unsigned int length, unsigned int timeoutMs,
-                                          const std::atomic<bool>* stop, unsigned int* moved)
+                                          const std::atomic<bool>* stop, unsigned int* moved, std::atomic<bool>* spin)
 {
-    return Transfer(fd, const_cast<char*>(buffer), length, timeoutMs, stop, moved, true);
+    return Transfer(fd, const_cast<char*>(buffer), length, timeoutMs, stop, moved, true, spin);
 }
 
 bool XpPipeBaseLinux::IsSafeName(const char* name)
@@ -453,7 +472,7 @@ KXAPI_RESULT XpPipeConnectionLinux::Write(const char* buffer, unsigned int lengt
 {
     if (!IsOpen())
         return KXAPI_E_NOT_INITIALIZED;
-    return WriteToFifo(m_WriteFd, buffer, length, timeoutMs, &m_StopIo);
+    return WriteToFifo(m_WriteFd, buffer, length, timeoutMs, &m_StopIo, nullptr, &m_WriteSpin);
 }
 
 KXAPI_RESULT XpPipeConnectionLinux::Read(char* buffer, unsigned int length, unsigned int timeoutMs)
@@ -461,13 +480,13 @@ KXAPI_RESULT XpPipeConnectionLinux::Read(char* buffer, unsigned int length, unsi
     if (!IsOpen())
         return KXAPI_E_NOT_INITIALIZED;
     if (!m_AwaitingFirstByte)
-        return ReadFromFifo(m_ReadFd, buffer, length, timeoutMs, &m_StopIo);
+        return ReadFromFifo(m_ReadFd, buffer, length, timeoutMs, &m_StopIo, nullptr, &m_ReadSpin);
     // A connection that never says anything does not keep its thread and descriptors.
     unsigned int waited = XpUtil::GetTickCount() - m_AcceptedTick;
     unsigned int left = waited < m_FirstMessageTimeoutMs ? m_FirstMessageTimeoutMs - waited : 0;
     unsigned int moved = 0;
     KXAPI_RESULT result =
-        ReadFromFifo(m_ReadFd, buffer, length, timeoutMs < left ? timeoutMs : left, &m_StopIo, &moved);
+        ReadFromFifo(m_ReadFd, buffer, length, timeoutMs < left ? timeoutMs : left, &m_StopIo, &moved, &m_ReadSpin);
     if (moved > 0)
         m_AwaitingFirstByte = false;
     return result;
