@@ -107,7 +107,7 @@ long long WakeUps(const char* pThreadName)
 {
     long long total = 0;
     DIR* pDir = opendir("/proc/self/task");
-    while (pDir != nullptr && dirent* pEntry = readdir(pDir)) {
+    for (dirent* pEntry = pDir != nullptr ? readdir(pDir) : nullptr; pEntry != nullptr; pEntry = readdir(pDir)) {
         const std::string task = std::string("/proc/self/task/") + pEntry->d_name;
         std::ifstream comm(task + "/comm");
         std::string name;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -17,6 +18,8 @@
 constexpr unsigned int PIPE_MAX_MESSAGE_SIZE = 16u * 1024u * 1024u;
 // Frames up to this size (the atomic FIFO write size) are written in one piece.
 constexpr unsigned int PIPE_ATOMIC_FRAME_SIZE = 4096;
+// A reader takes up to this much of what is waiting in one read (allocated at the first read).
+constexpr unsigned int PIPE_READ_AHEAD_SIZE = 4096;
 // Time-out of a message body once its header has arrived (and of a whole small frame, and of
 // a large frame's header). Every transfer with a time-out is also bounded in total, so a peer
 // that trickles a byte at a time cannot stretch it.
@@ -85,8 +88,18 @@ private:
     // The body into `body` (null: out of memory) within the body time-out; returns the
     // reservation.
     bool ReadBody(char* body, unsigned int length);
+    // Exactly `count` bytes: first those read ahead, then from the connection. With
+    // `readAhead`, the read also takes what else is there (the rest of a frame, and of any
+    // frame after it) into the read-ahead buffer, so that a message whose frame arrived whole
+    // costs one read; otherwise the connection's bytes go straight into `buffer`.
+    bool Take(char* buffer, unsigned int count, unsigned int timeoutMs, bool readAhead);
+    void DropReadAhead() { m_AheadStart = m_AheadEnd = 0; }
 
     std::atomic<bool> m_Stopped{false};
+    // Bytes read past the last message taken, in order: [m_AheadStart, m_AheadEnd).
+    std::unique_ptr<char[]> m_pAhead;
+    unsigned int m_AheadStart = 0;
+    unsigned int m_AheadEnd = 0;
     KXAPI_RESULT m_LastResult = KXAPI_OK;
     unsigned int m_MaxMessageSize = PIPE_MAX_MESSAGE_SIZE;
 };

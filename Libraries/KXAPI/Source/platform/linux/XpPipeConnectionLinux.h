@@ -44,6 +44,11 @@ public:
     static KXAPI_RESULT WriteToFifo(int fd, const char* buffer, unsigned int length, unsigned int timeoutMs,
                                     const std::atomic<bool>* stop, unsigned int* moved = nullptr,
                                     std::atomic<bool>* spin = nullptr);
+    // Reads like ReadFromFifo until at least `minimum` bytes have come, taking whatever else is
+    // there up to `length` in the same reads.
+    static KXAPI_RESULT ReadSomeFromFifo(int fd, char* buffer, unsigned int minimum, unsigned int length,
+                                         unsigned int timeoutMs, const std::atomic<bool>* stop, unsigned int* moved,
+                                         std::atomic<bool>* spin = nullptr);
 
     // Waits at most one slice for `fd` to become readable (or writable): 1 ready, 0 not (or
     // interrupted), -1 error. Works for any descriptor number.
@@ -95,6 +100,8 @@ public:
     KXAPI_RESULT ClearRx() override;
     KXAPI_RESULT Write(const char* buffer, unsigned int length, unsigned int timeoutMs) override;
     KXAPI_RESULT Read(char* buffer, unsigned int length, unsigned int timeoutMs) override;
+    KXAPI_RESULT ReadSome(char* buffer, unsigned int minimum, unsigned int length, unsigned int timeoutMs,
+                          unsigned int& got) override;
     KXAPI_RESULT StopIo() override;
     KXAPI_RESULT ResumeIo() override;
     KXAPI_RESULT Close() override;
