@@ -137,7 +137,7 @@ void DemodPortController::ProcessDemodMsg(const void* pMsg, int size, IDemodPort
     // The same bytes as the kept read request: run its decoded form again.
     if (PortCmdType* kept = pReuse != nullptr ? pReuse->Find(pMsg, static_cast<size_t>(size)) : nullptr) {
         if (kept->m_pClient == pClient) {
-            AcceptDemodMsg(kept, reply, true);
+            ReadFromCache(*kept, reply);
             SendReply(pClient, reply);
             pReuse->Trim();
             return;
@@ -151,7 +151,7 @@ void DemodPortController::ProcessDemodMsg(const void* pMsg, int size, IDemodPort
     }
     if (pReuse != nullptr && DemodRequestReuse::Reusable(*cmd)) {
         cmd = pReuse->Keep(cmd);
-        AcceptDemodMsg(cmd, reply, true);
+        ReadFromCache(*cmd, reply);
     } else if (code == DEMOD_CMD_EVENT_PIPE_REGISTER) {
         // Connecting to the client's event FIFO is a handshake with the client: it runs
         // without the command lock, so a client that never answers holds up only itself.
@@ -167,14 +167,21 @@ void DemodPortController::ProcessDemodMsg(const void* pMsg, int size, IDemodPort
         pReuse->Trim();
 }
 
-void DemodPortController::AcceptDemodMsg(PortCmdType* cmd, DemodMsg& reply, bool kept)
+// A read of the statistics cache changes nothing and is answered under the cache's own lock:
+// it never waits behind another client's command (a DiSEqC exchange, a waited scan) holding
+// the command lock, nor do many clients polling one port queue on that lock.
+void DemodPortController::ReadFromCache(PortCmdType& cmd, DemodMsg& reply)
+{
+    ProcessDemodCommand(cmd, true, &reply);
+}
+
+void DemodPortController::AcceptDemodMsg(PortCmdType* cmd, DemodMsg& reply)
 {
     CritSecAutoLockSvc lock(m_pCmdLock);
     CancelScansFor(*cmd);
     if (!cmd->m_Queued) {
         ProcessDemodCommand(*cmd, true, &reply);
-        if (!kept)
-            delete cmd;
+        delete cmd;
         return;
     }
     if (!cmd->m_WaitDone && !ProcessDemodCommand(*cmd, false, &reply)) {

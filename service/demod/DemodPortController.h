@@ -112,10 +112,12 @@ private:
     void DeleteEventMessengers();
 
     // ---- Command processing (DemodPortCommands.cpp) ----
-    // Takes the command lock; the reply to send (if any) is left in reply. cmd is deleted
-    // (or handed to the queue) unless `kept`: a command that is not queued and that the
-    // caller keeps to run again.
-    void AcceptDemodMsg(PortCmdType* cmd, Kxapi::DemodMsg& reply, bool kept = false);
+    // Takes the command lock; the reply to send (if any) is left in reply. cmd is deleted or
+    // handed to the queue.
+    void AcceptDemodMsg(PortCmdType* cmd, Kxapi::DemodMsg& reply);
+    // Answers a read of the statistics cache (DemodRequestReuse::Reusable) without the
+    // command lock.
+    void ReadFromCache(PortCmdType& cmd, Kxapi::DemodMsg& reply);
     // Runs or checks one command; the reply is built into *pReply (its buffer reused) when
     // pReply is set.
     bool ProcessDemodCommand(PortCmdType& cmd, bool execute, Kxapi::DemodMsg* pReply);

@@ -6,6 +6,7 @@
 // it polls, and is not counted).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -214,6 +215,32 @@ TEST_F(SteadyReadTest, AStructuredValueIsWrittenByTheGeneralEncoder)
     const DemodMsg expected = ReadPlain(request);
     for (int i = 0; i < 3; i++)
         EXPECT_EQ(Read(request), expected);
+}
+
+TEST_F(SteadyReadTest, AStatisticsReadNeverWaitsForAnotherClientsCommand)
+{
+    const DemodMsg read = StatsXmlReq({KX_STAT_LOCK, KX_STAT_MER});
+    const DemodMsg expected = ReadPlain(read);
+    // Another client's LNB command waits for the worker, which the HAL holds up for a while,
+    // with the port's command lock held all that time.
+    m_Hal.m_LnbDelayMs = 1500;
+    KeepingClient other;
+    std::atomic<bool> answered{false};
+    std::thread slow([&] {
+        const DemodMsg lnb = DemodBuildWordReq(DEMOD_CMD_LNB_VOLTAGE_SET, 1);
+        m_Port.ProcessDemodMsg(lnb.data(), static_cast<int>(lnb.size()), &other);
+        answered = true;
+    });
+    XpUtil::Sleep(300); // taken by the worker (within a tick), and far from done
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(Read(read), expected);
+    // All three were answered while the LNB command still ran (it is recorded when it ends,
+    // before its client's thread lets go of the command lock).
+    EXPECT_TRUE(m_Hal.Executed("LnbSetVoltage").empty());
+    EXPECT_FALSE(answered.load());
+    slow.join();
+    EXPECT_EQ(m_Hal.Executed("LnbSetVoltage").size(), 1u);
+    EXPECT_EQ(KxGetU32(other.Last().data(), 4), KXAPI_OK);
 }
 
 TEST(SteadyMessageReadTest, MessagesOfASteadySizeAreReadIntoTheKeptBufferWithoutAllocating)
