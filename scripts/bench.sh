@@ -19,13 +19,15 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKX_BUILD_TESTS=OFF 
 ninja -C "$build" KxapiServiceSim "${programs[@]}" >/dev/null
 mkdir -p "$logs"
 
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 for program in "${programs[@]}"; do
   echo "running $program (pinned to processor $cpu) ..." >&2
   taskset -c "$cpu" "$build/bench/$program" >"$logs/$program.txt" 2>"$logs/$program.err" || true
 done
 
 echo "machine: $(nproc) processors, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'),"\
-  "kernel $(uname -r); load before and after: $(cut -d' ' -f1-3 /proc/loadavg); pinned to processor $cpu"
+  "kernel $(uname -r); load average before: $load_before, after: $(cut -d' ' -f1-3 /proc/loadavg);"\
+  "pinned to processor $cpu"
 cat "$logs"/*.txt | awk '
   /^RESULT / {
     name = $2; delete v
