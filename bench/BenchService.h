@@ -15,7 +15,9 @@
 // Makes the directory, points this process's FIFOs at it and starts the service there (its
 // standard error discarded); returns once the FIFO `waitFor` exists (or after 5 s). -1 when the
 // directory cannot be made.
-inline pid_t StartBenchService(std::string& dir, const char* waitFor)
+// KX_BENCH_SERVICE names another service program to start (a build to compare with);
+// `scenario`, when given, is passed with --scenario.
+inline pid_t StartBenchService(std::string& dir, const char* waitFor, const char* scenario = nullptr)
 {
     signal(SIGPIPE, SIG_IGN);
     char pattern[] = "/tmp/kxbench.XXXXXX";
@@ -27,7 +29,12 @@ inline pid_t StartBenchService(std::string& dir, const char* waitFor)
     if (service == 0) {
         int null = open("/dev/null", O_WRONLY);
         dup2(null, 2);
-        execl(KX_SIM_BINARY, KX_SIM_BINARY, "--fifo-dir", dir.c_str(), "--no-daemon", static_cast<char*>(nullptr));
+        const char* program = getenv("KX_BENCH_SERVICE") != nullptr ? getenv("KX_BENCH_SERVICE") : KX_SIM_BINARY;
+        if (scenario != nullptr)
+            execl(program, program, "--fifo-dir", dir.c_str(), "--no-daemon", "--scenario", scenario,
+                  static_cast<char*>(nullptr));
+        else
+            execl(program, program, "--fifo-dir", dir.c_str(), "--no-daemon", static_cast<char*>(nullptr));
         _exit(127);
     }
     std::string listener = dir + "/" + waitFor;

@@ -3,22 +3,17 @@
 //
 // Both sides move a 6-byte request (2-byte length header + 4-byte command) and a 26-byte
 // reply (header + 24-byte version body). The service path adds everything the service
-// really does: framing, the handler thread, command decoding and the reply.
+// really does: framing, the handler thread, command decoding and the reply. The raw ping-pong
+// runs twice: with blocking FIFOs, and waiting exactly as the service's transport waits.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 #include "BenchService.h"
+#include "BenchSupport.h"
 #include "CrossPlatform.h"
 #include "PipeMessenger.h"
 
@@ -26,42 +21,17 @@ namespace {
 
 constexpr int REQUEST_SIZE = 6;
 constexpr int REPLY_SIZE = 26;
+constexpr size_t TRIPS = 20000;
 
 std::string g_Dir;
-std::vector<double> g_ServiceUs;
-std::vector<double> g_RawUs;
+pid_t g_Service = -1;
+Samples g_Service_, g_RawBlocking, g_RawTransport;
 
-double NowUs()
+void Report(benchmark::State& state, const Samples& samples)
 {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec) * 1e6 + static_cast<double>(now.tv_nsec) / 1e3;
-}
-
-bool ReadAll(int fd, char* buffer, int length)
-{
-    for (int done = 0; done < length;) {
-        ssize_t n = read(fd, buffer + done, static_cast<size_t>(length - done));
-        if (n <= 0)
-            return false;
-        done += static_cast<int>(n);
-    }
-    return true;
-}
-
-double Percentile(std::vector<double> samples, double fraction)
-{
-    if (samples.empty())
-        return 0;
-    std::sort(samples.begin(), samples.end());
-    size_t index = static_cast<size_t>(fraction * static_cast<double>(samples.size() - 1));
-    return samples[index];
-}
-
-void Report(benchmark::State& state, const std::vector<double>& samples)
-{
-    state.counters["median_us"] = Percentile(samples, 0.5);
-    state.counters["p99_us"] = Percentile(samples, 0.99);
+    state.counters["median_us"] = samples.Median();
+    state.counters["p99_us"] = samples.P99();
+    state.counters["cpu_us"] = samples.m_CpuUsPerTrip;
 }
 
 void BM_ServiceVersionRoundTrip(benchmark::State& state)
@@ -72,7 +42,8 @@ void BM_ServiceVersionRoundTrip(benchmark::State& state)
         return;
     }
     char request[4] = {0, 0, 0, 0};
-    g_ServiceUs.clear();
+    g_Service_.m_Us.clear();
+    CpuMeter cpu({getpid(), g_Service});
     for (auto _ : state) {
         double start = NowUs();
         char* reply = nullptr;
@@ -82,71 +53,64 @@ void BM_ServiceVersionRoundTrip(benchmark::State& state)
             break;
         }
         free(reply);
-        g_ServiceUs.push_back(NowUs() - start);
+        g_Service_.m_Us.push_back(NowUs() - start);
     }
-    Report(state, g_ServiceUs);
+    g_Service_.m_CpuUsPerTrip = cpu.UsPer(g_Service_.m_Us.size());
+    Report(state, g_Service_);
 }
 
-void BM_RawFifoPingPong(benchmark::State& state)
+void RawLoop(benchmark::State& state, RawWait wait, const char* pTag, Samples& samples)
 {
-    std::string toEcho = g_Dir + "/raw_request";
-    std::string fromEcho = g_Dir + "/raw_reply";
-    mkfifo(toEcho.c_str(), 0600);
-    mkfifo(fromEcho.c_str(), 0600);
-    pid_t echo = fork();
-    if (echo == 0) {
-        int in = open(toEcho.c_str(), O_RDONLY);
-        int out = open(fromEcho.c_str(), O_WRONLY);
-        char request[REQUEST_SIZE];
-        char reply[REPLY_SIZE] = {24, 0};
-        while (ReadAll(in, request, REQUEST_SIZE))
-            if (write(out, reply, REPLY_SIZE) != REPLY_SIZE)
-                break;
-        _exit(0);
-    }
-    int out = open(toEcho.c_str(), O_WRONLY);
-    int in = open(fromEcho.c_str(), O_RDONLY);
-    char request[REQUEST_SIZE] = {4, 0, 0, 0, 0, 0};
-    char reply[REPLY_SIZE];
-    g_RawUs.clear();
-    for (auto _ : state) {
-        double start = NowUs();
-        if (write(out, request, REQUEST_SIZE) != REQUEST_SIZE || !ReadAll(in, reply, REPLY_SIZE)) {
+    for (auto _ : state)
+        if (!RunRawPingPong(g_Dir, pTag, REQUEST_SIZE, REPLY_SIZE, wait, TRIPS, samples))
             state.SkipWithError("ping-pong failed");
-            break;
-        }
-        g_RawUs.push_back(NowUs() - start);
-    }
-    close(out);
-    close(in);
-    waitpid(echo, nullptr, 0);
-    Report(state, g_RawUs);
+    Report(state, samples);
 }
 
-BENCHMARK(BM_RawFifoPingPong)->Iterations(20000)->UseRealTime();
-BENCHMARK(BM_ServiceVersionRoundTrip)->Iterations(20000)->UseRealTime();
+void BM_RawFifoPingPong_Blocking(benchmark::State& state)
+{
+    RawLoop(state, RawWait::BLOCKING, "blocking", g_RawBlocking);
+}
+
+void BM_RawFifoPingPong_TransportWait(benchmark::State& state)
+{
+    RawLoop(state, RawWait::TRANSPORT, "transport", g_RawTransport);
+}
+
+BENCHMARK(BM_RawFifoPingPong_Blocking)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_RawFifoPingPong_TransportWait)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_ServiceVersionRoundTrip)->Iterations(TRIPS)->UseRealTime();
+
+void Line(const char* pWhat, const Samples& s)
+{
+    printf("%-44s median %6.1f us, p99 %6.1f us, CPU %6.1f us per round trip\n", pWhat, s.Median(), s.P99(),
+           s.m_CpuUsPerTrip);
+}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    pid_t service = StartBenchService(g_Dir, "KxGlobalRecvPipe");
-    if (service < 0)
+    g_Service = StartBenchService(g_Dir, "KxGlobalRecvPipe");
+    if (g_Service < 0)
         return 1;
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    StopBenchService(service, g_Dir);
+    StopBenchService(g_Service, g_Dir);
 
-    double serviceMedian = Percentile(g_ServiceUs, 0.5);
-    double rawMedian = Percentile(g_RawUs, 0.5);
-    printf("\nversion round trip through the service: median %.1f us, p99 %.1f us\n", serviceMedian,
-           Percentile(g_ServiceUs, 0.99));
-    printf("raw FIFO ping-pong, same sizes:         median %.1f us, p99 %.1f us\n", rawMedian,
-           Percentile(g_RawUs, 0.99));
-    if (rawMedian > 0)
-        printf("ratio of medians (service / raw): %.2f (target: at most 1.5)\n", serviceMedian / rawMedian);
+    printf("\n");
+    Line("version round trip through the service:", g_Service_);
+    Line("raw FIFO ping-pong, blocking:", g_RawBlocking);
+    Line("raw FIFO ping-pong, transport's wait:", g_RawTransport);
+    if (g_RawBlocking.Median() > 0 && g_RawTransport.Median() > 0)
+        printf("ratio of medians (service / raw): %.2f to the blocking ping-pong, %.2f to the transport's wait"
+               " (target: at most 1.5)\n",
+               g_Service_.Median() / g_RawBlocking.Median(), g_Service_.Median() / g_RawTransport.Median());
+    printf("RESULT global_version median_us=%.2f p99_us=%.2f ref_us=%.2f ratio=%.2f target=1.5\n", g_Service_.Median(),
+           g_Service_.P99(), g_RawTransport.Median(),
+           g_RawTransport.Median() > 0 ? g_Service_.Median() / g_RawTransport.Median() : 0);
     return 0;
 }

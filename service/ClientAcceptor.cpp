@@ -23,10 +23,15 @@ bool ClientAcceptor::Init(const wchar_t* pipeName)
         return false;
     m_pListener = Xp::Instance()->MakePipeListener(name);
     m_pClientListLock = Xp::Instance()->MakeCritSec();
-    if (m_pListener == nullptr || m_pClientListLock == nullptr) {
+    m_pReaperWake = Xp::Instance()->MakeEvent(false);
+    if (m_pListener == nullptr || m_pClientListLock == nullptr || m_pReaperWake == nullptr) {
         Close();
         return false;
     }
+    // Thread names hold at most 15 characters.
+    m_AcceptName = std::string("A:").append(name).substr(0, 15);
+    m_ReaperName = std::string("R:").append(name).substr(0, 15);
+    m_ClientName = std::string("C:").append(name).substr(0, 15);
     m_Initialised = true;
     return true;
 }
@@ -40,13 +45,14 @@ bool ClientAcceptor::Start()
     if (m_pAcceptThread == nullptr)
         return false;
     if (m_ReapPeriodMs != 0) {
-        m_pReaperStop = Xp::Instance()->MakeEvent(true);
+        m_ReaperStop = false;
         m_pReaperThread = Xp::Instance()->MakeThread();
-        if (m_pReaperStop == nullptr || m_pReaperThread == nullptr ||
+        if (m_pReaperThread == nullptr ||
             m_pReaperThread->Create(StaticReaperRun, this) != KXAPI_OK) {
             m_pReaperThread.reset();
             return false;
         }
+        m_pReaperThread->SetName(m_ReaperName.c_str());
     }
     m_Running = true;
     if (m_pAcceptThread->Create(StaticClientConnectRun, this) != KXAPI_OK) {
@@ -54,6 +60,7 @@ bool ClientAcceptor::Start()
         StopReaper();
         return false;
     }
+    m_pAcceptThread->SetName(m_AcceptName.c_str());
     return true;
 }
 
@@ -71,7 +78,8 @@ void ClientAcceptor::StopReaper()
 {
     if (m_pReaperThread == nullptr)
         return;
-    m_pReaperStop->Set();
+    m_ReaperStop = true;
+    m_pReaperWake->Set();
     m_pReaperThread.reset(); // joins
 }
 
@@ -106,6 +114,7 @@ void ClientAcceptor::Close()
     m_pListener.reset(); // removes the listener FIFO
     CloseClients();
     m_pClientListLock.reset();
+    m_pReaperWake.reset();
     m_Initialised = false;
 }
 
@@ -131,6 +140,8 @@ void ClientAcceptor::ClientConnectRun()
             delete client;
             continue;
         }
+        client->SetFinishedSignal(m_pReaperWake.get());
+        client->SetThreadName(m_ClientName.c_str());
         // Listed and started under the lock: pruning never sees a handler that is listed but
         // not yet running (it would take it for a finished one), and a running handler is never
         // missing from the list. Start returns as soon as the thread runs, before Run does
@@ -155,8 +166,12 @@ void ClientAcceptor::StaticReaperRun(void* self)
 
 void ClientAcceptor::ReaperRun()
 {
-    while (m_pReaperStop->WaitTimeout(m_ReapPeriodMs) == KXAPI_E_TIMEOUT)
+    while (!m_ReaperStop.load()) {
+        m_pReaperWake->WaitTimeout(m_ReapPeriodMs);
+        if (m_ReaperStop.load())
+            break;
         CleanClientList();
+    }
 }
 
 void ClientAcceptor::CleanClientList()

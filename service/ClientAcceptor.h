@@ -5,6 +5,7 @@
 #include <atomic>
 #include <functional>
 #include <list>
+#include <string>
 
 #include "PipeServerImpl.h"
 #include "XpHandles.h"
@@ -37,8 +38,9 @@ public:
     void CleanClientList();
     // Whether finished handlers are pruned when the next client connects (default true).
     void SetPruneOnConnect(bool prune) { m_PruneOnConnect = prune; }
-    // Also prunes finished handlers every periodMs on a thread of its own, from Start to
-    // Stop (0, the default: no such thread). Set before Start.
+    // Also prunes finished handlers on a thread of its own, from Start to Stop: woken by each
+    // handler that finishes, and otherwise every periodMs at most (0, the default: no such
+    // thread). Set before Start.
     void SetReapPeriod(unsigned int periodMs) { m_ReapPeriodMs = periodMs; }
     // Number of handlers not yet pruned.
     size_t ClientCount();
@@ -52,6 +54,10 @@ private:
     void StopReaper();
 
     HandlerFactory m_Factory;
+    // Names of the threads, from the listener's name (A: accept, R: reaper, C: clients).
+    std::string m_AcceptName;
+    std::string m_ReaperName;
+    std::string m_ClientName;
     bool m_Initialised = false;
     bool m_PruneOnConnect = true;
     unsigned int m_ReapPeriodMs = 0;
@@ -61,5 +67,8 @@ private:
     XpThreadPtr m_pAcceptThread;
     std::atomic<bool> m_Running{false};
     XpThreadPtr m_pReaperThread;
-    XpEventPtr m_pReaperStop;
+    std::atomic<bool> m_ReaperStop{false};
+    // Set by every handler that finishes (and by the stop); lives until Close, after the
+    // handlers, so that a handler on its way out always finds it.
+    XpEventPtr m_pReaperWake;
 };

@@ -136,9 +136,10 @@ bool DemodDeviceController::Detach(int port, IDemodPortClient* pClient, bool cou
     return m_Ports[port - 1]->Detach(pClient, counted);
 }
 
-void DemodDeviceController::ProcessDemodMsg(const void* pMsg, int size, int port, IDemodPortClient* pClient)
+void DemodDeviceController::ProcessDemodMsg(const void* pMsg, int size, int port, IDemodPortClient* pClient,
+                                            DemodRequestReuse* pReuse)
 {
     if (!ValidPort(port))
         return;
-    m_Ports[port - 1]->ProcessDemodMsg(pMsg, size, pClient);
+    m_Ports[port - 1]->ProcessDemodMsg(pMsg, size, pClient, pReuse);
 }

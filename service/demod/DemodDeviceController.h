@@ -51,7 +51,8 @@ public:
     // counted is false for a client whose Attach the port refused (no count to give back).
     bool Detach(int port, IDemodPortClient* pClient, bool counted = true);
     // Hands one port command of a client to its port; the reply goes through pClient.
-    void ProcessDemodMsg(const void* pMsg, int size, int port, IDemodPortClient* pClient);
+    void ProcessDemodMsg(const void* pMsg, int size, int port, IDemodPortClient* pClient,
+                         DemodRequestReuse* pReuse = nullptr);
 
     // Kept by the demod manager under its controller lock.
     int m_RefCount = 0;

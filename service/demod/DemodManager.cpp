@@ -11,8 +11,10 @@
 #include "XpUtil.h"
 
 namespace {
-constexpr unsigned int REAPER_PERIOD_MS = 100;
+// Finished client handlers wake the reaper; this is only its slowest cadence.
+constexpr unsigned int REAPER_PERIOD_MS = 1000;
 constexpr unsigned int WAIT_SLICE_MS = 100;
+constexpr unsigned int ENUM_IDLE_MS = 1000;
 constexpr int FIRST_SCAN_CAPACITY = 10;
 constexpr int HOTPLUG_EVENT_MASK = KX_GLOBAL_EVENT_ADDED | KX_GLOBAL_EVENT_REMOVED; // 3
 constexpr uint32_t POWER_STATE_REINIT = 1; // the state after which a device is initialised again
@@ -68,6 +70,7 @@ bool DemodManager::Start()
         m_Running = false;
         return false;
     }
+    m_pEnumThread->SetName("DemodEnumerator");
     if (!m_Acceptor.Start()) {
         m_Running = false;
         m_pEnumEvent->Set();
@@ -318,12 +321,13 @@ bool DemodManager::WaitEnumeratorEvent()
     for (;;) {
         if (!m_Running.load())
             return false;
-        KXAPI_RESULT result = m_pEnumEvent->WaitTimeout(WAIT_SLICE_MS);
+        // Requests held back by the rescan interval are looked at every slice; with none,
+        // the thread sleeps until something is scheduled (every request sets the event).
+        KXAPI_RESULT result = m_pEnumEvent->WaitTimeout(RescanPending() ? WAIT_SLICE_MS : ENUM_IDLE_MS);
         if (result == KXAPI_OK)
             return m_Running.load();
         if (result != KXAPI_E_TIMEOUT)
             return false;
-        // Requests held back by the rescan interval are looked at again every slice.
         if (RescanPending())
             return m_Running.load();
     }

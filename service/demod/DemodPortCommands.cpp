@@ -10,6 +10,7 @@
 #include "CritSecAutoLockSvc.h"
 #include "DemodHal.h"
 #include "DemodPortController.h"
+#include "DemodRequestReuse.h"
 #include "DemodSvcProtocol.h"
 #include "KxWire.h"
 #include "XpUtil.h"
@@ -43,6 +44,13 @@ DemodMsg DemodPortController::ResultMsg(uint32_t code, KXAPI_RESULT result)
     KxPutU32(msg.data(), 0, code);
     KxPutU32(msg.data(), 4, result);
     return msg;
+}
+
+void DemodPortController::PutResultMsg(DemodMsg& msg, uint32_t code, KXAPI_RESULT result)
+{
+    msg.resize(DEMOD_REPLY_HEADER_SIZE);
+    KxPutU32(msg.data(), 0, code);
+    KxPutU32(msg.data(), 4, result);
 }
 
 void DemodPortController::SendResult(IDemodPortClient* pClient, uint32_t code, KXAPI_RESULT result)
@@ -110,6 +118,12 @@ void DemodPortController::WaitForDone(const PortCmdType* cmd, uint32_t code, Dem
 
 void DemodPortController::ProcessDemodMsg(const void* pMsg, int size, IDemodPortClient* pClient)
 {
+    ProcessDemodMsg(pMsg, size, pClient, nullptr);
+}
+
+void DemodPortController::ProcessDemodMsg(const void* pMsg, int size, IDemodPortClient* pClient,
+                                          DemodRequestReuse* pReuse)
+{
     if (pMsg == nullptr || size < static_cast<int>(DEMOD_REQUEST_HEADER_SIZE))
         return; // no command in it: ignored without a reply
     const uint32_t code = KxGetU32(pMsg, 0);
@@ -117,14 +131,28 @@ void DemodPortController::ProcessDemodMsg(const void* pMsg, int size, IDemodPort
         SendResult(pClient, code, KXAPI_E_NOT_INITIALIZED);
         return;
     }
+    DemodMsg ownReply;
+    DemodMsg& reply = pReuse != nullptr ? pReuse->Reply() : ownReply;
+    reply.clear();
+    // The same bytes as the kept read request: run its decoded form again.
+    if (PortCmdType* kept = pReuse != nullptr ? pReuse->Find(pMsg, static_cast<size_t>(size)) : nullptr) {
+        if (kept->m_pClient == pClient) {
+            ReadFromCache(*kept, reply);
+            SendReply(pClient, reply);
+            pReuse->Trim();
+            return;
+        }
+    }
     KXAPI_RESULT result = KXAPI_OK;
     PortCmdType* cmd = PortCmdType::Create(pMsg, static_cast<unsigned int>(size), pClient, result);
     if (cmd == nullptr) {
         SendResult(pClient, code, result);
         return;
     }
-    DemodMsg reply;
-    if (code == DEMOD_CMD_EVENT_PIPE_REGISTER) {
+    if (pReuse != nullptr && DemodRequestReuse::Reusable(*cmd)) {
+        cmd = pReuse->Keep(cmd);
+        ReadFromCache(*cmd, reply);
+    } else if (code == DEMOD_CMD_EVENT_PIPE_REGISTER) {
         // Connecting to the client's event FIFO is a handshake with the client: it runs
         // without the command lock, so a client that never answers holds up only itself.
         ProcessDemodCommand(*cmd, true, &reply);
@@ -135,6 +163,16 @@ void DemodPortController::ProcessDemodMsg(const void* pMsg, int size, IDemodPort
     // Written once no lock of the port is held: a client that does not read its replies
     // blocks only its own connection.
     SendReply(pClient, reply);
+    if (pReuse != nullptr)
+        pReuse->Trim();
+}
+
+// A read of the statistics cache changes nothing and is answered under the cache's own lock:
+// it never waits behind another client's command (a DiSEqC exchange, a waited scan) holding
+// the command lock, nor do many clients polling one port queue on that lock.
+void DemodPortController::ReadFromCache(PortCmdType& cmd, DemodMsg& reply)
+{
+    ProcessDemodCommand(cmd, true, &reply);
 }
 
 void DemodPortController::AcceptDemodMsg(PortCmdType* cmd, DemodMsg& reply)
@@ -173,22 +211,25 @@ bool DemodPortController::ProcessDemodCommand(PortCmdType& cmd, bool execute, De
     run.m_pClient = cmd.m_pClient;
     run.m_Execute = execute;
     run.m_Reply = {code, cmd.m_Form};
-    {
+    // The port's tuning is what a tuning command starts from; reads never need it.
+    if (cmd.m_SuspendsStats) {
         CritSecAutoLockSvc lock(m_pParsLock);
         run.m_NewFreqHz = m_TuneFreqHz;
         run.m_NewPars = m_TunePars;
     }
-    DemodMsg replyMsg;
+    DemodMsg ownReply;
+    DemodMsg& replyMsg = pReply != nullptr ? *pReply : ownReply;
+    replyMsg.clear();
     KXAPI_RESULT result;
     try {
         result = RunCommand(cmd, run, replyMsg);
+        if (replyMsg.size() < DEMOD_REPLY_HEADER_SIZE)
+            PutResultMsg(replyMsg, code, result);
     } catch (const std::bad_alloc&) {
         if (pReply != nullptr)
             *pReply = ResultMsg(code, KXAPI_E_OUT_OF_MEM);
         return false;
     }
-    if (pReply != nullptr)
-        *pReply = replyMsg.size() >= DEMOD_REPLY_HEADER_SIZE ? std::move(replyMsg) : ResultMsg(code, result);
     if (KxapiFailed(result))
         return false;
     if (execute && cmd.m_SuspendsStats && run.m_TunerId != 1) {
@@ -479,7 +520,8 @@ template <> KXAPI_RESULT DemodPortController::Handle(const SpectrumScanCancelReq
 
 // ---- Dispatch -----------------------------------------------------------------------------------
 
-template <class Req> KXAPI_RESULT DemodPortController::RunRequest(const Req& req, PortCmdRun& run, DemodMsg& reply)
+template <class Req>
+KXAPI_RESULT DemodPortController::HandleAndEncode(const Req& req, PortCmdRun& run, DemodMsg& reply)
 {
     typename Req::Result res{};
     KXAPI_RESULT result = Handle(req, run, res);
@@ -488,6 +530,64 @@ template <class Req> KXAPI_RESULT DemodPortController::RunRequest(const Req& req
             req.Encode(run.m_Reply, res, result, reply);
     }
     return result;
+}
+
+template <class Req> KXAPI_RESULT DemodPortController::RunRequest(const Req& req, PortCmdRun& run, DemodMsg& reply)
+{
+    return HandleAndEncode(req, run, reply);
+}
+
+// The statistics read, the port's most frequent command, is written from the cache straight
+// into the reply buffer, one statistic at a time under the cache's lock (so that the reply
+// shows one polling pass): the fixed layout's records, or the text's elements as wide
+// characters. The text of a structured value is left to the general encoder.
+template <>
+KXAPI_RESULT DemodPortController::RunRequest(const StatisticsReq& req, PortCmdRun& run, DemodMsg& reply)
+{
+    const bool generic = run.m_Reply.Generic();
+    const uint32_t code = generic ? run.m_Reply.m_Code : static_cast<uint32_t>(DEMOD_CMD_STATISTICS_GET_OLD);
+    PutResultMsg(reply, code, KXAPI_OK);
+    CritSecAutoLockSvc lock(m_StatisticsCache.GetStatisticsLock());
+    for (const KxStatistic& key : req.m_Stats) {
+        KxStatistic stat = key; // a plain value: copied without allocating
+        const KXAPI_RESULT r = m_StatisticsCache.GetStatistics(1, &stat, true);
+        if (r != KXAPI_OK) {
+            reply.clear(); // the failed poll's result alone
+            return r;
+        }
+        if (!generic) {
+            const size_t at = reply.size();
+            reply.resize(at + TSTATPARS_SIZE);
+            TStatPars::FromStatistic(stat).Encode(reply.data(), static_cast<unsigned int>(at));
+        } else if (!stat.AppendWireXml(reply)) {
+            reply.clear();
+            return HandleAndEncode(req, run, reply);
+        }
+    }
+    if (generic && !req.m_Stats.empty())
+        reply.resize(reply.size() + 4); // the text's wide NUL
+    return KXAPI_OK;
+}
+
+// The fixed-layout supported list straight from the cache into the reply buffer.
+template <>
+KXAPI_RESULT DemodPortController::RunRequest(const SupportedStatsReq& req, PortCmdRun& run, DemodMsg& reply)
+{
+    if (run.m_Reply.Generic())
+        return HandleAndEncode(req, run, reply);
+    int32_t ids[DEMOD_MAX_STATISTICS]; // the decoder bounds the capacity by it
+    int count = req.m_Capacity;
+    const KXAPI_RESULT r = m_StatisticsCache.GetSupportedStatisticIds(count, ids);
+    if (r != KXAPI_OK)
+        return r;
+    const size_t room = static_cast<size_t>(req.m_Capacity);
+    reply.assign(DEMOD_REPLY_HEADER_SIZE + 4 + 4 * room, 0);
+    KxPutU32(reply.data(), 0, DEMOD_CMD_SUPPORTED_STATS_GET_OLD);
+    KxPutU32(reply.data(), 4, KXAPI_OK);
+    KxPutI32(reply.data(), DEMOD_REPLY_HEADER_SIZE, count);
+    for (int i = 0; i < count; i++)
+        KxPutI32(reply.data(), static_cast<unsigned int>(DEMOD_REPLY_HEADER_SIZE + 4 + 4 * i), ids[i]);
+    return KXAPI_OK;
 }
 
 KXAPI_RESULT DemodPortController::RunCommand(const PortCmdType& cmd, PortCmdRun& run, DemodMsg& reply)

@@ -16,6 +16,9 @@ using namespace Kxapi;
 namespace {
 
 constexpr unsigned int TICK_MS = 100;
+// The event writer wakes for every event it is given; this cadence only bounds how long an
+// event queued without a wake-up could wait.
+constexpr unsigned int EVENT_WRITER_IDLE_MS = 1000;
 // A stopping port sends what is still queued within this, in all.
 constexpr unsigned int FINAL_FLUSH_MS = 500;
 constexpr int SCAN_POLL_MS = 10;
@@ -116,6 +119,9 @@ bool DemodPortController::Attach()
     if (m_UserCount.load() == 0 && KxapiFailed(m_pHal->OnFirstUsage(m_Port)))
         return false;
     m_UserCount++;
+    // A port without users sleeps until this wakes it.
+    if (m_pQueueEvent != nullptr)
+        m_pQueueEvent->Set();
     return true;
 }
 
@@ -189,6 +195,8 @@ void DemodPortController::CleanUp()
     if (m_BlindScanBusy.load() && m_pHal != nullptr)
         CancelBlindScan();
     m_SpectrumScanCancel = true;
+    if (m_pQueueEvent != nullptr)
+        m_pQueueEvent->Set(); // an idle worker sleeps on it
     JoinAndDelete(m_pThread, m_ThreadStarted);
     m_Initialised = false;
     m_CmdQueue.CleanUp();
@@ -219,6 +227,13 @@ void DemodPortController::PortControllerThread()
 {
     unsigned int t0 = XpUtil::GetTickCount();
     while (!m_Stop.load()) {
+        if (m_State.load() == 1 && m_UserCount.load() <= 0) {
+            // Idle: no timer ticks. Commands queued meanwhile stay queued; an attach (or the
+            // stop) sets the event, and the state machine then runs at once.
+            m_pQueueEvent->Wait();
+            t0 = XpUtil::GetTickCount() - TICK_MS;
+            continue;
+        }
         unsigned int wait;
         const unsigned int elapsed = XpUtil::GetTickCount() - t0;
         if (elapsed > TICK_MS - 1) {
@@ -593,7 +608,7 @@ void DemodPortController::StaticEventWriterThread(void* pArg)
 void DemodPortController::EventWriterThread()
 {
     while (!m_EventStop.load()) {
-        m_pEventWake->WaitTimeout(TICK_MS);
+        m_pEventWake->WaitTimeout(EVENT_WRITER_IDLE_MS);
         if (m_EventStop.load())
             break;
         std::vector<MessengerPtr> work;

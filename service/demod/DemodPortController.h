@@ -30,6 +30,7 @@
 #include "KxNonCopyable.h"
 
 class DemodHal;
+class DemodRequestReuse;
 
 class DemodPortController : private KxNonCopyable {
 public:
@@ -57,6 +58,9 @@ public:
     // Accepts one port command of a client (see the command table); every reply goes
     // through pClient, on the calling thread, once no lock of the port is held.
     void ProcessDemodMsg(const void* pMsg, int size, IDemodPortClient* pClient);
+    // As above for a client connection that keeps its last read request decoded and its
+    // reply buffer in pReuse (see DemodRequestReuse); null behaves as above.
+    void ProcessDemodMsg(const void* pMsg, int size, IDemodPortClient* pClient, DemodRequestReuse* pReuse);
     // Registered event FIFOs: of pClient, or of every client when pClient is none.
     size_t EventMessengerCount(IDemodPortClient* pClient = nullptr);
     // Stops the worker thread and frees every resource; safe to call twice.
@@ -108,19 +112,29 @@ private:
     void DeleteEventMessengers();
 
     // ---- Command processing (DemodPortCommands.cpp) ----
-    // Takes the command lock; the reply to send (if any) is left in reply.
+    // Takes the command lock; the reply to send (if any) is left in reply. cmd is deleted or
+    // handed to the queue.
     void AcceptDemodMsg(PortCmdType* cmd, Kxapi::DemodMsg& reply);
-    // Runs or checks one command; the reply is built into *pReply when pReply is set.
+    // Answers a read of the statistics cache (DemodRequestReuse::Reusable) without the
+    // command lock.
+    void ReadFromCache(PortCmdType& cmd, Kxapi::DemodMsg& reply);
+    // Runs or checks one command; the reply is built into *pReply (its buffer reused) when
+    // pReply is set.
     bool ProcessDemodCommand(PortCmdType& cmd, bool execute, Kxapi::DemodMsg* pReply);
     // The decoded request through its handler, and the handler's result into the reply (left
     // empty for a reply of the result alone).
     KXAPI_RESULT RunCommand(const PortCmdType& cmd, PortCmdRun& run, Kxapi::DemodMsg& reply);
     template <class Req> KXAPI_RESULT RunRequest(const Req& req, PortCmdRun& run, Kxapi::DemodMsg& reply);
+    // The handler and the reply encoder of a request (what RunRequest does unless a request
+    // has a more direct way).
+    template <class Req> KXAPI_RESULT HandleAndEncode(const Req& req, PortCmdRun& run, Kxapi::DemodMsg& reply);
     // One handler per operation (DemodPortCommands.cpp): calls the HAL or reads the cache.
     template <class Req> KXAPI_RESULT Handle(const Req& req, PortCmdRun& run, typename Req::Result& res);
     static void SendReply(IDemodPortClient* pClient, const Kxapi::DemodMsg& msg);
     static void SendResult(IDemodPortClient* pClient, uint32_t code, KXAPI_RESULT result);
     static Kxapi::DemodMsg ResultMsg(uint32_t code, KXAPI_RESULT result);
+    // Makes msg the 8-byte reply [code, result] in its own buffer.
+    static void PutResultMsg(Kxapi::DemodMsg& msg, uint32_t code, KXAPI_RESULT result);
     void CancelScansFor(const PortCmdType& cmd);
     void WaitForDone(const PortCmdType* cmd, uint32_t code, Kxapi::DemodMsg& reply);
     // Waits (bounded) until no scan of the port runs, cancelling them.

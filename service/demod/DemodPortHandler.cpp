@@ -64,7 +64,7 @@ bool DemodPortHandler::ServeRequest(const char* body, int size)
         if (m_pController == nullptr)
             Reply(command, KXAPI_E_NOT_ATTACHED);
         else
-            m_pController->ProcessDemodMsg(body, size, m_Port, this);
+            m_pController->ProcessDemodMsg(body, size, m_Port, this, &m_Reuse);
         return true;
     }
 }
@@ -118,6 +118,7 @@ void DemodPortHandler::DetachAndRelease()
         return;
     DemodDeviceController* controller = m_pController;
     m_pController = nullptr;
+    m_Reuse.Forget();
     controller->Detach(m_Port, this, m_Counted);
     m_Counted = false;
     m_pManager->ReleaseDemodDeviceController(m_Serial);

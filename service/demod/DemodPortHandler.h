@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+#include "DemodRequestReuse.h"
 #include "IDemodPortClient.h"
 #include "PipeServerImpl.h"
 
@@ -47,4 +48,5 @@ private:
     DemodDeviceController* m_pController = nullptr;  // one reference held while attached
     bool m_Counted = false;                          // the port counted this client as a user
     bool m_Ready = false;
+    DemodRequestReuse m_Reuse; // the last read request, decoded, and the reply buffer
 };

@@ -474,6 +474,20 @@ KXAPI_RESULT StatisticsCache::GetStreamSelection(KxAtsc3StreamSelPars& sel)
     return m_Atsc3SelResult;
 }
 
+KXAPI_RESULT StatisticsCache::GetSupportedStatisticIds(int& count, int32_t* ids)
+{
+    CritSecAutoLockSvc lock(m_pLock);
+    const int size = static_cast<int>(m_SupportedStatistics.size());
+    if (count < size)
+        return KXAPI_E_BUF_TOO_SMALL;
+    if (size > 0 && ids == nullptr)
+        return KXAPI_E_INVALID_ARG;
+    for (int i = 0; i < size; i++)
+        ids[i] = m_SupportedStatistics[static_cast<size_t>(i)].m_StatisticId;
+    count = size;
+    return KXAPI_OK;
+}
+
 KXAPI_RESULT StatisticsCache::GetSupportedStatistics(int& count, KxStatistic* list)
 {
     CritSecAutoLockSvc lock(m_pLock);

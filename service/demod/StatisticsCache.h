@@ -69,6 +69,8 @@ public:
     KXAPI_RESULT GetStreamSelection(Kxapi::KxAtsc3StreamSelPars& sel);
     // count: capacity in, number out; KXAPI_E_BUF_TOO_SMALL (nothing copied) when too small.
     KXAPI_RESULT GetSupportedStatistics(int& count, Kxapi::KxStatistic* list);
+    // The same rule for their ids alone.
+    KXAPI_RESULT GetSupportedStatisticIds(int& count, int32_t* ids);
     // The supported types with their keys expanded; KXAPI_E_DEVICE before the first Init.
     KXAPI_RESULT GetSupportedStatisticsInternal(std::vector<SupportedStatisticsType>& out);
     void CleanUp();

@@ -14,7 +14,6 @@
 #include "network/KxeEventMessenger.h"
 
 namespace {
-constexpr int DISCO_POLL_MS = 5;
 constexpr int FORCE_POLL_MS = 10;
 constexpr int FORCE_POLLS = 1000;
 } // namespace
@@ -70,8 +69,9 @@ bool KxeManager::Init()
         m_pEventPipeLock = Xp::Instance()->MakeCritSec();
         m_pUpdateLock = Xp::Instance()->MakeCritSec();
         m_pPublishedLock = Xp::Instance()->MakeCritSec();
+        m_pDiscoWake = Xp::Instance()->MakeEvent(false);
         ok = m_pClientLock != nullptr && m_pEventPipeLock != nullptr && m_pUpdateLock != nullptr &&
-             m_pPublishedLock != nullptr && m_Ports.Init() && m_Vpd.Init();
+             m_pPublishedLock != nullptr && m_pDiscoWake != nullptr && m_Ports.Init() && m_Vpd.Init();
     }
     if (!ok) {
         Close();
@@ -100,6 +100,8 @@ void KxeManager::Stop()
     if (!m_Initialised)
         return;
     m_DiscoRunFlag = false;
+    if (m_pDiscoWake != nullptr)
+        m_pDiscoWake->Set();
     if (m_pDiscoThread != nullptr) {
         m_pDiscoThread->WaitFinished();
         m_pDiscoThread->Close();
@@ -112,6 +114,8 @@ void KxeManager::Close()
     if (!m_Initialised)
         return;
     m_DiscoRunFlag = false;
+    if (m_pDiscoWake != nullptr)
+        m_pDiscoWake->Set();
     m_pDiscoThread.reset();
     // Stops and deletes every client first: they use everything below.
     m_Acceptor.Close();
@@ -125,6 +129,7 @@ void KxeManager::Close()
     m_pEventPipeLock.reset();
     m_pUpdateLock.reset();
     m_pPublishedLock.reset();
+    m_pDiscoWake.reset();
     m_Published.clear();
     m_EventPipes.clear();
     m_Initialised = false;
@@ -140,8 +145,10 @@ void KxeManager::DiscoRun()
     bool first = true;
     unsigned int cycleEnd = 0;
     while (m_DiscoRunFlag.load()) {
-        if (!first && !m_ForceFlag.load() && XpUtil::GetTickCount() - cycleEnd < KXE_DISCOVERY_PERIOD_MS) {
-            XpUtil::Sleep(DISCO_POLL_MS);
+        const unsigned int sinceCycle = XpUtil::GetTickCount() - cycleEnd;
+        if (!first && !m_ForceFlag.load() && sinceCycle < KXE_DISCOVERY_PERIOD_MS) {
+            // Asleep until the next cycle is due, a discovery is forced or the manager stops.
+            m_pDiscoWake->WaitTimeout(KXE_DISCOVERY_PERIOD_MS - sinceCycle);
             continue;
         }
         first = false;
@@ -160,6 +167,8 @@ void KxeManager::DiscoRun()
 KXAPI_RESULT KxeManager::ForceDiscovery()
 {
     m_ForceFlag = true;
+    if (m_pDiscoWake != nullptr)
+        m_pDiscoWake->Set();
     for (int i = 0; i < FORCE_POLLS; ++i) {
         if (!m_ForceFlag.load())
             return KXAPI_OK;

@@ -128,5 +128,6 @@ private:
     XpThreadPtr m_pDiscoThread;
     std::atomic<bool> m_DiscoRunFlag{false};
     std::atomic<bool> m_ForceFlag{false};
+    XpEventPtr m_pDiscoWake; // wakes the discovery thread: a forced cycle, or the stop
     ClientAcceptor m_Acceptor;
 };

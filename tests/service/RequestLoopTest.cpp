@@ -172,4 +172,26 @@ TEST_F(RequestLoopTest, StopEndsAHandlerWaitingForItsClientAndRunsItsEnd)
     EXPECT_TRUE(Commands().empty());
 }
 
+TEST(ReaperTest, AFinishedHandlerIsPrunedAtOnceThoughTheReapersCadenceIsSlow)
+{
+    kxtest::ScopedIpcDirectory dir;
+    Served served;
+    ClientAcceptor acceptor(
+        [&](IXpPipeConnection* connection) -> PipeServerImpl* { return new RecordingHandler(connection, served); });
+    acceptor.SetReapPeriod(60000);
+    acceptor.SetPruneOnConnect(false);
+    ASSERT_TRUE(acceptor.Init(L"ReapPipe"));
+    ASSERT_TRUE(acceptor.Start());
+    for (int i = 0; i < 3; i++) {
+        PipeMessenger client;
+        ASSERT_TRUE(client.Init() && client.Connect("ReapPipe"));
+        ASSERT_TRUE(kxtest::WaitUntil([&] { return acceptor.ClientCount() == 1; }, 2000));
+        client.Disconnect(); // the handler's read fails and it ends
+        EXPECT_TRUE(kxtest::WaitUntil([&] { return acceptor.ClientCount() == 0; }, 1000));
+    }
+    acceptor.Close();
+    std::lock_guard<std::mutex> lock(served.m_Mutex);
+    EXPECT_EQ(served.m_Ends, 3);
+}
+
 } // namespace

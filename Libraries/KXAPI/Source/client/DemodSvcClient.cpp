@@ -1,6 +1,8 @@
 // DemodSvcClient: request building and reply checking of a demod port client.
 #include "DemodSvcClient.h"
 
+#include <algorithm>
+
 #include "CritSecAutoLock.h"
 #include "CrossPlatform.h"
 #include "DemodPars.h"
@@ -382,11 +384,22 @@ KXAPI_RESULT DemodSvcClient::GetStatistics(KxStatistic* stats, int count)
 {
     if (stats == nullptr || count <= 0 || size_t(count) > KX_STAT_MAX_LIST)
         return KXAPI_E_INVALID_ARG;
-    std::wstring request, reply;
-    KXAPI_RESULT r = KxStatistic::ToXml(stats, count, request);
+    CritSecAutoLock lock(m_pLock);
+    if (m_StatsSent.size() != size_t(count) || !std::equal(stats, stats + count, m_StatsSent.begin())) {
+        std::wstring request;
+        m_StatsSent.clear();
+        KXAPI_RESULT r = KxStatistic::ToXml(stats, count, request);
+        if (KxapiFailed(r))
+            return r;
+        m_StatsRequest = DemodBuildGenericReq(DEMOD_CMD_GET_STATISTICS, request);
+        m_StatsSent.assign(stats, stats + count);
+    }
+    KXAPI_RESULT r = TransferSvcMsg(m_StatsRequest, m_StatsReply);
     if (KxapiFailed(r))
         return r;
-    r = TransferGeneric(DEMOD_CMD_GET_STATISTICS, request, reply);
+    // Parsed straight from the reply's wide characters.
+    Markup reply;
+    r = DemodParseGenericReply(m_StatsReply.data(), m_StatsReply.size(), DEMOD_CMD_GET_STATISTICS, reply);
     if (KxapiFailed(r))
         return r;
     std::vector<KxStatistic> answered;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "DemodSvcLayouts.h"
+#include "KxStatistic.h"
 #include "IInterface.h"
 #include "KxapiResult.h"
 #include "XpHandles.h"
@@ -18,7 +19,6 @@
 namespace Kxapi {
 
 class KxDemodPars;
-class KxStatistic;
 struct KxDvbC2StreamSelPars;
 struct KxDvbT2StreamSelPars;
 struct KxStreamSelPars;
@@ -112,6 +112,11 @@ private:
     template <class Parse> KXAPI_RESULT Exchange(const DemodMsg& request, Parse parse);
     IDemodSvcTransport* m_pTransport;
     XpCritSecPtr m_pLock;
+    // GetStatistics: the list last sent and its request (a poll repeats the same list, whose
+    // request is then not serialised again), and the reply buffer; guarded by m_pLock.
+    std::vector<KxStatistic> m_StatsSent;
+    DemodMsg m_StatsRequest;
+    DemodMsg m_StatsReply;
 };
 
 } // namespace Kxapi

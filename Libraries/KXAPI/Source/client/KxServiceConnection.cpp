@@ -78,16 +78,16 @@ bool KxServiceConnection::Exchange(const void* request, size_t size, std::vector
         m_pMessenger->ClearRxPipe();
         m_StaleReplyPossible = false;
     }
-    char* body = nullptr;
-    int bodySize = 0;
     if (!m_pMessenger->WriteMsg(static_cast<const char*>(request), static_cast<int>(size)))
         return false;
-    if (!m_pMessenger->ReadMsg(body, bodySize, m_ReplyTimeoutMs)) {
+    // Straight into the caller's buffer (its capacity kept from earlier replies).
+    size_t replySize = 0;
+    if (!m_pMessenger->ReadMsg(reply, replySize, m_ReplyTimeoutMs)) {
+        reply.clear();
         m_StaleReplyPossible = true;
         return false;
     }
-    reply.assign(body, body + bodySize);
-    free(body);
+    reply.resize(replySize);
     return true;
 }
 

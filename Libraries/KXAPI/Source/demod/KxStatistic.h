@@ -6,6 +6,7 @@
 #include <string>
 #include <type_traits>
 #include <variant>
+#include <vector>
 
 #include "KxStatisticValues.h"
 #include "KxapiResult.h"
@@ -185,6 +186,10 @@ public:
 
     // A list is the concatenation of the elements, in order.
     static KXAPI_RESULT ToXml(const KxStatistic* stats, int count, std::wstring& text);
+    // Appends the element (the same text as ToXml) to `out` as 4-byte little-endian
+    // characters, the form text has in a demod message, without building a string. Only for
+    // plain values (none, bool, int, double): false, with nothing appended, for the others.
+    bool AppendWireXml(std::vector<uint8_t>& out) const;
     // Parses every "kxstat" element of text into stats (replaced); at most maxCount elements
     // (KXAPI_E_TOO_LONG above).
     static KXAPI_RESULT FromXml(const std::wstring& text, std::vector<KxStatistic>& stats,

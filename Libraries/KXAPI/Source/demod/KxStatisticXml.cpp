@@ -228,6 +228,24 @@ KXAPI_RESULT KxStatistic::FromXml(const std::wstring& text)
     return MarkupReadText(text, "kxstat", [this](MarkupElem e) { return FromXmlElem(e); });
 }
 
+bool KxStatistic::AppendWireXml(std::vector<uint8_t>& out) const
+{
+    if (!IsPlain(*this))
+        return false;
+    char elem[PLAIN_ELEM_MAX_CHARS];
+    const size_t length = static_cast<size_t>(PutPlainElem(*this, elem) - elem);
+    const size_t start = out.size();
+    out.resize(start + 4 * length);
+    uint8_t* p = out.data() + start;
+    for (size_t k = 0; k < length; k++, p += 4) {
+        p[0] = static_cast<uint8_t>(elem[k]); // ASCII: the other three bytes are zero
+        p[1] = 0;
+        p[2] = 0;
+        p[3] = 0;
+    }
+    return true;
+}
+
 KXAPI_RESULT KxStatistic::ToXml(const KxStatistic* stats, int count, std::wstring& text)
 {
     text.clear();

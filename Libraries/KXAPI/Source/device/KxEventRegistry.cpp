@@ -41,6 +41,7 @@ bool KxEventWatcher::Start()
         m_pThread.reset();
         return false;
     }
+    m_pThread->SetName(m_Global ? "DeviceHotplug" : "DeviceEvents");
     return true;
 }
 

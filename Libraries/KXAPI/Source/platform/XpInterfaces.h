@@ -168,6 +168,19 @@ public:
     virtual KXAPI_RESULT Write(const char* buffer, unsigned int length, unsigned int timeoutMs) = 0;
     // Reads exactly length bytes within timeoutMs of idle waiting.
     virtual KXAPI_RESULT Read(char* buffer, unsigned int length, unsigned int timeoutMs) = 0;
+    // Reads at least `minimum` and at most `length` bytes (what is there once the minimum has
+    // come) under the same rules; `got` tells how many. A stream that cannot read ahead reads
+    // the minimum alone.
+    virtual KXAPI_RESULT ReadSome(char* buffer, unsigned int minimum, unsigned int length, unsigned int timeoutMs,
+                                  unsigned int& got)
+    {
+        (void)length;
+        got = 0;
+        KXAPI_RESULT result = Read(buffer, minimum, timeoutMs);
+        if (result == KXAPI_OK)
+            got = minimum;
+        return result;
+    }
     // Makes a transfer in progress return (KXAPI_OK, incomplete) within one slice.
     virtual KXAPI_RESULT StopIo() = 0;
     // Clears the stop flag again.

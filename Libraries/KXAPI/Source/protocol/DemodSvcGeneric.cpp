@@ -100,6 +100,17 @@ KXAPI_RESULT DemodParseGenericReply(const uint8_t* body, size_t size, uint32_t c
     return KxGetU32(body, 4);
 }
 
+KXAPI_RESULT DemodParseGenericReply(const uint8_t* body, size_t size, uint32_t cmd, Markup& doc)
+{
+    doc.Clear();
+    if (body == nullptr || size < 8 || KxGetU32(body, 0) != cmd)
+        return KXAPI_E_INTERNAL;
+    size_t chars = 0;
+    if (size > 8 && (!WideSpan(body, size, 8, chars) || KxapiFailed(doc.ParseWire(body + 8, chars))))
+        return KXAPI_E_INTERNAL;
+    return KxGetU32(body, 4);
+}
+
 void DemodAppendIntElem(std::wstring& xml, const char* name, int64_t value)
 {
     char buf[128];

@@ -46,6 +46,9 @@ DemodMsg DemodBuildGenericReply(uint32_t cmd, KXAPI_RESULT result, const std::ws
 // Client side: the reply's result, with its text in xml (empty for an 8-byte reply);
 // KXAPI_E_INTERNAL for another command, a bad length or a missing wide NUL.
 KXAPI_RESULT DemodParseGenericReply(const uint8_t* body, size_t size, uint32_t cmd, std::wstring& xml);
+// The same with the text parsed into doc without a wide copy (an empty document for an 8-byte
+// reply); KXAPI_E_INTERNAL also when the text is not well-formed.
+KXAPI_RESULT DemodParseGenericReply(const uint8_t* body, size_t size, uint32_t cmd, Markup& doc);
 
 // Appends "<name>value</name>".
 void DemodAppendIntElem(std::wstring& xml, const char* name, int64_t value);

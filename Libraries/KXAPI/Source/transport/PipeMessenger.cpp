@@ -42,6 +42,7 @@ PipeMessenger::~PipeMessenger() = default;
 
 KXAPI_RESULT PipeMessenger::ClearRxPipe()
 {
+    DropReadAhead();
     return m_pConnection != nullptr ? m_pConnection->ClearRx() : KXAPI_E_NOT_INITIALIZED;
 }
 
@@ -49,6 +50,7 @@ bool PipeMessenger::Connect(const char* name)
 {
     if (m_pConnection == nullptr)
         return false;
+    DropReadAhead();
     m_LastResult = m_pConnection->Connect(name);
     return m_LastResult == KXAPI_OK;
 }
@@ -57,6 +59,7 @@ bool PipeMessenger::ConnectToClient(const char* name, unsigned int ownerUid)
 {
     if (m_pConnection == nullptr)
         return false;
+    DropReadAhead();
     m_LastResult = m_pConnection->ConnectToClient(name, ownerUid);
     return m_LastResult == KXAPI_OK;
 }
@@ -68,6 +71,7 @@ unsigned int PipeMessenger::PeerOwner() const
 
 KXAPI_RESULT PipeMessenger::Disconnect()
 {
+    DropReadAhead();
     return m_pConnection != nullptr ? m_pConnection->Close() : KXAPI_E_NOT_INITIALIZED;
 }
 
@@ -98,22 +102,50 @@ bool PipeMessenger::WriteMsg(const char* buffer, int size)
     return m_LastResult == KXAPI_OK && !m_Stopped.load();
 }
 
-bool PipeMessenger::ReadMsg(char*& buffer, int& size, unsigned int timeoutMs)
+bool PipeMessenger::Take(char* buffer, unsigned int count, unsigned int timeoutMs, bool readAhead)
 {
-    buffer = nullptr;
-    size = 0;
+    const unsigned int have = m_AheadEnd - m_AheadStart;
+    const unsigned int fromAhead = have < count ? have : count;
+    if (fromAhead > 0) {
+        memcpy(buffer, m_pAhead.get() + m_AheadStart, fromAhead);
+        m_AheadStart += fromAhead;
+    }
+    if (fromAhead == count) {
+        m_LastResult = KXAPI_OK;
+        return true;
+    }
+    DropReadAhead();
+    const unsigned int missing = count - fromAhead;
+    if (readAhead && m_pAhead == nullptr)
+        m_pAhead.reset(new (std::nothrow) char[PIPE_READ_AHEAD_SIZE]);
+    if (!readAhead || m_pAhead == nullptr || missing > PIPE_READ_AHEAD_SIZE) {
+        m_LastResult = m_pConnection->Read(buffer + fromAhead, missing, timeoutMs);
+        // A transfer cut short by a stop request returns KXAPI_OK without its bytes: never
+        // parse those.
+        return m_LastResult == KXAPI_OK && !m_Stopped.load();
+    }
+    unsigned int got = 0;
+    m_LastResult = m_pConnection->ReadSome(m_pAhead.get(), missing, PIPE_READ_AHEAD_SIZE, timeoutMs, got);
+    if (m_LastResult != KXAPI_OK || m_Stopped.load() || got < missing)
+        return false;
+    memcpy(buffer + fromAhead, m_pAhead.get(), missing);
+    m_AheadStart = missing;
+    m_AheadEnd = got;
+    return true;
+}
+
+bool PipeMessenger::ReadLength(unsigned int& length, unsigned int timeoutMs)
+{
+    length = 0;
     if (m_pConnection == nullptr)
         return false;
     unsigned char header[8] = {};
-    m_LastResult = m_pConnection->Read(reinterpret_cast<char*>(header), 2, timeoutMs);
-    // A transfer cut short by a stop request returns KXAPI_OK without its bytes: never parse those.
-    if (m_LastResult != KXAPI_OK || m_Stopped.load())
+    if (!Take(reinterpret_cast<char*>(header), 2, timeoutMs, true))
         return false;
-    unsigned int length = header[0] | (header[1] << 8);
+    length = header[0] | (header[1] << 8);
     if (length == 0xFFFF) {
-        m_LastResult = m_pConnection->Read(reinterpret_cast<char*>(header + 2), 6,
-                                           timeoutMs < PIPE_BODY_TIMEOUT_MS ? timeoutMs : PIPE_BODY_TIMEOUT_MS);
-        if (m_LastResult != KXAPI_OK || m_Stopped.load())
+        if (!Take(reinterpret_cast<char*>(header + 2), 6,
+                  timeoutMs < PIPE_BODY_TIMEOUT_MS ? timeoutMs : PIPE_BODY_TIMEOUT_MS, true))
             return false;
         length = header[4] | (header[5] << 8) | (header[6] << 16) | (static_cast<unsigned int>(header[7]) << 24);
     }
@@ -126,7 +158,8 @@ bool PipeMessenger::ReadMsg(char*& buffer, int& size, unsigned int timeoutMs)
         return false;
     }
     // Reserved for the time the body is being received, so that many connections that announce
-    // large messages and then trickle cannot hold more than the budget between them.
+    // large messages and then trickle cannot hold more than the budget between them. ReadBody
+    // gives it back.
     unsigned int inFlight = BytesInFlight.load();
     do {
         if (length > PIPE_MAX_BYTES_IN_FLIGHT - inFlight) {
@@ -134,20 +167,54 @@ bool PipeMessenger::ReadMsg(char*& buffer, int& size, unsigned int timeoutMs)
             return false;
         }
     } while (!BytesInFlight.compare_exchange_weak(inFlight, inFlight + length));
-    char* body = static_cast<char*>(malloc(length > 0 ? length : 1));
-    if (body == nullptr) {
-        BytesInFlight -= length;
+    return true;
+}
+
+bool PipeMessenger::ReadBody(char* body, unsigned int length)
+{
+    bool taken = false;
+    if (body != nullptr || length == 0)
+        taken = length == 0 || Take(body, length, PIPE_BODY_TIMEOUT_MS, false);
+    else
         m_LastResult = KXAPI_E_OUT_OF_MEM;
-        return false;
-    }
-    m_LastResult = m_pConnection->Read(body, length, PIPE_BODY_TIMEOUT_MS);
     BytesInFlight -= length;
-    if (m_LastResult != KXAPI_OK || m_Stopped.load()) {
+    return taken && !m_Stopped.load();
+}
+
+bool PipeMessenger::ReadMsg(char*& buffer, int& size, unsigned int timeoutMs)
+{
+    buffer = nullptr;
+    size = 0;
+    unsigned int length = 0;
+    if (!ReadLength(length, timeoutMs))
+        return false;
+    char* body = static_cast<char*>(malloc(length > 0 ? length : 1));
+    if (!ReadBody(body, length)) {
         free(body);
         return false;
     }
     buffer = body;
     size = static_cast<int>(length);
+    return true;
+}
+
+bool PipeMessenger::ReadMsg(std::vector<uint8_t>& buffer, size_t& size, unsigned int timeoutMs)
+{
+    size = 0;
+    unsigned int length = 0;
+    if (!ReadLength(length, timeoutMs))
+        return false;
+    char* body = nullptr;
+    try {
+        if (buffer.size() < length)
+            buffer.resize(length);
+        body = reinterpret_cast<char*>(buffer.data());
+    } catch (const std::bad_alloc&) {
+        body = nullptr;
+    }
+    if (!ReadBody(body, length))
+        return false;
+    size = length;
     return true;
 }
 

@@ -5,6 +5,10 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "XpHandles.h"
 #include "KxNonCopyable.h"
@@ -14,6 +18,8 @@
 constexpr unsigned int PIPE_MAX_MESSAGE_SIZE = 16u * 1024u * 1024u;
 // Frames up to this size (the atomic FIFO write size) are written in one piece.
 constexpr unsigned int PIPE_ATOMIC_FRAME_SIZE = 4096;
+// A reader takes up to this much of what is waiting in one read (allocated at the first read).
+constexpr unsigned int PIPE_READ_AHEAD_SIZE = 4096;
 // Time-out of a message body once its header has arrived (and of a whole small frame, and of
 // a large frame's header). Every transfer with a time-out is also bounded in total, so a peer
 // that trickles a byte at a time cannot stretch it.
@@ -57,6 +63,10 @@ public:
         m_MaxMessageSize = size < PIPE_MAX_MESSAGE_SIZE ? size : PIPE_MAX_MESSAGE_SIZE;
     }
     unsigned int MaxMessageSize() const { return m_MaxMessageSize; }
+    // The same into a buffer the caller keeps: the message is its first `size` bytes. The
+    // buffer grows to the largest message read and is never shrunk here, so a connection that
+    // exchanges messages of a steady size reads them without allocating.
+    bool ReadMsg(std::vector<uint8_t>& buffer, size_t& size, unsigned int timeoutMs);
     // Makes a transfer in progress return within one slice.
     virtual KXAPI_RESULT StopRW();
     // Writes one message; true when header and body were written. Frames of up to 4096
@@ -72,7 +82,24 @@ protected:
     XpPipeConnectionPtr m_pConnection;
 
 private:
+    // The frame header: the body's length, checked against the size cap and reserved in the
+    // process's in-flight budget (which ReadBody gives back). False on failure.
+    bool ReadLength(unsigned int& length, unsigned int timeoutMs);
+    // The body into `body` (null: out of memory) within the body time-out; returns the
+    // reservation.
+    bool ReadBody(char* body, unsigned int length);
+    // Exactly `count` bytes: first those read ahead, then from the connection. With
+    // `readAhead`, the read also takes what else is there (the rest of a frame, and of any
+    // frame after it) into the read-ahead buffer, so that a message whose frame arrived whole
+    // costs one read; otherwise the connection's bytes go straight into `buffer`.
+    bool Take(char* buffer, unsigned int count, unsigned int timeoutMs, bool readAhead);
+    void DropReadAhead() { m_AheadStart = m_AheadEnd = 0; }
+
     std::atomic<bool> m_Stopped{false};
+    // Bytes read past the last message taken, in order: [m_AheadStart, m_AheadEnd).
+    std::unique_ptr<char[]> m_pAhead;
+    unsigned int m_AheadStart = 0;
+    unsigned int m_AheadEnd = 0;
     KXAPI_RESULT m_LastResult = KXAPI_OK;
     unsigned int m_MaxMessageSize = PIPE_MAX_MESSAGE_SIZE;
 };

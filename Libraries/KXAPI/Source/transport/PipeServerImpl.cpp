@@ -31,15 +31,19 @@ void PipeServerImpl::StaticRun(void* self)
 
 void PipeServerImpl::Run()
 {
+    // One receive buffer per connection, reused from request to request; one that a large
+    // message grew is given back afterwards, so that idle connections hold little.
+    std::vector<uint8_t> request;
     while (Running()) {
-        char* body = nullptr;
-        int size = 0;
-        if (!ReadMsg(body, size, XP_INFINITE))
+        size_t size = 0;
+        if (!ReadMsg(request, size, XP_INFINITE))
             break;
+        const char* body = reinterpret_cast<const char*>(request.data());
         bool keepServing = true;
         if (size >= COMMAND_SIZE) // shorter messages carry no command and get no reply
-            keepServing = KxGetU32(body, 0) != KXAPI_SVC_CMD_CLOSE && ServeRequest(body, size);
-        free(body);
+            keepServing = KxGetU32(body, 0) != KXAPI_SVC_CMD_CLOSE && ServeRequest(body, static_cast<int>(size));
+        if (request.size() > KEPT_REQUEST_BUFFER_SIZE)
+            std::vector<uint8_t>().swap(request);
         // A client that does not take its replies is not served any further.
         if (!keepServing || WriteFailed())
             break;
@@ -52,7 +56,12 @@ void PipeServerImpl::Run()
         m_WriteFailed = true;
         Disconnect();
     }
+    // Taken first: once finished, the handler may be deleted at any moment (its owner then
+    // waits for this thread to return).
+    IXpEvent* const pFinished = m_pFinishedSignal;
     SetFinished();
+    if (pFinished != nullptr)
+        pFinished->Set();
 }
 
 bool PipeServerImpl::WriteMsg(const char* buffer, int size)
@@ -75,6 +84,8 @@ bool PipeServerImpl::Start()
         m_Running = false;
         return false;
     }
+    if (m_pThreadName != nullptr)
+        m_pThread->SetName(m_pThreadName);
     return true;
 }
 

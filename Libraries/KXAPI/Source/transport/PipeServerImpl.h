@@ -34,10 +34,17 @@ public:
     // After a write that failed (the client did not read within the write deadline, or
     // went) nothing more goes out on this connection: a frame may be half written.
     bool WriteMsg(const char* buffer, int size) override;
+    // An event set once the handler has finished (its owner's reaper waits on it); it must
+    // outlive the handler's thread. Set before Start.
+    void SetFinishedSignal(IXpEvent* pSignal) { m_pFinishedSignal = pSignal; }
+    // The name Start gives the thread (the text must outlive the handler). Set before Start.
+    void SetThreadName(const char* pName) { m_pThreadName = pName; }
 
 protected:
     // Smallest request: the command word.
     static constexpr int COMMAND_SIZE = 4;
+    // A connection keeps a receive buffer of up to this size between requests.
+    static constexpr size_t KEPT_REQUEST_BUFFER_SIZE = 64 * 1024;
 
     // One request of at least COMMAND_SIZE bytes other than the close command; replies go
     // through WriteMsg. False ends the connection.
@@ -56,4 +63,6 @@ private:
     std::atomic<bool> m_WriteFailed{false};
     XpThreadPtr m_pThread;
     XpCritSecPtr m_pWriteLock;
+    IXpEvent* m_pFinishedSignal = nullptr;
+    const char* m_pThreadName = nullptr;
 };

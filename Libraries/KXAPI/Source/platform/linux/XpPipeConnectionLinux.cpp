@@ -34,6 +34,18 @@ constexpr unsigned int ACCEPT_REPLY_TIMEOUT_MS = 0;
 // sleeps in poll costs tens of microseconds on virtual machines, a yield loop a few.
 constexpr long SPIN_BEFORE_WAIT_NS = 100000;
 
+// Whether this process may run on more than one processor (read once: the service is pinned,
+// if at all, before it starts).
+bool SeveralProcessors()
+{
+    static const bool several = [] {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        return sched_getaffinity(0, sizeof(set), &set) != 0 || CPU_COUNT(&set) > 1;
+    }();
+    return several;
+}
+
 long ElapsedNs(const timespec& since)
 {
     timespec now{};
@@ -60,13 +72,14 @@ int XpPipeBaseLinux::WaitSlice(int fd, bool forWrite)
 
 namespace {
 
-// The shared loop of ReadFromFifo and WriteToFifo.
-KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int length, unsigned int timeoutMs,
-                      const std::atomic<bool>* stop, unsigned int* moved, bool forWrite)
+// The shared loop of ReadFromFifo, ReadSomeFromFifo and WriteToFifo. Moves bytes until at least `minimum` of at most `length` have gone; each read or write asks
+// for all that is left of `length`.
+KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int minimum, unsigned int length, unsigned int timeoutMs,
+                      const std::atomic<bool>* stop, unsigned int* moved, bool forWrite, std::atomic<bool>* spin)
 {
     if (moved != nullptr)
         *moved = 0;
-    if (fd < 0 || (buffer == nullptr && length > 0))
+    if (fd < 0 || (buffer == nullptr && length > 0) || minimum > length)
         return KXAPI_E_INVALID_ARG;
     const std::atomic<bool> neverStop{false};
     if (stop == nullptr)
@@ -80,7 +93,7 @@ KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int length, unsigned int ti
         return forWrite ? write(fd, buffer + done, length - done) : read(fd, buffer + done, length - done);
     };
 
-    if (length > 0) {
+    if (minimum > 0) {
         ssize_t n = once();
         if (n > 0)
             done += static_cast<unsigned int>(n);
@@ -89,12 +102,14 @@ KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int length, unsigned int ti
     // is bounded as well: a limited transfer never lasts longer than its slices plus one. The
     // clock is read only when the first try left something to do.
     timespec started{};
-    if (done < length)
+    const bool clockStarted = done < minimum;
+    if (clockStarted)
         clock_gettime(CLOCK_MONOTONIC, &started);
     const long totalNs = unlimited ? 0 : static_cast<long>(budget + 1) * XP_PIPE_SLICE_MS * 1000000L;
-    if (done < length && (unlimited || budget > 0)) {
+    const bool spinNow = SeveralProcessors() && (spin == nullptr || spin->load(std::memory_order_relaxed));
+    if (done < minimum && (unlimited || budget > 0) && spinNow) {
         // A short spin: the peer is often about to answer.
-        while (done < length && !stop->load() && ElapsedNs(started) < SPIN_BEFORE_WAIT_NS) {
+        while (done < minimum && !stop->load() && ElapsedNs(started) < SPIN_BEFORE_WAIT_NS) {
             sched_yield();
             ssize_t n = once();
             if (n > 0)
@@ -106,7 +121,7 @@ KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int length, unsigned int ti
         }
     }
     KXAPI_RESULT result = KXAPI_OK;
-    while (done < length && (unlimited || budget > 0)) {
+    while (done < minimum && (unlimited || budget > 0)) {
         if (stop->load())
             break;
         if (!unlimited && ElapsedNs(started) >= totalNs)
@@ -136,9 +151,14 @@ KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int length, unsigned int ti
     }
     if (moved != nullptr)
         *moved = done;
+    // A transfer that had to wait tells the next one whether spinning pays: it does when the
+    // peer was ready within the spin time. (One whose data was there at once, such as the body
+    // that follows a message's header, says nothing about the peer.)
+    if (spin != nullptr && clockStarted)
+        spin->store(done >= minimum && ElapsedNs(started) <= SPIN_BEFORE_WAIT_NS, std::memory_order_relaxed);
     if (result != KXAPI_OK)
         return result;
-    if (done == length || stop->load())
+    if (done >= minimum || stop->load())
         return KXAPI_OK;
     return KXAPI_E_TIMEOUT;
 }
@@ -159,15 +179,22 @@ unsigned int XpPipeBaseLinux::SliceBudget(unsigned int timeoutMs)
 }
 
 KXAPI_RESULT XpPipeBaseLinux::ReadFromFifo(int fd, char* buffer, unsigned int length, unsigned int timeoutMs,
-                                           const std::atomic<bool>* stop, unsigned int* moved)
+                                           const std::atomic<bool>* stop, unsigned int* moved, std::atomic<bool>* spin)
 {
-    return Transfer(fd, buffer, length, timeoutMs, stop, moved, false);
+    return Transfer(fd, buffer, length, length, timeoutMs, stop, moved, false, spin);
+}
+
+KXAPI_RESULT XpPipeBaseLinux::ReadSomeFromFifo(int fd, char* buffer, unsigned int minimum, unsigned int length,
+                                               unsigned int timeoutMs, const std::atomic<bool>* stop,
+                                               unsigned int* moved, std::atomic<bool>* spin)
+{
+    return Transfer(fd, buffer, minimum, length, timeoutMs, stop, moved, false, spin);
 }
 
 KXAPI_RESULT XpPipeBaseLinux::WriteToFifo(int fd, const char* buffer, unsigned int length, unsigned int timeoutMs,
-                                          const std::atomic<bool>* stop, unsigned int* moved)
+                                          const std::atomic<bool>* stop, unsigned int* moved, std::atomic<bool>* spin)
 {
-    return Transfer(fd, const_cast<char*>(buffer), length, timeoutMs, stop, moved, true);
+    return Transfer(fd, const_cast<char*>(buffer), length, length, timeoutMs, stop, moved, true, spin);
 }
 
 bool XpPipeBaseLinux::IsSafeName(const char* name)
@@ -453,22 +480,29 @@ KXAPI_RESULT XpPipeConnectionLinux::Write(const char* buffer, unsigned int lengt
 {
     if (!IsOpen())
         return KXAPI_E_NOT_INITIALIZED;
-    return WriteToFifo(m_WriteFd, buffer, length, timeoutMs, &m_StopIo);
+    return WriteToFifo(m_WriteFd, buffer, length, timeoutMs, &m_StopIo, nullptr, &m_WriteSpin);
 }
 
 KXAPI_RESULT XpPipeConnectionLinux::Read(char* buffer, unsigned int length, unsigned int timeoutMs)
 {
+    unsigned int got = 0;
+    return ReadSome(buffer, length, length, timeoutMs, got);
+}
+
+KXAPI_RESULT XpPipeConnectionLinux::ReadSome(char* buffer, unsigned int minimum, unsigned int length,
+                                             unsigned int timeoutMs, unsigned int& got)
+{
+    got = 0;
     if (!IsOpen())
         return KXAPI_E_NOT_INITIALIZED;
     if (!m_AwaitingFirstByte)
-        return ReadFromFifo(m_ReadFd, buffer, length, timeoutMs, &m_StopIo);
+        return ReadSomeFromFifo(m_ReadFd, buffer, minimum, length, timeoutMs, &m_StopIo, &got, &m_ReadSpin);
     // A connection that never says anything does not keep its thread and descriptors.
     unsigned int waited = XpUtil::GetTickCount() - m_AcceptedTick;
     unsigned int left = waited < m_FirstMessageTimeoutMs ? m_FirstMessageTimeoutMs - waited : 0;
-    unsigned int moved = 0;
-    KXAPI_RESULT result =
-        ReadFromFifo(m_ReadFd, buffer, length, timeoutMs < left ? timeoutMs : left, &m_StopIo, &moved);
-    if (moved > 0)
+    KXAPI_RESULT result = ReadSomeFromFifo(m_ReadFd, buffer, minimum, length, timeoutMs < left ? timeoutMs : left,
+                                           &m_StopIo, &got, &m_ReadSpin);
+    if (got > 0)
         m_AwaitingFirstByte = false;
     return result;
 }

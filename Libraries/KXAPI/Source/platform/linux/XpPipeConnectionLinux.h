@@ -30,10 +30,25 @@ public:
     // Moves exactly `length` bytes, waiting idle for at most `timeoutMs` in 100 ms slices.
     // A raised `stop` flag ends the transfer with KXAPI_OK, possibly incomplete; `moved`
     // (optional) tells how many bytes were transferred.
+    //
+    // Before it sleeps, a transfer retries for up to 100 microseconds, yielding the processor
+    // in between: a request/reply exchange then costs no thread wake-up on either side. It
+    // does so only where that can help: when the process may run on more than one processor
+    // (with one, the peer cannot answer while this thread spins), and, when `spin` is given,
+    // only while the previous transfer on it found its data within that time. `spin` is the
+    // descriptor's history: a connection whose peer answers at once keeps spinning, one that
+    // waits for a client's next request every 100 ms sleeps at once and costs no processor.
     static KXAPI_RESULT ReadFromFifo(int fd, char* buffer, unsigned int length, unsigned int timeoutMs,
-                                     const std::atomic<bool>* stop, unsigned int* moved = nullptr);
+                                     const std::atomic<bool>* stop, unsigned int* moved = nullptr,
+                                     std::atomic<bool>* spin = nullptr);
     static KXAPI_RESULT WriteToFifo(int fd, const char* buffer, unsigned int length, unsigned int timeoutMs,
-                                    const std::atomic<bool>* stop, unsigned int* moved = nullptr);
+                                    const std::atomic<bool>* stop, unsigned int* moved = nullptr,
+                                    std::atomic<bool>* spin = nullptr);
+    // Reads like ReadFromFifo until at least `minimum` bytes have come, taking whatever else is
+    // there up to `length` in the same reads.
+    static KXAPI_RESULT ReadSomeFromFifo(int fd, char* buffer, unsigned int minimum, unsigned int length,
+                                         unsigned int timeoutMs, const std::atomic<bool>* stop, unsigned int* moved,
+                                         std::atomic<bool>* spin = nullptr);
 
     // Waits at most one slice for `fd` to become readable (or writable): 1 ready, 0 not (or
     // interrupted), -1 error. Works for any descriptor number.
@@ -85,6 +100,8 @@ public:
     KXAPI_RESULT ClearRx() override;
     KXAPI_RESULT Write(const char* buffer, unsigned int length, unsigned int timeoutMs) override;
     KXAPI_RESULT Read(char* buffer, unsigned int length, unsigned int timeoutMs) override;
+    KXAPI_RESULT ReadSome(char* buffer, unsigned int minimum, unsigned int length, unsigned int timeoutMs,
+                          unsigned int& got) override;
     KXAPI_RESULT StopIo() override;
     KXAPI_RESULT ResumeIo() override;
     KXAPI_RESULT Close() override;
@@ -102,6 +119,9 @@ private:
     KXAPI_RESULT ConnectChecked(const char* name, unsigned int ownerUid, int openAttempts);
 
     std::atomic<bool> m_StopIo{false};
+    // Whether the last read (write) found its peer ready within the spin time (see ReadFromFifo).
+    std::atomic<bool> m_ReadSpin{true};
+    std::atomic<bool> m_WriteSpin{true};
     int m_WriteFd = -1;
     int m_ReadFd = -1;
     unsigned int m_PeerOwner = XP_ANY_OWNER;

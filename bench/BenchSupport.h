@@ -1,0 +1,252 @@
+// What the benchmarks share: time and percentiles, CPU time of processes and of their threads
+// by name, and the raw FIFO ping-pong every service figure is compared with.
+//
+// The reference ping-pong runs between this process and a forked echo process over two FIFOs,
+// moving the same byte counts as the service exchange it stands beside. It waits in one of two
+// ways: blocking reads and writes (the kernel wakes the sleeping peer), or exactly as the
+// service's transport waits (non-blocking descriptors, the transport's own transfer routine:
+// a short spin that yields the processor, then a sleep in poll), so that a ratio to it shows
+// what the service adds and not how it waits.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "XpPipeConnectionLinux.h"
+
+inline double NowUs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) * 1e6 + static_cast<double>(now.tv_nsec) / 1e3;
+}
+
+inline double Percentile(std::vector<double> samples, double fraction)
+{
+    if (samples.empty())
+        return 0;
+    std::sort(samples.begin(), samples.end());
+    return samples[static_cast<size_t>(fraction * static_cast<double>(samples.size() - 1))];
+}
+
+// Round-trip times, and the CPU time both processes spent per round trip.
+struct Samples {
+    std::vector<double> m_Us;
+    double m_CpuUsPerTrip = 0;
+    double Median() const { return Percentile(m_Us, 0.5); }
+    double P99() const { return Percentile(m_Us, 0.99); }
+};
+
+// CPU time of one thread (nanoseconds on the processor, from the scheduler's statistics).
+inline long long ThreadCpuNs(const std::string& taskDir)
+{
+    FILE* pFile = fopen((taskDir + "/schedstat").c_str(), "r");
+    if (pFile == nullptr)
+        return 0;
+    long long ns = 0;
+    if (fscanf(pFile, "%lld", &ns) != 1)
+        ns = 0;
+    fclose(pFile);
+    return ns;
+}
+
+inline std::string ThreadName(const std::string& taskDir)
+{
+    FILE* pFile = fopen((taskDir + "/comm").c_str(), "r");
+    if (pFile == nullptr)
+        return "";
+    char name[64] = {};
+    if (fgets(name, sizeof(name), pFile) == nullptr)
+        name[0] = '\0';
+    fclose(pFile);
+    std::string text(name);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+// CPU time of every live thread of a process, summed by thread name.
+inline std::map<std::string, long long> CpuNsByThreadName(pid_t pid)
+{
+    std::map<std::string, long long> byName;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* pDir = opendir(tasks.c_str());
+    if (pDir == nullptr)
+        return byName;
+    while (dirent* pEntry = readdir(pDir)) {
+        if (pEntry->d_name[0] == '.')
+            continue;
+        const std::string task = tasks + "/" + pEntry->d_name;
+        byName[ThreadName(task)] += ThreadCpuNs(task);
+    }
+    closedir(pDir);
+    return byName;
+}
+
+// CPU time of a process: its live threads (ended threads are counted in /proc/PID/stat only
+// at clock-tick resolution, so both are read and the larger taken).
+inline long long ProcessCpuNs(pid_t pid)
+{
+    long long threads = 0;
+    for (const auto& entry : CpuNsByThreadName(pid))
+        threads += entry.second;
+    FILE* pFile = fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    long long ticksNs = 0;
+    if (pFile != nullptr) {
+        char buffer[1024] = {};
+        size_t n = fread(buffer, 1, sizeof(buffer) - 1, pFile);
+        fclose(pFile);
+        buffer[n] = '\0';
+        const char* pAfter = strrchr(buffer, ')');
+        long long utime = 0, stime = 0;
+        // Fields after the command name: state is field 3, utime 14, stime 15.
+        if (pAfter != nullptr &&
+            sscanf(pAfter + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lld %lld", &utime, &stime) == 2)
+            ticksNs = (utime + stime) * (1000000000LL / sysconf(_SC_CLK_TCK));
+    }
+    return std::max(threads, ticksNs);
+}
+
+// CPU time of several processes together, over an interval.
+class CpuMeter {
+public:
+    explicit CpuMeter(std::vector<pid_t> pids) : m_Pids(std::move(pids)) { m_Start = Total(); }
+    // Microseconds of CPU per unit (a round trip) since construction.
+    double UsPer(size_t units) const
+    {
+        return units == 0 ? 0 : static_cast<double>(Total() - m_Start) / 1e3 / static_cast<double>(units);
+    }
+
+private:
+    long long Total() const
+    {
+        long long sum = 0;
+        for (pid_t pid : m_Pids)
+            sum += ProcessCpuNs(pid);
+        return sum;
+    }
+    std::vector<pid_t> m_Pids;
+    long long m_Start = 0;
+};
+
+enum class RawWait {
+    BLOCKING,  // blocking read and write
+    TRANSPORT, // the transport's own transfer routine: spin, then sleep in poll
+};
+
+// A forked process that answers every request of requestSize bytes with replySize bytes.
+class RawEcho {
+public:
+    RawEcho(const std::string& dir, const char* pTag, size_t requestSize, size_t replySize, RawWait wait)
+        : m_RequestSize(requestSize), m_ReplySize(replySize), m_Wait(wait), m_Request(requestSize, 1),
+          m_Reply(replySize)
+    {
+        const std::string toEcho = dir + "/raw_request_" + pTag;
+        const std::string fromEcho = dir + "/raw_reply_" + pTag;
+        unlink(toEcho.c_str());
+        unlink(fromEcho.c_str());
+        mkfifo(toEcho.c_str(), 0600);
+        mkfifo(fromEcho.c_str(), 0600);
+        m_Echo = fork();
+        if (m_Echo == 0) {
+            int in = open(toEcho.c_str(), O_RDONLY);
+            int out = open(fromEcho.c_str(), O_WRONLY);
+            Prepare(in, out);
+            std::vector<char> request(requestSize), reply(replySize, 0);
+            while (Move(in, request.data(), requestSize, false) && Move(out, reply.data(), replySize, true)) {
+            }
+            _exit(0);
+        }
+        m_Out = open(toEcho.c_str(), O_WRONLY);
+        m_In = open(fromEcho.c_str(), O_RDONLY);
+        Prepare(m_In, m_Out);
+    }
+    ~RawEcho()
+    {
+        close(m_Out);
+        close(m_In);
+        if (m_Echo > 0)
+            waitpid(m_Echo, nullptr, 0);
+    }
+    pid_t Pid() const { return m_Echo; }
+    bool RoundTrip()
+    {
+        return Move(m_Out, m_Request.data(), m_RequestSize, true) && Move(m_In, m_Reply.data(), m_ReplySize, false);
+    }
+
+private:
+    void Prepare(int in, int out) const
+    {
+        if (m_Wait != RawWait::TRANSPORT)
+            return;
+        fcntl(in, F_SETFL, fcntl(in, F_GETFL) | O_NONBLOCK);
+        fcntl(out, F_SETFL, fcntl(out, F_GETFL) | O_NONBLOCK);
+    }
+    bool Move(int fd, char* buffer, size_t length, bool forWrite)
+    {
+        if (m_Wait == RawWait::TRANSPORT) {
+            // With the spin history a connection keeps for each direction.
+            const unsigned int n = static_cast<unsigned int>(length);
+            return (forWrite ? XpPipeBaseLinux::WriteToFifo(fd, buffer, n, 5000, nullptr, nullptr, &m_WriteSpin)
+                             : XpPipeBaseLinux::ReadFromFifo(fd, buffer, n, 5000, nullptr, nullptr, &m_ReadSpin)) ==
+                   KXAPI_OK;
+        }
+        for (size_t done = 0; done < length;) {
+            ssize_t n = forWrite ? write(fd, buffer + done, length - done) : read(fd, buffer + done, length - done);
+            if (n <= 0)
+                return false;
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    size_t m_RequestSize;
+    size_t m_ReplySize;
+    RawWait m_Wait;
+    std::atomic<bool> m_ReadSpin{true};
+    std::atomic<bool> m_WriteSpin{true};
+    std::vector<char> m_Request;
+    std::vector<char> m_Reply;
+    pid_t m_Echo = -1;
+    int m_Out = -1;
+    int m_In = -1;
+};
+
+// The framed size of a message body (2-byte length below 65535 bytes, else 8).
+inline size_t FramedSize(size_t body)
+{
+    return body + (body <= 65534 ? 2 : 8);
+}
+
+// Runs `trips` round trips of the raw ping-pong and records them.
+inline bool RunRawPingPong(const std::string& dir, const char* pTag, size_t requestSize, size_t replySize,
+                           RawWait wait, size_t trips, Samples& samples)
+{
+    samples.m_Us.clear();
+    RawEcho echo(dir, pTag, requestSize, replySize, wait);
+    for (int i = 0; i < 100; i++) // warm-up
+        if (!echo.RoundTrip())
+            return false;
+    CpuMeter cpu({getpid(), echo.Pid()});
+    for (size_t i = 0; i < trips; i++) {
+        const double start = NowUs();
+        if (!echo.RoundTrip())
+            return false;
+        samples.m_Us.push_back(NowUs() - start);
+    }
+    samples.m_CpuUsPerTrip = cpu.UsPer(trips);
+    return true;
+}

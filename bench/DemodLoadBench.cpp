@@ -1,0 +1,332 @@
+// The demod service under load and at rest, through KxapiServiceSim on the default scenario:
+//
+//  1. idle: every port of the scenario created, no client; the service's CPU over
+//     KX_BENCH_IDLE_S seconds (default 30), per thread;
+//  2. polling: a client on every port reading ten statistics every 100 ms, same interval;
+//  3. scale: statistics-read latency (command 38, ten statistics, closed loop) with 1, 8 and
+//     64 concurrent clients on one port and spread over different ports (more virtual 3460s
+//     are plugged for them), and the service's CPU with 1, 16 and all ports polling.
+//
+// The simulator's own work is not the service's: its control-FIFO server threads (named
+// after KxSimCtrlPipe) are left out. The hot-plug watcher ("DeviceHotplug") waits on the
+// virtual cards' hot-plug source, which polls every 5 ms where a real driver node sleeps in
+// the kernel; its time is shown apart and left out as well. Everything else the process runs
+// is counted.
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "BenchService.h"
+#include "BenchSupport.h"
+#include "CrossPlatform.h"
+#include "DemodPortClient.h"
+#include "DemodSvcGeneric.h"
+#include "KxStatistic.h"
+#include "SimControlProtocol.h"
+#include "SimScenario.h"
+#include "XpUtil.h"
+
+namespace {
+
+using Kxapi::DemodMsg;
+using Kxapi::DemodPortClient;
+
+constexpr int64_t SERIAL_3460 = 3460000001;
+constexpr int NUM_STATISTICS = 10;
+const int32_t STATISTIC_IDS[NUM_STATISTICS] = {512, 7, 9, 512, 7, 9, 512, 7, 9, 512};
+constexpr int MAX_EXTRA_3460 = 63;
+constexpr unsigned int POLL_MS = 100;
+
+pid_t g_Service = -1;
+std::string g_Dir;
+
+unsigned int Seconds(const char* pVariable, unsigned int fallback)
+{
+    const char* pText = getenv(pVariable);
+    return pText != nullptr && atoi(pText) > 0 ? static_cast<unsigned int>(atoi(pText)) : fallback;
+}
+
+bool SimulatorThread(const std::string& name)
+{
+    return name.rfind("A:KxSimCtrl", 0) == 0 || name.rfind("R:KxSimCtrl", 0) == 0 ||
+           name.rfind("C:KxSimCtrl", 0) == 0;
+}
+
+struct CpuShare {
+    double m_ServicePercent = 0;
+    double m_HotplugPercent = 0;
+    double m_SimulatorPercent = 0;
+    std::map<std::string, double> m_ByThread; // percent of one core
+};
+
+// The service's CPU over the interval, split as described at the top.
+CpuShare MeasureCpu(unsigned int seconds)
+{
+    const auto before = CpuNsByThreadName(g_Service);
+    const double start = NowUs();
+    XpUtil::Sleep(static_cast<int>(seconds * 1000));
+    const auto after = CpuNsByThreadName(g_Service);
+    const double wallNs = (NowUs() - start) * 1e3;
+    CpuShare share;
+    for (const auto& entry : after) {
+        auto old = before.find(entry.first);
+        const long long used = entry.second - (old != before.end() ? old->second : 0);
+        const double percent = 100.0 * static_cast<double>(used) / wallNs;
+        share.m_ByThread[entry.first] = percent;
+        if (SimulatorThread(entry.first))
+            share.m_SimulatorPercent += percent;
+        else if (entry.first == "DeviceHotplug")
+            share.m_HotplugPercent += percent;
+        else
+            share.m_ServicePercent += percent;
+    }
+    return share;
+}
+
+void PrintShare(const char* pWhat, const CpuShare& share)
+{
+    printf("%s: service %.3f %% of one core (left out: hot-plug watcher %.3f %%, simulator %.3f %%)\n", pWhat,
+           share.m_ServicePercent, share.m_HotplugPercent, share.m_SimulatorPercent);
+    for (const auto& entry : share.m_ByThread)
+        if (entry.second >= 0.005)
+            printf("    %-16s %.3f %%\n", entry.first.c_str(), entry.second);
+}
+
+bool OpenPort(DemodPortClient& client, int64_t serial, int32_t port)
+{
+    for (int attempt = 0; attempt < 100; attempt++) {
+        KXAPI_RESULT result = client.Init(serial, port);
+        if (result == KXAPI_OK)
+            return true;
+        if (result != KXAPI_E_NO_SUCH_DEVICE && result != KXAPI_E_CONNECT_TO_SERVICE)
+            return false;
+        XpUtil::Sleep(100);
+    }
+    return false;
+}
+
+struct PortId {
+    int64_t m_Serial;
+    int32_t m_Port;
+};
+
+// Every port of every card the simulator holds that accepts a client (models whose receiver
+// this build lacks refuse).
+std::vector<PortId> UsablePorts(int only3460 = false)
+{
+    std::vector<PortId> ports;
+    SimControlClient simulator;
+    std::string text;
+    if (simulator.List(text) != KXAPI_OK)
+        return ports;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        int model = 0, subType = 0;
+        long long serial = 0;
+        if (sscanf(line.c_str(), "%d %d %lld", &model, &subType, &serial) != 3)
+            continue;
+        KxDriverFamily family;
+        int count = 0;
+        if ((only3460 && model != 3460) || !SimModelInfo(model, subType, family, count))
+            continue;
+        for (int port = 0; port < count; port++) {
+            DemodPortClient probe;
+            if (probe.Init(serial, port) == KXAPI_OK)
+                ports.push_back({serial, port});
+        }
+    }
+    return ports;
+}
+
+int PlugExtra3460Cards(int count)
+{
+    SimControlClient simulator;
+    int plugged = 0;
+    for (int i = 0; i < count; i++) {
+        char json[768];
+        snprintf(json, sizeof(json),
+                 "{\"model\": 3460, \"serial\": %lld, \"properties\": ["
+                 "{\"name\": \"MOD_FREQ_MIN\", \"value\": 42}, {\"name\": \"MOD_FREQ_MAX\", \"value\": 870},"
+                 "{\"name\": \"MOD_FREQ_ABSMIN\", \"value\": 42}, {\"name\": \"MOD_FREQ_ABSMAX\", \"value\": 870}],"
+                 "\"inputs\": [[{\"freqHz\": 474000000, \"standard\": \"DVB-T\", \"constellation\": 64,"
+                 "\"bandwidthHz\": 7610000, \"levelDbm\": -50.0, \"cnDb\": 26.0}]]}",
+                 static_cast<long long>(SERIAL_3460 + 100 + i));
+        if (simulator.Plug(json) != KXAPI_OK)
+            break; // the rack is full
+        plugged++;
+    }
+    return plugged;
+}
+
+// Clients that each read ten statistics every 100 ms until stopped.
+class Pollers {
+public:
+    explicit Pollers(const std::vector<PortId>& ports)
+    {
+        for (const PortId& port : ports) {
+            auto client = std::make_unique<DemodPortClient>();
+            if (OpenPort(*client, port.m_Serial, port.m_Port))
+                m_Clients.push_back(std::move(client));
+        }
+        for (auto& client : m_Clients)
+            m_Threads.emplace_back([this, pClient = client.get()] {
+                std::vector<Kxapi::KxStatistic> stats;
+                while (!m_Stop.load()) {
+                    stats.clear();
+                    for (int32_t id : STATISTIC_IDS)
+                        stats.emplace_back(id);
+                    pClient->Svc().GetStatistics(stats.data(), NUM_STATISTICS);
+                    XpUtil::Sleep(POLL_MS);
+                }
+            });
+    }
+    ~Pollers()
+    {
+        m_Stop = true;
+        for (std::thread& thread : m_Threads)
+            thread.join();
+    }
+    size_t Count() const { return m_Clients.size(); }
+
+private:
+    std::atomic<bool> m_Stop{false};
+    std::vector<std::unique_ptr<DemodPortClient>> m_Clients;
+    std::vector<std::thread> m_Threads;
+};
+
+DemodMsg StatisticsRequest()
+{
+    std::vector<Kxapi::KxStatistic> stats;
+    for (int32_t id : STATISTIC_IDS)
+        stats.emplace_back(id);
+    std::wstring xml;
+    Kxapi::KxStatistic::ToXml(stats.data(), NUM_STATISTICS, xml);
+    return Kxapi::DemodBuildGenericReq(38, xml);
+}
+
+// Closed-loop statistics reads of `clients` clients at once for `seconds`; every latency.
+Samples ConcurrentReads(const std::vector<PortId>& ports, int clients, unsigned int seconds)
+{
+    std::vector<std::unique_ptr<DemodPortClient>> open;
+    for (int i = 0; i < clients; i++) {
+        auto client = std::make_unique<DemodPortClient>();
+        const PortId& port = ports[static_cast<size_t>(i) % ports.size()];
+        if (OpenPort(*client, port.m_Serial, port.m_Port))
+            open.push_back(std::move(client));
+    }
+    const DemodMsg request = StatisticsRequest();
+    std::atomic<bool> go{false}, stop{false};
+    std::vector<std::vector<double>> latencies(open.size());
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < open.size(); i++)
+        threads.emplace_back([&, i] {
+            DemodMsg reply;
+            while (!go.load())
+                std::this_thread::yield();
+            while (!stop.load()) {
+                const double start = NowUs();
+                if (open[i]->Transfer(request, reply) != KXAPI_OK)
+                    break;
+                latencies[i].push_back(NowUs() - start);
+            }
+        });
+    go = true;
+    XpUtil::Sleep(static_cast<int>(seconds * 1000));
+    stop = true;
+    for (std::thread& thread : threads)
+        thread.join();
+    Samples all;
+    for (const auto& list : latencies)
+        all.m_Us.insert(all.m_Us.end(), list.begin(), list.end());
+    return all;
+}
+
+int Processors()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    return sched_getaffinity(0, sizeof(set), &set) == 0 ? CPU_COUNT(&set) : 1;
+}
+
+} // namespace
+
+int main()
+{
+    g_Service = StartBenchService(g_Dir, "DemodRecvPipe");
+    if (g_Service < 0)
+        return 1;
+    const unsigned int measureS = Seconds("KX_BENCH_IDLE_S", 30);
+    const unsigned int scaleS = Seconds("KX_BENCH_SCALE_S", 3);
+    {
+        DemodPortClient first;
+        if (!OpenPort(first, SERIAL_3460, 0)) {
+            fprintf(stderr, "the 3460's port does not answer\n");
+            StopBenchService(g_Service, g_Dir);
+            return 1;
+        }
+    }
+    const std::vector<PortId> scenarioPorts = UsablePorts();
+    XpUtil::Sleep(1000); // the probes' detaches have reached every port
+
+    // KX_BENCH_SCALE_ONLY=1 skips the idle and polling figures (for profiling the scale runs).
+    const bool scaleOnly = getenv("KX_BENCH_SCALE_ONLY") != nullptr;
+    const CpuShare idle = scaleOnly ? CpuShare() : MeasureCpu(measureS);
+    printf("\n%zu usable ports in the default scenario\n", scenarioPorts.size());
+    PrintShare("every port idle, no client", idle);
+    printf("RESULT idle_cpu_percent value=%.3f target=0.3\n", idle.m_ServicePercent);
+
+    CpuShare polling;
+    {
+        Pollers pollers(scaleOnly ? std::vector<PortId>() : scenarioPorts);
+        XpUtil::Sleep(500);
+        polling = scaleOnly ? CpuShare() : MeasureCpu(measureS);
+        PrintShare("every port attached, polled every 100 ms", polling);
+    }
+    printf("RESULT polling_cpu_percent value=%.3f target=3.0\n", polling.m_ServicePercent);
+
+    const int extra = PlugExtra3460Cards(MAX_EXTRA_3460);
+    XpUtil::Sleep(2000);
+    const std::vector<PortId> ports3460 = UsablePorts(true);
+    printf("\nscale: %d more virtual 3460s plugged, %zu 3460 ports, %d processor(s) for the service and the"
+           " clients\n",
+           extra, ports3460.size(), Processors());
+    const std::vector<PortId> onePort{{SERIAL_3460, 0}};
+    double singleP99 = 0;
+    for (int clients : {1, 8, 64}) {
+        for (bool spread : {false, true}) {
+            if (clients == 1 && spread)
+                continue;
+            const Samples s = ConcurrentReads(spread ? ports3460 : onePort, clients, scaleS);
+            if (clients == 1)
+                singleP99 = s.P99();
+            const double perCore = singleP99 * clients / Processors();
+            printf("%2d client(s), %-15s %7zu reads, median %8.1f us, p99 %8.1f us (p99 / (single p99 x clients"
+                   " per core) %.2f)\n",
+                   clients, spread ? "different ports" : "one port", s.m_Us.size(), s.Median(), s.P99(),
+                   perCore > 0 ? s.P99() / perCore : 0);
+            if (clients == 64)
+                printf("RESULT scale64_%s median_us=%.2f p99_us=%.2f ref_us=%.2f ratio=%.2f target=2.0\n",
+                       spread ? "ports" : "oneport", s.Median(), s.P99(), perCore,
+                       perCore > 0 ? s.P99() / perCore : 0);
+        }
+    }
+
+    for (size_t count : {size_t(1), size_t(16), ports3460.size()}) {
+        std::vector<PortId> some(ports3460.begin(), ports3460.begin() + std::min(count, ports3460.size()));
+        Pollers pollers(some);
+        XpUtil::Sleep(500);
+        const CpuShare share = MeasureCpu(scaleS * 2);
+        printf("%3zu ports polled every 100 ms: service %.3f %% of one core (%.4f %% per port)\n", pollers.Count(),
+               share.m_ServicePercent, pollers.Count() > 0 ? share.m_ServicePercent / pollers.Count() : 0);
+    }
+
+    StopBenchService(g_Service, g_Dir);
+    return 0;
+}
