@@ -12,10 +12,6 @@
 // burst FIFOs.
 void SimInstallBlockDriverModels(SimCard& card);
 
-// New models for one card (the card owns them once registered with SetBlockModel).
-ISimBlockModel* SimNewIqPowerModel(SimCard& card);           // I/Q power estimator
-ISimBlockModel* SimNewS2DemodModel(SimCard& card);           // satellite demodulator
-ISimBlockModel* SimNewConstellationGrabModel(SimCard& card); // constellation grabber
 // What a receive DMA channel carries: the samples of a port, at a fixed rate while the source
 // runs.
 class ISimSampleSource : public IInterface {
@@ -28,6 +24,8 @@ public:
     // The channel had no room for samples that were due.
     virtual void Overflow(int /*port*/) {}
 };
+
+// New models for one card (the card owns them once registered with SetBlockModel).
 // A receive DMA channel (commands of KxProxyCDMAC) filled from pSource as time passes.
 ISimBlockModel* SimNewDmaChannelModel(std::shared_ptr<ISimSampleSource> pSource);
 // The 3470's I/Q capture path: the DMA channel and the burst FIFO in front of it. While the
