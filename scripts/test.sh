@@ -13,6 +13,8 @@ scripts/install-deps.sh
 jobs=$(nproc)
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:exitcode=23"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+# Leaks kept on purpose by third-party libraries (the list says which and why).
+export LSAN_OPTIONS="suppressions=$(pwd)/scripts/lsan-suppressions.txt"
 
 step() { printf '\n=== %s ===\n' "$*"; }
 
