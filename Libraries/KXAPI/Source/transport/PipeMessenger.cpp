@@ -204,6 +204,26 @@ bool PipeMessenger::ReadMsg(std::vector<uint8_t>& buffer, size_t& size, unsigned
     unsigned int length = 0;
     if (!ReadLength(length, timeoutMs))
         return false;
+    if (length > PIPE_KEPT_BUFFER_LIMIT && buffer.size() < length) {
+        // A large body is received into memory that is not touched before its bytes arrive
+        // (growing the kept buffer would zero it at once), so a connection that announces a
+        // large message and then trickles holds no more resident memory than it sent.
+        char* received = static_cast<char*>(malloc(length));
+        if (!ReadBody(received, length)) {
+            free(received);
+            return false;
+        }
+        try {
+            buffer.assign(received, received + length);
+        } catch (const std::bad_alloc&) {
+            free(received);
+            m_LastResult = KXAPI_E_OUT_OF_MEM;
+            return false;
+        }
+        free(received);
+        size = length;
+        return true;
+    }
     char* body = nullptr;
     try {
         if (buffer.size() < length)

@@ -20,6 +20,9 @@ constexpr unsigned int PIPE_MAX_MESSAGE_SIZE = 16u * 1024u * 1024u;
 constexpr unsigned int PIPE_ATOMIC_FRAME_SIZE = 4096;
 // A reader takes up to this much of what is waiting in one read (allocated at the first read).
 constexpr unsigned int PIPE_READ_AHEAD_SIZE = 4096;
+// Largest body a connection's kept read buffer grows to before the body has arrived; larger
+// bodies are received into untouched memory first.
+constexpr unsigned int PIPE_KEPT_BUFFER_LIMIT = 64u * 1024u;
 // Time-out of a message body once its header has arrived (and of a whole small frame, and of
 // a large frame's header). Every transfer with a time-out is also bounded in total, so a peer
 // that trickles a byte at a time cannot stretch it.
