@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "CritSecAutoLock.h"
+
 #include "HalTestSupport.h"
 #include "KxAf.h"
 #include "Kxa3470Hal.h"
@@ -413,7 +415,10 @@ TEST_F(Kxa3470HalTest, MaintenanceStepRecentresTheTunerOnTheCarrier)
     EXPECT_NEAR(CARRIER_HZ, m_pTuner->FrequencyHz(), 200);
 
     // A carrier that disappears is looked for again: the re-lock check re-tunes.
-    m_pCard->Scene().Carriers(0).erase(m_pCard->Scene().Carriers(0).begin());
+    {
+        CritSecAutoLock sceneLock(m_pCard->Lock()); // the card's models read the scene under it
+        m_pCard->Scene().Carriers(0).erase(m_pCard->Scene().Carriers(0).begin());
+    }
     KxStatistic lock(KX_STAT_LOCK);
     ASSERT_TRUE(kxtest::WaitUntil(
         [&] {
