@@ -106,7 +106,11 @@ TEST_F(HostileServiceTest, MessagesAnnouncedLargeAndTrickledAreCutOffAndPinNoMem
         usleep(50000);
     }
     EXPECT_EQ(closedByService, trickling.size());
+#if !defined(__SANITIZE_THREAD__)
+    // Under ThreadSanitizer the service's resident size also counts the tool's shadow of each
+    // large allocation, so the bound is checked in the other builds only.
     EXPECT_LT(ResidentKiB(m_Service.Pid()) - residentBefore, 64 * 1024);
+#endif
     EXPECT_TRUE(kxtest::WaitUntil([&] { return ServiceDescriptors() <= baseline + 4; }, 3000));
     EXPECT_TRUE(WellBehavedClientIsServed());
 }
