@@ -3,9 +3,8 @@
 // of the signal and derives symbol rate, roll-off and carrier offset from them, then offers
 // candidate symbol rates around that estimate until the demodulator locks.
 //
-// The detector never touches the demodulator or the tuner itself: Kxa3470Hal hands it an
-// ISymbolRateTarget for the operations that act on them. Every operation except CancelBlindScan
-// runs under the HAL's lock; CancelBlindScan may be called from any thread at any time.
+// The detector never touches the demodulator or the tuner itself: Kxa3470Hal drives the search
+// (through ISymbolRateSearch) and acts on them. Every operation runs under the HAL's lock.
 #pragma once
 
 #include <atomic>
@@ -22,33 +21,6 @@ class KxAf;
 class KxProxyCORE;
 class KxPalBURSTFIFO_Rx;
 class KxPalCDMAC_Rx;
-
-// What the detector needs of the demodulator and the tuner; Kxa3470Hal implements it. Every
-// operation answers KXAPI_OK or the failure of the hardware it drives.
-class ISymbolRateTarget : public IInterface {
-public:
-    // Resets the demodulator, so its acquisition starts over (demodulator command DemodReset).
-    virtual KXAPI_RESULT ResetDemodulator() = 0;
-    // Programs symbolRateBd into the demodulator (at its 160 MHz sample rate) and soft-resets it.
-    virtual KXAPI_RESULT ProgramSymbolRate(int symbolRateBd) = 0;
-    // Sets the tuner's one-sided low-pass corner.
-    virtual KXAPI_RESULT SetTunerLowPass(int lowPassHz) = 0;
-    // Sets the RF-level measurement filter for a signal of bandwidthHz.
-    virtual KXAPI_RESULT SetRfLevelFilter(int bandwidthHz) = 0;
-    // The roll-off the HAL currently assumes (a fraction, 0.35 after a tune); the tuner's
-    // bandwidth for a candidate rate R is R x (1 + roll-off).
-    virtual double AssumedRollOff() = 0;
-    // The PL-header lock as the demodulator reports it now.
-    virtual KXAPI_RESULT GetPlHeaderLock(bool& locked) = 0;
-    // The symbol rate the demodulator measures, averaged over several readings (Hz).
-    virtual KXAPI_RESULT MeasureAverageSymbolRate(int& symbolRateBd) = 0;
-    // Moves the tuner by the carrier offset the demodulator measures.
-    virtual KXAPI_RESULT RecentreTuner() = 0;
-    // The stream lock as the statistics report it.
-    virtual KXAPI_RESULT GetStreamLock(bool& locked) = 0;
-    // Waits ms milliseconds between polls (the HAL sleeps).
-    virtual void Wait(unsigned int ms) = 0;
-};
 
 // Where the detector's I/Q blocks come from. The detector's own source is the card's capture
 // path (IqCapture below); tests and benchmarks may put another one in its place.
@@ -152,13 +124,6 @@ public:
     static constexpr int MAX_WIDTH_HZ = 97200000;
     static constexpr int MIN_ESTIMATE_BD = 70000;
     static constexpr int MAX_ESTIMATE_BD = 75000000;
-    // Tuner and RF-level filter while a new spectrum is measured.
-    static constexpr int WIDE_LOW_PASS_HZ = 48600000;
-    static constexpr int WIDE_RF_FILTER_HZ = 97200000;
-    // Blind-scan search: time per candidate, stream-lock polls and their period.
-    static constexpr unsigned int BLIND_SCAN_STEP_MS = 500;
-    static constexpr int STREAM_LOCK_POLLS = 30;
-    static constexpr unsigned int STREAM_LOCK_POLL_MS = 100;
 
     SymbolRateDetector();
     ~SymbolRateDetector();
@@ -222,19 +187,6 @@ public:
     // 2,000,000, else 16384; smoothing only for the last.
     static int FftSizeFor(int symbolRateBd, bool& smoothing);
 
-    // One automatic symbol-rate step: on the first step of a sweep the demodulator is reset and
-    // the tuner opened wide; the next candidate (with the FFT size chosen for it, measuring
-    // again when that size changes) sets the tuner's bandwidth and is programmed into the
-    // demodulator. KXAPI_E_INVALID_SYMRATE when no signal is found.
-    KXAPI_RESULT AutoSymbolRateTune(ISymbolRateTarget& target, int offsetLimitDivisor);
-    // The blind scan's search: automatic steps (offset limit symbol rate / 10) 500 ms apart
-    // until the demodulator locks, the sweep ends or the search is cancelled (KXAPI_OK). Locked:
-    // re-centres the tuner, programs the averaged symbol rate and waits up to 3 s for stream
-    // lock (KXAPI_OK either way). Not locked: KXAPI_E_NOT_LOCKED.
-    KXAPI_RESULT BlindScanAutoSymbolRateTune(ISymbolRateTarget& target);
-    // Ends a running blind-scan search at its next check; any thread.
-    void CancelBlindScan() { m_Cancel = true; }
-
     // Refines a blind-scan hit: found = freqHz + carrierOffsetHz; when |offset| <= symbol rate
     // / 2 the next frequency to try lies past the transmitter (found + symbol rate x (1 +
     // roll-off) / 2, rounded to the MHz) and the answer is KXAPI_OK; otherwise next = found and
@@ -259,5 +211,4 @@ private:
     bool m_NeedNewSpectrum = true;
     int m_OffsetLimitDivisor = 0;
     bool m_Smoothing = true;
-    std::atomic<bool> m_Cancel{false};
 };

@@ -285,62 +285,6 @@ TEST(SymbolRateDetector, BlindScanFrequencies)
     }
 }
 
-// Records what the detector asks of the demodulator and tuner. Its demodulator locks when the
-// programmed rate is within 0.5 % of the carrier's; it then measures the carrier's rate plus a
-// mark, so the detector's use of the measured value can be seen.
-class RecordingTarget : public ISymbolRateTarget {
-public:
-    static constexpr int MEASURED_MARK = 77;
-
-    KXAPI_RESULT ResetDemodulator() override { return Record("reset"); }
-    KXAPI_RESULT ProgramSymbolRate(int rate) override
-    {
-        m_Programmed.push_back(rate);
-        return Record("program " + std::to_string(rate));
-    }
-    KXAPI_RESULT SetTunerLowPass(int hz) override { return Record("lowpass " + std::to_string(hz)); }
-    KXAPI_RESULT SetRfLevelFilter(int hz) override { return Record("rf " + std::to_string(hz)); }
-    double AssumedRollOff() override { return 0.35; }
-    KXAPI_RESULT GetPlHeaderLock(bool& locked) override
-    {
-        locked = m_CarrierRateBd > 0 && !m_Programmed.empty() &&
-                 std::abs(m_Programmed.back() - m_CarrierRateBd) <= 0.005 * m_CarrierRateBd;
-        return KXAPI_OK;
-    }
-    KXAPI_RESULT MeasureAverageSymbolRate(int& rate) override
-    {
-        rate = m_CarrierRateBd + MEASURED_MARK;
-        return Record("measure");
-    }
-    KXAPI_RESULT RecentreTuner() override { return Record("recentre"); }
-    KXAPI_RESULT GetStreamLock(bool& locked) override
-    {
-        m_StreamPolls++;
-        locked = m_StreamLockAfter >= 0 && m_StreamPolls > m_StreamLockAfter;
-        return KXAPI_OK;
-    }
-    void Wait(unsigned int ms) override
-    {
-        m_WaitedMs += ms;
-        if (m_OnWait)
-            m_OnWait();
-    }
-
-    KXAPI_RESULT Record(const std::string& call)
-    {
-        m_Calls.push_back(call);
-        return KXAPI_OK;
-    }
-
-    int m_CarrierRateBd = 0; // 0: never locks
-    int m_StreamLockAfter = -1;
-    int m_StreamPolls = 0;
-    unsigned int m_WaitedMs = 0;
-    std::function<void()> m_OnWait;
-    std::vector<std::string> m_Calls;
-    std::vector<int> m_Programmed;
-};
-
 // The detector on the virtual 3470's capture path (port index 0, whose RF input carries the
 // scenario's carriers at 1150, 1400, 1750 and 2050 MHz).
 class DetectorOnVirtualCard : public haltest::VirtualCardFixture {
@@ -373,15 +317,13 @@ TEST_F(DetectorOnVirtualCard, FindsTheSymbolRateOfEachWideCarrierOfTheScene)
     for (const Case& c : cases) {
         TuneTo(c.m_CarrierHz - c.m_TunedOffHz);
         m_Detector.Reset();
-        RecordingTarget target;
-        ASSERT_EQ(KXAPI_OK, m_Detector.AutoSymbolRateTune(target, 0)) << c.m_CarrierHz;
+        ASSERT_EQ(KXAPI_OK, m_Detector.Update()) << c.m_CarrierHz;
         EXPECT_EQ(SymbolRateDetector::DEFAULT_FFT_SIZE, m_Detector.FftSize()) << c.m_CarrierHz;
         EXPECT_TRUE(m_Detector.Smoothing()) << c.m_CarrierHz;
         EXPECT_NEAR(c.m_RateBd, m_Detector.EstimatedSymbolRate(), 0.01 * c.m_RateBd) << c.m_CarrierHz;
         EXPECT_NEAR(20, m_Detector.RollOffPercent(), 6) << c.m_CarrierHz;
         EXPECT_NEAR(static_cast<double>(c.m_TunedOffHz), m_Detector.CarrierOffsetHz(), 100000) << c.m_CarrierHz;
-        ASSERT_FALSE(target.m_Programmed.empty());
-        EXPECT_EQ(m_Detector.EstimatedSymbolRate(), target.m_Programmed.back()) << "the estimate is tried first";
+        EXPECT_EQ(m_Detector.EstimatedSymbolRate(), m_Detector.CandidateSymbolRate()) << "the estimate is tried first";
     }
 }
 
@@ -406,93 +348,6 @@ TEST_F(DetectorOnVirtualCard, PresenceLevelSitsBetweenNoiseAndACarrier)
     m_Detector.Reset();
     EXPECT_EQ(KXAPI_E_INVALID_SYMRATE, m_Detector.Update());
     EXPECT_TRUE(m_Detector.NeedsNewSpectrum()) << "a failed analysis measures again next time";
-}
-
-// The first step of a sweep resets the demodulator and opens the tuner wide for the measurement,
-// then narrows the tuner to the candidate and programs it. The 1 Msym/s carrier at 2050 MHz
-// (tuned onto it; the offset limit of a tenth of the rate leaves 100 kHz) takes a second measurement with 32768 (or, for a first estimate just
-// under 1 Msym/s, 65536) points and no smoothing, which reads its rate within 1 %, its roll-off
-// within 6 points and its offset within 10 kHz.
-TEST_F(DetectorOnVirtualCard, AutomaticStepOpensTheTunerMeasuresAndProgramsTheCandidate)
-{
-    TuneTo(2050000000);
-    m_Detector.Reset();
-    RecordingTarget target;
-    ASSERT_EQ(KXAPI_OK, m_Detector.AutoSymbolRateTune(target, 10));
-    EXPECT_TRUE(m_Detector.FftSize() == 32768 || m_Detector.FftSize() == 65536) << m_Detector.FftSize();
-    EXPECT_FALSE(m_Detector.Smoothing());
-    EXPECT_EQ(0, m_Detector.OffsetLimitDivisor()) << "a re-measurement at a new size has no offset limit";
-    EXPECT_NEAR(1000000, m_Detector.EstimatedSymbolRate(), 10000);
-    EXPECT_NEAR(20, m_Detector.RollOffPercent(), 6);
-    EXPECT_NEAR(0, m_Detector.CarrierOffsetHz(), 10000);
-    const int rate = m_Detector.CandidateSymbolRate();
-    const int bandwidth = static_cast<int>(rate * 1.35);
-    const std::vector<std::string> expected = {
-        "reset", "lowpass 48600000", "rf 97200000", "lowpass " + std::to_string(bandwidth / 2),
-        "rf " + std::to_string(bandwidth), "program " + std::to_string(rate)};
-    EXPECT_EQ(expected, target.m_Calls);
-
-    // The next step only moves to the next candidate.
-    target.m_Calls.clear();
-    ASSERT_EQ(KXAPI_OK, m_Detector.AutoSymbolRateTune(target, 10));
-    const int next = rate + m_Detector.SearchStep();
-    const int nextBandwidth = static_cast<int>(next * 1.35);
-    const std::vector<std::string> expectedNext = {"lowpass " + std::to_string(nextBandwidth / 2),
-                                                   "rf " + std::to_string(nextBandwidth),
-                                                   "program " + std::to_string(next)};
-    EXPECT_EQ(expectedNext, target.m_Calls);
-}
-
-TEST_F(DetectorOnVirtualCard, BlindScanSearchLocksRecentresAndProgramsTheMeasuredRate)
-{
-    TuneTo(1149000000);
-    m_Detector.Reset();
-    RecordingTarget target;
-    target.m_CarrierRateBd = 27500000;
-    target.m_StreamLockAfter = 3;
-    ASSERT_EQ(KXAPI_OK, m_Detector.BlindScanAutoSymbolRateTune(target)) << ::testing::PrintToString(target.m_Calls);
-    const std::vector<std::string> tail = {"measure", "recentre",
-                                           "program " + std::to_string(27500000 + RecordingTarget::MEASURED_MARK)};
-    ASSERT_GE(target.m_Calls.size(), tail.size());
-    EXPECT_EQ(tail, std::vector<std::string>(target.m_Calls.end() - 3, target.m_Calls.end()));
-    EXPECT_EQ(4, target.m_StreamPolls) << "polls stream lock until it comes";
-}
-
-TEST_F(DetectorOnVirtualCard, BlindScanSearchWithoutLockTriesOneSweepAndGivesUp)
-{
-    TuneTo(1149000000);
-    m_Detector.Reset();
-    RecordingTarget target; // never locks
-    EXPECT_EQ(KXAPI_E_NOT_LOCKED, m_Detector.BlindScanAutoSymbolRateTune(target));
-    EXPECT_EQ(static_cast<size_t>(1 + m_Detector.StepCount()), target.m_Programmed.size())
-        << "the estimate and every step of the sweep";
-    EXPECT_EQ(target.m_Programmed.size() * SymbolRateDetector::BLIND_SCAN_STEP_MS, target.m_WaitedMs);
-    EXPECT_EQ(0, target.m_StreamPolls);
-
-    // Nothing under the tuner: the first step finds no signal.
-    TuneTo(1000000000);
-    m_Detector.Reset();
-    RecordingTarget empty;
-    EXPECT_EQ(KXAPI_E_NOT_LOCKED, m_Detector.BlindScanAutoSymbolRateTune(empty));
-    EXPECT_TRUE(empty.m_Programmed.empty());
-}
-
-TEST_F(DetectorOnVirtualCard, CancelledBlindScanSearchEndsAtItsNextCheck)
-{
-    TuneTo(1149000000);
-    m_Detector.Reset();
-    RecordingTarget target;
-    int waits = 0;
-    target.m_OnWait = [&] {
-        if (++waits == 2)
-            m_Detector.CancelBlindScan();
-    };
-    EXPECT_EQ(KXAPI_OK, m_Detector.BlindScanAutoSymbolRateTune(target));
-    EXPECT_EQ(2u, target.m_Programmed.size());
-    // A new search starts uncancelled.
-    target.m_OnWait = nullptr;
-    m_Detector.Reset();
-    EXPECT_EQ(KXAPI_E_NOT_LOCKED, m_Detector.BlindScanAutoSymbolRateTune(target));
 }
 
 // The search Kxa3470Hal drives: the detector on the card's capture path, or none when the card
