@@ -5,6 +5,7 @@
 #include <new>
 
 #include "CrossPlatform.h"
+#include "DemodHalRegistry.h"
 #include "KxFreqLimits.h"
 #include "KxModelTable.h"
 #include "KxRfCal.h"
@@ -27,8 +28,15 @@ const AttributeProperty ATTRIBUTE_PROPERTIES[] = {
 
 } // namespace
 
+DemodHal::DemodHal(long long serial, KxDeviceInt& device, const DemodHalDescriptor& descriptor)
+    : m_Device(device), m_Serial(serial), m_pHalLock(Xp::Instance()->MakeCritSec()), m_pDescriptor(&descriptor),
+      m_pModel(descriptor.Model())
+{
+}
+
 DemodHal::DemodHal(long long serial, KxDeviceInt& device, const KxModelInfo* pModel)
-    : m_Device(device), m_Serial(serial), m_pHalLock(Xp::Instance()->MakeCritSec()), m_pModel(pModel)
+    : m_Device(device), m_Serial(serial), m_pHalLock(Xp::Instance()->MakeCritSec()), m_pDescriptor(nullptr),
+      m_pModel(pModel)
 {
 }
 
@@ -127,9 +135,26 @@ KXAPI_RESULT DemodHal::GetAttribute(int port, int attribute, int& value, bool)
     return KXAPI_E_NOT_SUPPORTED;
 }
 
-KXAPI_RESULT DemodHal::GetDefaultStatisticValues(int, KxStatistic*)
+KXAPI_RESULT DemodHal::GetSupportedStatistics(int port, int& count, SupportedStatisticsType* list)
 {
-    return KXAPI_OK;
+    KXAPI_RESULT result = CheckPort(port);
+    if (KxapiFailed(result))
+        return result;
+    if (m_pDescriptor == nullptr)
+        return KXAPI_E_NOT_SUPPORTED;
+    return CopySupportedStatistics(m_pDescriptor->m_SupportedStatistics, count, list);
+}
+
+KXAPI_RESULT DemodHal::Update(int port, bool)
+{
+    return CheckPort(port);
+}
+
+KXAPI_RESULT DemodHal::GetDefaultStatisticValues(int count, KxStatistic* stats)
+{
+    if (m_pDescriptor == nullptr)
+        return KXAPI_OK;
+    return FillDefaultStatistics(m_pDescriptor->m_DefaultStatistics, KXAPI_E_TUNING, count, stats);
 }
 
 KXAPI_RESULT DemodHal::GetAutoBlindScanPars(int, KxDemodPars&)

@@ -25,6 +25,7 @@ namespace Kxapi {
 class KxRfCalV1;
 }
 struct KxModelInfo;
+struct DemodHalDescriptor;
 
 // One row of a device property table: X then Y.
 using KxTableEntry = _KxTableEntry;
@@ -47,8 +48,11 @@ struct DefaultStatisticValue {
 
 class DemodHal : public IInterface, private KxNonCopyable {
 public:
-    // pModel: the model's row of the library's model table (null for a HAL outside the table,
-    // which then reports its own port count).
+    // A registered model's HAL: port count from the descriptor's row of the model table,
+    // supported statistics and their defaults from the descriptor.
+    DemodHal(long long serial, Kxapi::KxDeviceInt& device, const DemodHalDescriptor& descriptor);
+    // pModel: the model's row of the library's model table, without statistics tables (null for
+    // a HAL outside the table, which then reports its own port count and statistics).
     DemodHal(long long serial, Kxapi::KxDeviceInt& device, const KxModelInfo* pModel = nullptr);
     ~DemodHal() override;
 
@@ -70,13 +74,16 @@ public:
     virtual KXAPI_RESULT Tune(int port, bool blindScan) = 0;
     // Attributes 4 to 7 from the port's properties (see the enum); others KXAPI_E_NOT_SUPPORTED.
     virtual KXAPI_RESULT GetAttribute(int port, int attribute, int& value, bool execute);
-    // In: capacity; out: count. KXAPI_E_BUF_TOO_SMALL when the capacity is too small.
-    virtual KXAPI_RESULT GetSupportedStatistics(int port, int& count, SupportedStatisticsType* list) = 0;
+    // In: capacity; out: count. KXAPI_E_BUF_TOO_SMALL when the capacity is too small. Default:
+    // the descriptor's table, the same for every port.
+    virtual KXAPI_RESULT GetSupportedStatistics(int port, int& count, SupportedStatisticsType* list);
     // Fills value and per-item result of each requested statistic.
     virtual KXAPI_RESULT GetStatistics(int port, int count, Kxapi::KxStatistic* stats) = 0;
-    // Maintenance step after every statistics poll, with the current lock state.
-    virtual KXAPI_RESULT Update(int port, bool locked) = 0;
-    // Values and results reported before the first measurement (default: leaves them).
+    // Maintenance step after every statistics poll, with the current lock state (default:
+    // nothing to maintain).
+    virtual KXAPI_RESULT Update(int port, bool locked);
+    // Values and results reported before the first measurement. Default: the descriptor's
+    // table (a statistic not listed there KXAPI_E_TUNING); without a descriptor, left as they are.
     virtual KXAPI_RESULT GetDefaultStatisticValues(int count, Kxapi::KxStatistic* stats);
     virtual KXAPI_RESULT GetAutoBlindScanPars(int port, Kxapi::KxDemodPars& pars);
     // After a lock during a blind scan: the exact carrier and where the sweep continues.
@@ -172,6 +179,7 @@ protected:
     XpCritSecPtr m_pHalLock;
 
 private:
+    const DemodHalDescriptor* m_pDescriptor;
     const KxModelInfo* m_pModel;
 };
 

@@ -12,6 +12,11 @@ struct DemodHalDescriptor {
     int m_TypeNumber;
     int m_SubType; // as in the model table's row (KX_MODEL_ANY_SUBTYPE for the row of any sub-type)
     DemodHal* (*m_pMake)(long long serial, Kxapi::KxDeviceInt& device);
+    // The statistics every port of the model supports, and what they report before the first
+    // measurement (a statistic not listed there: KXAPI_E_TUNING). DemodHal answers
+    // GetSupportedStatistics and GetDefaultStatisticValues from them.
+    std::span<const SupportedStatisticsType> m_SupportedStatistics;
+    std::span<const DefaultStatisticValue> m_DefaultStatistics;
 
     // The row this HAL serves; null when the table has no such row.
     const KxModelInfo* Model() const;

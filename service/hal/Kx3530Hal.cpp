@@ -13,11 +13,9 @@
 using namespace Kxapi;
 using namespace QamReceiver;
 
-const DemodHalDescriptor Kx3530Hal::DESCRIPTOR = {3530, KX_MODEL_ANY_SUBTYPE, MakeDemodHal<Kx3530Hal>};
-
 namespace {
 
-const SupportedStatisticsType SUPPORTED_STATISTICS[Kx3530Hal::NUM_SUPPORTED_STATISTICS] = {
+const SupportedStatisticsType SUPPORTED_STATISTICS[] = {
     {KX_STAT_LOCK, false, 0, 1, {-1, -1, -1, -1}},
     {KX_STAT_CARRIER_LOCK, false, 0, 1, {-1, -1, -1, -1}},
     {KX_STAT_AGC1, false, 0, 1, {-1, -1, -1, -1}},
@@ -68,6 +66,9 @@ KXAPI_RESULT FirstFailure(std::initializer_list<KXAPI_RESULT> results)
 
 } // namespace
 
+const DemodHalDescriptor Kx3530Hal::DESCRIPTOR = {3530, KX_MODEL_ANY_SUBTYPE, MakeDemodHal<Kx3530Hal>,
+                                      SUPPORTED_STATISTICS, DEFAULT_STATISTICS};
+
 struct Kx3530Hal::LevelReadings {
     KXAPI_RESULT m_TunerResult = KXAPI_OK;
     KXAPI_RESULT m_DemodAgcResult = KXAPI_OK;
@@ -76,7 +77,7 @@ struct Kx3530Hal::LevelReadings {
     int m_Band = 0, m_Agc1 = 0, m_Agc2 = 0, m_DemodAgc = 0, m_MasterAgc1 = -1, m_TempC = 0;
 };
 
-Kx3530Hal::Kx3530Hal(long long serial, KxDeviceInt& device) : DemodHal(serial, device, DESCRIPTOR.Model())
+Kx3530Hal::Kx3530Hal(long long serial, KxDeviceInt& device) : DemodHal(serial, device, DESCRIPTOR)
 {
     for (int index = 0; index < NUM_PORTS; index++) {
         Port& port = m_Ports[index];
@@ -277,24 +278,6 @@ KXAPI_RESULT Kx3530Hal::Tune(int port, bool)
     if (KxapiFailed(result))
         return result;
     return KxapiFailed(tuner) ? KXAPI_E_DEV_DRIVER : DemodResult(demod);
-}
-
-KXAPI_RESULT Kx3530Hal::Update(int port, bool)
-{
-    return CheckPort(port);
-}
-
-KXAPI_RESULT Kx3530Hal::GetSupportedStatistics(int port, int& count, SupportedStatisticsType* list)
-{
-    KXAPI_RESULT result = CheckPort(port);
-    if (KxapiFailed(result))
-        return result;
-    return CopySupportedStatistics(SUPPORTED_STATISTICS, count, list);
-}
-
-KXAPI_RESULT Kx3530Hal::GetDefaultStatisticValues(int count, KxStatistic* stats)
-{
-    return FillDefaultStatistics(DEFAULT_STATISTICS, KXAPI_E_TUNING, count, stats);
 }
 
 KXAPI_RESULT Kx3530Hal::GetDemodControl(int port, KxDemodPars& pars)

@@ -34,7 +34,6 @@ public:
     static constexpr int I2C_LOCK_TIMEOUT_MS = 10000;
     // RF levels are reported in tenths of a dBmV: tenths of a dBm plus this.
     static constexpr int DBMV_OFFSET_TENTHS = 488;
-    static constexpr int NUM_SUPPORTED_STATISTICS = 12;
 
     Kx3530Hal(long long serial, Kxapi::KxDeviceInt& device);
     ~Kx3530Hal() override;
@@ -49,10 +48,7 @@ public:
     KXAPI_RESULT Init() override;
     KXAPI_RESULT InitPort(int port) override;
     KXAPI_RESULT Tune(int port, bool blindScan) override;
-    KXAPI_RESULT GetSupportedStatistics(int port, int& count, SupportedStatisticsType* list) override;
     KXAPI_RESULT GetStatistics(int port, int count, Kxapi::KxStatistic* stats) override;
-    KXAPI_RESULT Update(int port, bool locked) override;
-    KXAPI_RESULT GetDefaultStatisticValues(int count, Kxapi::KxStatistic* stats) override;
     KXAPI_RESULT GetDemodControl(int port, Kxapi::KxDemodPars& pars) override;
     KXAPI_RESULT GetTunerFrequency(int port, long long& freqHz, int tunerId) override;
     KXAPI_RESULT GetConstellationPoints(int port, int count, Kxapi::KxConstelPoint* points, int streamId,

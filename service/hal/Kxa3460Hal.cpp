@@ -8,11 +8,9 @@
 
 using namespace Kxapi;
 
-const DemodHalDescriptor Kxa3460Hal::DESCRIPTOR = {3460, KX_MODEL_ANY_SUBTYPE, MakeDemodHal<Kxa3460Hal>};
-
 namespace {
 
-const SupportedStatisticsType SUPPORTED_STATISTICS[Kxa3460Hal::NUM_SUPPORTED_STATISTICS] = {
+const SupportedStatisticsType SUPPORTED_STATISTICS[] = {
     {KX_STAT_LOCK, false, 0, 1, {-1, -1, -1, -1}},
     {KX_STAT_RF_LVL_UNCALIB, false, 10, 1, {-1, -1, -1, -1}},
     {KX_STAT_TEMP_TUNER, false, 0, 1, {-1, -1, -1, -1}},
@@ -38,7 +36,10 @@ void SetIntValue(KxStatistic& stat, int32_t value)
 
 } // namespace
 
-Kxa3460Hal::Kxa3460Hal(long long serial, KxDeviceInt& device) : DemodHal(serial, device, DESCRIPTOR.Model()) {}
+const DemodHalDescriptor Kxa3460Hal::DESCRIPTOR = {3460, KX_MODEL_ANY_SUBTYPE, MakeDemodHal<Kxa3460Hal>,
+                                      SUPPORTED_STATISTICS, DEFAULT_STATISTICS};
+
+Kxa3460Hal::Kxa3460Hal(long long serial, KxDeviceInt& device) : DemodHal(serial, device, DESCRIPTOR) {}
 
 Kxa3460Hal::~Kxa3460Hal()
 {
@@ -105,24 +106,6 @@ KXAPI_RESULT Kxa3460Hal::Tune(int port, bool)
 {
     // The tuner is programmed when parameters or frequency are set; nothing to step.
     return CheckDevicePort(port);
-}
-
-KXAPI_RESULT Kxa3460Hal::Update(int port, bool)
-{
-    return CheckPort(port);
-}
-
-KXAPI_RESULT Kxa3460Hal::GetSupportedStatistics(int port, int& count, SupportedStatisticsType* list)
-{
-    KXAPI_RESULT result = CheckPort(port);
-    if (KxapiFailed(result))
-        return result;
-    return CopySupportedStatistics(SUPPORTED_STATISTICS, count, list);
-}
-
-KXAPI_RESULT Kxa3460Hal::GetDefaultStatisticValues(int count, KxStatistic* stats)
-{
-    return FillDefaultStatistics(DEFAULT_STATISTICS, KXAPI_E_TUNING, count, stats);
 }
 
 KXAPI_RESULT Kxa3460Hal::GetStatistics(int port, int count, KxStatistic* stats)

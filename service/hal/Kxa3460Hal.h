@@ -18,7 +18,6 @@ public:
     static constexpr long long MIN_FREQ_HZ = 42000000;
     static constexpr long long MAX_FREQ_HZ = 870000000;
     static constexpr long long POWER_ON_FREQ_HZ = 474000000;
-    static constexpr int NUM_SUPPORTED_STATISTICS = 3;
 
     Kxa3460Hal(long long serial, Kxapi::KxDeviceInt& device);
     ~Kxa3460Hal() override;
@@ -26,10 +25,7 @@ public:
     KXAPI_RESULT Init() override;
     KXAPI_RESULT InitPort(int port) override;
     KXAPI_RESULT Tune(int port, bool blindScan) override;
-    KXAPI_RESULT GetSupportedStatistics(int port, int& count, SupportedStatisticsType* list) override;
     KXAPI_RESULT GetStatistics(int port, int count, Kxapi::KxStatistic* stats) override;
-    KXAPI_RESULT Update(int port, bool locked) override;
-    KXAPI_RESULT GetDefaultStatisticValues(int count, Kxapi::KxStatistic* stats) override;
     KXAPI_RESULT GetDemodControl(int port, Kxapi::KxDemodPars& pars) override;
     KXAPI_RESULT GetTunerFrequency(int port, long long& freqHz, int tunerId) override;
     KXAPI_RESULT GetTunePars(int port, Kxapi::KxTunePars* pars, bool execute) override;

@@ -14,8 +14,6 @@
 
 using namespace Kxapi;
 
-const DemodHalDescriptor Kxa3470Hal::DESCRIPTOR = {3470, KX_MODEL_ANY_SUBTYPE, MakeDemodHal<Kxa3470Hal>};
-
 namespace {
 
 // The DVB-S2 parameter fields the port starts from and reports: automatic code rate, pilots
@@ -59,7 +57,7 @@ constexpr uint16_t CLOCK_REG3_LATE = 0x00F4;
 // Sample rates of the I/Q port and the converter, in MHz.
 constexpr int IQ_SAMPLE_RATES_MHZ[] = {160, 80, 40, 20, 10, 5};
 
-const SupportedStatisticsType SUPPORTED_STATISTICS[Kxa3470Hal::NUM_SUPPORTED_STATISTICS] = {
+const SupportedStatisticsType SUPPORTED_STATISTICS[] = {
     {KX_STAT_LOCK, false, 0, 1, {-1, -1, -1, -1}},
     {KX_STAT_PL_HEADER_LOCK, false, 0, 1, {-1, -1, -1, -1}},
     {KX_STAT_STREAM_LOCK, true, 0, 1, {-1, -1, -1, -1}},
@@ -150,8 +148,11 @@ bool TimeReached(unsigned int now, unsigned int deadline)
 
 } // namespace
 
+const DemodHalDescriptor Kxa3470Hal::DESCRIPTOR = {3470, KX_MODEL_ANY_SUBTYPE, MakeDemodHal<Kxa3470Hal>,
+                                      SUPPORTED_STATISTICS, DEFAULT_STATISTICS};
+
 Kxa3470Hal::Kxa3470Hal(long long serial, KxDeviceInt& device)
-    : DemodHal(serial, device, DESCRIPTOR.Model()), m_pTuner(new (std::nothrow) Max2121B),
+    : DemodHal(serial, device, DESCRIPTOR), m_pTuner(new (std::nothrow) Max2121B),
       m_pStatistics(new (std::nothrow) Kxa3470Statistics)
 {
     const unsigned int now = XpUtil::GetTickCount();
@@ -1232,12 +1233,7 @@ KXAPI_RESULT Kxa3470Hal::GetSupportedStatistics(int port, int& count, SupportedS
         count = 0;
         return KXAPI_OK;
     }
-    return CopySupportedStatistics(SUPPORTED_STATISTICS, count, list);
-}
-
-KXAPI_RESULT Kxa3470Hal::GetDefaultStatisticValues(int count, KxStatistic* stats)
-{
-    return FillDefaultStatistics(DEFAULT_STATISTICS, KXAPI_E_TUNING, count, stats);
+    return DemodHal::GetSupportedStatistics(port, count, list);
 }
 
 // A statistic's stream is its first extra id (-1: none), its time window the second (0 short,

@@ -49,7 +49,6 @@ public:
     // I/Q port bandwidths (-1: keep the tuner's).
     static constexpr int MIN_IQ_BANDWIDTH_HZ = 80000000;
     static constexpr int MAX_IQ_BANDWIDTH_HZ = 248000000;
-    static constexpr int NUM_SUPPORTED_STATISTICS = 25;
     // Timing of the periodic steps (ms).
     static constexpr unsigned int CHECK_PERIOD_MS = 500;
     static constexpr unsigned int CCM_PROBE_MS = 3000;
@@ -74,7 +73,6 @@ public:
     KXAPI_RESULT GetSupportedStatistics(int port, int& count, SupportedStatisticsType* list) override;
     KXAPI_RESULT GetStatistics(int port, int count, Kxapi::KxStatistic* stats) override;
     KXAPI_RESULT Update(int port, bool locked) override;
-    KXAPI_RESULT GetDefaultStatisticValues(int count, Kxapi::KxStatistic* stats) override;
     KXAPI_RESULT GetAutoBlindScanPars(int port, Kxapi::KxDemodPars& pars) override;
     KXAPI_RESULT GetBlindScanFrequencies(int port, long long freqHz, long long& foundHz, Kxapi::KxDemodPars& pars,
                                          long long& nextHz) override;

@@ -12,11 +12,9 @@
 using namespace Kxapi;
 using namespace QamReceiver;
 
-const DemodHalDescriptor Kxa3490Hal::DESCRIPTOR = {3490, KX_MODEL_ANY_SUBTYPE, MakeDemodHal<Kxa3490Hal>};
-
 namespace {
 
-const SupportedStatisticsType SUPPORTED_STATISTICS[Kxa3490Hal::NUM_SUPPORTED_STATISTICS] = {
+const SupportedStatisticsType SUPPORTED_STATISTICS[] = {
     {KX_STAT_LOCK, false, 0, 1, {-1, -1, -1, -1}},
     {KX_STAT_CARRIER_LOCK, false, 0, 1, {-1, -1, -1, -1}},
     {KX_STAT_AGC1, false, 0, 1, {-1, -1, -1, -1}},
@@ -68,7 +66,10 @@ constexpr int FREQ_COMP_PORT2_SHARED[FREQ_COMP_ROWS] = {
 
 } // namespace
 
-Kxa3490Hal::Kxa3490Hal(long long serial, KxDeviceInt& device) : DemodHal(serial, device, DESCRIPTOR.Model())
+const DemodHalDescriptor Kxa3490Hal::DESCRIPTOR = {3490, KX_MODEL_ANY_SUBTYPE, MakeDemodHal<Kxa3490Hal>,
+                                      SUPPORTED_STATISTICS, DEFAULT_STATISTICS};
+
+Kxa3490Hal::Kxa3490Hal(long long serial, KxDeviceInt& device) : DemodHal(serial, device, DESCRIPTOR)
 {
     for (int index = 0; index < NUM_PORTS; index++) {
         Port& port = m_Ports[index];
@@ -269,24 +270,6 @@ KXAPI_RESULT Kxa3490Hal::Tune(int port, bool)
             demod = p.m_pDemod->Acquire();
     }
     return KxapiFailed(tuner) ? KXAPI_E_DEV_DRIVER : DemodResult(demod);
-}
-
-KXAPI_RESULT Kxa3490Hal::Update(int port, bool)
-{
-    return CheckPort(port);
-}
-
-KXAPI_RESULT Kxa3490Hal::GetSupportedStatistics(int port, int& count, SupportedStatisticsType* list)
-{
-    KXAPI_RESULT result = CheckPort(port);
-    if (KxapiFailed(result))
-        return result;
-    return CopySupportedStatistics(SUPPORTED_STATISTICS, count, list);
-}
-
-KXAPI_RESULT Kxa3490Hal::GetDefaultStatisticValues(int count, KxStatistic* stats)
-{
-    return FillDefaultStatistics(DEFAULT_STATISTICS, KXAPI_E_TUNING, count, stats);
 }
 
 KXAPI_RESULT Kxa3490Hal::GetDemodControl(int port, KxDemodPars& pars)

@@ -28,7 +28,6 @@ public:
     static constexpr const char* IO_CONFIG_SUB_PROPERTY = "IO_CONFIG_SUB";
     static constexpr int IO_CONFIG_RF_INPUT = 20;
     static constexpr int IO_CONFIG_RF_INPUT_LOOP = 25;
-    static constexpr int NUM_SUPPORTED_STATISTICS = 11;
 
     Kxa3490Hal(long long serial, Kxapi::KxDeviceInt& device);
     ~Kxa3490Hal() override;
@@ -44,10 +43,7 @@ public:
     KXAPI_RESULT OnFirstUsage(int port) override;
     KXAPI_RESULT InitPort(int port) override;
     KXAPI_RESULT Tune(int port, bool blindScan) override;
-    KXAPI_RESULT GetSupportedStatistics(int port, int& count, SupportedStatisticsType* list) override;
     KXAPI_RESULT GetStatistics(int port, int count, Kxapi::KxStatistic* stats) override;
-    KXAPI_RESULT Update(int port, bool locked) override;
-    KXAPI_RESULT GetDefaultStatisticValues(int count, Kxapi::KxStatistic* stats) override;
     KXAPI_RESULT GetDemodControl(int port, Kxapi::KxDemodPars& pars) override;
     KXAPI_RESULT GetTunerFrequency(int port, long long& freqHz, int tunerId) override;
     KXAPI_RESULT GetConstellationPoints(int port, int count, Kxapi::KxConstelPoint* points, int streamId,
