@@ -166,11 +166,17 @@ int ServiceMain(const char* programPath, const ServiceStartOptions& options)
     // Held (and inherited across the daemon forks) until the process ends.
     int instanceLock = -1;
     if (options.m_CheckSingleInstance) {
-        if (!AcquireInstanceLock(options.m_pInstanceLockFile, instanceLock))
+        if (!AcquireInstanceLock(options.m_pInstanceLockFile, instanceLock)) {
+            fprintf(stderr, "%s: another instance holds %s, or it cannot be locked\n",
+                    LastPathComponent(programPath), options.m_pInstanceLockFile);
             return 1;
+        }
         bool found = false;
-        if (!IsAlreadyRunning(programPath, found) || found)
+        if (options.m_CheckProcessNames && (!IsAlreadyRunning(programPath, found) || found)) {
+            fprintf(stderr, "%s: %s\n", LastPathComponent(programPath),
+                    found ? "another instance is running" : "cannot read /proc/");
             return 1;
+        }
     }
 
     if (options.m_Daemonise) {

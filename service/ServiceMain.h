@@ -9,6 +9,10 @@ struct ServiceStartOptions {
     // Refuse to start when another instance holds the instance lock, or when another process
     // of the service's user runs under the same program file name.
     bool m_CheckSingleInstance = true;
+    // With the check: also look for another process of the service's user under the same
+    // program file name. Off for a program whose instances are told apart by their FIFO
+    // directory alone (the simulator), where the instance lock is the whole rule.
+    bool m_CheckProcessNames = true;
     // The instance lock: a file of the service's user, locked with flock for the process's life.
     const char* m_pInstanceLockFile = "/run/KxapiService.lock";
     // Path of the PID file, or null for none.

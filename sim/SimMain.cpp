@@ -42,6 +42,9 @@ int main(int argc, char** argv)
 {
     ServiceStartOptions options;
     options.m_pInstanceLockFile = "/run/KxapiServiceSim.lock";
+    // Simulators with their own FIFO directories run side by side (the tests start many); on
+    // the default directory the instance lock alone keeps a second one out.
+    options.m_CheckProcessNames = false;
     const char* pScenario = nullptr;
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--fifo-dir") == 0) {
