@@ -1,5 +1,6 @@
 #include "HostileClientFixture.h"
 
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -255,6 +256,19 @@ void HostileServiceTest::TearDown()
 size_t HostileServiceTest::ServiceDescriptors() const
 {
     return kxtest::ListDir("/proc/" + std::to_string(m_Service.Pid()) + "/fd").size();
+}
+
+std::map<std::string, std::string> HostileServiceTest::ServiceDescriptorTargets() const
+{
+    const std::string dir = "/proc/" + std::to_string(m_Service.Pid()) + "/fd/";
+    std::map<std::string, std::string> targets;
+    for (const std::string& fd : kxtest::ListDir(dir)) {
+        char target[PATH_MAX];
+        const ssize_t length = readlink((dir + fd).c_str(), target, sizeof(target));
+        if (length > 0)
+            targets[fd] = std::string(target, static_cast<size_t>(length));
+    }
+    return targets;
 }
 
 } // namespace hostile

@@ -3,6 +3,8 @@
 // well-behaved client is still served within a bound after each attack.
 #pragma once
 
+#include <map>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -131,6 +133,8 @@ protected:
     ::testing::AssertionResult WellBehavedClientIsServed();
     // Descriptors the service holds now.
     size_t ServiceDescriptors() const;
+    // The service's descriptors now: number and what it refers to ("/dir/fifo", "pipe:[..]").
+    std::map<std::string, std::string> ServiceDescriptorTargets() const;
     // SIGTERM ends the service within timeoutMs with status 0 (TearDown then stops nothing).
     ::testing::AssertionResult StopsOnSigterm(unsigned int timeoutMs);
     std::string FifoDir() const { return m_Service.Dir(); }
