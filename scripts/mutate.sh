@@ -29,11 +29,13 @@ export CCACHE_NOHASHDIR=true
 # The test program of each area and the tests that exercise its rules.
 declare -A PROGRAM=([transport]=test_platform [validity]=test_demodtypes [legacy]=test_demodtypes
                     [statscache]=test_demod [queue]=test_demod [port]=test_demod [scan]=test_demod
-                    [network]=test_network [hal3460]=test_hal [driver]=test_device)
+                    [network]=test_network [hal3460]=test_hal [driver]=test_device
+                    [qam]=test_hal [sat]=test_hal)
 declare -A FILTER=([transport]='Pipe*:ListenerFixture.*' [validity]='DemodPars*' [legacy]='DemodPars*'
                    [statscache]='StatisticsCache*:StatsTest.*' [queue]='CmdQueue*:PortCmdType*:PortTest.*'
                    [port]='PortTest.*:StatsTest.*:CmdQueue*' [scan]='ScanTest.*:BandWidth.*'
-                   [network]='ManagerFixture.*:KxeManager*' [hal3460]='Kxa3460Hal*' [driver]='Driver*')
+                   [network]='ManagerFixture.*:KxeManager*' [hal3460]='Kxa3460Hal*' [driver]='Driver*'
+                   [qam]='Kx3530Hal*:Kxa3490Hal*:QamChips*:Qam*' [sat]='Kxa3470*:DvbS2*:Window*')
 
 BACKUP_DIR=$(mktemp -d)
 CURRENT_FILE=""
