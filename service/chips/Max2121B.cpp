@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "ChipRegisterBus.h"
 #include "KxProxyBlocks.h"
 #include "Max2121BRegs.h"
 
@@ -11,13 +12,11 @@ KXAPI_RESULT Max2121B::WriteRegisters(uint8_t reg, const unsigned char* data, in
 {
     if (m_pI2c == nullptr)
         return KXAPI_E_NOT_INITIALIZED;
-    unsigned char buffer[8];
-    if (length < 0 || length + 1 > static_cast<int>(sizeof(buffer)))
-        return KXAPI_E_INVALID_SIZE;
-    buffer[0] = reg;
-    if (length > 0)
-        memcpy(buffer + 1, data, static_cast<size_t>(length));
-    return m_pI2c->Write(m_Address, length + 1, buffer);
+    ChipRegisterWrite<8> transfer;
+    KXAPI_RESULT result = transfer.Fill(reg, data, length);
+    if (KxapiFailed(result))
+        return result;
+    return m_pI2c->Write(m_Address, transfer.Length(), transfer.Bytes());
 }
 
 KXAPI_RESULT Max2121B::ReadRegisters(uint8_t reg, unsigned char* data, int length)
@@ -33,8 +32,8 @@ KXAPI_RESULT Max2121B::ReadRegisters(uint8_t reg, unsigned char* data, int lengt
 
 KXAPI_RESULT Max2121B::WriteU32(uint8_t reg, uint32_t value)
 {
-    const unsigned char bytes[4] = {static_cast<unsigned char>(value >> 24), static_cast<unsigned char>(value >> 16),
-                                    static_cast<unsigned char>(value >> 8), static_cast<unsigned char>(value)};
+    unsigned char bytes[4];
+    ChipPutU32(bytes, value);
     return WriteRegisters(reg, bytes, 4);
 }
 
@@ -44,7 +43,7 @@ KXAPI_RESULT Max2121B::ReadU32(uint8_t reg, uint32_t& value)
     KXAPI_RESULT result = ReadRegisters(reg, bytes, 4);
     if (KxapiFailed(result))
         return result;
-    value = (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) | bytes[3];
+    value = ChipGetU32(bytes);
     return KXAPI_OK;
 }
 

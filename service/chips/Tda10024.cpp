@@ -2,40 +2,21 @@
 
 #include <cstring>
 
+#include "ChipRegisterBus.h"
 #include "VirtualQamChipRegs.h"
 #include "XpUtil.h"
 
 namespace Regs = VirtualTda10024;
 
-namespace {
-
-void PutU32Be(unsigned char* p, uint32_t value)
-{
-    p[0] = static_cast<unsigned char>(value >> 24);
-    p[1] = static_cast<unsigned char>(value >> 16);
-    p[2] = static_cast<unsigned char>(value >> 8);
-    p[3] = static_cast<unsigned char>(value);
-}
-
-uint32_t GetU32Be(const unsigned char* p)
-{
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | p[3];
-}
-
-} // namespace
-
 KXAPI_RESULT Tda10024::WriteRegisters(uint8_t reg, const unsigned char* data, int length)
 {
     if (m_pI2c == nullptr)
         return KXAPI_E_NOT_INITIALIZED;
-    unsigned char buffer[16];
-    if (length < 0 || length + 1 > static_cast<int>(sizeof(buffer)))
-        return KXAPI_E_INVALID_SIZE;
-    buffer[0] = reg;
-    if (length > 0)
-        memcpy(buffer + 1, data, static_cast<size_t>(length));
-    return m_pI2c->Write(m_Address, buffer, length + 1);
+    ChipRegisterWrite<16> transfer;
+    KXAPI_RESULT result = transfer.Fill(reg, data, length);
+    if (KxapiFailed(result))
+        return result;
+    return m_pI2c->Write(m_Address, transfer.Bytes(), transfer.Length());
 }
 
 KXAPI_RESULT Tda10024::ReadRegisters(uint8_t reg, unsigned char* data, int length)
@@ -83,7 +64,7 @@ KXAPI_RESULT Tda10024::Acquire()
     settings[2] = static_cast<unsigned char>(m_Spectrum[0]);
     settings[3] = static_cast<unsigned char>(m_Spectrum[1]);
     settings[4] = m_AutoSymbolRate ? 1 : 0;
-    PutU32Be(settings + 5, static_cast<uint32_t>(m_SymbolRateBd));
+    ChipPutU32(settings + 5, static_cast<uint32_t>(m_SymbolRateBd));
     KXAPI_RESULT result = WriteRegisters(Regs::REG_MODULATION, settings, sizeof(settings));
     if (KxapiFailed(result))
         return result;
@@ -142,7 +123,7 @@ KXAPI_RESULT Tda10024::ReadSymbolRate(int& rateBd)
     unsigned char rate[4] = {};
     result = ReadRegisters(Regs::REG_SYMBOL_RATE, rate, sizeof(rate));
     if (KxapiSucceeded(result))
-        rateBd = static_cast<int>(GetU32Be(rate));
+        rateBd = static_cast<int>(ChipGetU32(rate));
     return result;
 }
 
@@ -160,7 +141,7 @@ KXAPI_RESULT Tda10024::ReadBer(uint32_t& count)
     unsigned char value[4] = {};
     KXAPI_RESULT result = ReadRegisters(Regs::REG_BER_COUNT, value, sizeof(value));
     if (KxapiSucceeded(result))
-        count = GetU32Be(value);
+        count = ChipGetU32(value);
     return result;
 }
 
@@ -175,7 +156,7 @@ KXAPI_RESULT Tda10024::ReadBadPacketCount(uint32_t& count)
     unsigned char value[4] = {};
     KXAPI_RESULT result = ReadRegisters(Regs::REG_BAD_PACKETS, value, sizeof(value));
     if (KxapiSucceeded(result))
-        count = GetU32Be(value);
+        count = ChipGetU32(value);
     return result;
 }
 
@@ -204,7 +185,7 @@ KXAPI_RESULT Tda10024::ReadFrequencyOffset(int& offsetHz)
     unsigned char value[4] = {};
     result = ReadRegisters(Regs::REG_FREQ_OFFSET, value, sizeof(value));
     if (KxapiSucceeded(result))
-        offsetHz = static_cast<int32_t>(GetU32Be(value));
+        offsetHz = static_cast<int32_t>(ChipGetU32(value));
     return result;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "ChipRegisterBus.h"
 #include "VirtualQamChipRegs.h"
 
 namespace Regs = VirtualTda18252;
@@ -35,16 +36,14 @@ KXAPI_RESULT Tda18252::WriteRegisters(uint8_t reg, const unsigned char* data, in
 {
     if (m_pI2c == nullptr)
         return KXAPI_E_NOT_INITIALIZED;
-    unsigned char buffer[8];
-    if (length < 0 || length + 1 > static_cast<int>(sizeof(buffer)))
-        return KXAPI_E_INVALID_SIZE;
-    buffer[0] = reg;
-    if (length > 0)
-        memcpy(buffer + 1, data, static_cast<size_t>(length));
+    ChipRegisterWrite<8> transfer;
+    KXAPI_RESULT result = transfer.Fill(reg, data, length);
+    if (KxapiFailed(result))
+        return result;
     GateScope gate(*m_pI2c);
     if (KxapiFailed(gate.Result()))
         return gate.Result();
-    return m_pI2c->Write(m_Address, buffer, length + 1);
+    return m_pI2c->Write(m_Address, transfer.Bytes(), transfer.Length());
 }
 
 KXAPI_RESULT Tda18252::ReadRegisters(uint8_t reg, unsigned char* data, int length)

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "ChipRegisterBus.h"
 #include "VirtualChipRegs.h"
 #include "XpUtil.h"
 
@@ -13,27 +14,17 @@ namespace {
 constexpr unsigned int INIT_POLL_MS = 10;
 constexpr long long MAX_FREQ_HZ = 0xFFFFFFFFll;
 
-void PutU32Be(unsigned char* p, uint32_t value)
-{
-    p[0] = static_cast<unsigned char>(value >> 24);
-    p[1] = static_cast<unsigned char>(value >> 16);
-    p[2] = static_cast<unsigned char>(value >> 8);
-    p[3] = static_cast<unsigned char>(value);
-}
-
 } // namespace
 
 Tda18273::Tda18273(KxDevice& device, int address) : m_Device(device), m_Address(address) {}
 
 KXAPI_RESULT Tda18273::WriteRegisters(uint8_t reg, const unsigned char* data, int length)
 {
-    unsigned char buffer[1 + 4 * Regs::NUM_TUNE_PAR_WORDS];
-    if (length < 0 || length + 1 > static_cast<int>(sizeof(buffer)))
-        return KXAPI_E_INVALID_SIZE;
-    buffer[0] = reg;
-    if (length > 0)
-        memcpy(buffer + 1, data, static_cast<size_t>(length));
-    return m_Device.I2CWrite(m_Address, buffer, length + 1);
+    ChipRegisterWrite<1 + 4 * Regs::NUM_TUNE_PAR_WORDS> transfer;
+    KXAPI_RESULT result = transfer.Fill(reg, data, length);
+    if (KxapiFailed(result))
+        return result;
+    return m_Device.I2CWrite(m_Address, transfer.Bytes(), transfer.Length());
 }
 
 KXAPI_RESULT Tda18273::ReadRegisters(uint8_t reg, unsigned char* data, int length)
@@ -76,7 +67,7 @@ KXAPI_RESULT Tda18273::SetTunePars(const KxTunePars& pars)
         return KXAPI_E_NOT_INITIALIZED;
     unsigned char words[4 * Regs::NUM_TUNE_PAR_WORDS];
     for (int i = 0; i < Regs::NUM_TUNE_PAR_WORDS; i++)
-        PutU32Be(words + 4 * i, static_cast<uint32_t>(pars.m_Words[i]));
+        ChipPutU32(words + 4 * i, static_cast<uint32_t>(pars.m_Words[i]));
     return WriteRegisters(Regs::REG_TUNE_PARS, words, sizeof(words));
 }
 
@@ -87,7 +78,7 @@ KXAPI_RESULT Tda18273::SetFrequency(long long freqHz)
     if (freqHz <= 0 || freqHz > MAX_FREQ_HZ)
         return KXAPI_E_INVALID_FREQ;
     unsigned char freq[4];
-    PutU32Be(freq, static_cast<uint32_t>(freqHz));
+    ChipPutU32(freq, static_cast<uint32_t>(freqHz));
     KXAPI_RESULT result = WriteRegisters(Regs::REG_FREQ_HZ, freq, sizeof(freq));
     if (KxapiFailed(result))
         return result;

@@ -2,17 +2,12 @@
 
 #include <cstring>
 
+#include "ChipRegisterBus.h"
 #include "SimCard.h"
 
 namespace Regs = VirtualMax2121B;
 
 namespace {
-
-uint32_t GetU32Be(const uint8_t* p)
-{
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | p[3];
-}
 
 bool ReadOnly(uint8_t reg)
 {
@@ -29,8 +24,8 @@ SimMax2121B::SimMax2121B(SimCard& card, int input) : m_Card(card), m_Input(input
 
 bool SimMax2121B::Apply(const uint8_t* regs)
 {
-    const uint32_t freqHz = GetU32Be(regs + Regs::REG_FREQ_HZ);
-    const uint32_t lpfHz = GetU32Be(regs + Regs::REG_LPF_HZ);
+    const uint32_t freqHz = ChipGetU32(regs + Regs::REG_FREQ_HZ);
+    const uint32_t lpfHz = ChipGetU32(regs + Regs::REG_LPF_HZ);
     const bool freqChanged = memcmp(regs + Regs::REG_FREQ_HZ, m_Regs + Regs::REG_FREQ_HZ, 4) != 0;
     const bool lpfChanged = memcmp(regs + Regs::REG_LPF_HZ, m_Regs + Regs::REG_LPF_HZ, 4) != 0;
     if (regs[Regs::REG_BB_GAIN] > Regs::MAX_BB_GAIN)

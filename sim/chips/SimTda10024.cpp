@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ChipRegisterBus.h"
 #include "SimCard.h"
 #include "SimTda18252.h"
 #include "XpUtil.h"
@@ -26,12 +27,6 @@ bool ReadOnly(uint8_t reg)
     return reg == Regs::REG_STATUS || reg == Regs::REG_INTERLEAVING ||
            (reg >= Regs::REG_FREQ_OFFSET && reg <= Regs::REG_SPECTRUM_INV) || reg == Regs::REG_IQ_FIFO ||
            (reg >= Regs::REG_ID && reg < Regs::REG_ID + 4);
-}
-
-uint32_t GetU32Be(const uint8_t* p)
-{
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | p[3];
 }
 
 int8_t SaturateByte(int value)
@@ -68,7 +63,7 @@ const SimCarrier* SimTda10024::MatchingCarrier() const
         (standard == "QAM-C" && m_Regs[Regs::REG_SPECTRUM_A] != 2))
         return nullptr;
     if (m_Regs[Regs::REG_SR_AUTO] == 0) {
-        const double set = GetU32Be(m_Regs + Regs::REG_SYMBOL_RATE);
+        const double set = ChipGetU32(m_Regs + Regs::REG_SYMBOL_RATE);
         const double actual = static_cast<double>(pCarrier->m_SymbolRateBd);
         if (std::fabs(set - actual) > SYMBOL_RATE_TOLERANCE * actual)
             return nullptr;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ChipRegisterBus.h"
 #include "SimCard.h"
 #include "SimTda10024.h"
 #include "XpUtil.h"
@@ -19,12 +20,6 @@ bool ReadOnly(uint8_t reg)
 {
     return reg == Regs::REG_STATUS || (reg >= Regs::REG_RF_BAND && reg <= Regs::REG_TEMPERATURE) ||
            (reg >= Regs::REG_ID && reg < Regs::REG_ID + 4);
-}
-
-uint32_t GetU32Be(const uint8_t* p)
-{
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | p[3];
 }
 
 } // namespace
@@ -150,7 +145,7 @@ bool SimTda18252::Write(const unsigned char* pData, int length)
         if ((value & Regs::CTRL_APPLY) != 0) {
             if (!m_InitDone)
                 return false;
-            m_TunedHz = GetU32Be(m_Regs + Regs::REG_FREQ_HZ);
+            m_TunedHz = ChipGetU32(m_Regs + Regs::REG_FREQ_HZ);
             m_Tuned = true;
             m_TuneStartMs = XpUtil::GetTickCount();
             // What the card's other models read of the input's tuner.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "ChipRegisterBus.h"
 #include "SimCard.h"
 #include "SimRfScene.h"
 #include "XpUtil.h"
@@ -23,12 +24,6 @@ bool ReadOnly(uint8_t reg)
 {
     return reg == Regs::REG_STATUS || reg == Regs::REG_TEMPERATURE || reg == Regs::REG_RF_LEVEL ||
            reg == Regs::REG_RF_LEVEL + 1 || (reg >= Regs::REG_ID && reg < Regs::REG_ID + 4);
-}
-
-uint32_t GetU32Be(const uint8_t* p)
-{
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | p[3];
 }
 
 } // namespace
@@ -82,7 +77,7 @@ bool SimTda18273::Write(const unsigned char* pData, int length)
             // A tuner still in its power-on sequence does not acknowledge a tune.
             if (!InitDone(now))
                 return false;
-            m_TunedHz = GetU32Be(m_Regs + Regs::REG_FREQ_HZ);
+            m_TunedHz = ChipGetU32(m_Regs + Regs::REG_FREQ_HZ);
             m_Tuned = true;
             m_TuneStartMs = now;
         }
