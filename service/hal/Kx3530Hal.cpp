@@ -77,7 +77,7 @@ struct Kx3530Hal::LevelReadings {
     int m_Band = 0, m_Agc1 = 0, m_Agc2 = 0, m_DemodAgc = 0, m_MasterAgc1 = -1, m_TempC = 0;
 };
 
-Kx3530Hal::Kx3530Hal(long long serial, KxDeviceInt& device) : DemodHal(serial, device, DESCRIPTOR)
+Kx3530Hal::Kx3530Hal(long long serial, KxDeviceInt& device) : QamReceiverHal(serial, device, DESCRIPTOR)
 {
     for (int index = 0; index < NUM_PORTS; index++) {
         Port& port = m_Ports[index];
@@ -85,6 +85,8 @@ Kx3530Hal::Kx3530Hal(long long serial, KxDeviceInt& device) : DemodHal(serial, d
         port.m_pTuner.reset(new (std::nothrow) Tda18252());
         if (port.m_pDemod != nullptr)
             port.m_pI2c.reset(new (std::nothrow) PortI2c(device, *port.m_pDemod, index));
+        // Each port's chips on the port's own bus.
+        port.m_Bus = index;
     }
 }
 
@@ -105,51 +107,23 @@ int Kx3530Hal::UncalibratedLevel(int band, int agc1, int agc2, int demodAgc, int
     return static_cast<int>(std::floor(0.5 - (gainDb + std::rint(-RF_BAND_LEVEL_OFFSETS_DB[band & 7])) * 10.0));
 }
 
-KXAPI_RESULT Kx3530Hal::I2CLock(int port)
-{
-    KXAPI_RESULT result = CheckPort(port);
-    if (KxapiFailed(result))
-        return result;
-    if (GetMasterIndex(port) != -1)
-        return m_Device.I2CLock(port - 1, I2C_LOCK_TIMEOUT_MS);
-    IXpCritSec* pSection = PortOf(port).m_pCritSec.get();
-    if (pSection == nullptr)
-        return KXAPI_E_NOT_INITIALIZED;
-    pSection->Lock();
-    result = m_Device.I2CLock(port - 1, I2C_LOCK_TIMEOUT_MS);
-    if (KxapiFailed(result))
-        pSection->Unlock();
-    return result;
-}
-
-KXAPI_RESULT Kx3530Hal::I2CUnlock(int port)
-{
-    KXAPI_RESULT result = CheckPort(port);
-    if (KxapiFailed(result))
-        return result;
-    result = m_Device.I2CUnlock(port - 1);
-    if (GetMasterIndex(port) == -1 && PortOf(port).m_pCritSec != nullptr) {
-        const KXAPI_RESULT sectionResult = PortOf(port).m_pCritSec->Unlock();
-        if (KxapiSucceeded(result))
-            result = sectionResult;
-    }
-    return result;
-}
-
 KXAPI_RESULT Kx3530Hal::Init()
 {
     KXAPI_RESULT result = DemodHal::Init();
     if (KxapiFailed(result))
         return result;
-    for (Port& port : m_Ports) {
-        if (port.m_pDemod == nullptr || port.m_pTuner == nullptr || port.m_pI2c == nullptr)
-            return KXAPI_E_OUT_OF_MEM;
-        port.m_LastBadPackets = 0;
-        port.m_BadPacketTotal = 0;
-        if (port.m_pCritSec == nullptr)
-            port.m_pCritSec = Xp::Instance()->MakeCritSec();
-        if (port.m_pCritSec == nullptr)
+    result = CheckPortChips();
+    if (KxapiFailed(result))
+        return result;
+    for (int port = 1; port <= NUM_PORTS; port++) {
+        Port& p = PortOf(port);
+        if (p.m_pCritSec == nullptr)
+            p.m_pCritSec = Xp::Instance()->MakeCritSec();
+        if (p.m_pCritSec == nullptr)
             return KXAPI_E_OUT_OF_RESOURCES;
+        // A group's first port is locked inside its own section too: the group's other ports
+        // read its tuner.
+        p.m_pSection = GetMasterIndex(port) == -1 ? p.m_pCritSec.get() : nullptr;
     }
     return KXAPI_OK;
 }
@@ -162,7 +136,7 @@ KXAPI_RESULT Kx3530Hal::InitPortDevice(int port)
     Port& p = PortOf(port);
     if (p.m_pI2c == nullptr)
         return KXAPI_E_INTERNAL;
-    PortLock lock(*this, port);
+    ChipLock lock(*this, port);
     if (!lock.Locked())
         return KXAPI_E_INTERNAL;
     result = p.m_pDemod->Init(*p.m_pI2c, false);
@@ -188,7 +162,7 @@ KXAPI_RESULT Kx3530Hal::InitPort(int port)
     p.m_TunedFreqHz = POWER_ON_FREQ_HZ;
     p.m_ModType = POWER_ON_MOD_TYPE;
     {
-        PortLock lock(*this, port);
+        ChipLock lock(*this, port);
         if (!lock.Locked())
             return lock.Result();
         if (KxapiFailed(p.m_pTuner->SetFrequency(POWER_ON_FREQ_HZ, TUNER_TUNE_MODE)) ||
@@ -207,51 +181,6 @@ KXAPI_RESULT Kx3530Hal::InitPort(int port)
     return KXAPI_OK;
 }
 
-KXAPI_RESULT Kx3530Hal::SetTunerFrequency(int port, long long freqHz, int tunerId, bool execute)
-{
-    KXAPI_RESULT result = CheckDevicePort(port);
-    if (KxapiFailed(result))
-        return result;
-    result = CheckFrequency(freqHz);
-    if (KxapiFailed(result))
-        return result;
-    if (tunerId != -1)
-        return KXAPI_E_INVALID_ARG;
-    if (execute)
-        PortOf(port).m_TunedFreqHz = freqHz; // programmed by the next Tune(port, bool)
-    return KXAPI_OK;
-}
-
-KXAPI_RESULT Kx3530Hal::SetDemodControl(int port, KxDemodPars& pars, bool execute)
-{
-    KXAPI_RESULT result = CheckDevicePort(port);
-    if (KxapiFailed(result))
-        return result;
-    result = CheckPars(pars);
-    if (KxapiFailed(result) || !execute)
-        return result;
-    Port& p = PortOf(port);
-    const int bandwidth = ApplyDemodPars(*p.m_pDemod, pars);
-    if (bandwidth < 0)
-        return KXAPI_E_INTERNAL;
-    PortLock lock(*this, port);
-    if (!lock.Locked())
-        return lock.Result();
-    if (KxapiFailed(p.m_pTuner->SetBandwidth(bandwidth)))
-        return KXAPI_E_DEV_DRIVER;
-    // The MER table follows the modulation the demodulator now works with.
-    p.m_ModType = pars.ModType();
-    return KXAPI_OK;
-}
-
-KXAPI_RESULT Kx3530Hal::Tune(int port, long long freqHz, KxDemodPars& pars, bool execute)
-{
-    KXAPI_RESULT result = SetTunerFrequency(port, freqHz, -1, execute);
-    if (KxapiFailed(result))
-        return result;
-    return SetDemodControl(port, pars, execute);
-}
-
 KXAPI_RESULT Kx3530Hal::Tune(int port, bool)
 {
     KXAPI_RESULT result = CheckDevicePort(port);
@@ -260,79 +189,12 @@ KXAPI_RESULT Kx3530Hal::Tune(int port, bool)
     Port& p = PortOf(port);
     if (!p.m_Initialised)
         return KXAPI_E_INIT_ERROR;
-    PortLock lock(*this, port);
+    ChipLock lock(*this, port);
     if (!lock.Locked())
         return lock.Result();
-    const KXAPI_RESULT tuner = p.m_pTuner->SetFrequency(p.m_TunedFreqHz, TUNER_TUNE_MODE);
-    KXAPI_RESULT demod = KXAPI_OK;
-    if (KxapiSucceeded(tuner)) {
-        demod = p.m_pDemod->ResetBadPacketCount();
-        p.m_LastBadPackets = 0;
-        uint32_t count = 0;
-        if (DemodResult(demod) == KXAPI_OK)
-            demod = p.m_pDemod->ReadBadPacketCount(count);
-        if (DemodResult(demod) == KXAPI_OK)
-            demod = p.m_pDemod->Acquire();
-    }
+    const KXAPI_RESULT acquired = Acquire(p, p.m_TunedFreqHz, TUNER_TUNE_MODE);
     result = lock.Unlock();
-    if (KxapiFailed(result))
-        return result;
-    return KxapiFailed(tuner) ? KXAPI_E_DEV_DRIVER : DemodResult(demod);
-}
-
-KXAPI_RESULT Kx3530Hal::GetDemodControl(int port, KxDemodPars& pars)
-{
-    KXAPI_RESULT result = CheckDevicePort(port);
-    if (KxapiFailed(result))
-        return result;
-    Port& p = PortOf(port);
-    PortLock lock(*this, port);
-    if (!lock.Locked())
-        return lock.Result();
-    int modType = p.m_ModType;
-    result = ReadDemodPars(*p.m_pDemod, pars, modType);
-    p.m_ModType = modType;
-    return result;
-}
-
-KXAPI_RESULT Kx3530Hal::GetTunerFrequency(int port, long long& freqHz, int tunerId)
-{
-    KXAPI_RESULT result = CheckDevicePort(port);
-    if (KxapiFailed(result))
-        return result;
-    if (tunerId != -1)
-        return KXAPI_E_INVALID_ARG;
-    Port& p = PortOf(port);
-    int offsetHz = 0;
-    {
-        PortLock lock(*this, port);
-        if (!lock.Locked())
-            return lock.Result();
-        result = p.m_pDemod->ReadFrequencyOffset(offsetHz);
-    }
-    if (result == TDA10024_NOT_LOCKED)
-        return KXAPI_E_LOCKED;
-    if (KxapiFailed(result))
-        return KXAPI_E_DEV_DRIVER;
-    freqHz = p.m_TunedFreqHz + offsetHz;
-    return KXAPI_OK;
-}
-
-KXAPI_RESULT Kx3530Hal::GetConstellationPoints(int port, int count, KxConstelPoint* points, int, bool execute)
-{
-    KXAPI_RESULT result = CheckDevicePort(port);
-    if (KxapiFailed(result))
-        return result;
-    if (points == nullptr)
-        return KXAPI_E_INVALID_BUF;
-    if (count < 0 || count > DEMOD_MAX_CONSTEL_POINTS)
-        return KXAPI_E_INVALID_ARG;
-    if (!execute)
-        return KXAPI_OK;
-    PortLock lock(*this, port);
-    if (!lock.Locked())
-        return lock.Result();
-    return ReadConstellation(*PortOf(port).m_pDemod, count, points);
+    return KxapiFailed(result) ? result : acquired;
 }
 
 KXAPI_RESULT Kx3530Hal::ResetAgc(int port, unsigned int mode, bool execute)
@@ -344,7 +206,7 @@ KXAPI_RESULT Kx3530Hal::ResetAgc(int port, unsigned int mode, bool execute)
         return KXAPI_E_INVALID_PARS;
     if (!execute)
         return KXAPI_OK;
-    PortLock lock(*this, port);
+    ChipLock lock(*this, port);
     if (!lock.Locked())
         return lock.Result();
     return KxapiFailed(PortOf(port).m_pTuner->SetAgc1Running(mode != 1)) ? KXAPI_E_DEV_DRIVER : KXAPI_OK;
@@ -360,7 +222,7 @@ KXAPI_RESULT Kx3530Hal::GetTemperature(int port, int& degreesC)
         return KXAPI_E_INTERNAL;
     int tunerC = 0;
     {
-        PortLock lock(*this, port);
+        ChipLock lock(*this, port);
         if (!lock.Locked())
             return lock.Result();
         if (KxapiFailed(p.m_pTuner->GetTemperature(tunerC)))
@@ -390,7 +252,7 @@ KXAPI_RESULT Kx3530Hal::ReadLevels(int port, LevelReadings& r)
 {
     Port& p = PortOf(port);
     {
-        PortLock lock(*this, port);
+        ChipLock lock(*this, port);
         if (!lock.Locked()) {
             r.m_TunerResult = r.m_DemodAgcResult = lock.Result();
         } else {
@@ -401,7 +263,7 @@ KXAPI_RESULT Kx3530Hal::ReadLevels(int port, LevelReadings& r)
     }
     const int master = GetMasterIndex(port);
     if (master >= 0) {
-        PortLock lock(*this, master + 1);
+        ChipLock lock(*this, master + 1);
         r.m_MasterResult = lock.Locked() ? m_Ports[master].m_pTuner->GetAgc1(r.m_MasterAgc1) : lock.Result();
     }
     r.m_TempResult = GetTemperature(port, r.m_TempC);
@@ -421,7 +283,7 @@ KXAPI_RESULT Kx3530Hal::GetStatistics(int port, int count, KxStatistic* stats)
     DemodReadings demod;
     if (Wants(stats, count, {KX_STAT_BER_PRE_RS, KX_STAT_LOCK, KX_STAT_CARRIER_LOCK, KX_STAT_BAD_PCK_CNT, KX_STAT_MER,
                              KX_STAT_SNR, KX_STAT_CNR})) {
-        PortLock lock(*this, port);
+        ChipLock lock(*this, port);
         if (lock.Locked())
             ReadDemod(*p.m_pDemod, stats, count, p.m_BadPacketTotal, p.m_LastBadPackets, demod);
         else

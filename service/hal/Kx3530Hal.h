@@ -9,12 +9,11 @@
 #include <atomic>
 #include <memory>
 
-#include "DemodHal.h"
 #include "DemodHalRegistry.h"
 #include "KxRfCal.h"
-#include "QamReceiver.h"
+#include "QamReceiverHal.h"
 
-class Kx3530Hal : public DemodHal {
+class Kx3530Hal : public QamReceiverHal {
 public:
     // The model table's row this HAL serves and its factory.
     static const DemodHalDescriptor DESCRIPTOR;
@@ -30,8 +29,6 @@ public:
     static constexpr int TUNER_TUNE_MODE = 2;
     // Above this the tuner's own temperature is reported, else the board sensor's.
     static constexpr int TUNER_TEMP_TRUSTED_ABOVE_C = 60;
-    // The I2C locks are waited for at most this long.
-    static constexpr int I2C_LOCK_TIMEOUT_MS = 10000;
     // RF levels are reported in tenths of a dBmV: tenths of a dBm plus this.
     static constexpr int DBMV_OFFSET_TENTHS = 488;
 
@@ -49,64 +46,22 @@ public:
     KXAPI_RESULT InitPort(int port) override;
     KXAPI_RESULT Tune(int port, bool blindScan) override;
     KXAPI_RESULT GetStatistics(int port, int count, Kxapi::KxStatistic* stats) override;
-    KXAPI_RESULT GetDemodControl(int port, Kxapi::KxDemodPars& pars) override;
-    KXAPI_RESULT GetTunerFrequency(int port, long long& freqHz, int tunerId) override;
-    KXAPI_RESULT GetConstellationPoints(int port, int count, Kxapi::KxConstelPoint* points, int streamId,
-                                        bool execute) override;
     KXAPI_RESULT ResetAgc(int port, unsigned int mode, bool execute) override;
-    KXAPI_RESULT SetDemodControl(int port, Kxapi::KxDemodPars& pars, bool execute) override;
-    KXAPI_RESULT SetTunerFrequency(int port, long long freqHz, int tunerId, bool execute) override;
-    KXAPI_RESULT Tune(int port, long long freqHz, Kxapi::KxDemodPars& pars, bool execute) override;
-    using DemodHal::Tune;
+    using QamReceiverHal::Tune;
 
     // The chips of a port, powered on and wired for its place in its group.
     KXAPI_RESULT InitPortDevice(int port);
     // Degrees Celsius: the tuner's reading when above 60, else the board sensor's.
     KXAPI_RESULT GetTemperature(int port, int& degreesC);
-    // The port's I2C lock: the device's lock of the port's bus, for the first port of a group
-    // inside the port's critical section (the group's other ports read its tuner too).
-    KXAPI_RESULT I2CLock(int port);
-    KXAPI_RESULT I2CUnlock(int port);
 
 protected:
-    struct Port {
-        std::unique_ptr<ITda10024> m_pDemod;
-        std::unique_ptr<ITda18252> m_pTuner;
-        std::unique_ptr<QamReceiver::PortI2c> m_pI2c;
+    struct Port : QamPort {
         Kxapi::KxRfCalV1 m_Cal;
         XpCritSecPtr m_pCritSec;
-        // Set on the port's worker, read by its clients' threads too.
-        std::atomic<long long> m_TunedFreqHz{QamReceiver::POWER_ON_FREQ_HZ};
-        std::atomic<int> m_ModType{QamReceiver::POWER_ON_MOD_TYPE};
-        uint32_t m_LastBadPackets = 0;
-        long long m_BadPacketTotal = 0;
-        bool m_Initialised = false;
-    };
-
-    // Holds a port's I2C lock for the scope (see I2CLock).
-    class PortLock : private ::KxNonCopyable {
-    public:
-        PortLock(Kx3530Hal& hal, int port) : m_Hal(hal), m_Port(port), m_Result(hal.I2CLock(port)) {}
-        ~PortLock() { Unlock(); }
-        bool Locked() const { return KxapiSucceeded(m_Result) && !m_Released; }
-        KXAPI_RESULT Result() const { return m_Result; }
-        // Releases early; the unlock's result.
-        KXAPI_RESULT Unlock()
-        {
-            if (!Locked())
-                return KXAPI_OK;
-            m_Released = true;
-            return m_Hal.I2CUnlock(m_Port);
-        }
-
-    private:
-        Kx3530Hal& m_Hal;
-        int m_Port;
-        KXAPI_RESULT m_Result;
-        bool m_Released = false;
     };
 
     Port& PortOf(int port) { return m_Ports[port - 1]; }
+    QamPort& QamPortOf(int port) override { return PortOf(port); }
 
 private:
     struct LevelReadings;

@@ -69,15 +69,17 @@ constexpr int FREQ_COMP_PORT2_SHARED[FREQ_COMP_ROWS] = {
 const DemodHalDescriptor Kxa3490Hal::DESCRIPTOR = {3490, KX_MODEL_ANY_SUBTYPE, MakeDemodHal<Kxa3490Hal>,
                                       SUPPORTED_STATISTICS, DEFAULT_STATISTICS};
 
-Kxa3490Hal::Kxa3490Hal(long long serial, KxDeviceInt& device) : DemodHal(serial, device, DESCRIPTOR)
+Kxa3490Hal::Kxa3490Hal(long long serial, KxDeviceInt& device) : QamReceiverHal(serial, device, DESCRIPTOR)
 {
     for (int index = 0; index < NUM_PORTS; index++) {
         Port& port = m_Ports[index];
         port.m_pDemod.reset(new (std::nothrow) Tda10024(DEMOD_I2C_ADDRESSES[index]));
         port.m_pTuner.reset(new (std::nothrow) Tda18252());
-        // Both ports' chips sit on the device-level bus.
+        // Both ports' chips sit on the device-level bus, which the HAL lock guards.
         if (port.m_pDemod != nullptr)
             port.m_pI2c.reset(new (std::nothrow) PortI2c(device, *port.m_pDemod, -1));
+        port.m_Bus = -1;
+        port.m_pSection = m_pHalLock.get();
     }
 }
 
@@ -126,13 +128,11 @@ KXAPI_RESULT Kxa3490Hal::Init()
         return result;
     if (m_pHalLock == nullptr)
         return KXAPI_E_OUT_OF_RESOURCES;
-    for (Port& port : m_Ports) {
-        if (port.m_pDemod == nullptr || port.m_pTuner == nullptr || port.m_pI2c == nullptr)
-            return KXAPI_E_OUT_OF_MEM;
-        port.m_LastBadPackets = 0;
-        port.m_BadPacketTotal = 0;
+    result = CheckPortChips();
+    if (KxapiFailed(result))
+        return result;
+    for (Port& port : m_Ports)
         port.m_Shared = false;
-    }
     return KXAPI_OK;
 }
 
@@ -167,7 +167,7 @@ KXAPI_RESULT Kxa3490Hal::InitPortDevice(int port)
     if (KxapiFailed(result))
         return result;
     Port& p = PortOf(port);
-    HardwareLock lock(*this);
+    ChipLock lock(*this, port);
     if (!lock.Locked())
         return lock.Result();
     if (KxapiFailed(p.m_pDemod->Init(*p.m_pI2c, port == 1)) ||
@@ -182,7 +182,7 @@ KXAPI_RESULT Kxa3490Hal::InitPort(int port)
     if (KxapiFailed(result))
         return result;
     Port& p = PortOf(port);
-    HardwareLock lock(*this);
+    ChipLock lock(*this, port);
     if (!lock.Locked())
         return lock.Result();
     p.m_TunedFreqHz = POWER_ON_FREQ_HZ;
@@ -198,52 +198,6 @@ KXAPI_RESULT Kxa3490Hal::InitPort(int port)
     return KXAPI_OK;
 }
 
-KXAPI_RESULT Kxa3490Hal::SetTunerFrequency(int port, long long freqHz, int tunerId, bool execute)
-{
-    KXAPI_RESULT result = CheckDevicePort(port);
-    if (KxapiFailed(result))
-        return result;
-    result = CheckFrequency(freqHz);
-    if (KxapiFailed(result))
-        return result;
-    if (tunerId != -1)
-        return KXAPI_E_INVALID_ARG;
-    if (execute) {
-        CritSecAutoLockSvc lock(m_pHalLock);
-        PortOf(port).m_TunedFreqHz = freqHz; // programmed by the next Tune(port, bool)
-    }
-    return KXAPI_OK;
-}
-
-KXAPI_RESULT Kxa3490Hal::SetDemodControl(int port, KxDemodPars& pars, bool execute)
-{
-    KXAPI_RESULT result = CheckDevicePort(port);
-    if (KxapiFailed(result))
-        return result;
-    result = CheckPars(pars);
-    if (KxapiFailed(result) || !execute)
-        return result;
-    Port& p = PortOf(port);
-    HardwareLock lock(*this);
-    if (!lock.Locked())
-        return lock.Result();
-    const int bandwidth = ApplyDemodPars(*p.m_pDemod, pars);
-    if (bandwidth < 0)
-        return KXAPI_E_INTERNAL;
-    if (KxapiFailed(p.m_pTuner->SetBandwidth(bandwidth)))
-        return KXAPI_E_DEV_DRIVER;
-    p.m_ModType = pars.ModType();
-    return KXAPI_OK;
-}
-
-KXAPI_RESULT Kxa3490Hal::Tune(int port, long long freqHz, KxDemodPars& pars, bool execute)
-{
-    KXAPI_RESULT result = SetTunerFrequency(port, freqHz, -1, execute);
-    if (KxapiFailed(result))
-        return result;
-    return SetDemodControl(port, pars, execute);
-}
-
 KXAPI_RESULT Kxa3490Hal::Tune(int port, bool)
 {
     KXAPI_RESULT result = CheckDevicePort(port);
@@ -252,72 +206,13 @@ KXAPI_RESULT Kxa3490Hal::Tune(int port, bool)
     Port& p = PortOf(port);
     if (!p.m_Initialised)
         return KXAPI_OK_FAILSAFE;
-    HardwareLock lock(*this);
+    ChipLock lock(*this, port);
     if (!lock.Locked())
         return lock.Result();
     // Every second acquisition starts a little below the frequency.
     m_Detune = !m_Detune;
-    const KXAPI_RESULT tuner =
-        p.m_pTuner->SetFrequency(m_Detune ? p.m_TunedFreqHz - DETUNE_HZ : p.m_TunedFreqHz, TUNER_MODE);
-    KXAPI_RESULT demod = KXAPI_OK;
-    if (KxapiSucceeded(tuner)) {
-        demod = p.m_pDemod->ResetBadPacketCount();
-        p.m_LastBadPackets = 0;
-        uint32_t count = 0;
-        if (DemodResult(demod) == KXAPI_OK)
-            demod = p.m_pDemod->ReadBadPacketCount(count);
-        if (DemodResult(demod) == KXAPI_OK)
-            demod = p.m_pDemod->Acquire();
-    }
-    return KxapiFailed(tuner) ? KXAPI_E_DEV_DRIVER : DemodResult(demod);
-}
-
-KXAPI_RESULT Kxa3490Hal::GetDemodControl(int port, KxDemodPars& pars)
-{
-    KXAPI_RESULT result = CheckDevicePort(port);
-    if (KxapiFailed(result))
-        return result;
-    HardwareLock lock(*this);
-    if (!lock.Locked())
-        return lock.Result();
-    return ReadDemodPars(*PortOf(port).m_pDemod, pars, PortOf(port).m_ModType);
-}
-
-KXAPI_RESULT Kxa3490Hal::GetTunerFrequency(int port, long long& freqHz, int tunerId)
-{
-    KXAPI_RESULT result = CheckDevicePort(port);
-    if (KxapiFailed(result))
-        return result;
-    if (tunerId != -1)
-        return KXAPI_E_INVALID_ARG;
-    HardwareLock lock(*this);
-    if (!lock.Locked())
-        return lock.Result();
-    int offsetHz = 0;
-    result = PortOf(port).m_pDemod->ReadFrequencyOffset(offsetHz);
-    if (result == TDA10024_NOT_LOCKED)
-        return KXAPI_E_LOCKED;
-    if (KxapiFailed(result))
-        return KXAPI_E_DEV_DRIVER;
-    freqHz = PortOf(port).m_TunedFreqHz + offsetHz;
-    return KXAPI_OK;
-}
-
-KXAPI_RESULT Kxa3490Hal::GetConstellationPoints(int port, int count, KxConstelPoint* points, int, bool execute)
-{
-    KXAPI_RESULT result = CheckDevicePort(port);
-    if (KxapiFailed(result))
-        return result;
-    if (points == nullptr)
-        return KXAPI_E_INVALID_BUF;
-    if (count < 0 || count > DEMOD_MAX_CONSTEL_POINTS)
-        return KXAPI_E_INVALID_ARG;
-    if (!execute)
-        return KXAPI_OK;
-    HardwareLock lock(*this);
-    if (!lock.Locked())
-        return lock.Result();
-    return ReadConstellation(*PortOf(port).m_pDemod, count, points);
+    const long long tunedHz = p.m_TunedFreqHz;
+    return Acquire(p, m_Detune ? tunedHz - DETUNE_HZ : tunedHz, TUNER_MODE);
 }
 
 KXAPI_RESULT Kxa3490Hal::GetSpectrumInversion(int port, bool& inverted)
@@ -325,7 +220,7 @@ KXAPI_RESULT Kxa3490Hal::GetSpectrumInversion(int port, bool& inverted)
     KXAPI_RESULT result = CheckDevicePort(port);
     if (KxapiFailed(result))
         return result;
-    HardwareLock lock(*this);
+    ChipLock lock(*this, port);
     if (!lock.Locked())
         return lock.Result();
     bool chipInverted = false;
@@ -352,7 +247,7 @@ KXAPI_RESULT Kxa3490Hal::GetStatistics(int port, int count, KxStatistic* stats)
                                                  KX_STAT_BAD_PCK_CNT, KX_STAT_MER, KX_STAT_SNR, KX_STAT_CNR});
     const bool wantsLevels = Wants(stats, count, {KX_STAT_AGC1, KX_STAT_AGC2, KX_STAT_RF_LVL_CHAN});
     if (wantsDemod || wantsLevels) {
-        HardwareLock lock(*this);
+        ChipLock lock(*this, port);
         if (!lock.Locked()) {
             demod.Fail(lock.Result());
             tunerResult = demodAgcResult = lock.Result();

@@ -7,11 +7,10 @@
 
 #include <memory>
 
-#include "DemodHal.h"
 #include "DemodHalRegistry.h"
-#include "QamReceiver.h"
+#include "QamReceiverHal.h"
 
-class Kxa3490Hal : public DemodHal {
+class Kxa3490Hal : public QamReceiverHal {
 public:
     // The model table's row this HAL serves and its factory.
     static const DemodHalDescriptor DESCRIPTOR;
@@ -44,14 +43,7 @@ public:
     KXAPI_RESULT InitPort(int port) override;
     KXAPI_RESULT Tune(int port, bool blindScan) override;
     KXAPI_RESULT GetStatistics(int port, int count, Kxapi::KxStatistic* stats) override;
-    KXAPI_RESULT GetDemodControl(int port, Kxapi::KxDemodPars& pars) override;
-    KXAPI_RESULT GetTunerFrequency(int port, long long& freqHz, int tunerId) override;
-    KXAPI_RESULT GetConstellationPoints(int port, int count, Kxapi::KxConstelPoint* points, int streamId,
-                                        bool execute) override;
-    KXAPI_RESULT SetDemodControl(int port, Kxapi::KxDemodPars& pars, bool execute) override;
-    KXAPI_RESULT SetTunerFrequency(int port, long long freqHz, int tunerId, bool execute) override;
-    KXAPI_RESULT Tune(int port, long long freqHz, Kxapi::KxDemodPars& pars, bool execute) override;
-    using DemodHal::Tune;
+    using QamReceiverHal::Tune;
 
     KXAPI_RESULT InitPortDevice(int port);
     // The carrier's spectral inversion (the board's IF inverts, so the chip's flag negated).
@@ -60,18 +52,11 @@ public:
     bool SharedInput() const { return m_Ports[1].m_Shared; }
 
 private:
-    struct Port {
-        std::unique_ptr<ITda10024> m_pDemod;
-        std::unique_ptr<ITda18252> m_pTuner;
-        std::unique_ptr<QamReceiver::PortI2c> m_pI2c;
-        long long m_TunedFreqHz = QamReceiver::POWER_ON_FREQ_HZ;
-        int m_ModType = QamReceiver::POWER_ON_MOD_TYPE;
-        uint32_t m_LastBadPackets = 0;
-        long long m_BadPacketTotal = 0;
-        bool m_Initialised = false;
+    struct Port : QamPort {
         bool m_Shared = false;
     };
     Port& PortOf(int port) { return m_Ports[port - 1]; }
+    QamPort& QamPortOf(int port) override { return PortOf(port); }
 
     Port m_Ports[NUM_PORTS];
     // Inverted before each acquisition: true tunes DETUNE_HZ below the frequency.
