@@ -35,7 +35,7 @@ declare -A FILTER=([transport]='Pipe*:ListenerFixture.*' [validity]='DemodPars*'
                    [statscache]='StatisticsCache*:StatsTest.*' [queue]='CmdQueue*:PortCmdType*:PortTest.*'
                    [port]='PortTest.*:StatsTest.*:CmdQueue*' [scan]='ScanTest.*:BandWidth.*'
                    [network]='ManagerFixture.*:KxeManager*' [hal3460]='Kxa3460Hal*' [driver]='Driver*'
-                   [qam]='Kx3530Hal*:Kxa3490Hal*:QamChips*:Qam*' [sat]='Kxa3470*:DvbS2*:Window*')
+                   [qam]='Kx3530*:Kxa3490*:QamChips*:Qam*' [sat]='Kxa3470*:DvbS2*:Window*')
 
 BACKUP_DIR=$(mktemp -d)
 CURRENT_FILE=""
