@@ -245,6 +245,8 @@ py::list PyDemodPort::Statistics(const py::object& which)
             result = m_Client.Svc().GetSupportedStatistics(MAX_SUPPORTED, stats);
         }
         Check(result, "supported statistics");
+        for (KxStatistic& stat : stats)
+            stat.UnqualifyForRead();
     } else if (py::isinstance<py::str>(which) || py::isinstance<py::int_>(which)) {
         stats.emplace_back(StatisticIdFrom(which));
     } else {

@@ -11,12 +11,6 @@ using namespace Kxapi;
 
 namespace {
 
-// Markers of XtraId[0]: 0 stands for the four fixed sub-channels, 1 and 3 for one key per PLP id.
-constexpr int32_t MARKER_SUBCHANNELS = 0;
-constexpr int32_t MARKER_PLP = 1;
-constexpr int32_t MARKER_PLP_ALT = 3;
-// Marker of XtraId[1]: four layers (-1, 0, 1, 2) per key.
-constexpr int32_t MARKER_LAYERS = 2;
 const int32_t SUBCHANNEL_IDS[] = {-1, 1, 2, 4};
 const int32_t LAYER_IDS[] = {-1, 0, 1, 2};
 
@@ -107,13 +101,13 @@ bool StatisticsCache::GetXtraIdKeys(const StatisticKey& key, std::vector<Statist
     keys.clear();
     StatisticKey base;
     base.StatisticId = key.StatisticId;
-    if (key.XtraId[0] == MARKER_SUBCHANNELS) {
+    if (key.XtraId[0] == STAT_XTRA_SUBCHANNELS) {
         for (int32_t id : SUBCHANNEL_IDS) {
             StatisticKey k = base;
             k.XtraId[0] = id;
             keys.push_back(k);
         }
-    } else if (key.XtraId[0] == MARKER_PLP || key.XtraId[0] == MARKER_PLP_ALT) {
+    } else if (key.XtraId[0] == STAT_XTRA_PER_PLP || key.XtraId[0] == STAT_XTRA_PER_PLP_ALT) {
         if (m_PlpIds.empty())
             return false;
         for (int id : m_PlpIds) {
@@ -122,7 +116,7 @@ bool StatisticsCache::GetXtraIdKeys(const StatisticKey& key, std::vector<Statist
             keys.push_back(k);
         }
     }
-    if (key.XtraId[1] == MARKER_LAYERS) {
+    if (key.XtraId[1] == STAT_XTRA_LAYERS) {
         if (keys.empty())
             keys.push_back(base);
         std::vector<StatisticKey> layered;
@@ -422,7 +416,7 @@ KXAPI_RESULT StatisticsCache::GetStatistics(int count, KxStatistic* stats, bool 
         std::copy(stat.m_XtraId, stat.m_XtraId + 4, xtra);
         stat = def->second;
         std::copy(xtra, xtra + 4, stat.m_XtraId);
-        stat.m_Result = def->second.m_XtraId[1] == MARKER_LAYERS ? static_cast<int32_t>(KXAPI_E_STAT_NOTAVAIL)
+        stat.m_Result = def->second.m_XtraId[1] == STAT_XTRA_LAYERS ? static_cast<int32_t>(KXAPI_E_STAT_NOTAVAIL)
                                                                  : def->second.m_Result;
     }
     return KXAPI_OK;

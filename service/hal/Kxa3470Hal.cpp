@@ -57,32 +57,45 @@ constexpr uint16_t CLOCK_REG3_LATE = 0x00F4;
 // Sample rates of the I/Q port and the converter, in MHz.
 constexpr int IQ_SAMPLE_RATES_MHZ[] = {160, 80, 40, 20, 10, 5};
 
+// The extra ids of a statistic: the stream (ISI, -1 all streams), then the time window (-1 the
+// instantaneous value, 0 short, 1 medium, 2 long). The port's statistics cache keeps a value
+// per stream of the port's stream list (GetPlpList) where a row says STREAMS, and per window
+// where it says WINDOWS.
+constexpr int32_t NONE = STAT_XTRA_UNUSED;
+constexpr int32_t STREAMS = STAT_XTRA_PER_PLP;
+constexpr int32_t WINDOWS = STAT_XTRA_LAYERS;
+
+constexpr SupportedStatisticsType Row(int32_t id, bool lockedOnly, int32_t stream, int32_t window)
+{
+    return {id, lockedOnly, 0, 1, {stream, window, NONE, NONE}};
+}
+
 const SupportedStatisticsType SUPPORTED_STATISTICS[] = {
-    {KX_STAT_LOCK, false, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_PL_HEADER_LOCK, false, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_STREAM_LOCK, true, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_LOCK_PERC, false, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_ES_N0, true, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_MER_PL_HEADERS, true, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_CNR, true, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_SNR, true, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_SPECTRUM_INV, true, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_DVBS2_ISI, true, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_S2_ISI_SIG, true, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_AGC1, false, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_RF_LVL_CHAN, false, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_RF_LVL_UNCALIB, false, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_MER, true, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_LINK_MARGIN, true, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_EB_N0, true, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_BER_PRE_LDPC, true, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_FER_POST_LDPC, true, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_BER_POST_LDPC, true, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_BER_PRE_BCH, true, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_FER_POST_BCH, true, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_BER_POST_BCH, true, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_OCCUPIED_BANDWIDTH, true, 0, 1, {-1, -1, -1, -1}},
-    {KX_STAT_ROLL_OFF_FACTOR, true, 0, 1, {-1, -1, -1, -1}},
+    Row(KX_STAT_LOCK, false, NONE, NONE),
+    Row(KX_STAT_PL_HEADER_LOCK, false, NONE, NONE),
+    Row(KX_STAT_STREAM_LOCK, true, STREAMS, NONE),
+    Row(KX_STAT_LOCK_PERC, false, STREAMS, WINDOWS),
+    Row(KX_STAT_ES_N0, true, STREAMS, WINDOWS),
+    Row(KX_STAT_MER_PL_HEADERS, true, NONE, WINDOWS),
+    Row(KX_STAT_CNR, true, STREAMS, WINDOWS),
+    Row(KX_STAT_SNR, true, STREAMS, WINDOWS),
+    Row(KX_STAT_SPECTRUM_INV, true, NONE, NONE),
+    Row(KX_STAT_DVBS2_ISI, true, NONE, WINDOWS),
+    Row(KX_STAT_S2_ISI_SIG, true, STREAMS, NONE),
+    Row(KX_STAT_AGC1, false, NONE, NONE),
+    Row(KX_STAT_RF_LVL_CHAN, false, NONE, NONE),
+    Row(KX_STAT_RF_LVL_UNCALIB, false, NONE, NONE),
+    Row(KX_STAT_MER, true, STREAMS, WINDOWS),
+    Row(KX_STAT_LINK_MARGIN, true, STREAMS, WINDOWS),
+    Row(KX_STAT_EB_N0, true, STREAMS, WINDOWS),
+    Row(KX_STAT_BER_PRE_LDPC, true, STREAMS, WINDOWS),
+    Row(KX_STAT_FER_POST_LDPC, true, STREAMS, WINDOWS),
+    Row(KX_STAT_BER_POST_LDPC, true, STREAMS, WINDOWS),
+    Row(KX_STAT_BER_PRE_BCH, true, STREAMS, WINDOWS),
+    Row(KX_STAT_FER_POST_BCH, true, STREAMS, WINDOWS),
+    Row(KX_STAT_BER_POST_BCH, true, STREAMS, WINDOWS),
+    Row(KX_STAT_OCCUPIED_BANDWIDTH, true, NONE, NONE),
+    Row(KX_STAT_ROLL_OFF_FACTOR, true, NONE, NONE),
 };
 
 // Before the first measurement every statistic answers KXAPI_E_TUNING, except these.

@@ -3,10 +3,14 @@
 
 #include <cstdint>
 
-// Extra-id markers of key expansion (see StatisticsCache).
-enum : int32_t {
-    STAT_XTRA_UNUSED = -1,
-};
+#include "KxStatistic.h"
+
+// The markers of the extra ids (STAT_XTRA_*) are the library's (KxStatistic.h).
+using Kxapi::STAT_XTRA_UNUSED;
+using Kxapi::STAT_XTRA_SUBCHANNELS;
+using Kxapi::STAT_XTRA_PER_PLP;
+using Kxapi::STAT_XTRA_PER_PLP_ALT;
+using Kxapi::STAT_XTRA_LAYERS;
 
 struct SupportedStatisticsType {
     int32_t StatisticId;   // id of the statistic table

@@ -178,5 +178,87 @@ TEST_F(Kxa3470ProcessTest, IqPortTakesTheTunerWithItsOwnParameters)
     EXPECT_EQ(100000000, held.Iq()->m_BandwidthHz);
 }
 
+TEST_F(Kxa3470ProcessTest, AnOpenSymbolRateIsFoundAndTheWindowedValuesFollowTheCarriersCn)
+{
+    // The default scene's 1150 MHz carrier: 8PSK 2/3 (ideal Es/N0 6.62 dB), C/N 12 dB, which
+    // the virtual demodulator measures as an MER of 11.5 dB (its implementation loss 0.5 dB).
+    constexpr int32_t MER_TENTHS = 115;
+    constexpr int32_t IDEAL_ES_N0_TENTHS = 66;
+    DemodPortClient client;
+    ASSERT_EQ(KXAPI_OK, OpenWhenReady(client, SERIAL_3470, 0));
+    ASSERT_EQ(KXAPI_OK, client.Svc().Tune(S2_CARRIER_HZ, S2Pars(-1)));
+    ASSERT_TRUE(kxtest::WaitUntil([&] { return IsLocked(client); }, 3 * LOCK_WAIT_MS)) << "the detector's search";
+    Kxapi::KxDemodPars pars;
+    ASSERT_EQ(KXAPI_OK, client.Svc().ControlGet(pars));
+    ASSERT_TRUE(pars.IsDvbS2());
+    EXPECT_NEAR(S2_SYMBOL_RATE_BD, pars.DvbS2()->m_SymRateBd, S2_SYMBOL_RATE_BD / 1000) << "within 0.1 %";
+
+    // The carrier's one stream, as the short window lists it, and its values once it holds frames.
+    int32_t isi = -1;
+    ASSERT_TRUE(kxtest::WaitUntil(
+        [&] {
+            std::vector<KxStatistic> list(1, KxStatistic(Kxapi::KX_STAT_DVBS2_ISI));
+            list[0].m_XtraId[1] = 0;
+            Kxapi::KxDvbS2IsiList isis;
+            if (client.Svc().GetStatistics(list.data(), 1) != KXAPI_OK || list[0].GetValue(isis) != KXAPI_OK ||
+                isis.m_Isis.size() != 1)
+                return false;
+            isi = isis.m_Isis[0].m_Isi;
+            return true;
+        },
+        LOCK_WAIT_MS));
+    const std::vector<int32_t> ids = {Kxapi::KX_STAT_MER,           Kxapi::KX_STAT_ES_N0,
+                                      Kxapi::KX_STAT_EB_N0,         Kxapi::KX_STAT_LINK_MARGIN,
+                                      Kxapi::KX_STAT_BER_PRE_LDPC,  Kxapi::KX_STAT_FER_POST_LDPC,
+                                      Kxapi::KX_STAT_BER_POST_LDPC, Kxapi::KX_STAT_FER_POST_BCH,
+                                      Kxapi::KX_STAT_BER_POST_BCH,  Kxapi::KX_STAT_LOCK_PERC};
+    std::vector<KxStatistic> stats;
+    const auto readWindow = [&] {
+        stats.clear();
+        for (int32_t id : ids) {
+            stats.emplace_back(id);
+            stats.back().m_XtraId[0] = isi;
+            stats.back().m_XtraId[1] = 0;  // the short window
+        }
+        if (client.Svc().GetStatistics(stats.data(), static_cast<int>(stats.size())) != KXAPI_OK)
+            return false;
+        for (const KxStatistic& stat : stats) {
+            if (stat.m_Result != KXAPI_OK)
+                return false;
+        }
+        return true;
+    };
+    const bool filled = kxtest::WaitUntil(readWindow, LOCK_WAIT_MS);
+    std::string results;
+    for (const KxStatistic& stat : stats)
+        results += " " + std::to_string(stat.m_StatisticId) + ":" + KxapiResult2Str(static_cast<KXAPI_RESULT>(stat.m_Result));
+    ASSERT_TRUE(filled) << "the short window never filled:" << results;
+    int32_t mer = 0, esN0 = 0, ebN0 = 0, margin = 0, lockPercent = 0;
+    double berPreLdpc = -1, ferPostLdpc = -1, berPostLdpc = -1, ferPostBch = -1, berPostBch = -1;
+    EXPECT_EQ(KXAPI_OK, stats[0].GetValue(mer));
+    EXPECT_EQ(KXAPI_OK, stats[1].GetValue(esN0));
+    EXPECT_EQ(KXAPI_OK, stats[2].GetValue(ebN0));
+    EXPECT_EQ(KXAPI_OK, stats[3].GetValue(margin));
+    EXPECT_EQ(KXAPI_OK, stats[4].GetValue(berPreLdpc));
+    EXPECT_EQ(KXAPI_OK, stats[5].GetValue(ferPostLdpc));
+    EXPECT_EQ(KXAPI_OK, stats[6].GetValue(berPostLdpc));
+    EXPECT_EQ(KXAPI_OK, stats[7].GetValue(ferPostBch));
+    EXPECT_EQ(KXAPI_OK, stats[8].GetValue(berPostBch));
+    EXPECT_EQ(KXAPI_OK, stats[9].GetValue(lockPercent));
+    EXPECT_NEAR(MER_TENTHS, mer, 5) << "MER within 0.5 dB of C/N less the implementation loss";
+    EXPECT_NEAR(mer, esN0, 1);
+    EXPECT_NEAR(mer - 48, ebN0, 1) << "Eb/N0: Es/N0 less 10 log10(3 bits per 8PSK symbol)";
+    EXPECT_NEAR(mer - IDEAL_ES_N0_TENTHS, margin, 1) << "margin over the ideal Es/N0 of 8PSK 2/3";
+    // Before the decoder, 8PSK at 11.5 dB loses about one bit in seventy; 5 dB above the
+    // code's threshold nothing is left after it.
+    EXPECT_GT(berPreLdpc, 1e-3);
+    EXPECT_LT(berPreLdpc, 5e-2);
+    EXPECT_EQ(0.0, ferPostLdpc);
+    EXPECT_EQ(0.0, berPostLdpc);
+    EXPECT_EQ(0.0, ferPostBch);
+    EXPECT_EQ(0.0, berPostBch);
+    EXPECT_EQ(100, lockPercent);
+}
+
 } // namespace
 } // namespace demodclient

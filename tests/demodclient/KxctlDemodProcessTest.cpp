@@ -132,5 +132,31 @@ TEST_F(KxctlDemodTest, TunerParametersAndSupportedStatistics)
     EXPECT_NE(std::string::npos, supported.m_Output.find("TempTuner")) << supported.m_Output;
 }
 
+TEST_F(KxctlDemodTest, AllSupportedStatisticsOfTheSatelliteReceiverReadTheInstantaneousValues)
+{
+    {
+        Kxapi::DemodPortClient ready;
+        ASSERT_EQ(KXAPI_OK, OpenWhenReady(ready, 3470000001, 0));
+    }
+    // The 3470's supported list marks which statistics are kept per stream and per time window.
+    kxtest::ProcessResult supported = Kxctl({"supported", "3470000001", "0"});
+    EXPECT_EQ(0, supported.m_Status) << supported.m_Output;
+    EXPECT_NE(std::string::npos, supported.m_Output.find("stream+window")) << supported.m_Output;
+    kxtest::ProcessResult tune =
+        Kxctl({"tune", "3470000001", "0", "1150M", "37", "15", "63", "27500000", "--wait-lock", "10000"});
+    ASSERT_EQ(0, tune.m_Status) << tune.m_Output;
+    // Reading every supported statistic asks for all streams and the instantaneous value, not
+    // for the stream and window the list's markers would name.
+    kxtest::ProcessResult stats = Kxctl({"stats", "3470000001", "0", "--settle", "2000"});
+    EXPECT_EQ(0, stats.m_Status) << stats.m_Output;
+    std::istringstream lines(stats.m_Output);
+    std::string line, mer;
+    while (std::getline(lines, line)) {
+        if (line.rfind("MER ", 0) == 0)
+            mer = line;
+    }
+    EXPECT_NE(std::string::npos, mer.find(" dB")) << stats.m_Output;
+}
+
 } // namespace
 } // namespace demodclient

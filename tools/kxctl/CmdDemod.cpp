@@ -289,6 +289,15 @@ KxctlJson QualityJson(const Quality& quality)
             {"unit", "dB"}};
 }
 
+KXAPI_RESULT SupportedStatisticsToRead(Kxapi::DemodPortClient& client, std::vector<Kxapi::KxStatistic>& stats)
+{
+    constexpr int32_t MAX_SUPPORTED = 256;
+    KXAPI_RESULT result = client.Svc().GetSupportedStatistics(MAX_SUPPORTED, stats);
+    for (Kxapi::KxStatistic& stat : stats)
+        stat.UnqualifyForRead();
+    return result;
+}
+
 bool ParseStatisticIds(int argc, char** argv, std::vector<int32_t>& ids, std::string& bad)
 {
     for (int i = 0; i < argc; i++) {

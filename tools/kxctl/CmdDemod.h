@@ -68,6 +68,10 @@ std::string QualityLine(const Quality& quality); // "Quality  good (MER 27.1 dB,
 KxctlJson QualityJson(const Quality& quality);
 // Statistics by name ("Lock", "MER") or id; false with the offending word on failure.
 bool ParseStatisticIds(int argc, char** argv, std::vector<int32_t>& ids, std::string& bad);
+// Every statistic the port supports, ready to be read: the supported list names in a
+// statistic's extra ids what kind of id it takes (per stream, per time window); the read asks
+// for all streams and the instantaneous value.
+KXAPI_RESULT SupportedStatisticsToRead(Kxapi::DemodPortClient& client, std::vector<Kxapi::KxStatistic>& stats);
 
 // Parameters from the command line: either four integers "MOD X0 X1 X2" (the legacy form)
 // or "--xml TEXT" (one "KxDemodPars" element). Consumes the words it used.

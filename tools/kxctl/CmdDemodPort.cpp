@@ -18,7 +18,6 @@ using Kxapi::KxStatistic;
 
 namespace {
 
-constexpr int32_t MAX_SUPPORTED = 256;
 // Frequency attributes of a port (MHz).
 constexpr int32_t ATTR_FREQ_ABSMAX = 4;
 constexpr int32_t ATTR_FREQ_ABSMIN = 5;
@@ -86,7 +85,7 @@ void PrintTunePars(KXAPI_RESULT result, const Kxapi::KxTunePars& pars)
 int PrintAllStatistics(DemodPortClient& client)
 {
     std::vector<KxStatistic> stats;
-    KXAPI_RESULT result = client.Svc().GetSupportedStatistics(MAX_SUPPORTED, stats);
+    KXAPI_RESULT result = SupportedStatisticsToRead(client, stats);
     if (result != KXAPI_OK)
         return KxctlFail("supported statistics", result);
     if (!stats.empty()) {

@@ -31,7 +31,7 @@ bool CollectStatistics(DemodPortClient& client, int argc, char** argv, std::vect
         return false;
     }
     if (ids.empty()) {
-        KXAPI_RESULT result = client.Svc().GetSupportedStatistics(MAX_SUPPORTED, stats);
+        KXAPI_RESULT result = SupportedStatisticsToRead(client, stats);
         if (result != KXAPI_OK) {
             status = KxctlFail("supported statistics", result);
             return false;
@@ -154,6 +154,20 @@ bool OpenStatistics(const char* pSub, int argc, char** argv, StatsArgs& args, De
     return true;
 }
 
+// What a supported statistic's extra ids stand for: "stream", "sub-channel", "window" (the
+// 3470's time windows are its layers), joined with "+"; empty for a plain statistic.
+std::string PerText(const KxStatistic& stat)
+{
+    std::string per;
+    if (stat.m_XtraId[0] == Kxapi::STAT_XTRA_SUBCHANNELS)
+        per = "sub-channel";
+    else if (stat.m_XtraId[0] == Kxapi::STAT_XTRA_PER_PLP || stat.m_XtraId[0] == Kxapi::STAT_XTRA_PER_PLP_ALT)
+        per = "stream";
+    if (stat.m_XtraId[1] == Kxapi::STAT_XTRA_LAYERS)
+        per += per.empty() ? "window" : "+window";
+    return per;
+}
+
 // The line naming the stream and window of the readings (nothing without --isi or --window).
 void PrintSelection(const StatsArgs& args)
 {
@@ -262,7 +276,7 @@ int RunSupported(int argc, char** argv)
     if (result != KXAPI_OK)
         return KxctlFail("supported statistics", result);
     if (!KxctlJsonOutput())
-        printf("%-6s %-16s %-8s %-10s %s\n", "id", "name", "type", "unit", "description");
+        printf("%-6s %-16s %-8s %-10s %-18s %s\n", "id", "name", "type", "unit", "per", "description");
     for (const KxStatistic& stat : stats) {
         std::string name, description;
         stat.GetName(name, description);
@@ -271,15 +285,17 @@ int RunSupported(int argc, char** argv)
                             : stat.m_ValueType == Kxapi::KX_STAT_VT_DOUBLE ? "double"
                                                                            : "struct";
         const char* pUnit = StatUnit(stat.m_StatisticId);
+        const std::string per = PerText(stat);
         if (KxctlJsonOutput())
             KxctlEmit({{"id", stat.m_StatisticId},
                        {"name", name},
                        {"type", pType},
                        {"unit", pUnit},
+                       {"per", per},
                        {"description", description}});
         else
-            printf("%-6d %-16s %-8s %-10s %s\n", stat.m_StatisticId, name.c_str(), pType, pUnit[0] ? pUnit : "-",
-                   description.c_str());
+            printf("%-6d %-16s %-8s %-10s %-18s %s\n", stat.m_StatisticId, name.c_str(), pType, pUnit[0] ? pUnit : "-",
+                   per.empty() ? "-" : per.c_str(), description.c_str());
     }
     return 0;
 }

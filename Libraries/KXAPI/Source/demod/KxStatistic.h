@@ -2,6 +2,7 @@
 // crosses the demod protocol; element "kxstat".
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <type_traits>
@@ -108,6 +109,20 @@ enum KxStatId : int32_t {
 #undef KX_STAT_ENUMERATOR
 };
 
+// What a statistic's extra ids stand for in a port's list of supported statistics (the list
+// carries these markers; a read names the actual stream, sub-channel or layer).
+enum KxStatXtraMarker : int32_t {
+    STAT_XTRA_UNUSED = -1,
+    // XtraId[0]: the four fixed sub-channels -1, 1, 2 and 4.
+    STAT_XTRA_SUBCHANNELS = 0,
+    // XtraId[0]: one value per id of the port's stream (PLP, ISI) list.
+    STAT_XTRA_PER_PLP = 1,
+    STAT_XTRA_PER_PLP_ALT = 3,
+    // XtraId[1]: four layers -1, 0, 1 and 2 (the satellite receiver's time windows: -1 the
+    // instantaneous value, 0 short, 1 medium, 2 long).
+    STAT_XTRA_LAYERS = 2,
+};
+
 // One row of the statistic table. A scalar value times m_Scale is the reading in m_pUnit
 // ("dB", "dBm", "dBmV", "%", "ratio", "count", "degC", "Hz", "MHz", "ppm", "steps"; "" for flags
 // and structured values).
@@ -143,6 +158,9 @@ public:
     // Looks the id up, stores it and its value type and resets the value;
     // KXAPI_E_NOT_FOUND for an id not in the table (the statistic is unchanged).
     KXAPI_RESULT SetId(int32_t id);
+    // A statistic of a port's supported list as a read: its extra ids there are markers of
+    // what it takes (STAT_XTRA_*); the read asks for all streams and the instantaneous value.
+    void UnqualifyForRead() { std::fill(std::begin(m_XtraId), std::end(m_XtraId), STAT_XTRA_UNUSED); }
 
     // Typed access: KXAPI_E_INVALID_TYPE when T is not the value type (a failed SetValue also
     // stores KXAPI_E_INVALID_TYPE in Result); GetValue of the right type answers Result.
