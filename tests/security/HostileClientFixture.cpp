@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <csignal>
+#include <functional>
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
@@ -227,13 +228,26 @@ void HostileServiceTest::TearDown()
 ::testing::AssertionResult HostileServiceTest::WellBehavedClientIsServed()
 {
     unsigned int start = XpUtil::GetTickCount();
-    KxGlobalSvcClient global;
-    global.SetReplyTimeout(SERVED_WITHIN_MS);
-    KxServiceVersion version;
-    KXAPI_RESULT result = global.GetServiceVersion(version);
+    // A client whose connection request was not answered within the handshake's 500 ms (a
+    // loaded machine, a flood ahead of it in the listener FIFO) connects again, as a real one
+    // does; the bound is on the whole.
+    const auto withinBound = [&](const std::function<KXAPI_RESULT()>& request) {
+        KXAPI_RESULT result;
+        do {
+            result = request();
+        } while ((result == KXAPI_E_CONNECT_TO_SERVICE || result == KXAPI_E_TIMEOUT) &&
+                 XpUtil::GetTickCount() - start < SERVED_WITHIN_MS);
+        return result;
+    };
+    KXAPI_RESULT result = withinBound([] {
+        KxGlobalSvcClient global;
+        global.SetReplyTimeout(SERVED_WITHIN_MS);
+        KxServiceVersion version;
+        return global.GetServiceVersion(version);
+    });
     if (result != KXAPI_OK)
         return ::testing::AssertionFailure() << "version: " << KxapiResult2Str(result);
-    result = AttachOnce();
+    result = withinBound(AttachOnce);
     if (result != KXAPI_OK)
         return ::testing::AssertionFailure() << "attach: " << KxapiResult2Str(result);
     unsigned int took = XpUtil::GetTickCount() - start;
