@@ -18,8 +18,9 @@ namespace {
 
 constexpr int32_t MAX_SUPPORTED = 256;
 constexpr int LIVE_PERIOD_MS = 100;
-// A port starts acquiring at the tick after the attach; a one-shot read waits this long first.
-constexpr int SETTLE_MS = 300;
+// A port starts acquiring at the tick after the attach; a one-shot read waits this long first
+// (the 3470's lock indications need four 100 ms ticks of its sampling thread after the attach).
+constexpr int SETTLE_MS = 600;
 
 // The named statistics, or every supported one when none is named.
 bool CollectStatistics(DemodPortClient& client, int argc, char** argv, std::vector<KxStatistic>& stats, int& status)
@@ -180,6 +181,26 @@ void PrintSelection(const StatsArgs& args)
         printf("ISI %d, %s window (%s)\n", args.m_Isi, window.m_pName, window.m_pSpan);
 }
 
+// After a read of all streams in which some statistics are kept per input stream only
+// (KXAPI_E_PLP_NOT_FOUND): how to read them, with the streams the port lists.
+void PrintStreamHint(const StatsArgs& args, const std::vector<KxStatistic>& stats)
+{
+    if (args.m_Isi >= 0 || KxctlJsonOutput())
+        return;
+    bool perStream = false;
+    std::string streams;
+    for (const KxStatistic& stat : stats) {
+        perStream |= stat.m_Result == static_cast<int32_t>(KXAPI_E_PLP_NOT_FOUND);
+        Kxapi::KxDvbS2IsiList isis;
+        if (stat.m_StatisticId == Kxapi::KX_STAT_DVBS2_ISI && stat.GetValue(isis) == KXAPI_OK)
+            for (const Kxapi::KxS2IsiId& isi : isis.m_Isis)
+                streams += (streams.empty() ? "" : ", ") + std::to_string(isi.m_Isi);
+    }
+    if (perStream)
+        printf("(statistics kept per input stream need --isi N%s)\n",
+               streams.empty() ? "" : ("; the port's streams: " + streams).c_str());
+}
+
 // Prints the statistics and, where the port's parameters and its MER or C/N tell, the quality
 // grade; `t` is the time since the start of a live view (negative for a one-shot read).
 void PrintStatistics(DemodPortClient& client, const std::vector<KxStatistic>& stats, const StatFormat& format,
@@ -226,6 +247,7 @@ int RunStats(int argc, char** argv)
     }
     PrintSelection(args);
     PrintStatistics(client, stats, args.m_Format, -1.0);
+    PrintStreamHint(args, stats);
     return 0;
 }
 
