@@ -269,24 +269,32 @@ TEST_F(FrameStatsTest, EachStreamsFramesCarryItsOwnPlsCode)
 // lock, none once the tuner has moved off it, and none while the demodulator is stopped.
 TEST_F(FrameStatsTest, FramesAreReportedOnlyWhileTheDemodulatorIsLocked)
 {
-    // QPSK 3/4 at 27.5 MBd: about 850 frames a second once locked.
-    Carrier(12.0, 7, 4, 27500000);
+    // QPSK 3/4 at 1 MBd: about 31 frames a second, and 400 ms from the tune to the lock.
+    Carrier(12.0, 7, 4, 1000000);
     int pending = -1, lost = 0;
     bool overflow = false;
     ASSERT_EQ(KXAPI_OK, m_pStats->ClearStatistics());
-    ASSERT_FALSE(PlHeaderLocked()) << "just tuned";
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     ASSERT_EQ(KXAPI_OK, m_pStats->GetStatisticsStatus(pending, lost, overflow));
+    ASSERT_FALSE(PlHeaderLocked()) << "still acquiring";
     EXPECT_EQ(0, pending) << "no frames before the lock";
     Lock();
-    EXPECT_FALSE(Receive(100).empty());
+    EXPECT_FALSE(Receive(300).empty());
 
-    // The tuner moves off the carrier (to no carrier at all).
+    // The tuner moves off the carrier, onto another one the demodulator is not set up for.
+    {
+        CritSecAutoLock lock(m_pCard->Lock());
+        SimCarrier other = m_pCard->Scene().Carriers(0).front();
+        other.m_FreqHz = CARRIER_HZ + 100000000;
+        other.m_SymbolRateBd = 10000000; // about 300 frames a second
+        m_pCard->Scene().Carriers(0).push_back(other);
+    }
     m_pCard->SetTunedHz(0, CARRIER_HZ + 100000000);
     EXPECT_TRUE(Receive(200).empty()) << "no frames after the tune moved off the carrier";
     // Back on the carrier: frames again once locked anew; a stopped demodulator receives none.
     m_pCard->SetTunedHz(0, CARRIER_HZ);
     Lock();
-    EXPECT_FALSE(Receive(100).empty());
+    EXPECT_FALSE(Receive(300).empty());
     ASSERT_EQ(KXAPI_OK, m_pDemod->SetOperationalMode(0));
     EXPECT_TRUE(Receive(200).empty()) << "no frames while the demodulator is stopped";
 }
