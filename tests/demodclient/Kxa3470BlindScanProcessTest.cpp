@@ -4,7 +4,7 @@
 // frequency and symbol rate and nothing else; a scan ends with exactly one final report
 // whether it finishes, is cancelled by command 51, by another client's tune of the port or
 // by the scanning client's detach, and the port tunes and locks afterwards. The 3470 has no
-// spectrum scan.
+// spectrum scan. kxctl shows the scan's progress and its table.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -278,6 +278,27 @@ TEST_F(Kxa3470BlindScanProcessTest, SpectrumScanIsNotSupported)
     XpUtil::Sleep(AFTER_FINAL_MS);
     EXPECT_EQ(0u, events.CountOfKind(Kxapi::DEMOD_EVENT_SPECTRUM_SCAN)) << "a refused scan reports nothing";
     ExpectPortLocks(client);
+}
+
+// kxctl demod blindscan over the port's own limits (START and END -1): the progress bar
+// advances over the port's range and ends full, and the table lists the scene's carriers.
+TEST_F(Kxa3470BlindScanProcessTest, KxctlShowsProgressOverThePortsLimitsAndTheTable)
+{
+    DemodPortClient ready;
+    ASSERT_EQ(KXAPI_OK, OpenWhenReady(ready, SCAN_SERIAL, 0));
+    ready.Close();
+    const kxtest::ProcessResult result =
+        kxtest::RunProgram({KX_KXCTL_BINARY, "--fifo-dir", m_Service.Dir(), "demod", "blindscan",
+                            std::to_string(SCAN_SERIAL), "0", "-1", "-1", "50M"},
+                           SCAN_WAIT_MS);
+    ASSERT_TRUE(result.m_Exited) << result.m_Output;
+    EXPECT_EQ(0, result.m_Status) << result.m_Output;
+    // 1000 MHz is the second of 24 steps over 950-2150 MHz.
+    EXPECT_NE(std::string::npos, result.m_Output.find("   4.2 %    1000.000 MHz")) << result.m_Output;
+    EXPECT_NE(std::string::npos, result.m_Output.find("] 100.0 %    2150.000 MHz done")) << result.m_Output;
+    for (const char* pFound : {"(1201.000 MHz) DVB-S2", "(1650.000 MHz) DVB-S2", "(2000.000 MHz) DVB-S2",
+                               "3 transmitter(s); result KXAPI_OK"})
+        EXPECT_NE(std::string::npos, result.m_Output.find(pFound)) << pFound << "\n" << result.m_Output;
 }
 
 } // namespace
