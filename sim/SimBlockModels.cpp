@@ -135,6 +135,8 @@ private:
         uint32_t m_Write = 0;
         bool m_Running = false;
         unsigned int m_LastTick = 0;
+        uint64_t m_Produced = 0;    // bytes written since the ring was set up
+        uint64_t m_RealTimeDue = 0; // bytes a real-time channel would have written by now
     };
 
     void Produce(const SimBlock& block, Ring& ring)
@@ -148,9 +150,22 @@ private:
         const uint64_t due = static_cast<uint64_t>(elapsedMs) * bytesPerMs;
         const uint32_t load = (ring.m_Size - ring.m_Read + ring.m_Write) % ring.m_Size;
         const uint32_t room = ring.m_Size - 4 - load; // never catch up with the reader
-        if (due > room)
-            m_pSource->Overflow(block.m_Port);
-        const uint64_t bytes = std::min<uint64_t>(due, room) & ~3ull;
+        uint64_t bytes = 0;
+        if (m_pSource->AheadOfRealTime()) {
+            // The ring is kept full; what real time would have delivered beyond what the reader
+            // took (or flushed) and the ring holds is what a real channel would have lost.
+            const uint64_t taken = ring.m_Produced - load;
+            ring.m_RealTimeDue = std::max(ring.m_RealTimeDue, taken) + due; // no credit for reading early
+            if (ring.m_RealTimeDue > taken + ring.m_Size) {
+                m_pSource->Overflow(block.m_Port);
+                ring.m_RealTimeDue = taken + ring.m_Size;
+            }
+            bytes = room & ~3ull;
+        } else {
+            if (due > room)
+                m_pSource->Overflow(block.m_Port);
+            bytes = std::min<uint64_t>(due, room) & ~3ull;
+        }
         if (bytes == 0)
             return;
         m_Samples.resize(static_cast<size_t>(bytes / 4));
@@ -162,6 +177,9 @@ private:
         memcpy(ring.m_pMemory, reinterpret_cast<const unsigned char*>(m_Samples.data()) + first,
                static_cast<uint32_t>(bytes) - first);
         ring.m_Write = (ring.m_Write + static_cast<uint32_t>(bytes)) % ring.m_Size;
+        ring.m_Produced += bytes;
+        if (m_pSource->AheadOfRealTime())
+            ring.m_LastTick = XpUtil::GetTickCount(); // the card's own time to make samples is no reader's delay
     }
 
     std::shared_ptr<ISimSampleSource> m_pSource;

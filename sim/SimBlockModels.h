@@ -23,6 +23,10 @@ public:
     virtual void Produce(int port, SimIqSample* pOut, int n) = 0;
     // The channel had no room for samples that were due.
     virtual void Overflow(int /*port*/) {}
+    // True when the channel may fill its ring as fast as the reader empties it (a virtual card
+    // need not wait for real time); it still overflows when the reader falls behind the
+    // sample rate by more than the ring holds.
+    virtual bool AheadOfRealTime() { return false; }
 };
 
 // New models for one card (the card owns them once registered with SetBlockModel).
@@ -30,9 +34,9 @@ public:
 ISimBlockModel* SimNewDmaChannelModel(std::shared_ptr<ISimSampleSource> pSource);
 // The 3470's I/Q capture path: the DMA channel and the burst FIFO in front of it. While the
 // FIFO runs (mode 2), the channel carries 160 MS/s of the carrier under the tuned frequency of
-// the port's RF input (SimCard::TunedHz), or receiver noise when no carrier is there. Samples
-// come from a ring generated once per tuning and carrier, so a long capture costs copies only.
-// The FIFO counts the times the channel had no room (command 1).
+// the port's RF input (SimCard::TunedHz), or receiver noise when no carrier is there, ahead of
+// real time (AheadOfRealTime); a carrier's shaped waveform is made once (SimIqWaveform) and
+// played with fresh noise. The FIFO counts the times the channel had no room (command 1).
 void SimNewIqCaptureModels(SimCard& card, ISimBlockModel*& pDmaChannel, ISimBlockModel*& pBurstFifo);
 // Keeps what it is told and answers zeros: enough for blocks the receiver layers only configure.
 ISimBlockModel* SimNewSettingsModel();

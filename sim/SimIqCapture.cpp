@@ -1,10 +1,15 @@
 // The 3470's I/Q capture path on the virtual card: a burst FIFO (SetOperationalMode 0 {mode},
 // GetOverUnderflowCount 1 -> {count}) in front of a receive DMA channel that carries 160 MS/s
-// of what the tuner of the port's RF input sees.
+// of what the tuner of the port's RF input sees. The channel runs ahead of real time (a reader
+// gets samples as fast as it takes them; it overflows only when it falls behind 160 MS/s by
+// more than the ring holds), and a carrier's shaped waveform is made once and kept.
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "CritSecAutoLock.h"
 #include "KxWire.h"
@@ -24,6 +29,7 @@ public:
     explicit SimIqCaptureSource(SimCard* pCard) : m_pCard(pCard) {}
 
     int64_t SampleRateHz() override { return CAPTURE_RATE_HZ; }
+    bool AheadOfRealTime() override { return true; }
 
     bool Running(int port) override
     {
@@ -44,7 +50,7 @@ public:
         Port& state = m_Ports[port];
         if (state.m_pStream == nullptr || !(state.m_Tuning == tuning)) {
             state.m_Tuning = tuning;
-            state.m_pStream = NewStream(tuning);
+            state.m_pStream = NewStream(tuning, Waveform(tuning));
         }
         state.m_pStream->Produce(pOut, n);
     }
@@ -108,19 +114,44 @@ private:
         return tuning;
     }
 
-    // Reproducible for a tuning: the stream is seeded from it.
-    static std::unique_ptr<SimIqStream> NewStream(const Tuning& tuning)
+    // The cached waveform of the tuning's carrier (made on first use, under the source's lock);
+    // null without a carrier.
+    std::shared_ptr<const SimIqWaveform> Waveform(const Tuning& tuning)
+    {
+        if (!tuning.m_HasCarrier)
+            return nullptr;
+        const SimCarrier& c = tuning.m_Carrier;
+        const WaveformKey key{c.m_FreqHz, c.m_SymbolRateBd, c.m_BandwidthHz, c.m_RollOffPercent, c.m_Constellation};
+        for (const auto& entry : m_Waveforms)
+            if (entry.first == key)
+                return entry.second;
+        if (m_Waveforms.size() == MAX_WAVEFORMS)
+            m_Waveforms.erase(m_Waveforms.begin());
+        const uint64_t seed = 0x5EEDull ^ static_cast<uint64_t>(c.m_FreqHz) * 0x9E3779B97F4A7C15ull;
+        m_Waveforms.emplace_back(key, std::make_shared<const SimIqWaveform>(c, CAPTURE_RATE_HZ, seed));
+        return m_Waveforms.back().second;
+    }
+
+    // Reproducible for a tuning: the stream's noise is seeded from it.
+    static std::unique_ptr<SimIqStream> NewStream(const Tuning& tuning, std::shared_ptr<const SimIqWaveform> pWaveform)
     {
         const uint64_t seed = 0x1C0FFEEull ^ (static_cast<uint64_t>(tuning.m_TunedHz) * 0x9E3779B97F4A7C15ull) ^
                               static_cast<uint64_t>(tuning.m_Carrier.m_FreqHz);
         if (tuning.m_HasCarrier)
-            return std::make_unique<SimIqStream>(tuning.m_Carrier, tuning.m_TunedHz, CAPTURE_RATE_HZ, seed);
+            return std::make_unique<SimIqStream>(std::move(pWaveform), tuning.m_Carrier, tuning.m_TunedHz,
+                                                 CAPTURE_RATE_HZ, seed);
         return std::make_unique<SimIqStream>(RECEIVER_NOISE_LSB, seed);
     }
+
+    // What a carrier's waveform depends on.
+    using WaveformKey = std::tuple<int64_t, int64_t, int64_t, int, int>;
+    // Kept waveforms (16 MiB each), oldest first.
+    static constexpr size_t MAX_WAVEFORMS = 4;
 
     SimCard* m_pCard;
     std::mutex m_Lock;
     std::map<int, Port> m_Ports;
+    std::vector<std::pair<WaveformKey, std::shared_ptr<const SimIqWaveform>>> m_Waveforms;
 };
 
 class SimBurstFifoModel : public ISimBlockModel {

@@ -226,6 +226,27 @@ SimIqStream::SimIqStream(const SimCarrier& carrier, int64_t tunedHz, int64_t sam
         for (int j = 0; j < TAPS; j++)
             m_Taps[static_cast<size_t>(phase) * TAPS + j] =
                 SimRf::RootRaisedCosine(static_cast<double>(phase) / PHASES + SPAN - j, beta);
+    InitOffsetAndNoise(carrier, tunedHz, rate);
+}
+
+SimIqStream::SimIqStream(std::shared_ptr<const SimIqWaveform> pWaveform, const SimCarrier& carrier, int64_t tunedHz,
+                         int64_t sampleRateHz, uint64_t seed)
+    : m_Random(seed), m_Constellation(carrier.m_Constellation), m_pWaveform(std::move(pWaveform))
+{
+    InitOffsetAndNoise(carrier, tunedHz, sampleRateHz > 0 ? static_cast<double>(sampleRateHz) : 1.0);
+}
+
+SimIqStream::SimIqStream(double noiseLsb, uint64_t seed) : m_Random(seed), m_Constellation(4)
+{
+    m_SignalLsb = 0.0;
+    m_NoiseLsb = noiseLsb;
+    m_Noise.resize(NOISE_TABLE);
+    for (double& v : m_Noise)
+        v = m_Random.Gaussian();
+}
+
+void SimIqStream::InitOffsetAndNoise(const SimCarrier& carrier, int64_t tunedHz, double rate)
+{
     m_Omega = 2.0 * M_PI * static_cast<double>(SimRf::CarrierOffsetHz(carrier, tunedHz)) / rate;
     m_StepI = std::cos(m_Omega);
     m_StepQ = std::sin(m_Omega);
@@ -235,25 +256,77 @@ SimIqStream::SimIqStream(const SimCarrier& carrier, int64_t tunedHz, int64_t sam
         v = m_Random.Gaussian();
 }
 
-SimIqStream::SimIqStream(double noiseLsb, uint64_t seed) : m_Random(seed), m_Constellation(4)
+namespace {
+
+// Rounded half away from zero and saturated, without branches: the sign of noise is a coin
+// toss, which a branch predictor loses half the time.
+int16_t SaturateSample(double v)
 {
-    m_Taps.assign(static_cast<size_t>(PHASES) * TAPS, 0.0);
-    m_SignalLsb = 0.0;
-    m_NoiseLsb = noiseLsb;
-    m_Noise.resize(NOISE_TABLE);
-    for (double& v : m_Noise)
-        v = m_Random.Gaussian();
+    const double clamped = std::min(32767.0, std::max(-32768.0, v));
+    return static_cast<int16_t>(static_cast<int>(clamped + std::copysign(0.5, clamped)));
+}
+
+} // namespace
+
+// The rotation of the current sample by the carrier offset, then one sample on; recomputed
+// exactly every 1024 samples so the recurrence does not drift.
+void SimIqStream::NextRotation(double& rotI, double& rotQ)
+{
+    if ((m_Sample & 1023) == 0) {
+        const double angle = std::fmod(m_Omega * static_cast<double>(m_Sample), 2.0 * M_PI);
+        m_RotI = std::cos(angle);
+        m_RotQ = std::sin(angle);
+    }
+    rotI = m_RotI;
+    rotQ = m_RotQ;
+    const double nextI = m_RotI * m_StepI - m_RotQ * m_StepQ;
+    m_RotQ = m_RotI * m_StepQ + m_RotQ * m_StepI;
+    m_RotI = nextI;
+}
+
+void SimIqStream::ProduceNoise(SimIqSample* pOut, int n)
+{
+    if (m_NoiseSamples.empty()) {
+        m_NoiseSamples.resize(NOISE_TABLE);
+        for (size_t k = 0; k < NOISE_TABLE; k++)
+            m_NoiseSamples[k] = SaturateSample(m_NoiseLsb * m_Noise[k]);
+    }
+    const int16_t* pNoise = m_NoiseSamples.data();
+    for (int i = 0; i < n; i++, m_Sample++) {
+        const uint64_t r = m_Random.Next();
+        pOut[i] = {pNoise[r & (NOISE_TABLE - 1)], pNoise[(r >> 32) & (NOISE_TABLE - 1)]};
+    }
+}
+
+void SimIqStream::ProduceFromWaveform(SimIqSample* pOut, int n)
+{
+    const SimIqSample* pWave = m_pWaveform->Samples();
+    for (int i = 0; i < n; i++, m_Sample++) {
+        const SimIqSample& w = pWave[m_Sample & (SimIqWaveform::SAMPLES - 1)];
+        double rotI, rotQ;
+        NextRotation(rotI, rotQ);
+        const double ri = w.m_I * rotI - w.m_Q * rotQ;
+        const double rq = w.m_I * rotQ + w.m_Q * rotI;
+        const uint64_t r = m_Random.Next();
+        const double ni = m_Noise[r & (NOISE_TABLE - 1)];
+        const double nq = m_Noise[(r >> 32) & (NOISE_TABLE - 1)];
+        pOut[i] = {SaturateSample(ri + m_NoiseLsb * ni), SaturateSample(rq + m_NoiseLsb * nq)};
+    }
 }
 
 void SimIqStream::Produce(SimIqSample* pOut, int n)
 {
+    if (m_pWaveform) {
+        ProduceFromWaveform(pOut, n);
+        return;
+    }
+    if (m_SignalLsb == 0.0) {
+        ProduceNoise(pOut, n);
+        return;
+    }
     // The symbol alphabet of IdealSymbol: side x side points with unit average power.
     const int side = std::max(2, static_cast<int>(std::lround(std::sqrt(static_cast<double>(m_Constellation)))));
     const double norm = std::sqrt(2.0 * (side * side - 1) / 3.0);
-    auto saturate = [](double v) {
-        const double r = v < 0 ? v - 0.5 : v + 0.5;
-        return static_cast<int16_t>(r >= 32767.0 ? 32767 : (r <= -32768.0 ? -32768 : static_cast<int>(r)));
-    };
     for (int i = 0; i < n; i++, m_Sample++) {
         const double t = static_cast<double>(m_Sample) * m_SymbolsPerSample + SPAN;
         int64_t centre = static_cast<int64_t>(t);
@@ -283,19 +356,22 @@ void SimIqStream::Produce(SimIqSample* pOut, int n)
         }
         const double si = (accI[0] + accI[1]) + (accI[2] + accI[3]);
         const double sq = (accQ[0] + accQ[1]) + (accQ[2] + accQ[3]);
-        if ((m_Sample & 1023) == 0) {
-            const double angle = std::fmod(m_Omega * static_cast<double>(m_Sample), 2.0 * M_PI);
-            m_RotI = std::cos(angle);
-            m_RotQ = std::sin(angle);
-        }
-        const double ri = si * m_RotI - sq * m_RotQ;
-        const double rq = si * m_RotQ + sq * m_RotI;
-        const double nextI = m_RotI * m_StepI - m_RotQ * m_StepQ;
-        m_RotQ = m_RotI * m_StepQ + m_RotQ * m_StepI;
-        m_RotI = nextI;
+        double rotI, rotQ;
+        NextRotation(rotI, rotQ);
+        const double ri = si * rotI - sq * rotQ;
+        const double rq = si * rotQ + sq * rotI;
         const uint64_t r = m_Random.Next();
         const double ni = m_Noise[r & (NOISE_TABLE - 1)];
         const double nq = m_Noise[(r >> 32) & (NOISE_TABLE - 1)];
-        pOut[i] = {saturate(ri * m_SignalLsb + m_NoiseLsb * ni), saturate(rq * m_SignalLsb + m_NoiseLsb * nq)};
+        pOut[i] = {SaturateSample(ri * m_SignalLsb + m_NoiseLsb * ni), SaturateSample(rq * m_SignalLsb + m_NoiseLsb * nq)};
     }
+}
+
+SimIqWaveform::SimIqWaveform(const SimCarrier& carrier, int64_t sampleRateHz, uint64_t seed)
+{
+    // The carrier itself, tuned to its centre, without noise.
+    SimCarrier clean = carrier;
+    clean.m_CnDb = 1000.0;
+    m_Samples.resize(SAMPLES);
+    SimIqStream(clean, carrier.m_FreqHz, sampleRateHz, seed).Produce(m_Samples.data(), static_cast<int>(SAMPLES));
 }

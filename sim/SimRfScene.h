@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -86,12 +87,30 @@ std::vector<SimIqSample> IqBlock(const SimCarrier& carrier, int64_t tunedHz, int
 
 } // namespace SimRf
 
+// The noise-free waveform of a carrier at baseband (no offset, no noise): SAMPLES samples of its
+// root-raised-cosine shaped symbols at a sample rate, unit amplitude 4096 as in SimIqStream.
+// Shaping is what costs in a stream of samples; a capture that plays this waveform cyclically
+// (SAMPLES is 256 blocks of 16384 pairs) and adds its own offset and fresh noise costs little.
+class SimIqWaveform {
+public:
+    static constexpr size_t SAMPLES = size_t(1) << 22;
+    SimIqWaveform(const SimCarrier& carrier, int64_t sampleRateHz, uint64_t seed);
+    const SimIqSample* Samples() const { return m_Samples.data(); }
+
+private:
+    std::vector<SimIqSample> m_Samples;
+};
+
 // An endless stream of I/Q samples of one carrier seen by a receiver tuned to tunedHz (the
 // samples IqBlock makes, continued block after block): fresh symbols and noise all along, so
 // long captures average like a real signal's. Deterministic for a seed.
 class SimIqStream {
 public:
     SimIqStream(const SimCarrier& carrier, int64_t tunedHz, int64_t sampleRateHz, uint64_t seed);
+    // The carrier's cached waveform (made for the same carrier and sample rate) played from its
+    // start, shifted by the carrier's offset from tunedHz, with fresh noise at the carrier's C/N.
+    SimIqStream(std::shared_ptr<const SimIqWaveform> pWaveform, const SimCarrier& carrier, int64_t tunedHz,
+                int64_t sampleRateHz, uint64_t seed);
     // White noise alone, noiseLsb rms per component (what a receiver sees with no carrier).
     SimIqStream(double noiseLsb, uint64_t seed);
     // The next n samples.
@@ -109,6 +128,7 @@ private:
     double m_SymbolsPerSample = 1.0;
     std::vector<double> m_Taps;  // PHASES rows of TAPS
     std::vector<double> m_Noise; // standard normal values, picked at random
+    std::vector<int16_t> m_NoiseSamples; // m_Noise as samples (noise alone), made on first use
     double m_Omega = 0.0;        // carrier offset, radians per sample
     double m_SignalLsb = 4096.0; // unit amplitude of the signal
     double m_NoiseLsb = 0.0;     // rms per component
@@ -118,4 +138,10 @@ private:
     double m_SymbolQ[2 * HISTORY] = {};
     int64_t m_NextSymbol = 0;
     uint64_t m_Sample = 0;
+    std::shared_ptr<const SimIqWaveform> m_pWaveform; // null: shaped here, sample by sample
+
+    void InitOffsetAndNoise(const SimCarrier& carrier, int64_t tunedHz, double rate);
+    void ProduceNoise(SimIqSample* pOut, int n);
+    void ProduceFromWaveform(SimIqSample* pOut, int n);
+    void NextRotation(double& rotI, double& rotQ);
 };

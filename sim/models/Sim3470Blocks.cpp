@@ -199,6 +199,7 @@ public:
         CritSecAutoLock lock(m_pCard->Lock());
         const int input = block.m_Port < 0 ? 0 : block.m_Port;
         State& s = m_States[block.m_Uuid];
+        s.m_Input = input;
         const unsigned int now = XpUtil::GetTickCount();
         const int64_t tunedHz = m_pCard->TunedHz(input);
         if (tunedHz != s.m_TunedHz) {
@@ -286,8 +287,33 @@ public:
         }
     }
 
+    // Whether the demodulator of RF input `input` is locked on the carrier under the tuned
+    // frequency now, and since when (tick count) it is.
+    bool LockedSince(int input, unsigned int& sinceMs)
+    {
+        CritSecAutoLock lock(m_pCard->Lock());
+        const unsigned int now = XpUtil::GetTickCount();
+        const int64_t tunedHz = m_pCard->TunedHz(input);
+        const SimCarrier* pCarrier = TunedS2Carrier(*m_pCard, input);
+        for (auto& entry : m_States) {
+            State& s = entry.second;
+            if (s.m_Input != input)
+                continue;
+            if (tunedHz != s.m_TunedHz) { // a retune the block has not seen yet restarts acquisition
+                s.m_TunedHz = tunedHz;
+                s.m_AcquireStartMs = now;
+            }
+            if (Locked(s, pCarrier, tunedHz, now)) {
+                sinceMs = s.m_AcquireStartMs + SimRf::LockTimeMs(*pCarrier);
+                return true;
+            }
+        }
+        return false;
+    }
+
 private:
     struct State {
+        int m_Input = 0;
         int m_Mode = 0;
         int m_Inversion = 0;
         uint32_t m_Decimation = 0;
@@ -474,6 +500,15 @@ void SimFit3470Parts(SimCard& card)
 SimMax2121B* Sim3470Tuner(SimCard& card)
 {
     return dynamic_cast<SimMax2121B*>(card.I2cDevice(0, SIM3470_TUNER_I2C_ADDRESS));
+}
+
+bool Sim3470DemodLockedSince(SimCard& card, int input, unsigned int& sinceMs)
+{
+    SimBlock block;
+    block.m_TypeCode = KX_DF_S2CRDEMOD_3470;
+    block.m_Name = "DF_S2CRDEMOD_" + std::to_string(input);
+    auto* pDemod = dynamic_cast<SimS2Demod3470Model*>(card.BlockModel(block));
+    return pDemod != nullptr && pDemod->LockedSince(input, sinceMs);
 }
 
 SimLnbControllerModel* Sim3470LnbController(SimCard& card)

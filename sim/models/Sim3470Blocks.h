@@ -56,3 +56,6 @@ void SimFit3470Parts(SimCard& card);
 // The card's tuner and LNB controller models (null when the card has none).
 SimMax2121B* Sim3470Tuner(SimCard& card);
 SimLnbControllerModel* Sim3470LnbController(SimCard& card);
+// Whether the card's demodulator on RF input `input` is locked on the carrier under the tuned
+// frequency, and since when (tick count); false when it is not or the card has none.
+bool Sim3470DemodLockedSince(SimCard& card, int input, unsigned int& sinceMs);

@@ -9,6 +9,7 @@
 #include "DvbS2ModCod.h"
 #include "DvbS2Pls.h"
 #include "KxWire.h"
+#include "Sim3470Blocks.h"
 #include "SimDriverStatus.h"
 #include "XpUtil.h"
 
@@ -16,13 +17,13 @@ using namespace Kxapi;
 
 namespace Sim3470Frames {
 
-int PlsOf(const SimCarrier& carrier)
+int PlsOfModCod(int modCod, int constellation)
 {
-    if (carrier.m_ModCod >= 1 && carrier.m_ModCod <= 28)
-        return carrier.m_ModCod << 2;
-    if (carrier.m_ModCod >= 128 && carrier.m_ModCod <= 255)
-        return carrier.m_ModCod;
-    switch (carrier.m_Constellation) {
+    if (modCod >= 1 && modCod <= 28)
+        return modCod << 2;
+    if (modCod >= 128 && modCod <= 255)
+        return modCod;
+    switch (constellation) {
     case 8:
         return 13 << 2;
     case 16:
@@ -34,16 +35,37 @@ int PlsOf(const SimCarrier& carrier)
     }
 }
 
-double FramesPerSecond(const SimCarrier& carrier)
+int PlsOf(const SimCarrier& carrier)
 {
-    const ModCodListItem* pItem = FindModCod(PlsOf(carrier));
+    return PlsOfModCod(carrier.m_ModCod, carrier.m_Constellation);
+}
+
+int StreamPls(const SimCarrier& carrier, size_t stream, uint32_t frameOfStream)
+{
+    if (carrier.m_Coding == "CCM" || stream >= carrier.m_StreamModCods.size())
+        return PlsOf(carrier);
+    const int streamPls = PlsOfModCod(carrier.m_StreamModCods[stream], carrier.m_Constellation);
+    if (carrier.m_Coding == "ACM" && frameOfStream % 2 == 1)
+        return PlsOf(carrier);
+    return streamPls;
+}
+
+int FrameSymbols(int pls)
+{
+    const ModCodListItem* pItem = FindModCod(pls);
     const int bits = pItem == nullptr ? 2 : BitsPerModType(pItem->m_ModType);
     const int frameBits = pItem != nullptr && pItem->m_FrameType == MODCOD_FRAME_SHORT ? 16200 : 64800;
     const int slots = (frameBits + 90 * bits - 1) / (90 * bits);
     int symbols = 90 * (slots + 1);
     if (pItem != nullptr && pItem->m_Pilots)
         symbols += 36 * ((slots - 1) / 16);
-    return carrier.m_SymbolRateBd > 0 ? static_cast<double>(carrier.m_SymbolRateBd) / symbols : 0.0;
+    return symbols;
+}
+
+double FramesPerSecond(const SimCarrier& carrier)
+{
+    return carrier.m_SymbolRateBd > 0 ? static_cast<double>(carrier.m_SymbolRateBd) / FrameSymbols(PlsOf(carrier))
+                                      : 0.0;
 }
 
 double LdpcFailureProbability(int pls, double merDb)
@@ -131,74 +153,82 @@ private:
         bool m_Overflow = false;
         unsigned int m_LastTick = 0;
         bool m_Started = false;
-        double m_FrameDebt = 0.0; // fraction of a frame carried to the next production
+        double m_SymbolDebt = 0.0; // symbols received but not yet a whole frame
         size_t m_NextStream = 0;
+        std::map<int, uint32_t> m_StreamFrames; // frames sent per ISI
         std::map<std::pair<int, int>, uint32_t> m_FrameNumbers;
     };
 
-    // The carrier the block's demodulator receives: the one under the input's tuned frequency,
-    // or the input's first carrier before anything tuned it.
-    const SimCarrier* Carrier(const SimBlock& block)
-    {
-        const int input = block.m_Port < 0 ? 0 : block.m_Port;
-        const int64_t tunedHz = m_pCard->TunedHz(input);
-        if (tunedHz > 0)
-            return m_pCard->Scene().CarrierAt(input, tunedHz);
-        const std::vector<SimCarrier>* pCarriers = m_pCard->Scene().FindInput(input);
-        return pCarriers == nullptr || pCarriers->empty() ? nullptr : &pCarriers->front();
-    }
-
-    // Adds the reports of the frames received since the last call.
+    // Adds the reports of the frames received since the last call: the frames of the carrier
+    // under the input's tuned frequency while the demodulator is locked on it, each stream's
+    // frames with its own PLS code.
     void Produce(const SimBlock& block, State& s)
     {
         const unsigned int now = XpUtil::GetTickCount();
-        const unsigned int elapsedMs = s.m_Started ? now - s.m_LastTick : 0;
+        const unsigned int last = s.m_Started ? s.m_LastTick : now;
         s.m_Started = true;
         s.m_LastTick = now;
-        const SimCarrier* pCarrier = Carrier(block);
+        const int input = block.m_Port < 0 ? 0 : block.m_Port;
+        const SimCarrier* pCarrier = m_pCard->Scene().CarrierAt(input, m_pCard->TunedHz(input));
+        unsigned int lockedSinceMs = 0;
         if (s.m_Mode != 2 || pCarrier == nullptr || pCarrier->m_Standard.rfind("DVB-S2", 0) != 0 ||
-            pCarrier->m_CnDb < SimRf::RequiredCnDb(*pCarrier)) {
-            s.m_FrameDebt = 0.0;
+            pCarrier->m_SymbolRateBd <= 0 || !Sim3470DemodLockedSince(*m_pCard, input, lockedSinceMs)) {
+            s.m_SymbolDebt = 0.0;
             return;
         }
-        // At most what overflows the block plus one: a long silence costs no time.
-        const double due = std::min(s.m_FrameDebt + Sim3470Frames::FramesPerSecond(*pCarrier) * elapsedMs / 1000.0,
-                                    static_cast<double>(Sim3470Frames::CAPACITY + 1));
-        const int frames = static_cast<int>(due);
-        s.m_FrameDebt = due - frames;
-        const int pls = Sim3470Frames::PlsOf(*pCarrier);
-        const ModCodListItem* pItem = FindModCod(pls);
-        const uint32_t frameBits = pItem != nullptr && pItem->m_FrameType == MODCOD_FRAME_SHORT ? 16200 : 64800;
+        // Received since the last call or since the lock, whichever is later.
+        const unsigned int receivedMs = static_cast<int>(lockedSinceMs - last) > 0 ? now - lockedSinceMs : now - last;
+        s.m_SymbolDebt += static_cast<double>(pCarrier->m_SymbolRateBd) * receivedMs / 1000.0;
         const std::vector<int>& streams = pCarrier->m_StreamIds;
-        const uint32_t maType = 0xC0 | (streams.size() > 1 ? 0x20u : 0u) | 0x10u |
+        const uint32_t maType = 0xC0 | (streams.size() > 1 ? 0x20u : 0u) | (pCarrier->m_Coding == "CCM" ? 0x10u : 0u) |
                                 (pCarrier->m_RollOffPercent >= 35   ? 0u
                                  : pCarrier->m_RollOffPercent >= 25 ? 1u
                                  : pCarrier->m_RollOffPercent >= 20 ? 2u
                                                                     : 3u);
         SimRandom& random = m_pCard->Random();
-        for (int f = 0; f < frames; f++) {
-            const int isi = streams.empty() ? 0 : streams[s.m_NextStream++ % streams.size()] & 0xFF;
-            const double merDb = SimRf::MerDb(*pCarrier, random);
-            Report report;
-            report.m_PlsWord = static_cast<uint32_t>(pls) | static_cast<uint32_t>(isi) << 8 | maType << 16;
-            const double figure = std::clamp(std::round((merDb + 1.0) * 8.0) + 1.0, 1.0, 65535.0);
-            report.m_Flags = static_cast<uint32_t>(figure) << 16;
-            if (random.Uniform() < Sim3470Frames::LdpcFailureProbability(pls, merDb)) {
-                report.m_Flags |= LDPC_FAILED;
-                if (random.Uniform() < BCH_FAILS_AFTER_LDPC)
-                    report.m_Flags |= BCH_FAILED;
+        // At most what overflows the block plus one: a long silence costs no time.
+        for (size_t produced = 0;; produced++) {
+            if (produced > Sim3470Frames::CAPACITY) {
+                s.m_SymbolDebt = 0.0;
+                break;
             }
-            // The raw bit errors of the frame, as many as the decoder saw (corrected or not).
-            const double ber = SimRf::BerFromMer(merDb, std::max(4, pCarrier->m_Constellation));
-            report.m_CorrectedBits = static_cast<uint32_t>(std::lround(ber * frameBits));
-            report.m_FrameNumber = ++s.m_FrameNumbers[{isi, pls}];
-            if (s.m_Reports.size() >= Sim3470Frames::CAPACITY) {
-                s.m_Overflow = true;
-                s.m_Lost++;
-                continue;
-            }
-            s.m_Reports.push_back(report);
+            const size_t stream = streams.empty() ? 0 : s.m_NextStream % streams.size();
+            const int isi = streams.empty() ? 0 : streams[stream] & 0xFF;
+            const int pls = Sim3470Frames::StreamPls(*pCarrier, stream, s.m_StreamFrames[isi]);
+            const int frameSymbols = Sim3470Frames::FrameSymbols(pls);
+            if (s.m_SymbolDebt < frameSymbols)
+                break;
+            s.m_SymbolDebt -= frameSymbols;
+            s.m_NextStream++;
+            s.m_StreamFrames[isi]++;
+            AddReport(s, *pCarrier, isi, pls, maType, random);
         }
+    }
+
+    void AddReport(State& s, const SimCarrier& carrier, int isi, int pls, uint32_t maType, SimRandom& random)
+    {
+        const ModCodListItem* pItem = FindModCod(pls);
+        const uint32_t frameBits = pItem != nullptr && pItem->m_FrameType == MODCOD_FRAME_SHORT ? 16200 : 64800;
+        const double merDb = SimRf::MerDb(carrier, random);
+        Report report;
+        report.m_PlsWord = static_cast<uint32_t>(pls) | static_cast<uint32_t>(isi) << 8 | maType << 16;
+        const double figure = std::clamp(std::round((merDb + 1.0) * 8.0) + 1.0, 1.0, 65535.0);
+        report.m_Flags = static_cast<uint32_t>(figure) << 16;
+        if (random.Uniform() < Sim3470Frames::LdpcFailureProbability(pls, merDb)) {
+            report.m_Flags |= LDPC_FAILED;
+            if (random.Uniform() < BCH_FAILS_AFTER_LDPC)
+                report.m_Flags |= BCH_FAILED;
+        }
+        // The raw bit errors of the frame, as many as the decoder saw (corrected or not).
+        const double ber = SimRf::BerFromMer(merDb, std::max(4, carrier.m_Constellation));
+        report.m_CorrectedBits = static_cast<uint32_t>(std::lround(ber * frameBits));
+        report.m_FrameNumber = ++s.m_FrameNumbers[{isi, pls}];
+        if (s.m_Reports.size() >= Sim3470Frames::CAPACITY) {
+            s.m_Overflow = true;
+            s.m_Lost++;
+            return;
+        }
+        s.m_Reports.push_back(report);
     }
 
     SimCard* m_pCard;

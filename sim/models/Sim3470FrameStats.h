@@ -1,5 +1,6 @@
 // The 3470's frame-statistics block on the virtual card: one report per received DVB-S2 frame of
-// the port's carrier, with decoding errors consistent with the carrier's C/N.
+// the port's carrier while the demodulator is locked on it, each stream's frames with their own
+// PLS code, with decoding errors consistent with the carrier's C/N.
 #pragma once
 
 #include <cstdint>
@@ -22,10 +23,18 @@ namespace Sim3470Frames {
 // Reports the block holds before it overflows.
 constexpr size_t CAPACITY = 4096;
 
-// The PLS code a carrier sends: its modCod as the DVB-S2 MODCOD (1 to 28, normal frames without
-// pilots) or a DVB-S2X PLS code (128 and up); 0 picks 3/4 of its constellation (2/3 for 8PSK).
+// The PLS code of a modCod: the DVB-S2 MODCOD (1 to 28, normal frames without pilots) or a
+// DVB-S2X PLS code (128 and up); 0 picks 3/4 of the constellation (2/3 for 8PSK).
+int PlsOfModCod(int modCod, int constellation);
+// The PLS code of a carrier's own modCod.
 int PlsOf(const SimCarrier& carrier);
-// Frames per second of the carrier: the symbol rate over the PL frame's length in symbols.
+// The PLS code of frame number frameOfStream (from 0) of the carrier's stream at index stream
+// of its stream ids: CCM carriers send the carrier's modCod in every frame, VCM carriers each
+// stream's own (streamModCods), ACM carriers alternate each stream's own with the carrier's.
+int StreamPls(const SimCarrier& carrier, size_t stream, uint32_t frameOfStream);
+// Length of a PL frame of the PLS code, in symbols.
+int FrameSymbols(int pls);
+// Frames per second of a CCM carrier: the symbol rate over the PL frame's length in symbols.
 double FramesPerSecond(const SimCarrier& carrier);
 // Probability that LDPC decoding of a frame received at merDb fails: a waterfall 0.6 dB below
 // the PLS code's quasi-error-free Es/N0, 0.12 dB wide.

@@ -233,6 +233,10 @@ TEST_F(Kxa3470ProcessTest, AnOpenSymbolRateIsFoundAndTheWindowedValuesFollowTheC
     for (const KxStatistic& stat : stats)
         results += " " + std::to_string(stat.m_StatisticId) + ":" + KxapiResult2Str(static_cast<KXAPI_RESULT>(stat.m_Result));
     ASSERT_TRUE(filled) << "the short window never filled:" << results;
+    // Frames come only while the demodulator is locked, so the short window (1 s) that first
+    // filled still held ticks from before the lock; a second later it holds locked ticks only.
+    XpUtil::Sleep(1200);
+    ASSERT_TRUE(readWindow()) << "the short window after a second";
     int32_t mer = 0, esN0 = 0, ebN0 = 0, margin = 0, lockPercent = 0;
     double berPreLdpc = -1, ferPostLdpc = -1, berPostLdpc = -1, ferPostBch = -1, berPostBch = -1;
     EXPECT_EQ(KXAPI_OK, stats[0].GetValue(mer));

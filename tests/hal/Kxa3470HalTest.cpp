@@ -400,6 +400,31 @@ TEST_F(Kxa3470HalTest, FixedSymbolRateLocksAndReportsStatistics)
     EXPECT_EQ(-1, plps[0]);
 }
 
+// The default scene's VCM carrier at 1400 MHz sends stream 0 with MODCOD 7 (QPSK 3/4) and
+// stream 3 with MODCOD 4 (QPSK 1/2): each stream's signalling data shows its own PLS code.
+TEST_F(Kxa3470HalTest, EachStreamOfAVcmCarrierReportsItsOwnPls)
+{
+    ASSERT_EQ(KXAPI_OK, m_pHal->OnFirstUsage(1));
+    KxDemodPars pars = S2Pars(30000000);
+    ASSERT_EQ(KXAPI_OK, m_pHal->Tune(1, 1400000000, pars, true));
+    ASSERT_TRUE(TuneUntilLocked());
+    RunSteps(1000);
+    const struct {
+        int m_Isi;
+        int32_t m_Pls;
+    } rows[] = {{0, 7 << 2}, {3, 4 << 2}};
+    for (const auto& row : rows) {
+        KxStatistic sig(KX_STAT_S2_ISI_SIG);
+        sig.m_XtraId[0] = row.m_Isi;
+        ASSERT_EQ(KXAPI_OK, m_pHal->GetStatistics(1, 1, &sig));
+        KxDvbS2IsiSigData data;
+        ASSERT_EQ(KXAPI_OK, sig.GetValue(data)) << "ISI " << row.m_Isi;
+        EXPECT_EQ(row.m_Isi, data.m_Isi);
+        EXPECT_EQ(row.m_Pls, data.m_Pls) << "ISI " << row.m_Isi;
+        EXPECT_EQ(0, data.m_CcmAcm) << "a VCM carrier's baseband header says ACM/VCM";
+    }
+}
+
 TEST_F(Kxa3470HalTest, MaintenanceStepRecentresTheTunerOnTheCarrier)
 {
     ASSERT_EQ(KXAPI_OK, m_pHal->OnFirstUsage(1));

@@ -209,6 +209,40 @@ TEST_F(BlockModelTest, CapturePathCarriesWhatTheTunerSeesWhileItsFifoRuns)
     EXPECT_EQ(KXAPI_OK, pRing->SetRxControl(0));
 }
 
+// The capture path runs ahead of real time: the ring is full whenever the reader looks, so a
+// reader that keeps taking never waits for samples, however much it takes.
+TEST_F(BlockModelTest, CapturePathKeepsItsRingFullForAReaderThatKeepsTaking)
+{
+    std::shared_ptr<SimCard> card = m_Environment.Rack().Find(SERIAL_3470);
+    KxAf capture;
+    ASSERT_EQ(KXAPI_OK, capture.Init(AF_IQCAPTURE, m_Device.Backend()->Core(), 0));
+    KxPalCDMAC_Rx* pRing = nullptr;
+    KxPalBURSTFIFO_Rx* pFifo = nullptr;
+    ASSERT_EQ(KXAPI_OK, capture.GetPal(pRing));
+    ASSERT_EQ(KXAPI_OK, capture.GetPal(pFifo));
+    constexpr int RING_BYTES = 1 << 16;
+    ASSERT_EQ(KXAPI_OK, pRing->Init(RING_BYTES));
+    ASSERT_EQ(KXAPI_OK, pRing->SetRxControl(1));
+    card->SetTunedHz(0, 1151000000);
+    ASSERT_EQ(KXAPI_OK, pFifo->FifoProxy().SetOperationalMode(2));
+    std::vector<unsigned char> chunk(RING_BYTES / 4);
+    double power = 0;
+    for (int i = 0; i < 64; i++) { // 16 rings' worth
+        int load = 0;
+        ASSERT_EQ(KXAPI_OK, pRing->GetLoad(load));
+        ASSERT_EQ(RING_BYTES - 4, load) << "read " << i;
+        ASSERT_EQ(KXAPI_OK, pRing->Read(chunk.data(), static_cast<int>(chunk.size())));
+        for (size_t at = 0; at + 4 <= chunk.size(); at += 4) {
+            const double iq[2] = {static_cast<double>(static_cast<int16_t>(chunk[at] | chunk[at + 1] << 8)),
+                                  static_cast<double>(static_cast<int16_t>(chunk[at + 2] | chunk[at + 3] << 8))};
+            power += iq[0] * iq[0] + iq[1] * iq[1];
+        }
+    }
+    power /= 64.0 * static_cast<double>(chunk.size() / 4);
+    EXPECT_NEAR(4096.0 * 4096.0, power, 0.25 * 4096.0 * 4096.0) << "the carrier's samples, all along";
+    EXPECT_EQ(KXAPI_OK, pRing->SetRxControl(0));
+}
+
 TEST_F(BlockModelTest, ExclusiveAccessIsArbitratedBetweenHolders)
 {
     KxProxyI2CM* pI2c = nullptr;

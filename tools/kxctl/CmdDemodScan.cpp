@@ -89,6 +89,25 @@ bool ParseScanRange(int argc, char** argv, ScanArgs& args)
            ParseFreqHz(argv[4], args.m_StepHz);
 }
 
+// Port attributes of the frequency limits (MHz) that a START or END of -1 stands for.
+constexpr int32_t ATTR_FREQ_MAX = 6;
+constexpr int32_t ATTR_FREQ_MIN = 7;
+constexpr int64_t HZ_PER_MHZ = 1000000;
+
+// The range the service scans: a START or END of -1 is the port's limit (left at -1 when the
+// port does not say), so that progress and pictures span what is really scanned.
+ScanArgs PortRange(DemodPortClient& client, const ScanArgs& range)
+{
+    ScanArgs resolved = range;
+    int64_t mhz = 0;
+    if (resolved.m_StartHz == -1 &&
+        client.Svc().GetAttribute(client.PortIndex() + 1, ATTR_FREQ_MIN, mhz) == KXAPI_OK)
+        resolved.m_StartHz = mhz * HZ_PER_MHZ;
+    if (resolved.m_EndHz == -1 && client.Svc().GetAttribute(client.PortIndex() + 1, ATTR_FREQ_MAX, mhz) == KXAPI_OK)
+        resolved.m_EndHz = mhz * HZ_PER_MHZ;
+    return resolved;
+}
+
 // Waits for progress until the final report (or Ctrl-C, which cancels and keeps waiting).
 template <class Progress, class OnStep>
 KXAPI_RESULT FollowScan(ProgressQueue& queue, bool blind, DemodPortClient& client, OnStep onStep)
@@ -129,12 +148,15 @@ KXAPI_RESULT SpectrumScan(DemodPortClient& client, const ScanArgs& range, int32_
     pLevel = Kxapi::KxFindStatistic(levelId);
     ProgressQueue queue(Kxapi::DEMOD_EVENT_SPECTRUM_SCAN);
     client.CallbackRegisterEvents([&queue](const DemodEvent& event) { queue.Push(event); }, 0);
+    const ScanArgs shown = PortRange(client, range);
     KXAPI_RESULT result = client.Svc().SpectrumScan(scanType, range.m_StepHz, range.m_StartHz, range.m_EndHz);
     if (result == KXAPI_OK)
         result = FollowScan<Kxapi::KxSpsProgress>(queue, false, client, [&](const Kxapi::KxSpsProgress& step) {
-            DrawBar(step.m_FreqHz, range.m_StartHz, range.m_EndHz, "");
+            DrawBar(step.m_FreqHz, shown.m_StartHz, shown.m_EndHz, "");
             points.push_back(step);
         });
+    if (result == KXAPI_OK)
+        DrawBar(shown.m_EndHz, shown.m_StartHz, shown.m_EndHz, "done");
     client.CallbackRegisterEvents(nullptr, 0); // the queue ends with this function
     fprintf(stderr, "\n");
     return result;
@@ -239,15 +261,19 @@ int RunBlindScan(int argc, char** argv)
     }
     ProgressQueue queue(Kxapi::DEMOD_EVENT_BLIND_SCAN);
     client.CallbackRegisterEvents([&queue](const DemodEvent& event) { queue.Push(event); }, 0);
+    const ScanArgs shown = PortRange(client, range);
     KXAPI_RESULT result = client.Svc().BlindScan(pars, range.m_StepHz, range.m_StartHz, range.m_EndHz);
     if (result != KXAPI_OK)
         return KxctlFail("blind scan", result);
     std::vector<Kxapi::KxBsProgress> found;
     result = FollowScan<Kxapi::KxBsProgress>(queue, true, client, [&](const Kxapi::KxBsProgress& step) {
-        DrawBar(step.m_FreqHz, range.m_StartHz, range.m_EndHz, step.m_ChannelFound ? "found" : "");
+        DrawBar(step.m_FreqHz, shown.m_StartHz, shown.m_EndHz, step.m_ChannelFound ? "found" : "");
         if (step.m_ChannelFound)
             found.push_back(step);
     });
+    // Steps a transmitter covers are not tuned and the end never is: the bar ends full.
+    if (result == KXAPI_OK)
+        DrawBar(shown.m_EndHz, shown.m_StartHz, shown.m_EndHz, "done");
     client.CallbackRegisterEvents(nullptr, 0); // the queue ends with this function
     fprintf(stderr, "\n");
     if (KxctlJsonOutput()) {
@@ -275,17 +301,17 @@ int RunBlindScan(int argc, char** argv)
         carriers.push_back(PlotCarrier(step.m_FreqHz, step.m_DemodPars));
     std::vector<Kxapi::KxSpsProgress> levels;
     const Kxapi::KxStatisticInfo* pLevel = nullptr;
-    ScanArgs spectrumRange = range;
+    ScanArgs spectrumRange = shown;
     if (spectrumRange.m_StartHz >= 0 && spectrumRange.m_EndHz > spectrumRange.m_StartHz)
         spectrumRange.m_StepHz = std::max<int64_t>(100000, (spectrumRange.m_EndHz - spectrumRange.m_StartHz) / 600);
     const KXAPI_RESULT spectrum = SpectrumScan(client, spectrumRange, 5, levels, pLevel);
     if (spectrum != KXAPI_OK)
         fprintf(stderr, "kxctl: no levels for the picture: spectrum scan %s\n", KxapiResult2Str(spectrum));
     std::vector<KxPlot::SpectrumPoint> plotPoints = PlotPoints(levels, pLevel);
-    if (plotPoints.empty() && range.m_StartHz >= 0 && range.m_EndHz > range.m_StartHz) {
+    if (plotPoints.empty() && shown.m_StartHz >= 0 && shown.m_EndHz > shown.m_StartHz) {
         // No levels: the frequency axis still spans the scanned range.
-        plotPoints.push_back({range.m_StartHz / 1e6, 0.0, false});
-        plotPoints.push_back({range.m_EndHz / 1e6, 0.0, false});
+        plotPoints.push_back({shown.m_StartHz / 1e6, 0.0, false});
+        plotPoints.push_back({shown.m_EndHz / 1e6, 0.0, false});
     }
     const std::string title = "blind scan of " + std::to_string(client.Serial()) + " port " +
                               std::to_string(client.PortIndex()) + ": " + std::to_string(found.size()) +
