@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "KxNonCopyable.h"
 #include "XpInterfaces.h"
 
 constexpr unsigned int XP_PIPE_PATH_SIZE = 100;       // a path field, terminator included
@@ -22,14 +23,36 @@ constexpr unsigned int XP_PIPE_MAX_CONNECTIONS_PER_OWNER = 512; // owner of the 
 // A client must send the first byte of its first message within this after it connected.
 constexpr unsigned int XP_PIPE_FIRST_MESSAGE_MS = 10000;
 
+// A stop request that a thread blocked on a FIFO wakes up for at once: a flag, and an eventfd
+// that is readable while the flag is raised, which every wait on a FIFO also watches. A
+// connection or listener at rest thus sleeps in the kernel until its peer sends something or
+// it is stopped, instead of waking for a stop flag slice by slice. Without a descriptor (the
+// process is out of them) a wait falls back to slices of XP_PIPE_SLICE_MS.
+class XpStopSignal : private KxNonCopyable {
+public:
+    XpStopSignal();
+    ~XpStopSignal();
+    // Raises the flag and wakes every wait that watches it; it stays raised until Clear.
+    void Raise();
+    void Clear();
+    bool Raised() const { return m_Raised.load(); }
+    // The descriptor to watch, readable while raised; -1 when there is none.
+    int Fd() const { return m_Fd; }
+
+private:
+    std::atomic<bool> m_Raised{false};
+    int m_Fd = -1;
+};
+
 class XpPipeBaseLinux {
 public:
     // Directory prefix of every FIFO, "/tmp/" by default (ends with "/").
     static const char* m_pFifoPrefix;
 
-    // Moves exactly `length` bytes, waiting idle for at most `timeoutMs` in 100 ms slices.
-    // A raised `stop` flag ends the transfer with KXAPI_OK, possibly incomplete; `moved`
-    // (optional) tells how many bytes were transferred.
+    // Moves exactly `length` bytes, waiting idle for at most `timeoutMs` (counted in 100 ms
+    // slices; XP_INFINITE: no limit, and no wake-up until the peer or `stop` acts). A raised
+    // `stop` ends the transfer with KXAPI_OK, possibly incomplete; `moved` (optional) tells
+    // how many bytes were transferred.
     //
     // Before it sleeps, a transfer retries for up to 100 microseconds, yielding the processor
     // in between: a request/reply exchange then costs no thread wake-up on either side. It
@@ -39,20 +62,21 @@ public:
     // descriptor's history: a connection whose peer answers at once keeps spinning, one that
     // waits for a client's next request every 100 ms sleeps at once and costs no processor.
     static KXAPI_RESULT ReadFromFifo(int fd, char* buffer, unsigned int length, unsigned int timeoutMs,
-                                     const std::atomic<bool>* stop, unsigned int* moved = nullptr,
+                                     const XpStopSignal* stop, unsigned int* moved = nullptr,
                                      std::atomic<bool>* spin = nullptr);
     static KXAPI_RESULT WriteToFifo(int fd, const char* buffer, unsigned int length, unsigned int timeoutMs,
-                                    const std::atomic<bool>* stop, unsigned int* moved = nullptr,
+                                    const XpStopSignal* stop, unsigned int* moved = nullptr,
                                     std::atomic<bool>* spin = nullptr);
     // Reads like ReadFromFifo until at least `minimum` bytes have come, taking whatever else is
     // there up to `length` in the same reads.
     static KXAPI_RESULT ReadSomeFromFifo(int fd, char* buffer, unsigned int minimum, unsigned int length,
-                                         unsigned int timeoutMs, const std::atomic<bool>* stop, unsigned int* moved,
+                                         unsigned int timeoutMs, const XpStopSignal* stop, unsigned int* moved,
                                          std::atomic<bool>* spin = nullptr);
 
-    // Waits at most one slice for `fd` to become readable (or writable): 1 ready, 0 not (or
-    // interrupted), -1 error. Works for any descriptor number.
-    static int WaitSlice(int fd, bool forWrite);
+    // Waits for `fd` to become readable (or writable) or for `stop` (optional) to be raised,
+    // at most `timeoutNs` (negative: no limit): 1 ready, 0 time out, stop raised or
+    // interrupted, -1 error. Works for any descriptor number.
+    static int WaitReady(int fd, bool forWrite, const XpStopSignal* stop, long long timeoutNs);
 
     // Number of 100 ms slices a time-out allows (XP_INFINITE: no limit).
     static unsigned int SliceBudget(unsigned int timeoutMs);
@@ -118,7 +142,7 @@ private:
     // 10 ms apart while nobody holds it open.
     KXAPI_RESULT ConnectChecked(const char* name, unsigned int ownerUid, int openAttempts);
 
-    std::atomic<bool> m_StopIo{false};
+    XpStopSignal m_StopIo;
     // Whether the last read (write) found its peer ready within the spin time (see ReadFromFifo).
     std::atomic<bool> m_ReadSpin{true};
     std::atomic<bool> m_WriteSpin{true};
@@ -153,7 +177,7 @@ private:
     bool ReopenListenerFifo();
 
     bool m_Initialised = false;
-    std::atomic<bool> m_StopWaiting{false};
+    XpStopSignal m_StopWaiting;
     int m_Fd = -1;
     FILE* m_pStream = nullptr;
     char m_Path[XP_PIPE_PATH_SIZE] = {};
