@@ -56,16 +56,30 @@ long ElapsedNs(const timespec& since)
 
 } // namespace
 
-XpStopSignal::XpStopSignal() : m_Fd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
-
-XpStopSignal::~XpStopSignal()
+void XpStopSignal::Open()
 {
+    std::lock_guard<std::mutex> lock(m_Lock);
+    if (m_Fd == -1)
+        m_Fd = eventfd(m_Raised.load() ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
+
+void XpStopSignal::Close()
+{
+    std::lock_guard<std::mutex> lock(m_Lock);
     if (m_Fd != -1)
         close(m_Fd);
+    m_Fd = -1;
+}
+
+int XpStopSignal::Fd() const
+{
+    std::lock_guard<std::mutex> lock(m_Lock);
+    return m_Fd;
 }
 
 void XpStopSignal::Raise()
 {
+    std::lock_guard<std::mutex> lock(m_Lock);
     m_Raised = true;
     if (m_Fd != -1) {
         const uint64_t one = 1;
@@ -76,6 +90,7 @@ void XpStopSignal::Raise()
 
 void XpStopSignal::Clear()
 {
+    std::lock_guard<std::mutex> lock(m_Lock);
     m_Raised = false;
     if (m_Fd != -1) {
         uint64_t count = 0;
@@ -457,6 +472,7 @@ KXAPI_RESULT XpPipeConnectionLinux::ConnectChecked(const char* name, unsigned in
     if (!IsSafeName(name))
         return KXAPI_E_COMMUNICATION;
 
+    m_StopIo.Open();
     KXAPI_RESULT result = CreateFifoFile(name, m_SendPath, sizeof(m_SendPath));
     if (result == KXAPI_OK)
         result = CreateFifoFile(name, m_RecvPath, sizeof(m_RecvPath));
@@ -573,6 +589,7 @@ KXAPI_RESULT XpPipeConnectionLinux::ResumeIo()
 
 KXAPI_RESULT XpPipeConnectionLinux::Close()
 {
+    m_StopIo.Close(); // a closed connection holds no descriptor
     if (m_Counted) {
         m_Counted = false;
         UncountAccepted(m_PeerOwner);

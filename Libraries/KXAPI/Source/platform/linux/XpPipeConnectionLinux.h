@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 
 #include "KxNonCopyable.h"
 #include "XpInterfaces.h"
@@ -30,17 +31,23 @@ constexpr unsigned int XP_PIPE_FIRST_MESSAGE_MS = 10000;
 // process is out of them) a wait falls back to slices of XP_PIPE_SLICE_MS.
 class XpStopSignal : private KxNonCopyable {
 public:
-    XpStopSignal();
-    ~XpStopSignal();
+    XpStopSignal() { Open(); }
+    ~XpStopSignal() { Close(); }
+    // Makes the descriptor (again) when there is none; the flag keeps its state.
+    void Open();
+    // Gives the descriptor back (a closed connection holds none); waits then look at the
+    // flag slice by slice until Open.
+    void Close();
     // Raises the flag and wakes every wait that watches it; it stays raised until Clear.
     void Raise();
     void Clear();
     bool Raised() const { return m_Raised.load(); }
     // The descriptor to watch, readable while raised; -1 when there is none.
-    int Fd() const { return m_Fd; }
+    int Fd() const;
 
 private:
     std::atomic<bool> m_Raised{false};
+    mutable std::mutex m_Lock; // the descriptor against Raise from another thread while closing
     int m_Fd = -1;
 };
 
