@@ -59,8 +59,7 @@ long ElapsedNs(const timespec& since)
 void XpStopSignal::Open()
 {
     std::lock_guard<std::mutex> lock(m_Lock);
-    if (m_Fd == -1)
-        m_Fd = eventfd(m_Raised.load() ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC);
+    m_Closed = false;
 }
 
 void XpStopSignal::Close()
@@ -69,11 +68,14 @@ void XpStopSignal::Close()
     if (m_Fd != -1)
         close(m_Fd);
     m_Fd = -1;
+    m_Closed = true;
 }
 
-int XpStopSignal::Fd() const
+int XpStopSignal::WaitFd()
 {
     std::lock_guard<std::mutex> lock(m_Lock);
+    if (m_Fd == -1 && !m_Closed)
+        m_Fd = eventfd(m_Raised.load() ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC);
     return m_Fd;
 }
 
@@ -98,20 +100,22 @@ void XpStopSignal::Clear()
     }
 }
 
-int XpPipeBaseLinux::WaitReady(int fd, bool forWrite, const XpStopSignal* stop, long long timeoutNs)
+int XpPipeBaseLinux::WaitReady(int fd, bool forWrite, XpStopSignal* stop, long long timeoutNs)
 {
     // poll, not select: a service with many clients has descriptors beyond FD_SETSIZE.
     pollfd entries[2] = {};
     entries[0].fd = fd;
     entries[0].events = forWrite ? POLLOUT : POLLIN;
     nfds_t count = 1;
-    if (stop != nullptr && stop->Fd() != -1) {
-        entries[1].fd = stop->Fd();
+    constexpr long long SLICE_NS = static_cast<long long>(XP_PIPE_SLICE_MS) * 1000000LL;
+    // A wait of one slice at most looks at the flag after it; a longer one watches the signal.
+    const int stopFd = stop != nullptr && (timeoutNs < 0 || timeoutNs > SLICE_NS) ? stop->WaitFd() : -1;
+    if (stopFd != -1) {
+        entries[1].fd = stopFd;
         entries[1].events = POLLIN;
         count = 2;
-    } else if (stop != nullptr && (timeoutNs < 0 || timeoutNs > static_cast<long long>(XP_PIPE_SLICE_MS) * 1000000LL)) {
-        // No descriptor to watch: the flag is looked at slice by slice.
-        timeoutNs = static_cast<long long>(XP_PIPE_SLICE_MS) * 1000000LL;
+    } else if (stop != nullptr && (timeoutNs < 0 || timeoutNs > SLICE_NS)) {
+        timeoutNs = SLICE_NS; // no descriptor to watch: the flag slice by slice
     }
     timespec limit{};
     if (timeoutNs >= 0) {
@@ -131,7 +135,7 @@ namespace {
 // The shared loop of ReadFromFifo, ReadSomeFromFifo and WriteToFifo. Moves bytes until at least `minimum` of at most `length` have gone; each read or write asks
 // for all that is left of `length`.
 KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int minimum, unsigned int length, unsigned int timeoutMs,
-                      const XpStopSignal* stop, unsigned int* moved, bool forWrite, std::atomic<bool>* spin)
+                      XpStopSignal* stop, unsigned int* moved, bool forWrite, std::atomic<bool>* spin)
 {
     if (moved != nullptr)
         *moved = 0;
@@ -246,20 +250,20 @@ unsigned int XpPipeBaseLinux::SliceBudget(unsigned int timeoutMs)
 }
 
 KXAPI_RESULT XpPipeBaseLinux::ReadFromFifo(int fd, char* buffer, unsigned int length, unsigned int timeoutMs,
-                                           const XpStopSignal* stop, unsigned int* moved, std::atomic<bool>* spin)
+                                           XpStopSignal* stop, unsigned int* moved, std::atomic<bool>* spin)
 {
     return Transfer(fd, buffer, length, length, timeoutMs, stop, moved, false, spin);
 }
 
 KXAPI_RESULT XpPipeBaseLinux::ReadSomeFromFifo(int fd, char* buffer, unsigned int minimum, unsigned int length,
-                                               unsigned int timeoutMs, const XpStopSignal* stop,
+                                               unsigned int timeoutMs, XpStopSignal* stop,
                                                unsigned int* moved, std::atomic<bool>* spin)
 {
     return Transfer(fd, buffer, minimum, length, timeoutMs, stop, moved, false, spin);
 }
 
 KXAPI_RESULT XpPipeBaseLinux::WriteToFifo(int fd, const char* buffer, unsigned int length, unsigned int timeoutMs,
-                                          const XpStopSignal* stop, unsigned int* moved, std::atomic<bool>* spin)
+                                          XpStopSignal* stop, unsigned int* moved, std::atomic<bool>* spin)
 {
     return Transfer(fd, const_cast<char*>(buffer), length, length, timeoutMs, stop, moved, true, spin);
 }

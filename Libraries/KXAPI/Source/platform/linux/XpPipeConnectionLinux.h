@@ -25,30 +25,33 @@ constexpr unsigned int XP_PIPE_MAX_CONNECTIONS_PER_OWNER = 512; // owner of the 
 constexpr unsigned int XP_PIPE_FIRST_MESSAGE_MS = 10000;
 
 // A stop request that a thread blocked on a FIFO wakes up for at once: a flag, and an eventfd
-// that is readable while the flag is raised, which every wait on a FIFO also watches. A
+// that is readable while the flag is raised, which every long wait on a FIFO also watches. A
 // connection or listener at rest thus sleeps in the kernel until its peer sends something or
-// it is stopped, instead of waking for a stop flag slice by slice. Without a descriptor (the
-// process is out of them) a wait falls back to slices of XP_PIPE_SLICE_MS.
+// it is stopped, instead of waking for a stop flag slice by slice. The eventfd is made by the
+// first wait that needs it (short waits and connections that never wait long hold none) and
+// given back when the connection closes; without it (the process is out of descriptors) a wait
+// looks at the flag every XP_PIPE_SLICE_MS.
 class XpStopSignal : private KxNonCopyable {
 public:
-    XpStopSignal() { Open(); }
+    XpStopSignal() = default;
     ~XpStopSignal() { Close(); }
-    // Makes the descriptor (again) when there is none; the flag keeps its state.
+    // Allows the descriptor again after Close (a connection connects again).
     void Open();
-    // Gives the descriptor back (a closed connection holds none); waits then look at the
-    // flag slice by slice until Open.
+    // Gives the descriptor back and makes none until Open (a closed connection holds none).
     void Close();
     // Raises the flag and wakes every wait that watches it; it stays raised until Clear.
     void Raise();
     void Clear();
     bool Raised() const { return m_Raised.load(); }
-    // The descriptor to watch, readable while raised; -1 when there is none.
-    int Fd() const;
+    // The descriptor a wait watches, readable while raised, made at the first call; -1 when
+    // closed or when none can be had.
+    int WaitFd();
 
 private:
     std::atomic<bool> m_Raised{false};
-    mutable std::mutex m_Lock; // the descriptor against Raise from another thread while closing
+    std::mutex m_Lock; // the descriptor against Raise from another thread while it is made or closed
     int m_Fd = -1;
+    bool m_Closed = false;
 };
 
 class XpPipeBaseLinux {
@@ -69,21 +72,21 @@ public:
     // descriptor's history: a connection whose peer answers at once keeps spinning, one that
     // waits for a client's next request every 100 ms sleeps at once and costs no processor.
     static KXAPI_RESULT ReadFromFifo(int fd, char* buffer, unsigned int length, unsigned int timeoutMs,
-                                     const XpStopSignal* stop, unsigned int* moved = nullptr,
+                                     XpStopSignal* stop, unsigned int* moved = nullptr,
                                      std::atomic<bool>* spin = nullptr);
     static KXAPI_RESULT WriteToFifo(int fd, const char* buffer, unsigned int length, unsigned int timeoutMs,
-                                    const XpStopSignal* stop, unsigned int* moved = nullptr,
+                                    XpStopSignal* stop, unsigned int* moved = nullptr,
                                     std::atomic<bool>* spin = nullptr);
     // Reads like ReadFromFifo until at least `minimum` bytes have come, taking whatever else is
     // there up to `length` in the same reads.
     static KXAPI_RESULT ReadSomeFromFifo(int fd, char* buffer, unsigned int minimum, unsigned int length,
-                                         unsigned int timeoutMs, const XpStopSignal* stop, unsigned int* moved,
+                                         unsigned int timeoutMs, XpStopSignal* stop, unsigned int* moved,
                                          std::atomic<bool>* spin = nullptr);
 
     // Waits for `fd` to become readable (or writable) or for `stop` (optional) to be raised,
     // at most `timeoutNs` (negative: no limit): 1 ready, 0 time out, stop raised or
     // interrupted, -1 error. Works for any descriptor number.
-    static int WaitReady(int fd, bool forWrite, const XpStopSignal* stop, long long timeoutNs);
+    static int WaitReady(int fd, bool forWrite, XpStopSignal* stop, long long timeoutNs);
 
     // Number of 100 ms slices a time-out allows (XP_INFINITE: no limit).
     static unsigned int SliceBudget(unsigned int timeoutMs);
