@@ -96,6 +96,35 @@ inline std::map<std::string, long long> CpuNsByThreadName(pid_t pid)
     return byName;
 }
 
+// Times the scheduler switched each live thread of a process out (it slept or was preempted),
+// summed by thread name: a thread that sleeps until there is work adds one per wake-up.
+inline std::map<std::string, long long> SwitchesByThreadName(pid_t pid)
+{
+    std::map<std::string, long long> byName;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* pDir = opendir(tasks.c_str());
+    if (pDir == nullptr)
+        return byName;
+    while (dirent* pEntry = readdir(pDir)) {
+        if (pEntry->d_name[0] == '.')
+            continue;
+        const std::string task = tasks + "/" + pEntry->d_name;
+        FILE* pFile = fopen((task + "/status").c_str(), "r");
+        if (pFile == nullptr)
+            continue;
+        char line[256];
+        long long switches = 0, n = 0;
+        while (fgets(line, sizeof(line), pFile) != nullptr)
+            if (sscanf(line, "voluntary_ctxt_switches: %lld", &n) == 1 ||
+                sscanf(line, "nonvoluntary_ctxt_switches: %lld", &n) == 1)
+                switches += n;
+        fclose(pFile);
+        byName[ThreadName(task)] += switches;
+    }
+    closedir(pDir);
+    return byName;
+}
+
 // CPU time of a process: its live threads (ended threads are counted in /proc/PID/stat only
 // at clock-tick resolution, so both are read and the larger taken).
 inline long long ProcessCpuNs(pid_t pid)

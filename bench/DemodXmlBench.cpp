@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "DemodSvcClient.h"
 #include "DemodSvcGeneric.h"
 #include "DemodSvcValidation.h"
 #include "KxStatistic.h"
@@ -106,6 +107,52 @@ void BM_ServiceStatisticsRead10(benchmark::State& state)
     state.counters["reply_bytes"] = static_cast<double>(replySize);
 }
 BENCHMARK(BM_ServiceStatisticsRead10);
+
+// Answers every request with the same reply, copied as a transport copies it into the client's
+// buffer.
+class CannedTransport : public IDemodSvcTransport {
+public:
+    explicit CannedTransport(DemodMsg reply) : m_Reply(std::move(reply)) {}
+    KXAPI_RESULT Transfer(const DemodMsg&, DemodMsg& reply) override
+    {
+        reply.assign(m_Reply.begin(), m_Reply.end());
+        return KXAPI_OK;
+    }
+
+private:
+    DemodMsg m_Reply;
+};
+
+// The client's whole share of a ten-statistic GetStatistics call, without the FIFO: the
+// request (unchanged, so not serialised again), and the reply's checks and parsing into the
+// caller's statistics. The reply is the virtual 3460's: lock, level and temperature.
+void BM_ClientStatisticsRead10(benchmark::State& state)
+{
+    const int32_t ids[10] = {512, 7, 9, 512, 7, 9, 512, 7, 9, 512};
+    std::vector<KxStatistic> answer;
+    for (int32_t id : ids) {
+        KxStatistic& stat = answer.emplace_back(id);
+        if (stat.m_ValueType == KX_STAT_VT_BOOL)
+            stat.SetValue(true);
+        else
+            stat.SetValue(int32_t{-123});
+    }
+    std::wstring xml;
+    KxStatistic::ToXml(answer.data(), 10, xml);
+    CannedTransport transport(DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, xml));
+    DemodSvcClient client(&transport);
+    std::vector<KxStatistic> stats;
+    for (int32_t id : ids)
+        stats.emplace_back(id);
+    for (auto _ : state) {
+        if (client.GetStatistics(stats.data(), 10) != KXAPI_OK) {
+            state.SkipWithError("reply refused");
+            break;
+        }
+        benchmark::DoNotOptimize(stats.data());
+    }
+}
+BENCHMARK(BM_ClientStatisticsRead10);
 
 } // namespace
 

@@ -36,7 +36,8 @@ cat "$logs"/*.txt | awk '
       figure = v["ratio"]; median = v["median_us"] " us"; p99 = v["p99_us"] " us"; ref = v["ref_us"] " us"
       ratio = v["ratio"]
     } else {
-      figure = v["value"]; median = ("median_us" in v) ? v["median_us"] / 1000 " ms" : v["value"] " %"
+      figure = v["value"]; unit = (name ~ /_per_s$/) ? " /s" : " %"
+      median = ("median_us" in v) ? v["median_us"] / 1000 " ms" : v["value"] unit
       p99 = ("p99_us" in v) ? v["p99_us"] / 1000 " ms" : "-"; ref = "-"; ratio = "-"
     }
     target = v["target"]

@@ -7,7 +7,6 @@
 
 namespace {
 constexpr size_t MAX_HOTPLUG_EVENTS = 100000;
-constexpr unsigned int HOTPLUG_POLL_MS = 5;
 } // namespace
 
 SimCardRack::SimCardRack() : m_pLock(Xp::Instance()->MakeCritSec())
@@ -33,8 +32,7 @@ KXAPI_RESULT SimCardRack::Plug(std::shared_ptr<SimCard> card)
         if (!slot) {
             card->SetRemoved(false);
             slot = card;
-            if (m_Hotplug.size() < MAX_HOTPLUG_EVENTS)
-                m_Hotplug.push_back({1, card->m_Serial});
+            AddHotplugEvent(1, card->m_Serial);
             return KXAPI_OK;
         }
     }
@@ -49,8 +47,7 @@ KXAPI_RESULT SimCardRack::Unplug(int64_t serial)
             if (slot && slot->m_Serial == serial) {
                 slot->SetRemoved(true);
                 slot.reset();
-                if (m_Hotplug.size() < MAX_HOTPLUG_EVENTS)
-                    m_Hotplug.push_back({2, serial});
+                AddHotplugEvent(2, serial);
                 return KXAPI_OK;
             }
         }
@@ -110,29 +107,30 @@ IXpDriverNode* SimCardRack::Open(KxDriverFamily family, int index)
     return new SimVirtualNode(card);
 }
 
+void SimCardRack::AddHotplugEvent(int event, int64_t serial)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_HotplugLock);
+        if (m_Hotplug.size() >= MAX_HOTPLUG_EVENTS)
+            return;
+        m_Hotplug.push_back({event, serial});
+    }
+    m_HotplugAdded.notify_all();
+}
+
 bool SimCardRack::WaitHotplug(unsigned int timeoutMs, uint64_t& cursor, int& event, int64_t& serial)
 {
-    const unsigned int start = XpUtil::GetTickCount();
-    for (;;) {
-        {
-            CritSecAutoLock lock(m_pLock);
-            if (cursor < m_Hotplug.size()) {
-                event = m_Hotplug[cursor].m_Event;
-                serial = m_Hotplug[cursor].m_Serial;
-                cursor++;
-                return true;
-            }
-        }
-        const unsigned int elapsed = XpUtil::GetTickCount() - start;
-        if (elapsed >= timeoutMs)
-            return false;
-        const unsigned int left = timeoutMs - elapsed;
-        XpUtil::Sleep(static_cast<int>(left < HOTPLUG_POLL_MS ? left : HOTPLUG_POLL_MS));
-    }
+    std::unique_lock<std::mutex> lock(m_HotplugLock);
+    if (!m_HotplugAdded.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return cursor < m_Hotplug.size(); }))
+        return false;
+    event = m_Hotplug[cursor].m_Event;
+    serial = m_Hotplug[cursor].m_Serial;
+    cursor++;
+    return true;
 }
 
 uint64_t SimCardRack::HotplugCursor()
 {
-    CritSecAutoLock lock(m_pLock);
+    std::lock_guard<std::mutex> lock(m_HotplugLock);
     return m_Hotplug.size();
 }

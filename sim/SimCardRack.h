@@ -3,7 +3,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <memory>
 #include <vector>
 
@@ -46,8 +48,15 @@ private:
         int m_Event;
         int64_t m_Serial;
     };
+    // Records a plug or unplug and wakes the hot-plug waiters (under m_pLock).
+    void AddHotplugEvent(int event, int64_t serial);
+
     XpCritSecPtr m_pLock;
     std::atomic<uint64_t> m_NodeOpens{0};
     std::vector<std::shared_ptr<SimCard>> m_Slots[KX_FAMILY_COUNT];
+    // The hot-plug events, guarded by their own lock: a waiter sleeps on the condition until
+    // a plug or unplug adds one, as a driver node's hot-plug wait sleeps in the kernel.
+    std::mutex m_HotplugLock;
+    std::condition_variable m_HotplugAdded;
     std::vector<HotplugEvent> m_Hotplug; // cursor n is the n-th event
 };

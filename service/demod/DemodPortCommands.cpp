@@ -131,18 +131,27 @@ void DemodPortController::ProcessDemodMsg(const void* pMsg, int size, IDemodPort
         SendResult(pClient, code, KXAPI_E_NOT_INITIALIZED);
         return;
     }
-    DemodMsg ownReply;
-    DemodMsg& reply = pReuse != nullptr ? pReuse->Reply() : ownReply;
-    reply.clear();
-    // The same bytes as the kept read request: run its decoded form again.
+    // The same bytes as the kept read request: the reply built for it while the cache has
+    // not changed since, else its decoded form run again.
     if (PortCmdType* kept = pReuse != nullptr ? pReuse->Find(pMsg, static_cast<size_t>(size)) : nullptr) {
         if (kept->m_pClient == pClient) {
+            const uint64_t version = m_StatisticsCache.Version();
+            if (const DemodMsg* same = pReuse->ReplyOfKept(version)) {
+                SendReply(pClient, *same);
+                return;
+            }
+            DemodMsg& reply = pReuse->Reply();
+            reply.clear();
             ReadFromCache(*kept, reply);
+            pReuse->SetReplyOfKept(version);
             SendReply(pClient, reply);
             pReuse->Trim();
             return;
         }
     }
+    DemodMsg ownReply;
+    DemodMsg& reply = pReuse != nullptr ? pReuse->Reply() : ownReply;
+    reply.clear();
     KXAPI_RESULT result = KXAPI_OK;
     PortCmdType* cmd = PortCmdType::Create(pMsg, static_cast<unsigned int>(size), pClient, result);
     if (cmd == nullptr) {
@@ -151,7 +160,9 @@ void DemodPortController::ProcessDemodMsg(const void* pMsg, int size, IDemodPort
     }
     if (pReuse != nullptr && DemodRequestReuse::Reusable(*cmd)) {
         cmd = pReuse->Keep(cmd);
+        const uint64_t version = m_StatisticsCache.Version();
         ReadFromCache(*cmd, reply);
+        pReuse->SetReplyOfKept(version);
     } else if (code == DEMOD_CMD_EVENT_PIPE_REGISTER) {
         // Connecting to the client's event FIFO is a handshake with the client: it runs
         // without the command lock, so a client that never answers holds up only itself.

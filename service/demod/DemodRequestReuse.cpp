@@ -29,11 +29,14 @@ PortCmdType* DemodRequestReuse::Keep(PortCmdType* cmd)
         return nullptr;
     }
     m_pCmd.reset(cmd);
+    m_ReplyOfKept = false;
     return cmd;
 }
 
 void DemodRequestReuse::Trim()
 {
-    if (m_Reply.capacity() > MAX_KEPT_SIZE)
+    if (m_Reply.capacity() > MAX_KEPT_SIZE) {
         DemodMsg().swap(m_Reply);
+        m_ReplyOfKept = false;
+    }
 }

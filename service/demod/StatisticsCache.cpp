@@ -78,6 +78,7 @@ StatisticsCache::~StatisticsCache()
 void StatisticsCache::CleanUp()
 {
     CritSecAutoLockSvc lock(m_pLock);
+    ChangeScope change(m_Version);
     m_Enabled = false;
     m_Values.clear();
     m_Defaults.clear();
@@ -206,6 +207,7 @@ void StatisticsCache::UpdateAverageValue(KxStatistic& stat) const
 void StatisticsCache::Init(int count, const SupportedStatisticsType* types, const KxStatistic* defaults)
 {
     CritSecAutoLockSvc lock(m_pLock);
+    ChangeScope change(m_Version);
     CleanUp();
     m_StatisticsResult = KXAPI_E_DEV_DRIVER;
     m_DemodParsResult = KXAPI_E_DEV_DRIVER;
@@ -245,6 +247,7 @@ void StatisticsCache::Init(int count, const SupportedStatisticsType* types, cons
 void StatisticsCache::Enable(bool enable)
 {
     CritSecAutoLockSvc lock(m_pLock);
+    ChangeScope change(m_Version);
     m_Enabled = enable;
     if (enable)
         return;
@@ -294,6 +297,7 @@ KXAPI_RESULT StatisticsCache::GetSupportedStatisticsInternal(std::vector<Support
 void StatisticsCache::StoreStatistics(std::vector<KxStatistic>& stats, bool refreshKeys)
 {
     CritSecAutoLockSvc lock(m_pLock);
+    ChangeScope change(m_Version);
     if (!m_Enabled)
         return;
     if (refreshKeys) {
@@ -318,6 +322,7 @@ void StatisticsCache::StoreStatistics(std::vector<KxStatistic>& stats, bool refr
 void StatisticsCache::StoreStatisticsResult(unsigned int result)
 {
     CritSecAutoLockSvc lock(m_pLock);
+    ChangeScope change(m_Version);
     if (m_Enabled)
         m_StatisticsResult = result;
 }
@@ -325,6 +330,7 @@ void StatisticsCache::StoreStatisticsResult(unsigned int result)
 void StatisticsCache::SetDefaultValues(std::vector<KxStatistic>& stats)
 {
     CritSecAutoLockSvc lock(m_pLock);
+    ChangeScope change(m_Version);
     for (KxStatistic& stat : stats)
         SetDefaultValue(stat);
 }
@@ -332,6 +338,7 @@ void StatisticsCache::SetDefaultValues(std::vector<KxStatistic>& stats)
 void StatisticsCache::StoreDemodPars(const KxDemodPars& pars, unsigned int result)
 {
     CritSecAutoLockSvc lock(m_pLock);
+    ChangeScope change(m_Version);
     if (!m_Enabled)
         return;
     m_DemodPars = pars;
@@ -341,6 +348,7 @@ void StatisticsCache::StoreDemodPars(const KxDemodPars& pars, unsigned int resul
 void StatisticsCache::StoreTunerFrequency(long long freqHz, int index, unsigned int result)
 {
     CritSecAutoLockSvc lock(m_pLock);
+    ChangeScope change(m_Version);
     if (!m_Enabled)
         return;
     if (index == 0 || index == 1) {
@@ -355,6 +363,7 @@ void StatisticsCache::StoreTunerFrequency(long long freqHz, int index, unsigned 
 void StatisticsCache::StoreStreamSelection(const KxDvbC2StreamSelPars& sel, unsigned int result)
 {
     CritSecAutoLockSvc lock(m_pLock);
+    ChangeScope change(m_Version);
     if (!m_Enabled)
         return;
     m_DvbC2Sel = sel;
@@ -364,6 +373,7 @@ void StatisticsCache::StoreStreamSelection(const KxDvbC2StreamSelPars& sel, unsi
 void StatisticsCache::StoreStreamSelection(const KxDvbT2StreamSelPars& sel, unsigned int result)
 {
     CritSecAutoLockSvc lock(m_pLock);
+    ChangeScope change(m_Version);
     if (!m_Enabled)
         return;
     m_DvbT2Sel = sel;
@@ -373,6 +383,7 @@ void StatisticsCache::StoreStreamSelection(const KxDvbT2StreamSelPars& sel, unsi
 void StatisticsCache::StoreStreamSelection(const KxAtsc3StreamSelPars& sel, unsigned int result)
 {
     CritSecAutoLockSvc lock(m_pLock);
+    ChangeScope change(m_Version);
     if (!m_Enabled)
         return;
     m_Atsc3Sel = sel;
@@ -382,6 +393,7 @@ void StatisticsCache::StoreStreamSelection(const KxAtsc3StreamSelPars& sel, unsi
 void StatisticsCache::SetMultiPlpIds(std::vector<int>& ids, unsigned int result)
 {
     CritSecAutoLockSvc lock(m_pLock);
+    ChangeScope change(m_Version);
     if (!m_Enabled)
         return;
     m_PlpIds.clear();

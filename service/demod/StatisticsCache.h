@@ -3,9 +3,12 @@
 // stream selections and PLP ids, each with the result of the read that produced it.
 // Writer: the port's worker thread; readers: client handler threads. Every operation holds
 // the cache's recursive lock; the worker holds it (GetStatisticsLock) across a whole pass, so
-// a reader never sees half a pass.
+// a reader never sees half a pass. Every change also counts in Version(), so that a reply
+// built from the cache can be sent again, without the lock, while nothing changed.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <map>
 #include <vector>
 
@@ -46,6 +49,10 @@ public:
     bool IsEnabled();
     // The cache's own lock, for a caller that stores a batch atomically.
     IXpCritSec* GetStatisticsLock() { return m_pLock.get(); }
+    // Grows with every change of the cache (by the time the changing operation lets go of the
+    // lock): a reply built from the cache when Version() read v is what the cache still
+    // answers while Version() reads v. Read without the lock.
+    uint64_t Version() const { return m_Version.load(std::memory_order_acquire); }
 
     void StoreStatistics(std::vector<Kxapi::KxStatistic>& stats, bool refreshKeys);
     void StoreStatisticsResult(unsigned int result);
@@ -88,7 +95,20 @@ private:
     void ExpandSupportedTypes(std::vector<SupportedStatisticsType>& out) const;
     void ResetSelections(int32_t value, unsigned int result);
 
+    // Counts one change when it leaves scope (a mutator declares it after taking the lock).
+    class ChangeScope {
+    public:
+        explicit ChangeScope(std::atomic<uint64_t>& version) : m_Version(version) {}
+        ~ChangeScope() { m_Version.fetch_add(1, std::memory_order_release); }
+        ChangeScope(const ChangeScope&) = delete;
+        ChangeScope& operator=(const ChangeScope&) = delete;
+
+    private:
+        std::atomic<uint64_t>& m_Version;
+    };
+
     XpCritSecPtr m_pLock;
+    std::atomic<uint64_t> m_Version{0};
     std::map<StatisticKey, Kxapi::KxStatistic> m_Values;
     std::map<int32_t, Kxapi::KxStatistic> m_Defaults;
     std::vector<Kxapi::KxStatistic> m_SupportedStatistics;

@@ -136,8 +136,9 @@ TEST(EventListener, AMessageAboveTheProtocolsBoundEndsItsConnectionUnread)
         EXPECT_TRUE(listener.WaitConnected(STOP_BOUND_MS));
         ASSERT_TRUE(Write(service, std::string(8192, 'a'))); // at the bound
         ASSERT_TRUE(kxtest::WaitUntil([&] { return received.Messages().size() == 1; }, STOP_BOUND_MS));
-        ASSERT_TRUE(Write(service, std::string(8193, 'b')));
-        // The listener drops the connection at the length, before the body.
+        // The listener drops the connection at the length, before the body: the body's write
+        // fails when the listener was quicker than the writer, and either is fine.
+        Write(service, std::string(8193, 'b'));
         EXPECT_TRUE(kxtest::WaitUntil([&] { return !listener.WaitConnected(0); }, STOP_BOUND_MS));
     }
     PipeMessenger next;

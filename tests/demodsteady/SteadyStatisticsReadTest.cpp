@@ -16,6 +16,8 @@
 #include "../demod/TestDemodHal.h"
 #include "DemodPortController.h"
 #include "DemodRequestReuse.h"
+#include "DemodSvcClient.h"
+#include "DemodSvcGeneric.h"
 #include "DemodSvcProtocol.h"
 #include "PipeMessenger.h"
 
@@ -190,6 +192,28 @@ TEST_F(SteadyReadTest, ARequestThatDiffersInOneByteIsDecodedAgain)
     }
 }
 
+TEST_F(SteadyReadTest, ARepeatedReadFollowsEveryChangeOfTheCache)
+{
+    // The reply built for a repeated request is sent again only while the cache stays as it
+    // was: once the port's polls store other values, the same request gets them.
+    const std::vector<SteadyRead> reads = SteadyReads();
+    for (const SteadyRead* read : {&reads[0], &reads[2]}) { // the statistics, not the supported list
+        SCOPED_TRACE(read->m_pName);
+        ASSERT_TRUE(WaitUntil([&] { return m_Port.State() == 3; }, 3000));
+        XpUtil::Sleep(1200); // the averages' windows full again
+        const DemodMsg locked = Read(read->m_Request);
+        EXPECT_EQ(Read(read->m_Request), locked);
+        m_Hal.m_Locked = false; // lock and MER go, as the next polls see
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                const DemodMsg& kept = Read(read->m_Request);
+                return kept != locked && kept == ReadPlain(read->m_Request);
+            },
+            3000));
+        m_Hal.m_Locked = true;
+    }
+}
+
 TEST_F(SteadyReadTest, ARepeatedMalformedRequestIsRefusedByTheParserEachTime)
 {
     DemodMsg good = StatsXmlReq({KX_STAT_LOCK, KX_STAT_MER});
@@ -269,4 +293,69 @@ TEST(SteadyMessageReadTest, MessagesOfASteadySizeAreReadIntoTheKeptBufferWithout
     EXPECT_EQ(t_Allocations - allocations, 0);
     ASSERT_EQ(size, request.size());
     EXPECT_EQ(std::memcmp(buffer.data(), request.data(), size), 0);
+}
+
+namespace {
+
+// Answers each request with the next of its replies, copied into the client's buffer as a
+// connection reads a message into it.
+class RotatingTransport : public IDemodSvcTransport {
+public:
+    explicit RotatingTransport(std::vector<DemodMsg> replies) : m_Replies(std::move(replies)) {}
+    KXAPI_RESULT Transfer(const DemodMsg&, DemodMsg& reply) override
+    {
+        const DemodMsg& next = m_Replies[m_Next++ % m_Replies.size()];
+        reply.resize(next.size());
+        std::memcpy(reply.data(), next.data(), next.size());
+        return KXAPI_OK;
+    }
+
+private:
+    std::vector<DemodMsg> m_Replies;
+    size_t m_Next = 0;
+};
+
+} // namespace
+
+TEST(SteadyClientReadTest, APollOfChangingValuesAllocatesNothingInTheClient)
+{
+    // Replies whose values change from one to the next (and so their lengths): each is parsed
+    // into the document and statistics the client keeps, and the poll reuses its array. (The
+    // XML parser takes one page for each document with malloc, not counted here, and gives it
+    // back at the next parse.)
+    const int32_t IDS[] = {KX_STAT_LOCK, KX_STAT_RF_LVL_UNCALIB, KX_STAT_TEMP_TUNER, KX_STAT_BER_POST_LDPC};
+    std::vector<DemodMsg> replies;
+    for (int32_t step = 0; step < 3; step++) {
+        std::vector<KxStatistic> answer;
+        for (int32_t id : IDS) {
+            KxStatistic& stat = answer.emplace_back(id);
+            if (stat.m_ValueType == KX_STAT_VT_BOOL)
+                stat.SetValue(step % 2 == 0);
+            else if (stat.m_ValueType == KX_STAT_VT_DOUBLE)
+                stat.SetValue(1.5e-7 * (step + 1));
+            else
+                stat.SetValue(int32_t{-120 - 1000 * step});
+        }
+        std::wstring xml;
+        ASSERT_EQ(KxStatistic::ToXml(answer.data(), static_cast<int>(answer.size()), xml), KXAPI_OK);
+        replies.push_back(DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, xml));
+    }
+    RotatingTransport transport(replies);
+    DemodSvcClient client(&transport);
+    std::vector<KxStatistic> stats;
+    for (int32_t id : IDS)
+        stats.emplace_back(id);
+    for (size_t i = 0; i < replies.size(); i++) // the kept buffers grow to the longest reply
+        ASSERT_EQ(client.GetStatistics(stats.data(), static_cast<int>(stats.size())), KXAPI_OK);
+
+    const long long allocations = t_Allocations;
+    int32_t levels[REPEATS] = {};
+    for (int i = 0; i < REPEATS; i++) {
+        ASSERT_EQ(client.GetStatistics(stats.data(), static_cast<int>(stats.size())), KXAPI_OK);
+        ASSERT_EQ(stats[1].GetValue(levels[i]), KXAPI_OK);
+    }
+    EXPECT_EQ(t_Allocations - allocations, 0);
+    // The values did follow the replies.
+    for (int i = 0; i < REPEATS; i++)
+        EXPECT_EQ(levels[i], -120 - 1000 * ((i + static_cast<int>(replies.size())) % 3)) << i;
 }

@@ -270,3 +270,117 @@ TEST(DemodClient, StreamSelectionRoundTrips)
     KxDvbC2StreamSelPars c2;
     EXPECT_EQ(client.StreamSelGet(c2), KXAPI_E_INTERNAL);
 }
+
+namespace {
+
+// The reply of a statistics read: the service's text for the given statistics.
+DemodMsg StatsReply(std::vector<KxStatistic> answer)
+{
+    std::wstring xml;
+    EXPECT_EQ(KxStatistic::ToXml(answer.data(), static_cast<int>(answer.size()), xml), KXAPI_OK);
+    return DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, xml);
+}
+
+KxStatistic WithValue(int32_t id, int32_t value)
+{
+    KxStatistic stat(id);
+    EXPECT_EQ(stat.SetValue(value), KXAPI_OK);
+    return stat;
+}
+
+} // namespace
+
+TEST(DemodClient, ABrokenStatisticsReplyLeavesTheCallersStatisticsAlone)
+{
+    ScriptedTransport t;
+    DemodSvcClient client(&t);
+    KxStatistic stats[2] = {KxStatistic(262), KxStatistic(7)};
+    t.m_Replies.push_back(StatsReply({WithValue(262, 287), WithValue(7, -12)}));
+    ASSERT_EQ(client.GetStatistics(stats, 2), KXAPI_OK);
+    const std::vector<KxStatistic> good(stats, stats + 2);
+
+    const wchar_t* const HEAD = L"<kxstat res=\"0\" sid=\"262\" vt=\"3\" int=\"1\"/>";
+    struct Row {
+        const char* m_pWhat;
+        DemodMsg m_Reply;
+    };
+    DemodMsg noNul = DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, HEAD);
+    noNul.resize(noNul.size() - 4);
+    DemodMsg partialChar = DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, HEAD);
+    partialChar.pop_back();
+    const std::wstring head = HEAD;
+    const std::vector<Row> ROWS = {
+        {"one statistic for two", StatsReply({WithValue(262, 1)})},
+        {"three for two", StatsReply({WithValue(262, 1), WithValue(7, 2), WithValue(7, 3)})},
+        {"no list", DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, L"<other/>")},
+        {"not well-formed", DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, head + L"<kxstat sid=\"7\"")},
+        {"second value not a number",
+         DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, head + L"<kxstat sid=\"7\" vt=\"3\" int=\"7q\"/>")},
+        {"value type not carried",
+         DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, head + L"<kxstat sid=\"7\" vt=\"10\"/>")},
+        {"header out of range",
+         DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, head + L"<kxstat sid=\"4294967296\" vt=\"3\"/>")},
+        {"surrogate in the text",
+         DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK,
+                                head + L"<kxstat sid=\"7\" vt=\"3\" int=\"" + wchar_t(0xDC00) + L"\"/>")},
+        {"another command's reply", DemodBuildGenericReply(DEMOD_CMD_CONTROL_GET, KXAPI_OK, head + head)},
+        {"text without its NUL", noNul},
+        {"a partial character", partialChar},
+        {"too short", DemodMsg(6, 0)},
+    };
+    for (const Row& row : ROWS) {
+        SCOPED_TRACE(row.m_pWhat);
+        t.m_Replies.push_back(row.m_Reply);
+        EXPECT_EQ(client.GetStatistics(stats, 2), KXAPI_E_INTERNAL);
+        EXPECT_EQ(std::vector<KxStatistic>(stats, stats + 2), good);
+    }
+    // A read the service refused answers its code and changes nothing either.
+    t.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_GET_STATISTICS, KXAPI_E_NOT_LOCKED));
+    EXPECT_EQ(client.GetStatistics(stats, 2), KXAPI_E_NOT_LOCKED);
+    EXPECT_EQ(std::vector<KxStatistic>(stats, stats + 2), good);
+    // And the next good reply is read whole after all of them.
+    t.m_Replies.push_back(StatsReply({WithValue(262, 301), WithValue(7, -9)}));
+    ASSERT_EQ(client.GetStatistics(stats, 2), KXAPI_OK);
+    int32_t mer = 0, level = 0;
+    EXPECT_EQ(stats[0].GetValue(mer), KXAPI_OK);
+    EXPECT_EQ(stats[1].GetValue(level), KXAPI_OK);
+    EXPECT_EQ(mer, 301);
+    EXPECT_EQ(level, -9);
+}
+
+TEST(DemodClient, APollOfTheSameStatisticsSendsOneRequestTextUntilTheListChanges)
+{
+    ScriptedTransport t;
+    DemodSvcClient client(&t);
+    std::vector<KxStatistic> stats = {KxStatistic(262), KxStatistic(7)};
+    // The same array again and again: it holds the last values, which are no part of what is
+    // asked for.
+    for (int32_t i = 0; i < 3; i++) {
+        t.m_Replies.push_back(StatsReply({WithValue(262, 280 + i), WithValue(7, -i)}));
+        ASSERT_EQ(client.GetStatistics(stats.data(), 2), KXAPI_OK);
+    }
+    ASSERT_EQ(t.m_Requests.size(), 3u);
+    EXPECT_EQ(t.m_Requests[1], t.m_Requests[0]);
+    EXPECT_EQ(t.m_Requests[2], t.m_Requests[0]);
+
+    // Another extra id, another statistic or another count is asked for anew.
+    auto asked = [&t] {
+        std::wstring sent;
+        EXPECT_EQ(DemodParseGenericReq(t.m_Requests.back().data(), t.m_Requests.back().size(), sent), KXAPI_OK);
+        std::vector<KxStatistic> list;
+        EXPECT_EQ(KxStatistic::FromXml(sent, list), KXAPI_OK);
+        return list;
+    };
+    stats[1].m_XtraId[1] = 2;
+    t.m_Replies.push_back(StatsReply({WithValue(262, 1), WithValue(7, 2)}));
+    ASSERT_EQ(client.GetStatistics(stats.data(), 2), KXAPI_OK);
+    ASSERT_EQ(asked().size(), 2u);
+    EXPECT_EQ(asked()[1].m_XtraId[1], 2);
+    stats[0] = KxStatistic(9);
+    t.m_Replies.push_back(StatsReply({WithValue(9, 41), WithValue(7, 2)}));
+    ASSERT_EQ(client.GetStatistics(stats.data(), 2), KXAPI_OK);
+    EXPECT_EQ(asked()[0].m_StatisticId, 9);
+    t.m_Replies.push_back(StatsReply({WithValue(9, 41)}));
+    ASSERT_EQ(client.GetStatistics(stats.data(), 1), KXAPI_OK);
+    EXPECT_EQ(asked().size(), 1u);
+}

@@ -237,3 +237,142 @@ TEST(StatisticWireText, AttributeRunsReadAsSingleReads)
     EXPECT_EQ(2, stat.GetValue(value));
     EXPECT_EQ(-5, value);
 }
+
+TEST(StatisticWireText, CharactersOutsideAsciiAreFoundAtEveryPlaceOfABlock)
+{
+    // The conversion takes runs of ASCII characters in blocks: a character that ends a run
+    // (one of several bytes, a NUL that ends the text, one that is refused) at each place of
+    // the first blocks and of the tail parses as the same wide text does.
+    const uint32_t SPECIAL[] = {0xE9, 0x4E2D, 0x1F600, 0, 0xD800, 0x110000, 0x80000041u};
+    Markup fromWire, fromWide;
+    for (size_t at = 0; at < 40; at++) {
+        for (uint32_t special : SPECIAL) {
+            std::vector<uint32_t> value(40, 'v');
+            value[at] = special;
+            std::vector<uint32_t> chars = Chars(L"<a b=\"", false);
+            chars.insert(chars.end(), value.begin(), value.end());
+            for (uint32_t c : Chars(L"\"/>"))
+                chars.push_back(c);
+            const DemodMsg body = WireRequest(chars);
+            // The wide text a request carries up to its first NUL.
+            std::wstring wide;
+            for (size_t i = 0; i < chars.size() && chars[i] != 0; i++)
+                wide.push_back(static_cast<wchar_t>(chars[i]));
+            SCOPED_TRACE(testing::Message() << "character " << std::hex << special << " at " << std::dec << at);
+            const KXAPI_RESULT expected = fromWide.Parse(wide);
+            ASSERT_EQ(expected, DemodParseGenericReq(body.data(), body.size(), fromWire));
+            // A NUL cuts the attribute short; surrogates and values above U+10FFFF are refused.
+            const bool refused = special == 0 || special == 0xD800 || special >= 0x110000;
+            EXPECT_EQ(refused ? KXAPI_E_XML_SYNTAX : KXAPI_OK, expected);
+            EXPECT_EQ(fromWide.ToUtf8(), fromWire.ToUtf8());
+        }
+    }
+}
+
+TEST(StatisticWireText, NumbersInAttributesFollowOneRule)
+{
+    // Blanks around the number and one leading '+' are allowed; anything else, and a value
+    // outside the type's range, is a syntax error that leaves the value alone.
+    struct Row {
+        const char* m_pText;
+        bool m_Int32Ok;
+        int32_t m_Int32;
+        bool m_Int64Ok;
+        int64_t m_Int64;
+    };
+    const Row ROWS[] = {
+        {"0", true, 0, true, 0},
+        {"-1", true, -1, true, -1},
+        {" \t+42\r\n ", true, 42, true, 42},
+        {"000017", true, 17, true, 17},
+        {"2147483647", true, INT32_MAX, true, INT32_MAX},
+        {"2147483648", false, 0, true, 2147483648LL},
+        {"-2147483648", true, INT32_MIN, true, INT32_MIN},
+        {"-2147483649", false, 0, true, -2147483649LL},
+        {"9223372036854775807", false, 0, true, INT64_MAX},
+        {"9223372036854775808", false, 0, false, 0},
+        {"-9223372036854775808", false, 0, true, INT64_MIN},
+        {"99999999999999999999999", false, 0, false, 0},
+        {"", false, 0, false, 0},
+        {"  ", false, 0, false, 0},
+        {"+", false, 0, false, 0},
+        {"-", false, 0, false, 0},
+        {"++5", false, 0, false, 0},
+        {"+-5", true, -5, true, -5}, // the '+' goes, and a sign is left
+        {"- 5", false, 0, false, 0},
+        {"5 6", false, 0, false, 0},
+        {"5x", false, 0, false, 0},
+        {"0x10", false, 0, false, 0},
+        {"1e3", false, 0, false, 0},
+        {"1.0", false, 0, false, 0},
+    };
+    for (const Row& row : ROWS) {
+        SCOPED_TRACE(row.m_pText);
+        int32_t i32 = 77;
+        EXPECT_EQ(row.m_Int32Ok ? KXAPI_OK : KXAPI_E_XML_SYNTAX, MarkupElem::ParseNumber(row.m_pText, i32));
+        EXPECT_EQ(row.m_Int32Ok ? row.m_Int32 : 77, i32);
+        int64_t i64 = 77;
+        EXPECT_EQ(row.m_Int64Ok ? KXAPI_OK : KXAPI_E_XML_SYNTAX, MarkupElem::ParseNumber(row.m_pText, i64));
+        EXPECT_EQ(row.m_Int64Ok ? row.m_Int64 : 77, i64);
+    }
+    const std::pair<const char*, double> DOUBLES[] = {{" 1.25e-7 ", 1.25e-7}, {"+3", 3.0}, {"-0.5", -0.5}};
+    for (const auto& [text, expected] : DOUBLES) {
+        double d = 0;
+        EXPECT_EQ(KXAPI_OK, MarkupElem::ParseNumber(text, d)) << text;
+        EXPECT_EQ(expected, d) << text;
+    }
+    for (const char* text : {"", "1.5x", "1.5 2", "++1", "- 1"}) {
+        double d = 7.0;
+        EXPECT_EQ(KXAPI_E_XML_SYNTAX, MarkupElem::ParseNumber(text, d)) << text;
+        EXPECT_EQ(7.0, d) << text;
+    }
+}
+
+TEST(StatisticWireText, AStatisticReadAgainTakesEverythingFromTheNewElementOrNothing)
+{
+    // One statistic object reads elements of every plain type in turn (as a client's kept
+    // statistics read reply after reply): each read gives what a new statistic reads.
+    const wchar_t* const GOOD[] = {
+        L"<kxstat res=\"0\" sid=\"512\" xid0=\"-1\" xid1=\"-1\" xid2=\"-1\" xid3=\"-1\" vt=\"1\" bl=\"1\"/>",
+        L"<kxstat res=\"-3\" sid=\"262\" xid0=\"4\" vt=\"3\" int=\"287\"/>",
+        L"<kxstat sid=\"257\" vt=\"2\" dbl=\"1.5e-9\" xid3=\"8\"/>",
+        L"<kxstat sid=\"512\" vt=\"1\"/>",
+        L"<kxstat sid=\"784\" vt=\"20\"/>",
+        L"<kxstat sid=\"262\" vt=\"3\" bl=\"1\" dbl=\"2\"/>",
+        L"<kxstat sid=\"7\"/>",
+    };
+    KxStatistic kept(512);
+    for (const wchar_t* text : GOOD) {
+        SCOPED_TRACE(testing::Message() << std::wstring(text).size());
+        Markup doc;
+        ASSERT_EQ(KXAPI_OK, doc.Parse(text));
+        KxStatistic fresh;
+        ASSERT_EQ(KXAPI_OK, fresh.FromXmlElem(doc.Top().FindChild("kxstat")));
+        ASSERT_EQ(KXAPI_OK, kept.FromXmlElem(doc.Top().FindChild("kxstat")));
+        EXPECT_EQ(fresh, kept);
+    }
+
+    // A broken element changes nothing of the statistic it is read into.
+    const wchar_t* const BROKEN[] = {
+        L"<kxstat res=\"x\" sid=\"262\" vt=\"3\" int=\"1\"/>",
+        L"<kxstat sid=\"262\" xid2=\"99999999999\" vt=\"3\" int=\"1\"/>",
+        L"<kxstat sid=\"262\" vt=\"3\" int=\"1.5\"/>",
+        L"<kxstat sid=\"512\" vt=\"1\" bl=\"yes\"/>",
+        L"<kxstat sid=\"257\" vt=\"2\" dbl=\"--1\"/>",
+        L"<kxstat sid=\"262\" vt=\"8\"/>",
+        L"<kxstat sid=\"262\" vt=\"12\"/>",
+        L"<kxstat sid=\"262\" vt=\"99\"/>",
+        L"<kxstat sid=\"262\" vt=\"-1\"/>",
+    };
+    KxStatistic before(262);
+    before.m_Result = 5;
+    before.m_XtraId[1] = 3;
+    ASSERT_EQ(KXAPI_OK, before.SetValue(int32_t{-77}));
+    for (const wchar_t* text : BROKEN) {
+        Markup doc;
+        ASSERT_EQ(KXAPI_OK, doc.Parse(text));
+        KxStatistic stat = before;
+        EXPECT_TRUE(KxapiFailed(stat.FromXmlElem(doc.Top().FindChild("kxstat"))));
+        EXPECT_EQ(before, stat);
+    }
+}

@@ -46,6 +46,7 @@ protected:
     static void StaticAccept(void* self) { static_cast<ListenerFixture*>(self)->Accept(); }
     void Accept()
     {
+        m_AcceptTid = gettid();
         for (;;) {
             IXpPipeConnection* connection = nullptr;
             KXAPI_RESULT result = m_pListener->WaitConnection(connection);
@@ -83,6 +84,7 @@ protected:
     ScopedIpcDirectory m_Dir;
     IXpPipeListener* m_pListener = nullptr;
     IXpThread* m_pThread = nullptr;
+    std::atomic<pid_t> m_AcceptTid{0};
     std::mutex m_Mutex;
     std::vector<IXpPipeConnection*> m_Accepted;
 };
@@ -277,6 +279,44 @@ TEST_F(ListenerFixture, StopIoEndsAReadWithoutLimitWithinOneSlice)
     char byte;
     EXPECT_EQ(client->Read(&byte, 1, 0), KXAPI_E_TIMEOUT);
     delete thread;
+    delete client;
+}
+
+TEST_F(ListenerFixture, AnIdleListenerAndAnIdleReadSleepUntilAStopWakesThem)
+{
+    // A read without limit (a service's connection thread waiting for the next request, a
+    // client's event thread) and the accept thread sleep until their peer acts or they are
+    // stopped: over a second at rest the scheduler never switches to them.
+    IXpPipeConnection* client = Xp::Instance()->NewPipeConnection();
+    ASSERT_EQ(client->Connect("TestPipe"), KXAPI_OK);
+    ASSERT_TRUE(kxtest::WaitUntil([&] { return AcceptedCount() == 1; }, 2000));
+    IXpPipeConnection* server = AcceptedConnection(0);
+    std::atomic<pid_t> readerTid{0};
+    std::atomic<KXAPI_RESULT> readResult{KXAPI_E_INTERNAL};
+    char buffer[4] = {};
+    std::thread reader([&] {
+        readerTid = gettid();
+        readResult = server->Read(buffer, sizeof(buffer), XP_INFINITE);
+    });
+    ASSERT_TRUE(kxtest::WaitUntil([&] { return readerTid.load() != 0; }, 2000));
+    XpUtil::Sleep(200); // both are asleep by now
+    const long long acceptBefore = kxtest::ThreadContextSwitches(m_AcceptTid.load());
+    const long long readBefore = kxtest::ThreadContextSwitches(readerTid.load());
+    ASSERT_GE(acceptBefore, 0);
+    ASSERT_GE(readBefore, 0);
+    XpUtil::Sleep(1000);
+    EXPECT_LE(kxtest::ThreadContextSwitches(m_AcceptTid.load()) - acceptBefore, 1);
+    EXPECT_LE(kxtest::ThreadContextSwitches(readerTid.load()) - readBefore, 1);
+
+    // The stop wakes the read at once; the listener's stop ends the accept thread (TearDown).
+    server->StopIo();
+    reader.join();
+    EXPECT_EQ(readResult.load(), KXAPI_OK);
+    // Cleared again, the connection carries data as before.
+    server->ResumeIo();
+    ASSERT_EQ(client->Write("ping", 4, 500), KXAPI_OK);
+    ASSERT_EQ(server->Read(buffer, 4, 500), KXAPI_OK);
+    EXPECT_EQ(std::string(buffer, 4), "ping");
     delete client;
 }
 

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "KxDevice.h"
@@ -12,6 +13,7 @@
 #include "SimControlServer.h"
 #include "SimEnvironment.h"
 #include "TestSupport.h"
+#include "XpUtil.h"
 
 using namespace Kxapi;
 using namespace kxtest;
@@ -56,6 +58,41 @@ protected:
     SimEnvironment m_Environment;
     SimControlServer m_Server{&m_Environment.Rack(), 1};
 };
+
+TEST_F(SimControlTest, AHotplugWaitSleepsUntilTheControlFifoPlugsOrUnplugs)
+{
+    // The virtual cards' hot-plug source wakes its waiter for an event, as a driver node's
+    // wait in the kernel does, and not on a poll.
+    SimCardRack& rack = m_Environment.Rack();
+    uint64_t cursor = rack.HotplugCursor();
+    std::atomic<pid_t> waiterTid{0};
+    std::atomic<bool> got{false};
+    int event = 0;
+    int64_t serial = 0;
+    std::thread waiter([&] {
+        waiterTid = gettid();
+        got = rack.WaitHotplug(10000, cursor, event, serial);
+    });
+    ASSERT_TRUE(WaitUntil([&] { return waiterTid.load() != 0; }, 2000));
+    XpUtil::Sleep(100);
+    const long long before = ThreadContextSwitches(waiterTid.load());
+    XpUtil::Sleep(500);
+    EXPECT_LE(ThreadContextSwitches(waiterTid.load()) - before, 1);
+    EXPECT_FALSE(got.load());
+
+    SimControlClient client;
+    ASSERT_EQ(KXAPI_OK, client.Unplug(SERIAL_3490));
+    EXPECT_TRUE(WaitUntil([&] { return got.load(); }, 2000));
+    waiter.join();
+    EXPECT_EQ(event, 2);
+    EXPECT_EQ(serial, SERIAL_3490);
+    EXPECT_EQ(cursor, rack.HotplugCursor());
+    // A wait that finds nothing new ends after its time-out.
+    EXPECT_FALSE(rack.WaitHotplug(50, cursor, event, serial));
+    ASSERT_EQ(KXAPI_OK, client.Plug(R"({"model": 3490, "serial": 3490000001})"));
+    ASSERT_TRUE(rack.WaitHotplug(2000, cursor, event, serial));
+    EXPECT_EQ(event, 1);
+}
 
 TEST_F(SimControlTest, UnplugReachesGlobalSubscriberAsDeviceRemoved)
 {

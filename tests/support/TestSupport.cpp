@@ -323,6 +323,19 @@ std::string ReadFile(const std::string& path)
     return text.str();
 }
 
+long long ThreadContextSwitches(pid_t tid)
+{
+    const std::string status = ReadFile("/proc/self/task/" + std::to_string(tid) + "/status");
+    long long total = -1;
+    for (const char* field : {"voluntary_ctxt_switches:", "nonvoluntary_ctxt_switches:"}) {
+        const size_t at = status.find(std::string("\n") + field);
+        if (at == std::string::npos)
+            return -1;
+        total += std::atoll(status.c_str() + at + 1 + std::strlen(field));
+    }
+    return total + 1;
+}
+
 std::vector<std::string> ListDir(const std::string& path)
 {
     std::vector<std::string> names;

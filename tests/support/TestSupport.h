@@ -154,6 +154,10 @@ bool WaitUntil(Predicate predicate, unsigned int timeoutMs)
     return predicate();
 }
 
+// Times the scheduler switched thread `tid` of this process out so far (it slept or was
+// preempted): a thread blocked with nothing to do adds none; -1 when not readable.
+long long ThreadContextSwitches(pid_t tid);
+
 // Reads a whole file ("" when missing).
 std::string ReadFile(const std::string& path);
 // Names of the entries of a directory.

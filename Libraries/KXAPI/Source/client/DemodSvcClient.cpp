@@ -380,12 +380,26 @@ KXAPI_RESULT DemodSvcClient::CloseStream(int64_t streamId)
     return TransferGeneric(DEMOD_CMD_CLOSE_STREAM, xml, reply);
 }
 
+namespace {
+
+// What a statistics request names of a statistic: the service answers from the id and extra
+// ids (results and values it ignores), and the value type is part of the text.
+bool SameKey(const KxStatistic& a, const KxStatistic& b)
+{
+    return a.m_StatisticId == b.m_StatisticId && a.m_ValueType == b.m_ValueType &&
+           std::equal(a.m_XtraId, a.m_XtraId + 4, b.m_XtraId);
+}
+
+} // namespace
+
 KXAPI_RESULT DemodSvcClient::GetStatistics(KxStatistic* stats, int count)
 {
     if (stats == nullptr || count <= 0 || size_t(count) > KX_STAT_MAX_LIST)
         return KXAPI_E_INVALID_ARG;
     CritSecAutoLock lock(m_pLock);
-    if (m_StatsSent.size() != size_t(count) || !std::equal(stats, stats + count, m_StatsSent.begin())) {
+    // A poll names the same statistics each time (often in the same array, which holds the
+    // last values then): the request of an unchanged list is not serialised again.
+    if (m_StatsSent.size() != size_t(count) || !std::equal(stats, stats + count, m_StatsSent.begin(), SameKey)) {
         std::wstring request;
         m_StatsSent.clear();
         KXAPI_RESULT r = KxStatistic::ToXml(stats, count, request);
@@ -397,16 +411,20 @@ KXAPI_RESULT DemodSvcClient::GetStatistics(KxStatistic* stats, int count)
     KXAPI_RESULT r = TransferSvcMsg(m_StatsRequest, m_StatsReply);
     if (KxapiFailed(r))
         return r;
-    // Parsed straight from the reply's wide characters.
-    Markup reply;
-    r = DemodParseGenericReply(m_StatsReply.data(), m_StatsReply.size(), DEMOD_CMD_GET_STATISTICS, reply);
+    // Parsed straight from the reply's wide characters into the document and statistics
+    // kept from the last reply; the caller's statistics change only when the whole reply
+    // was good.
+    r = DemodParseGenericReply(m_StatsReply.data(), m_StatsReply.size(), DEMOD_CMD_GET_STATISTICS, m_StatsDoc);
     if (KxapiFailed(r))
         return r;
-    std::vector<KxStatistic> answered;
-    if (KxapiFailed(KxStatistic::FromXml(reply, answered)) || answered.size() != size_t(count))
+    m_StatsAnswered.resize(size_t(count));
+    size_t answered = 0;
+    for (MarkupElem e = m_StatsDoc.Top().FindChild("kxstat"); e.Valid(); e = e.NextSame())
+        if (answered == size_t(count) || KxapiFailed(m_StatsAnswered[answered++].FromXmlElem(e)))
+            return KXAPI_E_INTERNAL;
+    if (answered != size_t(count))
         return KXAPI_E_INTERNAL;
-    for (int i = 0; i < count; i++)
-        stats[i] = answered[size_t(i)];
+    std::copy(m_StatsAnswered.begin(), m_StatsAnswered.end(), stats);
     return r;
 }
 

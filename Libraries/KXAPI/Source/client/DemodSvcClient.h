@@ -113,10 +113,14 @@ private:
     IDemodSvcTransport* m_pTransport;
     XpCritSecPtr m_pLock;
     // GetStatistics: the list last sent and its request (a poll repeats the same list, whose
-    // request is then not serialised again), and the reply buffer; guarded by m_pLock.
+    // request is then not serialised again), the reply buffer, the reply's document and the
+    // statistics read from it, all kept so that a steady poll allocates nothing; guarded by
+    // m_pLock.
     std::vector<KxStatistic> m_StatsSent;
     DemodMsg m_StatsRequest;
     DemodMsg m_StatsReply;
+    Markup m_StatsDoc;
+    std::vector<KxStatistic> m_StatsAnswered;
 };
 
 } // namespace Kxapi

@@ -193,28 +193,89 @@ KXAPI_RESULT KxStatistic::ToXmlElem(MarkupElem parent) const
     return KXAPI_OK;
 }
 
+namespace {
+
+// The attributes of a "kxstat" element, read in one pass: the header's integers, then the
+// value of each plain value type.
+enum KxstatAttrib { ATTR_RES, ATTR_SID, ATTR_XID0, ATTR_VT = ATTR_XID0 + 4, ATTR_BL, ATTR_INT, ATTR_DBL, ATTR_COUNT };
+const char* const KXSTAT_ATTRIB_NAMES[ATTR_COUNT] = {"res", "sid", "xid0", "xid1", "xid2", "xid3", "vt", "bl", "int", "dbl"};
+
+// Stores a plain value, assigning in place where the statistic already holds one of its type.
+template <size_t I, typename T> void StorePlain(KxStatistic::Value& value, T v)
+{
+    if (value.index() == I)
+        std::get<I>(value) = v;
+    else
+        value.emplace<I>(v);
+}
+
+} // namespace
+
 KXAPI_RESULT KxStatistic::FromXmlElem(MarkupElem elem)
 {
     if (!elem.Valid())
         return KXAPI_E_XML_ELEM;
-    KxStatistic parsed;
-    static const char* const HEADER_NAMES[] = {"res", "sid", "xid0", "xid1", "xid2", "xid3", "vt"};
-    int32_t* const header[] = {&parsed.m_Result,    &parsed.m_StatisticId, &parsed.m_XtraId[0], &parsed.m_XtraId[1],
-                               &parsed.m_XtraId[2], &parsed.m_XtraId[3],   &parsed.m_ValueType};
-    KXAPI_RESULT result = elem.GetAttribs(HEADER_NAMES, header, 7);
-    if (KxapiSucceeded(result))
-        result = CheckCarried(parsed.m_ValueType);
+    const char* texts[ATTR_COUNT];
+    elem.FindAttribs(KXSTAT_ATTRIB_NAMES, texts, ATTR_COUNT);
+    // A missing header attribute keeps the value of a new statistic.
+    int32_t header[ATTR_VT + 1] = {0, 0, -1, -1, -1, -1, KX_STAT_VT_NONE};
+    for (int i = 0; i <= ATTR_VT; i++)
+        if (texts[i] != nullptr && KxapiFailed(MarkupElem::ParseNumber(texts[i], header[i])))
+            return KXAPI_E_XML_SYNTAX;
+    const int32_t valueType = header[ATTR_VT];
+    KXAPI_RESULT result = CheckCarried(valueType);
     if (KxapiFailed(result))
         return result;
-    parsed.ResetValue(parsed.m_ValueType);
-    const ValueTypeXml* row = FindValueType(parsed.m_ValueType);
-    // A structured value is present only when its sub-element is.
-    if (row != nullptr && row->m_pElem != nullptr && elem.FindChild(row->m_pElem).Valid())
-        parsed.EmplaceValue(parsed.m_ValueType);
-    result = std::visit(ValueReader{elem, row != nullptr ? row->m_pElem : nullptr}, parsed.m_Value);
-    if (KxapiFailed(result))
-        return result;
-    *this = std::move(parsed);
+
+    if (valueType >= KX_STAT_VT_FIRST_STRUCT) {
+        // A structured value is present only when its sub-element is.
+        KxStatistic parsed;
+        parsed.ResetValue(valueType);
+        const ValueTypeXml* row = FindValueType(valueType);
+        if (row != nullptr && row->m_pElem != nullptr && elem.FindChild(row->m_pElem).Valid())
+            parsed.EmplaceValue(valueType);
+        result = std::visit(ValueReader{elem, row != nullptr ? row->m_pElem : nullptr}, parsed.m_Value);
+        if (KxapiFailed(result))
+            return result;
+        m_Value = std::move(parsed.m_Value);
+    } else {
+        // A plain value is read from the attribute of its type (zero when missing) before
+        // anything of this statistic changes.
+        bool flag = false;
+        int32_t integer = 0;
+        double real = 0.0;
+        int64_t number = 0;
+        if (valueType == KX_STAT_VT_BOOL && texts[ATTR_BL] != nullptr) {
+            if (KxapiFailed(MarkupElem::ParseNumber(texts[ATTR_BL], number)))
+                return KXAPI_E_XML_SYNTAX;
+            flag = number != 0;
+        } else if (valueType == KX_STAT_VT_INT && texts[ATTR_INT] != nullptr) {
+            if (KxapiFailed(MarkupElem::ParseNumber(texts[ATTR_INT], integer)))
+                return KXAPI_E_XML_SYNTAX;
+        } else if (valueType == KX_STAT_VT_DOUBLE && texts[ATTR_DBL] != nullptr) {
+            if (KxapiFailed(MarkupElem::ParseNumber(texts[ATTR_DBL], real)))
+                return KXAPI_E_XML_SYNTAX;
+        }
+        switch (valueType) {
+        case KX_STAT_VT_BOOL:
+            StorePlain<KX_STAT_VT_BOOL>(m_Value, flag);
+            break;
+        case KX_STAT_VT_INT:
+            StorePlain<KX_STAT_VT_INT>(m_Value, integer);
+            break;
+        case KX_STAT_VT_DOUBLE:
+            StorePlain<KX_STAT_VT_DOUBLE>(m_Value, real);
+            break;
+        default:
+            m_Value = std::monostate();
+            break;
+        }
+    }
+    m_Result = header[ATTR_RES];
+    m_StatisticId = header[ATTR_SID];
+    for (int k = 0; k < 4; k++)
+        m_XtraId[k] = header[ATTR_XID0 + k];
+    m_ValueType = valueType;
     return KXAPI_OK;
 }
 

@@ -142,7 +142,7 @@ public:
     virtual KXAPI_RESULT WaitConnection(IXpPipeConnection*& connection) = 0;
     // KXAPI_OK once the listener FIFO exists.
     virtual KXAPI_RESULT WaitPipeCreated() = 0;
-    // Makes WaitConnection return within one 100 ms slice, now and for good.
+    // Makes WaitConnection return at once, now and for good.
     virtual KXAPI_RESULT StopWaiting() = 0;
     // How long an accepted client may take to send its first byte before its reads fail
     // (10 s by default); XP_INFINITE for a listener whose peer may stay silent for good, such
@@ -181,7 +181,7 @@ public:
             got = minimum;
         return result;
     }
-    // Makes a transfer in progress return (KXAPI_OK, incomplete) within one slice.
+    // Makes a transfer in progress return (KXAPI_OK, incomplete) at once.
     virtual KXAPI_RESULT StopIo() = 0;
     // Clears the stop flag again.
     virtual KXAPI_RESULT ResumeIo() = 0;

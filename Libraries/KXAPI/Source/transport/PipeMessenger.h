@@ -70,7 +70,8 @@ public:
     // buffer grows to the largest message read and is never shrunk here, so a connection that
     // exchanges messages of a steady size reads them without allocating.
     bool ReadMsg(std::vector<uint8_t>& buffer, size_t& size, unsigned int timeoutMs);
-    // Makes a transfer in progress return within one slice.
+    // Makes a transfer in progress return at once (its wait watches the connection's stop
+    // signal).
     virtual KXAPI_RESULT StopRW();
     // Writes one message; true when header and body were written. Frames of up to 4096
     // bytes are written whole within 500 ms; larger ones take at most 500 ms for the header

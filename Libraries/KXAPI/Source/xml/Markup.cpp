@@ -1,7 +1,14 @@
 #include "Markup.h"
 
+#include <bit>
 #include <charconv>
 #include <cstring>
+#include <limits>
+#include <new>
+#include <type_traits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace Kxapi {
 
@@ -19,18 +26,60 @@ void Trim(const char*& begin, const char*& end)
         end--;
 }
 
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Reads an optional '-' and at least one decimal digit at p, within the range of T; answers
+// the character after the digits, or null.
+template <typename T> const char* ParseInteger(const char* p, T& value)
+{
+    static_assert(std::is_integral_v<T> && std::is_signed_v<T> && sizeof(T) <= 8);
+    const bool negative = *p == '-';
+    if (negative)
+        p++;
+    // The magnitude's limit: one more for a negative number.
+    const uint64_t limit = static_cast<uint64_t>(std::numeric_limits<T>::max()) + (negative ? 1 : 0);
+    uint64_t magnitude = 0;
+    const char* digits = p;
+    for (unsigned digit; (digit = static_cast<unsigned char>(*p) - unsigned('0')) <= 9; p++) {
+        if (magnitude > (limit - digit) / 10)
+            return nullptr;
+        magnitude = magnitude * 10 + digit;
+    }
+    if (p == digits)
+        return nullptr;
+    value = negative ? static_cast<T>(0 - magnitude) : static_cast<T>(magnitude);
+    return p;
+}
+
+// One pass over the text: blanks, an optional '+', the number, blanks, the end.
 template <typename T> KXAPI_RESULT ParseNumber(const char* text, T& value)
 {
-    const char* begin = text;
-    const char* end = text + std::strlen(text);
-    Trim(begin, end);
-    if (begin == end)
-        return KXAPI_E_XML_SYNTAX;
-    if (*begin == '+')
-        begin++;
+    const char* p = text;
+    while (IsBlank(*p))
+        p++;
+    if (*p == '+')
+        p++;
     T parsed{};
-    auto [ptr, ec] = std::from_chars(begin, end, parsed);
-    if (ec != std::errc() || ptr != end)
+    if constexpr (std::is_integral_v<T>) {
+        p = ParseInteger(p, parsed);
+        if (p == nullptr)
+            return KXAPI_E_XML_SYNTAX;
+    } else {
+        // The number ends at the first blank, at the latest at the text's terminating NUL.
+        const char* end = p;
+        while (*end != '\0' && !IsBlank(*end))
+            end++;
+        auto [stop, ec] = std::from_chars(p, end, parsed);
+        if (ec != std::errc() || stop != end || p == end)
+            return KXAPI_E_XML_SYNTAX;
+        p = end;
+    }
+    while (IsBlank(*p))
+        p++;
+    if (*p != '\0')
         return KXAPI_E_XML_SYNTAX;
     value = parsed;
     return KXAPI_OK;
@@ -85,11 +134,14 @@ template <typename CharAt> ptrdiff_t EncodeUtf8(size_t count, CharAt charAt, cha
     return p - out;
 }
 
-uint32_t WireCharAt(const uint8_t* data, size_t index)
+// A little-endian 4-byte character of a message (one load on a little-endian machine).
+inline uint32_t WireCharAt(const uint8_t* data, size_t index)
 {
-    const uint8_t* p = data + 4 * index;
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
+    uint32_t value = 0;
+    std::memcpy(&value, data + 4 * index, sizeof(value));
+    if constexpr (std::endian::native == std::endian::big)
+        value = __builtin_bswap32(value);
+    return value;
 }
 
 } // namespace
@@ -186,17 +238,12 @@ bool MarkupElem::HasAttrib(const char* name) const
     return static_cast<bool>(m_Node.attribute(name));
 }
 
-KXAPI_RESULT MarkupElem::GetAttribs(const char* const* names, int32_t* const* values, size_t count) const
+void MarkupElem::FindAttribs(const char* const* names, const char** texts, size_t count) const
 {
-    constexpr size_t MAX_RUN = 8;
-    if (count > MAX_RUN) {
-        for (size_t i = 0; i < count; i++) {
-            KXAPI_RESULT result = GetAttrib(names[i], *values[i]);
-            if (KxapiFailed(result))
-                return result;
-        }
-        return KXAPI_OK;
-    }
+    for (size_t i = 0; i < count; i++)
+        texts[i] = nullptr;
+    if (count > MARKUP_MAX_ATTRIB_RUN)
+        return;
     // Names are a few characters: compared in line rather than through strcmp.
     auto same = [](const char* a, const char* b) {
         for (; *a == *b; a++, b++)
@@ -204,9 +251,9 @@ KXAPI_RESULT MarkupElem::GetAttribs(const char* const* names, int32_t* const* va
                 return true;
         return false;
     };
-    const char* texts[MAX_RUN] = {};
+    size_t found = 0;
     size_t expected = 0; // writers give the attributes in the order of names: try that one first
-    for (pugi::xml_attribute a = m_Node.first_attribute(); a; a = a.next_attribute()) {
+    for (pugi::xml_attribute a = m_Node.first_attribute(); a && found < count; a = a.next_attribute()) {
         const char* name = a.name();
         size_t i = expected;
         if (i >= count || !same(name, names[i]))
@@ -215,12 +262,42 @@ KXAPI_RESULT MarkupElem::GetAttribs(const char* const* names, int32_t* const* va
         if (i == count || texts[i] != nullptr)
             continue;
         texts[i] = a.value();
+        found++;
         expected = i + 1;
     }
+}
+
+KXAPI_RESULT MarkupElem::ParseNumber(const char* text, int32_t& value)
+{
+    return Kxapi::ParseNumber(text, value);
+}
+
+KXAPI_RESULT MarkupElem::ParseNumber(const char* text, int64_t& value)
+{
+    return Kxapi::ParseNumber(text, value);
+}
+
+KXAPI_RESULT MarkupElem::ParseNumber(const char* text, double& value)
+{
+    return Kxapi::ParseNumber(text, value);
+}
+
+KXAPI_RESULT MarkupElem::GetAttribs(const char* const* names, int32_t* const* values, size_t count) const
+{
+    if (count > MARKUP_MAX_ATTRIB_RUN) {
+        for (size_t i = 0; i < count; i++) {
+            KXAPI_RESULT result = GetAttrib(names[i], *values[i]);
+            if (KxapiFailed(result))
+                return result;
+        }
+        return KXAPI_OK;
+    }
+    const char* texts[MARKUP_MAX_ATTRIB_RUN];
+    FindAttribs(names, texts, count);
     for (size_t i = 0; i < count; i++) {
         if (texts[i] == nullptr)
             continue;
-        KXAPI_RESULT result = ParseNumber(texts[i], *values[i]);
+        KXAPI_RESULT result = Kxapi::ParseNumber(texts[i], *values[i]);
         if (KxapiFailed(result))
             return result;
     }
@@ -309,15 +386,30 @@ void MarkupElem::SetTextInt(int64_t value) const
     node.append_child(pugi::node_pcdata).set_value(text);
 }
 
+char* Markup::Room(size_t bytes)
+{
+    if (m_pBuffer != nullptr && bytes <= m_BufferSize &&
+        (m_BufferSize <= MARKUP_KEPT_BUFFER_BYTES || bytes > MARKUP_KEPT_BUFFER_BYTES))
+        return m_pBuffer.get();
+    m_pBuffer.reset(); // the document pointing into it was reset before
+    m_BufferSize = 0;
+    m_pBuffer.reset(new (std::nothrow) char[bytes > 0 ? bytes : 1]);
+    if (m_pBuffer != nullptr)
+        m_BufferSize = bytes;
+    return m_pBuffer.get();
+}
+
 KXAPI_RESULT Markup::Parse(const std::wstring& text)
 {
     m_Doc.reset();
     if (text.size() > MARKUP_MAX_CHARS)
         return KXAPI_E_TOO_LONG;
-    m_Buffer.resize(4 * text.size());
+    char* buffer = Room(4 * text.size());
+    if (buffer == nullptr)
+        return KXAPI_E_OUT_OF_MEM;
     const wchar_t* pText = text.data();
     const ptrdiff_t length =
-        EncodeUtf8(text.size(), [pText](size_t i) { return static_cast<uint32_t>(pText[i]); }, m_Buffer.data());
+        EncodeUtf8(text.size(), [pText](size_t i) { return static_cast<uint32_t>(pText[i]); }, buffer);
     if (length < 0)
         return KXAPI_E_XML_SYNTAX;
     return ParseBuffer(static_cast<size_t>(length));
@@ -326,24 +418,68 @@ KXAPI_RESULT Markup::Parse(const std::wstring& text)
 KXAPI_RESULT Markup::ParseWire(const uint8_t* data, size_t count)
 {
     m_Doc.reset();
-    size_t chars = 0;
-    while (chars < count && WireCharAt(data, chars) != 0)
-        chars++;
-    if (chars > MARKUP_MAX_CHARS)
-        return KXAPI_E_TOO_LONG;
-    m_Buffer.resize(4 * chars);
-    const ptrdiff_t length = EncodeUtf8(chars, [data](size_t i) { return WireCharAt(data, i); }, m_Buffer.data());
-    if (length < 0)
-        return KXAPI_E_XML_SYNTAX;
-    return ParseBuffer(static_cast<size_t>(length));
+    if (count > MARKUP_MAX_CHARS) {
+        // Only a text that really is that long (up to its NUL) is refused as too long.
+        size_t chars = 0;
+        while (chars < count && WireCharAt(data, chars) != 0)
+            chars++;
+        if (chars > MARKUP_MAX_CHARS)
+            return KXAPI_E_TOO_LONG;
+        count = chars;
+    }
+    char* buffer = Room(4 * count);
+    if (buffer == nullptr)
+        return KXAPI_E_OUT_OF_MEM;
+    // One pass up to the first NUL; ASCII, nearly all of a message's text, a byte each, and
+    // sixteen characters at a time while all of them are.
+    char* p = buffer;
+    size_t i = 0;
+#if defined(__SSE2__)
+    if constexpr (std::endian::native == std::endian::little) {
+        const __m128i one = _mm_set1_epi32(1);
+        const __m128i ascii = _mm_set1_epi32(0x7F);
+        for (; i + 16 <= count; i += 16) {
+            const auto* in = reinterpret_cast<const __m128i*>(data + 4 * i);
+            const __m128i v0 = _mm_loadu_si128(in);
+            const __m128i v1 = _mm_loadu_si128(in + 1);
+            const __m128i v2 = _mm_loadu_si128(in + 2);
+            const __m128i v3 = _mm_loadu_si128(in + 3);
+            // A lane below 1 (NUL, or above 0x7FFFFFFF as a signed number) or above 0x7F.
+            const __m128i outside = _mm_or_si128(
+                _mm_or_si128(_mm_or_si128(_mm_cmplt_epi32(v0, one), _mm_cmpgt_epi32(v0, ascii)),
+                             _mm_or_si128(_mm_cmplt_epi32(v1, one), _mm_cmpgt_epi32(v1, ascii))),
+                _mm_or_si128(_mm_or_si128(_mm_cmplt_epi32(v2, one), _mm_cmpgt_epi32(v2, ascii)),
+                             _mm_or_si128(_mm_cmplt_epi32(v3, one), _mm_cmpgt_epi32(v3, ascii))));
+            if (_mm_movemask_epi8(outside) != 0)
+                break;
+            // Every lane is 1 to 0x7F: narrowing keeps it.
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                             _mm_packus_epi16(_mm_packs_epi32(v0, v1), _mm_packs_epi32(v2, v3)));
+            p += 16;
+        }
+    }
+#endif
+    for (; i < count; i++) {
+        const uint32_t cp = WireCharAt(data, i);
+        if (cp - 1 < 0x7F) {
+            *p++ = static_cast<char>(cp);
+            continue;
+        }
+        if (cp == 0)
+            break;
+        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return KXAPI_E_XML_SYNTAX;
+        p = PutUtf8(cp, p);
+    }
+    return ParseBuffer(static_cast<size_t>(p - buffer));
 }
 
 KXAPI_RESULT Markup::ParseBuffer(size_t size)
 {
     if (size == 0)
         return KXAPI_OK;
-    // The document keeps pointing into m_Buffer, which is left alone until the next parse.
-    pugi::xml_parse_result parsed = m_Doc.load_buffer_inplace(m_Buffer.data(), size, PARSE_FLAGS, pugi::encoding_utf8);
+    // The document keeps pointing into m_pBuffer, which is left alone until the next parse.
+    pugi::xml_parse_result parsed = m_Doc.load_buffer_inplace(m_pBuffer.get(), size, PARSE_FLAGS, pugi::encoding_utf8);
     if (!parsed) {
         m_Doc.reset();
         return KXAPI_E_XML_SYNTAX;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ namespace Kxapi {
 
 // Largest text Markup parses, in characters; larger input gives KXAPI_E_TOO_LONG.
 constexpr size_t MARKUP_MAX_CHARS = 4u * 1024u * 1024u;
+// A document keeps the buffer its text was converted into for the next parse, up to this many
+// bytes; a larger buffer is given back at the next parse of a smaller text.
+constexpr size_t MARKUP_KEPT_BUFFER_BYTES = 256u * 1024u;
 
 // A handle to one element of a Markup document; invalid when a search found nothing.
 class MarkupElem {
@@ -48,6 +52,17 @@ public:
     // GetAttrib would (the first attribute of a name counts, a missing one leaves its value
     // unchanged); answers the first failure in the order of names.
     KXAPI_RESULT GetAttribs(const char* const* names, int32_t* const* values, size_t count) const;
+    // The texts of the first attributes named names[0] to names[count - 1], found in one pass
+    // over the element's attributes; null for a name the element lacks. At most
+    // MARKUP_MAX_ATTRIB_RUN names.
+    static constexpr size_t MARKUP_MAX_ATTRIB_RUN = 16;
+    void FindAttribs(const char* const* names, const char** texts, size_t count) const;
+    // An attribute's text as the readers above read it: a decimal number of the type's range,
+    // blanks around it and one leading '+' allowed; KXAPI_E_XML_SYNTAX otherwise (value
+    // unchanged).
+    static KXAPI_RESULT ParseNumber(const char* text, int32_t& value);
+    static KXAPI_RESULT ParseNumber(const char* text, int64_t& value);
+    static KXAPI_RESULT ParseNumber(const char* text, double& value);
 
     // Attribute writers: decimal text, booleans as 0 or 1, doubles in the shortest exact form.
     void SetAttrib(const char* name, int32_t value) const;
@@ -70,7 +85,9 @@ class Markup {
 public:
     // Parses a fragment of elements (any number, including none). KXAPI_E_XML_SYNTAX for
     // malformed XML or characters that are not Unicode scalar values, KXAPI_E_TOO_LONG for
-    // text above MARKUP_MAX_CHARS. The previous content is discarded in every case.
+    // text above MARKUP_MAX_CHARS, KXAPI_E_OUT_OF_MEM when no room for the converted text can
+    // be had. The previous content is discarded in every case. A document parsed again and
+    // again (a client's replies) converts each text into the buffer of the one before.
     KXAPI_RESULT Parse(const std::wstring& text);
     // As Parse, for text as a message carries it: count little-endian 4-byte characters,
     // ending early at the first NUL.
@@ -89,11 +106,15 @@ public:
     std::string ToUtf8() const;
 
 private:
-    // Parses the first size bytes of m_Buffer in place.
+    // Parses the first size bytes of m_pBuffer in place.
     KXAPI_RESULT ParseBuffer(size_t size);
+    // At least `bytes` bytes of m_pBuffer (contents undefined); null when out of memory.
+    char* Room(size_t bytes);
 
     pugi::xml_document m_Doc;
-    std::vector<char> m_Buffer; // UTF-8 text a parsed wide document points into
+    // UTF-8 text a parsed wide document points into; not initialised, and kept between parses.
+    std::unique_ptr<char[]> m_pBuffer;
+    size_t m_BufferSize = 0;
 };
 
 // UTF-32 <-> UTF-8 at the wide-text edge. WideToUtf8 fails with KXAPI_E_XML_SYNTAX on

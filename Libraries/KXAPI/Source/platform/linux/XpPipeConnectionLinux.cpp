@@ -7,6 +7,7 @@
 #include <sched.h>
 #include <ctime>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,19 +56,78 @@ long ElapsedNs(const timespec& since)
 
 } // namespace
 
-int XpPipeBaseLinux::WaitSlice(int fd, bool forWrite)
+void XpStopSignal::Open()
+{
+    std::lock_guard<std::mutex> lock(m_Lock);
+    m_Closed = false;
+}
+
+void XpStopSignal::Close()
+{
+    std::lock_guard<std::mutex> lock(m_Lock);
+    if (m_Fd != -1)
+        close(m_Fd);
+    m_Fd = -1;
+    m_Closed = true;
+}
+
+int XpStopSignal::WaitFd()
+{
+    std::lock_guard<std::mutex> lock(m_Lock);
+    if (m_Fd == -1 && !m_Closed)
+        m_Fd = eventfd(m_Raised.load() ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC);
+    return m_Fd;
+}
+
+void XpStopSignal::Raise()
+{
+    std::lock_guard<std::mutex> lock(m_Lock);
+    m_Raised = true;
+    if (m_Fd != -1) {
+        const uint64_t one = 1;
+        // The counter only grows, so it stays readable; a full counter is readable already.
+        (void)!write(m_Fd, &one, sizeof(one));
+    }
+}
+
+void XpStopSignal::Clear()
+{
+    std::lock_guard<std::mutex> lock(m_Lock);
+    m_Raised = false;
+    if (m_Fd != -1) {
+        uint64_t count = 0;
+        (void)!read(m_Fd, &count, sizeof(count));
+    }
+}
+
+int XpPipeBaseLinux::WaitReady(int fd, bool forWrite, XpStopSignal* stop, long long timeoutNs)
 {
     // poll, not select: a service with many clients has descriptors beyond FD_SETSIZE.
-    pollfd entry{};
-    entry.fd = fd;
-    entry.events = forWrite ? POLLOUT : POLLIN;
-    timespec slice{};
-    slice.tv_sec = 0;
-    slice.tv_nsec = static_cast<long>(XP_PIPE_SLICE_MS) * 1000000L;
-    int ready = ppoll(&entry, 1, &slice, nullptr);
+    pollfd entries[2] = {};
+    entries[0].fd = fd;
+    entries[0].events = forWrite ? POLLOUT : POLLIN;
+    nfds_t count = 1;
+    constexpr long long SLICE_NS = static_cast<long long>(XP_PIPE_SLICE_MS) * 1000000LL;
+    // A wait of one slice at most looks at the flag after it; a longer one watches the signal.
+    const int stopFd = stop != nullptr && (timeoutNs < 0 || timeoutNs > SLICE_NS) ? stop->WaitFd() : -1;
+    if (stopFd != -1) {
+        entries[1].fd = stopFd;
+        entries[1].events = POLLIN;
+        count = 2;
+    } else if (stop != nullptr && (timeoutNs < 0 || timeoutNs > SLICE_NS)) {
+        timeoutNs = SLICE_NS; // no descriptor to watch: the flag slice by slice
+    }
+    timespec limit{};
+    if (timeoutNs >= 0) {
+        limit.tv_sec = static_cast<time_t>(timeoutNs / 1000000000LL);
+        limit.tv_nsec = static_cast<long>(timeoutNs % 1000000000LL);
+    }
+    int ready = ppoll(entries, count, timeoutNs >= 0 ? &limit : nullptr, nullptr);
     if (ready < 0)
         return errno == EINTR ? 0 : -1;
-    return ready > 0 ? 1 : 0;
+    if (ready == 0 || (count == 2 && entries[1].revents != 0 && entries[0].revents == 0))
+        return 0;
+    return 1;
 }
 
 namespace {
@@ -75,15 +135,13 @@ namespace {
 // The shared loop of ReadFromFifo, ReadSomeFromFifo and WriteToFifo. Moves bytes until at least `minimum` of at most `length` have gone; each read or write asks
 // for all that is left of `length`.
 KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int minimum, unsigned int length, unsigned int timeoutMs,
-                      const std::atomic<bool>* stop, unsigned int* moved, bool forWrite, std::atomic<bool>* spin)
+                      XpStopSignal* stop, unsigned int* moved, bool forWrite, std::atomic<bool>* spin)
 {
     if (moved != nullptr)
         *moved = 0;
     if (fd < 0 || (buffer == nullptr && length > 0) || minimum > length)
         return KXAPI_E_INVALID_ARG;
-    const std::atomic<bool> neverStop{false};
-    if (stop == nullptr)
-        stop = &neverStop;
+    auto stopped = [stop] { return stop != nullptr && stop->Raised(); };
 
     unsigned int budget = XpPipeBaseLinux::SliceBudget(timeoutMs);
     bool unlimited = timeoutMs == XP_INFINITE;
@@ -109,7 +167,7 @@ KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int minimum, unsigned int l
     const bool spinNow = SeveralProcessors() && (spin == nullptr || spin->load(std::memory_order_relaxed));
     if (done < minimum && (unlimited || budget > 0) && spinNow) {
         // A short spin: the peer is often about to answer.
-        while (done < minimum && !stop->load() && ElapsedNs(started) < SPIN_BEFORE_WAIT_NS) {
+        while (done < minimum && !stopped() && ElapsedNs(started) < SPIN_BEFORE_WAIT_NS) {
             sched_yield();
             ssize_t n = once();
             if (n > 0)
@@ -120,20 +178,33 @@ KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int minimum, unsigned int l
                 break; // the wait below reports the error
         }
     }
+    // A limited transfer waits idle for at most its slices in all (one wait may take several
+    // of them); readiness takes nothing from them. An unlimited one sleeps until the peer or
+    // the stop signal acts.
+    constexpr long long SLICE_NS = static_cast<long long>(XP_PIPE_SLICE_MS) * 1000000LL;
+    long long idleLeftNs = unlimited ? -1 : static_cast<long long>(budget) * SLICE_NS;
     KXAPI_RESULT result = KXAPI_OK;
-    while (done < minimum && (unlimited || budget > 0)) {
-        if (stop->load())
+    while (done < minimum && (unlimited || idleLeftNs > 0)) {
+        if (stopped())
             break;
-        if (!unlimited && ElapsedNs(started) >= totalNs)
-            break;
-        int ready = XpPipeBaseLinux::WaitSlice(fd, forWrite);
+        long long waitNs = -1;
+        if (!unlimited) {
+            const long long totalLeftNs = totalNs - ElapsedNs(started);
+            if (totalLeftNs <= 0)
+                break;
+            waitNs = idleLeftNs < totalLeftNs ? idleLeftNs : totalLeftNs;
+        }
+        timespec waitStarted{};
+        if (!unlimited)
+            clock_gettime(CLOCK_MONOTONIC, &waitStarted);
+        int ready = XpPipeBaseLinux::WaitReady(fd, forWrite, stop, waitNs);
         if (ready < 0) {
             result = KXAPI_E_INTERNAL;
             break;
         }
         if (ready == 0) {
             if (!unlimited)
-                budget--;
+                idleLeftNs -= ElapsedNs(waitStarted);
             continue;
         }
         ssize_t n = once();
@@ -158,7 +229,7 @@ KXAPI_RESULT Transfer(int fd, char* buffer, unsigned int minimum, unsigned int l
         spin->store(done >= minimum && ElapsedNs(started) <= SPIN_BEFORE_WAIT_NS, std::memory_order_relaxed);
     if (result != KXAPI_OK)
         return result;
-    if (done >= minimum || stop->load())
+    if (done >= minimum || stopped())
         return KXAPI_OK;
     return KXAPI_E_TIMEOUT;
 }
@@ -179,20 +250,20 @@ unsigned int XpPipeBaseLinux::SliceBudget(unsigned int timeoutMs)
 }
 
 KXAPI_RESULT XpPipeBaseLinux::ReadFromFifo(int fd, char* buffer, unsigned int length, unsigned int timeoutMs,
-                                           const std::atomic<bool>* stop, unsigned int* moved, std::atomic<bool>* spin)
+                                           XpStopSignal* stop, unsigned int* moved, std::atomic<bool>* spin)
 {
     return Transfer(fd, buffer, length, length, timeoutMs, stop, moved, false, spin);
 }
 
 KXAPI_RESULT XpPipeBaseLinux::ReadSomeFromFifo(int fd, char* buffer, unsigned int minimum, unsigned int length,
-                                               unsigned int timeoutMs, const std::atomic<bool>* stop,
+                                               unsigned int timeoutMs, XpStopSignal* stop,
                                                unsigned int* moved, std::atomic<bool>* spin)
 {
     return Transfer(fd, buffer, minimum, length, timeoutMs, stop, moved, false, spin);
 }
 
 KXAPI_RESULT XpPipeBaseLinux::WriteToFifo(int fd, const char* buffer, unsigned int length, unsigned int timeoutMs,
-                                          const std::atomic<bool>* stop, unsigned int* moved, std::atomic<bool>* spin)
+                                          XpStopSignal* stop, unsigned int* moved, std::atomic<bool>* spin)
 {
     return Transfer(fd, const_cast<char*>(buffer), length, length, timeoutMs, stop, moved, true, spin);
 }
@@ -356,7 +427,7 @@ XpPipeConnectionLinux::~XpPipeConnectionLinux()
 
 KXAPI_RESULT XpPipeConnectionLinux::Init()
 {
-    m_StopIo = false;
+    m_StopIo.Clear();
     return KXAPI_OK;
 }
 
@@ -405,6 +476,7 @@ KXAPI_RESULT XpPipeConnectionLinux::ConnectChecked(const char* name, unsigned in
     if (!IsSafeName(name))
         return KXAPI_E_COMMUNICATION;
 
+    m_StopIo.Open();
     KXAPI_RESULT result = CreateFifoFile(name, m_SendPath, sizeof(m_SendPath));
     if (result == KXAPI_OK)
         result = CreateFifoFile(name, m_RecvPath, sizeof(m_RecvPath));
@@ -509,18 +581,19 @@ KXAPI_RESULT XpPipeConnectionLinux::ReadSome(char* buffer, unsigned int minimum,
 
 KXAPI_RESULT XpPipeConnectionLinux::StopIo()
 {
-    m_StopIo = true;
+    m_StopIo.Raise();
     return KXAPI_OK;
 }
 
 KXAPI_RESULT XpPipeConnectionLinux::ResumeIo()
 {
-    m_StopIo = false;
+    m_StopIo.Clear();
     return KXAPI_OK;
 }
 
 KXAPI_RESULT XpPipeConnectionLinux::Close()
 {
+    m_StopIo.Close(); // a closed connection holds no descriptor
     if (m_Counted) {
         m_Counted = false;
         UncountAccepted(m_PeerOwner);
@@ -627,17 +700,17 @@ KXAPI_RESULT XpPipeListenerLinux::StopWaiting()
 {
     if (!m_Initialised)
         return KXAPI_E_NOT_INITIALIZED;
-    m_StopWaiting = true;
+    m_StopWaiting.Raise();
     return KXAPI_OK;
 }
 
-// Waits (in slices, watching the stop flag) for one request. Every client writes its request
+// Waits (asleep until a client writes or the listener is stopped) for one request. Every client writes its request
 // in a single 200-byte write, which the FIFO delivers whole, so one read at a request
 // boundary returns exactly 200 bytes; a read that returns fewer holds no request (stray
 // bytes of a misbehaving writer) and is discarded, which keeps later requests aligned.
 XpPipeListenerLinux::RequestRead XpPipeListenerLinux::ReadRequest(char* request)
 {
-    while (!m_StopWaiting.load()) {
+    while (!m_StopWaiting.Raised()) {
         ssize_t n = read(m_Fd, request, XP_PIPE_REQUEST_SIZE);
         if (n == static_cast<ssize_t>(XP_PIPE_REQUEST_SIZE))
             return RequestRead::Request;
@@ -645,7 +718,8 @@ XpPipeListenerLinux::RequestRead XpPipeListenerLinux::ReadRequest(char* request)
             continue; // a fragment: drop it
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             return RequestRead::Failed;
-        if (WaitSlice(m_Fd, false) < 0)
+        // Asleep until a client writes a request or the listener is stopped.
+        if (WaitReady(m_Fd, false, &m_StopWaiting, -1) < 0)
             return RequestRead::Failed;
     }
     return RequestRead::Nothing;
@@ -724,7 +798,7 @@ KXAPI_RESULT XpPipeListenerLinux::WaitConnection(IXpPipeConnection*& connection)
     int failuresInRow = 0;
     char request[XP_PIPE_REQUEST_SIZE];
     for (;;) {
-        if (m_StopWaiting.load())
+        if (m_StopWaiting.Raised())
             return KXAPI_E_CANCELLED;
         RequestRead got = ReadRequest(request);
         if (got == RequestRead::Nothing)
@@ -734,7 +808,7 @@ KXAPI_RESULT XpPipeListenerLinux::WaitConnection(IXpPipeConnection*& connection)
                 continue;
             failuresInRow = 0;
             if (!ReopenListenerFifo())
-                return m_StopWaiting.load() ? KXAPI_E_CANCELLED : KXAPI_E_INTERNAL;
+                return m_StopWaiting.Raised() ? KXAPI_E_CANCELLED : KXAPI_E_INTERNAL;
             continue;
         }
         failuresInRow = 0;

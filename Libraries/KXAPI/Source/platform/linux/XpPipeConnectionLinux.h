@@ -7,7 +7,9 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 
+#include "KxNonCopyable.h"
 #include "XpInterfaces.h"
 
 constexpr unsigned int XP_PIPE_PATH_SIZE = 100;       // a path field, terminator included
@@ -22,14 +24,45 @@ constexpr unsigned int XP_PIPE_MAX_CONNECTIONS_PER_OWNER = 512; // owner of the 
 // A client must send the first byte of its first message within this after it connected.
 constexpr unsigned int XP_PIPE_FIRST_MESSAGE_MS = 10000;
 
+// A stop request that a thread blocked on a FIFO wakes up for at once: a flag, and an eventfd
+// that is readable while the flag is raised, which every long wait on a FIFO also watches. A
+// connection or listener at rest thus sleeps in the kernel until its peer sends something or
+// it is stopped, instead of waking for a stop flag slice by slice. The eventfd is made by the
+// first wait that needs it (short waits and connections that never wait long hold none) and
+// given back when the connection closes; without it (the process is out of descriptors) a wait
+// looks at the flag every XP_PIPE_SLICE_MS.
+class XpStopSignal : private KxNonCopyable {
+public:
+    XpStopSignal() = default;
+    ~XpStopSignal() { Close(); }
+    // Allows the descriptor again after Close (a connection connects again).
+    void Open();
+    // Gives the descriptor back and makes none until Open (a closed connection holds none).
+    void Close();
+    // Raises the flag and wakes every wait that watches it; it stays raised until Clear.
+    void Raise();
+    void Clear();
+    bool Raised() const { return m_Raised.load(); }
+    // The descriptor a wait watches, readable while raised, made at the first call; -1 when
+    // closed or when none can be had.
+    int WaitFd();
+
+private:
+    std::atomic<bool> m_Raised{false};
+    std::mutex m_Lock; // the descriptor against Raise from another thread while it is made or closed
+    int m_Fd = -1;
+    bool m_Closed = false;
+};
+
 class XpPipeBaseLinux {
 public:
     // Directory prefix of every FIFO, "/tmp/" by default (ends with "/").
     static const char* m_pFifoPrefix;
 
-    // Moves exactly `length` bytes, waiting idle for at most `timeoutMs` in 100 ms slices.
-    // A raised `stop` flag ends the transfer with KXAPI_OK, possibly incomplete; `moved`
-    // (optional) tells how many bytes were transferred.
+    // Moves exactly `length` bytes, waiting idle for at most `timeoutMs` (counted in 100 ms
+    // slices; XP_INFINITE: no limit, and no wake-up until the peer or `stop` acts). A raised
+    // `stop` ends the transfer with KXAPI_OK, possibly incomplete; `moved` (optional) tells
+    // how many bytes were transferred.
     //
     // Before it sleeps, a transfer retries for up to 100 microseconds, yielding the processor
     // in between: a request/reply exchange then costs no thread wake-up on either side. It
@@ -39,20 +72,21 @@ public:
     // descriptor's history: a connection whose peer answers at once keeps spinning, one that
     // waits for a client's next request every 100 ms sleeps at once and costs no processor.
     static KXAPI_RESULT ReadFromFifo(int fd, char* buffer, unsigned int length, unsigned int timeoutMs,
-                                     const std::atomic<bool>* stop, unsigned int* moved = nullptr,
+                                     XpStopSignal* stop, unsigned int* moved = nullptr,
                                      std::atomic<bool>* spin = nullptr);
     static KXAPI_RESULT WriteToFifo(int fd, const char* buffer, unsigned int length, unsigned int timeoutMs,
-                                    const std::atomic<bool>* stop, unsigned int* moved = nullptr,
+                                    XpStopSignal* stop, unsigned int* moved = nullptr,
                                     std::atomic<bool>* spin = nullptr);
     // Reads like ReadFromFifo until at least `minimum` bytes have come, taking whatever else is
     // there up to `length` in the same reads.
     static KXAPI_RESULT ReadSomeFromFifo(int fd, char* buffer, unsigned int minimum, unsigned int length,
-                                         unsigned int timeoutMs, const std::atomic<bool>* stop, unsigned int* moved,
+                                         unsigned int timeoutMs, XpStopSignal* stop, unsigned int* moved,
                                          std::atomic<bool>* spin = nullptr);
 
-    // Waits at most one slice for `fd` to become readable (or writable): 1 ready, 0 not (or
-    // interrupted), -1 error. Works for any descriptor number.
-    static int WaitSlice(int fd, bool forWrite);
+    // Waits for `fd` to become readable (or writable) or for `stop` (optional) to be raised,
+    // at most `timeoutNs` (negative: no limit): 1 ready, 0 time out, stop raised or
+    // interrupted, -1 error. Works for any descriptor number.
+    static int WaitReady(int fd, bool forWrite, XpStopSignal* stop, long long timeoutNs);
 
     // Number of 100 ms slices a time-out allows (XP_INFINITE: no limit).
     static unsigned int SliceBudget(unsigned int timeoutMs);
@@ -118,7 +152,7 @@ private:
     // 10 ms apart while nobody holds it open.
     KXAPI_RESULT ConnectChecked(const char* name, unsigned int ownerUid, int openAttempts);
 
-    std::atomic<bool> m_StopIo{false};
+    XpStopSignal m_StopIo;
     // Whether the last read (write) found its peer ready within the spin time (see ReadFromFifo).
     std::atomic<bool> m_ReadSpin{true};
     std::atomic<bool> m_WriteSpin{true};
@@ -153,7 +187,7 @@ private:
     bool ReopenListenerFifo();
 
     bool m_Initialised = false;
-    std::atomic<bool> m_StopWaiting{false};
+    XpStopSignal m_StopWaiting;
     int m_Fd = -1;
     FILE* m_pStream = nullptr;
     char m_Path[XP_PIPE_PATH_SIZE] = {};
