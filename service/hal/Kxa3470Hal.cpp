@@ -16,12 +16,7 @@ using namespace Kxapi;
 
 namespace {
 
-// The DVB-S2 parameter fields the port starts from and reports: automatic code rate, pilots
-// and frame type, spectrum inversion 48 (none).
-constexpr int32_t S2_CODE_RATE_AUTO = 15;
-constexpr int32_t S2_PILOTS_AUTO = 3;
-constexpr int32_t S2_SPEC_INV_NONE = 48;
-constexpr int32_t S2_FEC_FRAME_AUTO = 12;
+// The symbol rate a client leaves to the port's search.
 constexpr int32_t SYMBOL_RATE_AUTO = -1;
 constexpr int32_t IQ_DATA_TYPE = 1;
 
@@ -127,19 +122,6 @@ const DefaultStatisticValue DEFAULT_STATISTICS[] = {
     {KX_STAT_S2_ISI_SIG, KXAPI_E_NOT_LOCKED, std::monostate()},
 };
 
-KxDemodPars S2Pars(int32_t symbolRateBd)
-{
-    KxDemodPars pars(KX_MOD_DVBS2);
-    if (KxDemodParsDvbS2Adv* s2 = pars.DvbS2()) {
-        s2->m_CodeRate = S2_CODE_RATE_AUTO;
-        s2->m_Pilots = S2_PILOTS_AUTO;
-        s2->m_SpecInv = S2_SPEC_INV_NONE;
-        s2->m_FecFrame = S2_FEC_FRAME_AUTO;
-        s2->m_SymRateBd = symbolRateBd;
-    }
-    return pars;
-}
-
 // A figure in dB reported in tenths as an integer (or as it is for a double statistic).
 void SetTenths(KxStatistic& stat, double db)
 {
@@ -172,7 +154,7 @@ Kxa3470Hal::Kxa3470Hal(long long serial, KxDeviceInt& device)
     m_CheckTime = now - 125;
     m_CcmDeadline = now - CCM_PROBE_MS;
     m_SymbolRateHoldDeadline = now;
-    m_Pars[0] = S2Pars(POWER_ON_SYMBOL_RATE_BD);
+    m_Pars[0] = KxDemodPars::DvbS2Automatic(POWER_ON_SYMBOL_RATE_BD);
     m_Pars[1] = KxDemodPars(KX_MOD_IQ);
 }
 
@@ -326,8 +308,8 @@ KXAPI_RESULT Kxa3470Hal::CheckDemodPars(const KxDemodPars& pars)
                                                                                    : KXAPI_E_INVALID_SAMPRATE;
     }
     if (const KxDemodParsDvbS2Adv* s2 = pars.DvbS2()) {
-        const bool s2Form = pars.ModType() == KX_MOD_DVBS2 || s2->m_CodeRate == S2_CODE_RATE_AUTO ||
-                            s2->m_FecFrame == S2_FEC_FRAME_AUTO || s2->m_Pilots == S2_PILOTS_AUTO;
+        const bool s2Form = pars.ModType() == KX_MOD_DVBS2 || s2->m_CodeRate == KX_S2_CODE_RATE_AUTO ||
+                            s2->m_FecFrame == KX_S2_FEC_FRAME_AUTO || s2->m_Pilots == KX_S2_PILOTS_AUTO;
         if (!s2Form)
             return KXAPI_E_INVALID_PARS;
         if (s2->m_SymRateBd != SYMBOL_RATE_AUTO &&
@@ -457,7 +439,7 @@ KXAPI_RESULT Kxa3470Hal::SetSpectrumInversion()
 {
     const KxDemodParsDvbS2Adv* s2 = m_Pars[0].DvbS2();
     int code = 0;
-    KXAPI_RESULT result = SpecInvToHardware(s2 != nullptr ? s2->m_SpecInv : S2_SPEC_INV_NONE, code);
+    KXAPI_RESULT result = SpecInvToHardware(s2 != nullptr ? s2->m_SpecInv : KX_S2_SPEC_INV_NONE, code);
     if (KxapiFailed(result))
         return result;
     return m_pDemod->SetSpectrumInversion(code);
@@ -574,7 +556,7 @@ KXAPI_RESULT Kxa3470Hal::InitPort(int port)
     if (KxapiFailed(result))
         return result;
     m_TunedFreqHz = POWER_ON_FREQ_HZ;
-    m_Pars[0] = S2Pars(POWER_ON_SYMBOL_RATE_BD);
+    m_Pars[0] = KxDemodPars::DvbS2Automatic(POWER_ON_SYMBOL_RATE_BD);
     bool changed = false;
     result = SetRfLvlMeasFilter(static_cast<long long>(POWER_ON_SYMBOL_RATE_BD * (1.0 + m_RollOff)));
     if (KxapiSucceeded(result))
@@ -1083,7 +1065,7 @@ KXAPI_RESULT Kxa3470Hal::GetDemodControl(int port, KxDemodPars& pars)
     }
     if (!m_Initialised || !m_pStatistics->StreamLockFound())
         return KXAPI_E_NOT_LOCKED;
-    KxDemodPars current = S2Pars(SYMBOL_RATE_AUTO);
+    KxDemodPars current = KxDemodPars::DvbS2Automatic(SYMBOL_RATE_AUTO);
     std::vector<int> isis;
     bool fromStream = false;
     if (KxapiSucceeded(m_pStatistics->GetIsiIds(isis)) && isis.size() == 1) {
@@ -1110,7 +1092,7 @@ KXAPI_RESULT Kxa3470Hal::GetAutoBlindScanPars(int port, KxDemodPars& pars)
     KXAPI_RESULT result = CheckPort(port);
     if (KxapiFailed(result))
         return result;
-    KxDemodPars s2 = S2Pars(SYMBOL_RATE_AUTO);
+    KxDemodPars s2 = KxDemodPars::DvbS2Automatic(SYMBOL_RATE_AUTO);
     if (!s2.IsDvbS2())
         return KXAPI_E_INTERNAL;
     pars = s2;

@@ -86,18 +86,6 @@ std::string ScenarioText()
     return nlohmann::json{{"seed", 11}, {"cards", nlohmann::json::array({card})}}.dump();
 }
 
-KxDemodPars S2Pars(int32_t symbolRateBd)
-{
-    KxDemodPars pars(Kxapi::KX_MOD_DVBS2);
-    Kxapi::KxDemodParsDvbS2Adv* s2 = pars.DvbS2();
-    s2->m_CodeRate = 15;
-    s2->m_Pilots = 3;
-    s2->m_SpecInv = 48;
-    s2->m_FecFrame = 12;
-    s2->m_SymRateBd = symbolRateBd;
-    return pars;
-}
-
 // What the scans report of a transmitter.
 struct Found {
     int64_t m_FreqHz;
@@ -168,7 +156,7 @@ protected:
     // The port tunes to the first carrier and locks.
     void ExpectPortLocks(DemodPortClient& client)
     {
-        ASSERT_EQ(KXAPI_OK, client.Svc().Tune(SCENE[0].m_FreqHz, S2Pars(SCENE[0].m_SymbolRateBd)));
+        ASSERT_EQ(KXAPI_OK, client.Svc().Tune(SCENE[0].m_FreqHz, KxDemodPars::DvbS2Automatic(SCENE[0].m_SymbolRateBd)));
         EXPECT_TRUE(kxtest::WaitUntil([&] { return IsLocked(client); }, LOCK_WAIT_MS)) << "the port locks again";
     }
 
@@ -267,7 +255,7 @@ TEST_F(Kxa3470BlindScanProcessTest, AnotherClientsTuneEndsTheScanWithOneFinalRep
     EventLog events;
     ASSERT_NO_FATAL_FAILURE(StartWholeBandScan(scanner, events));
     ASSERT_EQ(KXAPI_OK, OpenWhenReady(other, SCAN_SERIAL, 0));
-    ASSERT_EQ(KXAPI_OK, other.Svc().Tune(SCENE[2].m_FreqHz, S2Pars(SCENE[2].m_SymbolRateBd)));
+    ASSERT_EQ(KXAPI_OK, other.Svc().Tune(SCENE[2].m_FreqHz, KxDemodPars::DvbS2Automatic(SCENE[2].m_SymbolRateBd)));
     ExpectCancelledOnce(ReportsToTheEnd(events, STEP_WAIT_MS));
     EXPECT_TRUE(kxtest::WaitUntil([&] { return IsLocked(other); }, LOCK_WAIT_MS)) << "the tune that cancelled it";
     ExpectPortLocks(scanner);

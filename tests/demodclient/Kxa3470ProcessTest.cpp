@@ -22,16 +22,10 @@ constexpr int64_t S2_CARRIER_HZ = 1150000000; // 27.5 MBd, C/N 12 dB in the defa
 constexpr int64_t OTHER_CARRIER_HZ = 1750000000;
 constexpr int32_t S2_SYMBOL_RATE_BD = 27500000;
 
+// DVB-S2 parameters for the port to find code rate, pilots and frame size in.
 Kxapi::KxDemodPars S2Pars(int32_t symbolRateBd = S2_SYMBOL_RATE_BD)
 {
-    Kxapi::KxDemodPars pars(Kxapi::KX_MOD_DVBS2);
-    Kxapi::KxDemodParsDvbS2Adv* s2 = pars.DvbS2();
-    s2->m_CodeRate = 15;
-    s2->m_Pilots = 3;
-    s2->m_SpecInv = 48;
-    s2->m_FecFrame = 12;
-    s2->m_SymRateBd = symbolRateBd;
-    return pars;
+    return Kxapi::KxDemodPars::DvbS2Automatic(symbolRateBd);
 }
 
 class Kxa3470ProcessTest : public DemodClientTest {

@@ -391,8 +391,9 @@ TEST_P(HalConformanceTest, TuneStaysInsideTheFrequencyAttributes)
         // The parameters the port holds, or, for a port that reports them only once locked,
         // those a blind scan starts from.
         KxDemodPars pars;
-        if (KxapiFailed(m_pHal->GetDemodControl(port, pars)))
+        if (KxapiFailed(m_pHal->GetDemodControl(port, pars))) {
             ASSERT_TRUE(KxapiSucceeded(m_pHal->GetAutoBlindScanPars(port, pars))) << "port " << port;
+        }
         for (bool execute : {false, true}) {
             EXPECT_TRUE(KxapiFailed(m_pHal->Tune(port, minHz - 1, pars, execute))) << execute;
             EXPECT_TRUE(KxapiFailed(m_pHal->Tune(port, maxHz + 1, pars, execute))) << execute;

@@ -29,15 +29,15 @@ constexpr long long CARRIER_HZ = 1150000000; // 27.5 MBd, C/N 12 dB in the defau
 constexpr int32_t CARRIER_SYMBOL_RATE_BD = 27500000;
 constexpr unsigned int LOCK_WAIT_MS = 3000;
 
+// The automatic DVB-S2 parameters, of another DVB-S2 modulation type where given.
 KxDemodPars S2Pars(int32_t symbolRateBd, int32_t modType = KX_MOD_DVBS2)
 {
-    KxDemodPars pars(modType);
-    KxDemodParsDvbS2Adv* s2 = pars.DvbS2();
-    s2->m_CodeRate = 15;
-    s2->m_Pilots = 3;
-    s2->m_SpecInv = 48;
-    s2->m_FecFrame = 12;
-    s2->m_SymRateBd = symbolRateBd;
+    KxDemodPars pars = KxDemodPars::DvbS2Automatic(symbolRateBd);
+    if (modType != KX_MOD_DVBS2) {
+        const KxDemodParsDvbS2Adv fields = *pars.DvbS2();
+        pars = KxDemodPars(modType);
+        *pars.DvbS2() = fields;
+    }
     return pars;
 }
 

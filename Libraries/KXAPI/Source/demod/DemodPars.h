@@ -26,6 +26,12 @@ enum KxModType : int32_t {
 // Printable name of a modulation type ("DVB-T", "QAM64", "DVB-S2X 16APSK-L"); "?" when unknown.
 const char* KxModTypeName(int32_t modType);
 
+// DVB-S2 fields that leave the choice to the receiver, and the spectrum taken as it comes.
+constexpr int32_t KX_S2_CODE_RATE_AUTO = 15;
+constexpr int32_t KX_S2_PILOTS_AUTO = 3;
+constexpr int32_t KX_S2_FEC_FRAME_AUTO = 12;
+constexpr int32_t KX_S2_SPEC_INV_NONE = 48;
+
 class KxDemodPars {
 public:
     using Variant = std::variant<std::monostate, KxDemodParsDvbS, KxDemodParsQam, KxDemodParsDvbT, KxDemodParsAtsc,
@@ -42,6 +48,9 @@ public:
     KXAPI_RESULT SetModType(int32_t modType);
     // True for every code SetModType accepts (and -1).
     static bool IsModType(int32_t modType);
+    // DVB-S2 parameters that leave code rate, pilots and frame size to the receiver and take
+    // the spectrum as it comes (KX_S2_*), at the given symbol rate (-1: the receiver finds it).
+    static KxDemodPars DvbS2Automatic(int32_t symbolRateBd);
 
 #define KX_DEMOD_PARS_ACCESSOR(Name, Type)                                                                          \
     Type* Name() { return std::get_if<Type>(&m_Variant); }                                                         \

@@ -74,6 +74,18 @@ bool KxDemodPars::IsModType(int32_t modType)
     return modType == KX_MOD_NONE || FindRange(modType) != nullptr;
 }
 
+KxDemodPars KxDemodPars::DvbS2Automatic(int32_t symbolRateBd)
+{
+    KxDemodPars pars(KX_MOD_DVBS2);
+    KxDemodParsDvbS2Adv* s2 = pars.DvbS2();
+    s2->m_CodeRate = KX_S2_CODE_RATE_AUTO;
+    s2->m_Pilots = KX_S2_PILOTS_AUTO;
+    s2->m_SpecInv = KX_S2_SPEC_INV_NONE;
+    s2->m_FecFrame = KX_S2_FEC_FRAME_AUTO;
+    s2->m_SymRateBd = symbolRateBd;
+    return pars;
+}
+
 KXAPI_RESULT KxDemodPars::SetModType(int32_t modType)
 {
     if (modType == m_ModType)
