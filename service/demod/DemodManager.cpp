@@ -90,7 +90,8 @@ void DemodManager::Stop()
     // Every handler stopped and freed: on its way out a handler detaches and gives its
     // controller reference back under the controller lock.
     m_Acceptor.CloseClients();
-    DeleteControllers();
+    // The enumerator ends before the controllers go: a device it is initialising holds a
+    // reference to its controller (and may still add it to the map) until it returns.
     m_pEnumEvent->Set();
     {
         CritSecAutoLockSvc lock(m_pAddSetLock);
@@ -99,6 +100,7 @@ void DemodManager::Stop()
     }
     m_pEnumThread->WaitFinished();
     m_pEnumThread->Close();
+    DeleteControllers();
 }
 
 void DemodManager::Close()
