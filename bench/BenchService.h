@@ -11,20 +11,14 @@
 #include <unistd.h>
 
 #include "CrossPlatform.h"
+#include "DemodPortClient.h"
+#include "XpUtil.h"
 
-// Makes the directory, points this process's FIFOs at it and starts the service there (its
-// standard error discarded); returns once the FIFO `waitFor` exists (or after 5 s). -1 when the
-// directory cannot be made.
-// KX_BENCH_SERVICE names another service program to start (a build to compare with);
-// `scenario`, when given, is passed with --scenario.
-inline pid_t StartBenchService(std::string& dir, const char* waitFor, const char* scenario = nullptr)
+// Starts the service on the FIFO directory `dir` (its standard error discarded), with
+// --scenario when one is given; KX_BENCH_SERVICE names another service program (a build to
+// compare with). Returns at once with its process id.
+inline pid_t SpawnBenchService(const std::string& dir, const char* scenario)
 {
-    signal(SIGPIPE, SIG_IGN);
-    char pattern[] = "/tmp/kxbench.XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
-        return -1;
-    dir = pattern;
-    Xp::SetIpcDirectory(dir.c_str());
     pid_t service = fork();
     if (service == 0) {
         int null = open("/dev/null", O_WRONLY);
@@ -37,6 +31,36 @@ inline pid_t StartBenchService(std::string& dir, const char* waitFor, const char
             execl(program, program, "--fifo-dir", dir.c_str(), "--no-daemon", static_cast<char*>(nullptr));
         _exit(127);
     }
+    return service;
+}
+
+// Opens a port of the service's card once the service holds the card (up to `attempts` tries
+// 100 ms apart); false on any other refusal.
+inline bool OpenPortWhenReady(Kxapi::DemodPortClient& client, int64_t serial, int32_t port, int attempts = 200)
+{
+    for (int attempt = 0; attempt < attempts; attempt++) {
+        KXAPI_RESULT result = client.Init(serial, port);
+        if (result == KXAPI_OK)
+            return true;
+        if (result != KXAPI_E_NO_SUCH_DEVICE && result != KXAPI_E_CONNECT_TO_SERVICE)
+            return false;
+        XpUtil::Sleep(100);
+    }
+    return false;
+}
+
+// Makes the directory, points this process's FIFOs at it and starts the service there (its
+// standard error discarded); returns once the FIFO `waitFor` exists (or after 5 s). -1 when the
+// directory cannot be made.
+inline pid_t StartBenchService(std::string& dir, const char* waitFor, const char* scenario = nullptr)
+{
+    signal(SIGPIPE, SIG_IGN);
+    char pattern[] = "/tmp/kxbench.XXXXXX";
+    if (mkdtemp(pattern) == nullptr)
+        return -1;
+    dir = pattern;
+    Xp::SetIpcDirectory(dir.c_str());
+    pid_t service = SpawnBenchService(dir, scenario);
     std::string listener = dir + "/" + waitFor;
     for (int i = 0; i < 500 && access(listener.c_str(), F_OK) != 0; i++)
         usleep(10000);

@@ -78,21 +78,25 @@ inline std::string ThreadName(const std::string& taskDir)
     return text;
 }
 
+// Calls visit(taskDir) for every live thread of a process ("/proc/PID/task/TID").
+template <typename Visit> void ForEachThread(pid_t pid, Visit visit)
+{
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* pDir = opendir(tasks.c_str());
+    if (pDir == nullptr)
+        return;
+    while (dirent* pEntry = readdir(pDir)) {
+        if (pEntry->d_name[0] != '.')
+            visit(tasks + "/" + pEntry->d_name);
+    }
+    closedir(pDir);
+}
+
 // CPU time of every live thread of a process, summed by thread name.
 inline std::map<std::string, long long> CpuNsByThreadName(pid_t pid)
 {
     std::map<std::string, long long> byName;
-    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-    DIR* pDir = opendir(tasks.c_str());
-    if (pDir == nullptr)
-        return byName;
-    while (dirent* pEntry = readdir(pDir)) {
-        if (pEntry->d_name[0] == '.')
-            continue;
-        const std::string task = tasks + "/" + pEntry->d_name;
-        byName[ThreadName(task)] += ThreadCpuNs(task);
-    }
-    closedir(pDir);
+    ForEachThread(pid, [&](const std::string& task) { byName[ThreadName(task)] += ThreadCpuNs(task); });
     return byName;
 }
 
@@ -101,17 +105,10 @@ inline std::map<std::string, long long> CpuNsByThreadName(pid_t pid)
 inline std::map<std::string, long long> SwitchesByThreadName(pid_t pid)
 {
     std::map<std::string, long long> byName;
-    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-    DIR* pDir = opendir(tasks.c_str());
-    if (pDir == nullptr)
-        return byName;
-    while (dirent* pEntry = readdir(pDir)) {
-        if (pEntry->d_name[0] == '.')
-            continue;
-        const std::string task = tasks + "/" + pEntry->d_name;
+    ForEachThread(pid, [&](const std::string& task) {
         FILE* pFile = fopen((task + "/status").c_str(), "r");
         if (pFile == nullptr)
-            continue;
+            return;
         char line[256];
         long long switches = 0, n = 0;
         while (fgets(line, sizeof(line), pFile) != nullptr)
@@ -120,8 +117,7 @@ inline std::map<std::string, long long> SwitchesByThreadName(pid_t pid)
                 switches += n;
         fclose(pFile);
         byName[ThreadName(task)] += switches;
-    }
-    closedir(pDir);
+    });
     return byName;
 }
 

@@ -110,19 +110,6 @@ void PrintShare(const char* pWhat, const CpuShare& share)
     }
 }
 
-bool OpenPort(DemodPortClient& client, int64_t serial, int32_t port)
-{
-    for (int attempt = 0; attempt < 100; attempt++) {
-        KXAPI_RESULT result = client.Init(serial, port);
-        if (result == KXAPI_OK)
-            return true;
-        if (result != KXAPI_E_NO_SUCH_DEVICE && result != KXAPI_E_CONNECT_TO_SERVICE)
-            return false;
-        XpUtil::Sleep(100);
-    }
-    return false;
-}
-
 struct PortId {
     int64_t m_Serial;
     int32_t m_Port;
@@ -184,7 +171,7 @@ public:
     {
         for (const PortId& port : ports) {
             auto client = std::make_unique<DemodPortClient>();
-            if (OpenPort(*client, port.m_Serial, port.m_Port))
+            if (OpenPortWhenReady(*client, port.m_Serial, port.m_Port, 100))
                 m_Clients.push_back(std::move(client));
         }
         for (auto& client : m_Clients)
@@ -230,7 +217,7 @@ Samples ConcurrentReads(const std::vector<PortId>& ports, int clients, unsigned 
     for (int i = 0; i < clients; i++) {
         auto client = std::make_unique<DemodPortClient>();
         const PortId& port = ports[static_cast<size_t>(i) % ports.size()];
-        if (OpenPort(*client, port.m_Serial, port.m_Port))
+        if (OpenPortWhenReady(*client, port.m_Serial, port.m_Port, 100))
             open.push_back(std::move(client));
     }
     const DemodMsg request = StatisticsRequest();
@@ -278,7 +265,7 @@ int main()
     const unsigned int scaleS = Seconds("KX_BENCH_SCALE_S", 3);
     {
         DemodPortClient first;
-        if (!OpenPort(first, SERIAL_3460, 0)) {
+        if (!OpenPortWhenReady(first, SERIAL_3460, 0, 100)) {
             fprintf(stderr, "the 3460's port does not answer\n");
             StopBenchService(g_Service, g_Dir);
             return 1;

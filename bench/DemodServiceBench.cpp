@@ -57,20 +57,6 @@ void Report(benchmark::State& state, const Samples& samples)
     state.counters["cpu_us"] = samples.m_CpuUsPerTrip;
 }
 
-// Opens the 3460's port once the service holds it.
-bool OpenPort(DemodPortClient& client, int64_t serial, int32_t port)
-{
-    for (int attempt = 0; attempt < 200; attempt++) {
-        KXAPI_RESULT result = client.Init(serial, port);
-        if (result == KXAPI_OK)
-            return true;
-        if (result != KXAPI_E_NO_SUCH_DEVICE && result != KXAPI_E_CONNECT_TO_SERVICE)
-            return false;
-        XpUtil::Sleep(100);
-    }
-    return false;
-}
-
 DemodMsg Request38(const int32_t* ids)
 {
     std::vector<Kxapi::KxStatistic> stats;
@@ -121,7 +107,7 @@ void ServiceLoop(benchmark::State& state, const DemodMsg& first, const DemodMsg&
                  Samples& samples)
 {
     DemodPortClient client;
-    if (!OpenPort(client, SERIAL_3460, 0)) {
+    if (!OpenPortWhenReady(client, SERIAL_3460, 0)) {
         state.SkipWithError("cannot attach to the 3460's port");
         return;
     }
@@ -156,7 +142,7 @@ void BM_Service_Stats30_Fixed(benchmark::State& state)
 void BM_Client_GetStatistics10(benchmark::State& state)
 {
     DemodPortClient client;
-    if (!OpenPort(client, SERIAL_3460, 0)) {
+    if (!OpenPortWhenReady(client, SERIAL_3460, 0)) {
         state.SkipWithError("cannot attach to the 3460's port");
         return;
     }
@@ -256,7 +242,7 @@ QamFigures Measure3530()
     std::vector<std::unique_ptr<DemodPortClient>> clients;
     for (int port = 0; port < NUM_PORTS_3530; port++) {
         auto client = std::make_unique<DemodPortClient>();
-        if (!OpenPort(*client, SERIAL_3530, port))
+        if (!OpenPortWhenReady(*client, SERIAL_3530, port))
             return figures;
         Kxapi::KxDemodPars pars(TUNINGS[port].m_ModType);
         pars.Qam()->m_Annex = TUNINGS[port].m_Annex;
@@ -305,7 +291,7 @@ int main(int argc, char** argv)
     {
         // Tune the 3460 to its carrier so that the cache holds live readings.
         DemodPortClient client;
-        if (OpenPort(client, SERIAL_3460, 0)) {
+        if (OpenPortWhenReady(client, SERIAL_3460, 0)) {
             Kxapi::KxDemodPars pars(15);
             pars.Iq()->m_BandwidthHz = 8000000;
             pars.Iq()->m_SampleRateHz = 9142857;

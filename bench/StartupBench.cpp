@@ -55,18 +55,7 @@ double TimeToServe(const char* scenario)
     }
     Xp::SetIpcDirectory(dir.c_str());
     const double start = NowUs();
-    pid_t service = fork();
-    if (service == 0) {
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 2);
-        const char* program = getenv("KX_BENCH_SERVICE") != nullptr ? getenv("KX_BENCH_SERVICE") : KX_SIM_BINARY;
-        if (scenario != nullptr)
-            execl(program, program, "--fifo-dir", dir.c_str(), "--no-daemon", "--scenario", scenarioPath.c_str(),
-                  static_cast<char*>(nullptr));
-        else
-            execl(program, program, "--fifo-dir", dir.c_str(), "--no-daemon", static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    pid_t service = SpawnBenchService(dir, scenario != nullptr ? scenarioPath.c_str() : nullptr);
     const char* names[] = {"DemodRecvPipe", "KxeRecvPipe", "KxGlobalRecvPipe"};
     double took = -1;
     size_t next = 0;
