@@ -151,6 +151,17 @@ TEST_F(BlockModelTest, ConstellationPointsAndDmaRing)
     EXPECT_EQ(KXAPI_OK, pRing->SetRxControl(0));
 }
 
+// Mean power of I/Q words (16-bit I low, Q high).
+double MeanPower(const std::vector<uint32_t>& words)
+{
+    double sum = 0;
+    for (uint32_t w : words) {
+        const double i = static_cast<int16_t>(w & 0xFFFF), q = static_cast<int16_t>(w >> 16);
+        sum += i * i + q * q;
+    }
+    return words.empty() ? 0.0 : sum / static_cast<double>(words.size());
+}
+
 // Mean power of `pairs` samples read from the ring (waits up to a second for them).
 double ReadPower(KxPalCDMAC_Rx& ring, int pairs)
 {
@@ -162,13 +173,24 @@ double ReadPower(KxPalCDMAC_Rx& ring, int pairs)
     }
     EXPECT_GE(load, pairs * 4);
     EXPECT_EQ(KXAPI_OK, ring.Read(reinterpret_cast<unsigned char*>(words.data()), pairs * 4));
-    double sum = 0;
-    for (uint32_t w : words) {
-        const double i = static_cast<int16_t>(w & 0xFFFF), q = static_cast<int16_t>(w >> 16);
-        sum += i * i + q * q;
-    }
-    return sum / pairs;
+    return MeanPower(words);
 }
+
+// The capture path of the card's first port, its ring of ringBytes receiving.
+struct CapturePath {
+    KxAf m_Af;
+    KxPalCDMAC_Rx* m_pRing = nullptr;
+    KxPalBURSTFIFO_Rx* m_pFifo = nullptr;
+
+    ::testing::AssertionResult Open(KxDeviceInt& device, int ringBytes)
+    {
+        if (m_Af.Init(AF_IQCAPTURE, device.Backend()->Core(), 0) != KXAPI_OK || m_Af.GetPal(m_pRing) != KXAPI_OK ||
+            m_Af.GetPal(m_pFifo) != KXAPI_OK || m_pRing->Init(ringBytes) != KXAPI_OK ||
+            m_pRing->SetRxControl(1) != KXAPI_OK)
+            return ::testing::AssertionFailure() << "the capture path did not open";
+        return ::testing::AssertionSuccess();
+    }
+};
 
 // The I/Q capture path: nothing comes while its burst FIFO is stopped; while it runs, the
 // carrier under the tuned frequency (unit amplitude 4096) or, with none there, receiver noise;
@@ -176,14 +198,10 @@ double ReadPower(KxPalCDMAC_Rx& ring, int pairs)
 TEST_F(BlockModelTest, CapturePathCarriesWhatTheTunerSeesWhileItsFifoRuns)
 {
     std::shared_ptr<SimCard> card = m_Environment.Rack().Find(SERIAL_3470);
-    KxAf capture;
-    ASSERT_EQ(KXAPI_OK, capture.Init(AF_IQCAPTURE, m_Device.Backend()->Core(), 0));
-    KxPalCDMAC_Rx* pRing = nullptr;
-    KxPalBURSTFIFO_Rx* pFifo = nullptr;
-    ASSERT_EQ(KXAPI_OK, capture.GetPal(pRing));
-    ASSERT_EQ(KXAPI_OK, capture.GetPal(pFifo));
-    ASSERT_EQ(KXAPI_OK, pRing->Init(1 << 20));
-    ASSERT_EQ(KXAPI_OK, pRing->SetRxControl(1));
+    CapturePath capture;
+    ASSERT_TRUE(capture.Open(m_Device, 1 << 20));
+    KxPalCDMAC_Rx* pRing = capture.m_pRing;
+    KxPalBURSTFIFO_Rx* pFifo = capture.m_pFifo;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     int load = -1;
     ASSERT_EQ(KXAPI_OK, pRing->GetLoad(load));
@@ -214,31 +232,21 @@ TEST_F(BlockModelTest, CapturePathCarriesWhatTheTunerSeesWhileItsFifoRuns)
 TEST_F(BlockModelTest, CapturePathKeepsItsRingFullForAReaderThatKeepsTaking)
 {
     std::shared_ptr<SimCard> card = m_Environment.Rack().Find(SERIAL_3470);
-    KxAf capture;
-    ASSERT_EQ(KXAPI_OK, capture.Init(AF_IQCAPTURE, m_Device.Backend()->Core(), 0));
-    KxPalCDMAC_Rx* pRing = nullptr;
-    KxPalBURSTFIFO_Rx* pFifo = nullptr;
-    ASSERT_EQ(KXAPI_OK, capture.GetPal(pRing));
-    ASSERT_EQ(KXAPI_OK, capture.GetPal(pFifo));
     constexpr int RING_BYTES = 1 << 16;
-    ASSERT_EQ(KXAPI_OK, pRing->Init(RING_BYTES));
-    ASSERT_EQ(KXAPI_OK, pRing->SetRxControl(1));
+    CapturePath capture;
+    ASSERT_TRUE(capture.Open(m_Device, RING_BYTES));
+    KxPalCDMAC_Rx* pRing = capture.m_pRing;
     card->SetTunedHz(0, 1151000000);
-    ASSERT_EQ(KXAPI_OK, pFifo->FifoProxy().SetOperationalMode(2));
-    std::vector<unsigned char> chunk(RING_BYTES / 4);
+    ASSERT_EQ(KXAPI_OK, capture.m_pFifo->FifoProxy().SetOperationalMode(2));
+    std::vector<uint32_t> chunk(RING_BYTES / 16);
     double power = 0;
     for (int i = 0; i < 64; i++) { // 16 rings' worth
         int load = 0;
         ASSERT_EQ(KXAPI_OK, pRing->GetLoad(load));
         ASSERT_EQ(RING_BYTES - 4, load) << "read " << i;
-        ASSERT_EQ(KXAPI_OK, pRing->Read(chunk.data(), static_cast<int>(chunk.size())));
-        for (size_t at = 0; at + 4 <= chunk.size(); at += 4) {
-            const double iq[2] = {static_cast<double>(static_cast<int16_t>(chunk[at] | chunk[at + 1] << 8)),
-                                  static_cast<double>(static_cast<int16_t>(chunk[at + 2] | chunk[at + 3] << 8))};
-            power += iq[0] * iq[0] + iq[1] * iq[1];
-        }
+        ASSERT_EQ(KXAPI_OK, pRing->Read(reinterpret_cast<unsigned char*>(chunk.data()), RING_BYTES / 4));
+        power += MeanPower(chunk) / 64.0;
     }
-    power /= 64.0 * static_cast<double>(chunk.size() / 4);
     EXPECT_NEAR(4096.0 * 4096.0, power, 0.25 * 4096.0 * 4096.0) << "the carrier's samples, all along";
     EXPECT_EQ(KXAPI_OK, pRing->SetRxControl(0));
 }
