@@ -104,7 +104,14 @@ IXpDriverNode* SimCardRack::Open(KxDriverFamily family, int index)
     }
     if (!card)
         return nullptr;
-    return new SimVirtualNode(card);
+    return new SimVirtualNode(card, m_pUsage);
+}
+
+void SimCardRack::NodeUsage(uint64_t& cpuNs, uint64_t& requests)
+{
+    m_pUsage->m_Counting.store(true, std::memory_order_relaxed);
+    cpuNs = m_pUsage->m_CpuNs.load(std::memory_order_relaxed);
+    requests = m_pUsage->m_Requests.load(std::memory_order_relaxed);
 }
 
 void SimCardRack::AddHotplugEvent(int event, int64_t serial)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "SimCard.h"
+#include "SimVirtualNode.h"
 #include "XpDriverNode.h"
 #include "XpHandles.h"
 #include "KxNonCopyable.h"
@@ -37,6 +38,9 @@ public:
     // Node opens so far, whether a card sat in the node or not: a scan of every driver family
     // opens each of their nodes once (tests count scans with it).
     uint64_t NodeOpenCount() const { return m_NodeOpens.load(std::memory_order_relaxed); }
+    // The processor time the nodes' requests took in their callers' threads, counted from the
+    // first call on (see SimNodeUsage); the requests counted alongside.
+    void NodeUsage(uint64_t& cpuNs, uint64_t& requests);
 
     // IXpDriverNodeFactory.
     IXpDriverNode* Open(KxDriverFamily family, int index) override;
@@ -53,6 +57,7 @@ private:
 
     XpCritSecPtr m_pLock;
     std::atomic<uint64_t> m_NodeOpens{0};
+    std::shared_ptr<SimNodeUsage> m_pUsage = std::make_shared<SimNodeUsage>();
     std::vector<std::shared_ptr<SimCard>> m_Slots[KX_FAMILY_COUNT];
     // The hot-plug events, guarded by their own lock: a waiter sleeps on the condition until
     // a plug or unplug adds one, as a driver node's hot-plug wait sleeps in the kernel.

@@ -93,3 +93,20 @@ KXAPI_RESULT SimControlClient::List(std::string& text)
     KxPutU32(request.data(), 0, SIM_CTRL_LIST);
     return Transfer(request, text);
 }
+
+KXAPI_RESULT SimControlClient::Usage(uint64_t& cpuNs, uint64_t& requests)
+{
+    cpuNs = 0;
+    requests = 0;
+    std::string request(4, '\0');
+    KxPutU32(request.data(), 0, SIM_CTRL_USAGE);
+    std::string answer;
+    KXAPI_RESULT result = Transfer(request, answer);
+    if (result != KXAPI_OK)
+        return result;
+    if (answer.size() != 16)
+        return KXAPI_E_COMMUNICATION;
+    cpuNs = KxGetU64(answer.data(), 0);
+    requests = KxGetU64(answer.data(), 8);
+    return KXAPI_OK;
+}

@@ -11,6 +11,10 @@
 //                Operations: ADD 0, REMOVE 1 (the carrier at the frequency), MOVE 2 (to the new
 //                frequency), CLEAR 3 (all carriers of the input).
 //   LIST    (5): no fields; the answer is one line per card "model sub-type serial family".
+//   USAGE   (6): no fields; the answer is u64 nanoseconds at 0 and u64 requests at 8: the
+//                processor time the virtual cards' driver nodes took in the service's threads,
+//                and their requests, counted from the first USAGE on (benchmarks subtract it
+//                from the service's CPU: it is the virtual hardware's work, not the service's).
 //   Close: the service's close command ends the connection.
 #pragma once
 
@@ -28,6 +32,7 @@ constexpr uint32_t SIM_CTRL_UNPLUG = 2;
 constexpr uint32_t SIM_CTRL_POWER = 3;
 constexpr uint32_t SIM_CTRL_CARRIER = 4;
 constexpr uint32_t SIM_CTRL_LIST = 5;
+constexpr uint32_t SIM_CTRL_USAGE = 6;
 
 constexpr uint32_t SIM_CARRIER_ADD = 0;
 constexpr uint32_t SIM_CARRIER_REMOVE = 1;
@@ -54,6 +59,9 @@ public:
     KXAPI_RESULT Carrier(int64_t serial, int input, uint32_t operation, int64_t freqHz, int64_t newFreqHz,
                          const std::string& carrierJson);
     KXAPI_RESULT List(std::string& text);
+    // The driver nodes' processor time in the service's threads and their requests since the
+    // first call (which starts the count and answers zeros, or what another client started).
+    KXAPI_RESULT Usage(uint64_t& cpuNs, uint64_t& requests);
 
 private:
     KXAPI_RESULT Transfer(const std::string& request, std::string& answer);

@@ -96,6 +96,16 @@ void SimControlServer::Handle(const char* pBody, int size, std::string& reply)
             result = KXAPI_OK;
         }
         break;
+    case SIM_CTRL_USAGE:
+        if (size == 4) {
+            uint64_t cpuNs = 0, requests = 0;
+            m_pRack->NodeUsage(cpuNs, requests);
+            answer.assign(16, '\0');
+            KxPutU64(answer.data(), 0, cpuNs);
+            KxPutU64(answer.data(), 8, requests);
+            result = KXAPI_OK;
+        }
+        break;
     default:
         result = KXAPI_E_NOT_SUPPORTED;
         break;

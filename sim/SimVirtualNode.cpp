@@ -33,7 +33,8 @@ bool RecordName(const unsigned char* pRecord, std::string& name)
 
 } // namespace
 
-SimVirtualNode::SimVirtualNode(std::shared_ptr<SimCard> card) : m_pCard(std::move(card))
+SimVirtualNode::SimVirtualNode(std::shared_ptr<SimCard> card, std::shared_ptr<SimNodeUsage> usage)
+    : m_pCard(std::move(card)), m_pUsage(std::move(usage))
 {
     m_EventQueue = m_pCard->OpenEventQueue();
 }
@@ -50,6 +51,20 @@ int SimVirtualNode::IoCtl(uint32_t request, void* buffer, uint32_t size)
     if (buffer == nullptr)
         return -static_cast<int>(SIM_STATUS_INVALID_ARG);
     auto* pBuf = static_cast<unsigned char*>(buffer);
+    if (m_pUsage == nullptr || !m_pUsage->m_Counting.load(std::memory_order_relaxed))
+        return Serve(request, pBuf, size);
+    timespec before{}, after{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &before);
+    const int status = Serve(request, pBuf, size);
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &after);
+    const int64_t usedNs = (after.tv_sec - before.tv_sec) * 1000000000LL + (after.tv_nsec - before.tv_nsec);
+    m_pUsage->m_CpuNs.fetch_add(usedNs > 0 ? static_cast<uint64_t>(usedNs) : 0, std::memory_order_relaxed);
+    m_pUsage->m_Requests.fetch_add(1, std::memory_order_relaxed);
+    return status;
+}
+
+int SimVirtualNode::Serve(uint32_t request, unsigned char* pBuf, uint32_t size)
+{
     m_pCard->LogRequest(request, pBuf, size);
     if (m_pCard->Removed())
         return -static_cast<int>(SIM_STATUS_NO_POWER);

@@ -151,6 +151,33 @@ TEST_F(SimControlTest, CarriersAreAddedMovedAndRemoved)
     EXPECT_NE(nullptr, m_Environment.Rack().Find(SERIAL_3490)->Scene().FindInput(0)) << "other input untouched";
 }
 
+TEST_F(SimControlTest, TheVirtualCardsTimeIsCountedFromTheFirstUsageRequestOn)
+{
+    SimControlClient client;
+    KxDeviceInt before;
+    ASSERT_EQ(KXAPI_OK, before.AttachToSerial(SERIAL_3490)) << "driver requests nobody counts yet";
+    uint64_t cpuNs = 1, requests = 1;
+    ASSERT_EQ(KXAPI_OK, client.Usage(cpuNs, requests));
+    EXPECT_EQ(0u, cpuNs);
+    EXPECT_EQ(0u, requests);
+
+    KxDeviceInt device;
+    ASSERT_EQ(KXAPI_OK, device.AttachToSerial(SERIAL_3490));
+    ASSERT_EQ(KXAPI_OK, client.Usage(cpuNs, requests));
+    EXPECT_GT(requests, 0u);
+    EXPECT_GT(cpuNs, 0u);
+    const uint64_t firstNs = cpuNs, firstRequests = requests;
+    ASSERT_EQ(KXAPI_OK, client.Usage(cpuNs, requests));
+    EXPECT_GE(cpuNs, firstNs) << "the count only grows";
+    EXPECT_GE(requests, firstRequests);
+
+    std::string reply;
+    char withFields[8] = {static_cast<char>(SIM_CTRL_USAGE)};
+    m_Server.Handle(withFields, sizeof(withFields), reply);
+    ASSERT_EQ(8u, reply.size()) << "no answer beside the result";
+    EXPECT_EQ(KXAPI_E_INVALID_PARS, KxGetU32(reply.data(), 4));
+}
+
 TEST_F(SimControlTest, MalformedRequestsGetAnErrorOrNoReply)
 {
     std::string reply;

@@ -222,11 +222,12 @@ KXAPI_RESULT Device::I2CTransfer(int port, int bus, int writeAddress, const unsi
     if (writeLength > KX_I2C_MAX_TRANSFER || readLength > KX_I2C_MAX_TRANSFER)
         return KXAPI_E_INVALID_SIZE;
     int target = port != -1 ? port : bus;
-    std::vector<unsigned char> record;
-    auto put = [&record](uint32_t word) {
-        size_t at = record.size();
-        record.resize(at + 4);
-        KxPutU32(record.data(), static_cast<unsigned int>(at), word);
+    // The record and the answer live on the stack: a receiver's tick makes dozens of these.
+    unsigned char record[6 * 4 + KX_I2C_MAX_TRANSFER];
+    uint32_t recordSize = 0;
+    auto put = [&record, &recordSize](uint32_t word) {
+        KxPutU32(record, recordSize, word);
+        recordSize += 4;
     };
     bool writes = writeLength > 0, reads = readLength > 0;
     if (writes && reads) {
@@ -247,16 +248,17 @@ KXAPI_RESULT Device::I2CTransfer(int port, int bus, int writeAddress, const unsi
         put((static_cast<uint32_t>(readAddress) & 0xFFE) | 1);
         put(static_cast<uint32_t>(readLength));
     }
-    if (writes)
-        record.insert(record.end(), writeBuffer, writeBuffer + writeLength);
-    std::vector<unsigned char> answer(KX_I2C_OUTPUT_SIZE);
-    uint32_t size = static_cast<uint32_t>(answer.size());
-    KXAPI_RESULT result = m_Driver.IoCtl(FAMILY_REQUESTS[Family()].m_I2C, record.data(),
-                                         static_cast<uint32_t>(record.size()), answer.data(), &size);
+    if (writes) {
+        memcpy(record + recordSize, writeBuffer, static_cast<size_t>(writeLength));
+        recordSize += static_cast<uint32_t>(writeLength);
+    }
+    unsigned char answer[KX_I2C_OUTPUT_SIZE] = {};
+    uint32_t size = sizeof(answer);
+    KXAPI_RESULT result = m_Driver.IoCtl(FAMILY_REQUESTS[Family()].m_I2C, record, recordSize, answer, &size);
     if (KxapiFailed(result))
         return KXAPI_E_I2C;
     if (reads)
-        memcpy(readBuffer, answer.data() + 4, static_cast<size_t>(readLength));
+        memcpy(readBuffer, answer + 4, static_cast<size_t>(readLength));
     return KXAPI_OK;
 }
 
