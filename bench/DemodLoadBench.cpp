@@ -5,7 +5,9 @@
 //  2. polling: a client on every port reading ten statistics every 100 ms, same interval;
 //  3. scale: statistics-read latency (command 38, ten statistics, closed loop) with 1, 8 and
 //     64 concurrent clients on one port and spread over different ports (more virtual 3460s
-//     are plugged for them), and the service's CPU with 1, 16 and all ports polling.
+//     are plugged for them), beside raw FIFO ping-pongs of the same sizes with 1 and 64 pairs;
+//     the cases take turns of one second (KX_BENCH_SCALE_S turns each). Then the service's CPU
+//     with 1, 16 and all ports polling.
 //
 // The simulator's own work is not the service's: its control-FIFO server threads (named
 // after KxSimCtrlPipe) are left out, and so is the time the virtual cards' models take inside
@@ -18,6 +20,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -225,42 +228,81 @@ DemodMsg StatisticsRequest()
     return Kxapi::DemodBuildGenericReq(38, xml);
 }
 
-// Closed-loop statistics reads of `clients` clients at once for `seconds`; every latency.
-Samples ConcurrentReads(const std::vector<PortId>& ports, int clients, unsigned int seconds)
+// One closed-loop client: the round trip it repeats (false ends it).
+using RoundTrip = std::function<bool()>;
+
+// Every client repeats its round trip as soon as the previous one ended, all at once, for
+// `ms`; every latency is added to `samples`.
+void ClosedLoop(const std::vector<RoundTrip>& clients, unsigned int ms, Samples& samples)
 {
-    std::vector<std::unique_ptr<DemodPortClient>> open;
-    for (int i = 0; i < clients; i++) {
-        auto client = std::make_unique<DemodPortClient>();
-        const PortId& port = ports[static_cast<size_t>(i) % ports.size()];
-        if (OpenPortWhenReady(*client, port.m_Serial, port.m_Port, 100))
-            open.push_back(std::move(client));
-    }
-    const DemodMsg request = StatisticsRequest();
     std::atomic<bool> go{false}, stop{false};
-    std::vector<std::vector<double>> latencies(open.size());
+    std::vector<std::vector<double>> latencies(clients.size());
     std::vector<std::thread> threads;
-    for (size_t i = 0; i < open.size(); i++)
+    for (size_t i = 0; i < clients.size(); i++)
         threads.emplace_back([&, i] {
-            DemodMsg reply;
+            latencies[i].reserve(1 << 16);
             while (!go.load())
                 std::this_thread::yield();
             while (!stop.load()) {
                 const double start = NowUs();
-                if (open[i]->Transfer(request, reply) != KXAPI_OK)
+                if (!clients[i]())
                     break;
                 latencies[i].push_back(NowUs() - start);
             }
         });
     go = true;
-    XpUtil::Sleep(static_cast<int>(seconds * 1000));
+    XpUtil::Sleep(static_cast<int>(ms));
     stop = true;
     for (std::thread& thread : threads)
         thread.join();
-    Samples all;
     for (const auto& list : latencies)
-        all.m_Us.insert(all.m_Us.end(), list.begin(), list.end());
-    return all;
+        samples.m_Us.insert(samples.m_Us.end(), list.begin(), list.end());
 }
+
+// `count` statistics readers (command 38, ten statistics), spread over `ports` in turn.
+class StatisticsReaders {
+public:
+    StatisticsReaders(const std::vector<PortId>& ports, int count, const DemodMsg& request)
+    {
+        for (int i = 0; i < count; i++) {
+            auto client = std::make_unique<DemodPortClient>();
+            const PortId& port = ports[static_cast<size_t>(i) % ports.size()];
+            if (!OpenPortWhenReady(*client, port.m_Serial, port.m_Port, 100))
+                continue;
+            DemodPortClient* pClient = client.get();
+            m_Clients.push_back(std::move(client));
+            m_Replies.push_back(std::make_unique<DemodMsg>());
+            DemodMsg* pReply = m_Replies.back().get();
+            m_Trips.push_back([pClient, pReply, &request] { return pClient->Transfer(request, *pReply) == KXAPI_OK; });
+        }
+    }
+    const std::vector<RoundTrip>& Trips() const { return m_Trips; }
+
+private:
+    std::vector<std::unique_ptr<DemodPortClient>> m_Clients;
+    std::vector<std::unique_ptr<DemodMsg>> m_Replies;
+    std::vector<RoundTrip> m_Trips;
+};
+
+// `count` raw FIFO ping-pongs of the statistics read's framed sizes, each with an echo process
+// of its own, waiting as the transport waits.
+class RawPairs {
+public:
+    RawPairs(int count, size_t requestSize, size_t replySize)
+    {
+        for (int i = 0; i < count; i++) {
+            const std::string tag = "scale" + std::to_string(i);
+            m_Echoes.push_back(std::make_unique<RawEcho>(g_Dir, tag.c_str(), requestSize, replySize, RawWait::TRANSPORT));
+            RawEcho* pEcho = m_Echoes.back().get();
+            m_Trips.push_back([pEcho] { return pEcho->RoundTrip(); });
+        }
+    }
+    const std::vector<RoundTrip>& Trips() const { return m_Trips; }
+
+private:
+    std::vector<std::unique_ptr<RawEcho>> m_Echoes;
+    std::vector<RoundTrip> m_Trips;
+};
 
 int Processors()
 {
@@ -312,28 +354,73 @@ int main()
     printf("\nscale: %d more virtual 3460s plugged, %zu 3460 ports, %d processor(s) for the service and the"
            " clients\n",
            extra, ports3460.size(), Processors());
+    // Every case runs in turns of one second, the turns of all cases interleaved, so that a
+    // change in the machine's speed during the run weighs on every case alike. The raw
+    // ping-pongs (one pair, 64 pairs) show what the kernel's FIFOs and scheduler alone give
+    // with the same sizes, waits and pinning.
     const std::vector<PortId> onePort{{SERIAL_3460, 0}};
-    double singleP99 = 0;
+    const DemodMsg request = StatisticsRequest();
+    size_t replySize = 0;
+    {
+        DemodPortClient probe;
+        DemodMsg reply;
+        if (OpenPortWhenReady(probe, SERIAL_3460, 0, 100) && probe.Transfer(request, reply) == KXAPI_OK)
+            replySize = reply.size();
+    }
+    struct Case {
+        const char* m_pName;
+        int m_Clients;
+        bool m_Spread;
+        bool m_Raw;
+        std::vector<RoundTrip> m_Trips;
+        Samples m_Samples;
+    };
     // KX_BENCH_SCALE_CLIENTS=64 runs only the single client and the 64 (for profiling them).
     const bool only64 = getenv("KX_BENCH_SCALE_CLIENTS") != nullptr && atoi(getenv("KX_BENCH_SCALE_CLIENTS")) == 64;
+    std::vector<std::unique_ptr<StatisticsReaders>> readers;
+    std::vector<std::unique_ptr<RawPairs>> raws;
+    std::vector<Case> cases;
+    // The echo processes are forked before the readers' connections exist.
+    for (int pairs : {1, 64}) {
+        raws.push_back(std::make_unique<RawPairs>(pairs, FramedSize(request.size()), FramedSize(replySize)));
+        cases.push_back({"", pairs, false, true, raws.back()->Trips(), {}});
+    }
     for (int clients : {1, 8, 64}) {
         for (bool spread : {false, true}) {
             if ((clients == 1 && spread) || (only64 && clients == 8))
                 continue;
-            const Samples s = ConcurrentReads(spread ? ports3460 : onePort, clients, scaleS);
-            if (clients == 1)
-                singleP99 = s.P99();
-            const double perCore = singleP99 * clients / Processors();
-            printf("%2d client(s), %-15s %7zu reads, median %8.1f us, p99 %8.1f us (p99 / (single p99 x clients"
-                   " per core) %.2f)\n",
-                   clients, spread ? "different ports" : "one port", s.m_Us.size(), s.Median(), s.P99(),
-                   perCore > 0 ? s.P99() / perCore : 0);
-            if (clients == 64)
-                printf("RESULT scale64_%s median_us=%.2f p99_us=%.2f ref_us=%.2f ratio=%.2f target=2.0\n",
-                       spread ? "ports" : "oneport", s.Median(), s.P99(), perCore,
-                       perCore > 0 ? s.P99() / perCore : 0);
+            readers.push_back(std::make_unique<StatisticsReaders>(spread ? ports3460 : onePort, clients, request));
+            cases.push_back({spread ? "different ports" : "one port", clients, spread, false, readers.back()->Trips(), {}});
         }
     }
+    for (unsigned int turn = 0; turn < scaleS; turn++)
+        for (Case& c : cases)
+            ClosedLoop(c.m_Trips, 1000, c.m_Samples);
+
+    double singleP99 = 0, rawSingleP99 = 0, raw64P99 = 0;
+    for (const Case& c : cases) {
+        if (c.m_Clients == 1)
+            (c.m_Raw ? rawSingleP99 : singleP99) = c.m_Samples.P99();
+        if (c.m_Raw && c.m_Clients == 64)
+            raw64P99 = c.m_Samples.P99();
+    }
+    for (const Case& c : cases) {
+        const Samples& s = c.m_Samples;
+        const double perCore = (c.m_Raw ? rawSingleP99 : singleP99) * c.m_Clients / Processors();
+        const double ratio = perCore > 0 ? s.P99() / perCore : 0;
+        const std::string label = std::to_string(c.m_Clients) + (c.m_Raw ? " raw FIFO pair(s)" : " client(s), ") +
+                                  (c.m_Raw ? "" : c.m_pName);
+        printf("%-27s %7zu round trips, median %8.1f us, p99 %8.1f us (p99 / (single p99 x clients per core) %.2f)\n",
+               label.c_str(), s.m_Us.size(), s.Median(), s.P99(), ratio);
+        if (c.m_Clients == 64 && !c.m_Raw)
+            printf("RESULT scale64_%s median_us=%.2f p99_us=%.2f ref_us=%.2f ratio=%.2f target=2.0 raw64_p99_us=%.2f\n",
+                   c.m_Spread ? "ports" : "oneport", s.Median(), s.P99(), perCore, ratio, raw64P99);
+        if (c.m_Clients == 64 && c.m_Raw)
+            printf("RESULT scale64_raw median_us=%.2f p99_us=%.2f ref_us=%.2f ratio=%.2f\n", s.Median(), s.P99(),
+                   perCore, ratio);
+    }
+    readers.clear();
+    raws.clear();
 
     for (size_t count : {size_t(1), size_t(16), ports3460.size()}) {
         std::vector<PortId> some(ports3460.begin(), ports3460.begin() + std::min(count, ports3460.size()));
