@@ -19,7 +19,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
+#include <memory>
 #include <string>
+#include <thread>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -172,61 +174,93 @@ enum class RawWait {
     TRANSPORT, // the transport's own transfer routine: spin, then sleep in poll
 };
 
-// A forked process that answers every request of requestSize bytes with replySize bytes.
+// A forked process that answers every request of requestSize bytes with replySize bytes, on
+// `pairs` FIFO pairs at once, one thread for each (as the service runs one thread for each
+// connection); this process sends on pair i with RoundTrip(i), from any thread.
 class RawEcho {
 public:
-    RawEcho(const std::string& dir, const char* pTag, size_t requestSize, size_t replySize, RawWait wait)
-        : m_RequestSize(requestSize), m_ReplySize(replySize), m_Wait(wait), m_Request(requestSize, 1),
-          m_Reply(replySize)
+    RawEcho(const std::string& dir, const char* pTag, size_t requestSize, size_t replySize, RawWait wait,
+            size_t pairs = 1)
+        : m_RequestSize(requestSize), m_ReplySize(replySize), m_Wait(wait)
     {
-        const std::string toEcho = dir + "/raw_request_" + pTag;
-        const std::string fromEcho = dir + "/raw_reply_" + pTag;
-        unlink(toEcho.c_str());
-        unlink(fromEcho.c_str());
-        mkfifo(toEcho.c_str(), 0600);
-        mkfifo(fromEcho.c_str(), 0600);
+        std::vector<std::pair<std::string, std::string>> paths;
+        for (size_t i = 0; i < pairs; i++) {
+            const std::string suffix = std::string(pTag) + (pairs > 1 ? "_" + std::to_string(i) : "");
+            paths.emplace_back(dir + "/raw_request_" + suffix, dir + "/raw_reply_" + suffix);
+            unlink(paths.back().first.c_str());
+            unlink(paths.back().second.c_str());
+            mkfifo(paths.back().first.c_str(), 0600);
+            mkfifo(paths.back().second.c_str(), 0600);
+        }
         m_Echo = fork();
         if (m_Echo == 0) {
-            int in = open(toEcho.c_str(), O_RDONLY);
-            int out = open(fromEcho.c_str(), O_WRONLY);
-            Prepare(in, out);
-            std::vector<char> request(requestSize), reply(replySize, 0);
-            while (Move(in, request.data(), requestSize, false) && Move(out, reply.data(), replySize, true)) {
-            }
+            std::vector<std::thread> threads;
+            for (const auto& path : paths)
+                threads.emplace_back([this, path] {
+                    Pair pair;
+                    pair.m_In = open(path.first.c_str(), O_RDONLY);
+                    pair.m_Out = open(path.second.c_str(), O_WRONLY);
+                    Prepare(pair);
+                    std::vector<char> request(m_RequestSize), reply(m_ReplySize, 0);
+                    while (Move(pair, pair.m_In, request.data(), m_RequestSize, false) &&
+                           Move(pair, pair.m_Out, reply.data(), m_ReplySize, true)) {
+                    }
+                });
+            for (std::thread& thread : threads)
+                thread.join();
             _exit(0);
         }
-        m_Out = open(toEcho.c_str(), O_WRONLY);
-        m_In = open(fromEcho.c_str(), O_RDONLY);
-        Prepare(m_In, m_Out);
+        for (const auto& path : paths) {
+            auto pair = std::make_unique<Pair>();
+            pair->m_Out = open(path.first.c_str(), O_WRONLY);
+            pair->m_In = open(path.second.c_str(), O_RDONLY);
+            pair->m_Request.assign(requestSize, 1);
+            pair->m_Reply.resize(replySize);
+            Prepare(*pair);
+            m_Pairs.push_back(std::move(pair));
+        }
     }
     ~RawEcho()
     {
-        close(m_Out);
-        close(m_In);
+        for (auto& pair : m_Pairs) {
+            close(pair->m_Out);
+            close(pair->m_In);
+        }
         if (m_Echo > 0)
             waitpid(m_Echo, nullptr, 0);
     }
     pid_t Pid() const { return m_Echo; }
-    bool RoundTrip()
+    bool RoundTrip(size_t index = 0)
     {
-        return Move(m_Out, m_Request.data(), m_RequestSize, true) && Move(m_In, m_Reply.data(), m_ReplySize, false);
+        Pair& pair = *m_Pairs[index];
+        return Move(pair, pair.m_Out, pair.m_Request.data(), m_RequestSize, true) &&
+               Move(pair, pair.m_In, pair.m_Reply.data(), m_ReplySize, false);
     }
 
 private:
-    void Prepare(int in, int out) const
+    struct Pair {
+        int m_Out = -1;
+        int m_In = -1;
+        std::atomic<bool> m_ReadSpin{true};
+        std::atomic<bool> m_WriteSpin{true};
+        std::vector<char> m_Request;
+        std::vector<char> m_Reply;
+    };
+
+    void Prepare(const Pair& pair) const
     {
         if (m_Wait != RawWait::TRANSPORT)
             return;
-        fcntl(in, F_SETFL, fcntl(in, F_GETFL) | O_NONBLOCK);
-        fcntl(out, F_SETFL, fcntl(out, F_GETFL) | O_NONBLOCK);
+        fcntl(pair.m_In, F_SETFL, fcntl(pair.m_In, F_GETFL) | O_NONBLOCK);
+        fcntl(pair.m_Out, F_SETFL, fcntl(pair.m_Out, F_GETFL) | O_NONBLOCK);
     }
-    bool Move(int fd, char* buffer, size_t length, bool forWrite)
+    bool Move(Pair& pair, int fd, char* buffer, size_t length, bool forWrite)
     {
         if (m_Wait == RawWait::TRANSPORT) {
             // With the spin history a connection keeps for each direction.
             const unsigned int n = static_cast<unsigned int>(length);
-            return (forWrite ? XpPipeBaseLinux::WriteToFifo(fd, buffer, n, 5000, nullptr, nullptr, &m_WriteSpin)
-                             : XpPipeBaseLinux::ReadFromFifo(fd, buffer, n, 5000, nullptr, nullptr, &m_ReadSpin)) ==
+            return (forWrite ? XpPipeBaseLinux::WriteToFifo(fd, buffer, n, 5000, nullptr, nullptr, &pair.m_WriteSpin)
+                             : XpPipeBaseLinux::ReadFromFifo(fd, buffer, n, 5000, nullptr, nullptr, &pair.m_ReadSpin)) ==
                    KXAPI_OK;
         }
         for (size_t done = 0; done < length;) {
@@ -241,13 +275,8 @@ private:
     size_t m_RequestSize;
     size_t m_ReplySize;
     RawWait m_Wait;
-    std::atomic<bool> m_ReadSpin{true};
-    std::atomic<bool> m_WriteSpin{true};
-    std::vector<char> m_Request;
-    std::vector<char> m_Reply;
+    std::vector<std::unique_ptr<Pair>> m_Pairs;
     pid_t m_Echo = -1;
-    int m_Out = -1;
-    int m_In = -1;
 };
 
 // The framed size of a message body (2-byte length below 65535 bytes, else 8).

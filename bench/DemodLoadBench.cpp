@@ -284,23 +284,21 @@ private:
     std::vector<RoundTrip> m_Trips;
 };
 
-// `count` raw FIFO ping-pongs of the statistics read's framed sizes, each with an echo process
-// of its own, waiting as the transport waits.
+// `count` raw FIFO ping-pongs of the statistics read's framed sizes at once, answered by one
+// echo process with a thread for each pair, waiting as the transport waits.
 class RawPairs {
 public:
     RawPairs(int count, size_t requestSize, size_t replySize)
+        : m_Echo(g_Dir, ("scale" + std::to_string(count)).c_str(), requestSize, replySize, RawWait::TRANSPORT,
+                 static_cast<size_t>(count))
     {
-        for (int i = 0; i < count; i++) {
-            const std::string tag = "scale" + std::to_string(i);
-            m_Echoes.push_back(std::make_unique<RawEcho>(g_Dir, tag.c_str(), requestSize, replySize, RawWait::TRANSPORT));
-            RawEcho* pEcho = m_Echoes.back().get();
-            m_Trips.push_back([pEcho] { return pEcho->RoundTrip(); });
-        }
+        for (size_t i = 0; i < static_cast<size_t>(count); i++)
+            m_Trips.push_back([this, i] { return m_Echo.RoundTrip(i); });
     }
     const std::vector<RoundTrip>& Trips() const { return m_Trips; }
 
 private:
-    std::vector<std::unique_ptr<RawEcho>> m_Echoes;
+    RawEcho m_Echo;
     std::vector<RoundTrip> m_Trips;
 };
 
