@@ -5,8 +5,9 @@
 // moving the same byte counts as the service exchange it stands beside. It waits in one of two
 // ways: blocking reads and writes (the kernel wakes the sleeping peer), or exactly as the
 // service's transport waits (non-blocking descriptors, the transport's own transfer routine:
-// a short spin that yields the processor, then a sleep in poll), so that a ratio to it shows
-// what the service adds and not how it waits.
+// a short spin that yields the processor, then a sleep in poll that also watches a stop signal;
+// the echo awaits a request without a limit, as a service connection does, and the client its
+// reply with a timeout), so that a ratio to it shows what the service adds and not how it waits.
 #pragma once
 
 #include <algorithm>
@@ -202,7 +203,8 @@ public:
                     pair.m_Out = open(path.second.c_str(), O_WRONLY);
                     Prepare(pair);
                     std::vector<char> request(m_RequestSize), reply(m_ReplySize, 0);
-                    while (Move(pair, pair.m_In, request.data(), m_RequestSize, false) &&
+                    // As a service connection: the next request is awaited without a limit.
+                    while (Move(pair, pair.m_In, request.data(), m_RequestSize, false, XP_INFINITE) &&
                            Move(pair, pair.m_Out, reply.data(), m_ReplySize, true)) {
                     }
                 });
@@ -243,6 +245,7 @@ private:
         int m_In = -1;
         std::atomic<bool> m_ReadSpin{true};
         std::atomic<bool> m_WriteSpin{true};
+        XpStopSignal m_Stop; // never raised: watched by every wait, as a connection's is
         std::vector<char> m_Request;
         std::vector<char> m_Reply;
     };
@@ -254,14 +257,16 @@ private:
         fcntl(pair.m_In, F_SETFL, fcntl(pair.m_In, F_GETFL) | O_NONBLOCK);
         fcntl(pair.m_Out, F_SETFL, fcntl(pair.m_Out, F_GETFL) | O_NONBLOCK);
     }
-    bool Move(Pair& pair, int fd, char* buffer, size_t length, bool forWrite)
+    // timeoutMs: the client's reply timeout by default.
+    bool Move(Pair& pair, int fd, char* buffer, size_t length, bool forWrite, unsigned int timeoutMs = 5000)
     {
         if (m_Wait == RawWait::TRANSPORT) {
-            // With the spin history a connection keeps for each direction.
+            // With the spin history and the stop signal a connection keeps for each direction.
             const unsigned int n = static_cast<unsigned int>(length);
-            return (forWrite ? XpPipeBaseLinux::WriteToFifo(fd, buffer, n, 5000, nullptr, nullptr, &pair.m_WriteSpin)
-                             : XpPipeBaseLinux::ReadFromFifo(fd, buffer, n, 5000, nullptr, nullptr, &pair.m_ReadSpin)) ==
-                   KXAPI_OK;
+            return (forWrite ? XpPipeBaseLinux::WriteToFifo(fd, buffer, n, timeoutMs, &pair.m_Stop, nullptr,
+                                                            &pair.m_WriteSpin)
+                             : XpPipeBaseLinux::ReadFromFifo(fd, buffer, n, timeoutMs, &pair.m_Stop, nullptr,
+                                                             &pair.m_ReadSpin)) == KXAPI_OK;
         }
         for (size_t done = 0; done < length;) {
             ssize_t n = forWrite ? write(fd, buffer + done, length - done) : read(fd, buffer + done, length - done);
