@@ -195,6 +195,9 @@ public:
         }
         m_Echo = fork();
         if (m_Echo == 0) {
+            // Only its own FIFOs: an inherited end of another pair would keep that pair's echo
+            // from ever seeing its client leave.
+            close_range(3, ~0U, 0);
             std::vector<std::thread> threads;
             for (const auto& path : paths)
                 threads.emplace_back([this, path] {
