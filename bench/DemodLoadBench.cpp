@@ -231,10 +231,18 @@ DemodMsg StatisticsRequest()
 // One closed-loop client: the round trip it repeats (false ends it).
 using RoundTrip = std::function<bool()>;
 
+// What the clients of one case and their peer (the service, or the raw echo) spent.
+struct CaseCpu {
+    long long m_ClientsNs = 0;
+    long long m_PeerNs = 0;
+};
+
 // Every client repeats its round trip as soon as the previous one ended, all at once, for
-// `ms`; every latency is added to `samples`.
-void ClosedLoop(const std::vector<RoundTrip>& clients, unsigned int ms, Samples& samples)
+// `ms`; every latency is added to `samples`, the CPU of this process and of `peer` to `cpu`.
+void ClosedLoop(const std::vector<RoundTrip>& clients, unsigned int ms, pid_t peer, Samples& samples, CaseCpu& cpu)
 {
+    const long long clientsBefore = ProcessCpuNs(getpid());
+    const long long peerBefore = ProcessCpuNs(peer);
     std::atomic<bool> go{false}, stop{false};
     std::vector<std::vector<double>> latencies(clients.size());
     std::vector<std::thread> threads;
@@ -255,6 +263,8 @@ void ClosedLoop(const std::vector<RoundTrip>& clients, unsigned int ms, Samples&
     stop = true;
     for (std::thread& thread : threads)
         thread.join();
+    cpu.m_ClientsNs += ProcessCpuNs(getpid()) - clientsBefore;
+    cpu.m_PeerNs += ProcessCpuNs(peer) - peerBefore;
     for (const auto& list : latencies)
         samples.m_Us.insert(samples.m_Us.end(), list.begin(), list.end());
 }
@@ -296,6 +306,7 @@ public:
             m_Trips.push_back([this, i] { return m_Echo.RoundTrip(i); });
     }
     const std::vector<RoundTrip>& Trips() const { return m_Trips; }
+    pid_t Pid() const { return m_Echo.Pid(); }
 
 private:
     RawEcho m_Echo;
@@ -371,7 +382,9 @@ int main()
         bool m_Spread;
         bool m_Raw;
         std::vector<RoundTrip> m_Trips;
+        pid_t m_Peer;
         Samples m_Samples;
+        CaseCpu m_Cpu;
     };
     // KX_BENCH_SCALE_CLIENTS=64 runs only the single client and the 64 (for profiling them).
     const bool only64 = getenv("KX_BENCH_SCALE_CLIENTS") != nullptr && atoi(getenv("KX_BENCH_SCALE_CLIENTS")) == 64;
@@ -381,19 +394,20 @@ int main()
     // The echo processes are forked before the readers' connections exist.
     for (int pairs : {1, 64}) {
         raws.push_back(std::make_unique<RawPairs>(pairs, FramedSize(request.size()), FramedSize(replySize)));
-        cases.push_back({"", pairs, false, true, raws.back()->Trips(), {}});
+        cases.push_back({"", pairs, false, true, raws.back()->Trips(), raws.back()->Pid(), {}, {}});
     }
     for (int clients : {1, 8, 64}) {
         for (bool spread : {false, true}) {
             if ((clients == 1 && spread) || (only64 && clients == 8))
                 continue;
             readers.push_back(std::make_unique<StatisticsReaders>(spread ? ports3460 : onePort, clients, request));
-            cases.push_back({spread ? "different ports" : "one port", clients, spread, false, readers.back()->Trips(), {}});
+            cases.push_back({spread ? "different ports" : "one port", clients, spread, false, readers.back()->Trips(),
+                             g_Service, {}, {}});
         }
     }
     for (unsigned int turn = 0; turn < scaleS; turn++)
         for (Case& c : cases)
-            ClosedLoop(c.m_Trips, 1000, c.m_Samples);
+            ClosedLoop(c.m_Trips, 1000, c.m_Peer, c.m_Samples, c.m_Cpu);
 
     double singleP99 = 0, rawSingleP99 = 0, raw64P99 = 0;
     for (const Case& c : cases) {
@@ -408,8 +422,11 @@ int main()
         const double ratio = perCore > 0 ? s.P99() / perCore : 0;
         const std::string label = std::to_string(c.m_Clients) + (c.m_Raw ? " raw FIFO pair(s)" : " client(s), ") +
                                   (c.m_Raw ? "" : c.m_pName);
-        printf("%-27s %7zu round trips, median %8.1f us, p99 %8.1f us (p99 / (single p99 x clients per core) %.2f)\n",
-               label.c_str(), s.m_Us.size(), s.Median(), s.P99(), ratio);
+        const double trips = s.m_Us.empty() ? 1.0 : static_cast<double>(s.m_Us.size());
+        printf("%-27s %7zu round trips, median %8.1f us, p99 %8.1f us (p99 / (single p99 x clients per core) %.2f);"
+               " CPU a trip: clients %.2f us, %s %.2f us\n",
+               label.c_str(), s.m_Us.size(), s.Median(), s.P99(), ratio, c.m_Cpu.m_ClientsNs / 1e3 / trips,
+               c.m_Raw ? "echo" : "service", c.m_Cpu.m_PeerNs / 1e3 / trips);
         if (c.m_Clients == 64 && !c.m_Raw)
             printf("RESULT scale64_%s median_us=%.2f p99_us=%.2f ref_us=%.2f ratio=%.2f target=2.0 raw64_p99_us=%.2f\n",
                    c.m_Spread ? "ports" : "oneport", s.Median(), s.P99(), perCore, ratio, raw64P99);
