@@ -12,8 +12,10 @@
 #include "KxServiceDefs.h"
 
 KxapiSvc* KxapiSvc::m_pThis = nullptr;
-volatile sig_atomic_t KxapiSvc::m_StopRequested = 0;
+std::atomic<bool> KxapiSvc::m_StopRequested{false};
 std::atomic<int> KxapiSvc::m_StopWakeFd{-1};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
+              "the stop request is made from signal handlers");
 
 namespace {
 // Without a wake descriptor (none could be made) the main loop looks at its flags this often.
@@ -49,13 +51,13 @@ void KxapiSvc::WakeMainLoop()
 
 void KxapiSvc::RequestStopFromSignal()
 {
-    m_StopRequested = 1;
+    m_StopRequested.store(true);
     WakeMainLoop();
 }
 
 void KxapiSvc::ClearStopRequest()
 {
-    m_StopRequested = 0;
+    m_StopRequested.store(false);
 }
 
 KxapiSvc::KxapiSvc()
@@ -96,7 +98,7 @@ void KxapiSvc::MainLoop()
     for (;;) {
         // A stop signal only raised the flag; the managers are stopped here, on the main
         // thread, outside the handler, so no lock the interrupted code held is ever taken.
-        if (m_StopRequested != 0 && !m_Stopped)
+        if (m_StopRequested.load() && !m_Stopped)
             Stop();
         if (m_StopDone.load())
             break;

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <atomic>
-#include <csignal>
 
 #include "XpHandles.h"
 #include "demod/DemodManager.h"
@@ -38,7 +37,8 @@ private:
     ~KxapiSvc();
 
     static KxapiSvc* m_pThis;
-    static volatile sig_atomic_t m_StopRequested;
+    // Lock-free, so a signal handler may set it, on whichever thread takes the signal.
+    static std::atomic<bool> m_StopRequested;
 
     DemodManager m_DemodManager;
     KxeManager m_KxeManager;
