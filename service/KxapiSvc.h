@@ -2,7 +2,6 @@
 #pragma once
 
 #include <atomic>
-#include <csignal>
 
 #include "XpHandles.h"
 #include "demod/DemodManager.h"
@@ -20,13 +19,14 @@ public:
     // Initialises the demod, network-device and global managers (in that order) and the
     // stop event, then starts the managers in the same order. False at the first failure.
     bool Init();
-    // Logs the start, waits until the service is stopped, logs the stop.
+    // Logs the start, sleeps until the service is stopped (Stop) or a stop is requested
+    // (RequestStopFromSignal, which it acts on by calling Stop), logs the stop.
     void MainLoop();
-    // Stops the managers in order and sets the stop event. Not for signal handlers.
+    // Stops the managers in order, then ends MainLoop. Not for signal handlers.
     void Stop();
 
-    // Async-signal-safe stop request: only sets a flag, which MainLoop acts on (on the
-    // main thread) within one 100 ms slice. Valid before the instance exists.
+    // Async-signal-safe stop request: sets a flag and wakes MainLoop, which acts on it on the
+    // main thread. Valid before the instance exists (MainLoop then finds the flag set).
     static void RequestStopFromSignal();
     // Clears a pending stop request (tests that run the service several times in one process).
     static void ClearStopRequest();
@@ -37,11 +37,18 @@ private:
     ~KxapiSvc();
 
     static KxapiSvc* m_pThis;
-    static volatile sig_atomic_t m_StopRequested;
+    // Lock-free, so a signal handler may set it, on whichever thread takes the signal.
+    static std::atomic<bool> m_StopRequested;
 
     DemodManager m_DemodManager;
     KxeManager m_KxeManager;
     KxGlobalManager m_GlobalManager;
-    XpEventPtr m_pStopEvent;
-    std::atomic<bool> m_Stopped{false};
+    // Wakes MainLoop: made with the first instance and kept for the life of the process, so
+    // that a signal handler never writes into a descriptor closed (and reused) under it.
+    static std::atomic<int> m_StopWakeFd;
+    // Wakes MainLoop after a flag it looks at was set.
+    static void WakeMainLoop();
+
+    std::atomic<bool> m_Stopped{false};     // Stop has begun
+    std::atomic<bool> m_StopDone{false};    // Stop has stopped every manager
 };

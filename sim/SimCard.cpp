@@ -225,14 +225,17 @@ bool SimCard::WaitEvent(uintptr_t queue, unsigned int timeoutMs)
     {
         CritSecAutoLock lock(m_pLock);
         auto it = m_EventQueues.find(queue);
-        if (it == m_EventQueues.end())
+        if (it == m_EventQueues.end() || it->second.m_Woken)
             return false;
         if (!it->second.m_Pending.empty() || m_Removed)
             return true;
         pSignal = it->second.m_pSignal.get();
     }
     // The queue outlives the wait: only the node that owns it closes it.
-    return pSignal->WaitTimeout(timeoutMs) == KXAPI_OK;
+    const KXAPI_RESULT waited = timeoutMs == XP_INFINITE ? pSignal->Wait() : pSignal->WaitTimeout(timeoutMs);
+    CritSecAutoLock lock(m_pLock);
+    auto it = m_EventQueues.find(queue);
+    return waited == KXAPI_OK && it != m_EventQueues.end() && !it->second.m_Woken;
 }
 
 bool SimCard::PopEvent(uintptr_t queue, SimEventRecord& record)
@@ -243,9 +246,20 @@ bool SimCard::PopEvent(uintptr_t queue, SimEventRecord& record)
         return false;
     record = it->second.m_Pending.front();
     it->second.m_Pending.erase(it->second.m_Pending.begin());
-    if (it->second.m_Pending.empty() && !m_Removed)
+    // A removed card and a woken queue keep the signal set: their waits end at once.
+    if (it->second.m_Pending.empty() && !m_Removed && !it->second.m_Woken)
         it->second.m_pSignal->Reset();
     return true;
+}
+
+void SimCard::WakeQueue(uintptr_t queue)
+{
+    CritSecAutoLock lock(m_pLock);
+    auto it = m_EventQueues.find(queue);
+    if (it == m_EventQueues.end())
+        return;
+    it->second.m_Woken = true;
+    it->second.m_pSignal->Set();
 }
 
 void SimCard::SetRemoved(bool removed)

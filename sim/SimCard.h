@@ -97,8 +97,13 @@ public:
     uintptr_t OpenEventQueue(); // 0 (no queue) when its signal cannot be made
     void CloseEventQueue(uintptr_t queue);
     void RaiseEvent(const SimEventRecord& record);
+    // True when the queue holds an event or the card is removed, within `timeoutMs`
+    // (XP_INFINITE: without limit); false on time-out and, at once, once the queue is woken.
     bool WaitEvent(uintptr_t queue, unsigned int timeoutMs);
     bool PopEvent(uintptr_t queue, SimEventRecord& record);
+    // Ends every wait on the queue, in progress or to come, with false (its node's owner is
+    // stopping); the queue's signal stays set from then on.
+    void WakeQueue(uintptr_t queue);
     // Removal: every waiter wakes and fails from now on.
     void SetRemoved(bool removed);
     bool Removed();
@@ -139,6 +144,7 @@ private:
     struct EventQueue {
         std::vector<SimEventRecord> m_Pending;
         XpEventPtr m_pSignal;
+        bool m_Woken = false;
     };
 
     XpCritSecPtr m_pLock;

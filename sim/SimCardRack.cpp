@@ -125,15 +125,29 @@ void SimCardRack::AddHotplugEvent(int event, int64_t serial)
     m_HotplugAdded.notify_all();
 }
 
-bool SimCardRack::WaitHotplug(unsigned int timeoutMs, uint64_t& cursor, int& event, int64_t& serial)
+bool SimCardRack::WaitHotplug(unsigned int timeoutMs, const std::atomic<bool>& stop, uint64_t& cursor, int& event,
+                              int64_t& serial)
 {
     std::unique_lock<std::mutex> lock(m_HotplugLock);
-    if (!m_HotplugAdded.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return cursor < m_Hotplug.size(); }))
+    auto ready = [&] { return cursor < m_Hotplug.size() || stop.load(); };
+    if (timeoutMs == XP_INFINITE)
+        m_HotplugAdded.wait(lock, ready);
+    else if (!m_HotplugAdded.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready))
+        return false;
+    if (stop.load())
         return false;
     event = m_Hotplug[cursor].m_Event;
     serial = m_Hotplug[cursor].m_Serial;
     cursor++;
     return true;
+}
+
+void SimCardRack::WakeHotplugWaiters()
+{
+    // Under the waiters' lock: a waiter between reading its stop flag and sleeping cannot
+    // miss it. Waiters whose flag is not raised go back to sleep.
+    std::lock_guard<std::mutex> lock(m_HotplugLock);
+    m_HotplugAdded.notify_all();
 }
 
 uint64_t SimCardRack::HotplugCursor()

@@ -44,7 +44,9 @@ public:
 
     // IXpDriverNodeFactory.
     IXpDriverNode* Open(KxDriverFamily family, int index) override;
-    bool WaitHotplug(unsigned int timeoutMs, uint64_t& cursor, int& event, int64_t& serial) override;
+    bool WaitHotplug(unsigned int timeoutMs, const std::atomic<bool>& stop, uint64_t& cursor, int& event,
+                     int64_t& serial) override;
+    void WakeHotplugWaiters() override;
     uint64_t HotplugCursor() override;
 
 private:

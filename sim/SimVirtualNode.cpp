@@ -367,3 +367,8 @@ bool SimVirtualNode::WaitReadable(unsigned int timeoutMs)
 {
     return m_pCard->WaitEvent(m_EventQueue, timeoutMs);
 }
+
+void SimVirtualNode::WakeWaiters()
+{
+    m_pCard->WakeQueue(m_EventQueue);
+}

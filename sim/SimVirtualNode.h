@@ -27,6 +27,7 @@ public:
     void* MapMemory(uint32_t length) override;
     void UnmapMemory(void* memory, uint32_t length) override;
     bool WaitReadable(unsigned int timeoutMs) override;
+    void WakeWaiters() override;
 
     // Counts of requests handled (benchmarks, tests).
     uint64_t RequestCount() const { return __atomic_load_n(&m_Requests, __ATOMIC_RELAXED); }

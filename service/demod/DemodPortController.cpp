@@ -16,9 +16,6 @@ using namespace Kxapi;
 namespace {
 
 constexpr unsigned int TICK_MS = 100;
-// The event writer wakes for every event it is given; this cadence only bounds how long an
-// event queued without a wake-up could wait.
-constexpr unsigned int EVENT_WRITER_IDLE_MS = 1000;
 // A stopping port sends what is still queued within this, in all.
 constexpr unsigned int FINAL_FLUSH_MS = 500;
 constexpr int SCAN_POLL_MS = 10;
@@ -605,10 +602,13 @@ void DemodPortController::StaticEventWriterThread(void* pArg)
 
 // Sends the queued events of every subscriber while holding no lock of the port. A subscriber
 // whose write fails (its FIFO stayed full for the write deadline, or it went) is dropped.
+// Asleep until woken: whatever gives it work (an event queued or a queue overflowing, a
+// subscriber retired, the stop) sets the wake event after it, and the event stays set until
+// this thread takes it, so nothing needs a periodic look.
 void DemodPortController::EventWriterThread()
 {
     while (!m_EventStop.load()) {
-        m_pEventWake->WaitTimeout(EVENT_WRITER_IDLE_MS);
+        m_pEventWake->Wait();
         if (m_EventStop.load())
             break;
         std::vector<MessengerPtr> work;

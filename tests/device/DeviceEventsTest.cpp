@@ -1,7 +1,10 @@
 // Device and global event subscriptions: watcher threads deliver driver and hot-plug events.
 #include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "KxDevice.h"
@@ -9,6 +12,8 @@
 #include "TestSupport.h"
 
 using Kxapi::KxDeviceInt;
+using kxtest::EndsWithin;
+using kxtest::NamedThreadsContextSwitches;
 using kxtest::WaitUntil;
 
 namespace {
@@ -93,6 +98,63 @@ TEST(DeviceEvents, DetachFromInsideACallbackDoesNotHang)
     EXPECT_EQ(1u, again.At(0).second.m_Value); // driver value 2 is reported as 1
 }
 
+void Pause(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+TEST(DeviceEvents, AWatcherAtRestSleepsUntilAnEventAndItsStopEndsItAtOnce)
+{
+    RecordingFactory factory;
+    factory.AddCard(KX_FAMILY_PCIE, 4, 3470014, 3470);
+    KxDeviceInt device;
+    ASSERT_EQ(KXAPI_OK, device.AttachToSerial(3470014));
+    Received received;
+    void* id = nullptr;
+    ASSERT_EQ(KXAPI_OK, device.RegisterCallback(Record, &received, -1, &id));
+    Pause(200); // the watcher waits for the driver by now
+    const long long before = NamedThreadsContextSwitches("DeviceEvents");
+    Pause(1000);
+    EXPECT_LE(NamedThreadsContextSwitches("DeviceEvents") - before, 1) << "the wait is not cut into slices";
+
+    factory.RaiseDeviceEvent(KX_FAMILY_PCIE, 4, 1, 2, 0);
+    ASSERT_TRUE(WaitUntil([&] { return received.Count() == 1; }, 2000));
+    EXPECT_EQ(4, received.At(0).first);
+    // Its wait has no time-out: only the stop's wake-up ends it.
+    EXPECT_TRUE(EndsWithin(2000, [&] { EXPECT_EQ(KXAPI_OK, device.UnregisterCallback(id)); },
+                           [&] { factory.RaiseDeviceEvent(KX_FAMILY_PCIE, 4, 1, 2, 0); }));
+}
+
+TEST(DeviceEvents, AStopBeforeOrWhileTheWatcherOpensItsNodeEndsIt)
+{
+    // Subscribed and unsubscribed at once, the stop comes before, while or after the watcher
+    // opens its node; it must end the watcher every time.
+    RecordingFactory factory;
+    factory.AddCard(KX_FAMILY_KXU, 5, 830015, 830);
+    KxDeviceInt device;
+    ASSERT_EQ(KXAPI_OK, device.AttachToSerial(830015));
+    Received received;
+    for (int round = 0; round < 300; round++) {
+        void* id = nullptr;
+        ASSERT_EQ(KXAPI_OK, device.RegisterCallback(Record, &received, 4, &id));
+        if (round % 3 == 1)
+            std::this_thread::yield();
+        else if (round % 3 == 2)
+            std::this_thread::sleep_for(std::chrono::microseconds(200 + round));
+        ASSERT_TRUE(EndsWithin(2000, [&] { EXPECT_EQ(KXAPI_OK, device.UnregisterCallback(id)); },
+                               [&] { factory.RaiseDeviceEvent(KX_FAMILY_KXU, 5, 1, 1, 0); }))
+            << "round " << round;
+    }
+    // A watcher started after all of them still delivers.
+    const size_t earlier = received.Count();
+    void* id = nullptr;
+    ASSERT_EQ(KXAPI_OK, device.RegisterCallback(Record, &received, 4, &id));
+    factory.RaiseDeviceEvent(KX_FAMILY_KXU, 5, 1, 2, 0);
+    ASSERT_TRUE(WaitUntil([&] { return received.Count() > earlier; }, 2000));
+    EXPECT_EQ(1u, received.At(received.Count() - 1).second.m_Value);
+    EXPECT_EQ(KXAPI_OK, device.UnregisterCallback(id));
+}
+
 TEST(DeviceEvents, MaskRules)
 {
     RecordingFactory factory;
@@ -127,6 +189,40 @@ TEST(GlobalEvents, HotplugReachesSubscriberWithSerial)
     EXPECT_EQ(KXAPI_OK, KxapiUnregisterCallback(removedId));
     EXPECT_EQ(KXAPI_OK, KxapiUnregisterCallback(allId));
     EXPECT_EQ(KXAPI_E_NOT_FOUND, KxapiUnregisterCallback(allId));
+}
+
+TEST(GlobalEvents, TheHotplugWatcherSleepsOnEverySourceAndItsStopEndsItAtOnce)
+{
+    // The platform's own source (inert) and an installed one: asleep until an event or the
+    // stop, started and stopped over and over.
+    kxtest::ScopedIpcDirectory ipc;
+    for (bool installed : {false, true}) {
+        SCOPED_TRACE(installed ? "installed source" : "platform source");
+        std::unique_ptr<RecordingFactory> factory;
+        if (installed)
+            factory = std::make_unique<RecordingFactory>();
+        Received received;
+        void* id = nullptr;
+        ASSERT_EQ(KXAPI_OK, KxapiRegisterCallback(Record, &received, -1, &id));
+        Pause(200);
+        const long long before = NamedThreadsContextSwitches("DeviceHotplug");
+        Pause(1000);
+        EXPECT_LE(NamedThreadsContextSwitches("DeviceHotplug") - before, 1);
+        if (factory) {
+            factory->RaiseHotplug(KX_GLOBAL_EVENT_ADDED, 8100002);
+            EXPECT_TRUE(WaitUntil([&] { return received.Count() == 1; }, 2000));
+        }
+        auto release = [&] {
+            if (factory)
+                factory->RaiseHotplug(KX_GLOBAL_EVENT_ADDED, 8100003);
+        };
+        EXPECT_TRUE(EndsWithin(2000, [&] { EXPECT_EQ(KXAPI_OK, KxapiUnregisterCallback(id)); }, release));
+        for (int round = 0; round < 100; round++) {
+            ASSERT_EQ(KXAPI_OK, KxapiRegisterCallback(Record, &received, -1, &id));
+            ASSERT_TRUE(EndsWithin(2000, [&] { EXPECT_EQ(KXAPI_OK, KxapiUnregisterCallback(id)); }, release))
+                << "round " << round;
+        }
+    }
 }
 
 } // namespace

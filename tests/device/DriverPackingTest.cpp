@@ -7,6 +7,7 @@
 #include "KxDriverRequests.h"
 #include "KxWire.h"
 #include "RecordingNode.h"
+#include "TestSupport.h"
 #include "XpDriver.h"
 
 namespace {
@@ -93,6 +94,7 @@ public:
     void* MapMemory(uint32_t) override { return nullptr; }
     void UnmapMemory(void*, uint32_t) override {}
     bool WaitReadable(unsigned int) override { return false; }
+    void WakeWaiters() override {}
     int m_Answer;
 };
 
@@ -186,19 +188,38 @@ TEST_F(DriverPacking, EventWaitIssuesTheRequestWhenReadable)
     EXPECT_EQ(1u, m_Factory.Requests(KXU_REQ_EVENT_WAIT).size());
 }
 
-TEST_F(DriverPacking, EventWaitEndsWhenCancelled)
+TEST_F(DriverPacking, EventWaitWithoutLimitEndsWhenCancelledAndWoken)
 {
-    std::atomic<bool> cancel{false};
-    KXAPI_RESULT result = KXAPI_OK;
-    std::thread waiter([&] {
-        KxDriverEvent event;
-        result = m_Driver.WaitEvent(KXU_REQ_EVENT_WAIT, cancel, event);
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    cancel.store(true);
-    waiter.join();
-    EXPECT_EQ(KXAPI_E_CANCELLED, result);
-    EXPECT_TRUE(m_Factory.Requests(KXU_REQ_EVENT_WAIT).empty());
+    // The wait has no slices: only the wake ends it, in progress or before it began.
+    for (bool wakeFirst : {false, true}) {
+        SCOPED_TRACE(wakeFirst ? "woken before the wait" : "woken during the wait");
+        XpDriver driver;
+        ASSERT_EQ(KXAPI_OK, driver.Open(KX_FAMILY_KXU, 0));
+        std::atomic<bool> cancel{false};
+        std::atomic<bool> ended{false};
+        KXAPI_RESULT result = KXAPI_OK;
+        if (wakeFirst) {
+            cancel.store(true);
+            driver.WakeWaiters();
+        }
+        std::thread waiter([&] {
+            KxDriverEvent event;
+            result = driver.WaitEvent(KXU_REQ_EVENT_WAIT, cancel, event);
+            ended = true;
+        });
+        if (!wakeFirst) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            cancel.store(true);
+            driver.WakeWaiters();
+        }
+        const bool endedInTime = kxtest::WaitUntil([&] { return ended.load(); }, 2000);
+        if (!endedInTime)
+            m_Factory.RaiseDeviceEvent(KX_FAMILY_KXU, 0, 1, 1, 0); // lets a stuck wait end
+        waiter.join();
+        EXPECT_TRUE(endedInTime);
+        EXPECT_EQ(KXAPI_E_CANCELLED, result);
+        EXPECT_TRUE(m_Factory.Requests(KXU_REQ_EVENT_WAIT).empty());
+    }
 }
 
 TEST(DriverEvents, BlockDriverRequestCarriesTheBlockHeader)

@@ -1,10 +1,16 @@
 // The real driver nodes: without the maker's drivers nothing is found, and the character-device
 // node maps the system's answers onto the driver results.
+#include <atomic>
+#include <chrono>
+#include <memory>
 #include <cerrno>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
 
 #include "KxDevice.h"
+#include "TestSupport.h"
 #include "XpDriver.h"
 #include "XpDriverLinux.h"
 
@@ -60,6 +66,73 @@ TEST(RealNodes, SystemFailuresBecomeCommunicationErrors)
     int found = -1;
     EXPECT_EQ(KXAPI_OK, KxapiDeviceScan(2, found, descs, false, 0));
     EXPECT_EQ(0, found);
+}
+
+// A character device's event wait on a pipe's read end, whose readiness the test controls.
+class PipeNode : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        int ends[2];
+        ASSERT_EQ(0, pipe2(ends, O_CLOEXEC));
+        m_pNode = std::make_unique<XpDriverNodeLinux>(ends[0]); // closes the read end
+        m_WriteFd = ends[1];
+    }
+    void TearDown() override { close(m_WriteFd); }
+    void MakeReadable() { ASSERT_EQ(1, write(m_WriteFd, "e", 1)); }
+    // Starts WaitReadable without limit on a thread of its own.
+    void StartWait()
+    {
+        m_Result = -1;
+        m_Tid = 0;
+        m_Waiter = std::thread([this] {
+            m_Tid = gettid();
+            m_Result = m_pNode->WaitReadable(XP_INFINITE) ? 1 : 0;
+        });
+        ASSERT_TRUE(kxtest::WaitUntil([&] { return m_Tid.load() != 0; }, 2000));
+    }
+    // The wait's answer (1 readable, 0 not) when it ended within 2 s; a wait that did not is
+    // ended by making the device readable (-1).
+    int WaitEnded()
+    {
+        const bool ended = kxtest::WaitUntil([&] { return m_Result.load() != -1; }, 2000);
+        if (!ended)
+            MakeReadable();
+        m_Waiter.join();
+        return ended ? m_Result.load() : -1;
+    }
+
+    std::unique_ptr<XpDriverNodeLinux> m_pNode;
+    int m_WriteFd = -1;
+    std::thread m_Waiter;
+    std::atomic<pid_t> m_Tid{0};
+    std::atomic<int> m_Result{-1};
+};
+
+TEST_F(PipeNode, AWaitWithoutLimitSleepsUntilTheDeviceIsReadable)
+{
+    StartWait();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const long long before = kxtest::ThreadContextSwitches(m_Tid.load());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_LE(kxtest::ThreadContextSwitches(m_Tid.load()) - before, 1);
+    EXPECT_EQ(-1, m_Result.load());
+    MakeReadable();
+    EXPECT_EQ(1, WaitEnded());
+    EXPECT_TRUE(m_pNode->WaitReadable(0)) << "the event is still pending";
+}
+
+TEST_F(PipeNode, WakeWaitersEndsTheWaitInProgressAndEveryLaterOneWithFalse)
+{
+    StartWait();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    m_pNode->WakeWaiters();
+    EXPECT_EQ(0, WaitEnded());
+    // Later waits end at once, even with an event pending.
+    MakeReadable();
+    StartWait();
+    EXPECT_EQ(0, WaitEnded());
+    EXPECT_FALSE(m_pNode->WaitReadable(1000));
 }
 
 } // namespace

@@ -165,28 +165,46 @@ int RecordingNode::IoCtl(uint32_t request, void* buffer, uint32_t size)
     }
 }
 
-bool RecordingNode::WaitReadable(unsigned int timeoutMs)
+namespace {
+
+// Waits on the factory's condition until `ready` holds, at most `timeoutMs` (XP_INFINITE: no
+// limit); the lock is held.
+template <typename Ready>
+bool WaitChanged(std::condition_variable& changed, std::unique_lock<std::mutex>& lock, unsigned int timeoutMs,
+                 Ready ready)
 {
-    {
-        std::lock_guard<std::mutex> guard(m_Factory.m_Mutex);
-        if (!m_Card.m_Events.empty())
-            return true;
+    if (timeoutMs == XP_INFINITE) {
+        changed.wait(lock, ready);
+        return true;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs < 20 ? timeoutMs : 20));
-    return false;
+    return changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
 }
 
-bool RecordingFactory::WaitHotplug(unsigned int timeoutMs, uint64_t& cursor, int& event, int64_t& serial)
+} // namespace
+
+bool RecordingNode::WaitReadable(unsigned int timeoutMs)
 {
-    {
-        std::lock_guard<std::mutex> guard(m_Mutex);
-        if (cursor < m_Hotplug.size()) {
-            event = m_Hotplug[cursor].first;
-            serial = m_Hotplug[cursor].second;
-            cursor++;
-            return true;
-        }
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs < 20 ? timeoutMs : 20));
-    return false;
+    std::unique_lock<std::mutex> lock(m_Factory.m_Mutex);
+    WaitChanged(m_Factory.m_Changed, lock, timeoutMs, [&] { return m_Woken || !m_Card.m_Events.empty(); });
+    return !m_Woken && !m_Card.m_Events.empty();
+}
+
+void RecordingNode::WakeWaiters()
+{
+    std::lock_guard<std::mutex> guard(m_Factory.m_Mutex);
+    m_Woken = true;
+    m_Factory.m_Changed.notify_all();
+}
+
+bool RecordingFactory::WaitHotplug(unsigned int timeoutMs, const std::atomic<bool>& stop, uint64_t& cursor,
+                                   int& event, int64_t& serial)
+{
+    std::unique_lock<std::mutex> lock(m_Mutex);
+    WaitChanged(m_Changed, lock, timeoutMs, [&] { return stop.load() || cursor < m_Hotplug.size(); });
+    if (stop.load() || cursor >= m_Hotplug.size())
+        return false;
+    event = m_Hotplug[cursor].first;
+    serial = m_Hotplug[cursor].second;
+    cursor++;
+    return true;
 }

@@ -2,6 +2,7 @@
 // crossed the seam, and a small card model per node answers the records of KxDriverRequests.h.
 #pragma once
 
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -50,11 +51,13 @@ public:
     void* MapMemory(uint32_t) override { return m_Card.m_Window.data(); }
     void UnmapMemory(void*, uint32_t) override {}
     bool WaitReadable(unsigned int timeoutMs) override;
+    void WakeWaiters() override;
 
 private:
     RecordingFactory& m_Factory;
     TestCard& m_Card;
     KxDriverFamily m_Family;
+    bool m_Woken = false; // under the factory's mutex
 };
 
 class RecordingFactory : public IXpDriverNodeFactory {
@@ -75,7 +78,13 @@ public:
         auto it = m_Cards.find({family, index});
         return it == m_Cards.end() ? nullptr : new RecordingNode(*this, it->second, family);
     }
-    bool WaitHotplug(unsigned int timeoutMs, uint64_t& cursor, int& event, int64_t& serial) override;
+    bool WaitHotplug(unsigned int timeoutMs, const std::atomic<bool>& stop, uint64_t& cursor, int& event,
+                     int64_t& serial) override;
+    void WakeHotplugWaiters() override
+    {
+        std::lock_guard<std::mutex> guard(m_Mutex);
+        m_Changed.notify_all();
+    }
     uint64_t HotplugCursor() override
     {
         std::lock_guard<std::mutex> guard(m_Mutex);
@@ -85,11 +94,13 @@ public:
     {
         std::lock_guard<std::mutex> guard(m_Mutex);
         m_Hotplug.push_back({event, serial});
+        m_Changed.notify_all();
     }
     void RaiseDeviceEvent(KxDriverFamily family, int index, uint32_t kind, uint32_t value, uint32_t value2)
     {
         std::lock_guard<std::mutex> guard(m_Mutex);
         m_Cards[{family, index}].m_Events.push_back({kind, value, value2});
+        m_Changed.notify_all();
     }
     void Record(uint32_t request, const void* buffer, uint32_t size)
     {
@@ -112,6 +123,9 @@ public:
         m_Requests.clear();
     }
     std::mutex m_Mutex;
+    // Notified under m_Mutex when an event is raised or a wait is woken; the node and hot-plug
+    // waits sleep on it as the drivers' waits sleep in the kernel.
+    std::condition_variable m_Changed;
 
 private:
     IXpDriverNodeFactory* m_pPrevious;

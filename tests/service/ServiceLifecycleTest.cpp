@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
 #include <fcntl.h>
@@ -207,6 +208,35 @@ TEST_F(ServiceTest, StopFromAnotherThreadEndsTheMainLoop)
     delete stopper;
     EXPECT_EQ(EventIds(m_Log), (std::vector<int>{0, 1}));
     EXPECT_FALSE(Accepts("KxGlobalRecvPipe")); // accept threads have ended
+}
+
+TEST_F(ServiceTest, TheMainLoopSleepsUntilAStopRequestFromAnyThreadWakesIt)
+{
+    // The signal handler may run on any thread that takes the signal; the main loop sleeps
+    // until it (or Stop) wakes it, with no periodic look at the flag.
+    ASSERT_TRUE(KxapiSvc::Instance()->Init());
+    std::atomic<pid_t> loopTid{0};
+    std::atomic<bool> ended{false};
+    std::thread loop([&] {
+        loopTid = gettid();
+        KxapiSvc::Instance()->MainLoop();
+        ended = true;
+    });
+    ASSERT_TRUE(kxtest::WaitUntil([&] { return loopTid.load() != 0; }, 2000));
+    XpUtil::Sleep(200);
+    const long long before = kxtest::ThreadContextSwitches(loopTid.load());
+    XpUtil::Sleep(1000);
+    EXPECT_LE(kxtest::ThreadContextSwitches(loopTid.load()) - before, 1);
+    EXPECT_FALSE(ended.load());
+
+    KxapiSvc::RequestStopFromSignal();
+    const bool endedInTime = kxtest::WaitUntil([&] { return ended.load(); }, 2000);
+    if (!endedInTime)
+        KxapiSvc::Instance()->Stop(); // ends a loop the request failed to wake
+    loop.join();
+    EXPECT_TRUE(endedInTime);
+    EXPECT_EQ(EventIds(m_Log), (std::vector<int>{0, 1}));
+    EXPECT_FALSE(Accepts("KxGlobalRecvPipe")); // the loop stopped the managers
 }
 
 TEST_F(ServiceTest, AGlobalManagerThatCannotInitialiseLogsEventSixAndNothingStarts)

@@ -59,25 +59,43 @@ protected:
     SimControlServer m_Server{&m_Environment.Rack(), 1};
 };
 
-TEST_F(SimControlTest, AHotplugWaitSleepsUntilTheControlFifoPlugsOrUnplugs)
+TEST_F(SimControlTest, AHotplugWaitSleepsUntilTheControlFifoPlugsOrUnplugsOrItsOwnStop)
 {
     // The virtual cards' hot-plug source wakes its waiter for an event, as a driver node's
-    // wait in the kernel does, and not on a poll.
+    // wait in the kernel does, and not on a poll; a wait without limit ends at its own stop.
     SimCardRack& rack = m_Environment.Rack();
     uint64_t cursor = rack.HotplugCursor();
+    uint64_t stoppedCursor = cursor;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> otherStop{false};
     std::atomic<pid_t> waiterTid{0};
     std::atomic<bool> got{false};
+    std::atomic<bool> otherEnded{false};
     int event = 0;
     int64_t serial = 0;
     std::thread waiter([&] {
         waiterTid = gettid();
-        got = rack.WaitHotplug(10000, cursor, event, serial);
+        got = rack.WaitHotplug(XP_INFINITE, stop, cursor, event, serial);
+    });
+    std::thread other([&] {
+        int otherEvent = 0;
+        int64_t otherSerial = 0;
+        EXPECT_FALSE(rack.WaitHotplug(XP_INFINITE, otherStop, stoppedCursor, otherEvent, otherSerial));
+        otherEnded = true;
     });
     ASSERT_TRUE(WaitUntil([&] { return waiterTid.load() != 0; }, 2000));
     XpUtil::Sleep(100);
     const long long before = ThreadContextSwitches(waiterTid.load());
     XpUtil::Sleep(500);
     EXPECT_LE(ThreadContextSwitches(waiterTid.load()) - before, 1);
+    EXPECT_FALSE(got.load());
+
+    // The source is shared: a stop ends the wait whose flag it raised and no other.
+    otherStop = true;
+    rack.WakeHotplugWaiters();
+    EXPECT_TRUE(WaitUntil([&] { return otherEnded.load(); }, 2000));
+    other.join();
+    XpUtil::Sleep(100);
     EXPECT_FALSE(got.load());
 
     SimControlClient client;
@@ -87,10 +105,12 @@ TEST_F(SimControlTest, AHotplugWaitSleepsUntilTheControlFifoPlugsOrUnplugs)
     EXPECT_EQ(event, 2);
     EXPECT_EQ(serial, SERIAL_3490);
     EXPECT_EQ(cursor, rack.HotplugCursor());
-    // A wait that finds nothing new ends after its time-out.
-    EXPECT_FALSE(rack.WaitHotplug(50, cursor, event, serial));
+    // A wait that finds nothing new ends after its time-out, and a stopped one at once even
+    // with an event waiting.
+    EXPECT_FALSE(rack.WaitHotplug(50, stop, cursor, event, serial));
     ASSERT_EQ(KXAPI_OK, client.Plug(R"({"model": 3490, "serial": 3490000001})"));
-    ASSERT_TRUE(rack.WaitHotplug(2000, cursor, event, serial));
+    EXPECT_FALSE(rack.WaitHotplug(XP_INFINITE, otherStop, cursor, event, serial));
+    ASSERT_TRUE(rack.WaitHotplug(2000, stop, cursor, event, serial));
     EXPECT_EQ(event, 1);
 }
 
@@ -122,13 +142,28 @@ TEST_F(SimControlTest, PowerEventReachesDeviceSubscriberAsEvent4Value1)
     EventSink sink;
     void* id = nullptr;
     ASSERT_EQ(KXAPI_OK, device.RegisterCallback(EventSink::Callback, &sink, 4, &id));
+    // The watcher sleeps in the virtual node's event wait until the card raises an event.
+    XpUtil::Sleep(200);
+    const long long before = NamedThreadsContextSwitches("DeviceEvents");
+    XpUtil::Sleep(1000);
+    EXPECT_LE(NamedThreadsContextSwitches("DeviceEvents") - before, 1);
     SimControlClient client;
     ASSERT_EQ(KXAPI_OK, client.Power(SERIAL_850, true));
     EXPECT_TRUE(WaitUntil([&] { return sink.Has(4, SERIAL_850, 1, true); }, 3000));
     ASSERT_EQ(KXAPI_OK, client.Power(SERIAL_850, false));
     EXPECT_TRUE(WaitUntil([&] { return sink.Has(4, SERIAL_850, 2, true); }, 3000));
     EXPECT_EQ(KXAPI_E_NOT_FOUND, client.Power(123, true));
-    ASSERT_EQ(KXAPI_OK, device.UnregisterCallback(id));
+    // The stop wakes the wait, which has no time-out; an event would end a wait it missed.
+    auto release = [&] { m_Environment.Rack().RaisePowerEvent(SERIAL_850, SIM_DRIVER_POWER_ON); };
+    EXPECT_TRUE(EndsWithin(2000, [&] { EXPECT_EQ(KXAPI_OK, device.UnregisterCallback(id)); }, release));
+    // Also when it comes before or while the watcher opens its virtual node.
+    for (int round = 0; round < 100; round++) {
+        ASSERT_EQ(KXAPI_OK, device.RegisterCallback(EventSink::Callback, &sink, 4, &id));
+        if (round % 2 == 1)
+            std::this_thread::yield();
+        ASSERT_TRUE(EndsWithin(2000, [&] { EXPECT_EQ(KXAPI_OK, device.UnregisterCallback(id)); }, release))
+            << "round " << round;
+    }
 }
 
 TEST_F(SimControlTest, CarriersAreAddedMovedAndRemoved)

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 #include <sys/stat.h>
@@ -334,6 +336,43 @@ long long ThreadContextSwitches(pid_t tid)
         total += std::atoll(status.c_str() + at + 1 + std::strlen(field));
     }
     return total + 1;
+}
+
+long long NamedThreadsContextSwitches(const std::string& name)
+{
+    long long total = 0;
+    for (const std::string& task : ListDir("/proc/self/task")) {
+        std::string comm = ReadFile("/proc/self/task/" + task + "/comm");
+        if (!comm.empty() && comm.back() == '\n')
+            comm.pop_back();
+        if (comm != name)
+            continue;
+        const long long switches = ThreadContextSwitches(static_cast<pid_t>(std::atoll(task.c_str())));
+        if (switches > 0)
+            total += switches;
+    }
+    return total;
+}
+
+bool EndsWithin(unsigned int timeoutMs, const std::function<void()>& action, const std::function<void()>& release)
+{
+    std::atomic<bool> done{false};
+    std::thread runner([&] {
+        action();
+        done = true;
+    });
+    const bool inTime = WaitUntil([&] { return done.load(); }, timeoutMs);
+    for (int attempt = 0; !done.load(); attempt++) {
+        if (attempt == 200) {
+            fprintf(stderr, "EndsWithin: the action still has not returned; aborting\n");
+            abort();
+        }
+        release();
+        struct timespec pause {0, 50000000};
+        nanosleep(&pause, nullptr);
+    }
+    runner.join();
+    return inTime;
 }
 
 std::vector<std::string> ListDir(const std::string& path)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <mutex>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -157,6 +158,14 @@ bool WaitUntil(Predicate predicate, unsigned int timeoutMs)
 // Times the scheduler switched thread `tid` of this process out so far (it slept or was
 // preempted): a thread blocked with nothing to do adds none; -1 when not readable.
 long long ThreadContextSwitches(pid_t tid);
+// The same summed over the threads of this process named `name` now.
+long long NamedThreadsContextSwitches(const std::string& name);
+
+// Runs `action` (a stop, say) on a thread of its own: true when it returned within
+// `timeoutMs`. When it did not, `release` is run every 50 ms (something that ends what the
+// action waits for, e.g. an event that ends a wait the stop failed to wake) until it returns;
+// after 10 s more the program aborts, as nothing can end the action then.
+bool EndsWithin(unsigned int timeoutMs, const std::function<void()>& action, const std::function<void()>& release);
 
 // Reads a whole file ("" when missing).
 std::string ReadFile(const std::string& path);

@@ -10,7 +10,6 @@ namespace Kxapi {
 
 namespace {
 
-constexpr unsigned int HOTPLUG_SLICE_MS = 200;
 constexpr uint32_t DEVICE_EVENTS = 0x8000001Cu;
 constexpr uint32_t GLOBAL_EVENTS = 3;
 
@@ -20,7 +19,8 @@ thread_local bool t_InCallback = false;
 } // namespace
 
 KxEventWatcher::KxEventWatcher(int64_t serial, KxDriverFamily family, int nodeIndex, bool global)
-    : m_Serial(serial), m_Family(family), m_NodeIndex(nodeIndex), m_Global(global)
+    : m_Serial(serial), m_Family(family), m_NodeIndex(nodeIndex), m_Global(global),
+      m_pWakeLock(Xp::Instance()->MakeCritSec())
 {
 }
 
@@ -32,8 +32,11 @@ KxEventWatcher::~KxEventWatcher()
 bool KxEventWatcher::Start()
 {
     // A global watcher reports the hot-plug events raised from now on, even before its thread runs.
+    if (m_pWakeLock == nullptr)
+        return false;
     if (m_Global) {
-        m_HotplugCursor = XpDriverNodes::Factory()->HotplugCursor();
+        m_pHotplugSource = XpDriverNodes::Factory();
+        m_HotplugCursor = m_pHotplugSource->HotplugCursor();
         StartNetworkEvents();
     }
     m_pThread = Xp::Instance()->MakeThread();
@@ -64,11 +67,30 @@ bool KxEventWatcher::StartNetworkEvents()
 void KxEventWatcher::Cancel()
 {
     m_Cancel.store(true);
+    WakeWait();
+}
+
+void KxEventWatcher::WakeWait()
+{
+    if (m_pHotplugSource != nullptr) {
+        m_pHotplugSource->WakeHotplugWaiters();
+        return;
+    }
+    CritSecAutoLock lock(m_pWakeLock);
+    if (m_pWaitingDriver != nullptr)
+        m_pWaitingDriver->WakeWaiters();
+}
+
+void KxEventWatcher::SetWaitingDriver(XpDriver* driver)
+{
+    CritSecAutoLock lock(m_pWakeLock);
+    m_pWaitingDriver = driver;
 }
 
 void KxEventWatcher::Stop()
 {
     m_Cancel.store(true);
+    WakeWait();
     if (m_pNetworkEvents != nullptr) {
         m_pNetworkEvents->UnregisterEvents();
         delete m_pNetworkEvents;
@@ -87,6 +109,9 @@ void KxEventWatcher::Run()
     std::unique_ptr<Device> device;
     if (KxapiFailed(Device::Open(m_Family, m_NodeIndex, device)))
         return; // the device offers no event source
+    // Registered before the flag is first read: a stop that came earlier is seen at once, a
+    // later one wakes the wait.
+    SetWaitingDriver(&device->Driver());
     uint32_t request = device->EventRequest();
     while (!m_Cancel.load()) {
         KxDriverEvent event;
@@ -99,6 +124,7 @@ void KxEventWatcher::Run()
         }
         Dispatch(static_cast<int>(event.m_Event), event.m_Value, event.m_Value2, m_Serial);
     }
+    SetWaitingDriver(nullptr); // before the device closes
 }
 
 void KxEventWatcher::StaticRunHotplug(void* self)
@@ -108,11 +134,10 @@ void KxEventWatcher::StaticRunHotplug(void* self)
 
 void KxEventWatcher::RunHotplug()
 {
-    IXpDriverNodeFactory* source = XpDriverNodes::Factory();
     while (!m_Cancel.load()) {
         int event = 0;
         int64_t serial = 0;
-        if (source->WaitHotplug(HOTPLUG_SLICE_MS, m_HotplugCursor, event, serial))
+        if (m_pHotplugSource->WaitHotplug(XP_INFINITE, m_Cancel, m_HotplugCursor, event, serial))
             Dispatch(event, 0, 0, serial);
     }
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "KxDevice.h"
+#include "XpDriver.h"
 #include "XpDriverNode.h"
 #include "XpHandles.h"
 
@@ -31,8 +32,9 @@ public:
     KxEventWatcher(int64_t serial, KxDriverFamily family, int nodeIndex, bool global);
     ~KxEventWatcher();
     bool Start();
+    // Ends the thread (its wait is woken) and joins it.
     void Stop();
-    // Asks the threads to end without waiting for them.
+    // Asks the thread to end, waking its wait, without waiting for it.
     void Cancel();
     std::vector<KxSubscription*> m_Subscribers;
 
@@ -46,6 +48,10 @@ private:
     // Connects to the network-device manager for its added/removed reports; false when it
     // cannot (the watcher then runs with the hot-plug source only).
     bool StartNetworkEvents();
+    // The device watcher's opened driver, whose event wait a stop wakes (null: none open).
+    void SetWaitingDriver(XpDriver* driver);
+    // Wakes the thread's wait after m_Cancel was raised.
+    void WakeWait();
 
     int64_t m_Serial;
     KxDriverFamily m_Family;
@@ -53,6 +59,12 @@ private:
     bool m_Global;
     std::atomic<bool> m_Cancel{false};
     uint64_t m_HotplugCursor = 0;
+    IXpDriverNodeFactory* m_pHotplugSource = nullptr; // the global watcher's, chosen at start
+    // Guards m_pWaitingDriver: the thread registers its driver under it, then looks at m_Cancel;
+    // a stop raises m_Cancel, then wakes the registered driver under it. Either the thread sees
+    // the flag or its wait is woken.
+    XpCritSecPtr m_pWakeLock;
+    XpDriver* m_pWaitingDriver = nullptr;
     KxeSvcClient* m_pNetworkEvents = nullptr; // registered with the network-device manager
     XpThreadPtr m_pThread;
 };

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr unsigned int EVENT_SLICE_MS = 200;
-
 struct EventDecodeRow {
     int m_Family;       // -1: every family; -2: both PCIe families
     uint32_t m_Kind;
@@ -50,6 +48,12 @@ KXAPI_RESULT XpDriver::Open(KxDriverFamily family, int index)
     m_Family = family;
     m_Index = index;
     return KXAPI_OK;
+}
+
+void XpDriver::WakeWaiters()
+{
+    if (m_pNode != nullptr)
+        m_pNode->WakeWaiters();
 }
 
 void XpDriver::Close()
@@ -169,7 +173,8 @@ KXAPI_RESULT XpDriver::WaitEvent(uint32_t request, const std::atomic<bool>& canc
     if (m_pNode == nullptr)
         return KXAPI_E_DEV_DRIVER;
     for (;;) {
-        while (!m_pNode->WaitReadable(EVENT_SLICE_MS)) {
+        // Asleep until the driver has an event or WakeWaiters ends the wait.
+        while (!m_pNode->WaitReadable(XP_INFINITE)) {
             if (cancel.load())
                 return KXAPI_E_CANCELLED;
         }

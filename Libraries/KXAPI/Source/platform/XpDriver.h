@@ -36,9 +36,13 @@ public:
     KXAPI_RESULT MapMemory(uint32_t length, void*& memory);
     void UnmapMemory();
 
-    // Waits for one event with `request` (one of the three event-wait requests) in 200 ms slices
-    // until `cancel` is set (KXAPI_E_CANCELLED). `blockHeader` is sent for the block driver.
+    // Waits for one event with `request` (one of the three event-wait requests), asleep until
+    // the driver has one, and ends with KXAPI_E_CANCELLED once `cancel` is set and WakeWaiters
+    // called. The block driver's request carries the block header.
     KXAPI_RESULT WaitEvent(uint32_t request, const std::atomic<bool>& cancel, KxDriverEvent& event);
+    // Ends every event wait on the opened node, in progress or to come (set `cancel` first);
+    // callable from another thread while the node stays open.
+    void WakeWaiters();
 
     static bool HasSizeHeader(uint32_t request);
     // Decodes a 12-byte event record of `family`; false when the kind is not an event.

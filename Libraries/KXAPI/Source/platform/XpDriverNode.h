@@ -5,10 +5,12 @@
 // the same request words and records. Nothing above this seam knows which kind it talks to.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "IInterface.h"
 #include "KxapiResult.h"
+#include "XpInterfaces.h"
 
 enum KxDriverFamily {
     KX_FAMILY_KXA = 0,   // PCIe, legacy driver ("/dev/Kxa")
@@ -27,18 +29,29 @@ public:
     // Maps `length` bytes of the node at offset 0, read/write, shared; null on failure.
     virtual void* MapMemory(uint32_t length) = 0;
     virtual void UnmapMemory(void* memory, uint32_t length) = 0;
-    // Waits up to `timeoutMs` for the node to become readable (an event is pending).
+    // Waits up to `timeoutMs` (XP_INFINITE: without limit) for the node to become readable
+    // (an event is pending). False on time-out and once WakeWaiters was called.
     virtual bool WaitReadable(unsigned int timeoutMs) = 0;
+    // Ends every WaitReadable on this node, in progress or to come, with false: its owner is
+    // stopping. Safe from any thread while another waits.
+    virtual void WakeWaiters() = 0;
 };
 
 class IXpDriverNodeFactory : public IInterface {
 public:
     // Opens node `index` of `family`; null (and KXAPI_E_NOT_FOUND) when it does not exist.
     virtual IXpDriverNode* Open(KxDriverFamily family, int index) = 0;
-    // The platform hot-plug source: waits up to `timeoutMs` for the next device added (1) or
-    // removed (2) after `cursor` (advanced past the event returned). The real source is inert.
-    // The default is the inert platform source (it only lets `timeoutMs` pass).
-    virtual bool WaitHotplug(unsigned int timeoutMs, uint64_t& cursor, int& event, int64_t& serial);
+    // The platform hot-plug source: waits up to `timeoutMs` (XP_INFINITE: without limit) for
+    // the next device added (1) or removed (2) after `cursor` (advanced past the event
+    // returned), or until `stop` is raised and WakeHotplugWaiters called. False on time-out
+    // and on stop. The default is the inert platform source (it only waits for the time-out
+    // or the stop).
+    virtual bool WaitHotplug(unsigned int timeoutMs, const std::atomic<bool>& stop, uint64_t& cursor, int& event,
+                             int64_t& serial);
+    // Makes every hot-plug wait in progress look at its stop flag again (raise the flag
+    // first). A wait whose flag is not raised sleeps on: the source is shared by every
+    // watcher of the process.
+    virtual void WakeHotplugWaiters();
     // Cursor of the newest hot-plug event, where a new waiter starts.
     virtual uint64_t HotplugCursor() { return 0; }
 };

@@ -1,6 +1,9 @@
 #include "XpDriverLinux.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -11,6 +14,9 @@
 namespace {
 
 XpDriverNodeFactoryLinux g_RealNodes;
+// Waiters of the inert hot-plug source, which only a stop ends.
+std::mutex g_InertHotplugLock;
+std::condition_variable g_InertHotplugWake;
 std::atomic<IXpDriverNodeFactory*> g_pFactory{nullptr};
 
 const char* const FAMILY_PREFIX[KX_FAMILY_COUNT] = {"/dev/Kxa", "/dev/usb/Korvix/Kxu", "/dev/KxPcie"};
@@ -42,12 +48,17 @@ void XpDriverNodeLinux::UnmapMemory(void* memory, uint32_t length)
 
 bool XpDriverNodeLinux::WaitReadable(unsigned int timeoutMs)
 {
-    // poll, not select: the descriptor may lie beyond FD_SETSIZE in a busy service.
-    pollfd entry{};
-    entry.fd = m_Fd;
-    entry.events = POLLIN;
-    timespec timeout{static_cast<time_t>(timeoutMs / 1000), static_cast<long>(timeoutMs % 1000) * 1000000L};
-    return ppoll(&entry, 1, &timeout, nullptr) > 0;
+    // The device and the wake signal together: a wait without limit sleeps in the kernel until
+    // the driver has an event or the owner stops. Without a wake descriptor (the process is
+    // out of them) the wait is cut into slices, after each of which the caller looks at its
+    // stop flag.
+    const long long timeoutNs = timeoutMs == XP_INFINITE ? -1 : static_cast<long long>(timeoutMs) * 1000000LL;
+    return XpPipeBaseLinux::WaitReady(m_Fd, false, &m_Wake, timeoutNs) == 1 && !m_Wake.Raised();
+}
+
+void XpDriverNodeLinux::WakeWaiters()
+{
+    m_Wake.Raise();
 }
 
 IXpDriverNode* XpDriverNodeFactoryLinux::Open(KxDriverFamily family, int index)
@@ -58,11 +69,25 @@ IXpDriverNode* XpDriverNodeFactoryLinux::Open(KxDriverFamily family, int index)
     return fd < 0 ? nullptr : new XpDriverNodeLinux(fd);
 }
 
-bool IXpDriverNodeFactory::WaitHotplug(unsigned int timeoutMs, uint64_t&, int&, int64_t&)
+bool IXpDriverNodeFactory::WaitHotplug(unsigned int timeoutMs, const std::atomic<bool>& stop, uint64_t&, int&,
+                                       int64_t&)
 {
-    // The platform hot-plug source is inert: it only lets the time pass.
-    usleep(static_cast<useconds_t>(timeoutMs) * 1000);
+    // The platform hot-plug source is inert: it only lets the time pass, or ends at the stop.
+    std::unique_lock<std::mutex> lock(g_InertHotplugLock);
+    auto stopped = [&] { return stop.load(); };
+    if (timeoutMs == XP_INFINITE)
+        g_InertHotplugWake.wait(lock, stopped);
+    else
+        g_InertHotplugWake.wait_for(lock, std::chrono::milliseconds(timeoutMs), stopped);
     return false;
+}
+
+void IXpDriverNodeFactory::WakeHotplugWaiters()
+{
+    // Notified under the waiters' lock: a waiter that has read its flag as not raised is
+    // asleep before this runs, one that reads it later sees it raised.
+    std::lock_guard<std::mutex> lock(g_InertHotplugLock);
+    g_InertHotplugWake.notify_all();
 }
 
 IXpDriverNodeFactory* XpDriverNodes::Factory()

@@ -1,7 +1,8 @@
-// Real driver nodes: the maker's character devices, reached with open/ioctl/mmap/pselect.
+// Real driver nodes: the maker's character devices, reached with open/ioctl/mmap/ppoll.
 #pragma once
 
 #include "XpDriverNode.h"
+#include "XpPipeConnectionLinux.h"
 
 class XpDriverNodeLinux : public IXpDriverNode {
 public:
@@ -11,9 +12,12 @@ public:
     void* MapMemory(uint32_t length) override;
     void UnmapMemory(void* memory, uint32_t length) override;
     bool WaitReadable(unsigned int timeoutMs) override;
+    void WakeWaiters() override;
 
 private:
     int m_Fd;
+    // Watched beside the device by every wait, raised for good by WakeWaiters.
+    XpStopSignal m_Wake;
 };
 
 class XpDriverNodeFactoryLinux : public IXpDriverNodeFactory {
