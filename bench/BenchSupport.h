@@ -23,6 +23,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <sys/epoll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -173,6 +174,9 @@ private:
 enum class RawWait {
     BLOCKING,  // blocking read and write
     TRANSPORT, // the transport's own transfer routine: spin, then sleep in poll
+    ONE_THREAD, // the echo serves every pair from one thread that sleeps in epoll until a
+                // request is readable, then moves it with the transport's routine; the client
+                // waits as with TRANSPORT
 };
 
 // A forked process that answers every request of requestSize bytes with replySize bytes, on
@@ -198,6 +202,8 @@ public:
             // Only its own FIFOs: an inherited end of another pair would keep that pair's echo
             // from ever seeing its client leave.
             close_range(3, ~0U, 0);
+            if (wait == RawWait::ONE_THREAD)
+                EchoFromOneThread(paths);
             std::vector<std::thread> threads;
             for (const auto& path : paths)
                 threads.emplace_back([this, path] {
@@ -253,9 +259,42 @@ private:
         std::vector<char> m_Reply;
     };
 
+    // The echo of RawWait::ONE_THREAD; never returns.
+    [[noreturn]] void EchoFromOneThread(const std::vector<std::pair<std::string, std::string>>& paths)
+    {
+        std::vector<std::unique_ptr<Pair>> pairs;
+        const int poller = epoll_create1(EPOLL_CLOEXEC);
+        for (const auto& path : paths) {
+            auto pair = std::make_unique<Pair>();
+            pair->m_In = open(path.first.c_str(), O_RDONLY);
+            pair->m_Out = open(path.second.c_str(), O_WRONLY);
+            Prepare(*pair);
+            epoll_event readable{};
+            readable.events = EPOLLIN;
+            readable.data.ptr = pair.get();
+            epoll_ctl(poller, EPOLL_CTL_ADD, pair->m_In, &readable);
+            pairs.push_back(std::move(pair));
+        }
+        std::vector<char> request(m_RequestSize), reply(m_ReplySize, 0);
+        std::vector<epoll_event> ready(pairs.size());
+        size_t open = pairs.size();
+        while (open > 0) {
+            const int count = epoll_wait(poller, ready.data(), static_cast<int>(ready.size()), -1);
+            for (int i = 0; i < count; i++) {
+                Pair& pair = *static_cast<Pair*>(ready[static_cast<size_t>(i)].data.ptr);
+                if (!Move(pair, pair.m_In, request.data(), m_RequestSize, false) ||
+                    !Move(pair, pair.m_Out, reply.data(), m_ReplySize, true)) {
+                    epoll_ctl(poller, EPOLL_CTL_DEL, pair.m_In, nullptr); // its client has left
+                    open--;
+                }
+            }
+        }
+        _exit(0);
+    }
+
     void Prepare(const Pair& pair) const
     {
-        if (m_Wait != RawWait::TRANSPORT)
+        if (m_Wait == RawWait::BLOCKING)
             return;
         fcntl(pair.m_In, F_SETFL, fcntl(pair.m_In, F_GETFL) | O_NONBLOCK);
         fcntl(pair.m_Out, F_SETFL, fcntl(pair.m_Out, F_GETFL) | O_NONBLOCK);
@@ -263,7 +302,7 @@ private:
     // timeoutMs: the client's reply timeout by default.
     bool Move(Pair& pair, int fd, char* buffer, size_t length, bool forWrite, unsigned int timeoutMs = 5000)
     {
-        if (m_Wait == RawWait::TRANSPORT) {
+        if (m_Wait != RawWait::BLOCKING) {
             // With the spin history and the stop signal a connection keeps for each direction.
             const unsigned int n = static_cast<unsigned int>(length);
             return (forWrite ? XpPipeBaseLinux::WriteToFifo(fd, buffer, n, timeoutMs, &pair.m_Stop, nullptr,

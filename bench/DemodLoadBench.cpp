@@ -295,12 +295,13 @@ private:
 };
 
 // `count` raw FIFO ping-pongs of the statistics read's framed sizes at once, answered by one
-// echo process with a thread for each pair, waiting as the transport waits.
+// echo process with a thread for each pair (RawWait::TRANSPORT, as the service serves its
+// connections) or with one thread for all (RawWait::ONE_THREAD), waiting as the transport waits.
 class RawPairs {
 public:
-    RawPairs(int count, size_t requestSize, size_t replySize)
-        : m_Echo(g_Dir, ("scale" + std::to_string(count)).c_str(), requestSize, replySize, RawWait::TRANSPORT,
-                 static_cast<size_t>(count))
+    RawPairs(int count, size_t requestSize, size_t replySize, RawWait wait)
+        : m_Echo(g_Dir, ("scale" + std::to_string(count) + (wait == RawWait::ONE_THREAD ? "e" : "")).c_str(),
+                 requestSize, replySize, wait, static_cast<size_t>(count))
     {
         for (size_t i = 0; i < static_cast<size_t>(count); i++)
             m_Trips.push_back([this, i] { return m_Echo.RoundTrip(i); });
@@ -393,9 +394,14 @@ int main()
     std::vector<Case> cases;
     // The echo processes are forked before the readers' connections exist.
     for (int pairs : {1, 64}) {
-        raws.push_back(std::make_unique<RawPairs>(pairs, FramedSize(request.size()), FramedSize(replySize)));
+        raws.push_back(
+            std::make_unique<RawPairs>(pairs, FramedSize(request.size()), FramedSize(replySize), RawWait::TRANSPORT));
         cases.push_back({"", pairs, false, true, raws.back()->Trips(), raws.back()->Pid(), {}, {}});
     }
+    // The same with one echo thread for all pairs: what the kernel gives a server that does not
+    // run a thread for each client.
+    raws.push_back(std::make_unique<RawPairs>(64, FramedSize(request.size()), FramedSize(replySize), RawWait::ONE_THREAD));
+    cases.push_back({", one echo thread", 64, false, true, raws.back()->Trips(), raws.back()->Pid(), {}, {}});
     for (int clients : {1, 8, 64}) {
         for (bool spread : {false, true}) {
             if ((clients == 1 && spread) || (only64 && clients == 8))
@@ -413,17 +419,17 @@ int main()
     for (const Case& c : cases) {
         if (c.m_Clients == 1)
             (c.m_Raw ? rawSingleP99 : singleP99) = c.m_Samples.P99();
-        if (c.m_Raw && c.m_Clients == 64)
+        if (c.m_Raw && c.m_Clients == 64 && *c.m_pName == '\0')
             raw64P99 = c.m_Samples.P99();
     }
     for (const Case& c : cases) {
         const Samples& s = c.m_Samples;
         const double perCore = (c.m_Raw ? rawSingleP99 : singleP99) * c.m_Clients / Processors();
         const double ratio = perCore > 0 ? s.P99() / perCore : 0;
-        const std::string label = std::to_string(c.m_Clients) + (c.m_Raw ? " raw FIFO pair(s)" : " client(s), ") +
-                                  (c.m_Raw ? "" : c.m_pName);
+        const std::string label =
+            std::to_string(c.m_Clients) + (c.m_Raw ? " raw FIFO pair(s)" : " client(s), ") + c.m_pName;
         const double trips = s.m_Us.empty() ? 1.0 : static_cast<double>(s.m_Us.size());
-        printf("%-27s %7zu round trips, median %8.1f us, p99 %8.1f us (p99 / (single p99 x clients per core) %.2f);"
+        printf("%-38s %7zu round trips, median %8.1f us, p99 %8.1f us (p99 / (single p99 x clients per core) %.2f);"
                " CPU a trip: clients %.2f us, %s %.2f us\n",
                label.c_str(), s.m_Us.size(), s.Median(), s.P99(), ratio, c.m_Cpu.m_ClientsNs / 1e3 / trips,
                c.m_Raw ? "echo" : "service", c.m_Cpu.m_PeerNs / 1e3 / trips);
@@ -431,8 +437,8 @@ int main()
             printf("RESULT scale64_%s median_us=%.2f p99_us=%.2f ref_us=%.2f ratio=%.2f target=2.0 raw64_p99_us=%.2f\n",
                    c.m_Spread ? "ports" : "oneport", s.Median(), s.P99(), perCore, ratio, raw64P99);
         if (c.m_Clients == 64 && c.m_Raw)
-            printf("RESULT scale64_raw median_us=%.2f p99_us=%.2f ref_us=%.2f ratio=%.2f\n", s.Median(), s.P99(),
-                   perCore, ratio);
+            printf("RESULT scale64_raw%s median_us=%.2f p99_us=%.2f ref_us=%.2f ratio=%.2f\n",
+                   *c.m_pName == '\0' ? "" : "_onethread", s.Median(), s.P99(), perCore, ratio);
     }
     readers.clear();
     raws.clear();
