@@ -249,6 +249,14 @@ TEST(SimControlProcess, KxctlListsAndUnplugsCardsOfTheRunningSimulator)
     EXPECT_NE(std::string::npos, again.m_Output.find("KXAPI_E_NOT_FOUND")) << again.m_Output;
     ProcessResult bad = RunProgram({KX_KXCTL_BINARY, "--fifo-dir", sim.Dir(), "sim", "power", "1", "maybe"});
     EXPECT_EQ(2, bad.m_Status);
+
+    ProcessResult usage = RunProgram({KX_KXCTL_BINARY, "--fifo-dir", sim.Dir(), "--json", "sim", "usage", "1"});
+    EXPECT_EQ(0, usage.m_Status) << usage.m_Output;
+    EXPECT_NE(std::string::npos, usage.m_Output.find("{\"seconds\":1,")) << usage.m_Output;
+    EXPECT_NE(std::string::npos, usage.m_Output.find("\"cpu_percent\":")) << usage.m_Output;
+    for (const char* pSeconds : {"0", "3601", "x"})
+        EXPECT_EQ(2, RunProgram({KX_KXCTL_BINARY, "--fifo-dir", sim.Dir(), "sim", "usage", pSeconds}).m_Status)
+            << pSeconds;
     ProcessResult exit = sim.Stop();
     EXPECT_TRUE(exit.m_Exited);
     EXPECT_EQ(0, exit.m_Status);

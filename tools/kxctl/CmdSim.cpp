@@ -5,6 +5,7 @@
 //   kxctl sim unplug SERIAL
 //   kxctl sim power SERIAL on|off
 //   kxctl sim carrier SERIAL INPUT add CARRIER_JSON | remove FREQ_HZ | move FREQ_HZ NEW_FREQ_HZ | clear
+//   kxctl sim usage [SECONDS]
 #include <cerrno>
 #include <cstdio>
 #include <sstream>
@@ -15,6 +16,7 @@
 #include "KxctlCommand.h"
 #include "SimControlProtocol.h"
 #include "SimScenario.h"
+#include "XpUtil.h"
 
 namespace {
 
@@ -80,6 +82,33 @@ int RunCarrier(SimControlClient& client, int argc, char** argv)
     return 0;
 }
 
+constexpr int64_t MAX_USAGE_SECONDS = 3600;
+
+// The processor time the virtual cards' models took in the service's threads over an interval
+// (the service's own CPU is the rest of what the process used).
+int RunUsage(SimControlClient& client, int argc, char** argv)
+{
+    int64_t seconds = 5;
+    if (argc > 1 || (argc == 1 && (!ParseI64(argv[0], seconds) || seconds < 1 || seconds > MAX_USAGE_SECONDS)))
+        return KxctlUsage("sim", "usage takes a number of seconds from 1 to 3600");
+    uint64_t cpuBefore = 0, requestsBefore = 0, cpuAfter = 0, requestsAfter = 0;
+    KXAPI_RESULT result = client.Usage(cpuBefore, requestsBefore);
+    if (result == KXAPI_OK) {
+        XpUtil::Sleep(static_cast<int>(seconds * 1000));
+        result = client.Usage(cpuAfter, requestsAfter);
+    }
+    if (result != KXAPI_OK)
+        return KxctlFail("sim usage", result);
+    const double percent = 100.0 * static_cast<double>(cpuAfter - cpuBefore) / (static_cast<double>(seconds) * 1e9);
+    const double perSecond = static_cast<double>(requestsAfter - requestsBefore) / static_cast<double>(seconds);
+    if (KxctlJsonOutput())
+        KxctlEmit({{"seconds", seconds}, {"cpu_percent", percent}, {"requests_per_s", perSecond}});
+    else
+        printf("virtual cards in the service's threads: %.3f %% of one core, %.1f driver requests a second (%lld s)\n",
+               percent, perSecond, static_cast<long long>(seconds));
+    return KXCTL_EXIT_OK;
+}
+
 int RunSim(int argc, char** argv)
 {
     if (argc < 1)
@@ -107,12 +136,14 @@ int RunSim(int argc, char** argv)
     }
     if (strcmp(pSub, "carrier") == 0)
         return RunCarrier(client, argc - 1, argv + 1);
+    if (strcmp(pSub, "usage") == 0)
+        return RunUsage(client, argc - 1, argv + 1);
     return KxctlUsage("sim", "unknown sim sub-command or arguments");
 }
 
 KxctlRegistrar g_Sim({"sim",
                       "list | plug JSON|@FILE | unplug SERIAL | power SERIAL on|off | carrier SERIAL INPUT "
-                      "add JSON|remove HZ|move HZ NEW_HZ|clear",
+                      "add JSON|remove HZ|move HZ NEW_HZ|clear | usage [SECONDS]",
                       "drive the virtual cards of KxapiServiceSim (its control FIFO)", RunSim});
 
 } // namespace
