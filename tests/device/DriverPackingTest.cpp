@@ -196,27 +196,24 @@ TEST_F(DriverPacking, EventWaitWithoutLimitEndsWhenCancelledAndWoken)
         XpDriver driver;
         ASSERT_EQ(KXAPI_OK, driver.Open(KX_FAMILY_KXU, 0));
         std::atomic<bool> cancel{false};
-        std::atomic<bool> ended{false};
-        KXAPI_RESULT result = KXAPI_OK;
-        if (wakeFirst) {
+        auto wake = [&] {
+            if (!wakeFirst)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
             cancel.store(true);
             driver.WakeWaiters();
-        }
-        std::thread waiter([&] {
-            KxDriverEvent event;
-            result = driver.WaitEvent(KXU_REQ_EVENT_WAIT, cancel, event);
-            ended = true;
+        };
+        if (wakeFirst)
+            wake();
+        std::thread waker([&] {
+            if (!wakeFirst)
+                wake();
         });
-        if (!wakeFirst) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            cancel.store(true);
-            driver.WakeWaiters();
-        }
-        const bool endedInTime = kxtest::WaitUntil([&] { return ended.load(); }, 2000);
-        if (!endedInTime)
-            m_Factory.RaiseDeviceEvent(KX_FAMILY_KXU, 0, 1, 1, 0); // lets a stuck wait end
-        waiter.join();
-        EXPECT_TRUE(endedInTime);
+        KXAPI_RESULT result = KXAPI_OK;
+        KxDriverEvent event;
+        // An event lets a wait the wake failed to end return.
+        EXPECT_TRUE(kxtest::EndsWithin(2000, [&] { result = driver.WaitEvent(KXU_REQ_EVENT_WAIT, cancel, event); },
+                                       [&] { m_Factory.RaiseDeviceEvent(KX_FAMILY_KXU, 0, 1, 1, 0); }));
+        waker.join();
         EXPECT_EQ(KXAPI_E_CANCELLED, result);
         EXPECT_TRUE(m_Factory.Requests(KXU_REQ_EVENT_WAIT).empty());
     }
