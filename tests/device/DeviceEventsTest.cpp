@@ -14,6 +14,7 @@
 using Kxapi::KxDeviceInt;
 using kxtest::EndsWithin;
 using kxtest::NamedThreadsContextSwitches;
+using kxtest::SwitchesOver;
 using kxtest::WaitUntil;
 
 namespace {
@@ -98,11 +99,6 @@ TEST(DeviceEvents, DetachFromInsideACallbackDoesNotHang)
     EXPECT_EQ(1u, again.At(0).second.m_Value); // driver value 2 is reported as 1
 }
 
-void Pause(int ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 TEST(DeviceEvents, AWatcherAtRestSleepsUntilAnEventAndItsStopEndsItAtOnce)
 {
     RecordingFactory factory;
@@ -112,10 +108,9 @@ TEST(DeviceEvents, AWatcherAtRestSleepsUntilAnEventAndItsStopEndsItAtOnce)
     Received received;
     void* id = nullptr;
     ASSERT_EQ(KXAPI_OK, device.RegisterCallback(Record, &received, -1, &id));
-    Pause(200); // the watcher waits for the driver by now
-    const long long before = NamedThreadsContextSwitches("DeviceEvents");
-    Pause(1000);
-    EXPECT_LE(NamedThreadsContextSwitches("DeviceEvents") - before, 1) << "the wait is not cut into slices";
+    // After 200 ms the watcher waits for the driver.
+    EXPECT_LE(SwitchesOver(200, 1000, [&] { return NamedThreadsContextSwitches("DeviceEvents"); }), 1)
+        << "the wait is not cut into slices";
 
     factory.RaiseDeviceEvent(KX_FAMILY_PCIE, 4, 1, 2, 0);
     ASSERT_TRUE(WaitUntil([&] { return received.Count() == 1; }, 2000));
@@ -204,10 +199,7 @@ TEST(GlobalEvents, TheHotplugWatcherSleepsOnEverySourceAndItsStopEndsItAtOnce)
         Received received;
         void* id = nullptr;
         ASSERT_EQ(KXAPI_OK, KxapiRegisterCallback(Record, &received, -1, &id));
-        Pause(200);
-        const long long before = NamedThreadsContextSwitches("DeviceHotplug");
-        Pause(1000);
-        EXPECT_LE(NamedThreadsContextSwitches("DeviceHotplug") - before, 1);
+        EXPECT_LE(SwitchesOver(200, 1000, [&] { return NamedThreadsContextSwitches("DeviceHotplug"); }), 1);
         if (factory) {
             factory->RaiseHotplug(KX_GLOBAL_EVENT_ADDED, 8100002);
             EXPECT_TRUE(WaitUntil([&] { return received.Count() == 1; }, 2000));

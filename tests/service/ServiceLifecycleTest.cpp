@@ -223,10 +223,8 @@ TEST_F(ServiceTest, TheMainLoopSleepsUntilAStopRequestFromAnyThreadWakesIt)
         ended = true;
     });
     ASSERT_TRUE(kxtest::WaitUntil([&] { return loopTid.load() != 0; }, 2000));
-    XpUtil::Sleep(200);
-    const long long before = kxtest::ThreadContextSwitches(loopTid.load());
-    XpUtil::Sleep(1000);
-    EXPECT_LE(kxtest::ThreadContextSwitches(loopTid.load()) - before, 1);
+    EXPECT_LE(kxtest::SwitchesOver(200, 1000, [&] { return kxtest::ThreadContextSwitches(loopTid.load()); }),
+              1);
     EXPECT_FALSE(ended.load());
 
     KxapiSvc::RequestStopFromSignal();

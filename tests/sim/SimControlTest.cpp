@@ -84,10 +84,7 @@ TEST_F(SimControlTest, AHotplugWaitSleepsUntilTheControlFifoPlugsOrUnplugsOrItsO
         otherEnded = true;
     });
     ASSERT_TRUE(WaitUntil([&] { return waiterTid.load() != 0; }, 2000));
-    XpUtil::Sleep(100);
-    const long long before = ThreadContextSwitches(waiterTid.load());
-    XpUtil::Sleep(500);
-    EXPECT_LE(ThreadContextSwitches(waiterTid.load()) - before, 1);
+    EXPECT_LE(SwitchesOver(100, 500, [&] { return ThreadContextSwitches(waiterTid.load()); }), 1);
     EXPECT_FALSE(got.load());
 
     // The source is shared: a stop ends the wait whose flag it raised and no other.
@@ -143,10 +140,7 @@ TEST_F(SimControlTest, PowerEventReachesDeviceSubscriberAsEvent4Value1)
     void* id = nullptr;
     ASSERT_EQ(KXAPI_OK, device.RegisterCallback(EventSink::Callback, &sink, 4, &id));
     // The watcher sleeps in the virtual node's event wait until the card raises an event.
-    XpUtil::Sleep(200);
-    const long long before = NamedThreadsContextSwitches("DeviceEvents");
-    XpUtil::Sleep(1000);
-    EXPECT_LE(NamedThreadsContextSwitches("DeviceEvents") - before, 1);
+    EXPECT_LE(SwitchesOver(200, 1000, [&] { return NamedThreadsContextSwitches("DeviceEvents"); }), 1);
     SimControlClient client;
     ASSERT_EQ(KXAPI_OK, client.Power(SERIAL_850, true));
     EXPECT_TRUE(WaitUntil([&] { return sink.Has(4, SERIAL_850, 1, true); }, 3000));

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -352,6 +353,14 @@ long long NamedThreadsContextSwitches(const std::string& name)
             total += switches;
     }
     return total;
+}
+
+long long SwitchesOver(unsigned int settleMs, unsigned int ms, const std::function<long long()>& count)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(settleMs));
+    const long long before = count();
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return count() - before;
 }
 
 bool EndsWithin(unsigned int timeoutMs, const std::function<void()>& action, const std::function<void()>& release)

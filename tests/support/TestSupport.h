@@ -160,6 +160,9 @@ bool WaitUntil(Predicate predicate, unsigned int timeoutMs)
 long long ThreadContextSwitches(pid_t tid);
 // The same summed over the threads of this process named `name` now.
 long long NamedThreadsContextSwitches(const std::string& name);
+// After `settleMs`, how much `count` (one of the two above) grew over the next `ms`: a thread
+// asleep on an event counts 0 or 1, one that wakes on a period counts each period.
+long long SwitchesOver(unsigned int settleMs, unsigned int ms, const std::function<long long()>& count);
 
 // Runs `action` (a stop, say) on a thread of its own: true when it returned within
 // `timeoutMs`. When it did not, `release` is run every 50 ms (something that ends what the
