@@ -61,6 +61,23 @@ inline Kxapi::KxDemodPars IqPars()
     return pars;
 }
 
+// Opens the client once the service listens and holds the device (its initialisation runs
+// on the service's enumerator thread after start-up): the attach answers NO_SUCH_DEVICE
+// until then. A connection the service did not confirm in time (its accept thread starts a
+// thread for every client, slow under the sanitizers while many connect at once) is tried
+// again, as an application would.
+inline KXAPI_RESULT OpenWhenReady(Kxapi::DemodPortClient& client, int64_t serial = SERIAL_3460, int32_t port = 0)
+{
+    KXAPI_RESULT result = KXAPI_E_NO_SUCH_DEVICE;
+    kxtest::WaitUntil(
+        [&] {
+            result = client.Init(serial, port);
+            return result != KXAPI_E_NO_SUCH_DEVICE && result != KXAPI_E_CONNECT_TO_SERVICE;
+        },
+        READY_WAIT_MS);
+    return result;
+}
+
 class DemodClientTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -77,21 +94,6 @@ protected:
         kxtest::ProcessResult result = m_Service.Stop();
         EXPECT_TRUE(result.m_Exited) << result.m_Output;
         EXPECT_EQ(0, result.m_Status) << result.m_Output;
-    }
-
-    // Opens the client once the service listens and holds the device (its initialisation runs
-    // on the service's enumerator thread after start-up): the attach answers NO_SUCH_DEVICE
-    // until then.
-    KXAPI_RESULT OpenWhenReady(Kxapi::DemodPortClient& client, int64_t serial = SERIAL_3460, int32_t port = 0)
-    {
-        KXAPI_RESULT result = KXAPI_E_NO_SUCH_DEVICE;
-        kxtest::WaitUntil(
-            [&] {
-                result = client.Init(serial, port);
-                return result != KXAPI_E_NO_SUCH_DEVICE && result != KXAPI_E_CONNECT_TO_SERVICE;
-            },
-            READY_WAIT_MS);
-        return result;
     }
 
     // Reads statistics by id; the client's result.

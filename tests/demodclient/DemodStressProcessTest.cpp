@@ -45,7 +45,8 @@ void RunClient(int index, unsigned int seconds, ClientTally& tally)
 {
     DemodPortClient client;
     client.SetReplyTimeout(REPLY_LIMIT_MS);
-    tally.m_OpenResult = client.Init(SERIAL_3460, 0);
+    // All 64 connect at once: the later ones may have to try again.
+    tally.m_OpenResult = OpenWhenReady(client);
     if (tally.m_OpenResult != KXAPI_OK)
         return;
     const bool tunes = index % TUNING_EVERY == 0;
