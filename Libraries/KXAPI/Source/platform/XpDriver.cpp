@@ -95,9 +95,9 @@ KXAPI_RESULT XpDriver::IoCtl(uint32_t request, const void* input, uint32_t input
         fill(buffer);
         status = m_pNode->IoCtl(request, buffer, capacity);
     } else if (header != 0 || input == nullptr) {
-        std::vector<unsigned char> temporary(total > capacity ? total : capacity);
-        if (temporary.empty())
-            temporary.resize(8);
+        // A request with neither input nor output still hands the node a buffer.
+        uint32_t size = total > capacity ? total : capacity;
+        std::vector<unsigned char> temporary(size != 0 ? size : 8);
         fill(temporary.data());
         status = m_pNode->IoCtl(request, temporary.data(), static_cast<uint32_t>(temporary.size()));
         if (status == 0 && capacity > 0)
