@@ -16,8 +16,8 @@ public:
     // Destroys the instance; does nothing when there is none.
     static void Delete();
 
-    // Initialises the demod, network-device and global managers (in that order) and the
-    // stop event, then starts the managers in the same order. False at the first failure.
+    // Initialises the demod, network-device and global managers (in that order), then starts
+    // them in the same order. False at the first failure.
     bool Init();
     // Logs the start, sleeps until the service is stopped (Stop) or a stop is requested
     // (RequestStopFromSignal, which it acts on by calling Stop), logs the stop.

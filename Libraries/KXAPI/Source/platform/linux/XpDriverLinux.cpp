@@ -3,9 +3,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
 #include <cstdio>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <poll.h>
@@ -53,7 +53,7 @@ bool XpDriverNodeLinux::WaitReadable(unsigned int timeoutMs)
     // out of them) the wait is cut into slices, after each of which the caller looks at its
     // stop flag.
     const long long timeoutNs = timeoutMs == XP_INFINITE ? -1 : static_cast<long long>(timeoutMs) * 1000000LL;
-    return XpPipeBaseLinux::WaitReady(m_Fd, false, &m_Wake, timeoutNs) == 1 && !m_Wake.Raised();
+    return XpWaitReady(m_Fd, false, &m_Wake, timeoutNs) == 1 && !m_Wake.Raised();
 }
 
 void XpDriverNodeLinux::WakeWaiters()

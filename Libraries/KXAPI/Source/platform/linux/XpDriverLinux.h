@@ -2,7 +2,7 @@
 #pragma once
 
 #include "XpDriverNode.h"
-#include "XpPipeConnectionLinux.h"
+#include "XpStopSignalLinux.h"
 
 class XpDriverNodeLinux : public IXpDriverNode {
 public:

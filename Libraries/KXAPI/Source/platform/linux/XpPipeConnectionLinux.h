@@ -7,14 +7,13 @@
 
 #include <atomic>
 #include <cstdio>
-#include <mutex>
 
-#include "KxNonCopyable.h"
 #include "XpInterfaces.h"
+#include "XpStopSignalLinux.h"
 
 constexpr unsigned int XP_PIPE_PATH_SIZE = 100;       // a path field, terminator included
 constexpr unsigned int XP_PIPE_REQUEST_SIZE = 2 * XP_PIPE_PATH_SIZE;
-constexpr unsigned int XP_PIPE_SLICE_MS = 100;        // every wait is cut into slices of this
+constexpr unsigned int XP_PIPE_SLICE_MS = XP_WAIT_SLICE_MS; // every wait is cut into slices of this
 
 // Limits of the connections the listeners of one process accept. Set far above what a busy
 // test rig needs (it runs a few hundred clients of one user at once); they keep one user from
@@ -23,36 +22,6 @@ constexpr unsigned int XP_PIPE_MAX_CONNECTIONS = 2048;          // all users tog
 constexpr unsigned int XP_PIPE_MAX_CONNECTIONS_PER_OWNER = 512; // owner of the client's FIFOs
 // A client must send the first byte of its first message within this after it connected.
 constexpr unsigned int XP_PIPE_FIRST_MESSAGE_MS = 10000;
-
-// A stop request that a thread blocked on a FIFO wakes up for at once: a flag, and an eventfd
-// that is readable while the flag is raised, which every long wait on a FIFO also watches. A
-// connection or listener at rest thus sleeps in the kernel until its peer sends something or
-// it is stopped, instead of waking for a stop flag slice by slice. The eventfd is made by the
-// first wait that needs it (short waits and connections that never wait long hold none) and
-// given back when the connection closes; without it (the process is out of descriptors) a wait
-// looks at the flag every XP_PIPE_SLICE_MS.
-class XpStopSignal : private KxNonCopyable {
-public:
-    XpStopSignal() = default;
-    ~XpStopSignal() { Close(); }
-    // Allows the descriptor again after Close (a connection connects again).
-    void Open();
-    // Gives the descriptor back and makes none until Open (a closed connection holds none).
-    void Close();
-    // Raises the flag and wakes every wait that watches it; it stays raised until Clear.
-    void Raise();
-    void Clear();
-    bool Raised() const { return m_Raised.load(); }
-    // The descriptor a wait watches, readable while raised, made at the first call; -1 when
-    // closed or when none can be had.
-    int WaitFd();
-
-private:
-    std::atomic<bool> m_Raised{false};
-    std::mutex m_Lock; // the descriptor against Raise from another thread while it is made or closed
-    int m_Fd = -1;
-    bool m_Closed = false;
-};
 
 class XpPipeBaseLinux {
 public:
@@ -82,11 +51,6 @@ public:
     static KXAPI_RESULT ReadSomeFromFifo(int fd, char* buffer, unsigned int minimum, unsigned int length,
                                          unsigned int timeoutMs, XpStopSignal* stop, unsigned int* moved,
                                          std::atomic<bool>* spin = nullptr);
-
-    // Waits for `fd` to become readable (or writable) or for `stop` (optional) to be raised,
-    // at most `timeoutNs` (negative: no limit): 1 ready, 0 time out, stop raised or
-    // interrupted, -1 error. Works for any descriptor number.
-    static int WaitReady(int fd, bool forWrite, XpStopSignal* stop, long long timeoutNs);
 
     // Number of 100 ms slices a time-out allows (XP_INFINITE: no limit).
     static unsigned int SliceBudget(unsigned int timeoutMs);
