@@ -208,9 +208,7 @@ public:
             for (const auto& path : paths)
                 threads.emplace_back([this, path] {
                     Pair pair;
-                    pair.m_In = open(path.first.c_str(), O_RDONLY);
-                    pair.m_Out = open(path.second.c_str(), O_WRONLY);
-                    Prepare(pair);
+                    OpenEchoSide(pair, path);
                     std::vector<char> request(m_RequestSize), reply(m_ReplySize, 0);
                     // As a service connection: the next request is awaited without a limit.
                     while (Move(pair, pair.m_In, request.data(), m_RequestSize, false, XP_INFINITE) &&
@@ -266,9 +264,7 @@ private:
         const int poller = epoll_create1(EPOLL_CLOEXEC);
         for (const auto& path : paths) {
             auto pair = std::make_unique<Pair>();
-            pair->m_In = open(path.first.c_str(), O_RDONLY);
-            pair->m_Out = open(path.second.c_str(), O_WRONLY);
-            Prepare(*pair);
+            OpenEchoSide(*pair, path);
             epoll_event readable{};
             readable.events = EPOLLIN;
             readable.data.ptr = pair.get();
@@ -290,6 +286,14 @@ private:
             }
         }
         _exit(0);
+    }
+
+    // The echo's ends of a pair: it reads the requests and writes the replies.
+    void OpenEchoSide(Pair& pair, const std::pair<std::string, std::string>& path) const
+    {
+        pair.m_In = open(path.first.c_str(), O_RDONLY);
+        pair.m_Out = open(path.second.c_str(), O_WRONLY);
+        Prepare(pair);
     }
 
     void Prepare(const Pair& pair) const
