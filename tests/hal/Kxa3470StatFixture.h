@@ -131,9 +131,14 @@ protected:
         for (int t = 0; t < n; t++) {
             std::vector<S2FrameStatus> frames;
             for (int f = 0; f < perTick; f++)
-                frames.push_back(Frame(isi, pls, ++m_FrameNumbers[{isi, pls}], merDb, flags));
+                frames.push_back(Next(isi, pls, merDb, flags));
             Tick(frames, signal);
         }
+    }
+    // The next frame report of (isi, pls), numbered on from the pair's last.
+    S2FrameStatus Next(int isi, int pls, double merDb = 10.0, uint32_t flags = 0)
+    {
+        return Frame(isi, pls, ++m_FrameNumbers[{isi, pls}], merDb, flags);
     }
     Kxapi::KxStatistic Window(int isi, int window, int32_t id, KXAPI_RESULT& result)
     {
