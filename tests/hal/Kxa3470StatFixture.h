@@ -146,24 +146,21 @@ protected:
         result = m_Engine.GetWindowStatistic(isi, window, stat);
         return stat;
     }
+    // The window's value of statistic id, read as T; expected is the read's answer.
+    template <typename T> T WindowValue(int isi, int window, int32_t id, KXAPI_RESULT expected)
+    {
+        KXAPI_RESULT result;
+        Kxapi::KxStatistic stat = Window(isi, window, id, result);
+        EXPECT_EQ(expected, result) << "statistic " << id;
+        T value{};
+        stat.GetValue(value);
+        return value;
+    }
     int32_t WindowInt(int isi, int window, int32_t id, KXAPI_RESULT expected = KXAPI_OK)
     {
-        KXAPI_RESULT result;
-        Kxapi::KxStatistic stat = Window(isi, window, id, result);
-        EXPECT_EQ(expected, result) << "statistic " << id;
-        int32_t value = 0;
-        stat.GetValue(value);
-        return value;
+        return WindowValue<int32_t>(isi, window, id, expected);
     }
-    double WindowDouble(int isi, int window, int32_t id, KXAPI_RESULT expected = KXAPI_OK)
-    {
-        KXAPI_RESULT result;
-        Kxapi::KxStatistic stat = Window(isi, window, id, result);
-        EXPECT_EQ(expected, result) << "statistic " << id;
-        double value = 0.0;
-        stat.GetValue(value);
-        return value;
-    }
+    double WindowDouble(int isi, int window, int32_t id) { return WindowValue<double>(isi, window, id, KXAPI_OK); }
 
     Kxa3470StatEngine m_Engine;
     int m_Ticks = 0;
