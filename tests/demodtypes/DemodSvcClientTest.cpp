@@ -136,7 +136,8 @@ TEST_F(DemodClient, StatisticsListsMustKeepTheirCount)
     m_Transport.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK,
                                                  L"<kxstat sid=\"512\" vt=\"1\" bl=\"1\"/><kxstat sid=\"262\" vt=\"3\" int=\"287\"/>"));
     EXPECT_EQ(m_Client.GetStatisticsXml(request, reply), KXAPI_OK);
-    m_Transport.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, L"<kxstat sid=\"512\"/>"));
+    m_Transport.m_Replies.push_back(
+        DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, L"<kxstat sid=\"512\"/>"));
     EXPECT_EQ(m_Client.GetStatisticsXml(request, reply), KXAPI_E_INTERNAL);
     // An empty list still goes out as text (code and a wide NUL) and comes back empty.
     m_Transport.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK));
@@ -145,7 +146,8 @@ TEST_F(DemodClient, StatisticsListsMustKeepTheirCount)
     EXPECT_EQ(m_Transport.m_Requests.back(), DemodBuildGenericReq(DEMOD_CMD_GET_STATISTICS, L""));
     EXPECT_TRUE(reply.empty());
 
-    m_Transport.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_TUNER_FREQ_GET, KXAPI_OK, L"<FreqHz>1550000000</FreqHz>"));
+    m_Transport.m_Replies.push_back(
+        DemodBuildGenericReply(DEMOD_CMD_TUNER_FREQ_GET, KXAPI_OK, L"<FreqHz>1550000000</FreqHz>"));
     int64_t f = 0;
     EXPECT_EQ(m_Client.TunerFrequencyGet(1, f), KXAPI_OK);
     EXPECT_EQ(f, 1550000000);
@@ -228,7 +230,8 @@ TEST_F(DemodClient, ConstellationPointsMustMatchTheRequestedNumber)
     std::wstring sent;
     ASSERT_EQ(DemodParseGenericReq(m_Transport.m_Requests[0].data(), m_Transport.m_Requests[0].size(), sent), KXAPI_OK);
     EXPECT_EQ(sent, L"<NumPoints>2</NumPoints><StreamId>0</StreamId>");
-    m_Transport.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_CONSTEL_POINTS_GET, KXAPI_OK, L"<KxConstPoint X=\"1\"/>"));
+    m_Transport.m_Replies.push_back(
+        DemodBuildGenericReply(DEMOD_CMD_CONSTEL_POINTS_GET, KXAPI_OK, L"<KxConstPoint X=\"1\"/>"));
     EXPECT_EQ(m_Client.ConstellationPointsGet(1, 0, pts), KXAPI_E_INTERNAL);
     EXPECT_TRUE(pts.empty());
 }
@@ -347,7 +350,8 @@ TEST_F(DemodClient, APollOfTheSameStatisticsSendsOneRequestTextUntilTheListChang
     // Another extra id, another statistic or another count is asked for anew.
     auto asked = [this] {
         std::wstring sent;
-        EXPECT_EQ(DemodParseGenericReq(m_Transport.m_Requests.back().data(), m_Transport.m_Requests.back().size(), sent), KXAPI_OK);
+        const DemodMsg& last = m_Transport.m_Requests.back();
+        EXPECT_EQ(DemodParseGenericReq(last.data(), last.size(), sent), KXAPI_OK);
         std::vector<KxStatistic> list;
         EXPECT_EQ(KxStatistic::FromXml(sent, list), KXAPI_OK);
         return list;
