@@ -32,13 +32,10 @@ TEST_F(DriverPacking, OpenOfAMissingNodeIsNotFound)
 
 TEST_F(DriverPacking, HeaderOnlyForTheFourTypeBytes)
 {
-    EXPECT_TRUE(XpDriver::HasSizeHeader(0xC058AF70));
-    EXPECT_TRUE(XpDriver::HasSizeHeader(0xC060BC80));
-    EXPECT_TRUE(XpDriver::HasSizeHeader(0xC000BD01));
-    EXPECT_TRUE(XpDriver::HasSizeHeader(0xC070CD6E));
-    EXPECT_FALSE(XpDriver::HasSizeHeader(0xC004AE58));
-    EXPECT_FALSE(XpDriver::HasSizeHeader(0xC218BB54));
-    EXPECT_FALSE(XpDriver::HasSizeHeader(0xC020CC68));
+    for (uint32_t request : {0xC058AF70u, 0xC060BC80u, 0xC000BD01u, 0xC070CD6Eu})
+        EXPECT_TRUE(XpDriver::HasSizeHeader(request)) << std::hex << request;
+    for (uint32_t request : {0xC004AE58u, 0xC218BB54u, 0xC020CC68u})
+        EXPECT_FALSE(XpDriver::HasSizeHeader(request)) << std::hex << request;
 }
 
 TEST_F(DriverPacking, HeaderedInputRunsInPlaceOnlyWhenItFitsStrictly)

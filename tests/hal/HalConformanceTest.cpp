@@ -237,8 +237,7 @@ protected:
 std::string ModelName(const ::testing::TestParamInfo<const DemodHalDescriptor*>& info)
 {
     const KxModelInfo* pModel = info.param->Model();
-    std::string name = pModel != nullptr ? pModel->m_pHalClass : "Unknown" + std::to_string(info.index);
-    return name;
+    return pModel != nullptr ? pModel->m_pHalClass : "Unknown" + std::to_string(info.index);
 }
 
 } // namespace
