@@ -35,126 +35,124 @@ public:
     std::deque<DemodMsg> m_Replies;
 };
 
+class DemodClient : public ::testing::Test {
+protected:
+    ScriptedTransport m_Transport;
+    DemodSvcClient m_Client{&m_Transport};
+};
+
 } // namespace
 
-TEST(DemodClient, AttachSendsTheOneBasedPortAndMapsBrokenRepliesToConnectFailure)
+TEST_F(DemodClient, AttachSendsTheOneBasedPortAndMapsBrokenRepliesToConnectFailure)
 {
-    ScriptedTransport t;
-    DemodSvcClient client(&t);
-    t.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_ATTACH, KXAPI_OK));
-    EXPECT_EQ(client.Attach(99, 0, 7), KXAPI_OK);
-    ASSERT_EQ(t.m_Requests.size(), 1u);
-    EXPECT_EQ(t.m_Requests[0], DemodBuildAttach(99, 1, 7));
+    m_Transport.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_ATTACH, KXAPI_OK));
+    EXPECT_EQ(m_Client.Attach(99, 0, 7), KXAPI_OK);
+    ASSERT_EQ(m_Transport.m_Requests.size(), 1u);
+    EXPECT_EQ(m_Transport.m_Requests[0], DemodBuildAttach(99, 1, 7));
 
-    t.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_ATTACH, KXAPI_E_NO_SUCH_DEVICE));
-    EXPECT_EQ(client.Attach(99, 0, 0), KXAPI_E_NO_SUCH_DEVICE);
+    m_Transport.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_ATTACH, KXAPI_E_NO_SUCH_DEVICE));
+    EXPECT_EQ(m_Client.Attach(99, 0, 0), KXAPI_E_NO_SUCH_DEVICE);
     DemodMsg tooLong = DemodBuildReply(DEMOD_CMD_INIT_DEMODULATOR, KXAPI_OK, 4);
-    t.m_Replies.push_back(tooLong);
-    EXPECT_EQ(client.InitDemodulator(), KXAPI_E_CONNECT_TO_SERVICE);
-    EXPECT_EQ(client.InitDemodulator(), KXAPI_E_CONNECT_TO_SERVICE); // transfer fails
-    EXPECT_EQ(client.Detach(), KXAPI_E_INTERNAL);
+    m_Transport.m_Replies.push_back(tooLong);
+    EXPECT_EQ(m_Client.InitDemodulator(), KXAPI_E_CONNECT_TO_SERVICE);
+    EXPECT_EQ(m_Client.InitDemodulator(), KXAPI_E_CONNECT_TO_SERVICE); // transfer fails
+    EXPECT_EQ(m_Client.Detach(), KXAPI_E_INTERNAL);
 
     // A port index without a 1-based number is refused before anything is sent.
-    const size_t sent = t.m_Requests.size();
-    EXPECT_EQ(client.Attach(99, INT32_MAX, 0), KXAPI_E_INVALID_ARG);
-    EXPECT_EQ(t.m_Requests.size(), sent);
-    t.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_ATTACH, KXAPI_E_NO_SUCH_PORT));
-    EXPECT_EQ(client.Attach(99, INT32_MIN, 0), KXAPI_E_NO_SUCH_PORT);
-    EXPECT_EQ(t.m_Requests.back(), DemodBuildAttach(99, INT32_MIN + 1, 0));
+    const size_t sent = m_Transport.m_Requests.size();
+    EXPECT_EQ(m_Client.Attach(99, INT32_MAX, 0), KXAPI_E_INVALID_ARG);
+    EXPECT_EQ(m_Transport.m_Requests.size(), sent);
+    m_Transport.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_ATTACH, KXAPI_E_NO_SUCH_PORT));
+    EXPECT_EQ(m_Client.Attach(99, INT32_MIN, 0), KXAPI_E_NO_SUCH_PORT);
+    EXPECT_EQ(m_Transport.m_Requests.back(), DemodBuildAttach(99, INT32_MIN + 1, 0));
 }
 
-TEST(DemodClient, VersionCheckRefusesServicesOlderThanThreeTwo)
+TEST_F(DemodClient, VersionCheckRefusesServicesOlderThanThreeTwo)
 {
-    ScriptedTransport t;
-    DemodSvcClient client(&t);
     uint32_t v[4] = {};
-    t.m_Replies.push_back(DemodBuildVersionReply(3, 8, 7, 96));
-    EXPECT_EQ(client.ServiceVersion(v), KXAPI_OK);
+    m_Transport.m_Replies.push_back(DemodBuildVersionReply(3, 8, 7, 96));
+    EXPECT_EQ(m_Client.ServiceVersion(v), KXAPI_OK);
     EXPECT_EQ(v[1], 8u);
-    t.m_Replies.push_back(DemodBuildVersionReply(3, 1, 0, 0));
-    EXPECT_EQ(client.ServiceVersion(v), KXAPI_E_SERVICE_INCOMP);
+    m_Transport.m_Replies.push_back(DemodBuildVersionReply(3, 1, 0, 0));
+    EXPECT_EQ(m_Client.ServiceVersion(v), KXAPI_E_SERVICE_INCOMP);
 }
 
-TEST(DemodClient, FixedLayoutRepliesMustHaveTheExactLength)
+TEST_F(DemodClient, FixedLayoutRepliesMustHaveTheExactLength)
 {
-    ScriptedTransport t;
-    DemodSvcClient client(&t);
     DemodMsg stats = DemodBuildStatsOldReply(KXAPI_OK, {TStatPars{}, TStatPars{}});
-    t.m_Replies.push_back(stats);
+    m_Transport.m_Replies.push_back(stats);
     std::vector<TStatPars> out;
-    EXPECT_EQ(client.StatisticsGetOld({512, 262}, out), KXAPI_OK);
+    EXPECT_EQ(m_Client.StatisticsGetOld({512, 262}, out), KXAPI_OK);
     EXPECT_EQ(out.size(), 2u);
-    EXPECT_EQ(t.m_Requests.back(), DemodBuildStatsOldReq({512, 262}));
+    EXPECT_EQ(m_Transport.m_Requests.back(), DemodBuildStatsOldReq({512, 262}));
     // The service answered one statistic for three asked.
-    t.m_Replies.push_back(DemodBuildStatsOldReply(KXAPI_OK, {TStatPars{}}));
-    EXPECT_EQ(client.StatisticsGetOld({512, 262, 1}, out), KXAPI_E_INTERNAL);
+    m_Transport.m_Replies.push_back(DemodBuildStatsOldReply(KXAPI_OK, {TStatPars{}}));
+    EXPECT_EQ(m_Client.StatisticsGetOld({512, 262, 1}, out), KXAPI_E_INTERNAL);
 
     KxTunePars tp;
     tp.m_Words[8] = 5;
-    t.m_Replies.push_back(DemodBuildTuneParsReply(DEMOD_CMD_TUNE_PARS_SET, KXAPI_OK, tp));
+    m_Transport.m_Replies.push_back(DemodBuildTuneParsReply(DEMOD_CMD_TUNE_PARS_SET, KXAPI_OK, tp));
     KxTunePars mine;
-    EXPECT_EQ(client.TuneParsSet(mine), KXAPI_OK);
+    EXPECT_EQ(m_Client.TuneParsSet(mine), KXAPI_OK);
     EXPECT_EQ(mine.m_Words[8], 5);
 
     // An 8-byte failure reply passes its code through.
-    t.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_TUNER_FREQ_GET_OLD, KXAPI_E_OUT_OF_MEM));
+    m_Transport.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_TUNER_FREQ_GET_OLD, KXAPI_E_OUT_OF_MEM));
     int64_t f = 0;
-    EXPECT_EQ(client.TunerFreqGetOld(f), KXAPI_E_OUT_OF_MEM);
+    EXPECT_EQ(m_Client.TunerFreqGetOld(f), KXAPI_E_OUT_OF_MEM);
     // Negative counts are refused before anything is sent.
-    const size_t sent = t.m_Requests.size();
+    const size_t sent = m_Transport.m_Requests.size();
     std::vector<KxConstelPoint> pts;
-    EXPECT_EQ(client.ConstelGetOld(-1, pts), KXAPI_E_INVALID_ARG);
-    EXPECT_EQ(t.m_Requests.size(), sent);
+    EXPECT_EQ(m_Client.ConstelGetOld(-1, pts), KXAPI_E_INVALID_ARG);
+    EXPECT_EQ(m_Transport.m_Requests.size(), sent);
 }
 
-TEST(DemodClient, GenericTuneCarriesFrequencyAndParameters)
+TEST_F(DemodClient, GenericTuneCarriesFrequencyAndParameters)
 {
-    ScriptedTransport t;
-    DemodSvcClient client(&t);
     KxDemodPars pars;
     ASSERT_EQ(pars.SetModType(KX_MOD_DVBT2), KXAPI_OK);
-    t.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_TUNE, KXAPI_OK));
-    EXPECT_EQ(client.Tune(474000000, pars), KXAPI_OK);
+    m_Transport.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_TUNE, KXAPI_OK));
+    EXPECT_EQ(m_Client.Tune(474000000, pars), KXAPI_OK);
     std::wstring text;
-    ASSERT_EQ(DemodParseGenericReq(t.m_Requests[0].data(), t.m_Requests[0].size(), text), KXAPI_OK);
+    ASSERT_EQ(DemodParseGenericReq(m_Transport.m_Requests[0].data(), m_Transport.m_Requests[0].size(), text), KXAPI_OK);
     std::wstring parsXml;
     ASSERT_EQ(pars.ToXml(parsXml), KXAPI_OK);
     EXPECT_EQ(text, L"<FreqHz>474000000</FreqHz>" + parsXml);
 
     // ControlGet needs a parameter element in the reply.
-    t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_CONTROL_GET, KXAPI_OK, parsXml));
+    m_Transport.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_CONTROL_GET, KXAPI_OK, parsXml));
     KxDemodPars got;
-    EXPECT_EQ(client.ControlGet(got), KXAPI_OK);
+    EXPECT_EQ(m_Client.ControlGet(got), KXAPI_OK);
     EXPECT_EQ(got, pars);
-    EXPECT_EQ(t.m_Requests.back().size(), 4u);
-    t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_CONTROL_GET, KXAPI_OK, L""));
-    EXPECT_EQ(client.ControlGet(got), KXAPI_E_INTERNAL);
+    EXPECT_EQ(m_Transport.m_Requests.back().size(), 4u);
+    m_Transport.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_CONTROL_GET, KXAPI_OK, L""));
+    EXPECT_EQ(m_Client.ControlGet(got), KXAPI_E_INTERNAL);
 }
 
-TEST(DemodClient, StatisticsListsMustKeepTheirCount)
+TEST_F(DemodClient, StatisticsListsMustKeepTheirCount)
 {
-    ScriptedTransport t;
-    DemodSvcClient client(&t);
     const std::wstring request = L"<kxstat sid=\"512\"/><kxstat sid=\"262\"/>";
     std::wstring reply;
-    t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK,
+    m_Transport.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK,
                                                  L"<kxstat sid=\"512\" vt=\"1\" bl=\"1\"/><kxstat sid=\"262\" vt=\"3\" int=\"287\"/>"));
-    EXPECT_EQ(client.GetStatisticsXml(request, reply), KXAPI_OK);
-    t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, L"<kxstat sid=\"512\"/>"));
-    EXPECT_EQ(client.GetStatisticsXml(request, reply), KXAPI_E_INTERNAL);
+    EXPECT_EQ(m_Client.GetStatisticsXml(request, reply), KXAPI_OK);
+    m_Transport.m_Replies.push_back(
+        DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, L"<kxstat sid=\"512\"/>"));
+    EXPECT_EQ(m_Client.GetStatisticsXml(request, reply), KXAPI_E_INTERNAL);
     // An empty list still goes out as text (code and a wide NUL) and comes back empty.
-    t.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK));
+    m_Transport.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK));
     reply = L"stale";
-    EXPECT_EQ(client.GetStatisticsXml(L"", reply), KXAPI_OK);
-    EXPECT_EQ(t.m_Requests.back(), DemodBuildGenericReq(DEMOD_CMD_GET_STATISTICS, L""));
+    EXPECT_EQ(m_Client.GetStatisticsXml(L"", reply), KXAPI_OK);
+    EXPECT_EQ(m_Transport.m_Requests.back(), DemodBuildGenericReq(DEMOD_CMD_GET_STATISTICS, L""));
     EXPECT_TRUE(reply.empty());
 
-    t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_TUNER_FREQ_GET, KXAPI_OK, L"<FreqHz>1550000000</FreqHz>"));
+    m_Transport.m_Replies.push_back(
+        DemodBuildGenericReply(DEMOD_CMD_TUNER_FREQ_GET, KXAPI_OK, L"<FreqHz>1550000000</FreqHz>"));
     int64_t f = 0;
-    EXPECT_EQ(client.TunerFrequencyGet(1, f), KXAPI_OK);
+    EXPECT_EQ(m_Client.TunerFrequencyGet(1, f), KXAPI_OK);
     EXPECT_EQ(f, 1550000000);
-    t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_TUNER_FREQ_GET, KXAPI_OK, L"<Other>1</Other>"));
-    EXPECT_EQ(client.TunerFrequencyGet(1, f), KXAPI_E_INTERNAL);
+    m_Transport.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_TUNER_FREQ_GET, KXAPI_OK, L"<Other>1</Other>"));
+    EXPECT_EQ(m_Client.TunerFrequencyGet(1, f), KXAPI_E_INTERNAL);
 }
 
 namespace {
@@ -177,25 +175,23 @@ public:
 
 } // namespace
 
-TEST(DemodClient, RequestsOfOneClientNeverOverlap)
+TEST_F(DemodClient, RequestsOfOneClientNeverOverlap)
 {
-    OverlapTransport t;
-    DemodSvcClient client(&t);
-    auto worker = [&client] {
+    OverlapTransport overlap;
+    DemodSvcClient shared(&overlap);
+    auto worker = [&shared] {
         for (int i = 0; i < 500; i++)
-            EXPECT_EQ(client.BlindScanCancel(), KXAPI_OK);
+            EXPECT_EQ(shared.BlindScanCancel(), KXAPI_OK);
     };
     std::thread a(worker), b(worker), c(worker);
     a.join();
     b.join();
     c.join();
-    EXPECT_EQ(t.m_Overlaps.load(), 0);
+    EXPECT_EQ(overlap.m_Overlaps.load(), 0);
 }
 
-TEST(DemodClient, TypedStatisticsReadFillsResultsInPlace)
+TEST_F(DemodClient, TypedStatisticsReadFillsResultsInPlace)
 {
-    ScriptedTransport t;
-    DemodSvcClient client(&t);
     KxStatistic stats[2] = {KxStatistic(512), KxStatistic(262)};
     // The service's answer: lock true, MER 28.7 dB.
     KxStatistic answer[2] = {KxStatistic(512), KxStatistic(262)};
@@ -203,8 +199,8 @@ TEST(DemodClient, TypedStatisticsReadFillsResultsInPlace)
     ASSERT_EQ(answer[1].SetValue(int32_t(287)), KXAPI_OK);
     std::wstring answerXml;
     ASSERT_EQ(KxStatistic::ToXml(answer, 2, answerXml), KXAPI_OK);
-    t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, answerXml));
-    EXPECT_EQ(client.GetStatistics(stats, 2), KXAPI_OK);
+    m_Transport.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, answerXml));
+    EXPECT_EQ(m_Client.GetStatistics(stats, 2), KXAPI_OK);
     bool locked = false;
     int32_t mer = 0;
     EXPECT_EQ(stats[0].GetValue(locked), KXAPI_OK);
@@ -213,62 +209,54 @@ TEST(DemodClient, TypedStatisticsReadFillsResultsInPlace)
     EXPECT_EQ(mer, 287);
     // The request named both statistics in order.
     std::wstring sent;
-    ASSERT_EQ(DemodParseGenericReq(t.m_Requests[0].data(), t.m_Requests[0].size(), sent), KXAPI_OK);
+    ASSERT_EQ(DemodParseGenericReq(m_Transport.m_Requests[0].data(), m_Transport.m_Requests[0].size(), sent), KXAPI_OK);
     std::vector<KxStatistic> asked;
     ASSERT_EQ(KxStatistic::FromXml(sent, asked), KXAPI_OK);
     ASSERT_EQ(asked.size(), 2u);
     EXPECT_EQ(asked[1].m_StatisticId, 262);
 
-    // One statistic back for two asked.
-    std::wstring one;
-    ASSERT_EQ(answer[0].ToXml(one), KXAPI_OK);
-    t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_GET_STATISTICS, KXAPI_OK, one));
-    EXPECT_EQ(client.GetStatistics(stats, 2), KXAPI_E_INTERNAL);
-    EXPECT_EQ(client.GetStatistics(stats, 0), KXAPI_E_INVALID_ARG);
+    EXPECT_EQ(m_Client.GetStatistics(stats, 0), KXAPI_E_INVALID_ARG);
 }
 
-TEST(DemodClient, ConstellationPointsMustMatchTheRequestedNumber)
+TEST_F(DemodClient, ConstellationPointsMustMatchTheRequestedNumber)
 {
-    ScriptedTransport t;
-    DemodSvcClient client(&t);
     std::vector<KxConstelPoint> pts;
-    t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_CONSTEL_POINTS_GET, KXAPI_OK,
+    m_Transport.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_CONSTEL_POINTS_GET, KXAPI_OK,
                                                  L"<KxConstPoint X=\"-5\" Y=\"7\"/><KxConstPoint X=\"1\" Y=\"2\"/>"));
-    EXPECT_EQ(client.ConstellationPointsGet(2, 0, pts), KXAPI_OK);
+    EXPECT_EQ(m_Client.ConstellationPointsGet(2, 0, pts), KXAPI_OK);
     ASSERT_EQ(pts.size(), 2u);
     EXPECT_EQ(pts[0].m_X, -5);
     EXPECT_EQ(pts[1].m_Y, 2);
     std::wstring sent;
-    ASSERT_EQ(DemodParseGenericReq(t.m_Requests[0].data(), t.m_Requests[0].size(), sent), KXAPI_OK);
+    ASSERT_EQ(DemodParseGenericReq(m_Transport.m_Requests[0].data(), m_Transport.m_Requests[0].size(), sent), KXAPI_OK);
     EXPECT_EQ(sent, L"<NumPoints>2</NumPoints><StreamId>0</StreamId>");
-    t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_CONSTEL_POINTS_GET, KXAPI_OK, L"<KxConstPoint X=\"1\"/>"));
-    EXPECT_EQ(client.ConstellationPointsGet(1, 0, pts), KXAPI_E_INTERNAL);
+    m_Transport.m_Replies.push_back(
+        DemodBuildGenericReply(DEMOD_CMD_CONSTEL_POINTS_GET, KXAPI_OK, L"<KxConstPoint X=\"1\"/>"));
+    EXPECT_EQ(m_Client.ConstellationPointsGet(1, 0, pts), KXAPI_E_INTERNAL);
     EXPECT_TRUE(pts.empty());
 }
 
-TEST(DemodClient, StreamSelectionRoundTrips)
+TEST_F(DemodClient, StreamSelectionRoundTrips)
 {
-    ScriptedTransport t;
-    DemodSvcClient client(&t);
     KxDvbT2StreamSelPars t2;
     t2.m_PlpId = 3;
     t2.m_CommonPlpId = -1;
-    t.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_STREAM_SEL_SET_T2, KXAPI_OK));
-    EXPECT_EQ(client.StreamSelSet(t2), KXAPI_OK);
+    m_Transport.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_STREAM_SEL_SET_T2, KXAPI_OK));
+    EXPECT_EQ(m_Client.StreamSelSet(t2), KXAPI_OK);
     std::wstring sent, expected;
-    ASSERT_EQ(DemodParseGenericReq(t.m_Requests[0].data(), t.m_Requests[0].size(), sent), KXAPI_OK);
+    ASSERT_EQ(DemodParseGenericReq(m_Transport.m_Requests[0].data(), m_Transport.m_Requests[0].size(), sent), KXAPI_OK);
     ASSERT_EQ(t2.ToXml(expected), KXAPI_OK);
     EXPECT_EQ(sent, expected);
 
-    t.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_STREAM_SEL_GET_T2, KXAPI_OK, expected));
+    m_Transport.m_Replies.push_back(DemodBuildGenericReply(DEMOD_CMD_STREAM_SEL_GET_T2, KXAPI_OK, expected));
     KxDvbT2StreamSelPars got;
-    EXPECT_EQ(client.StreamSelGet(got), KXAPI_OK);
+    EXPECT_EQ(m_Client.StreamSelGet(got), KXAPI_OK);
     EXPECT_EQ(got, t2);
-    EXPECT_EQ(t.m_Requests.back(), DemodBuildCodeOnly(DEMOD_CMD_STREAM_SEL_GET_T2));
+    EXPECT_EQ(m_Transport.m_Requests.back(), DemodBuildCodeOnly(DEMOD_CMD_STREAM_SEL_GET_T2));
     // A C2 get answered without text is broken.
-    t.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_STREAM_SEL_GET_C2, KXAPI_OK));
+    m_Transport.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_STREAM_SEL_GET_C2, KXAPI_OK));
     KxDvbC2StreamSelPars c2;
-    EXPECT_EQ(client.StreamSelGet(c2), KXAPI_E_INTERNAL);
+    EXPECT_EQ(m_Client.StreamSelGet(c2), KXAPI_E_INTERNAL);
 }
 
 namespace {
@@ -290,13 +278,11 @@ KxStatistic WithValue(int32_t id, int32_t value)
 
 } // namespace
 
-TEST(DemodClient, ABrokenStatisticsReplyLeavesTheCallersStatisticsAlone)
+TEST_F(DemodClient, ABrokenStatisticsReplyLeavesTheCallersStatisticsAlone)
 {
-    ScriptedTransport t;
-    DemodSvcClient client(&t);
     KxStatistic stats[2] = {KxStatistic(262), KxStatistic(7)};
-    t.m_Replies.push_back(StatsReply({WithValue(262, 287), WithValue(7, -12)}));
-    ASSERT_EQ(client.GetStatistics(stats, 2), KXAPI_OK);
+    m_Transport.m_Replies.push_back(StatsReply({WithValue(262, 287), WithValue(7, -12)}));
+    ASSERT_EQ(m_Client.GetStatistics(stats, 2), KXAPI_OK);
     const std::vector<KxStatistic> good(stats, stats + 2);
 
     const wchar_t* const HEAD = L"<kxstat res=\"0\" sid=\"262\" vt=\"3\" int=\"1\"/>";
@@ -330,17 +316,17 @@ TEST(DemodClient, ABrokenStatisticsReplyLeavesTheCallersStatisticsAlone)
     };
     for (const Row& row : ROWS) {
         SCOPED_TRACE(row.m_pWhat);
-        t.m_Replies.push_back(row.m_Reply);
-        EXPECT_EQ(client.GetStatistics(stats, 2), KXAPI_E_INTERNAL);
+        m_Transport.m_Replies.push_back(row.m_Reply);
+        EXPECT_EQ(m_Client.GetStatistics(stats, 2), KXAPI_E_INTERNAL);
         EXPECT_EQ(std::vector<KxStatistic>(stats, stats + 2), good);
     }
     // A read the service refused answers its code and changes nothing either.
-    t.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_GET_STATISTICS, KXAPI_E_NOT_LOCKED));
-    EXPECT_EQ(client.GetStatistics(stats, 2), KXAPI_E_NOT_LOCKED);
+    m_Transport.m_Replies.push_back(DemodBuildReply(DEMOD_CMD_GET_STATISTICS, KXAPI_E_NOT_LOCKED));
+    EXPECT_EQ(m_Client.GetStatistics(stats, 2), KXAPI_E_NOT_LOCKED);
     EXPECT_EQ(std::vector<KxStatistic>(stats, stats + 2), good);
     // And the next good reply is read whole after all of them.
-    t.m_Replies.push_back(StatsReply({WithValue(262, 301), WithValue(7, -9)}));
-    ASSERT_EQ(client.GetStatistics(stats, 2), KXAPI_OK);
+    m_Transport.m_Replies.push_back(StatsReply({WithValue(262, 301), WithValue(7, -9)}));
+    ASSERT_EQ(m_Client.GetStatistics(stats, 2), KXAPI_OK);
     int32_t mer = 0, level = 0;
     EXPECT_EQ(stats[0].GetValue(mer), KXAPI_OK);
     EXPECT_EQ(stats[1].GetValue(level), KXAPI_OK);
@@ -348,39 +334,38 @@ TEST(DemodClient, ABrokenStatisticsReplyLeavesTheCallersStatisticsAlone)
     EXPECT_EQ(level, -9);
 }
 
-TEST(DemodClient, APollOfTheSameStatisticsSendsOneRequestTextUntilTheListChanges)
+TEST_F(DemodClient, APollOfTheSameStatisticsSendsOneRequestTextUntilTheListChanges)
 {
-    ScriptedTransport t;
-    DemodSvcClient client(&t);
     std::vector<KxStatistic> stats = {KxStatistic(262), KxStatistic(7)};
     // The same array again and again: it holds the last values, which are no part of what is
     // asked for.
     for (int32_t i = 0; i < 3; i++) {
-        t.m_Replies.push_back(StatsReply({WithValue(262, 280 + i), WithValue(7, -i)}));
-        ASSERT_EQ(client.GetStatistics(stats.data(), 2), KXAPI_OK);
+        m_Transport.m_Replies.push_back(StatsReply({WithValue(262, 280 + i), WithValue(7, -i)}));
+        ASSERT_EQ(m_Client.GetStatistics(stats.data(), 2), KXAPI_OK);
     }
-    ASSERT_EQ(t.m_Requests.size(), 3u);
-    EXPECT_EQ(t.m_Requests[1], t.m_Requests[0]);
-    EXPECT_EQ(t.m_Requests[2], t.m_Requests[0]);
+    ASSERT_EQ(m_Transport.m_Requests.size(), 3u);
+    EXPECT_EQ(m_Transport.m_Requests[1], m_Transport.m_Requests[0]);
+    EXPECT_EQ(m_Transport.m_Requests[2], m_Transport.m_Requests[0]);
 
     // Another extra id, another statistic or another count is asked for anew.
-    auto asked = [&t] {
+    auto asked = [this] {
         std::wstring sent;
-        EXPECT_EQ(DemodParseGenericReq(t.m_Requests.back().data(), t.m_Requests.back().size(), sent), KXAPI_OK);
+        const DemodMsg& last = m_Transport.m_Requests.back();
+        EXPECT_EQ(DemodParseGenericReq(last.data(), last.size(), sent), KXAPI_OK);
         std::vector<KxStatistic> list;
         EXPECT_EQ(KxStatistic::FromXml(sent, list), KXAPI_OK);
         return list;
     };
     stats[1].m_XtraId[1] = 2;
-    t.m_Replies.push_back(StatsReply({WithValue(262, 1), WithValue(7, 2)}));
-    ASSERT_EQ(client.GetStatistics(stats.data(), 2), KXAPI_OK);
+    m_Transport.m_Replies.push_back(StatsReply({WithValue(262, 1), WithValue(7, 2)}));
+    ASSERT_EQ(m_Client.GetStatistics(stats.data(), 2), KXAPI_OK);
     ASSERT_EQ(asked().size(), 2u);
     EXPECT_EQ(asked()[1].m_XtraId[1], 2);
     stats[0] = KxStatistic(9);
-    t.m_Replies.push_back(StatsReply({WithValue(9, 41), WithValue(7, 2)}));
-    ASSERT_EQ(client.GetStatistics(stats.data(), 2), KXAPI_OK);
+    m_Transport.m_Replies.push_back(StatsReply({WithValue(9, 41), WithValue(7, 2)}));
+    ASSERT_EQ(m_Client.GetStatistics(stats.data(), 2), KXAPI_OK);
     EXPECT_EQ(asked()[0].m_StatisticId, 9);
-    t.m_Replies.push_back(StatsReply({WithValue(9, 41)}));
-    ASSERT_EQ(client.GetStatistics(stats.data(), 1), KXAPI_OK);
+    m_Transport.m_Replies.push_back(StatsReply({WithValue(9, 41)}));
+    ASSERT_EQ(m_Client.GetStatistics(stats.data(), 1), KXAPI_OK);
     EXPECT_EQ(asked().size(), 1u);
 }

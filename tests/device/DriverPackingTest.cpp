@@ -32,42 +32,31 @@ TEST_F(DriverPacking, OpenOfAMissingNodeIsNotFound)
 
 TEST_F(DriverPacking, HeaderOnlyForTheFourTypeBytes)
 {
-    EXPECT_TRUE(XpDriver::HasSizeHeader(0xC058AF70));
-    EXPECT_TRUE(XpDriver::HasSizeHeader(0xC060BC80));
-    EXPECT_TRUE(XpDriver::HasSizeHeader(0xC000BD01));
-    EXPECT_TRUE(XpDriver::HasSizeHeader(0xC070CD6E));
-    EXPECT_FALSE(XpDriver::HasSizeHeader(0xC004AE58));
-    EXPECT_FALSE(XpDriver::HasSizeHeader(0xC218BB54));
-    EXPECT_FALSE(XpDriver::HasSizeHeader(0xC020CC68));
+    for (uint32_t request : {0xC058AF70u, 0xC060BC80u, 0xC000BD01u, 0xC070CD6Eu})
+        EXPECT_TRUE(XpDriver::HasSizeHeader(request)) << std::hex << request;
+    for (uint32_t request : {0xC004AE58u, 0xC218BB54u, 0xC020CC68u})
+        EXPECT_FALSE(XpDriver::HasSizeHeader(request)) << std::hex << request;
 }
 
-TEST_F(DriverPacking, HeaderedInputRunsInPlaceWhenItFitsStrictly)
+TEST_F(DriverPacking, HeaderedInputRunsInPlaceOnlyWhenItFitsStrictly)
 {
-    unsigned char input[4] = {1, 2, 3, 4};
-    unsigned char output[16] = {};
-    uint32_t outSize = sizeof(output);
-    ASSERT_EQ(KXAPI_OK, m_Driver.IoCtl(0xC010AF33, input, sizeof(input), output, &outSize));
-    auto sent = m_Factory.Requests(0xC010AF33);
-    ASSERT_EQ(1u, sent.size());
-    ASSERT_EQ(16u, sent[0].m_Bytes.size()); // the output buffer itself
-    EXPECT_EQ(4u, KxGetU32(sent[0].m_Bytes.data(), 0));
-    EXPECT_EQ(16u, KxGetU32(sent[0].m_Bytes.data(), 4));
-    EXPECT_EQ(0x04030201u, KxGetU32(sent[0].m_Bytes.data(), 8));
-    EXPECT_EQ(16u, outSize);
-}
-
-TEST_F(DriverPacking, HeaderedInputUsesATemporaryBufferWhenNotStrictlySmaller)
-{
-    unsigned char input[8] = {9, 9, 9, 9, 8, 8, 8, 8};
-    unsigned char output[16] = {};
-    uint32_t outSize = sizeof(output); // 8 + 8 == 16: not strictly smaller
-    ASSERT_EQ(KXAPI_OK, m_Driver.IoCtl(0xC010AF34, input, sizeof(input), output, &outSize));
-    auto sent = m_Factory.Requests(0xC010AF34);
-    ASSERT_EQ(1u, sent.size());
-    EXPECT_EQ(16u, sent[0].m_Bytes.size());
-    EXPECT_EQ(8u, KxGetU32(sent[0].m_Bytes.data(), 0));
-    EXPECT_EQ(0x09090909u, KxGetU32(sent[0].m_Bytes.data(), 8));
-    EXPECT_EQ(9, input[0]); // the caller's input is untouched
+    // 4 + 8 < 16: in the output buffer itself; 8 + 8 == 16: in a temporary buffer.
+    for (uint32_t inSize : {4u, 8u}) {
+        SCOPED_TRACE(inSize);
+        const uint32_t request = 0xC010AF30 + inSize;
+        unsigned char input[8] = {9, 9, 9, 9, 8, 8, 8, 8};
+        unsigned char output[16] = {};
+        uint32_t outSize = sizeof(output);
+        ASSERT_EQ(KXAPI_OK, m_Driver.IoCtl(request, input, inSize, output, &outSize));
+        auto sent = m_Factory.Requests(request);
+        ASSERT_EQ(1u, sent.size());
+        ASSERT_EQ(16u, sent[0].m_Bytes.size());
+        EXPECT_EQ(inSize, KxGetU32(sent[0].m_Bytes.data(), 0));
+        EXPECT_EQ(16u, KxGetU32(sent[0].m_Bytes.data(), 4));
+        EXPECT_EQ(0x09090909u, KxGetU32(sent[0].m_Bytes.data(), 8));
+        EXPECT_EQ(16u, outSize);
+        EXPECT_EQ(9, input[0]); // the caller's input is untouched
+    }
 }
 
 TEST_F(DriverPacking, BareInputIsSentAsItIs)
@@ -107,24 +96,28 @@ public:
     IXpDriverNodeFactory* m_pPrevious;
 };
 
-TEST(DriverResults, MinusOneIsCommunicationWithErrno)
+TEST(DriverResults, MinusOneIsCommunicationWithErrnoAndANegatedStatusIsConvertedAndPassedRaw)
 {
-    FailingFactory factory(-1);
-    XpDriver driver;
-    ASSERT_EQ(KXAPI_OK, driver.Open(KX_FAMILY_KXA, 0));
-    int errNo = 0;
-    EXPECT_EQ(KXAPI_E_COMMUNICATION, driver.IoCtl(0xC004AE58, "abcd", 4, nullptr, nullptr, &errNo));
-    EXPECT_EQ(EIO, errNo);
-}
-
-TEST(DriverResults, NegatedStatusIsConvertedAndPassedRaw)
-{
-    FailingFactory factory(-static_cast<int>(KX_DRV_STATUS_IN_USE));
-    XpDriver driver;
-    ASSERT_EQ(KXAPI_OK, driver.Open(KX_FAMILY_PCIE, 0));
-    int errNo = 0;
-    EXPECT_EQ(KXAPI_E_IN_USE, driver.IoCtl(0xC010CD69, "abcd", 4, nullptr, nullptr, &errNo));
-    EXPECT_EQ(-static_cast<int>(KX_DRV_STATUS_IN_USE), errNo);
+    const struct {
+        int m_Answer;
+        KxDriverFamily m_Family;
+        uint32_t m_Request;
+        KXAPI_RESULT m_Result;
+        int m_ErrNo;
+    } cases[] = {
+        {-1, KX_FAMILY_KXA, 0xC004AE58, KXAPI_E_COMMUNICATION, EIO},
+        {-static_cast<int>(KX_DRV_STATUS_IN_USE), KX_FAMILY_PCIE, 0xC010CD69, KXAPI_E_IN_USE,
+         -static_cast<int>(KX_DRV_STATUS_IN_USE)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.m_Answer);
+        FailingFactory factory(c.m_Answer);
+        XpDriver driver;
+        ASSERT_EQ(KXAPI_OK, driver.Open(c.m_Family, 0));
+        int errNo = 0;
+        EXPECT_EQ(c.m_Result, driver.IoCtl(c.m_Request, "abcd", 4, nullptr, nullptr, &errNo));
+        EXPECT_EQ(c.m_ErrNo, errNo);
+    }
 }
 
 TEST(DriverResults, MappingFailureIsOutOfMemory)

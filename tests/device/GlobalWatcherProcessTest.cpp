@@ -32,12 +32,4 @@ TEST(GlobalWatcherProcess, RegistersItsEventFifoWithTheNetworkDeviceManager)
     EXPECT_TRUE(kxtest::WaitUntil([&] { return !Exists(eventFifo); }, 3000));
 }
 
-TEST(GlobalWatcherProcess, SubscriptionSucceedsWithoutTheService)
-{
-    kxtest::ScopedIpcDirectory ipc;
-    void* id = nullptr;
-    ASSERT_EQ(KXAPI_OK, KxapiRegisterCallback(Ignore, nullptr, 1, &id));
-    EXPECT_EQ(KXAPI_OK, KxapiUnregisterCallback(id));
-}
-
 } // namespace

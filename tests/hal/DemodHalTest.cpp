@@ -1,10 +1,11 @@
-// The model table and NewDemodHal built on it, and what every receiver HAL inherits: frequency
-// attributes from port properties, property tables re-read at the reported size, and the
-// RF-level tables.
+// The model table, the HALs registered for its rows and NewDemodHal built on both, and what
+// every receiver HAL inherits: frequency attributes from port properties, property tables
+// re-read at the reported size, and the RF-level tables.
 #include <memory>
 
 #include <gtest/gtest.h>
 
+#include "DemodHalRegistry.h"
 #include "HalTestSupport.h"
 #include "KxDriverRequests.h"
 #include "KxModelTable.h"
@@ -67,24 +68,37 @@ TEST(ModelTableTest, SubTypeRowsComeBeforeTheRowForAnySubType)
     }
 }
 
-TEST_F(DemodHalTest, NewDemodHalBuildsEveryModelOfTheTable)
+TEST(HalRegistryTest, NewDemodHalBuildsEveryModelOfTheTableWithItsRegisteredHal)
 {
-    Attach(SERIAL_3460);
+    kxtest::ScopedIpcDirectory ipc;
+    KxDeviceInt device; // not attached: construction touches no hardware
     for (const KxModelInfo& model : KxModelTable()) {
         const int subType = model.m_SubType == KX_MODEL_ANY_SUBTYPE ? 0 : model.m_SubType;
-        std::unique_ptr<DemodHal> hal(NewDemodHal(model.m_TypeNumber, subType, 42, m_Device));
+        std::unique_ptr<DemodHal> hal(NewDemodHal(model.m_TypeNumber, subType, 42, device));
         ASSERT_NE(nullptr, hal) << model.m_pName;
         EXPECT_EQ(model.m_NumPorts, hal->NumDemodPorts()) << model.m_pName;
         EXPECT_EQ(42, hal->Serial());
+        if (const DemodHalDescriptor* pRegistered = FindRegisteredDemodHal(model)) {
+            std::unique_ptr<DemodHal> made(pRegistered->m_pMake(1, device));
+            ASSERT_NE(nullptr, made);
+            EXPECT_EQ(typeid(*made), typeid(*hal)) << model.m_pName;
+            EXPECT_EQ(&model, made->Model());
+            continue;
+        }
         auto* unavailable = dynamic_cast<UnavailableHal*>(hal.get());
-        if (unavailable == nullptr)
-            continue; // a model with its HAL in this build
+        ASSERT_NE(nullptr, unavailable) << model.m_pName;
         EXPECT_STREQ(model.m_pHalClass, unavailable->ClassName()) << model.m_pName;
         EXPECT_EQ(KXAPI_E_NOT_SUPPORTED, hal->Init()) << model.m_pName;
     }
-    std::unique_ptr<DemodHal> tuner(NewDemodHal(3460, 0, SERIAL_3460, m_Device));
+    // Every registered HAL names a row of the table, and no row has two.
+    ASSERT_FALSE(RegisteredDemodHals().empty());
+    for (const DemodHalDescriptor* pHal : RegisteredDemodHals()) {
+        ASSERT_NE(nullptr, pHal->Model()) << pHal->m_TypeNumber << "/" << pHal->m_SubType;
+        EXPECT_EQ(pHal, FindRegisteredDemodHal(*pHal->Model())) << pHal->Model()->m_pName << " is registered twice";
+    }
+    std::unique_ptr<DemodHal> tuner(NewDemodHal(3460, 0, SERIAL_3460, device));
     EXPECT_NE(nullptr, dynamic_cast<Kxa3460Hal*>(tuner.get()));
-    EXPECT_EQ(nullptr, NewDemodHal(3999, 0, 1, m_Device));
+    EXPECT_EQ(nullptr, NewDemodHal(3999, 0, 1, device));
 }
 
 TEST_F(DemodHalTest, FrequencyAttributesComeFromThePortProperties)

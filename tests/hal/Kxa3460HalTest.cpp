@@ -9,6 +9,7 @@
 
 #include "HalTestSupport.h"
 #include "Kxa3460Hal.h"
+#include "QamHalTestSupport.h"
 #include "SimI2cDevice.h"
 #include "VirtualChipRegs.h"
 #include "XpUtil.h"
@@ -56,18 +57,9 @@ protected:
     // Reads Lock, RfLvlUncalib and TempTuner, in that order.
     std::vector<KxStatistic> ReadTunerStatistics()
     {
-        std::vector<KxStatistic> stats = {KxStatistic(KX_STAT_LOCK), KxStatistic(KX_STAT_RF_LVL_UNCALIB),
-                                          KxStatistic(KX_STAT_TEMP_TUNER)};
-        EXPECT_EQ(KXAPI_OK, m_pHal->GetStatistics(1, static_cast<int>(stats.size()), stats.data()));
-        return stats;
+        return qamtest::Read(*m_pHal, 1, {KX_STAT_LOCK, KX_STAT_RF_LVL_UNCALIB, KX_STAT_TEMP_TUNER});
     }
-
-    bool Locked()
-    {
-        std::vector<KxStatistic> stats = ReadTunerStatistics();
-        bool locked = false;
-        return stats[0].GetValue(locked) == KXAPI_OK && locked;
-    }
+    bool Locked() { return qamtest::Locked(*m_pHal, 1); }
 
     std::unique_ptr<Kxa3460Hal> m_pHal;
 };

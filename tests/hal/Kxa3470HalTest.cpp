@@ -76,37 +76,29 @@ protected:
         return pars.IsIq() ? pars.Iq()->m_SampleRateHz / 1000000 : -1;
     }
 
-    // Runs the port's periodic and maintenance steps as its worker does for ms milliseconds.
-    void RunSteps(unsigned int ms)
+    // One periodic step of the port as its worker runs it; true when Lock reads true after it.
+    bool Step()
     {
-        const unsigned int start = XpUtil::GetTickCount();
-        while (XpUtil::GetTickCount() - start < ms) {
-            m_pHal->Tune(1, false);
-            KxStatistic lock(KX_STAT_LOCK);
-            m_pHal->GetStatistics(1, 1, &lock);
-            bool locked = false;
-            m_pHal->Update(1, lock.GetValue(locked) == KXAPI_OK && locked);
-            XpUtil::Sleep(100);
-        }
+        EXPECT_EQ(KXAPI_OK, m_pHal->Tune(1, false));
+        KxStatistic lock(KX_STAT_LOCK);
+        EXPECT_EQ(KXAPI_OK, m_pHal->GetStatistics(1, 1, &lock));
+        bool locked = false;
+        locked = lock.GetValue(locked) == KXAPI_OK && locked;
+        EXPECT_EQ(KXAPI_OK, m_pHal->Update(1, locked));
+        return locked;
     }
 
-    // Runs the port's periodic steps as its worker does until Lock reads true.
-    bool TuneUntilLocked()
+    // Runs the port's periodic and maintenance steps until Lock reads true, then for ms more
+    // milliseconds; false when it did not lock.
+    bool TuneUntilLocked(unsigned int ms = 0)
     {
-        const unsigned int start = XpUtil::GetTickCount();
-        while (XpUtil::GetTickCount() - start < LOCK_WAIT_MS) {
-            EXPECT_EQ(KXAPI_OK, m_pHal->Tune(1, false));
-            KxStatistic lock(KX_STAT_LOCK);
-            EXPECT_EQ(KXAPI_OK, m_pHal->GetStatistics(1, 1, &lock));
-            bool locked = false;
-            if (lock.GetValue(locked) == KXAPI_OK && locked) {
-                EXPECT_EQ(KXAPI_OK, m_pHal->Update(1, true));
-                return true;
-            }
-            EXPECT_EQ(KXAPI_OK, m_pHal->Update(1, false));
-            XpUtil::Sleep(100);
-        }
-        return false;
+        unsigned int start = XpUtil::GetTickCount();
+        bool locked = false;
+        while (!locked && XpUtil::GetTickCount() - start < LOCK_WAIT_MS)
+            locked = Step() || (XpUtil::Sleep(100), false);
+        for (start = XpUtil::GetTickCount(); locked && XpUtil::GetTickCount() - start < ms; XpUtil::Sleep(100))
+            Step();
+        return locked;
     }
 
     SimMax2121B* m_pTuner = nullptr;
@@ -350,8 +342,7 @@ TEST_F(Kxa3470HalTest, FixedSymbolRateLocksAndReportsStatistics)
     ASSERT_EQ(KXAPI_OK, m_pHal->OnFirstUsage(1));
     KxDemodPars pars = S2Pars(CARRIER_SYMBOL_RATE_BD);
     ASSERT_EQ(KXAPI_OK, m_pHal->Tune(1, CARRIER_HZ, pars, true));
-    ASSERT_TRUE(TuneUntilLocked());
-    RunSteps(1000); // the maintenance steps see the PL-header lock of the last half second
+    ASSERT_TRUE(TuneUntilLocked(1000)); // the maintenance steps see the PL-header lock of the last half second
     EXPECT_EQ(CARRIER_HZ, m_pTuner->FrequencyHz());
     EXPECT_EQ(16500000, m_pTuner->LpfHz()) << "27.5 MBd x 1.20 / 2: the maintenance step follows the carrier's roll-off";
 
@@ -407,8 +398,7 @@ TEST_F(Kxa3470HalTest, EachStreamOfAVcmCarrierReportsItsOwnPls)
     ASSERT_EQ(KXAPI_OK, m_pHal->OnFirstUsage(1));
     KxDemodPars pars = S2Pars(30000000);
     ASSERT_EQ(KXAPI_OK, m_pHal->Tune(1, 1400000000, pars, true));
-    ASSERT_TRUE(TuneUntilLocked());
-    RunSteps(1000);
+    ASSERT_TRUE(TuneUntilLocked(1000));
     const struct {
         int m_Isi;
         int32_t m_Pls;
@@ -432,8 +422,7 @@ TEST_F(Kxa3470HalTest, MaintenanceStepRecentresTheTunerOnTheCarrier)
     // the offset; the next maintenance step moves the tuner onto the carrier.
     KxDemodPars pars = S2Pars(CARRIER_SYMBOL_RATE_BD);
     ASSERT_EQ(KXAPI_OK, m_pHal->Tune(1, CARRIER_HZ + 2000000, pars, true));
-    ASSERT_TRUE(TuneUntilLocked());
-    RunSteps(1000); // the maintenance steps see the PL-header lock of the last half second
+    ASSERT_TRUE(TuneUntilLocked(1000)); // the maintenance steps see the PL-header lock of the last half second
     long long freqHz = 0;
     ASSERT_EQ(KXAPI_OK, m_pHal->GetTunerFrequency(1, freqHz, -1));
     EXPECT_NEAR(CARRIER_HZ, freqHz, 200) << "tuner + measured offset";
@@ -511,9 +500,7 @@ TEST_F(Kxa3470HalTest, AttributesAndStatisticsOfThePorts)
     }
 
     SupportedStatisticsType list[32];
-    int count = 24;
-    EXPECT_EQ(KXAPI_E_BUF_TOO_SMALL, m_pHal->GetSupportedStatistics(1, count, list));
-    count = 32;
+    int count = 32;
     ASSERT_EQ(KXAPI_OK, m_pHal->GetSupportedStatistics(1, count, list));
     EXPECT_EQ(25, count);
     count = 32;
@@ -619,16 +606,13 @@ TEST(Kxa3470RulesTest, NextBlindScanFrequency)
     }
 }
 
-TEST(Max2121BTest, DriverAndVirtualChipAgreeOnTheRegisterSet)
+using Max2121BTest = haltest::VirtualCardFixture;
+
+TEST_F(Max2121BTest, DriverAndVirtualChipAgreeOnTheRegisterSet)
 {
-    kxtest::ScopedIpcDirectory ipc;
-    SimEnvironment environment;
-    std::string error;
-    ASSERT_EQ(KXAPI_OK, environment.Load(nullptr, error)) << error;
-    KxDeviceInt device;
-    ASSERT_EQ(KXAPI_OK, device.AttachToSerial(SERIAL_3470));
+    ASSERT_NO_FATAL_FAILURE(Attach(SERIAL_3470));
     KxAf i2c;
-    ASSERT_EQ(KXAPI_OK, i2c.Init(AF_I2CM, "MAX2121B", device.Core(), 0));
+    ASSERT_EQ(KXAPI_OK, i2c.Init(AF_I2CM, "MAX2121B", m_Device.Core(), 0));
     KxProxyI2CM* pI2c = nullptr;
     ASSERT_EQ(KXAPI_OK, i2c.GetProxy(pI2c));
 
@@ -661,7 +645,7 @@ TEST(Max2121BTest, DriverAndVirtualChipAgreeOnTheRegisterSet)
     int gain = 0;
     ASSERT_EQ(KXAPI_OK, tuner.GetBBGain(gain));
     EXPECT_EQ(15, gain);
-    SimMax2121B* pChip = Sim3470Tuner(*environment.Rack().Find(SERIAL_3470));
+    SimMax2121B* pChip = Sim3470Tuner(*m_pCard);
     ASSERT_NE(nullptr, pChip);
     EXPECT_EQ(1234567891, pChip->FrequencyHz());
     EXPECT_EQ(48600000, pChip->LpfHz());

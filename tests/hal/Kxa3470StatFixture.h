@@ -131,9 +131,14 @@ protected:
         for (int t = 0; t < n; t++) {
             std::vector<S2FrameStatus> frames;
             for (int f = 0; f < perTick; f++)
-                frames.push_back(Frame(isi, pls, ++m_FrameNumbers[{isi, pls}], merDb, flags));
+                frames.push_back(Next(isi, pls, merDb, flags));
             Tick(frames, signal);
         }
+    }
+    // The next frame report of (isi, pls), numbered on from the pair's last.
+    S2FrameStatus Next(int isi, int pls, double merDb = 10.0, uint32_t flags = 0)
+    {
+        return Frame(isi, pls, ++m_FrameNumbers[{isi, pls}], merDb, flags);
     }
     Kxapi::KxStatistic Window(int isi, int window, int32_t id, KXAPI_RESULT& result)
     {
@@ -141,24 +146,21 @@ protected:
         result = m_Engine.GetWindowStatistic(isi, window, stat);
         return stat;
     }
+    // The window's value of statistic id, read as T; expected is the read's answer.
+    template <typename T> T WindowValue(int isi, int window, int32_t id, KXAPI_RESULT expected)
+    {
+        KXAPI_RESULT result;
+        Kxapi::KxStatistic stat = Window(isi, window, id, result);
+        EXPECT_EQ(expected, result) << "statistic " << id;
+        T value{};
+        stat.GetValue(value);
+        return value;
+    }
     int32_t WindowInt(int isi, int window, int32_t id, KXAPI_RESULT expected = KXAPI_OK)
     {
-        KXAPI_RESULT result;
-        Kxapi::KxStatistic stat = Window(isi, window, id, result);
-        EXPECT_EQ(expected, result) << "statistic " << id;
-        int32_t value = 0;
-        stat.GetValue(value);
-        return value;
+        return WindowValue<int32_t>(isi, window, id, expected);
     }
-    double WindowDouble(int isi, int window, int32_t id, KXAPI_RESULT expected = KXAPI_OK)
-    {
-        KXAPI_RESULT result;
-        Kxapi::KxStatistic stat = Window(isi, window, id, result);
-        EXPECT_EQ(expected, result) << "statistic " << id;
-        double value = 0.0;
-        stat.GetValue(value);
-        return value;
-    }
+    double WindowDouble(int isi, int window, int32_t id) { return WindowValue<double>(isi, window, id, KXAPI_OK); }
 
     Kxa3470StatEngine m_Engine;
     int m_Ticks = 0;

@@ -246,8 +246,7 @@ TEST_F(Kxa3470WindowTest, MediumAndLongEntriesSumTheirSecondsAndMinutes)
         for (int t = 0; t < 10; t++) {
             std::vector<S2FrameStatus> frames;
             for (int f = 0; f < 10; f++)
-                frames.push_back(Frame(1, QPSK_1_2, ++m_FrameNumbers[{1, QPSK_1_2}], 10.0,
-                                       s < 30 && f < 2 ? KXA3470_FRAME_LDPC_FAILED : 0));
+                frames.push_back(Next(1, QPSK_1_2, 10.0, s < 30 && f < 2 ? KXA3470_FRAME_LDPC_FAILED : 0));
             Tick(frames);
         }
     EXPECT_DOUBLE_EQ(0.0, WindowDouble(1, SHORT, KX_STAT_FER_POST_LDPC));
@@ -278,10 +277,8 @@ TEST_F(Kxa3470WindowTest, PlHeaderAndStreamLocks)
 
     // Stream 2 decodes 3 of 4 frames (75 %): not locked; stream 1 is.
     for (int t = 0; t < 5; t++)
-        Tick({Frame(1, QPSK_1_2, ++m_FrameNumbers[{1, QPSK_1_2}]),
-              Frame(2, QPSK_1_2, ++m_FrameNumbers[{2, QPSK_1_2}]),
-              Frame(2, PSK8_3_4, ++m_FrameNumbers[{2, PSK8_3_4}], 10.0, KXA3470_FRAME_NOT_DECODED),
-              Frame(2, PSK8_3_4, ++m_FrameNumbers[{2, PSK8_3_4}]), Frame(2, PSK8_3_4, ++m_FrameNumbers[{2, PSK8_3_4}])});
+        Tick({Next(1, QPSK_1_2), Next(2, QPSK_1_2), Next(2, PSK8_3_4, 10.0, KXA3470_FRAME_NOT_DECODED),
+              Next(2, PSK8_3_4), Next(2, PSK8_3_4)});
     EXPECT_TRUE(m_Engine.StreamLock(1, index));
     EXPECT_FALSE(m_Engine.StreamLock(2, index));
     EXPECT_EQ(1, index);
@@ -291,10 +288,8 @@ TEST_F(Kxa3470WindowTest, PlHeaderAndStreamLocks)
     EXPECT_EQ(-1, index);
     // 4 of 5: locked.
     for (int t = 0; t < 5; t++)
-        Tick({Frame(1, QPSK_1_2, ++m_FrameNumbers[{1, QPSK_1_2}]),
-              Frame(2, PSK8_3_4, ++m_FrameNumbers[{2, PSK8_3_4}], 10.0, KXA3470_FRAME_BCH_FAILED),
-              Frame(2, PSK8_3_4, ++m_FrameNumbers[{2, PSK8_3_4}]), Frame(2, PSK8_3_4, ++m_FrameNumbers[{2, PSK8_3_4}]),
-              Frame(2, PSK8_3_4, ++m_FrameNumbers[{2, PSK8_3_4}]), Frame(2, PSK8_3_4, ++m_FrameNumbers[{2, PSK8_3_4}])});
+        Tick({Next(1, QPSK_1_2), Next(2, PSK8_3_4, 10.0, KXA3470_FRAME_BCH_FAILED), Next(2, PSK8_3_4),
+              Next(2, PSK8_3_4), Next(2, PSK8_3_4), Next(2, PSK8_3_4)});
     EXPECT_TRUE(m_Engine.StreamLock(2, index));
     EXPECT_TRUE(m_Engine.LockAll());
 }

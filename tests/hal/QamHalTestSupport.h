@@ -1,5 +1,5 @@
 // What the tests of the cable QAM receivers (3530, 3490) share: parameter sets, statistic
-// reads and the wait for a port's lock on a virtual card.
+// reads and the wait for a port's lock on a virtual card (the reads also serve the 3460's).
 #pragma once
 
 #include <vector>
