@@ -157,11 +157,6 @@ TEST_F(PortTest, DiseqcWithoutReplyRoomPassesNoBufferAndRepliesTwelveBytes)
     EXPECT_FALSE(m_Hal.m_DiseqcReplyWasNull.load());
     EXPECT_EQ(reply[12], 0xE0);
     EXPECT_EQ(reply[13], 0xE1);
-
-    // A message length beyond the request.
-    DemodMsg lying = DemodBuildDiseqcReq(0, {0xE0, 0x10});
-    KxPutI32(lying.data(), 8, 200);
-    EXPECT_EQ(Result(client, lying), KXAPI_E_INVALID_PARS);
 }
 
 TEST_F(PortTest, WaitedCommandWithoutAUserIsWithdrawnInsteadOfHoldingThePort)
