@@ -206,15 +206,6 @@ TEST_F(Kxa3470BlindScanProcessTest, FixedLayoutScanFindsEveryCarrierAndNothingEl
         found.push_back({t.m_FreqHz, t.m_SymRateBd});
     }
     ExpectTheScene(found);
-
-    // With room for one record: the first carrier, and the full count.
-    request.m_MaxTransmitters = 1;
-    request.m_EndFreqHz = 1660000000;
-    ASSERT_EQ(KXAPI_E_BUF_TOO_SMALL, client.Svc().BlindScanOld(request, transmitters, numFound));
-    EXPECT_EQ(2, numFound);
-    ASSERT_EQ(1u, transmitters.size());
-    EXPECT_NEAR(static_cast<double>(SCENE[0].m_FreqHz), static_cast<double>(transmitters[0].m_FreqHz),
-                FREQ_TOLERANCE_HZ);
 }
 
 TEST_F(Kxa3470BlindScanProcessTest, CancelCommandEndsTheScanWithOneFinalReport)
