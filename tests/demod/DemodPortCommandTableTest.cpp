@@ -6,10 +6,7 @@
 #include <algorithm>
 #include <set>
 
-#include "DemodPortController.h"
-#include "DemodSvcProtocol.h"
-#include "PortTestSupport.h"
-#include "TestDemodHal.h"
+#include "PortFixture.h"
 
 using namespace Kxapi;
 using kxtest::RecordingPortClient;
@@ -177,30 +174,26 @@ std::vector<CommandCase> AllCommands(const std::wstring& eventFifo)
     return cases;
 }
 
-class CommandTableTest : public ::testing::Test {
+class CommandTableTest : public kxtest::PortFixture {
 protected:
     void SetUp() override
     {
-        m_Hal.AddCarrier(FREQ_HZ);
-        ASSERT_TRUE(m_Port.Init(1, &m_Hal));
+        InitPort({FREQ_HZ});
         ASSERT_TRUE(m_Port.Attach());
     }
     void TearDown() override
     {
         m_Port.Detach(&m_Client);
-        m_Port.CleanUp();
+        PortFixture::TearDown();
     }
     DemodMsg Request(const DemodMsg& msg)
     {
         const size_t before = m_Client.Count();
-        m_Port.ProcessDemodMsg(msg.data(), static_cast<int>(msg.size()), &m_Client);
-        EXPECT_TRUE(WaitUntil([&] { return m_Client.Count() == before + 1; }, 5000)) << KxGetU32(msg.data(), 0);
-        return m_Client.Last();
+        const DemodMsg reply = PortFixture::Request(m_Client, msg);
+        EXPECT_EQ(m_Client.Count(), before + 1) << KxGetU32(msg.data(), 0);
+        return reply;
     }
 
-    kxtest::ScopedIpcDirectory m_Ipc;
-    TestDemodHal m_Hal;
-    DemodPortController m_Port;
     RecordingPortClient m_Client;
 };
 

@@ -5,24 +5,18 @@
 
 #include <random>
 
-#include "DemodPortController.h"
-#include "DemodSvcProtocol.h"
-#include "PortTestSupport.h"
-#include "TestDemodHal.h"
+#include "PortFixture.h"
 
 using namespace Kxapi;
 using kxtest::RecordingPortClient;
-using kxtest::TestDemodHal;
 using kxtest::WaitUntil;
 
-TEST(PortHostileRequests, EveryCommandWithRandomBodiesGetsOneWellFormedReply)
+class PortHostileRequests : public kxtest::PortFixture {};
+
+TEST_F(PortHostileRequests, EveryCommandWithRandomBodiesGetsOneWellFormedReply)
 {
-    kxtest::ScopedIpcDirectory ipc;
-    TestDemodHal hal;
-    hal.AddCarrier(474000000);
-    DemodPortController port;
-    ASSERT_TRUE(port.Init(1, &hal));
-    ASSERT_TRUE(port.Attach());
+    InitPort({474000000});
+    ASSERT_TRUE(m_Port.Attach());
     RecordingPortClient client;
     std::mt19937 random(20261206);
     std::uniform_int_distribution<int> length(0, 320);
@@ -40,7 +34,7 @@ TEST(PortHostileRequests, EveryCommandWithRandomBodiesGetsOneWellFormedReply)
                 KxPutI32(msg.data(), 4, byte(random) % 8);
             KxPutU32(msg.data(), 0, code);
             const size_t before = client.Count();
-            port.ProcessDemodMsg(msg.data(), static_cast<int>(msg.size()), &client);
+            Send(client, msg);
             sent++;
             ASSERT_TRUE(WaitUntil([&] { return client.Count() == before + 1; }, 5000)) << "code " << code;
             DemodMsg reply = client.Last();
@@ -51,8 +45,7 @@ TEST(PortHostileRequests, EveryCommandWithRandomBodiesGetsOneWellFormedReply)
     EXPECT_EQ(client.Count(), sent);
     // Still serving: a plain request answers as usual.
     DemodMsg init = DemodBuildCodeOnly(DEMOD_CMD_INIT_DEMODULATOR);
-    port.ProcessDemodMsg(init.data(), 4, &client);
+    m_Port.ProcessDemodMsg(init.data(), 4, &client);
     EXPECT_EQ(client.LastResult(), KXAPI_OK);
-    port.Detach(&client);
-    port.CleanUp();
+    m_Port.Detach(&client);
 }

@@ -68,8 +68,6 @@ KxStatistic IntStat(int32_t id, int32_t value, KXAPI_RESULT result = KXAPI_OK, i
 KxStatistic Read(StatisticsCache& cache, int32_t id, bool average = false, int32_t x0 = -1, int32_t x1 = -1)
 {
     KxStatistic stat(id);
-    if (stat.m_StatisticId != id)
-        stat.m_StatisticId = id;
     stat.m_XtraId[0] = x0;
     stat.m_XtraId[1] = x1;
     EXPECT_EQ(KXAPI_OK, cache.GetStatistics(1, &stat, average));
@@ -83,9 +81,9 @@ int32_t IntValue(const KxStatistic& stat)
     return value == nullptr ? 0 : *value;
 }
 
-void StorePollResultOk(StatisticsCache& cache)
+void Store(StatisticsCache& cache, std::vector<KxStatistic> batch, bool refreshKeys = false)
 {
-    cache.StoreStatisticsResult(KXAPI_OK);
+    cache.StoreStatistics(batch, refreshKeys);
 }
 
 } // namespace
@@ -107,9 +105,8 @@ TEST(StatisticsCacheKeys, SubChannelAndLayerMarkersYieldSixteenKeys)
         EXPECT_EQ(layer[i % 4] < 0, expanded[i].LockedOnly) << i;
     }
     // Every expanded key was cached with the default: a stored value reaches exactly its key.
-    StorePollResultOk(cache);
-    std::vector<KxStatistic> batch = {IntStat(ID_RF_LEVEL, 55, KXAPI_OK, 2, 1)};
-    cache.StoreStatistics(batch, false);
+    cache.StoreStatisticsResult(KXAPI_OK);
+    Store(cache, {IntStat(ID_RF_LEVEL, 55, KXAPI_OK, 2, 1)});
     EXPECT_EQ(55, IntValue(Read(cache, ID_RF_LEVEL, false, 2, 1)));
     KxStatistic other = Read(cache, ID_RF_LEVEL, false, 2, 0);
     EXPECT_EQ(-1, IntValue(other));
@@ -173,17 +170,15 @@ TEST(StatisticsCacheKeys, RefreshAfterPlpListShrankDropsVanishedPlps)
 {
     StatisticsCache cache;
     InitCache(cache, {Type(ID_RF_LEVEL, 0, 1)});
-    StorePollResultOk(cache);
+    cache.StoreStatisticsResult(KXAPI_OK);
     std::vector<int> plps = {0, 1};
     cache.SetMultiPlpIds(plps, KXAPI_OK);
-    std::vector<KxStatistic> batch = {IntStat(ID_RF_LEVEL, 10, KXAPI_OK, 0), IntStat(ID_RF_LEVEL, 11, KXAPI_OK, 1)};
-    cache.StoreStatistics(batch, true);
+    Store(cache, {IntStat(ID_RF_LEVEL, 10, KXAPI_OK, 0), IntStat(ID_RF_LEVEL, 11, KXAPI_OK, 1)}, true);
     EXPECT_EQ(11, IntValue(Read(cache, ID_RF_LEVEL, false, 1)));
 
     plps = {0};
     cache.SetMultiPlpIds(plps, KXAPI_OK);
-    std::vector<KxStatistic> next = {IntStat(ID_RF_LEVEL, 20, KXAPI_OK, 0)};
-    cache.StoreStatistics(next, true);
+    Store(cache, {IntStat(ID_RF_LEVEL, 20, KXAPI_OK, 0)}, true);
     EXPECT_EQ(20, IntValue(Read(cache, ID_RF_LEVEL, false, 0)));
     // PLP 1 is gone: the read falls back to the default.
     KxStatistic gone = Read(cache, ID_RF_LEVEL, false, 1);
@@ -196,9 +191,8 @@ TEST(StatisticsCacheKeys, UnusedExtraIdsAreNormalisedAway)
 {
     StatisticsCache cache;
     InitCache(cache, {Type(ID_TEMP)});
-    StorePollResultOk(cache);
-    std::vector<KxStatistic> batch = {IntStat(ID_TEMP, 42)};
-    cache.StoreStatistics(batch, false);
+    cache.StoreStatisticsResult(KXAPI_OK);
+    Store(cache, {IntStat(ID_TEMP, 42)});
     KxStatistic stat = Read(cache, ID_TEMP, false, 7, 3);
     EXPECT_EQ(KXAPI_OK, static_cast<KXAPI_RESULT>(stat.m_Result));
     EXPECT_EQ(42, IntValue(stat));
@@ -210,7 +204,7 @@ TEST(StatisticsCacheDefaults, UnsupportedUnmatchedAndLayeredStatistics)
 {
     StatisticsCache cache;
     InitCache(cache, {Type(ID_TEMP), Type(ID_RF_LEVEL, 0, 5, 2)});
-    StorePollResultOk(cache);
+    cache.StoreStatisticsResult(KXAPI_OK);
 
     KxStatistic unsupported = Read(cache, ID_BER);
     EXPECT_EQ(static_cast<int32_t>(KXAPI_E_NOT_SUPPORTED), unsupported.m_Result);
@@ -234,7 +228,7 @@ TEST(StatisticsCacheDefaults, FailedPollAnswersEveryReadUntilAGoodOne)
     EXPECT_EQ(KXAPI_E_DEV_DRIVER, cache.GetStatistics(1, &stat, false));
     cache.StoreStatisticsResult(KXAPI_E_I2C);
     EXPECT_EQ(KXAPI_E_I2C, cache.GetStatistics(1, &stat, false));
-    StorePollResultOk(cache);
+    cache.StoreStatisticsResult(KXAPI_OK);
     EXPECT_EQ(KXAPI_OK, cache.GetStatistics(1, &stat, false));
 }
 
@@ -256,22 +250,19 @@ TEST(StatisticsCacheAverages, IntegerWindowEmptiesOnErrorAndRestarts)
 {
     StatisticsCache cache;
     InitCache(cache, {Type(ID_RF_LEVEL, 10)});
-    StorePollResultOk(cache);
+    cache.StoreStatisticsResult(KXAPI_OK);
     for (int32_t v : {1, 2, 3}) {
-        std::vector<KxStatistic> batch = {IntStat(ID_RF_LEVEL, v)};
-        cache.StoreStatistics(batch, false);
+        Store(cache, {IntStat(ID_RF_LEVEL, v)});
     }
     EXPECT_EQ(2, IntValue(Read(cache, ID_RF_LEVEL, true)));
     EXPECT_EQ(3, IntValue(Read(cache, ID_RF_LEVEL, false)));
 
-    std::vector<KxStatistic> bad = {IntStat(ID_RF_LEVEL, 100, KXAPI_E_I2C)};
-    cache.StoreStatistics(bad, false);
+    Store(cache, {IntStat(ID_RF_LEVEL, 100, KXAPI_E_I2C)});
     KxStatistic failed = Read(cache, ID_RF_LEVEL, true);
     EXPECT_EQ(static_cast<int32_t>(KXAPI_E_I2C), failed.m_Result);
     EXPECT_EQ(100, IntValue(failed)); // an error result is never averaged
 
-    std::vector<KxStatistic> good = {IntStat(ID_RF_LEVEL, 8)};
-    cache.StoreStatistics(good, false);
+    Store(cache, {IntStat(ID_RF_LEVEL, 8)});
     EXPECT_EQ(8, IntValue(Read(cache, ID_RF_LEVEL, true)));
 }
 
@@ -279,27 +270,23 @@ TEST(StatisticsCacheAverages, WindowWrapsAndIntegerMeanIsCutTowardZero)
 {
     StatisticsCache cache;
     InitCache(cache, {Type(ID_RF_LEVEL, 3), Type(ID_BER, 2)});
-    StorePollResultOk(cache);
+    cache.StoreStatisticsResult(KXAPI_OK);
     for (int32_t v : {1, 2, -10, -11, -12}) {
-        std::vector<KxStatistic> batch = {IntStat(ID_RF_LEVEL, v)};
-        cache.StoreStatistics(batch, false);
+        Store(cache, {IntStat(ID_RF_LEVEL, v)});
     }
     // Window holds -10, -11, -12: mean -11.
     EXPECT_EQ(-11, IntValue(Read(cache, ID_RF_LEVEL, true)));
-    std::vector<KxStatistic> two = {IntStat(ID_RF_LEVEL, -1)};
-    cache.StoreStatistics(two, false);
+    Store(cache, {IntStat(ID_RF_LEVEL, -1)});
     // -11, -12, -1: mean -8 exactly; then -12, -1, 0 gives -4.33 -> -4.
     EXPECT_EQ(-8, IntValue(Read(cache, ID_RF_LEVEL, true)));
-    std::vector<KxStatistic> three = {IntStat(ID_RF_LEVEL, 0)};
-    cache.StoreStatistics(three, false);
+    Store(cache, {IntStat(ID_RF_LEVEL, 0)});
     EXPECT_EQ(-4, IntValue(Read(cache, ID_RF_LEVEL, true)));
 
     for (double v : {1e-3, 3e-3, 5e-3}) {
         KxStatistic ber(ID_BER);
         ber.SetValue(v);
         ber.m_Result = KXAPI_OK;
-        std::vector<KxStatistic> batch = {ber};
-        cache.StoreStatistics(batch, false);
+        Store(cache, {ber});
     }
     double mean = 0.0;
     EXPECT_EQ(KXAPI_OK, Read(cache, ID_BER, true).GetValue(mean));
@@ -310,14 +297,13 @@ TEST(StatisticsCacheEnable, DisablingResetsAndIgnoresStoresUntilEnabled)
 {
     StatisticsCache cache;
     InitCache(cache, {Type(ID_TEMP)});
-    StorePollResultOk(cache);
+    cache.StoreStatisticsResult(KXAPI_OK);
     KxDemodPars pars(KX_MOD_IQ);
     cache.StoreDemodPars(pars, KXAPI_OK);
     cache.StoreTunerFrequency(474000000, 0, KXAPI_OK);
     KxDvbT2StreamSelPars t2{2, 3};
     cache.StoreStreamSelection(t2, KXAPI_OK);
-    std::vector<KxStatistic> batch = {IntStat(ID_TEMP, 41)};
-    cache.StoreStatistics(batch, false);
+    Store(cache, {IntStat(ID_TEMP, 41)});
 
     cache.Enable(false);
     EXPECT_FALSE(cache.IsEnabled());
@@ -335,17 +321,15 @@ TEST(StatisticsCacheEnable, DisablingResetsAndIgnoresStoresUntilEnabled)
     EXPECT_EQ(KXAPI_E_NOT_LOCKED, cache.GetStreamSelection(c2Out));
     EXPECT_EQ(-1, c2Out.m_DSliceId);
     // The poll result is kept, the value went back to its default.
-    KxStatistic temp = Read(cache, ID_TEMP);
-    EXPECT_EQ(-1, IntValue(temp));
+    EXPECT_EQ(-1, IntValue(Read(cache, ID_TEMP)));
 
-    std::vector<KxStatistic> ignored = {IntStat(ID_TEMP, 43)};
-    cache.StoreStatistics(ignored, false);
+    Store(cache, {IntStat(ID_TEMP, 43)});
     cache.StoreDemodPars(pars, KXAPI_OK);
     EXPECT_EQ(-1, IntValue(Read(cache, ID_TEMP)));
 
     cache.Enable(true);
     EXPECT_EQ(-1, IntValue(Read(cache, ID_TEMP)));
-    cache.StoreStatistics(ignored, false);
+    Store(cache, {IntStat(ID_TEMP, 43)});
     EXPECT_EQ(43, IntValue(Read(cache, ID_TEMP)));
     cache.StoreDemodPars(pars, KXAPI_OK);
     EXPECT_EQ(KXAPI_OK, cache.GetDemodPars(out));
@@ -408,15 +392,13 @@ TEST(StatisticsCacheConcurrency, ReaderNeverSeesHalfABatch)
 {
     StatisticsCache cache;
     InitCache(cache, {Type(ID_RF_LEVEL), Type(ID_TEMP)});
-    StorePollResultOk(cache);
+    cache.StoreStatisticsResult(KXAPI_OK);
     std::atomic<bool> stop{false};
     std::thread writer([&] {
         for (int32_t n = 0; n < 2000; n++) {
             CritSecAutoLockSvc lock(cache.GetStatisticsLock());
-            std::vector<KxStatistic> first = {IntStat(ID_RF_LEVEL, n)};
-            cache.StoreStatistics(first, false);
-            std::vector<KxStatistic> second = {IntStat(ID_TEMP, n)};
-            cache.StoreStatistics(second, true);
+            Store(cache, {IntStat(ID_RF_LEVEL, n)});
+            Store(cache, {IntStat(ID_TEMP, n)}, true);
         }
         stop = true;
     });

@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "DemodPars.h"
 #include "DemodPortClient.h"
+#include "DemodSvcEvents.h"
+#include "KxScanProgress.h"
 #include "KxStatistic.h"
 #include "TestSupport.h"
 #include "XpPipeConnectionLinux.h"
@@ -30,6 +33,17 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         return m_Events;
+    }
+    // The blind-scan progress reports received so far, in order.
+    std::vector<Kxapi::KxBsProgress> BlindScanReports()
+    {
+        std::vector<Kxapi::KxBsProgress> reports;
+        for (const Kxapi::DemodEvent& event : Events()) {
+            Kxapi::KxBsProgress progress;
+            if (event.m_Kind == Kxapi::DEMOD_EVENT_BLIND_SCAN && progress.FromXml(event.m_Xml) == KXAPI_OK)
+                reports.push_back(progress);
+        }
+        return reports;
     }
     size_t CountOfKind(uint32_t kind)
     {
@@ -80,9 +94,15 @@ inline KXAPI_RESULT OpenWhenReady(Kxapi::DemodPortClient& client, int64_t serial
 
 class DemodClientTest : public ::testing::Test {
 protected:
+    // The scenario the service runs ("": the default one).
+    virtual std::string ScenarioText() { return ""; }
     void SetUp() override
     {
-        ASSERT_TRUE(m_Service.Start()) << m_Service.Log();
+        const std::string scenario = ScenarioText();
+        const std::string path = m_ScenarioDir.File("scenario.json");
+        if (!scenario.empty())
+            std::ofstream(path) << scenario;
+        ASSERT_TRUE(scenario.empty() ? m_Service.Start() : m_Service.Start({"--scenario", path})) << m_Service.Log();
         m_OldPrefix = XpPipeBaseLinux::m_pFifoPrefix;
         m_Prefix = m_Service.Dir() + "/";
         XpPipeBaseLinux::m_pFifoPrefix = m_Prefix.c_str();
@@ -113,6 +133,7 @@ protected:
         return Read(client, {Kxapi::KX_STAT_LOCK}, stats) == KXAPI_OK && stats[0].GetValue(locked) == KXAPI_OK && locked;
     }
 
+    kxtest::TempDir m_ScenarioDir;
     kxtest::SimService m_Service;
     const char* m_OldPrefix = nullptr;
     std::string m_Prefix;

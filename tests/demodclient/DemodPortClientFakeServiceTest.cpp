@@ -267,14 +267,22 @@ private:
     std::wstring m_EventName;
 };
 
-TEST(DemodPortClientFake, OpeningAttachesWithTheOneBasedPortInitialisesAndRegistersItsEventFifo)
+// The scripted service in a private FIFO directory, and a client of it.
+class DemodPortClientFake : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_Service.Ok()); }
+    void Open() { ASSERT_EQ(KXAPI_OK, m_Client.Init(SERIAL, 0)); }
+
+    kxtest::ScopedIpcDirectory m_Dir;
+    std::unique_ptr<FakeDemodService> m_pService = std::make_unique<FakeDemodService>();
+    FakeDemodService& m_Service = *m_pService;
+    DemodPortClient m_Client;
+};
+
+TEST_F(DemodPortClientFake, OpeningAttachesWithTheOneBasedPortInitialisesAndRegistersItsEventFifo)
 {
-    kxtest::ScopedIpcDirectory dir;
-    FakeDemodService service;
-    ASSERT_TRUE(service.Ok());
-    DemodPortClient client;
-    ASSERT_EQ(KXAPI_OK, client.Init(SERIAL, 2, 77));
-    std::vector<Received> requests = service.Requests();
+    ASSERT_EQ(KXAPI_OK, m_Client.Init(SERIAL, 2, 77));
+    std::vector<Received> requests = m_Service.Requests();
     ASSERT_EQ(3u, requests.size());
     EXPECT_EQ(1u, requests[0].m_Code);
     EXPECT_EQ(24u, requests[0].m_Size);
@@ -284,44 +292,36 @@ TEST(DemodPortClientFake, OpeningAttachesWithTheOneBasedPortInitialisesAndRegist
     EXPECT_EQ(26u, requests[2].m_Code);
     EXPECT_EQ(272u, requests[2].m_Size);
     EXPECT_EQ(0u, requests[2].m_EvMask);
-    EXPECT_EQ(client.EventPipeName(), requests[2].m_EvName);
+    EXPECT_EQ(m_Client.EventPipeName(), requests[2].m_EvName);
     // The event FIFO is published in the FIFO directory under that name while the client is open.
-    std::string fifo = dir.File(std::string(client.EventPipeName().begin(), client.EventPipeName().end()));
+    std::string fifo = m_Dir.File(std::string(m_Client.EventPipeName().begin(), m_Client.EventPipeName().end()));
     EXPECT_EQ(0, access(fifo.c_str(), F_OK));
 
-    client.Close();
-    EXPECT_TRUE(kxtest::WaitUntil([&] { return service.Codes().size() == 4; }, 2000));
-    EXPECT_EQ(0xFFFFFFFFu, service.Codes().back());
+    m_Client.Close();
+    EXPECT_TRUE(kxtest::WaitUntil([&] { return m_Service.Codes().size() == 4; }, 2000));
+    EXPECT_EQ(0xFFFFFFFFu, m_Service.Codes().back());
     EXPECT_NE(0, access(fifo.c_str(), F_OK));
 }
 
-TEST(DemodPortClientFake, AServiceThatNeverConnectsToTheEventFifoTimesOutTheOpening)
+TEST_F(DemodPortClientFake, AServiceThatNeverConnectsToTheEventFifoTimesOutTheOpening)
 {
-    kxtest::ScopedIpcDirectory dir;
-    FakeDemodService service;
-    ASSERT_TRUE(service.Ok());
-    service.m_ConnectEventFifo = false;
-    DemodPortClient client;
-    EXPECT_EQ(KXAPI_E_TIMEOUT, client.Init(SERIAL, 0));
-    EXPECT_FALSE(client.IsOpen());
+    m_Service.m_ConnectEventFifo = false;
+    EXPECT_EQ(KXAPI_E_TIMEOUT, m_Client.Init(SERIAL, 0));
+    EXPECT_FALSE(m_Client.IsOpen());
     // The failed client said goodbye and left no FIFO of its own behind.
-    EXPECT_TRUE(kxtest::WaitUntil([&] { return !service.Codes().empty() && service.Codes().back() == 0xFFFFFFFFu; },
+    EXPECT_TRUE(kxtest::WaitUntil([&] { return !m_Service.Codes().empty() && m_Service.Codes().back() == 0xFFFFFFFFu; },
                                   2000));
-    for (const std::string& name : kxtest::ListDir(dir.Path()))
+    for (const std::string& name : kxtest::ListDir(m_Dir.Path()))
         EXPECT_EQ(std::string::npos, name.find("KxapiDemodSvc_EvPipe")) << name;
 }
 
-TEST(DemodPortClientFake, EventsOfTheirExactSizesReachTheCallbackOthersAreDropped)
+TEST_F(DemodPortClientFake, EventsOfTheirExactSizesReachTheCallbackOthersAreDropped)
 {
-    kxtest::ScopedIpcDirectory dir;
-    FakeDemodService service;
-    ASSERT_TRUE(service.Ok());
-    DemodPortClient client;
-    ASSERT_EQ(KXAPI_OK, client.Init(SERIAL, 0));
+    Open();
     EventLog log;
-    ASSERT_EQ(KXAPI_OK, client.CallbackRegisterEvents(log.Callback(), 3));
-    EXPECT_EQ(3u, service.Requests().back().m_EvMask);
-    ASSERT_TRUE(service.HasEventWriter());
+    ASSERT_EQ(KXAPI_OK, m_Client.CallbackRegisterEvents(log.Callback(), 3));
+    EXPECT_EQ(3u, m_Service.Requests().back().m_EvMask);
+    ASSERT_TRUE(m_Service.HasEventWriter());
 
     Kxapi::OldStyleParsWire oldPars{15, 0, 0, 0}, newPars{15, 1, 2, 3};
     DemodMsg freq = Kxapi::DemodBuildFreqEvent(SERIAL, 1, 474000000, 482000000);
@@ -335,12 +335,12 @@ TEST(DemodPortClientFake, EventsOfTheirExactSizesReachTheCallbackOthersAreDroppe
     progress.m_Event = 0;
     std::wstring xml;
     ASSERT_EQ(KXAPI_OK, progress.ToXml(xml));
-    ASSERT_TRUE(service.SendEvent(longFreq));
-    ASSERT_TRUE(service.SendEvent(freq));
-    ASSERT_TRUE(service.SendEvent(unknownKind));
-    ASSERT_TRUE(service.SendEvent(DemodMsg(3, 0))); // shorter than a header
-    ASSERT_TRUE(service.SendEvent(Kxapi::DemodBuildParsEvent(SERIAL, 1, 474000000, oldPars, 482000000, newPars)));
-    ASSERT_TRUE(service.SendEvent(Kxapi::DemodBuildScanEvent(Kxapi::DEMOD_EVENT_SPECTRUM_SCAN, SERIAL, 1, xml)));
+    ASSERT_TRUE(m_Service.SendEvent(longFreq));
+    ASSERT_TRUE(m_Service.SendEvent(freq));
+    ASSERT_TRUE(m_Service.SendEvent(unknownKind));
+    ASSERT_TRUE(m_Service.SendEvent(DemodMsg(3, 0))); // shorter than a header
+    ASSERT_TRUE(m_Service.SendEvent(Kxapi::DemodBuildParsEvent(SERIAL, 1, 474000000, oldPars, 482000000, newPars)));
+    ASSERT_TRUE(m_Service.SendEvent(Kxapi::DemodBuildScanEvent(Kxapi::DEMOD_EVENT_SPECTRUM_SCAN, SERIAL, 1, xml)));
 
     ASSERT_TRUE(kxtest::WaitUntil([&] { return log.Events().size() >= 3; }, 3000));
     XpUtil::Sleep(100);
@@ -357,36 +357,28 @@ TEST(DemodPortClientFake, EventsOfTheirExactSizesReachTheCallbackOthersAreDroppe
     EXPECT_EQ(progress, received);
 }
 
-TEST(DemodPortClientFake, ANullCallbackRegistersMaskZeroAndReceivesNothing)
+TEST_F(DemodPortClientFake, ANullCallbackRegistersMaskZeroAndReceivesNothing)
 {
-    kxtest::ScopedIpcDirectory dir;
-    FakeDemodService service;
-    ASSERT_TRUE(service.Ok());
-    DemodPortClient client;
-    ASSERT_EQ(KXAPI_OK, client.Init(SERIAL, 0));
+    Open();
     EventLog log;
-    ASSERT_EQ(KXAPI_OK, client.CallbackRegisterEvents(log.Callback(), 3));
-    ASSERT_EQ(KXAPI_OK, client.CallbackRegisterEvents(nullptr, 3));
-    EXPECT_EQ(0u, service.Requests().back().m_EvMask);
-    ASSERT_TRUE(service.SendEvent(Kxapi::DemodBuildFreqEvent(SERIAL, 1, 1, 2)));
+    ASSERT_EQ(KXAPI_OK, m_Client.CallbackRegisterEvents(log.Callback(), 3));
+    ASSERT_EQ(KXAPI_OK, m_Client.CallbackRegisterEvents(nullptr, 3));
+    EXPECT_EQ(0u, m_Service.Requests().back().m_EvMask);
+    ASSERT_TRUE(m_Service.SendEvent(Kxapi::DemodBuildFreqEvent(SERIAL, 1, 1, 2)));
     XpUtil::Sleep(200);
     EXPECT_TRUE(log.Events().empty());
 }
 
-TEST(DemodPortClientFake, ABrokenTransferFailsOnceThenTheClientIsAttachedAndRegisteredAgain)
+TEST_F(DemodPortClientFake, ABrokenTransferFailsOnceThenTheClientIsAttachedAndRegisteredAgain)
 {
-    kxtest::ScopedIpcDirectory dir;
-    FakeDemodService service;
-    ASSERT_TRUE(service.Ok());
-    DemodPortClient client;
-    ASSERT_EQ(KXAPI_OK, client.Init(SERIAL, 0));
-    ASSERT_EQ(KXAPI_OK, client.CallbackRegisterEvents([](const DemodEvent&) {}, 2));
-    service.m_DropNextCode = 13;
+    Open();
+    ASSERT_EQ(KXAPI_OK, m_Client.CallbackRegisterEvents([](const DemodEvent&) {}, 2));
+    m_Service.m_DropNextCode = 13;
     int64_t freqHz = 0;
-    EXPECT_EQ(KXAPI_E_INTERNAL, client.Svc().TunerFreqGetOld(freqHz));
-    EXPECT_EQ(1, client.ReconnectCount());
+    EXPECT_EQ(KXAPI_E_INTERNAL, m_Client.Svc().TunerFreqGetOld(freqHz));
+    EXPECT_EQ(1, m_Client.ReconnectCount());
     // On the new connection: attach to the same port, then the registration with its mask.
-    std::vector<Received> requests = service.Requests();
+    std::vector<Received> requests = m_Service.Requests();
     ASSERT_GE(requests.size(), 2u);
     const Received& attach = requests[requests.size() - 2];
     const Received& registration = requests.back();
@@ -396,58 +388,47 @@ TEST(DemodPortClientFake, ABrokenTransferFailsOnceThenTheClientIsAttachedAndRegi
     EXPECT_EQ(1, attach.m_Port);
     EXPECT_EQ(26u, registration.m_Code);
     EXPECT_EQ(2u, registration.m_EvMask);
-    EXPECT_EQ(client.EventPipeName(), registration.m_EvName);
+    EXPECT_EQ(m_Client.EventPipeName(), registration.m_EvName);
     // The next request goes through.
-    EXPECT_EQ(KXAPI_OK, client.Svc().TunerFreqGetOld(freqHz));
+    EXPECT_EQ(KXAPI_OK, m_Client.Svc().TunerFreqGetOld(freqHz));
     EXPECT_EQ(FAKE_FREQ_HZ, freqHz);
-    EXPECT_EQ(1, client.ReconnectCount());
+    EXPECT_EQ(1, m_Client.ReconnectCount());
 }
 
-TEST(DemodPortClientFake, AnAttachRefusedAfterAReconnectIsRepeatedBeforeTheNextRequests)
+TEST_F(DemodPortClientFake, AnAttachRefusedAfterAReconnectIsRepeatedBeforeTheNextRequests)
 {
-    kxtest::ScopedIpcDirectory dir;
-    FakeDemodService service;
-    ASSERT_TRUE(service.Ok());
-    DemodPortClient client;
-    ASSERT_EQ(KXAPI_OK, client.Init(SERIAL, 0));
-    ASSERT_EQ(KXAPI_OK, client.CallbackRegisterEvents([](const DemodEvent&) {}, 1));
-    service.m_DropNextCode = 13;
-    service.m_RefuseAttaches = 2; // the reconnect's attach and the first repetition
+    Open();
+    ASSERT_EQ(KXAPI_OK, m_Client.CallbackRegisterEvents([](const DemodEvent&) {}, 1));
+    m_Service.m_DropNextCode = 13;
+    m_Service.m_RefuseAttaches = 2; // the reconnect's attach and the first repetition
     int64_t freqHz = 0;
-    EXPECT_EQ(KXAPI_E_INTERNAL, client.Svc().TunerFreqGetOld(freqHz));
-    EXPECT_EQ(KXAPI_OK, client.Svc().TunerFreqGetOld(freqHz));
-    EXPECT_EQ(KXAPI_OK, client.Svc().TunerFreqGetOld(freqHz));
+    EXPECT_EQ(KXAPI_E_INTERNAL, m_Client.Svc().TunerFreqGetOld(freqHz));
+    EXPECT_EQ(KXAPI_OK, m_Client.Svc().TunerFreqGetOld(freqHz));
+    EXPECT_EQ(KXAPI_OK, m_Client.Svc().TunerFreqGetOld(freqHz));
     // On the second connection: refused attach (reconnect), refused attach, 13, accepted
     // attach with the registration again, 13; no more attaches after that.
     std::vector<uint32_t> codes;
-    for (const Received& r : service.Requests())
+    for (const Received& r : m_Service.Requests())
         if (r.m_Connection == 2)
             codes.push_back(r.m_Code);
     EXPECT_EQ((std::vector<uint32_t>{1, 1, 13, 1, 26, 13}), codes);
-    EXPECT_EQ(1, client.ReconnectCount());
+    EXPECT_EQ(1, m_Client.ReconnectCount());
 }
 
-TEST(DemodPortClientFake, WithTheServiceGoneEveryRequestFailsWithoutHanging)
+TEST_F(DemodPortClientFake, WithTheServiceGoneEveryRequestFailsWithoutHanging)
 {
-    kxtest::ScopedIpcDirectory dir;
-    DemodPortClient client;
-    {
-        FakeDemodService service;
-        ASSERT_TRUE(service.Ok());
-        ASSERT_EQ(KXAPI_OK, client.Init(SERIAL, 0));
-    }
+    Open();
+    m_pService.reset();
     int64_t freqHz = 0;
-    EXPECT_EQ(KXAPI_E_INTERNAL, client.Svc().TunerFreqGetOld(freqHz));
-    EXPECT_EQ(KXAPI_E_INTERNAL, client.Svc().TunerFreqGetOld(freqHz));
-    EXPECT_EQ(2, client.ReconnectCount());
-    client.Close();
+    EXPECT_EQ(KXAPI_E_INTERNAL, m_Client.Svc().TunerFreqGetOld(freqHz));
+    EXPECT_EQ(KXAPI_E_INTERNAL, m_Client.Svc().TunerFreqGetOld(freqHz));
+    EXPECT_EQ(2, m_Client.ReconnectCount());
+    m_Client.Close();
 }
 
 // kxctl against the scripted service: `Kxctl` runs one demod command and keeps its output.
-class KxctlDemodFake : public ::testing::Test {
+class KxctlDemodFake : public DemodPortClientFake {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_Service.Ok()); }
-
     // Runs "kxctl demod <words>" with the test's FIFO directory; false when it did not exit.
     bool Kxctl(const std::vector<std::string>& words)
     {
@@ -457,9 +438,16 @@ protected:
         return m_Result.m_Exited;
     }
     bool Printed(const std::string& text) const { return m_Result.m_Output.find(text) != std::string::npos; }
+    // The statistics of the last statistics read the service received.
+    std::vector<Kxapi::KxStatistic> LastStatisticsRead()
+    {
+        std::vector<Kxapi::KxStatistic> read;
+        for (const Received& r : m_Service.Requests())
+            if (r.m_Code == 38)
+                read = r.m_Stats;
+        return read;
+    }
 
-    kxtest::ScopedIpcDirectory m_Dir;
-    FakeDemodService m_Service;
     kxtest::ProcessResult m_Result;
 };
 
@@ -473,29 +461,25 @@ TEST_F(KxctlDemodFake, BlindScanFollowsTheProgressEventsAndPrintsTheTransmitterT
     EXPECT_TRUE(Printed("40.0 %")) << m_Result.m_Output; // 474 of 470..480 MHz
 }
 
-TEST(DemodPortClientFake, AFixedLayoutScanBeyondItsArrayPassesOnTheCountAndTheRecordsThatFit)
+TEST_F(DemodPortClientFake, AFixedLayoutScanBeyondItsArrayPassesOnTheCountAndTheRecordsThatFit)
 {
-    kxtest::ScopedIpcDirectory dir;
-    FakeDemodService service;
-    ASSERT_TRUE(service.Ok());
-    DemodPortClient client;
-    ASSERT_EQ(KXAPI_OK, client.Init(SERIAL, 0));
+    Open();
     Kxapi::BlindScanOldReq request{2, 8000000, 950000000, 2150000000};
     std::vector<Kxapi::KxTransmitter> found;
     int32_t numFound = -1;
-    EXPECT_EQ(KXAPI_E_BUF_TOO_SMALL, client.Svc().BlindScanOld(request, found, numFound));
+    EXPECT_EQ(KXAPI_E_BUF_TOO_SMALL, m_Client.Svc().BlindScanOld(request, found, numFound));
     EXPECT_EQ(FIXED_SCAN_FOUND, numFound);
     ASSERT_EQ(2u, found.size());
     EXPECT_EQ(950000000, found[0].m_FreqHz);
     EXPECT_EQ(1050000000, found[1].m_FreqHz);
     EXPECT_EQ(27500000, found[1].m_SymRateBd);
     // Not taken for a broken transfer: no reconnect.
-    EXPECT_EQ(0, client.ReconnectCount());
+    EXPECT_EQ(0, m_Client.ReconnectCount());
     request.m_MaxTransmitters = FIXED_SCAN_FOUND;
-    EXPECT_EQ(KXAPI_OK, client.Svc().BlindScanOld(request, found, numFound));
+    EXPECT_EQ(KXAPI_OK, m_Client.Svc().BlindScanOld(request, found, numFound));
     EXPECT_EQ(FIXED_SCAN_FOUND, numFound);
     EXPECT_EQ(static_cast<size_t>(FIXED_SCAN_FOUND), found.size());
-    client.Close();
+    m_Client.Close();
 }
 
 TEST_F(KxctlDemodFake, FixedLayoutBlindScanSaysHowManyItFoundBeyondItsArray)
@@ -516,10 +500,7 @@ TEST_F(KxctlDemodFake, StatisticsOfOneStreamAndTimeWindow)
         << m_Result.m_Output;
     EXPECT_EQ(0, m_Result.m_Status) << m_Result.m_Output;
     EXPECT_TRUE(Printed("ISI 3, medium window (60 s)")) << m_Result.m_Output;
-    std::vector<Kxapi::KxStatistic> read;
-    for (const Received& r : m_Service.Requests())
-        if (r.m_Code == 38)
-            read = r.m_Stats;
+    std::vector<Kxapi::KxStatistic> read = LastStatisticsRead();
     ASSERT_EQ(2u, read.size());
     for (const Kxapi::KxStatistic& stat : read) {
         EXPECT_EQ(3, stat.m_XtraId[0]);
@@ -532,9 +513,7 @@ TEST_F(KxctlDemodFake, StatisticsOfOneStreamAndTimeWindow)
     EXPECT_TRUE(Printed("all streams, long window (60 min)")) << m_Result.m_Output;
     ASSERT_TRUE(Kxctl({"stats", "3460000001", "0", "MER", "--settle", "0"}));
     EXPECT_FALSE(Printed("window")) << m_Result.m_Output;
-    for (const Received& r : m_Service.Requests())
-        if (r.m_Code == 38)
-            read = r.m_Stats;
+    read = LastStatisticsRead();
     ASSERT_EQ(1u, read.size());
     EXPECT_EQ(-1, read[0].m_XtraId[0]);
     EXPECT_EQ(-1, read[0].m_XtraId[1]);

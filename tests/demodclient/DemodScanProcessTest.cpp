@@ -1,9 +1,6 @@
 // A blind scan through KxapiServiceSim and the FIFOs, on a virtual 3460 with three carriers:
 // progress reports whose parameters serialise to several kilobytes reach the client.
-#include <fstream>
-
 #include "DemodClientFixture.h"
-#include "KxScanProgress.h"
 
 using namespace Kxapi;
 using namespace demodclient;
@@ -17,7 +14,7 @@ constexpr int NUM_CARRIERS = 3;
 constexpr int FILTER_COEFS = 64;
 
 // A 3460 whose input carries three DVB-T carriers 10 MHz apart from 100 MHz.
-std::string ScenarioText()
+std::string ThreeCarriers()
 {
     std::string carriers;
     for (int i = 0; i < NUM_CARRIERS; i++) {
@@ -51,18 +48,7 @@ KxDemodPars LongIq3460Pars()
 
 class DemodScanProcessTest : public DemodClientTest {
 protected:
-    void SetUp() override
-    {
-        m_ScenarioPath = m_ScenarioDir.File("three-carriers.json");
-        std::ofstream(m_ScenarioPath) << ScenarioText();
-        ASSERT_TRUE(m_Service.Start({"--scenario", m_ScenarioPath})) << m_Service.Log();
-        m_OldPrefix = XpPipeBaseLinux::m_pFifoPrefix;
-        m_Prefix = m_Service.Dir() + "/";
-        XpPipeBaseLinux::m_pFifoPrefix = m_Prefix.c_str();
-    }
-
-    kxtest::TempDir m_ScenarioDir;
-    std::string m_ScenarioPath;
+    std::string ScenarioText() override { return ThreeCarriers(); }
 };
 
 } // namespace
@@ -83,12 +69,7 @@ TEST_F(DemodScanProcessTest, ChannelFoundReportsWithLongParametersReachTheClient
     std::vector<KxBsProgress> reports;
     ASSERT_TRUE(kxtest::WaitUntil(
         [&] {
-            reports.clear();
-            for (const DemodEvent& event : events.Events()) {
-                KxBsProgress progress;
-                if (event.m_Kind == DEMOD_EVENT_BLIND_SCAN && progress.FromXml(event.m_Xml) == KXAPI_OK)
-                    reports.push_back(progress);
-            }
+            reports = events.BlindScanReports();
             return !reports.empty() && reports.back().IsFinal();
         },
         LOCK_WAIT_MS * NUM_CARRIERS));

@@ -1,14 +1,13 @@
 // The virtual 3470 through KxapiServiceSim's real FIFOs: the DVB-S2 port tunes, locks and
 // answers its statistics (fixed-layout commands 30 and 31, XML command 38), parameters and
-// constellation; the LNB supply and DiSEqC; a second client of the port receives the tune
-// events; the I/Q port takes the tuner with its own parameters.
+// constellation; the LNB supply and DiSEqC; the I/Q port takes the tuner with its own
+// parameters.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "DemodClientFixture.h"
 #include "DemodPortClient.h"
-#include "DemodSvcEvents.h"
 #include "XpUtil.h"
 
 namespace demodclient {
@@ -19,7 +18,6 @@ using Kxapi::KxStatistic;
 
 constexpr int64_t SERIAL_3470 = 3470000001;
 constexpr int64_t S2_CARRIER_HZ = 1150000000; // 27.5 MBd, C/N 12 dB in the default scenario
-constexpr int64_t OTHER_CARRIER_HZ = 1750000000;
 constexpr int32_t S2_SYMBOL_RATE_BD = 27500000;
 
 // DVB-S2 parameters for the port to find code rate, pilots and frame size in.
@@ -28,21 +26,14 @@ Kxapi::KxDemodPars S2Pars(int32_t symbolRateBd = S2_SYMBOL_RATE_BD)
     return Kxapi::KxDemodPars::DvbS2Automatic(symbolRateBd);
 }
 
-class Kxa3470ProcessTest : public DemodClientTest {
-protected:
-    // Opens port index 0 (the DVB-S2 port) and tunes it to the carrier until it locks.
-    void TuneLocked(DemodPortClient& client)
-    {
-        ASSERT_EQ(KXAPI_OK, OpenWhenReady(client, SERIAL_3470, 0));
-        ASSERT_EQ(KXAPI_OK, client.Svc().Tune(S2_CARRIER_HZ, S2Pars()));
-        ASSERT_TRUE(kxtest::WaitUntil([&] { return IsLocked(client); }, LOCK_WAIT_MS));
-    }
-};
+class Kxa3470ProcessTest : public DemodClientTest {};
 
 TEST_F(Kxa3470ProcessTest, DvbS2PortLocksAndAnswersItsStatistics)
 {
     DemodPortClient client;
-    ASSERT_NO_FATAL_FAILURE(TuneLocked(client));
+    ASSERT_EQ(KXAPI_OK, OpenWhenReady(client, SERIAL_3470, 0));
+    ASSERT_EQ(KXAPI_OK, client.Svc().Tune(S2_CARRIER_HZ, S2Pars()));
+    ASSERT_TRUE(kxtest::WaitUntil([&] { return IsLocked(client); }, LOCK_WAIT_MS));
 
     // Command 31: the 25 supported statistics, Lock first.
     std::vector<int32_t> ids;
@@ -120,32 +111,6 @@ TEST_F(Kxa3470ProcessTest, LnbSupplyToneAndDiseqc)
     DemodPortClient iq;
     ASSERT_EQ(KXAPI_OK, OpenWhenReady(iq, SERIAL_3470, 1));
     EXPECT_EQ(KXAPI_E_NOT_SUPPORTED, iq.Svc().LnbEnable(true));
-}
-
-TEST_F(Kxa3470ProcessTest, SecondClientReceivesTheTuneEvents)
-{
-    DemodPortClient first, second;
-    ASSERT_NO_FATAL_FAILURE(TuneLocked(first));
-    ASSERT_EQ(KXAPI_OK, OpenWhenReady(second, SERIAL_3470, 0));
-    EventLog events;
-    ASSERT_EQ(KXAPI_OK, second.CallbackRegisterEvents(events.Callback(), 3));
-
-    ASSERT_EQ(KXAPI_OK, first.Svc().Tune(OTHER_CARRIER_HZ, S2Pars(45000000)));
-    ASSERT_TRUE(kxtest::WaitUntil([&] { return events.CountOfKind(Kxapi::DEMOD_EVENT_PARS_CHANGED) >= 1; },
-                                  EVENT_WAIT_MS));
-    bool sawFrequency = false;
-    for (const Kxapi::DemodEvent& event : events.Events()) {
-        if (event.m_Kind != Kxapi::DEMOD_EVENT_FREQ_CHANGED)
-            continue;
-        sawFrequency = true;
-        EXPECT_EQ(SERIAL_3470, event.m_Serial);
-        EXPECT_EQ(1, event.m_Port);
-        EXPECT_EQ(S2_CARRIER_HZ, event.m_OldFreqHz);
-        EXPECT_EQ(OTHER_CARRIER_HZ, event.m_NewFreqHz);
-    }
-    EXPECT_TRUE(sawFrequency);
-    // The new carrier (16APSK, C/N 16.5 dB) locks as well.
-    ASSERT_TRUE(kxtest::WaitUntil([&] { return IsLocked(second); }, LOCK_WAIT_MS));
 }
 
 TEST_F(Kxa3470ProcessTest, IqPortTakesTheTunerWithItsOwnParameters)

@@ -147,8 +147,7 @@ TEST_F(ManagerFixture, SubscribersWhoseFifosStayFullAreDroppedWithoutBlockingAny
     }
     EventSink good;
     KxeSvcClient goodClient;
-    ASSERT_EQ(KXAPI_OK, goodClient.RegisterEvents(3, [&](int64_t s, uint32_t e) { good.Add(s, e); },
-                                                  "KxapiKxeSvc_EvPipe_1_good"));
+    ASSERT_EQ(KXAPI_OK, goodClient.RegisterEvents(3, good.Callback(), "KxapiKxeSvc_EvPipe_1_good"));
     // Cycles of 512 devices coming and going fill the silent FIFOs after a few rounds; the
     // attack has worked from then on, for as long as the old delivery blocks.
     const std::vector<KxeListEntry> many = ManyDevices(static_cast<int>(KXE_LIST_CAPACITY));
@@ -372,8 +371,7 @@ TEST_F(ManagerFixture, EventNamesGivenWithAMaskChangeAreNotRecordedAndTheRegistr
     ASSERT_NO_FATAL_FAILURE(Publish({Device(1002, 12)}));
     EventSink sink;
     KxeSvcClient client;
-    ASSERT_EQ(KXAPI_OK, client.RegisterEvents(1, [&](int64_t s, uint32_t e) { sink.Add(s, e); },
-                                              "KxapiKxeSvc_EvPipe_1_x"));
+    ASSERT_EQ(KXAPI_OK, client.RegisterEvents(1, sink.Callback(), "KxapiKxeSvc_EvPipe_1_x"));
     // The attack: ever new names on a connection that already has its event FIFO.
     for (int i = 0; i < 2000; ++i)
         ASSERT_EQ(KXAPI_OK, RegisterName(client, "KxapiKxeSvc_EvPipe_1_n" + std::to_string(i), 1));
@@ -399,14 +397,12 @@ TEST_F(ManagerFixture, TheClientsEventThreadTakesTheNextConnectionAfterOneBroke)
 {
     EventSink sink;
     KxeSvcClient client;
-    ASSERT_EQ(KXAPI_OK, client.RegisterEvents(3, [&](int64_t s, uint32_t e) { sink.Add(s, e); },
-                                              "KxapiKxeSvc_EvPipe_1_r"));
+    ASSERT_EQ(KXAPI_OK, client.RegisterEvents(3, sink.Callback(), "KxapiKxeSvc_EvPipe_1_r"));
     // The service drops the subscription (as it does for a subscriber it gave up on): the
     // event connection breaks. Registering again must bring the events back.
     ASSERT_EQ(KXAPI_OK, RegisterName(client, "KxapiKxeSvc_EvPipe_1_r", 0));
     XpUtil::Sleep(300);
-    ASSERT_EQ(KXAPI_OK, client.RegisterEvents(3, [&](int64_t s, uint32_t e) { sink.Add(s, e); },
-                                              "KxapiKxeSvc_EvPipe_1_r"));
+    ASSERT_EQ(KXAPI_OK, client.RegisterEvents(3, sink.Callback(), "KxapiKxeSvc_EvPipe_1_r"));
     ASSERT_NO_FATAL_FAILURE(Publish({Device(1001, 11)}));
     EXPECT_TRUE(kxtest::WaitUntil([&] { return sink.Size() == 1; }, 3000));
 }

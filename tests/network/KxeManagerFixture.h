@@ -67,6 +67,10 @@ struct EventSink {
         std::lock_guard<std::mutex> lock(m_Mutex);
         m_Events.emplace_back(serial, event);
     }
+    KxeSvcClient::EventCallback Callback()
+    {
+        return [this](int64_t serial, uint32_t event) { Add(serial, event); };
+    }
     size_t Size()
     {
         std::lock_guard<std::mutex> lock(m_Mutex);

@@ -104,8 +104,7 @@ TEST_F(ManagerFixture, UnchangedCycleRewritesNothingAndEmptyCycleClearsTheList)
     // entries again are no change.
     EventSink sink;
     KxeSvcClient listener;
-    ASSERT_EQ(KXAPI_OK, listener.RegisterEvents(3, [&](int64_t s, uint32_t e) { sink.Add(s, e); },
-                                                "KxapiKxeSvc_EvPipe_1"));
+    ASSERT_EQ(KXAPI_OK, listener.RegisterEvents(3, sink.Callback(), "KxapiKxeSvc_EvPipe_1"));
     std::vector<KxeListEntry> twoPorts = {Device(3003, 30, 8000), Device(3003, 30, 8001)};
     ASSERT_TRUE(m_pManager->Update(twoPorts.data(), 2));
     ASSERT_TRUE(kxtest::WaitUntil([&] { return sink.Size() >= 4; }, 3000));
@@ -178,10 +177,8 @@ TEST_F(ManagerFixture, RegisteredClientsHearAddedAndRemovedDevicesByMask)
     EventSink addedOnly;
     KxeSvcClient allClient;
     KxeSvcClient addedClient;
-    ASSERT_EQ(KXAPI_OK, allClient.RegisterEvents(3, [&](int64_t s, uint32_t e) { all.Add(s, e); },
-                                                 "KxapiKxeSvc_EvPipe_1"));
-    ASSERT_EQ(KXAPI_OK, addedClient.RegisterEvents(2, [&](int64_t s, uint32_t e) { addedOnly.Add(s, e); },
-                                                   "KxapiKxeSvc_EvPipe_2"));
+    ASSERT_EQ(KXAPI_OK, allClient.RegisterEvents(3, all.Callback(), "KxapiKxeSvc_EvPipe_1"));
+    ASSERT_EQ(KXAPI_OK, addedClient.RegisterEvents(2, addedOnly.Callback(), "KxapiKxeSvc_EvPipe_2"));
     // Registering again only changes the mask (same connection).
     ASSERT_EQ(KXAPI_OK, addedClient.RegisterEvents(1, nullptr, "KxapiKxeSvc_EvPipe_2"));
 

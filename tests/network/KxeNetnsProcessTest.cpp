@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "KxeListDefs.h"
+#include "KxeManagerFixture.h"
 #include "KxeNetns.h"
 #include "KxeSvcClient.h"
 #include "TestSupport.h"
@@ -56,28 +56,6 @@ std::vector<int64_t> SortedSerials(const KxeListSnapshot& list)
     std::sort(serials.begin(), serials.end());
     return serials;
 }
-
-// Device events as a registered client receives them.
-class EventLog {
-public:
-    KxeSvcClient::EventCallback Callback()
-    {
-        return [this](int64_t serial, uint32_t event) {
-            std::lock_guard<std::mutex> lock(m_Mutex);
-            m_Events.emplace_back(serial, event);
-        };
-    }
-    std::vector<std::pair<int64_t, uint32_t>> Events()
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        return m_Events;
-    }
-    size_t Count() { return Events().size(); }
-
-private:
-    std::mutex m_Mutex;
-    std::vector<std::pair<int64_t, uint32_t>> m_Events;
-};
 
 class KxeNetnsService : public NetnsPairTest<SUBNET> {
 protected:
@@ -142,6 +120,14 @@ protected:
             [&] { return client.ReadDeviceList(list) == KXAPI_OK && list.m_Count == count; }, 20000);
     }
 
+    // Starts the service, opens `client` and waits until the list it reads holds `count` entries.
+    void StartServing(KxeSvcClient& client, uint32_t count, KxeListSnapshot& list)
+    {
+        ASSERT_TRUE(StartService()) << Logs();
+        ASSERT_TRUE(OpenClient(client));
+        ASSERT_TRUE(WaitForCount(client, count, list)) << "count " << list.m_Count << "\n" << Logs();
+    }
+
     // kxctl against the service, run from the test's own namespace.
     kxtest::ProcessResult Kxctl(const std::vector<std::string>& args)
     {
@@ -161,11 +147,9 @@ protected:
 TEST_F(KxeNetnsService, DiscoveryPublishesTheDevicesInTheSharedList)
 {
     StartDevice("dev", {"--serial", std::to_string(FIRST_SERIAL), "--count", "3", "--mac", "14F4000001"}, 8000);
-    ASSERT_TRUE(StartService()) << Logs();
     KxeSvcClient reader;
-    ASSERT_TRUE(OpenClient(reader));
     KxeListSnapshot list;
-    ASSERT_TRUE(WaitForCount(reader, 3, list)) << "count " << list.m_Count << "\n" << Logs();
+    ASSERT_NO_FATAL_FAILURE(StartServing(reader, 3, list));
     EXPECT_EQ(1u, list.m_Version);
     EXPECT_EQ(512u, list.m_Capacity);
     EXPECT_NE(0u, list.m_TimeS);
@@ -193,7 +177,7 @@ TEST_F(KxeNetnsService, RegisteredClientsHearDevicesComeAndGo)
     ASSERT_TRUE(StartService()) << Logs();
     KxeSvcClient client;
     ASSERT_TRUE(OpenClient(client));
-    EventLog events;
+    kxtest::EventSink events;
     ASSERT_EQ(KXAPI_OK, client.RegisterEvents(KXE_EVENT_DEVICE_ADDED | KXE_EVENT_DEVICE_REMOVED, events.Callback()));
     // A complete cycle before the devices exist, so the next one sees them from its start.
     ASSERT_EQ(KXAPI_OK, client.ForceDiscovery());
@@ -202,8 +186,8 @@ TEST_F(KxeNetnsService, RegisteredClientsHearDevicesComeAndGo)
     ASSERT_EQ(KXAPI_OK, client.ForceDiscovery());
     KxeListSnapshot list;
     ASSERT_TRUE(WaitForCount(client, 2, list)) << Logs();
-    ASSERT_TRUE(WaitUntil([&] { return events.Count() >= 2; }, 10000));
-    std::vector<std::pair<int64_t, uint32_t>> added = events.Events();
+    ASSERT_TRUE(WaitUntil([&] { return events.Size() >= 2; }, 10000));
+    std::vector<std::pair<int64_t, uint32_t>> added = events.Take();
     std::sort(added.begin(), added.end());
     EXPECT_EQ((std::vector<std::pair<int64_t, uint32_t>>{{7001, KXE_EVENT_DEVICE_ADDED}, {7002, KXE_EVENT_DEVICE_ADDED}}),
               added);
@@ -213,9 +197,8 @@ TEST_F(KxeNetnsService, RegisteredClientsHearDevicesComeAndGo)
     ASSERT_EQ(KXAPI_OK, client.ForceDiscovery());
     ASSERT_EQ(KXAPI_OK, client.ReadDeviceList(list));
     EXPECT_EQ(0u, list.m_Count);
-    ASSERT_TRUE(WaitUntil([&] { return events.Count() >= 4; }, 10000));
-    std::vector<std::pair<int64_t, uint32_t>> all = events.Events();
-    std::vector<std::pair<int64_t, uint32_t>> removed(all.begin() + 2, all.end());
+    ASSERT_TRUE(WaitUntil([&] { return events.Size() >= 2; }, 10000));
+    std::vector<std::pair<int64_t, uint32_t>> removed = events.Take();
     std::sort(removed.begin(), removed.end());
     EXPECT_EQ(
         (std::vector<std::pair<int64_t, uint32_t>>{{7001, KXE_EVENT_DEVICE_REMOVED}, {7002, KXE_EVENT_DEVICE_REMOVED}}),
@@ -226,12 +209,10 @@ TEST_F(KxeNetnsService, RegisteredClientsHearDevicesComeAndGo)
 TEST_F(KxeNetnsService, ACycleThatFindsTheSameDevicesRewritesNothing)
 {
     pid_t device = StartDevice("dev", {"--serial", "8001"});
-    ASSERT_TRUE(StartService()) << Logs();
     KxeSvcClient client;
-    ASSERT_TRUE(OpenClient(client));
     KxeListSnapshot before;
-    ASSERT_TRUE(WaitForCount(client, 1, before)) << Logs();
-    EventLog events;
+    ASSERT_NO_FATAL_FAILURE(StartServing(client, 1, before));
+    kxtest::EventSink events;
     ASSERT_EQ(KXAPI_OK, client.RegisterEvents(KXE_EVENT_DEVICE_ADDED | KXE_EVENT_DEVICE_REMOVED, events.Callback()));
     // Let the clock pass a second, so that a rewrite would show in the time stamp.
     XpUtil::Sleep(1100);
@@ -248,21 +229,19 @@ TEST_F(KxeNetnsService, ACycleThatFindsTheSameDevicesRewritesNothing)
     ASSERT_EQ(KXAPI_OK, client.ReadDeviceList(after));
     EXPECT_EQ(0u, after.m_Count);
     EXPECT_GT(after.m_TimeS, before.m_TimeS);
-    ASSERT_TRUE(WaitUntil([&] { return events.Count() >= 1; }, 10000));
-    EXPECT_EQ((std::vector<std::pair<int64_t, uint32_t>>{{8001, KXE_EVENT_DEVICE_REMOVED}}), events.Events());
+    ASSERT_TRUE(WaitUntil([&] { return events.Size() >= 1; }, 10000));
+    EXPECT_EQ((std::vector<std::pair<int64_t, uint32_t>>{{8001, KXE_EVENT_DEVICE_REMOVED}}), events.Take());
     client.UnregisterEvents();
 }
 
 TEST_F(KxeNetnsService, ClientsOfOnePortShareOneChannelAndTheDeviceSeesOneDetach)
 {
     StartDevice("dev", {"--serial", "9001"}, 8000);
-    ASSERT_TRUE(StartService()) << Logs();
     KxeSvcClient first;
     KxeSvcClient second;
-    ASSERT_TRUE(OpenClient(first));
-    ASSERT_TRUE(OpenClient(second));
     KxeListSnapshot list;
-    ASSERT_TRUE(WaitForCount(first, 1, list)) << Logs();
+    ASSERT_NO_FATAL_FAILURE(StartServing(first, 1, list));
+    ASSERT_TRUE(OpenClient(second));
     const std::string log = DeviceLog("dev");
 
     int channelA = -1, channelB = -1;
@@ -293,13 +272,11 @@ TEST_F(KxeNetnsService, ClientsOfOnePortShareOneChannelAndTheDeviceSeesOneDetach
 TEST_F(KxeNetnsService, ExclusiveAccessAndProbeAskTheDevice)
 {
     StartDevice("dev", {"--serial", "9101", "--held-port", "3"}, 8000);
-    ASSERT_TRUE(StartService()) << Logs();
     KxeSvcClient owner;
     KxeSvcClient other;
-    ASSERT_TRUE(OpenClient(owner));
-    ASSERT_TRUE(OpenClient(other));
     KxeListSnapshot list;
-    ASSERT_TRUE(WaitForCount(owner, 1, list)) << Logs();
+    ASSERT_NO_FATAL_FAILURE(StartServing(owner, 1, list));
+    ASSERT_TRUE(OpenClient(other));
     const std::string log = DeviceLog("dev");
 
     int channel = -1;
@@ -328,11 +305,9 @@ TEST_F(KxeNetnsService, ExclusiveAccessAndProbeAskTheDevice)
 TEST_F(KxeNetnsService, ADeviceWithoutItsInputServiceIsACommunicationError)
 {
     StartDevice("dev", {"--serial", "9301"}); // discovery only, nothing listens on port 8000
-    ASSERT_TRUE(StartService()) << Logs();
     KxeSvcClient client;
-    ASSERT_TRUE(OpenClient(client));
     KxeListSnapshot list;
-    ASSERT_TRUE(WaitForCount(client, 1, list)) << Logs();
+    ASSERT_NO_FATAL_FAILURE(StartServing(client, 1, list));
     int channel = -1;
     uint32_t id = 0;
     EXPECT_EQ(KXAPI_E_COMMUNICATION, client.Attach(DEVICE_IP, 9301, 1, channel, id));
@@ -346,11 +321,9 @@ TEST_F(KxeNetnsService, ADeviceWithoutItsInputServiceIsACommunicationError)
 TEST_F(KxeNetnsService, AKilledClientLosesItsExclusiveAccessAndItsAttachmentAtOnce)
 {
     StartDevice("dev", {"--serial", "9201"}, 8000);
-    ASSERT_TRUE(StartService()) << Logs();
     KxeSvcClient watcher;
-    ASSERT_TRUE(OpenClient(watcher));
     KxeListSnapshot list;
-    ASSERT_TRUE(WaitForCount(watcher, 1, list)) << Logs();
+    ASSERT_NO_FATAL_FAILURE(StartServing(watcher, 1, list));
     const std::string log = DeviceLog("dev");
 
     const std::string output = m_Logs.File("kxctl.out");
@@ -377,11 +350,9 @@ TEST_F(KxeNetnsService, MisbehavingAnswersCostOnlyThemselves)
     StartDevice("truncated", {"--serial", "2101", "--mac", "14F4000200", "--reply", "truncated"});
     StartDevice("noext", {"--serial", "3001", "--mac", "14F4000300", "--reply", "noext"});
     StartDevice("badxaddrs", {"--serial", "4001", "--mac", "14F4000400", "--reply", "badxaddrs"});
-    ASSERT_TRUE(StartService()) << Logs();
     KxeSvcClient client;
-    ASSERT_TRUE(OpenClient(client));
     KxeListSnapshot list;
-    ASSERT_TRUE(WaitForCount(client, 4, list)) << "count " << list.m_Count << "\n" << Logs();
+    ASSERT_NO_FATAL_FAILURE(StartServing(client, 4, list));
     // The match without extension has no identity (serial 0); XAddrs that are not
     // "http://a.b.c.d:port" give address 0.0.0.0 and port 0 but keep the identity.
     EXPECT_EQ((std::vector<int64_t>{0, 1001, 1002, 4001}), SortedSerials(list));
@@ -405,11 +376,9 @@ TEST_F(KxeNetnsService, MisbehavingAnswersCostOnlyThemselves)
 TEST_F(KxeNetnsService, SurplusAnswersStopAtTheCapacityAndTheServiceKeepsServing)
 {
     pid_t device = StartDevice("many", {"--serial", "100000", "--count", "600"});
-    ASSERT_TRUE(StartService()) << Logs();
     KxeSvcClient client;
-    ASSERT_TRUE(OpenClient(client));
     KxeListSnapshot list;
-    ASSERT_TRUE(WaitForCount(client, KXE_LIST_CAPACITY, list)) << "count " << list.m_Count << "\n" << Logs();
+    ASSERT_NO_FATAL_FAILURE(StartServing(client, KXE_LIST_CAPACITY, list));
     EXPECT_EQ(static_cast<size_t>(KXE_LIST_CAPACITY), list.m_Entries.size());
     std::vector<int64_t> serials = SortedSerials(list);
     EXPECT_EQ(serials.end(), std::adjacent_find(serials.begin(), serials.end())) << "each device once";

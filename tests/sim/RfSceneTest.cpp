@@ -108,14 +108,13 @@ TEST(RfScene, QpskPointsClusterInTheirQuadrants)
 // Power of the block near a frequency (single-bin DFT), relative to the total.
 double RelativePowerAt(const std::vector<SimIqSample>& block, double freqHz, double sampleRateHz)
 {
-    std::complex<double> sum = 0, total = 0;
+    std::complex<double> sum = 0;
     double energy = 0;
     for (size_t n = 0; n < block.size(); n++) {
         const std::complex<double> x(block[n].m_I, block[n].m_Q);
         sum += x * std::polar(1.0, -2.0 * M_PI * freqHz * n / sampleRateHz);
         energy += std::norm(x);
     }
-    (void)total;
     return std::norm(sum) / (energy * block.size());
 }
 

@@ -283,7 +283,6 @@ TEST_F(VirtualCardTest, BlockDriverExclusiveAccessAndTimeOfDay)
 
 TEST_F(VirtualCardTest, MalformedRecordsAreRefusedByTheNode)
 {
-    auto card = Card(SERIAL_3490);
     XpDriver driver;
     ASSERT_EQ(KXAPI_OK, driver.Open(KX_FAMILY_KXA, 2)); // nodes in scenario order: 3460, 3480, 3490
     unsigned char record[KX_NAMEREC_SIZE];
@@ -300,7 +299,6 @@ TEST_F(VirtualCardTest, MalformedRecordsAreRefusedByTheNode)
     unsigned char out[KX_I2C_OUTPUT_SIZE];
     size = sizeof(out);
     EXPECT_NE(KXAPI_OK, driver.IoCtl(KXA_REQ_I2C, i2c, sizeof(i2c), out, &size));
-    (void)card;
 }
 
 } // namespace
