@@ -41,27 +41,38 @@ void Record(int event, const KxEventArgs* args)
     received->m_Events.push_back({event, *args});
 }
 
-TEST(DeviceEvents, PowerEventReachesDeviceSubscriberAsFourWithValueOne)
+// A recording driver with the cards a test adds, and one device of the test.
+class DeviceEvents : public ::testing::Test {
+protected:
+    // Adds a card and attaches the device to it.
+    KXAPI_RESULT Attach(KxDriverFamily family, int index, int64_t serial, int model)
+    {
+        m_Factory.AddCard(family, index, serial, model);
+        return m_Device.AttachToSerial(serial);
+    }
+
+    RecordingFactory m_Factory;
+    KxDeviceInt m_Device;
+};
+
+TEST_F(DeviceEvents, PowerEventReachesDeviceSubscriberAsFourWithValueOne)
 {
-    RecordingFactory factory;
-    factory.AddCard(KX_FAMILY_PCIE, 1, 3470009, 3470);
-    KxDeviceInt device;
-    ASSERT_EQ(KXAPI_OK, device.AttachToSerial(3470009));
+    ASSERT_EQ(KXAPI_OK, Attach(KX_FAMILY_PCIE, 1, 3470009, 3470));
     Received power, other;
     void* powerId = nullptr;
     void* otherId = nullptr;
-    ASSERT_EQ(KXAPI_OK, device.RegisterCallback(Record, &power, KX_DEVICE_EVENT_POWER, &powerId));
-    ASSERT_EQ(KXAPI_OK, device.RegisterCallback(Record, &other, 8, &otherId));
-    factory.RaiseDeviceEvent(KX_FAMILY_PCIE, 1, 1, 2, 0);
+    ASSERT_EQ(KXAPI_OK, m_Device.RegisterCallback(Record, &power, KX_DEVICE_EVENT_POWER, &powerId));
+    ASSERT_EQ(KXAPI_OK, m_Device.RegisterCallback(Record, &other, 8, &otherId));
+    m_Factory.RaiseDeviceEvent(KX_FAMILY_PCIE, 1, 1, 2, 0);
     ASSERT_TRUE(WaitUntil([&] { return power.Count() == 1; }, 3000));
     EXPECT_EQ(4, power.At(0).first);
     EXPECT_EQ(1u, power.At(0).second.m_Value);
     EXPECT_EQ(3470009, power.At(0).second.m_Serial);
     EXPECT_EQ(0u, other.Count());
-    EXPECT_EQ(KXAPI_OK, device.UnregisterCallback(powerId));
-    EXPECT_EQ(KXAPI_E_NOT_FOUND, device.UnregisterCallback(powerId));
+    EXPECT_EQ(KXAPI_OK, m_Device.UnregisterCallback(powerId));
+    EXPECT_EQ(KXAPI_E_NOT_FOUND, m_Device.UnregisterCallback(powerId));
     // Detach cancels the remaining subscription and ends the watcher.
-    EXPECT_EQ(KXAPI_OK, device.Detach());
+    EXPECT_EQ(KXAPI_OK, m_Device.Detach());
 }
 
 struct DetachOnPower {
@@ -77,90 +88,79 @@ void DetachFromCallback(int, const KxEventArgs* args)
     state->m_Done = true;
 }
 
-TEST(DeviceEvents, DetachFromInsideACallbackDoesNotHang)
+TEST_F(DeviceEvents, DetachFromInsideACallbackDoesNotHang)
 {
-    RecordingFactory factory;
-    factory.AddCard(KX_FAMILY_KXU, 3, 830003, 830);
-    KxDeviceInt device;
-    ASSERT_EQ(KXAPI_OK, device.AttachToSerial(830003));
-    DetachOnPower state{&device};
+    ASSERT_EQ(KXAPI_OK, Attach(KX_FAMILY_KXU, 3, 830003, 830));
+    DetachOnPower state{&m_Device};
     void* id = nullptr;
-    ASSERT_EQ(KXAPI_OK, device.RegisterCallback(DetachFromCallback, &state, -1, &id));
-    factory.RaiseDeviceEvent(KX_FAMILY_KXU, 3, 1, 1, 0);
+    ASSERT_EQ(KXAPI_OK, m_Device.RegisterCallback(DetachFromCallback, &state, -1, &id));
+    m_Factory.RaiseDeviceEvent(KX_FAMILY_KXU, 3, 1, 1, 0);
     ASSERT_TRUE(WaitUntil([&] { return state.m_Done.load(); }, 3000));
     EXPECT_EQ(KXAPI_OK, state.m_DetachResult.load());
-    EXPECT_FALSE(device.IsAttached());
+    EXPECT_FALSE(m_Device.IsAttached());
     // The retired watcher is joined by the next registry call from an ordinary thread.
-    ASSERT_EQ(KXAPI_OK, device.AttachToSerial(830003));
+    ASSERT_EQ(KXAPI_OK, m_Device.AttachToSerial(830003));
     Received again;
-    ASSERT_EQ(KXAPI_OK, device.RegisterCallback(Record, &again, 4, &id));
-    factory.RaiseDeviceEvent(KX_FAMILY_KXU, 3, 1, 2, 0);
+    ASSERT_EQ(KXAPI_OK, m_Device.RegisterCallback(Record, &again, 4, &id));
+    m_Factory.RaiseDeviceEvent(KX_FAMILY_KXU, 3, 1, 2, 0);
     ASSERT_TRUE(WaitUntil([&] { return again.Count() == 1; }, 3000));
     EXPECT_EQ(1u, again.At(0).second.m_Value); // driver value 2 is reported as 1
 }
 
-TEST(DeviceEvents, AWatcherAtRestSleepsUntilAnEventAndItsStopEndsItAtOnce)
+TEST_F(DeviceEvents, AWatcherAtRestSleepsUntilAnEventAndItsStopEndsItAtOnce)
 {
-    RecordingFactory factory;
-    factory.AddCard(KX_FAMILY_PCIE, 4, 3470014, 3470);
-    KxDeviceInt device;
-    ASSERT_EQ(KXAPI_OK, device.AttachToSerial(3470014));
+    ASSERT_EQ(KXAPI_OK, Attach(KX_FAMILY_PCIE, 4, 3470014, 3470));
     Received received;
     void* id = nullptr;
-    ASSERT_EQ(KXAPI_OK, device.RegisterCallback(Record, &received, -1, &id));
+    ASSERT_EQ(KXAPI_OK, m_Device.RegisterCallback(Record, &received, -1, &id));
     // After 200 ms the watcher waits for the driver.
     EXPECT_LE(SwitchesOver(200, 1000, [&] { return NamedThreadsContextSwitches("DeviceEvents"); }), 1)
         << "the wait is not cut into slices";
 
-    factory.RaiseDeviceEvent(KX_FAMILY_PCIE, 4, 1, 2, 0);
+    m_Factory.RaiseDeviceEvent(KX_FAMILY_PCIE, 4, 1, 2, 0);
     ASSERT_TRUE(WaitUntil([&] { return received.Count() == 1; }, 2000));
     EXPECT_EQ(4, received.At(0).first);
     // Its wait has no time-out: only the stop's wake-up ends it.
-    EXPECT_TRUE(EndsWithin(2000, [&] { EXPECT_EQ(KXAPI_OK, device.UnregisterCallback(id)); },
-                           [&] { factory.RaiseDeviceEvent(KX_FAMILY_PCIE, 4, 1, 2, 0); }));
+    EXPECT_TRUE(EndsWithin(2000, [&] { EXPECT_EQ(KXAPI_OK, m_Device.UnregisterCallback(id)); },
+                           [&] { m_Factory.RaiseDeviceEvent(KX_FAMILY_PCIE, 4, 1, 2, 0); }));
 }
 
-TEST(DeviceEvents, AStopBeforeOrWhileTheWatcherOpensItsNodeEndsIt)
+TEST_F(DeviceEvents, AStopBeforeOrWhileTheWatcherOpensItsNodeEndsIt)
 {
     // Subscribed and unsubscribed at once, the stop comes before, while or after the watcher
     // opens its node; it must end the watcher every time.
-    RecordingFactory factory;
-    factory.AddCard(KX_FAMILY_KXU, 5, 830015, 830);
-    KxDeviceInt device;
-    ASSERT_EQ(KXAPI_OK, device.AttachToSerial(830015));
+    ASSERT_EQ(KXAPI_OK, Attach(KX_FAMILY_KXU, 5, 830015, 830));
     Received received;
     for (int round = 0; round < 300; round++) {
         void* id = nullptr;
-        ASSERT_EQ(KXAPI_OK, device.RegisterCallback(Record, &received, 4, &id));
+        ASSERT_EQ(KXAPI_OK, m_Device.RegisterCallback(Record, &received, 4, &id));
         if (round % 3 == 1)
             std::this_thread::yield();
         else if (round % 3 == 2)
             std::this_thread::sleep_for(std::chrono::microseconds(200 + round));
-        ASSERT_TRUE(EndsWithin(2000, [&] { EXPECT_EQ(KXAPI_OK, device.UnregisterCallback(id)); },
-                               [&] { factory.RaiseDeviceEvent(KX_FAMILY_KXU, 5, 1, 1, 0); }))
+        ASSERT_TRUE(EndsWithin(2000, [&] { EXPECT_EQ(KXAPI_OK, m_Device.UnregisterCallback(id)); },
+                               [&] { m_Factory.RaiseDeviceEvent(KX_FAMILY_KXU, 5, 1, 1, 0); }))
             << "round " << round;
     }
     // A watcher started after all of them still delivers.
     const size_t earlier = received.Count();
     void* id = nullptr;
-    ASSERT_EQ(KXAPI_OK, device.RegisterCallback(Record, &received, 4, &id));
-    factory.RaiseDeviceEvent(KX_FAMILY_KXU, 5, 1, 2, 0);
+    ASSERT_EQ(KXAPI_OK, m_Device.RegisterCallback(Record, &received, 4, &id));
+    m_Factory.RaiseDeviceEvent(KX_FAMILY_KXU, 5, 1, 2, 0);
     ASSERT_TRUE(WaitUntil([&] { return received.Count() > earlier; }, 2000));
     EXPECT_EQ(1u, received.At(received.Count() - 1).second.m_Value);
-    EXPECT_EQ(KXAPI_OK, device.UnregisterCallback(id));
+    EXPECT_EQ(KXAPI_OK, m_Device.UnregisterCallback(id));
 }
 
-TEST(DeviceEvents, MaskRules)
+TEST_F(DeviceEvents, MaskRules)
 {
-    RecordingFactory factory;
-    factory.AddCard(KX_FAMILY_KXU, 0, 1, 830);
-    KxDeviceInt device;
+    m_Factory.AddCard(KX_FAMILY_KXU, 0, 1, 830);
     void* id = nullptr;
-    EXPECT_EQ(KXAPI_E_NOT_ATTACHED, device.RegisterCallback(Record, nullptr, -1, &id));
-    ASSERT_EQ(KXAPI_OK, device.AttachToSerial(1));
-    EXPECT_EQ(KXAPI_E_INVALID_TYPE, device.RegisterCallback(Record, nullptr, 0, &id));
-    EXPECT_EQ(KXAPI_E_INVALID_TYPE, device.RegisterCallback(Record, nullptr, 2, &id));
-    EXPECT_EQ(KXAPI_E_INVALID_ARG, device.RegisterCallback(Record, nullptr, 4, nullptr));
+    EXPECT_EQ(KXAPI_E_NOT_ATTACHED, m_Device.RegisterCallback(Record, nullptr, -1, &id));
+    ASSERT_EQ(KXAPI_OK, m_Device.AttachToSerial(1));
+    EXPECT_EQ(KXAPI_E_INVALID_TYPE, m_Device.RegisterCallback(Record, nullptr, 0, &id));
+    EXPECT_EQ(KXAPI_E_INVALID_TYPE, m_Device.RegisterCallback(Record, nullptr, 2, &id));
+    EXPECT_EQ(KXAPI_E_INVALID_ARG, m_Device.RegisterCallback(Record, nullptr, 4, nullptr));
     EXPECT_EQ(KXAPI_E_INVALID_TYPE, KxapiRegisterCallback(Record, nullptr, 4, &id));
     EXPECT_EQ(KXAPI_E_INVALID_TYPE, KxapiRegisterCallback(Record, nullptr, 0, &id));
     EXPECT_EQ(KXAPI_E_INVALID_ARG, KxapiRegisterCallback(Record, nullptr, 3, nullptr));
